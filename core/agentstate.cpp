@@ -1,0 +1,367 @@
+#include "agentstate.h"
+
+#include "archive.h"
+
+#include "platform/paths.h"
+#include "platform/preferences.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <QCoroSignal>
+
+namespace {
+namespace Key {
+const QString systemPrompt = QStringLiteral("systemPrompt");
+const QString temperature = QStringLiteral("temperature");
+const QString maxTokens = QStringLiteral("maxTokens");
+const QString autoLoadModelPath = QStringLiteral("autoLoadModelPath");
+const QString autoLoadModelName = QStringLiteral("autoLoadModelName");
+const QString chatSessions = QStringLiteral("chatSessions");
+const QString onboardingComplete = QStringLiteral("onboardingComplete");
+const QString userName = QStringLiteral("userName");
+const QString responseStyle = QStringLiteral("responseStyle");
+} // namespace Key
+
+// Defaults of earlier versions: a stored copy means the user never changed it.
+const QString earlierDefaultPrompts[] = {
+    QStringLiteral("You are Tovra AI, an intelligent macOS assistant. You can control the system, take "
+                   "screenshots, manage files, and run applications. Always ask for user approval before "
+                   "taking any action. Be helpful, precise, and safety-conscious."),
+    QStringLiteral("You are Tovra AI, a helpful AI assistant. Answer coding questions, explain concepts, help "
+                   "with math, write code, and have general conversations. You also have macOS tools for "
+                   "system tasks like managing files, taking screenshots, and opening apps — but only use "
+                   "those tools when the user explicitly asks for a system action. For everything else, just "
+                   "answer directly."),
+};
+
+// The first six space-separated words of the first user message.
+QString titleFrom(const QString &text)
+{
+    const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
+    return words.mid(0, 6).join(u' ');
+}
+
+template<typename T>
+bool assign(T &member, const T &value)
+{
+    if (member == value)
+        return false;
+    member = value;
+    return true;
+}
+} // namespace
+
+const QString AgentState::defaultSystemPrompt = QStringLiteral(
+    "You are Tovra AI, a helpful AI assistant. Answer any question directly from your knowledge — coding, "
+    "math, definitions, explanations, general knowledge. NEVER use tools to answer questions. NEVER create "
+    "or guess file paths. NEVER call read_file unless the user gives you an exact file path like "
+    "'/Users/someone/file.txt'. Only use system tools when the user explicitly says to open an app, delete a "
+    "file, take a screenshot, or similar direct system commands.");
+
+AgentState::AgentState(QObject *parent)
+    : QObject(parent)
+    , m_systemPrompt(defaultSystemPrompt)
+{
+    loadSettings();
+    if (!chatSessions().isEmpty()) {
+        const ChatSession &first = chatSessions().first();
+        m_activeSessionID = first.id;
+        m_messages.setMessages(first.messages);
+    } else {
+        startNewChat();
+    }
+}
+
+void AgentState::setMessages(const QList<Message> &messages)
+{
+    m_messages.setMessages(messages);
+}
+
+void AgentState::appendMessage(const Message &message)
+{
+    m_messages.append(message);
+}
+
+void AgentState::removeLastMessage()
+{
+    m_messages.removeLast();
+}
+
+void AgentState::setIsLoading(bool value)
+{
+    if (assign(m_isLoading, value))
+        emit isLoadingChanged();
+}
+
+void AgentState::setSystemPrompt(const QString &value)
+{
+    if (assign(m_systemPrompt, value))
+        emit systemPromptChanged();
+}
+
+void AgentState::setTemperature(double value)
+{
+    if (assign(m_temperature, value))
+        emit temperatureChanged();
+}
+
+void AgentState::setMaxTokens(int value)
+{
+    if (assign(m_maxTokens, value))
+        emit maxTokensChanged();
+}
+
+QVariantMap AgentState::pendingApprovalVariant() const
+{
+    if (!m_pendingApproval)
+        return {};
+    QVariantMap arguments;
+    for (auto it = m_pendingApproval->arguments.cbegin(); it != m_pendingApproval->arguments.cend(); ++it)
+        arguments.insert(it.key(), it.value());
+    return {
+        {QStringLiteral("id"), m_pendingApproval->id},
+        {QStringLiteral("name"), m_pendingApproval->name},
+        {QStringLiteral("arguments"), arguments},
+        {QStringLiteral("status"), toolStatusText(m_pendingApproval->status)},
+    };
+}
+
+void AgentState::setCurrentStreamingContent(const QString &value)
+{
+    if (assign(m_currentStreamingContent, value))
+        emit currentStreamingContentChanged();
+}
+
+void AgentState::setChatSessions(const QList<ChatSession> &sessions)
+{
+    m_sessions.setSessions(sessions);
+}
+
+void AgentState::appendChatSessions(const QList<ChatSession> &sessions)
+{
+    m_sessions.append(sessions);
+}
+
+QString AgentState::activeSessionIDText() const
+{
+    return m_activeSessionID ? uuidText(*m_activeSessionID) : QString();
+}
+
+void AgentState::setActiveSessionID(const std::optional<QUuid> &id)
+{
+    if (assign(m_activeSessionID, id))
+        emit activeSessionIDChanged();
+}
+
+qsizetype AgentState::activeSessionIndex() const
+{
+    return m_activeSessionID ? m_sessions.indexOf(*m_activeSessionID) : -1;
+}
+
+std::optional<ChatSession> AgentState::activeSession() const
+{
+    const qsizetype index = activeSessionIndex();
+    if (index < 0)
+        return std::nullopt;
+    return chatSessions().at(index);
+}
+
+void AgentState::setAutoLoadModelPath(const std::optional<QString> &value)
+{
+    if (assign(m_autoLoadModelPath, value))
+        emit autoLoadModelPathChanged();
+}
+
+void AgentState::setAutoLoadModelName(const std::optional<QString> &value)
+{
+    if (assign(m_autoLoadModelName, value))
+        emit autoLoadModelNameChanged();
+}
+
+void AgentState::setHistoryWasTrimmed(bool value)
+{
+    if (assign(m_historyWasTrimmed, value))
+        emit historyWasTrimmedChanged();
+}
+
+void AgentState::setTokensPerSecond(double value)
+{
+    if (assign(m_tokensPerSecond, value))
+        emit tokensPerSecondChanged();
+}
+
+void AgentState::setShowConfetti(bool value)
+{
+    if (assign(m_showConfetti, value))
+        emit showConfettiChanged();
+}
+
+void AgentState::startNewChat()
+{
+    const ChatSession session = ChatSession::make();
+    m_sessions.insert(0, session);
+    setActiveSessionID(session.id);
+    m_messages.setMessages({});
+}
+
+void AgentState::replaceLastMessageContent(const QString &content)
+{
+    if (messages().isEmpty())
+        return;
+    const Message &last = messages().last();
+    m_messages.replace(messages().size() - 1, Message::make(last.role, content, last.toolCalls));
+    m_sessions.setMessagesQuietly(activeSessionIndex(), messages());
+}
+
+void AgentState::syncActiveSession()
+{
+    const qsizetype index = activeSessionIndex();
+    if (index >= 0) {
+        ChatSession session = chatSessions().at(index);
+        session.messages = messages();
+        session.updatedAt = Timestamp::now();
+        if (session.title == ChatSession::defaultTitle) {
+            const auto firstUser = std::find_if(messages().cbegin(), messages().cend(),
+                                                [](const Message &m) { return m.role == Role::user; });
+            if (firstUser != messages().cend())
+                session.title = titleFrom(firstUser->content);
+        }
+        m_sessions.update(index, session);
+    }
+    saveSettings();
+}
+
+QCoro::Task<bool> AgentState::requestApproval(ToolCall call)
+{
+    m_pendingApproval = std::move(call);
+    m_awaitingApproval = true;
+    emit pendingApprovalChanged();
+    const bool approved = co_await qCoro(this, &AgentState::approvalDecided);
+    co_return approved;
+}
+
+void AgentState::resolveApproval(bool approved)
+{
+    if (m_awaitingApproval) {
+        m_awaitingApproval = false;
+        emit approvalDecided(approved);
+    }
+    if (m_pendingApproval) {
+        m_pendingApproval.reset();
+        emit pendingApprovalChanged();
+    }
+}
+
+void AgentState::renameActiveSession(const QString &title)
+{
+    if (title.trimmed().isEmpty())
+        return;
+    const qsizetype index = activeSessionIndex();
+    if (index < 0)
+        return;
+    ChatSession session = chatSessions().at(index);
+    session.title = title;
+    m_sessions.update(index, session);
+    saveSettings();
+}
+
+void AgentState::togglePin(const QString &sessionId)
+{
+    togglePin(QUuid::fromString(sessionId));
+}
+
+void AgentState::togglePin(const QUuid &sessionId)
+{
+    const qsizetype index = m_sessions.indexOf(sessionId);
+    if (index < 0)
+        return;
+    ChatSession session = chatSessions().at(index);
+    session.isPinned = !session.isPinned;
+    m_sessions.update(index, session);
+    saveSettings();
+}
+
+void AgentState::resetAllData()
+{
+    m_sessions.setSessions({});
+    startNewChat();
+    saveSettings();
+    setSystemPrompt(defaultSystemPrompt);
+    setTemperature(defaultTemperature);
+    setMaxTokens(defaultMaxTokens);
+    setAutoLoadModelPath(std::nullopt);
+    setAutoLoadModelName(std::nullopt);
+    Preferences::remove(Key::onboardingComplete);
+    Preferences::remove(Key::userName);
+    Preferences::remove(Key::responseStyle);
+    saveSettings();
+}
+
+void AgentState::loadSettings()
+{
+    if (const auto prompt = Preferences::string(Key::systemPrompt)) {
+        const bool earlierDefault = std::find(std::begin(earlierDefaultPrompts), std::end(earlierDefaultPrompts),
+                                              *prompt) != std::end(earlierDefaultPrompts);
+        if (!earlierDefault)
+            m_systemPrompt = *prompt;
+    }
+    if (const double temperature = Preferences::doubleValue(Key::temperature); temperature > 0)
+        m_temperature = temperature;
+    if (const qint64 maxTokens = Preferences::integer(Key::maxTokens); maxTokens >= 1)
+        m_maxTokens = int(std::min<qint64>(maxTokens, std::numeric_limits<int>::max()));
+    m_autoLoadModelPath = Preferences::string(Key::autoLoadModelPath);
+    m_autoLoadModelName = Preferences::string(Key::autoLoadModelName);
+    if (const auto bytes = Preferences::data(Key::chatSessions)) {
+        if (auto sessions = decodeSessions(*bytes))
+            m_sessions.setSessions(*sessions);
+        else
+            keepUnreadableArchive(*bytes);
+    }
+}
+
+// The next save overwrites the archive key; keep the user's chats on disk first.
+void AgentState::keepUnreadableArchive(const QByteArray &bytes)
+{
+    const QDir folder(Paths::appDataDirectory());
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString path = folder.filePath(QStringLiteral("chatSessions-unreadable-%1.json").arg(stamp));
+    for (int n = 2; QFile::exists(path); ++n)
+        path = folder.filePath(QStringLiteral("chatSessions-unreadable-%1-%2.json").arg(stamp).arg(n));
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+        file.commit();
+}
+
+void AgentState::saveSettings()
+{
+    Preferences::setString(Key::systemPrompt, m_systemPrompt);
+    Preferences::setDouble(Key::temperature, m_temperature);
+    Preferences::setInteger(Key::maxTokens, m_maxTokens);
+    if (m_autoLoadModelPath)
+        Preferences::setString(Key::autoLoadModelPath, *m_autoLoadModelPath);
+    else
+        Preferences::remove(Key::autoLoadModelPath);
+    if (m_autoLoadModelName)
+        Preferences::setString(Key::autoLoadModelName, *m_autoLoadModelName);
+    else
+        Preferences::remove(Key::autoLoadModelName);
+    Preferences::setData(Key::chatSessions, encodeSessions(chatSessions()));
+    Preferences::sync();
+}
+
+bool AgentState::importChats(const QString &filePath)
+{
+    const auto sessions = readChatsFile(filePath);
+    if (!sessions)
+        return false;
+    appendChatSessions(*sessions);
+    saveSettings();
+    return true;
+}
+
+bool AgentState::exportChats(const QString &filePath) const
+{
+    return ::exportChats(chatSessions(), filePath);
+}

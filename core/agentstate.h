@@ -1,0 +1,142 @@
+#pragma once
+
+#include "messagelistmodel.h"
+#include "records.h"
+
+#include <QObject>
+#include <QVariantMap>
+
+#include <QCoroTask>
+
+#include <optional>
+
+// The one observable store of the conversation, the saved sessions and the
+// generation settings. Lives on the main thread for the whole run.
+class AgentState : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(MessageListModel *messages READ messageModel CONSTANT)
+    Q_PROPERTY(bool isLoading READ isLoading WRITE setIsLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(QString systemPrompt READ systemPrompt WRITE setSystemPrompt NOTIFY systemPromptChanged)
+    Q_PROPERTY(double temperature READ temperature WRITE setTemperature NOTIFY temperatureChanged)
+    Q_PROPERTY(int maxTokens READ maxTokens WRITE setMaxTokens NOTIFY maxTokensChanged)
+    Q_PROPERTY(QVariantMap pendingApproval READ pendingApprovalVariant NOTIFY pendingApprovalChanged)
+    Q_PROPERTY(bool hasPendingApproval READ hasPendingApproval NOTIFY pendingApprovalChanged)
+    Q_PROPERTY(QString currentStreamingContent READ currentStreamingContent WRITE setCurrentStreamingContent
+                   NOTIFY currentStreamingContentChanged)
+    Q_PROPERTY(SessionListModel *chatSessions READ sessionModel CONSTANT)
+    Q_PROPERTY(QString activeSessionID READ activeSessionIDText NOTIFY activeSessionIDChanged)
+    Q_PROPERTY(QString autoLoadModelPath READ autoLoadModelPathText NOTIFY autoLoadModelPathChanged)
+    Q_PROPERTY(QString autoLoadModelName READ autoLoadModelNameText NOTIFY autoLoadModelNameChanged)
+    Q_PROPERTY(bool historyWasTrimmed READ historyWasTrimmed WRITE setHistoryWasTrimmed NOTIFY historyWasTrimmedChanged)
+    Q_PROPERTY(double tokensPerSecond READ tokensPerSecond WRITE setTokensPerSecond NOTIFY tokensPerSecondChanged)
+    Q_PROPERTY(bool showConfetti READ showConfetti WRITE setShowConfetti NOTIFY showConfettiChanged)
+
+public:
+    static const QString defaultSystemPrompt;
+    static constexpr double defaultTemperature = 0.7;
+    static constexpr int defaultMaxTokens = 2048;
+
+    // Loads the settings and the archive, then picks the active session.
+    explicit AgentState(QObject *parent = nullptr);
+
+    MessageListModel *messageModel() { return &m_messages; }
+    const QList<Message> &messages() const { return m_messages.messages(); }
+    void setMessages(const QList<Message> &messages);
+    void appendMessage(const Message &message);
+    void removeLastMessage();
+
+    bool isLoading() const { return m_isLoading; }
+    void setIsLoading(bool value);
+    QString systemPrompt() const { return m_systemPrompt; }
+    void setSystemPrompt(const QString &value);
+    double temperature() const { return m_temperature; }
+    void setTemperature(double value);
+    int maxTokens() const { return m_maxTokens; }
+    void setMaxTokens(int value);
+
+    const std::optional<ToolCall> &pendingApproval() const { return m_pendingApproval; }
+    bool hasPendingApproval() const { return m_pendingApproval.has_value(); }
+    QVariantMap pendingApprovalVariant() const;
+    bool isAwaitingApproval() const { return m_awaitingApproval; }
+
+    QString currentStreamingContent() const { return m_currentStreamingContent; }
+    void setCurrentStreamingContent(const QString &value);
+
+    SessionListModel *sessionModel() { return &m_sessions; }
+    const QList<ChatSession> &chatSessions() const { return m_sessions.sessions(); }
+    void setChatSessions(const QList<ChatSession> &sessions);
+    // Appends sessions after the existing ones (import); the active session stays.
+    void appendChatSessions(const QList<ChatSession> &sessions);
+
+    std::optional<QUuid> activeSessionID() const { return m_activeSessionID; }
+    QString activeSessionIDText() const;
+    void setActiveSessionID(const std::optional<QUuid> &id);
+    std::optional<ChatSession> activeSession() const;
+
+    std::optional<QString> autoLoadModelPath() const { return m_autoLoadModelPath; }
+    QString autoLoadModelPathText() const { return m_autoLoadModelPath.value_or(QString()); }
+    void setAutoLoadModelPath(const std::optional<QString> &value);
+    std::optional<QString> autoLoadModelName() const { return m_autoLoadModelName; }
+    QString autoLoadModelNameText() const { return m_autoLoadModelName.value_or(QString()); }
+    void setAutoLoadModelName(const std::optional<QString> &value);
+
+    bool historyWasTrimmed() const { return m_historyWasTrimmed; }
+    void setHistoryWasTrimmed(bool value);
+    double tokensPerSecond() const { return m_tokensPerSecond; }
+    void setTokensPerSecond(double value);
+    bool showConfetti() const { return m_showConfetti; }
+    void setShowConfetti(bool value);
+
+    Q_INVOKABLE void startNewChat();
+    void replaceLastMessageContent(const QString &content);
+    Q_INVOKABLE void syncActiveSession();
+    // Publishes the call as pendingApproval and resumes with the user's decision.
+    QCoro::Task<bool> requestApproval(ToolCall call);
+    Q_INVOKABLE void resolveApproval(bool approved);
+    Q_INVOKABLE void renameActiveSession(const QString &title);
+    Q_INVOKABLE void togglePin(const QString &sessionId);
+    void togglePin(const QUuid &sessionId);
+    Q_INVOKABLE void resetAllData();
+    Q_INVOKABLE void saveSettings();
+
+    // Appends the sessions of an export file and saves; false (and no change) when unreadable.
+    Q_INVOKABLE bool importChats(const QString &filePath);
+    Q_INVOKABLE bool exportChats(const QString &filePath) const;
+
+signals:
+    void isLoadingChanged();
+    void systemPromptChanged();
+    void temperatureChanged();
+    void maxTokensChanged();
+    void pendingApprovalChanged();
+    void currentStreamingContentChanged();
+    void activeSessionIDChanged();
+    void autoLoadModelPathChanged();
+    void autoLoadModelNameChanged();
+    void historyWasTrimmedChanged();
+    void tokensPerSecondChanged();
+    void showConfettiChanged();
+    void approvalDecided(bool approved);
+
+private:
+    void loadSettings();
+    qsizetype activeSessionIndex() const;
+    void keepUnreadableArchive(const QByteArray &bytes);
+
+    MessageListModel m_messages;
+    SessionListModel m_sessions;
+    bool m_isLoading = false;
+    QString m_systemPrompt;
+    double m_temperature = defaultTemperature;
+    int m_maxTokens = defaultMaxTokens;
+    std::optional<ToolCall> m_pendingApproval;
+    bool m_awaitingApproval = false;
+    QString m_currentStreamingContent;
+    std::optional<QUuid> m_activeSessionID;
+    std::optional<QString> m_autoLoadModelPath;
+    std::optional<QString> m_autoLoadModelName;
+    bool m_historyWasTrimmed = false;
+    double m_tokensPerSecond = 0.0;
+    bool m_showConfetti = false;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "records.h"
+
+#include <QByteArray>
+
+#include <optional>
+
+// The one JSON form of the chat archive, the export file and the import file:
+// an array of sessions, compact, keys in field order, optional fields left out.
+QByteArray encodeSessions(const QList<ChatSession> &sessions);
+// Fails as a whole on a missing required key, a wrong type, a bad identifier or
+// an unknown tool status. Unknown keys are ignored; null reads as absent.
+std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes);
+
+// Writes atomically: a failed write leaves an existing file as it was.
+bool exportChats(const QList<ChatSession> &sessions, const QString &filePath);
+// Reads and decodes a whole export file.
+std::optional<QList<ChatSession>> readChatsFile(const QString &filePath);

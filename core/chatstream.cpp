@@ -1,0 +1,171 @@
+#include "chatstream.h"
+
+#include "toolarguments.h"
+
+#include <nlohmann/json.hpp>
+
+using nlohmann::json;
+
+namespace {
+QString textOf(const json &value)
+{
+    const auto &s = value.get_ref<const std::string &>();
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// An optional wire field: absent when missing or null; wrong types fail the chunk.
+const json *field(const json &object, const char *key)
+{
+    const auto it = object.find(key);
+    return (it == object.end() || it->is_null()) ? nullptr : &*it;
+}
+
+struct BadChunk
+{
+};
+
+const json *optionalOf(const json &object, const char *key, bool (json::*isType)() const noexcept)
+{
+    const json *value = field(object, key);
+    if (value && !(value->*isType)())
+        throw BadChunk{};
+    return value;
+}
+} // namespace
+
+ChatStreamDecoder::ChatStreamDecoder(TokenCallback onToken)
+    : m_onToken(std::move(onToken))
+{
+}
+
+bool ChatStreamDecoder::feed(QByteArrayView bytes)
+{
+    if (m_done)
+        return false;
+    m_buffer.append(bytes);
+    while (!m_done) {
+        const qsizetype newline = m_buffer.indexOf('\n', m_consumed);
+        if (newline < 0)
+            break;
+        QByteArrayView line(m_buffer.constData() + m_consumed, newline - m_consumed);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        m_consumed = newline + 1;
+        handleLine(line);
+    }
+    // Drop consumed bytes in bulk, not per line, so long streams stay linear.
+    if (m_consumed > 0 && (m_consumed == m_buffer.size() || m_consumed > 64 * 1024)) {
+        m_buffer.remove(0, m_consumed);
+        m_consumed = 0;
+    }
+    return !m_done;
+}
+
+void ChatStreamDecoder::handleLine(QByteArrayView line)
+{
+    static constexpr QByteArrayView prefix("data: ");
+    if (!line.startsWith(prefix))
+        return;
+    handlePayload(line.sliced(prefix.size()));
+}
+
+void ChatStreamDecoder::handlePayload(QByteArrayView payload)
+{
+    if (payload == QByteArrayView("[DONE]")) {
+        m_done = true;
+        return;
+    }
+    const json chunk = json::parse(payload.begin(), payload.end(), nullptr, false);
+    if (chunk.is_discarded() || !chunk.is_object())
+        return;
+    // Validate the whole chunk before using any of it, as a typed decode would.
+    struct Piece
+    {
+        const json *content = nullptr;
+        const json *toolCalls = nullptr;
+    };
+    std::vector<Piece> pieces;
+    try {
+        const auto choices = chunk.find("choices");
+        if (choices == chunk.end() || !choices->is_array())
+            return;
+        for (const json &choice : *choices) {
+            if (!choice.is_object())
+                return;
+            const auto delta = choice.find("delta");
+            if (delta == choice.end() || !delta->is_object())
+                return;
+            optionalOf(choice, "finish_reason", &json::is_string);
+            Piece piece;
+            piece.content = optionalOf(*delta, "content", &json::is_string);
+            piece.toolCalls = optionalOf(*delta, "tool_calls", &json::is_array);
+            if (piece.toolCalls) {
+                for (const json &entry : *piece.toolCalls) {
+                    if (!entry.is_object())
+                        return;
+                    optionalOf(entry, "index", &json::is_number_integer);
+                    optionalOf(entry, "id", &json::is_string);
+                    if (const json *function = optionalOf(entry, "function", &json::is_object)) {
+                        optionalOf(*function, "name", &json::is_string);
+                        optionalOf(*function, "arguments", &json::is_string);
+                    }
+                }
+            }
+            pieces.push_back(piece);
+        }
+    } catch (const BadChunk &) {
+        return;
+    }
+
+    for (const Piece &piece : pieces) {
+        if (piece.content) {
+            const QString text = textOf(*piece.content);
+            if (!text.isEmpty()) {
+                m_content.append(text);
+                if (m_onToken)
+                    m_onToken(text);
+            }
+        }
+        if (!piece.toolCalls)
+            continue;
+        for (const json &entry : *piece.toolCalls) {
+            const json *index = field(entry, "index");
+            const qint64 key = index ? index->get<qint64>() : 0;
+            auto it = m_partials.find(key);
+            if (it == m_partials.end()) {
+                const json *id = field(entry, "id");
+                it = m_partials.emplace(key, PartialToolCall{id ? textOf(*id) : newUuidText(), {}, {}}).first;
+            }
+            const json *function = field(entry, "function");
+            if (!function)
+                continue;
+            if (const json *name = field(*function, "name"); name && !name->get_ref<const std::string &>().empty())
+                it->second.name = textOf(*name);
+            if (const json *arguments = field(*function, "arguments"))
+                it->second.arguments.append(textOf(*arguments));
+        }
+    }
+}
+
+ChatReply ChatStreamDecoder::finish()
+{
+    if (!m_done && m_consumed < m_buffer.size()) {
+        QByteArrayView rest(m_buffer.constData() + m_consumed, m_buffer.size() - m_consumed);
+        if (rest.endsWith('\r'))
+            rest.chop(1);
+        m_consumed = m_buffer.size();
+        handleLine(rest);
+    }
+    ChatReply reply;
+    reply.content = m_content;
+    QList<ToolCall> calls;
+    for (const auto &[index, partial] : m_partials) { // std::map: ascending index
+        if (partial.name.isEmpty())
+            continue;
+        calls.append(ToolCall{partial.id, partial.name, parseArgumentsJSON(partial.arguments),
+                              ToolStatus::Pending, std::nullopt});
+    }
+    if (!calls.isEmpty())
+        reply.toolCalls = std::move(calls);
+    return reply;
+}

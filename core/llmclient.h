@@ -1,0 +1,63 @@
+#pragma once
+
+#include "chatstream.h"
+#include "records.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+
+#include <QCoroTask>
+
+#include <nlohmann/json.hpp>
+
+class QNetworkReply;
+
+// Errors carry a domain and a code for the program; only the description is shown.
+struct ChatError
+{
+    QString domain;
+    int code = 0;
+    QString description;
+    bool cancelled = false; // the turn was stopped; nothing to report
+};
+
+struct ChatResult
+{
+    std::optional<ChatError> error;
+    ChatReply reply;
+
+    bool ok() const { return !error.has_value(); }
+};
+
+// Sends one conversation to the engine's OpenAI-compatible chat endpoint and
+// reads the streamed reply as it arrives.
+class LLMClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    static inline const QString errorDomain = QStringLiteral("LLM");
+
+    explicit LLMClient(QString baseURL, QObject *parent = nullptr);
+
+    QString baseURL() const { return m_baseURL; }
+    void setBaseURL(const QString &baseURL) { m_baseURL = baseURL; }
+
+    // Every non-empty text piece reaches onToken, in order, before the call returns.
+    QCoro::Task<ChatResult> streamChat(QList<Message> messages, QString systemPrompt, double temperature,
+                                       int maxTokens, nlohmann::json tools,
+                                       ChatStreamDecoder::TokenCallback onToken);
+
+    // Aborts the request in flight; its call finishes with a cancelled error.
+    void cancel();
+
+    static nlohmann::json requestBody(const QList<Message> &messages, const QString &systemPrompt,
+                                      double temperature, int maxTokens, const nlohmann::json &tools);
+
+private:
+    QString m_baseURL;
+    QNetworkAccessManager m_network;
+    QPointer<QNetworkReply> m_reply;
+    bool m_cancelRequested = false;
+};

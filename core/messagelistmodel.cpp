@@ -1,0 +1,177 @@
+#include "messagelistmodel.h"
+
+namespace {
+QVariantList toolCallsVariant(const std::optional<QList<ToolCall>> &calls)
+{
+    QVariantList list;
+    if (!calls)
+        return list;
+    for (const ToolCall &call : *calls) {
+        QVariantMap arguments;
+        for (auto it = call.arguments.cbegin(); it != call.arguments.cend(); ++it)
+            arguments.insert(it.key(), it.value());
+        list.append(QVariantMap{
+            {QStringLiteral("id"), call.id},
+            {QStringLiteral("name"), call.name},
+            {QStringLiteral("arguments"), arguments},
+            {QStringLiteral("status"), toolStatusText(call.status)},
+            {QStringLiteral("result"), call.result ? QVariant(*call.result) : QVariant()},
+        });
+    }
+    return list;
+}
+} // namespace
+
+int MessageListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_messages.size());
+}
+
+QVariant MessageListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Message &message = m_messages.at(index.row());
+    switch (role) {
+    case IdRole: return uuidText(message.id);
+    case RoleRole: return message.role;
+    case Qt::DisplayRole:
+    case ContentRole: return message.content;
+    case TimestampRole: return message.timestamp.toDateTime();
+    case ToolCallsRole: return toolCallsVariant(message.toolCalls);
+    case HasToolCallsRole: return message.toolCalls.has_value() && !message.toolCalls->isEmpty();
+    default: return {};
+    }
+}
+
+QHash<int, QByteArray> MessageListModel::roleNames() const
+{
+    return {
+        {IdRole, "messageId"},         {RoleRole, "role"},           {ContentRole, "content"},
+        {TimestampRole, "timestamp"},  {ToolCallsRole, "toolCalls"}, {HasToolCallsRole, "hasToolCalls"},
+    };
+}
+
+void MessageListModel::setMessages(const QList<Message> &messages)
+{
+    beginResetModel();
+    m_messages = messages;
+    endResetModel();
+    emit messagesChanged();
+}
+
+void MessageListModel::append(const Message &message)
+{
+    const int row = int(m_messages.size());
+    beginInsertRows({}, row, row);
+    m_messages.append(message);
+    endInsertRows();
+    emit messagesChanged();
+}
+
+void MessageListModel::replace(qsizetype row, const Message &message)
+{
+    if (row < 0 || row >= m_messages.size())
+        return;
+    m_messages[row] = message;
+    const QModelIndex changed = index(int(row));
+    emit dataChanged(changed, changed);
+    emit messagesChanged();
+}
+
+void MessageListModel::removeLast()
+{
+    if (m_messages.isEmpty())
+        return;
+    const int row = int(m_messages.size() - 1);
+    beginRemoveRows({}, row, row);
+    m_messages.removeLast();
+    endRemoveRows();
+    emit messagesChanged();
+}
+
+int SessionListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_sessions.size());
+}
+
+QVariant SessionListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const ChatSession &session = m_sessions.at(index.row());
+    switch (role) {
+    case IdRole: return uuidText(session.id);
+    case Qt::DisplayRole:
+    case TitleRole: return session.title;
+    case CreatedAtRole: return session.createdAt.toDateTime();
+    case UpdatedAtRole: return session.updatedAt.toDateTime();
+    case IsPinnedRole: return session.isPinned;
+    case MessageCountRole: return int(session.messages.size());
+    case SystemPromptOverrideRole: return session.systemPromptOverride.value_or(QString());
+    default: return {};
+    }
+}
+
+QHash<int, QByteArray> SessionListModel::roleNames() const
+{
+    return {
+        {IdRole, "sessionId"},       {TitleRole, "title"},
+        {CreatedAtRole, "createdAt"}, {UpdatedAtRole, "updatedAt"},
+        {IsPinnedRole, "isPinned"},  {MessageCountRole, "messageCount"},
+        {SystemPromptOverrideRole, "systemPromptOverride"},
+    };
+}
+
+qsizetype SessionListModel::indexOf(const QUuid &id) const
+{
+    for (qsizetype i = 0; i < m_sessions.size(); ++i) {
+        if (m_sessions.at(i).id == id)
+            return i;
+    }
+    return -1;
+}
+
+void SessionListModel::setSessions(const QList<ChatSession> &sessions)
+{
+    beginResetModel();
+    m_sessions = sessions;
+    endResetModel();
+    emit sessionsChanged();
+}
+
+void SessionListModel::insert(qsizetype row, const ChatSession &session)
+{
+    row = std::clamp<qsizetype>(row, 0, m_sessions.size());
+    beginInsertRows({}, int(row), int(row));
+    m_sessions.insert(row, session);
+    endInsertRows();
+    emit sessionsChanged();
+}
+
+void SessionListModel::append(const QList<ChatSession> &sessions)
+{
+    if (sessions.isEmpty())
+        return;
+    const int first = int(m_sessions.size());
+    beginInsertRows({}, first, first + int(sessions.size()) - 1);
+    m_sessions.append(sessions);
+    endInsertRows();
+    emit sessionsChanged();
+}
+
+void SessionListModel::update(qsizetype row, const ChatSession &session)
+{
+    if (row < 0 || row >= m_sessions.size())
+        return;
+    m_sessions[row] = session;
+    const QModelIndex changed = index(int(row));
+    emit dataChanged(changed, changed);
+    emit sessionsChanged();
+}
+
+void SessionListModel::setMessagesQuietly(qsizetype row, const QList<Message> &messages)
+{
+    if (row >= 0 && row < m_sessions.size())
+        m_sessions[row].messages = messages;
+}

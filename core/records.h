@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+// A point in time as the chat archive stores it: seconds, with fraction, since
+// 2001-01-01 00:00:00 UTC. Kept as the double itself so that stored dates
+// survive a load and save unchanged.
+struct Timestamp
+{
+    double seconds = 0.0;
+
+    static Timestamp now();
+    static Timestamp fromDateTime(const QDateTime &dateTime);
+    QDateTime toDateTime() const;
+
+    friend bool operator==(const Timestamp &, const Timestamp &) = default;
+    friend auto operator<=>(const Timestamp &, const Timestamp &) = default;
+};
+
+enum class ToolStatus { Pending, Approved, Executing, Completed, Failed, Denied };
+
+QString toolStatusText(ToolStatus status);
+std::optional<ToolStatus> toolStatusFromText(const QString &text);
+
+// Upper-case hyphenated text of a fresh random UUID, the form every identifier is written in.
+QString newUuidText();
+QString uuidText(const QUuid &uuid);
+
+using ToolArguments = QMap<QString, QString>;
+
+struct ToolCall
+{
+    QString id;
+    QString name;
+    ToolArguments arguments;
+    ToolStatus status = ToolStatus::Pending;
+    std::optional<QString> result;
+
+    friend bool operator==(const ToolCall &, const ToolCall &) = default;
+};
+
+struct Message
+{
+    QUuid id;
+    QString role;
+    QString content;
+    Timestamp timestamp;
+    std::optional<QList<ToolCall>> toolCalls;
+
+    // A new turn: fresh identifier, the current time.
+    static Message make(const QString &role, const QString &content,
+                        std::optional<QList<ToolCall>> toolCalls = std::nullopt);
+
+    friend bool operator==(const Message &, const Message &) = default;
+};
+
+struct ChatSession
+{
+    static inline const QString defaultTitle = QStringLiteral("New Chat");
+
+    QUuid id;
+    QString title;
+    QList<Message> messages;
+    Timestamp createdAt;
+    Timestamp updatedAt;
+    std::optional<QString> systemPromptOverride;
+    bool isPinned = false;
+
+    // A new empty session: fresh identifier, "New Chat", created and updated now.
+    static ChatSession make();
+
+    friend bool operator==(const ChatSession &, const ChatSession &) = default;
+};
+
+namespace Role {
+inline const QString user = QStringLiteral("user");
+inline const QString assistant = QStringLiteral("assistant");
+inline const QString system = QStringLiteral("system");
+inline const QString toolResult = QStringLiteral("tool_result");
+} // namespace Role

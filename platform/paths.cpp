@@ -1,0 +1,12 @@
+#include "paths.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+QString Paths::appDataDirectory()
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString path = QDir(base).filePath(QStringLiteral("Tovra AI"));
+    QDir().mkpath(path);
+    return path;
+}

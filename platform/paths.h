@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+class Paths
+{
+public:
+    // "Tovra AI" inside the per-user application data folder (Application Support
+    // on macOS, XDG_DATA_HOME elsewhere). Created on demand.
+    static QString appDataDirectory();
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The user preference store: QSettings in its native format (UserDefaults on
+// macOS, an INI file under XDG_CONFIG_HOME elsewhere). The organisation and
+// application names must be set on the application object before first use.
+class Preferences
+{
+public:
+    static bool contains(const QString &key);
+    static std::optional<QString> string(const QString &key);
+    // Absent or unreadable values read as 0 / false, as the store's callers expect.
+    static double doubleValue(const QString &key);
+    static qint64 integer(const QString &key);
+    static bool boolean(const QString &key, bool defaultValue = false);
+    static std::optional<QByteArray> data(const QString &key);
+
+    static void setString(const QString &key, const QString &value);
+    static void setDouble(const QString &key, double value);
+    static void setInteger(const QString &key, qint64 value);
+    static void setBoolean(const QString &key, bool value);
+    static void setData(const QString &key, const QByteArray &value);
+    static void remove(const QString &key);
+
+    // Flushes to disk, so that what was written survives a killed process.
+    static void sync();
+};
