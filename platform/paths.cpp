@@ -10,3 +10,10 @@ QString Paths::appDataDirectory()
     QDir().mkpath(path);
     return path;
 }
+
+QString Paths::modelsDirectory()
+{
+    const QString path = QDir(appDataDirectory()).filePath(QStringLiteral("models"));
+    QDir().mkpath(path);
+    return path;
+}

@@ -8,4 +8,6 @@ public:
     // "Tovra AI" inside the per-user application data folder (Application Support
     // on macOS, XDG_DATA_HOME elsewhere). Created on demand.
     static QString appDataDirectory();
+    // "models" inside the application data folder, where downloaded model files live.
+    static QString modelsDirectory();
 };

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+class SystemInfo
+{
+public:
+    // Installed physical memory in bytes (sysctl hw.memsize on macOS, sysconf elsewhere).
+    static quint64 physicalMemoryBytes();
+    static int processorCount();
+    // The operating system's own version text, e.g. "Version 14.5 (Build 23F79)" on
+    // macOS or the distribution's pretty name on Linux.
+    static QString osVersionText();
+};

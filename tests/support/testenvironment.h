@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QTemporaryDir>
+
+// Points HOME and the XDG folders at a private temp folder, so that tests never
+// touch the user's preference store, data folder, Desktop or Trash. Must run
+// before the application object exists (QSettings reads the paths once).
+class TestEnvironment
+{
+public:
+    TestEnvironment();
+    QString home() const { return m_dir.path(); }
+    static void setApplicationIdentity();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Like QTEST_MAIN, with the private environment and the app's settings identity.
+#define TOVRA_TEST_MAIN(TestClass, AppClass)                                                                 \
+    int main(int argc, char **argv)                                                                          \
+    {                                                                                                        \
+        TestEnvironment environment;                                                                         \
+        AppClass app(argc, argv);                                                                            \
+        TestEnvironment::setApplicationIdentity();                                                           \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        TestClass tc;                                                                                        \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
+    }
