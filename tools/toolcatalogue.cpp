@@ -1,0 +1,113 @@
+#include "toolcatalogue.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+QList<ToolSpec> buildCatalogue()
+{
+    const auto p = [](const char *name, const char *description) {
+        return ToolParameter{QString::fromUtf8(name), QString::fromUtf8(description)};
+    };
+    const auto tool = [](const char *name, const char *title, const char *subtitle,
+                         const char *description, QList<ToolParameter> parameters = {}) {
+        return ToolSpec{QString::fromUtf8(name), QString::fromUtf8(title), QString::fromUtf8(subtitle),
+                        QString::fromUtf8(description), std::move(parameters)};
+    };
+    return {
+        tool("take_screenshot", "Take Screenshot", "Capture the current screen",
+             "Capture the current screen. Returns base64 encoded image."),
+        tool("read_file", "Read File", "Read contents of a file", "Read contents of a file at the given path.",
+             {p("path", "The absolute file path to read")}),
+        tool("write_file", "Write File", "Write content to a file", "Write content to a file.",
+             {p("path", "The absolute file path"), p("content", "The content to write")}),
+        tool("list_files", "List Files", "List files in a directory", "List files in a directory.",
+             {p("directory", "The directory path to list")}),
+        tool("delete_file", "Delete File", "Move a file to Trash", "Move a file to Trash.",
+             {p("path", "The file path to delete")}),
+        tool("open_app", "Open Application", "Launch an application", "Launch a macOS application.",
+             {p("app_name", "Name of the app to open")}),
+        tool("close_app", "Close Application", "Close an application", "Close a running application.",
+             {p("app_name", "Name of the app to close")}),
+        tool("list_open_apps", "List Open Apps", "Get list of running apps",
+             "Get list of currently running applications."),
+        tool("get_system_info", "Get System Info", "Get macOS system information",
+             "Get macOS system information including version, RAM, disk space."),
+        tool("get_clipboard", "Get Clipboard", "Read current clipboard", "Get current clipboard contents."),
+        tool("set_clipboard", "Set Clipboard", "Set clipboard content", "Set clipboard to specified text.",
+             {p("text", "Text to copy to clipboard")}),
+        tool("list_local_models", "List Local Models", "List available local models",
+             "List locally downloaded GGUF models."),
+        tool("download_model", "Download Model", "Download a model",
+             "Download a model (use the Models tab instead).",
+             {p("model_name", "Name of the model to download")}),
+        tool("set_active_model", "Set Active Model", "Switch to a different model",
+             "Switch the active model (use the Models tab instead).",
+             {p("model_name", "Name of the model to activate")}),
+    };
+}
+
+} // namespace
+
+const QList<ToolSpec> &ToolCatalogue::tools()
+{
+    static const QList<ToolSpec> catalogue = buildCatalogue();
+    return catalogue;
+}
+
+const ToolSpec *ToolCatalogue::find(const QString &name)
+{
+    for (const ToolSpec &spec : tools()) {
+        if (spec.name == name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+nlohmann::json ToolCatalogue::toolDefinitions()
+{
+    using nlohmann::json;
+    json definitions = json::array();
+    for (const ToolSpec &spec : tools()) {
+        json properties = json::object();
+        json required = json::array();
+        for (const ToolParameter &parameter : spec.parameters) {
+            properties[parameter.name.toStdString()] = {{"type", "string"},
+                                                        {"description", parameter.description.toStdString()}};
+            required.push_back(parameter.name.toStdString());
+        }
+        definitions.push_back({{"type", "function"},
+                               {"function",
+                                {{"name", spec.name.toStdString()},
+                                 {"description", spec.description.toStdString()},
+                                 {"parameters",
+                                  {{"type", "object"}, {"properties", properties}, {"required", required}}}}}});
+    }
+    return definitions;
+}
+
+QString ToolCatalogue::displayTitle(const QString &name)
+{
+    const ToolSpec *spec = find(name);
+    return spec ? spec->title : name;
+}
+
+QString ToolCatalogue::displaySubtitle(const QString &name)
+{
+    const ToolSpec *spec = find(name);
+    return spec ? spec->subtitle : QString();
+}
+
+QString ToolCatalogue::argumentIcon(const QString &key)
+{
+    const QString k = key.toLower();
+    if (k == QLatin1String("path") || k == QLatin1String("directory"))
+        return QStringLiteral("folder");
+    if (k == QLatin1String("content"))
+        return QStringLiteral("doc.text");
+    if (k == QLatin1String("app_name") || k == QLatin1String("name"))
+        return QStringLiteral("app.badge");
+    if (k == QLatin1String("text"))
+        return QStringLiteral("text.quote");
+    return QStringLiteral("chevron.right");
+}
