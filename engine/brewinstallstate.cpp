@@ -1,0 +1,16 @@
+#include "brewinstallstate.h"
+
+QString BrewInstallState::kindName() const
+{
+    switch (m_kind) {
+    case Kind::Idle:
+        return QStringLiteral("idle");
+    case Kind::Installing:
+        return QStringLiteral("installing");
+    case Kind::Succeeded:
+        return QStringLiteral("succeeded");
+    case Kind::Failed:
+        return QStringLiteral("failed");
+    }
+    return {};
+}

@@ -1,0 +1,193 @@
+#pragma once
+
+#include "brewinstallstate.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+class QNetworkAccessManager;
+class QProcess;
+
+// Where llama-server may be installed, in the order they are tried.
+QStringList defaultServerSearchList();
+// Where Homebrew's own executable may be, in the order they are tried.
+QStringList defaultBrewCandidates();
+// The PATH that Homebrew runs under.
+QString homebrewPath();
+
+// The first entry of the list that is an executable file.
+std::optional<QString> findServerExecutable(const QStringList &searchList = defaultServerSearchList());
+// The first candidate that exists (Homebrew's own check is existence only).
+std::optional<QString> findBrew(const QStringList &candidates = defaultBrewCandidates());
+bool isBrewInstalled(const QStringList &candidates = defaultBrewCandidates());
+
+// Everything a test (or a port of the app) may want to point elsewhere.
+struct ServerManagerOptions
+{
+    QStringList serverSearchList = defaultServerSearchList();
+    QStringList brewCandidates = defaultBrewCandidates();
+    std::chrono::milliseconds pollInterval{500};
+    // The poll number at which the start-up wait gives up.
+    int pollLimit = 120;
+    int port = 8080;
+    // How long a stop waits for the engine after asking it to terminate, before killing it.
+    std::chrono::milliseconds stopGracePeriod{3000};
+    // The same at application quit.
+    std::chrono::milliseconds shutdownGracePeriod{5000};
+    QString compiler = QStringLiteral("/usr/bin/cc");
+};
+
+// Owns the one local llama-server process: finds it, starts it with a model,
+// waits until it is healthy, retries recognised failures with safer settings,
+// watches it, stops it; and installs or removes it through Homebrew.
+// Everything lives on the main thread.
+class ServerManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    Q_PROPERTY(bool isStarting READ isStarting NOTIFY isStartingChanged)
+    Q_PROPERTY(QString statusMessage READ statusMessage NOTIFY statusMessageChanged)
+    // Empty when absent.
+    Q_PROPERTY(QString activeModelPath READ activeModelPathText NOTIFY activeModelPathChanged)
+    Q_PROPERTY(QString activeModelName READ activeModelNameText NOTIFY activeModelNameChanged)
+    Q_PROPERTY(QString lastLaunchError READ lastLaunchErrorText NOTIFY lastLaunchErrorChanged)
+    Q_PROPERTY(bool hasLastLaunchError READ hasLastLaunchError NOTIFY lastLaunchErrorChanged)
+    Q_PROPERTY(BrewInstallState brewInstallState READ brewInstallState NOTIFY brewInstallStateChanged)
+    Q_PROPERTY(QString brewOutput READ brewOutput NOTIFY brewOutputChanged)
+    Q_PROPERTY(bool isUninstalling READ isUninstalling NOTIFY isUninstallingChanged)
+    Q_PROPERTY(int port READ port CONSTANT)
+    // "http://127.0.0.1:" and the port.
+    Q_PROPERTY(QString baseURL READ baseURL CONSTANT)
+    // Re-read after a successful install (engineInstallationChanged).
+    Q_PROPERTY(bool isEngineInstalled READ isEngineInstalled NOTIFY engineInstallationChanged)
+    Q_PROPERTY(bool isBrewInstalled READ isBrewInstalled NOTIFY engineInstallationChanged)
+
+public:
+    static constexpr int defaultContextSize = 8192;
+    static constexpr int reducedContextSize = 2048;
+    static const QString noModelLoadedText;
+
+    explicit ServerManager(ServerManagerOptions options = {}, QObject *parent = nullptr);
+    explicit ServerManager(QObject *parent)
+        : ServerManager(ServerManagerOptions{}, parent)
+    {}
+    // Ends a still-running engine (terminate, a short wait, then kill): the
+    // engine must never outlive the app. Prefer awaiting shutdown() first.
+    ~ServerManager() override;
+
+    bool isRunning() const { return m_isRunning; }
+    bool isStarting() const { return m_isStarting; }
+    QString statusMessage() const { return m_statusMessage; }
+    std::optional<QString> activeModelPath() const { return m_activeModelPath; }
+    QString activeModelPathText() const { return m_activeModelPath.value_or(QString()); }
+    std::optional<QString> activeModelName() const { return m_activeModelName; }
+    QString activeModelNameText() const { return m_activeModelName.value_or(QString()); }
+    std::optional<QString> lastLaunchError() const { return m_lastLaunchError; }
+    QString lastLaunchErrorText() const { return m_lastLaunchError.value_or(QString()); }
+    bool hasLastLaunchError() const { return m_lastLaunchError.has_value(); }
+    BrewInstallState brewInstallState() const { return m_brewInstallState; }
+    QString brewOutput() const { return m_brewOutput; }
+    bool isUninstalling() const { return m_isUninstalling; }
+    int port() const { return m_options.port; }
+    QString baseURL() const;
+    const ServerManagerOptions &options() const { return m_options; }
+
+    // The engine process while one is launched and not yet known dead.
+    QProcess *serverProcess() const;
+
+    // Installs llama.cpp with Homebrew, streaming its output into brewOutput.
+    QCoro::Task<> installViaHomebrew();
+    // Starts the engine with a model; the outermost call returns when the engine is
+    // healthy, or the start (with all its automatic retries) has failed.
+    QCoro::Task<> startServer(QString modelPath, QString modelName, std::optional<int> gpuLayers = std::nullopt,
+                              std::optional<QString> serverPath = std::nullopt, bool noMmap = false,
+                              std::optional<int> contextSize = std::nullopt);
+    // Asks the engine to terminate, waits for it without blocking (killing it after
+    // the grace period), and resets the published state to "No model loaded".
+    QCoro::Task<> stopServer();
+    // Stops the engine before Homebrew removes it; always ends idle.
+    QCoro::Task<> uninstallViaHomebrew();
+    QCoro::Task<bool> checkHealth();
+    // For the application's quit path: ends the engine (terminate, up to 5 s, then kill)
+    // and resets the state. Safe to call when nothing runs.
+    QCoro::Task<> shutdown();
+
+    std::optional<QString> findServerExecutable() const;
+    std::optional<QString> findBrew() const;
+    bool isEngineInstalled() const { return findServerExecutable().has_value(); }
+    bool isBrewInstalled() const;
+
+    // The folder of the CPU-only stub library, or absent without a data folder.
+    static std::optional<QString> metalStubDirectory();
+    // The stub library's file name on this platform.
+    static QString metalStubLibraryName();
+    // Makes sure the stub library exists; the folder, or absent on any failure.
+    QCoro::Task<std::optional<QString>> buildMetalStub();
+
+    // The repeated-crash advice shown after the last memory-error retry.
+    static QString repeatedCrashAdvice();
+
+    // Last 64 KiB of the engine's error stream that the manager keeps.
+    static constexpr qsizetype errorTailLimit = 64 * 1024;
+
+signals:
+    void isRunningChanged();
+    void isStartingChanged();
+    void statusMessageChanged();
+    void activeModelPathChanged();
+    void activeModelNameChanged();
+    void lastLaunchErrorChanged();
+    void brewInstallStateChanged();
+    void brewOutputChanged();
+    void isUninstallingChanged();
+    // Announced after a successful install: everything that asks whether the engine
+    // is installed should ask again.
+    void engineInstallationChanged();
+
+private:
+    struct Launch;
+
+    QCoro::Task<> startAttempt(QString modelPath, QString modelName, std::optional<int> gpuLayers,
+                               std::optional<QString> serverPath, bool noMmap, std::optional<int> contextSize);
+    QCoro::Task<> endProcess(std::shared_ptr<Launch> launch, std::chrono::milliseconds grace);
+    void onProcessFinished(const std::shared_ptr<Launch> &launch);
+    void resetToIdle();
+
+    void setIsRunning(bool value);
+    void setIsStarting(bool value);
+    void setStatusMessage(const QString &value);
+    void setActiveModelPath(const std::optional<QString> &value);
+    void setActiveModelName(const std::optional<QString> &value);
+    void setLastLaunchError(const std::optional<QString> &value);
+    void setBrewInstallState(const BrewInstallState &value);
+    void setBrewOutput(const QString &value);
+    void setIsUninstalling(bool value);
+
+    ServerManagerOptions m_options;
+    QNetworkAccessManager *m_network = nullptr;
+
+    bool m_isRunning = false;
+    bool m_isStarting = false;
+    QString m_statusMessage = noModelLoadedText;
+    std::optional<QString> m_activeModelPath;
+    std::optional<QString> m_activeModelName;
+    std::optional<QString> m_lastLaunchError;
+    BrewInstallState m_brewInstallState;
+    QString m_brewOutput;
+    bool m_isUninstalling = false;
+
+    // The engine launched last, while it is ours to watch.
+    std::shared_ptr<Launch> m_launch;
+    // Bumped by every start and stop, so that a superseded start (or its pending
+    // retry) can tell that it no longer owns the published state.
+    quint64 m_generation = 0;
+};
