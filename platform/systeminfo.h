@@ -11,4 +11,6 @@ public:
     // The operating system's own version text, e.g. "Version 14.5 (Build 23F79)" on
     // macOS or the distribution's pretty name on Linux.
     static QString osVersionText();
+    // PRETTY_NAME of an os-release file's text ("Debian GNU/Linux 12 (bookworm)"), or empty.
+    static QString prettyNameFromOsRelease(const QByteArray &osRelease);
 };

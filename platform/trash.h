@@ -1,0 +1,11 @@
+#pragma once
+
+#include "serviceresult.h"
+
+class Trash
+{
+public:
+    // Moves a file or folder into the user's Trash (the freedesktop Trash on Linux) and
+    // gives the place it went to; never deletes outright.
+    static ServiceResult<QString> moveToTrash(const QString &path);
+};
