@@ -8,7 +8,7 @@ ServiceResult<QString> Trash::moveToTrash(const QString &path)
     if (!file.moveToTrash()) {
         QString reason = file.errorString();
         if (reason.isEmpty() || reason == QLatin1String("Unknown error"))
-            reason = QStringLiteral("Could not move to Trash: ") + path;
+            reason = QStringLiteral("the Trash is not available");
         return ServiceError{QStringLiteral("FileOp"), 500, reason};
     }
     return file.fileName();
