@@ -109,6 +109,8 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages, QString s
     while (true) {
         if (!reply->isFinished() || reply->bytesAvailable() == 0)
             co_await qCoro(reply).waitForReadyRead(-1ms);
+        if (!reply->isOpen()) // aborted while we waited
+            co_return ChatResult{networkError(reply, m_cancelRequested), {}};
         if (!status) {
             const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
             if (code.isValid())
@@ -125,7 +127,10 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages, QString s
         if (!bytes.isEmpty() && !decoder.feed(bytes))
             break; // "[DONE]": the rest of the stream is not read
         if (reply->isFinished() && reply->bytesAvailable() == 0) {
-            if (reply->error() != QNetworkReply::NoError)
+            // A stream that stops early is a normal end; Qt reports a server that closed
+            // mid-body as an error only some of the time, so both ways read the same.
+            const bool closedEarly = status && reply->error() == QNetworkReply::RemoteHostClosedError;
+            if (reply->error() != QNetworkReply::NoError && !closedEarly)
                 co_return ChatResult{networkError(reply, m_cancelRequested), {}};
             break;
         }

@@ -1,0 +1,342 @@
+#include "agentstate.h"
+#include "archive.h"
+#include "testenvironment.h"
+
+#include "platform/paths.h"
+#include "platform/preferences.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <QCoroTask>
+
+namespace {
+// Everything the store persists, wiped between tests.
+void clearStore()
+{
+    for (const char *key : {"systemPrompt", "temperature", "maxTokens", "autoLoadModelPath", "autoLoadModelName",
+                            "chatSessions", "onboardingComplete", "userName", "responseStyle"})
+        Preferences::remove(QString::fromLatin1(key));
+    Preferences::sync();
+    QDir(Paths::appDataDirectory()).removeRecursively();
+}
+
+ChatSession sessionWith(const QString &title, const QString &userText)
+{
+    ChatSession session = ChatSession::make();
+    session.title = title;
+    session.messages = {Message::make(Role::user, userText), Message::make(Role::assistant, QStringLiteral("ok"))};
+    return session;
+}
+} // namespace
+
+class AgentStateTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { clearStore(); }
+
+    void firstStart()
+    {
+        AgentState state;
+        QCOMPARE(state.chatSessions().size(), 1);
+        const ChatSession &session = state.chatSessions().first();
+        QCOMPARE(session.title, QStringLiteral("New Chat"));
+        QVERIFY(session.messages.isEmpty());
+        QCOMPARE(session.createdAt, session.updatedAt);
+        QCOMPARE(state.activeSessionID(), session.id);
+        QVERIFY(state.activeSession());
+        QVERIFY(state.messages().isEmpty());
+        QCOMPARE(state.temperature(), 0.7);
+        QCOMPARE(state.maxTokens(), 2048);
+        QCOMPARE(state.systemPrompt(), AgentState::defaultSystemPrompt);
+        QVERIFY(!state.autoLoadModelPath());
+        QVERIFY(!state.isLoading());
+    }
+
+    void loadRules_data()
+    {
+        QTest::addColumn<QVariant>("prompt");
+        QTest::addColumn<double>("temperature");
+        QTest::addColumn<qint64>("maxTokens");
+        QTest::addColumn<QString>("expectedPrompt");
+        QTest::addColumn<double>("expectedTemperature");
+        QTest::addColumn<int>("expectedMaxTokens");
+        const QString older1 = QStringLiteral(
+            "You are Tovra AI, an intelligent macOS assistant. You can control the system, take screenshots, manage "
+            "files, and run applications. Always ask for user approval before taking any action. Be helpful, precise, "
+            "and safety-conscious.");
+        const QString older2 = QStringLiteral(
+            "You are Tovra AI, a helpful AI assistant. Answer coding questions, explain concepts, help with math, "
+            "write code, and have general conversations. You also have macOS tools for system tasks like managing "
+            "files, taking screenshots, and opening apps — but only use those tools when the user explicitly asks for "
+            "a system action. For everything else, just answer directly.");
+        const QString def = AgentState::defaultSystemPrompt;
+        QTest::newRow("earlier default 1") << QVariant(older1) << 0.3 << qint64(512) << def << 0.3 << 512;
+        QTest::newRow("earlier default 2") << QVariant(older2) << 1.5 << qint64(1) << def << 1.5 << 1;
+        QTest::newRow("own prompt") << QVariant(QStringLiteral("Talk like a pirate.")) << 0.0 << qint64(0)
+                                    << QStringLiteral("Talk like a pirate.") << 0.7 << 2048;
+        QTest::newRow("empty prompt is used") << QVariant(QString()) << -1.0 << qint64(-5) << QString() << 0.7 << 2048;
+        QTest::newRow("absent prompt") << QVariant() << 0.0 << qint64(0) << def << 0.7 << 2048;
+    }
+
+    void loadRules()
+    {
+        QFETCH(QVariant, prompt);
+        QFETCH(double, temperature);
+        QFETCH(qint64, maxTokens);
+        if (prompt.isValid())
+            Preferences::setString(QStringLiteral("systemPrompt"), prompt.toString());
+        Preferences::setDouble(QStringLiteral("temperature"), temperature);
+        Preferences::setInteger(QStringLiteral("maxTokens"), maxTokens);
+        AgentState state;
+        QTEST(state.systemPrompt(), "expectedPrompt");
+        QTEST(state.temperature(), "expectedTemperature");
+        QTEST(state.maxTokens(), "expectedMaxTokens");
+    }
+
+    void savedStateComesBack()
+    {
+        {
+            AgentState state;
+            state.setSystemPrompt(QStringLiteral("Short answers."));
+            state.setTemperature(0.25);
+            state.setMaxTokens(300);
+            state.setAutoLoadModelPath(QStringLiteral("/models/a.gguf"));
+            state.setAutoLoadModelName(QStringLiteral("A"));
+            state.appendMessage(Message::make(Role::user, QStringLiteral("Remember me")));
+            state.syncActiveSession();
+            state.startNewChat();
+            state.syncActiveSession();
+        }
+        AgentState state;
+        QCOMPARE(state.systemPrompt(), QStringLiteral("Short answers."));
+        QCOMPARE(state.temperature(), 0.25);
+        QCOMPARE(state.maxTokens(), 300);
+        QCOMPARE(state.autoLoadModelPath(), QStringLiteral("/models/a.gguf"));
+        QCOMPARE(state.chatSessions().size(), 2);
+        // The first stored session becomes active: the newest one, still empty.
+        QCOMPARE(state.activeSessionID(), state.chatSessions().first().id);
+        QVERIFY(state.messages().isEmpty());
+        QCOMPARE(state.chatSessions().at(1).title, QStringLiteral("Remember me"));
+
+        state.setAutoLoadModelPath(std::nullopt);
+        state.saveSettings();
+        QVERIFY(!Preferences::contains(QStringLiteral("autoLoadModelPath")));
+        QVERIFY(Preferences::contains(QStringLiteral("autoLoadModelName")));
+    }
+
+    void titles_data()
+    {
+        QTest::addColumn<QString>("firstUserText");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("six words") << QStringLiteral("  Plan   a trip to the  mountains next summer please ")
+                                   << QStringLiteral("Plan a trip to the mountains");
+        QTest::newRow("line break inside a word") << QStringLiteral("Hi\nthere friend") << QStringLiteral("Hi\nthere friend");
+        QTest::newRow("tab is not a separator") << QStringLiteral("a\tb c") << QStringLiteral("a\tb c");
+        QTest::newRow("only spaces") << QStringLiteral("    ") << QString();
+    }
+
+    void titles()
+    {
+        QFETCH(QString, firstUserText);
+        QFETCH(QString, title);
+        AgentState state;
+        state.appendMessage(Message::make(Role::assistant, QStringLiteral("Welcome")));
+        state.syncActiveSession();
+        QCOMPARE(state.activeSession()->title, QStringLiteral("New Chat"));
+        state.appendMessage(Message::make(Role::user, firstUserText));
+        state.appendMessage(Message::make(Role::user, QStringLiteral("second message words")));
+        state.syncActiveSession();
+        QCOMPARE(state.activeSession()->title, title);
+        QCOMPARE(state.activeSession()->messages, state.messages());
+    }
+
+    void renameAndPin()
+    {
+        AgentState state;
+        state.appendMessage(Message::make(Role::user, QStringLiteral("first words")));
+        state.syncActiveSession();
+        const Timestamp updated = state.activeSession()->updatedAt;
+        state.renameActiveSession(QStringLiteral("   \n "));
+        QCOMPARE(state.activeSession()->title, QStringLiteral("first words"));
+        state.renameActiveSession(QStringLiteral("  Kept spaces  "));
+        QCOMPARE(state.activeSession()->title, QStringLiteral("  Kept spaces  "));
+        QCOMPARE(state.activeSession()->updatedAt, updated);
+        // A renamed session keeps its title through later syncs.
+        state.appendMessage(Message::make(Role::user, QStringLiteral("more")));
+        state.syncActiveSession();
+        QCOMPARE(state.activeSession()->title, QStringLiteral("  Kept spaces  "));
+
+        state.togglePin(uuidText(state.activeSession()->id));
+        QVERIFY(state.activeSession()->isPinned);
+        state.togglePin(QUuid::createUuid());
+        state.togglePin(state.activeSession()->id);
+        QVERIFY(!state.activeSession()->isPinned);
+        AgentState reloaded;
+        QCOMPARE(reloaded.chatSessions().first().title, QStringLiteral("  Kept spaces  "));
+    }
+
+    void startNewChatTwice()
+    {
+        AgentState state;
+        state.startNewChat();
+        const QUuid second = *state.activeSessionID();
+        state.startNewChat();
+        const QUuid third = *state.activeSessionID();
+        QCOMPARE(state.chatSessions().size(), 3);
+        QCOMPARE(state.chatSessions().at(0).id, third);
+        QCOMPARE(state.chatSessions().at(1).id, second);
+    }
+
+    // A streamed piece changes one row of the message list, never resets it, and saves nothing.
+    void replaceLastMessageChangesOneRow()
+    {
+        AgentState state;
+        QAbstractItemModelTester tester(state.messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester sessionTester(state.sessionModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        state.replaceLastMessageContent(QStringLiteral("ignored"));
+        QVERIFY(state.messages().isEmpty());
+
+        state.appendMessage(Message::make(Role::user, QStringLiteral("q")));
+        ToolCall call{QStringLiteral("c"), QStringLiteral("get_clipboard"), {}, ToolStatus::Pending, {}};
+        state.appendMessage(Message::make(Role::assistant, QString(), QList<ToolCall>{call}));
+        state.saveSettings();
+        const Message before = state.messages().last();
+        const QByteArray archived = *Preferences::data(QStringLiteral("chatSessions"));
+
+        QSignalSpy reset(state.messageModel(), &QAbstractItemModel::modelReset);
+        QSignalSpy changed(state.messageModel(), &QAbstractItemModel::dataChanged);
+        QSignalSpy inserted(state.messageModel(), &QAbstractItemModel::rowsInserted);
+        state.replaceLastMessageContent(QStringLiteral("partial"));
+        QCOMPARE(reset.count(), 0);
+        QCOMPARE(inserted.count(), 0);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
+        QCOMPARE(changed.first().at(1).toModelIndex().row(), 1);
+
+        const Message after = state.messages().last();
+        QCOMPARE(after.content, QStringLiteral("partial"));
+        QCOMPARE(after.role, before.role);
+        QCOMPARE(after.toolCalls, before.toolCalls);
+        QVERIFY(after.id != before.id);
+        QCOMPARE(state.activeSession()->messages, state.messages());
+        QCOMPARE(*Preferences::data(QStringLiteral("chatSessions")), archived);
+        QCOMPARE(state.messageModel()->data(state.messageModel()->index(1), MessageListModel::ContentRole).toString(),
+                 QStringLiteral("partial"));
+    }
+
+    void approval()
+    {
+        AgentState state;
+        QSignalSpy pendingChanged(&state, &AgentState::pendingApprovalChanged);
+        const ToolCall call{QStringLiteral("id-1"), QStringLiteral("delete_file"),
+                            {{QStringLiteral("path"), QStringLiteral("~/x")}}, ToolStatus::Pending, {}};
+        std::optional<bool> decision;
+        // A named closure: the coroutine refers to its captures after the call returns.
+        const auto ask = [&]() -> QCoro::Task<> { decision = co_await state.requestApproval(call); };
+        auto waiter = ask();
+        QVERIFY(state.hasPendingApproval());
+        QVERIFY(state.isAwaitingApproval());
+        QCOMPARE(state.pendingApproval()->name, QStringLiteral("delete_file"));
+        QCOMPARE(state.pendingApprovalVariant().value("arguments").toMap().value("path").toString(), QStringLiteral("~/x"));
+        QVERIFY(!decision);
+        state.resolveApproval(false);
+        QTRY_VERIFY(decision.has_value());
+        QCOMPARE(*decision, false);
+        QVERIFY(!state.hasPendingApproval());
+        QVERIFY(!state.isAwaitingApproval());
+
+        auto second = ask();
+        state.resolveApproval(true);
+        QTRY_COMPARE(*decision, true);
+        QCOMPARE(pendingChanged.count(), 4);
+
+        // Nothing waiting: only clears.
+        state.resolveApproval(true);
+        QVERIFY(!state.hasPendingApproval());
+    }
+
+    void resetAllData()
+    {
+        Preferences::setBoolean(QStringLiteral("onboardingComplete"), true);
+        Preferences::setString(QStringLiteral("userName"), QStringLiteral("Ada"));
+        Preferences::setString(QStringLiteral("responseStyle"), QStringLiteral("concise"));
+        AgentState state;
+        state.appendMessage(Message::make(Role::user, QStringLiteral("hello")));
+        state.syncActiveSession();
+        state.startNewChat();
+        state.setTemperature(1.2);
+        state.setAutoLoadModelPath(QStringLiteral("/m.gguf"));
+        state.resetAllData();
+        QCOMPARE(state.chatSessions().size(), 1);
+        QVERIFY(state.chatSessions().first().messages.isEmpty());
+        QCOMPARE(state.activeSessionID(), state.chatSessions().first().id);
+        QCOMPARE(state.temperature(), 0.7);
+        QVERIFY(!state.autoLoadModelPath());
+        for (const char *key : {"onboardingComplete", "userName", "responseStyle", "autoLoadModelPath"})
+            QVERIFY2(!Preferences::contains(QString::fromLatin1(key)), key);
+        QCOMPARE(decodeSessions(*Preferences::data(QStringLiteral("chatSessions")))->size(), 1);
+    }
+
+    void importAppendsAndExportWrites()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("TovraAI_chats.json"));
+        const QList<ChatSession> exported{sessionWith(QStringLiteral("One"), QStringLiteral("a")),
+                                          sessionWith(QStringLiteral("Two"), QStringLiteral("b"))};
+        QVERIFY(exportChats(exported, file));
+
+        AgentState state;
+        const QUuid active = *state.activeSessionID();
+        QVERIFY(state.importChats(file));
+        QVERIFY(state.importChats(file));
+        QCOMPARE(state.chatSessions().size(), 5);
+        QCOMPARE(state.chatSessions().mid(1, 2), exported);
+        QCOMPARE(state.chatSessions().mid(3, 2), exported);
+        QCOMPARE(state.activeSessionID(), active);
+        QCOMPARE(decodeSessions(*Preferences::data(QStringLiteral("chatSessions")))->size(), 5);
+
+        QFile broken(dir.filePath(QStringLiteral("broken.json")));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("[{\"id\":1}]");
+        broken.close();
+        QVERIFY(!state.importChats(broken.fileName()));
+        QCOMPARE(state.chatSessions().size(), 5);
+
+        const QString out = dir.filePath(QStringLiteral("out.json"));
+        QVERIFY(state.exportChats(out));
+        QCOMPARE(readChatsFile(out), state.chatSessions());
+    }
+
+    // An archive that cannot be read is set aside before the next save replaces it.
+    void unreadableArchiveIsKept()
+    {
+        const QByteArray damaged = encodeSessions({sessionWith(QStringLiteral("Precious"), QStringLiteral("x"))})
+                                       .replace(",\"isPinned\":false", "");
+        Preferences::setData(QStringLiteral("chatSessions"), damaged);
+        AgentState state;
+        QCOMPARE(state.chatSessions().size(), 1);
+        QCOMPARE(state.chatSessions().first().title, QStringLiteral("New Chat"));
+        state.saveSettings();
+
+        const QStringList kept = QDir(Paths::appDataDirectory())
+                                     .entryList({QStringLiteral("chatSessions-unreadable-*.json")}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(QRegularExpression(QStringLiteral("^chatSessions-unreadable-\\d{8}-\\d{6}\\.json$")).match(kept.first()).hasMatch());
+        QFile file(QDir(Paths::appDataDirectory()).filePath(kept.first()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), damaged);
+
+        // A second unreadable start in the same second keeps both copies.
+        Preferences::setData(QStringLiteral("chatSessions"), QByteArray("not json"));
+        AgentState again;
+        QCOMPARE(QDir(Paths::appDataDirectory()).entryList({QStringLiteral("chatSessions-unreadable-*")}, QDir::Files).size(), 2);
+    }
+};
+
+TOVRA_TEST_MAIN(AgentStateTest, QCoreApplication)
+#include "tst_agentstate.moc"

@@ -1,0 +1,273 @@
+#include "llmclient.h"
+#include "standinengine.h"
+#include "testenvironment.h"
+
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+#include <QCoroTask>
+
+using nlohmann::json;
+
+Q_DECLARE_METATYPE(json)
+
+namespace {
+json chunk(const json &delta)
+{
+    return {{"choices", json::array({{{"index", 0}, {"delta", delta}}})}};
+}
+std::string data(const json &delta)
+{
+    return "data: " + chunk(delta).dump();
+}
+json toolFragment(const json &fragment)
+{
+    return {{"tool_calls", json::array({fragment})}};
+}
+
+struct Run
+{
+    ChatResult result;
+    QStringList pieces;
+};
+} // namespace
+
+class LLMClientTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<StandinEngine> m_engine;
+
+    Run chat(LLMClient &client, const QList<Message> &history = {Message::make(Role::user, QStringLiteral("Hi"))},
+             const json &tools = json::array())
+    {
+        Run run;
+        run.result = QCoro::waitFor(client.streamChat(history, QStringLiteral("Be brief."), 0.5, 64, tools,
+                                                      [&run](const QString &piece) { run.pieces.append(piece); }));
+        return run;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_engine = std::make_unique<StandinEngine>();
+        QVERIFY2(m_engine->isRunning(), "the stand-in engine did not start");
+    }
+
+    void init() { m_engine->reset(); }
+
+    void requestBody()
+    {
+        LLMClient client(m_engine->baseURL());
+        const Run run = chat(client);
+        QVERIFY(run.result.ok());
+        const json body = m_engine->requests().at(0);
+        const json expected = {
+            {"model", "local"},
+            {"messages", json::array({{{"role", "system"}, {"content", "Be brief."}}, {{"role", "user"}, {"content", "Hi"}}})},
+            {"stream", true},
+            {"temperature", 0.5},
+            {"max_tokens", 64},
+        };
+        QCOMPARE(QString::fromStdString(body.dump()), QString::fromStdString(expected.dump()));
+    }
+
+    void historyRules()
+    {
+        LLMClient client(m_engine->baseURL());
+        Message withCalls = Message::make(Role::assistant, QStringLiteral("Sure."));
+        withCalls.toolCalls = QList<ToolCall>{{QStringLiteral("1"), QStringLiteral("open_app"), {}, ToolStatus::Completed, {}}};
+        const QList<Message> history{
+            Message::make(Role::system, QStringLiteral("hidden")),
+            Message::make(Role::user, QStringLiteral(" \n\t\u2028 ")),
+            Message::make(Role::user, QStringLiteral("  Open Safari\n")),
+            withCalls,
+            Message::make(Role::toolResult, QStringLiteral("[open_app]: Opened Safari\n")),
+        };
+        const json tools = json::array({{{"type", "function"}, {"function", {{"name", "open_app"}}}}});
+        QVERIFY(chat(client, history, tools).result.ok());
+        const json body = m_engine->requests().at(0);
+        const json messages = json::array({
+            {{"role", "system"}, {"content", "Be brief."}},
+            {{"role", "user"}, {"content", "  Open Safari\n"}},
+            {{"role", "assistant"}, {"content", "Sure."}},
+            {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}},
+        });
+        QCOMPARE(QString::fromStdString(body.at("messages").dump()), QString::fromStdString(messages.dump()));
+        QCOMPARE(QString::fromStdString(body.at("tools").dump()), QString::fromStdString(tools.dump()));
+    }
+
+    void stream_data()
+    {
+        QTest::addColumn<json>("script");
+        QTest::addColumn<QStringList>("pieces");
+
+        QTest::newRow("pieces after a null first delta")
+            << json{{"pieces", {"Hel", "lo", " there"}}} << QStringList{"Hel", "lo", " there"};
+        QTest::newRow("stops at DONE")
+            << json{{"lines", {data({{"content", "A"}}), "", ": keep-alive comment", "event: message", "data: [DONE]",
+                               data({{"content", "B"}})}}}
+            << QStringList{"A"};
+        QTest::newRow("bad payloads skipped")
+            << json{{"lines", {data({{"content", "A"}}), "data: {not json", "data: {\"object\":\"x\"}",
+                               "data: {\"choices\":[{\"delta\":{\"content\":7}}]}", "data:no-space",
+                               data({{"content", ""}}), data({{"content", "B"}})}}}
+            << QStringList{"A", "B"};
+        QTest::newRow("crlf lines") << json{{"pieces", {"x", "y\r\nz"}}, {"crlf", true}} << QStringList{"x", "y\r\nz"};
+        QTest::newRow("no DONE is a normal end")
+            << json{{"pieces", {"only"}}, {"done", false}} << QStringList{"only"};
+        QTest::newRow("every choice")
+            << json{{"lines", {"data: {\"choices\":[{\"delta\":{\"content\":\"1\"}},{\"delta\":{\"content\":\"2\"}}]}"}}}
+            << QStringList{"1", "2"};
+        QTest::newRow("unicode split across reads")
+            << json{{"pieces", {"é🚀", "ü"}}, {"line_delay_ms", 5}} << QStringList{"é🚀", "ü"};
+    }
+
+    void stream()
+    {
+        QFETCH(json, script);
+        QFETCH(QStringList, pieces);
+        m_engine->enqueue(script);
+        LLMClient client(m_engine->baseURL());
+        const Run run = chat(client);
+        QVERIFY2(run.result.ok(), qPrintable(run.result.error->description));
+        QCOMPARE(run.pieces, pieces);
+        QCOMPARE(run.result.reply.content, pieces.join(QString()));
+        QVERIFY(!run.result.reply.toolCalls);
+    }
+
+    void toolCalls()
+    {
+        m_engine->enqueue({{"lines",
+                            {
+                                data(toolFragment({{"index", 1}, {"id", "second"}, {"function", {{"name", "get_clipboard"}, {"arguments", ""}}}})),
+                                data(toolFragment({{"id", "call-7"}, {"function", {{"name", "open_app"}, {"arguments", "{\"na"}}}})),
+                                data(toolFragment({{"index", 0}, {"id", "ignored"}, {"function", {{"arguments", "me\":\"Safari\",\"n\":2}"}}}})),
+                                data(toolFragment({{"index", 2}, {"function", {{"arguments", "{}"}}}})),
+                                data(toolFragment({{"index", 3}, {"function", {{"name", "list_files"}, {"arguments", "[1]"}}}})),
+                                data(toolFragment({{"index", 3}, {"function", {{"name", ""}}}})),
+                                "data: [DONE]",
+                            }}});
+        LLMClient client(m_engine->baseURL());
+        const Run run = chat(client);
+        QVERIFY(run.result.ok());
+        QVERIFY(run.pieces.isEmpty());
+        QVERIFY(run.result.reply.toolCalls);
+        const QList<ToolCall> calls = *run.result.reply.toolCalls;
+        QCOMPARE(calls.size(), 3);
+        QCOMPARE(calls[0].id, QStringLiteral("call-7"));
+        QCOMPARE(calls[0].name, QStringLiteral("open_app"));
+        QCOMPARE(calls[0].arguments, (ToolArguments{{"name", "Safari"}, {"n", "2"}}));
+        QCOMPARE(calls[1].id, QStringLiteral("second"));
+        QVERIFY(calls[1].arguments.isEmpty());
+        QCOMPARE(calls[2].name, QStringLiteral("list_files"));
+        QVERIFY(calls[2].arguments.isEmpty()); // an array is not an argument object
+        QCOMPARE(calls[2].id, calls[2].id.toUpper());
+        QVERIFY(!QUuid::fromString(calls[2].id).isNull());
+        for (const ToolCall &call : calls)
+            QCOMPARE(call.status, ToolStatus::Pending);
+    }
+
+    void namelessCallsGiveNoList()
+    {
+        m_engine->enqueue({{"lines", {data(toolFragment({{"id", "x"}, {"function", {{"arguments", "{}"}}}})), "data: [DONE]"}}});
+        LLMClient client(m_engine->baseURL());
+        const Run run = chat(client);
+        QVERIFY(run.result.ok());
+        QVERIFY(!run.result.reply.toolCalls);
+    }
+
+    void httpErrors_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("400 with message") << 400 << QStringLiteral("{\"error\":{\"code\":400,\"message\":\"tools not supported\"}}")
+                                          << QStringLiteral("tools not supported");
+        QTest::newRow("503 not json") << 503 << QStringLiteral("<html>loading</html>") << QStringLiteral("Server error 503");
+        QTest::newRow("500 error without message") << 500 << QStringLiteral("{\"error\":{\"code\":1}}")
+                                                   << QStringLiteral("Server error 500");
+        QTest::newRow("404 empty") << 404 << QString() << QStringLiteral("Server error 404");
+    }
+
+    void httpErrors()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, body);
+        QFETCH(QString, description);
+        m_engine->enqueue({{"status", status}, {"body", body.toStdString()}});
+        LLMClient client(m_engine->baseURL());
+        const Run run = chat(client);
+        QVERIFY(!run.result.ok());
+        QCOMPARE(run.result.error->domain, QStringLiteral("LLM"));
+        QCOMPARE(run.result.error->code, status);
+        QCOMPARE(run.result.error->description, description);
+        QVERIFY(!run.result.error->cancelled);
+        QVERIFY(run.pieces.isEmpty());
+    }
+
+    void transportErrors()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 closedPort = probe.serverPort();
+        probe.close();
+        LLMClient refused(QStringLiteral("http://127.0.0.1:%1").arg(closedPort));
+        const Run run = chat(refused);
+        QVERIFY(!run.result.ok());
+        QCOMPARE(run.result.error->domain, QStringLiteral("QNetworkReply"));
+        QCOMPARE(run.result.error->code, int(QNetworkReply::ConnectionRefusedError));
+        QVERIFY(!run.result.error->description.isEmpty());
+
+        LLMClient malformed(QStringLiteral("http://127.0.0.1:notaport"));
+        const Run bad = chat(malformed);
+        QVERIFY(!bad.result.ok());
+        QCOMPARE(bad.result.error->description, QStringLiteral("unsupported URL"));
+    }
+
+    // A connection that drops mid-stream ends the stream: what arrived is the reply.
+    void droppedConnection()
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            m_engine->enqueue({{"pieces", {"one", "two", "three"}}, {"drop_after", 4}});
+            LLMClient client(m_engine->baseURL());
+            const Run run = chat(client);
+            QCOMPARE(run.pieces, (QStringList{"one"}));
+            QVERIFY(run.result.ok());
+            QCOMPARE(run.result.reply.content, QStringLiteral("one"));
+        }
+    }
+
+    void cancelMidStream()
+    {
+        m_engine->enqueue({{"repeat", {{"text", "word "}, {"count", 400}}}, {"line_delay_ms", 5}});
+        LLMClient client(m_engine->baseURL());
+        Run run;
+        bool finished = false;
+        const QList<Message> history{Message::make(Role::user, QStringLiteral("go"))};
+        // GCC 12 rejects braced initializers inside co_await expressions.
+        const auto consume = [&]() -> QCoro::Task<> {
+            run.result = co_await client.streamChat(history, QString(), 0.7,
+                                                    16, json::array(), [&](const QString &piece) {
+                                                        run.pieces.append(piece);
+                                                        if (run.pieces.size() == 3)
+                                                            QTimer::singleShot(0, &client, &LLMClient::cancel);
+                                                    });
+            finished = true;
+        };
+        auto task = consume();
+        QTRY_VERIFY_WITH_TIMEOUT(finished, 20000);
+        QVERIFY(!run.result.ok());
+        QVERIFY(run.result.error->cancelled);
+        QVERIFY(run.pieces.size() >= 3 && run.pieces.size() < 400);
+        // The client is usable again after a cancel.
+        m_engine->enqueue(json{{"pieces", json::array({std::string("again")})}});
+        QCOMPARE(chat(client).pieces, QStringList{QStringLiteral("again")});
+    }
+};
+
+TOVRA_TEST_MAIN(LLMClientTest, QCoreApplication)
+#include "tst_llmclient.moc"
