@@ -63,7 +63,9 @@ ServiceResult<QString> FileActions::readFile(const QString &path)
     if (file.error() != QFileDevice::NoError)
         return fileError(QStringLiteral("Could not read ") + path + QStringLiteral(": ") + file.errorString());
 
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    // Stateless: a sequence cut off at the end of the file is an error too.
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return fileError(QStringLiteral("File is not valid UTF-8 text: ") + path);

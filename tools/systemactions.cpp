@@ -8,10 +8,19 @@
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <charconv>
 
 namespace {
 
 constexpr double bytesPerGB = 1024.0 * 1024.0 * 1024.0;
+
+// printf's "%.<precision>f" in the C locale, whatever locale the application runs in.
+QString fixed(double value, int precision)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
 
 QString osLine()
 {
@@ -36,11 +45,11 @@ QString SystemActions::systemInfoReport(const QString &osLine, quint64 memoryByt
                                         int processorCount)
 {
     const QString disk = diskFreeBytes && diskTotalBytes
-                             ? QString::asprintf("%.0fGB free of %.0fGB", double(*diskFreeBytes) / bytesPerGB,
-                                                 double(*diskTotalBytes) / bytesPerGB)
+                             ? fixed(double(*diskFreeBytes) / bytesPerGB, 0) + QStringLiteral("GB free of ")
+                                   + fixed(double(*diskTotalBytes) / bytesPerGB, 0) + QStringLiteral("GB")
                              : QStringLiteral("Unknown");
     return QStringList{osLine,
-                       QString::asprintf("RAM: %.1fGB", double(memoryBytes) / bytesPerGB),
+                       QStringLiteral("RAM: ") + fixed(double(memoryBytes) / bytesPerGB, 1) + QStringLiteral("GB"),
                        QStringLiteral("Disk: ") + disk,
                        QStringLiteral("CPU: %1 cores").arg(processorCount)}
         .join(QLatin1Char('\n'));
@@ -73,7 +82,8 @@ QString SystemActions::localModels(const QString &modelsDirectory)
             if (file.suffix() != QLatin1String("gguf"))
                 continue;
             const qint64 size = file.isFile() ? file.size() : 0;
-            lines.append(file.fileName() + QString::asprintf(" (%.1f GB)", double(size) / bytesPerGB));
+            lines.append(file.fileName() + QStringLiteral(" (") + fixed(double(size) / bytesPerGB, 1)
+                         + QStringLiteral(" GB)"));
         }
     }
     if (lines.isEmpty())
