@@ -1,0 +1,463 @@
+#include "agentmanager.h"
+
+#include "replytext.h"
+#include "servermanager.h"
+#include "toolcatalogue.h"
+#include "toolexecutor.h"
+
+#include "platform/preferences.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QStringTokenizer>
+#include <QTextBoundaryFinder>
+
+#include <nlohmann/json.hpp>
+
+#if defined(Q_OS_MACOS)
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace Key {
+const QString userName = QStringLiteral("userName");
+const QString responseStyle = QStringLiteral("responseStyle");
+const QString completionSoundEnabled = QStringLiteral("completionSoundEnabled");
+} // namespace Key
+
+const QString toolInstruction = QStringLiteral(
+    "For explicit system actions only (open app, read/write file, etc.) output exactly one line: "
+    "TOOL_CALL: {\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n"
+    "Tools: list_files, read_file, write_file, delete_file, take_screenshot, open_app, close_app, "
+    "list_open_apps, get_system_info, get_clipboard, set_clipboard\n"
+    "NEVER call tools to answer questions. NEVER include tool names, clipboard contents, file paths, or "
+    "system info in a normal reply.");
+
+const QLatin1StringView imagePrefixes[] = {QLatin1StringView("data:image/png;base64,"),
+                                           QLatin1StringView("data:image/jpeg;base64,")};
+
+bool isImage(const QString &content)
+{
+    for (const auto prefix : imagePrefixes) {
+        if (content.startsWith(prefix))
+            return true;
+    }
+    return false;
+}
+
+QString engineBaseURL(int port)
+{
+    return QStringLiteral("http://127.0.0.1:") + QString::number(port);
+}
+
+bool isBlank(const QString &text)
+{
+    return ReplyText::trimWhiteSpaceAndLineBreaks(text).isEmpty();
+}
+
+// The running of a tool outlives nothing it needs: the executor travels in the frame.
+QCoro::Task<QString> executeWith(std::shared_ptr<const ToolExecutor> executor, ToolCall call)
+{
+    co_return co_await executor->execute(std::move(call));
+}
+
+ToolRunner realTools()
+{
+    auto executor = std::make_shared<const ToolExecutor>();
+    return [executor](ToolCall call) { return executeWith(executor, std::move(call)); };
+}
+
+ChatError cancelledError()
+{
+    return ChatError{QStringLiteral("QNetworkReply"), 5, QStringLiteral("Operation canceled"), true};
+}
+
+} // namespace
+
+const QStringList AgentManager::autoApprovedTools{QStringLiteral("list_open_apps"), QStringLiteral("get_system_info"),
+                                                  QStringLiteral("get_clipboard"),
+                                                  QStringLiteral("list_local_models")};
+
+const QString AgentManager::confirmationInstruction = QStringLiteral(
+    "\nIn one or two sentences, briefly confirm what was just done. Don't repeat raw output verbatim.");
+
+AgentManager::AgentManager(AgentState *state, ServerManager *serverManager, QObject *parent)
+    : AgentManager(state,
+                   EngineAccess{[server = QPointer(serverManager)] { return server && server->isRunning(); },
+                                [server = QPointer(serverManager)] { return server ? server->port() : 8080; }},
+                   ToolRunner{}, parent)
+{
+}
+
+AgentManager::AgentManager(AgentState *state, EngineAccess engine, ToolRunner runTool, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_engine(std::move(engine))
+    , m_runTool(runTool ? std::move(runTool) : realTools())
+    , m_completionSound(Sound::completionSound())
+{
+    m_llmClient = new LLMClient(engineBaseURL(m_engine.port ? m_engine.port() : 8080), this);
+    m_speedReset.setSingleShot(true);
+    m_speedReset.setInterval(speedResetMs);
+    connect(&m_speedReset, &QTimer::timeout, this, [this] {
+        // A turn that started meanwhile keeps its own readout.
+        if (m_state && !m_state->isLoading())
+            m_state->setTokensPerSecond(0.0);
+    });
+}
+
+AgentManager::~AgentManager() = default;
+
+// MARK: - Turns
+
+void AgentManager::send(const QString &text)
+{
+    if (m_currentTurn) {
+        m_currentTurn->cancelled = true;
+        // A turn awaiting the network ends here, while its messages are still the last ones.
+        m_llmClient->cancel();
+    }
+    // From here on, older turns leave the conversation alone.
+    ++m_generation;
+    auto turn = std::make_shared<Turn>();
+    turn->generation = m_generation;
+    m_currentTurn = turn;
+    emit isBusyChanged();
+    runTurn(QPointer(this), turn, text);
+}
+
+void AgentManager::stop()
+{
+    if (m_currentTurn)
+        m_currentTurn->cancelled = true;
+    m_llmClient->cancel();
+    if (m_currentTurn) {
+        m_currentTurn.reset();
+        emit isBusyChanged();
+    }
+}
+
+QCoro::Task<> AgentManager::runTurn(QPointer<AgentManager> self, TurnPtr turn, QString text)
+{
+    if (!self)
+        co_return;
+    co_await self->processTurn(turn, std::move(text));
+    if (self && self->m_currentTurn == turn) {
+        self->m_currentTurn.reset();
+        emit self->isBusyChanged();
+    }
+}
+
+AgentManager::TurnPtr AgentManager::turnForDirectCall()
+{
+    if (m_currentTurn)
+        return m_currentTurn;
+    auto turn = std::make_shared<Turn>();
+    turn->generation = m_generation;
+    return turn;
+}
+
+QCoro::Task<> AgentManager::processMessage(QString text)
+{
+    return processTurn(turnForDirectCall(), std::move(text));
+}
+
+QCoro::Task<> AgentManager::runToolCalls(QList<ToolCall> calls)
+{
+    return runToolCallsInTurn(turnForDirectCall(), std::move(calls));
+}
+
+QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
+{
+    QPointer<AgentManager> self(this);
+    if (!m_state || isBlank(text) || !(m_engine.isRunning && m_engine.isRunning()))
+        co_return;
+
+    m_state->appendMessage(Message::make(Role::user, text));
+    m_state->syncActiveSession();
+    m_state->setIsLoading(true);
+    m_state->setCurrentStreamingContent(QString());
+    m_state->setTokensPerSecond(0.0);
+    m_streamStart.invalidate();
+    m_tokenCount = 0;
+    m_display.clear();
+    m_state->appendMessage(Message::make(Role::assistant, QString()));
+    m_state->syncActiveSession();
+    refreshBaseURL();
+
+    const QList<Message> &all = m_state->messages();
+    const QList<Message> history = trimmedHistory(all.first(all.size() - 1), historyLimit);
+    const QString prompt = effectiveSystemPrompt();
+    const nlohmann::json tools = ToolCatalogue::toolDefinitions();
+
+    ChatResult result = co_await request(turn, history, prompt, tools, true);
+    if (!self || !m_state)
+        co_return;
+    if (!result.ok() && result.error->code == 400 && !result.error->cancelled && !tools.empty()) {
+        // Engines that reject function calling answer 400: ask again without tools.
+        result = co_await request(turn, history, prompt, nlohmann::json::array(), true);
+        if (!self || !m_state)
+            co_return;
+    }
+    // A newer turn owns the conversation: nothing of this one may touch it.
+    if (isSuperseded(turn))
+        co_return;
+    if (!result.ok()) {
+        failTurn(*result.error);
+        co_return;
+    }
+
+    const ChatReply &reply = result.reply;
+    const ExtractedToolCalls extracted = extractToolCalls(reply.content);
+    const bool structured = reply.toolCalls.has_value();
+    const std::optional<QList<ToolCall>> calls = structured ? reply.toolCalls : extracted.toolCalls;
+    QString visible = cleanForDisplay(structured ? reply.content : extracted.remainingText);
+    if (visible.isEmpty() && !isBlank(reply.content) && !calls) {
+        // Every line was hidden by the display filter: show it all but the tool-call lines.
+        QStringList lines;
+        for (const QStringView line : QStringTokenizer(reply.content, u'\n')) {
+            if (!ReplyText::trimWhiteSpace(line).startsWith(QLatin1StringView("TOOL_CALL:")))
+                lines.append(line.toString());
+        }
+        visible = ReplyText::trimWhiteSpaceAndLineBreaks(lines.join(u'\n')).toString();
+    }
+
+    if (calls && !calls->isEmpty()) {
+        replaceLastMessage(Message::make(Role::assistant, visible, calls));
+        co_await runToolCallsInTurn(turn, *calls);
+        if (!self || !m_state || isSuperseded(turn))
+            co_return;
+    } else {
+        replaceLastMessage(Message::make(Role::assistant, visible));
+        m_state->saveSettings();
+    }
+    finishTurn();
+}
+
+QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> calls)
+{
+    QPointer<AgentManager> self(this);
+    QStringList resultLines;
+    for (const ToolCall &call : calls) {
+        if (!autoApprovedTools.contains(call.name)) {
+            const bool approved = co_await m_state->requestApproval(call);
+            if (!self || !m_state || isSuperseded(turn))
+                co_return;
+            if (!approved) {
+                resultLines.append(u'[' + call.name + QStringLiteral("]: Denied by user"));
+                continue;
+            }
+        }
+        const QString result = co_await m_runTool(call);
+        if (!self || !m_state || isSuperseded(turn))
+            co_return;
+        if (isImage(result)) {
+            // The picture is for the user; the model only hears where it was saved.
+            m_state->appendMessage(Message::make(Role::assistant, result));
+            m_state->syncActiveSession();
+            resultLines.append(screenshotResultLine(call.name, QDateTime::currentDateTime()));
+        } else {
+            resultLines.append(u'[' + call.name + QStringLiteral("]: ") + shortenedToolResult(result));
+        }
+    }
+
+    m_state->appendMessage(Message::make(Role::toolResult, QStringLiteral("Tool results:\n") + resultLines.join(u'\n')));
+    m_state->syncActiveSession();
+    m_state->appendMessage(Message::make(Role::assistant, QString()));
+    m_state->syncActiveSession();
+    m_state->setCurrentStreamingContent(QString());
+    m_display.clear();
+
+    const QString prompt = effectiveSystemPrompt() + confirmationInstruction;
+    const QList<Message> &all = m_state->messages();
+    const QList<Message> history = trimmedHistory(all.first(all.size() - 1), historyLimit);
+    const ChatResult result = co_await request(turn, history, prompt, nlohmann::json::array(), false);
+    if (!self || !m_state || isSuperseded(turn))
+        co_return;
+    if (result.ok()) {
+        // Tool requests in a confirmation are never run.
+        const QString text = extractToolCalls(result.reply.content).remainingText;
+        replaceLastMessage(Message::make(Role::assistant, cleanForDisplay(text)));
+    } else {
+        replaceLastMessage(Message::make(Role::assistant, QStringLiteral("Error: ") + result.error->description));
+    }
+}
+
+QCoro::Task<ChatResult> AgentManager::request(TurnPtr turn, QList<Message> history, QString systemPrompt,
+                                              nlohmann::json tools, bool measureSpeed)
+{
+    // A turn stopped while it waited for an approval or a tool ends at its next request.
+    if (turn->cancelled)
+        co_return ChatResult{cancelledError(), {}};
+    auto onToken = measureSpeed ? ChatStreamDecoder::TokenCallback([this](const QString &piece) { onFirstRequestPiece(piece); })
+                                : ChatStreamDecoder::TokenCallback([this](const QString &piece) { onPiece(piece); });
+    co_return co_await m_llmClient->streamChat(std::move(history), std::move(systemPrompt), m_state->temperature(),
+                                               m_state->maxTokens(), std::move(tools), std::move(onToken));
+}
+
+void AgentManager::refreshBaseURL()
+{
+    if (m_engine.port)
+        m_llmClient->setBaseURL(engineBaseURL(m_engine.port()));
+}
+
+// MARK: - Streaming
+
+void AgentManager::onFirstRequestPiece(const QString &piece)
+{
+    if (!m_streamStart.isValid()) {
+        m_streamStart.start();
+        m_tokenCount = 0;
+    }
+    ++m_tokenCount;
+    const qint64 elapsedNs = m_streamStart.nsecsElapsed();
+    if (elapsedNs > speedWarmUpMs * 1000000)
+        m_state->setTokensPerSecond(double(m_tokenCount) / (double(elapsedNs) / 1e9));
+    onPiece(piece);
+}
+
+void AgentManager::onPiece(const QString &piece)
+{
+    if (!m_state)
+        return;
+    m_state->setCurrentStreamingContent(m_state->currentStreamingContent() + piece);
+    // Equal to cleanForDisplay() of the whole reply so far, at the cost of this piece only.
+    m_display.append(piece);
+    m_state->replaceLastMessageContent(m_display.display());
+}
+
+// MARK: - Ends of a turn
+
+void AgentManager::replaceLastMessage(const Message &message)
+{
+    const QList<Message> &messages = m_state->messages();
+    if (!messages.isEmpty() && messages.last().role == message.role
+        && messages.last().toolCalls == message.toolCalls) {
+        // One row changes, and the session's copy follows.
+        m_state->replaceLastMessageContent(message.content);
+        return;
+    }
+    if (!messages.isEmpty())
+        m_state->removeLastMessage();
+    m_state->appendMessage(message);
+    m_state->syncActiveSession();
+}
+
+void AgentManager::finishTurn()
+{
+    m_state->setIsLoading(false);
+    m_state->setCurrentStreamingContent(QString());
+    m_state->saveSettings();
+    playCompletionSound();
+    if (m_state->tokensPerSecond() > 0)
+        m_speedReset.start();
+}
+
+void AgentManager::failTurn(const ChatError &error)
+{
+    if (error.cancelled) {
+        const QList<Message> &messages = m_state->messages();
+        if (!messages.isEmpty() && messages.last().role == Role::assistant && isBlank(messages.last().content)) {
+            m_state->removeLastMessage();
+            // The saved session must not keep the placeholder the screen no longer shows.
+            m_state->syncActiveSession();
+        }
+    } else {
+        replaceLastMessage(Message::make(Role::assistant, QStringLiteral("Error: ") + error.description));
+    }
+    m_state->setIsLoading(false);
+    m_state->setCurrentStreamingContent(QString());
+    m_state->saveSettings();
+    m_state->setTokensPerSecond(0.0);
+}
+
+// MARK: - Prompt and history
+
+QString AgentManager::homeFolder()
+{
+#if defined(Q_OS_MACOS)
+    const passwd *entry = getpwuid(getuid());
+    const QString login = entry ? QString::fromLocal8Bit(entry->pw_name) : qEnvironmentVariable("USER");
+    return QStringLiteral("/Users/") + login;
+#else
+    return QDir::homePath();
+#endif
+}
+
+QString AgentManager::effectiveSystemPrompt() const
+{
+    QString prompt;
+    const std::optional<ChatSession> session = m_state ? m_state->activeSession() : std::nullopt;
+    if (session && session->systemPromptOverride)
+        prompt = *session->systemPromptOverride;
+    else if (m_state)
+        prompt = m_state->systemPrompt();
+
+    if (const auto name = Preferences::string(Key::userName); name && !name->isEmpty())
+        prompt += QStringLiteral(" The user's name is ") + *name + u'.';
+    const QString style = Preferences::string(Key::responseStyle).value_or(QString());
+    if (style == QLatin1StringView("concise"))
+        prompt += QStringLiteral(" Be concise and direct.");
+    else if (style == QLatin1StringView("detailed"))
+        prompt += QStringLiteral(" Be thorough and detailed.");
+
+    prompt += QStringLiteral("\n\nHome: ") + homeFolder();
+    prompt += u'\n' + toolInstruction;
+    return prompt;
+}
+
+QList<Message> AgentManager::trimmedHistory(const QList<Message> &messages, int limit)
+{
+    QList<Message> sendable;
+    sendable.reserve(messages.size());
+    for (const Message &message : messages) {
+        if (message.role != Role::system && !isImage(message.content))
+            sendable.append(message);
+    }
+    const bool trimmed = sendable.size() > limit;
+    if (m_state)
+        m_state->setHistoryWasTrimmed(trimmed);
+    if (trimmed)
+        sendable = sendable.last(std::max(limit, 0));
+    return sendable;
+}
+
+// MARK: - Tool results
+
+QString AgentManager::screenshotResultLine(const QString &toolName, const QDateTime &when)
+{
+    return u'[' + toolName + QStringLiteral("]: Screenshot captured and saved to Desktop as 'Screenshot_")
+           + when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".jpg'.");
+}
+
+QString AgentManager::shortenedToolResult(const QString &result)
+{
+    if (result.size() <= toolResultLimit)
+        return result;
+    // Characters as the user sees them: an emoji or an accented letter is never split.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, result);
+    qsizetype count = 0;
+    qsizetype cut = 0;
+    while (finder.toNextBoundary() >= 0) {
+        ++count;
+        if (count == toolResultLimit)
+            cut = finder.position();
+        if (count > toolResultLimit)
+            return result.first(cut) + QChar(0x2026);
+    }
+    return result;
+}
+
+// MARK: - Sound
+
+void AgentManager::playCompletionSound()
+{
+    // Only the Boolean false switches the sound off. The store on Linux keeps
+    // values as text, where the Boolean false reads back as "false".
+    const std::optional<QString> enabled = Preferences::string(Key::completionSoundEnabled);
+    if (enabled && *enabled == QLatin1StringView("false"))
+        return;
+    Sound::play(m_completionSound);
+}

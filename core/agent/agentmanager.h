@@ -1,0 +1,131 @@
+#pragma once
+
+#include "agentstate.h"
+#include "llmclient.h"
+#include "streamingdisplaytext.h"
+
+#include "platform/sound.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <QCoroTask>
+
+#include <functional>
+#include <memory>
+
+class ServerManager;
+
+// What the loop needs of the engine: whether it accepts requests, and its port.
+struct EngineAccess
+{
+    std::function<bool()> isRunning;
+    std::function<int()> port;
+};
+
+// Runs one tool call that may run (approved, or one that needs no approval)
+// and gives back its result text. Never fails: failures are text too.
+using ToolRunner = std::function<QCoro::Task<QString>(ToolCall)>;
+
+// The agent loop: turns one typed message into an answer in the active chat
+// session, with the tools the reply asks for, approved by the user.
+//
+// A turn is one coroutine on the main thread. stop() and a new send() cancel it
+// through the network read it awaits; a turn waiting for the user's approval,
+// or for a tool, goes on waiting and notices the cancellation at its next request.
+// Everything the user sees reaches the screens through the AgentState.
+class AgentManager : public QObject
+{
+    Q_OBJECT
+    // A turn's task is running (from send() until the turn has ended in any way).
+    Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
+
+public:
+    static const QStringList autoApprovedTools;
+    static const QString confirmationInstruction;
+    static constexpr int historyLimit = 20;
+    // Tool results sent back to the model are cut to this many characters, plus "…".
+    static constexpr qsizetype toolResultLimit = 400;
+    // Streaming must last longer than this before a speed is shown.
+    static constexpr qint64 speedWarmUpMs = 500;
+    // The speed stays visible this long after a reply.
+    static constexpr int speedResetMs = 5000;
+
+    // The application's loop: the engine of the server manager and the real tools.
+    AgentManager(AgentState *state, ServerManager *serverManager, QObject *parent = nullptr);
+    // The same with the engine and, optionally, the tool runner given by the caller
+    // (tests point it at a stand-in engine; no runner means the real tools).
+    AgentManager(AgentState *state, EngineAccess engine, ToolRunner runTool = {}, QObject *parent = nullptr);
+    ~AgentManager() override;
+
+    // Cancels a running turn and starts a new one with the text. Returns at once.
+    Q_INVOKABLE void send(const QString &text);
+    // Cancels the running turn, if any.
+    Q_INVOKABLE void stop();
+
+    // Composed anew on every read: base prompt, name, style, home line, tool instruction.
+    QString effectiveSystemPrompt() const;
+    // The messages that may be sent (no system messages, no images), the last `limit`
+    // of them; sets the store's historyWasTrimmed.
+    QList<Message> trimmedHistory(const QList<Message> &messages, int limit);
+    // The body of one turn; send() runs it as the current task.
+    QCoro::Task<> processMessage(QString text);
+    // Approval, execution, results and the follow-up request for a non-empty list.
+    QCoro::Task<> runToolCalls(QList<ToolCall> calls);
+    void playCompletionSound();
+
+    bool isBusy() const { return m_currentTurn != nullptr; }
+    LLMClient *llmClient() const { return m_llmClient; }
+
+    // The player of the completion sound; empty plays nothing.
+    Sound::Command completionSoundCommand() const { return m_completionSound; }
+    void setCompletionSoundCommand(const Sound::Command &command) { m_completionSound = command; }
+
+    // The home folder as the system prompt names it: "/Users/" and the login name
+    // on macOS (as the model knows such paths), the real home folder elsewhere.
+    static QString homeFolder();
+    // The line sent to the model instead of a screenshot.
+    static QString screenshotResultLine(const QString &toolName, const QDateTime &when);
+    // A tool result as sent back: at most toolResultLimit characters, then "…".
+    static QString shortenedToolResult(const QString &result);
+
+signals:
+    void isBusyChanged();
+
+private:
+    struct Turn
+    {
+        quint64 generation = 0; // a turn of an older generation no longer owns the conversation
+        bool cancelled = false; // stop() or a newer turn: no further requests
+    };
+    using TurnPtr = std::shared_ptr<Turn>;
+
+    static QCoro::Task<> runTurn(QPointer<AgentManager> self, TurnPtr turn, QString text);
+    QCoro::Task<> processTurn(TurnPtr turn, QString text);
+    QCoro::Task<> runToolCallsInTurn(TurnPtr turn, QList<ToolCall> calls);
+    QCoro::Task<ChatResult> request(TurnPtr turn, QList<Message> history, QString systemPrompt,
+                                    nlohmann::json tools, bool measureSpeed);
+    bool isSuperseded(const TurnPtr &turn) const { return turn->generation != m_generation; }
+    TurnPtr turnForDirectCall();
+
+    void onFirstRequestPiece(const QString &piece);
+    void onPiece(const QString &piece);
+    void replaceLastMessage(const Message &message);
+    void finishTurn();
+    void failTurn(const ChatError &error);
+    void refreshBaseURL();
+
+    QPointer<AgentState> m_state;
+    EngineAccess m_engine;
+    ToolRunner m_runTool;
+    LLMClient *m_llmClient = nullptr;
+    TurnPtr m_currentTurn; // the current task; absent when idle
+    quint64 m_generation = 0;
+    QElapsedTimer m_streamStart; // invalid until the first piece of a turn's reply
+    qint64 m_tokenCount = 0;
+    StreamingDisplayText m_display;
+    QTimer m_speedReset;
+    Sound::Command m_completionSound;
+};
