@@ -178,18 +178,27 @@ struct ServerManager::Launch
         if (!process)
             return;
         errorTail += process->readAllStandardError();
-        if (errorTail.size() > errorTailLimit)
+        if (errorTail.size() > errorTailLimit) {
             errorTail = errorTail.right(errorTailLimit);
+            truncated = true;
+        }
     }
 
     QString errorText()
     {
         drainErrorStream();
-        return decodeTrimmed(alignedTail(errorTail));
+        QByteArray tail = errorTail;
+        // A cut tail starts mid-line: show whole lines only.
+        if (truncated) {
+            const qsizetype lineEnd = tail.indexOf('\n');
+            tail = lineEnd >= 0 ? tail.mid(lineEnd + 1) : alignedTail(tail);
+        }
+        return decodeTrimmed(tail);
     }
 
     QPointer<QProcess> process;
     QByteArray errorTail;
+    bool truncated = false;
     // Set once the engine answered healthy; from then on an exit is unexpected.
     bool ready = false;
     // Set when we asked it to end; its exit is then expected.

@@ -1,0 +1,103 @@
+#pragma once
+
+// Shared by the engine tests: a manager pointed at the stand-in engine on a free
+// port, the stand-in's start-up behaviour, and the command lines it received.
+#include "servermanager.h"
+#include "standinengine.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <QCoroTask>
+
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace enginetest {
+
+inline int freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+inline ServerManagerOptions standinOptions(std::chrono::milliseconds pollInterval = std::chrono::milliseconds(50))
+{
+    ServerManagerOptions options;
+    options.serverSearchList = {StandinEngine::executable()};
+    options.brewCandidates = {};
+    options.pollInterval = pollInterval;
+    options.port = freePort();
+    return options;
+}
+
+// The behaviour of every stand-in engine launched from now on (the engine inherits
+// the app's environment).
+inline void setStartup(const std::string &json)
+{
+    if (json.empty())
+        qunsetenv("STANDIN_STARTUP");
+    else
+        qputenv("STANDIN_STARTUP", QByteArray::fromStdString(json));
+}
+
+// Each launch of the stand-in appends its command line to this file.
+class ArgsLog
+{
+public:
+    ArgsLog() { qputenv("STANDIN_ARGS_LOG", path().toLocal8Bit()); }
+    ~ArgsLog() { qunsetenv("STANDIN_ARGS_LOG"); }
+    QString path() const { return m_dir.filePath(QStringLiteral("args.jsonl")); }
+
+    // One space-joined command line per launch, the port replaced by "PORT".
+    QStringList lines(int port) const
+    {
+        QFile file(path());
+        QStringList result;
+        if (!file.open(QIODevice::ReadOnly))
+            return result;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.trimmed().isEmpty())
+                continue;
+            QStringList words;
+            for (const auto &value : QJsonDocument::fromJson(line).array())
+                words << value.toString();
+            result << words.join(QLatin1Char(' ')).replace(QStringLiteral("--port %1").arg(port),
+                                                          QStringLiteral("--port PORT"));
+        }
+        return result;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Runs a manager task to its end (the test's own event loop keeps turning).
+inline void run(QCoro::Task<> task)
+{
+    QCoro::waitFor(std::move(task));
+}
+
+inline bool processGone(qint64 pid)
+{
+    if (pid <= 0)
+        return true;
+    if (::kill(pid_t(pid), 0) != 0)
+        return true;
+    // A zombie nobody reaps yet is gone for our purposes.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray text = stat.readAll();
+        const qsizetype close = text.lastIndexOf(')');
+        return close > 0 && text.mid(close + 2, 1) == "Z";
+    }
+    return false;
+}
+
+} // namespace enginetest
