@@ -2,10 +2,12 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringEncoder>
 
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <memory>
 
 using nlohmann::json;
 
@@ -27,11 +29,28 @@ public:
     }
     void string(const QString &text)
     {
-        const QByteArray utf8 = text.toUtf8();
         out.push_back('"');
-        for (const char c : utf8) {
-            const auto u = static_cast<unsigned char>(c);
-            switch (c) {
+        appendEscaped(text);
+        out.push_back('"');
+    }
+    void appendEscaped(const QString &text)
+    {
+        // Converts into a reused buffer and copies runs of plain bytes in bulk:
+        // no allocation per string, no byte-by-byte appends.
+        const size_t needed = size_t(text.size()) * 3;
+        if (m_scratchSize < needed) {
+            m_scratchSize = std::max(needed, m_scratchSize * 2);
+            m_scratch = std::make_unique<char[]>(m_scratchSize);
+        }
+        const char *run = m_scratch.get();
+        const char *const last = m_utf8.appendToBuffer(m_scratch.get(), text);
+        for (const char *p = run; p < last; ++p) {
+            const auto u = static_cast<unsigned char>(*p);
+            if (!needsEscape(u))
+                continue;
+            out.append(run, size_t(p - run));
+            run = p + 1;
+            switch (*p) {
             case '"': out.append("\\\""); break;
             case '\\': out.append("\\\\"); break;
             case '\n': out.append("\\n"); break;
@@ -39,19 +58,17 @@ public:
             case '\t': out.append("\\t"); break;
             case '\b': out.append("\\b"); break;
             case '\f': out.append("\\f"); break;
-            default:
-                if (u < 0x20) {
-                    static constexpr char hex[] = "0123456789abcdef";
-                    out.append("\\u00");
-                    out.push_back(hex[u >> 4]);
-                    out.push_back(hex[u & 0xF]);
-                } else {
-                    out.push_back(c);
-                }
+            default: {
+                static constexpr char hex[] = "0123456789abcdef";
+                out.append("\\u00");
+                out.push_back(hex[u >> 4]);
+                out.push_back(hex[u & 0xF]);
+            }
             }
         }
-        out.push_back('"');
+        out.append(run, size_t(last - run));
     }
+    static bool needsEscape(unsigned char u) { return u < 0x20 || u == '"' || u == '\\'; }
     void number(double value)
     {
         char buffer[32];
@@ -59,6 +76,11 @@ public:
         out.append(buffer, result.ptr);
     }
     void boolean(bool value) { out.append(value ? "true" : "false"); }
+
+private:
+    QStringEncoder m_utf8{QStringEncoder::Utf8};
+    std::unique_ptr<char[]> m_scratch;
+    size_t m_scratchSize = 0;
 };
 
 void writeToolCall(Writer &w, const ToolCall &call)
@@ -276,6 +298,7 @@ ChatSession readSession(const json &object)
 QByteArray encodeSessions(const QList<ChatSession> &sessions)
 {
     Writer w;
+    w.out.reserve(1 << 16);
     w.raw("[");
     for (qsizetype i = 0; i < sessions.size(); ++i) {
         if (i)

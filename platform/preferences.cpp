@@ -1,5 +1,9 @@
 #include "preferences.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 
 namespace {
@@ -9,11 +13,24 @@ QSettings &store()
     static QSettings settings;
     return settings;
 }
+// An INI file is rewritten and re-parsed whole, and escapes every byte of a
+// value: no place for a chat archive of tens of megabytes. Where the store is an
+// INI file, raw data values live in files of their own beside it, written
+// atomically and flushed at once. (The macOS store keeps them natively.)
+QString dataFilePath(const QString &key)
+{
+#if defined(Q_OS_DARWIN)
+    return {};
+#endif
+    const QFileInfo settingsFile(store().fileName());
+    return settingsFile.dir().filePath(settingsFile.completeBaseName() + QLatin1Char('.') + key + QStringLiteral(".data"));
+}
 } // namespace
 
 bool Preferences::contains(const QString &key)
 {
-    return store().contains(key);
+    const QString file = dataFilePath(key);
+    return store().contains(key) || (!file.isEmpty() && QFile::exists(file));
 }
 
 std::optional<QString> Preferences::string(const QString &key)
@@ -46,6 +63,11 @@ bool Preferences::boolean(const QString &key, bool defaultValue)
 
 std::optional<QByteArray> Preferences::data(const QString &key)
 {
+    if (const QString path = dataFilePath(key); !path.isEmpty()) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            return file.readAll();
+    }
     const QVariant value = store().value(key);
     if (!value.isValid())
         return std::nullopt;
@@ -74,12 +96,22 @@ void Preferences::setBoolean(const QString &key, bool value)
 
 void Preferences::setData(const QString &key, const QByteArray &value)
 {
-    store().setValue(key, value);
+    const QString path = dataFilePath(key);
+    if (path.isEmpty()) {
+        store().setValue(key, value);
+        return;
+    }
+    QDir().mkpath(QFileInfo(path).path());
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(value) == value.size() && file.commit())
+        store().remove(key);
 }
 
 void Preferences::remove(const QString &key)
 {
     store().remove(key);
+    if (const QString path = dataFilePath(key); !path.isEmpty())
+        QFile::remove(path);
 }
 
 void Preferences::sync()

@@ -17,6 +17,7 @@ public:
     static double doubleValue(const QString &key);
     static qint64 integer(const QString &key);
     static bool boolean(const QString &key, bool defaultValue = false);
+    // Raw data; on Linux kept in a file beside the settings file ("Tovra AI.<key>.data").
     static std::optional<QByteArray> data(const QString &key);
 
     static void setString(const QString &key, const QString &value);

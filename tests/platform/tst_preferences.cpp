@@ -2,6 +2,8 @@
 #include "platform/preferences.h"
 #include "testenvironment.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -51,7 +53,9 @@ private slots:
         QCOMPARE(reader.value("double").toDouble(), 0.35);
         QCOMPARE(reader.value("integer").toInt(), 4096);
         QCOMPARE(reader.value("flag").toBool(), true);
-        QCOMPARE(reader.value("bytes").toByteArray(), bytes);
+        QFile dataFile(QFileInfo(file).dir().filePath(QStringLiteral("Tovra AI.bytes.data")));
+        QVERIFY(dataFile.open(QIODevice::ReadOnly));
+        QCOMPARE(dataFile.readAll(), bytes);
 
         QCOMPARE(Preferences::string(QStringLiteral("empty")), QString());
         QCOMPARE(Preferences::doubleValue(QStringLiteral("double")), 0.35);
@@ -61,6 +65,12 @@ private slots:
 
     void removeKey()
     {
+        Preferences::setData(QStringLiteral("blob"), QByteArray("x"));
+        QVERIFY(Preferences::contains(QStringLiteral("blob")));
+        Preferences::remove(QStringLiteral("blob"));
+        QVERIFY(!Preferences::contains(QStringLiteral("blob")));
+        QCOMPARE(Preferences::data(QStringLiteral("blob")), std::nullopt);
+
         Preferences::setString(QStringLiteral("gone"), QStringLiteral("x"));
         QVERIFY(Preferences::contains(QStringLiteral("gone")));
         Preferences::remove(QStringLiteral("gone"));
