@@ -88,6 +88,19 @@ QCoro::Task<bool> awaitExit(QPointer<QProcess> process, std::chrono::millisecond
     co_return finished.has_value() || !process || process->state() == QProcess::NotRunning;
 }
 
+// Starts a process and waits, without blocking, until it runs or has failed to start.
+// (QCoro's own start() only listens for success and sits out its whole time-out when
+// the program cannot be executed.) True when the program was executed, even if it has
+// already ended again.
+QCoro::Task<bool> startProcess(QPointer<QProcess> process, QString program, QStringList arguments)
+{
+    process->start(program, arguments);
+    while (process && process->state() == QProcess::Starting)
+        co_await qCoro(process.data(), &QProcess::stateChanged, std::chrono::seconds(30));
+    co_return process
+        && !(process->state() == QProcess::NotRunning && process->error() == QProcess::FailedToStart);
+}
+
 // Appends a process's output to a text as it arrives, keeping characters that
 // straddle two reads whole.
 class OutputDecoder
@@ -351,7 +364,7 @@ QCoro::Task<> ServerManager::startServer(QString modelPath, QString modelName, s
 #endif
     m_launch = launch;
 
-    const bool started = co_await qCoro(process).start(*executable, arguments);
+    const bool started = co_await startProcess(process, *executable, arguments);
     if (!self)
         co_return;
     if (!started) {
@@ -580,7 +593,7 @@ QCoro::Task<std::optional<QString>> ServerManager::buildMetalStub()
     QProcess compiler;
     compiler.setStandardOutputFile(QProcess::nullDevice());
     compiler.setStandardErrorFile(QProcess::nullDevice());
-    if (!co_await qCoro(compiler).start(m_options.compiler, arguments))
+    if (!co_await startProcess(&compiler, m_options.compiler, arguments))
         co_return std::nullopt;
     co_await awaitExit(&compiler, std::chrono::minutes(2));
     if (compiler.state() != QProcess::NotRunning) {
@@ -624,7 +637,7 @@ QCoro::Task<> ServerManager::installViaHomebrew()
     });
 
     const QStringList arguments{QStringLiteral("install"), QStringLiteral("llama.cpp")};
-    const bool started = co_await qCoro(process).start(*brew, arguments);
+    const bool started = co_await startProcess(process, *brew, arguments);
     if (!self)
         co_return;
     if (!started) {
@@ -665,7 +678,7 @@ QCoro::Task<> ServerManager::uninstallViaHomebrew()
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
     const QStringList arguments{QStringLiteral("uninstall"), QStringLiteral("llama.cpp")};
-    const bool started = co_await qCoro(process).start(*brew, arguments);
+    const bool started = co_await startProcess(process, *brew, arguments);
     if (!self)
         co_return;
     if (started) {
