@@ -1,6 +1,7 @@
 #include "applescriptexecutor.h"
 
 #include <QCoroProcess>
+#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -37,14 +38,15 @@ QCoro::Task<ServiceResult<QString>> AppleScriptExecutor::runProgram(QStringList 
     // Copied: the executor may be a temporary that is gone while the script runs.
     const QString program = m_program.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("osascript"))
                                                 : m_program;
-    if (program.isEmpty())
+    // Checked first: QCoro's start() only notices a failed start when its timeout ends.
+    if (program.isEmpty() || !QFileInfo(program).isExecutable())
         co_return scriptError(QStringLiteral("Could not create script"));
 
     auto process = std::make_unique<QProcess>();
     process->setProgram(program);
     process->setArguments(arguments);
     process->setStandardInputFile(QProcess::nullDevice());
-    auto started = co_await qCoro(process.get()).start();
+    const bool started = co_await qCoro(process.get()).start(QIODevice::ReadOnly, std::chrono::seconds(10));
     if (!started)
         co_return scriptError(QStringLiteral("Could not create script"));
 

@@ -1,6 +1,7 @@
 #include "screencapture.h"
 
 #include <QCoroProcess>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
@@ -46,12 +47,15 @@ QCoro::Task<ScreenCaptureResult> CommandScreenCapture::capture()
         co_return failed(QStringLiteral("No temporary folder for the capture"));
     const QString file = dir.filePath(QStringLiteral("capture.png"));
 
+    // Checked first: QCoro's start() only notices a failed start when its timeout ends.
+    if (!QFileInfo(program).isExecutable())
+        co_return failed(QStringLiteral("The capture tool could not be started"));
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
     // -x: no sound, -m: the main display only.
     QStringList arguments;
     arguments << QStringLiteral("-x") << QStringLiteral("-m") << QStringLiteral("-t") << QStringLiteral("png") << file;
-    if (!co_await qCoro(process).start(program, arguments))
+    if (!co_await qCoro(process).start(program, arguments, QIODevice::ReadOnly, std::chrono::seconds(10)))
         co_return failed(QStringLiteral("The capture tool could not be started"));
     if (!co_await qCoro(process).waitForFinished(std::chrono::seconds(30))) {
         process.kill();

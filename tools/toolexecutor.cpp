@@ -65,8 +65,12 @@ QCoro::Task<QString> dispatch(ToolServices services, ToolCall call)
     if (tool == QLatin1String("open_app") || tool == QLatin1String("close_app")) {
         const QString name = argument("app_name");
         const bool open = tool == QLatin1String("open_app");
-        const std::optional<ServiceError> error =
-            open ? co_await services.applications->open(name) : co_await services.applications->close(name);
+        // Two statements: GCC 12 mishandles co_await inside a conditional expression.
+        std::optional<ServiceError> error;
+        if (open)
+            error = co_await services.applications->open(name);
+        else
+            error = co_await services.applications->close(name);
         if (error)
             co_return errorText(*error);
         co_return (open ? QStringLiteral("Opened ") : QStringLiteral("Closed ")) + name;

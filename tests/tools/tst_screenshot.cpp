@@ -1,0 +1,299 @@
+#include "screenshot.h"
+#include "toolexecutor.h"
+
+#include "platform/screencapture.h"
+#include "testenvironment.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QCoroTask>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QScreen>
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+// A private X server (Xvfb, 2560x1440) started before the application object connects,
+// so the screen tools meet a real display whatever DISPLAY the test was started with.
+// Without Xvfb the test runs on the offscreen platform and skips the capture checks.
+class XvfbServer
+{
+public:
+    XvfbServer()
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        const std::string fd = std::to_string(fds[1]);
+        const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2560x1440x24", "-nolisten", "tcp",
+                              nullptr};
+        if (::posix_spawnp(&m_pid, "Xvfb", nullptr, nullptr, const_cast<char **>(argv), environ) != 0) {
+            m_pid = 0;
+            ::close(fds[0]);
+            ::close(fds[1]);
+            return;
+        }
+        ::close(fds[1]);
+        // Xvfb writes the display number it chose once it accepts connections.
+        std::string number;
+        char c;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        ::close(fds[0]);
+        if (number.empty())
+            return;
+        qputenv("DISPLAY", QByteArray(":") + QByteArray::fromStdString(number));
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        s_available = true;
+    }
+    ~XvfbServer()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    static inline bool s_available = false;
+
+private:
+    pid_t m_pid = 0;
+};
+
+class XvfbGuiApplication : private XvfbServer, public QGuiApplication
+{
+public:
+    XvfbGuiApplication(int &argc, char **argv) : XvfbServer(), QGuiApplication(argc, argv) {}
+};
+
+const QString fixtures = QStringLiteral(TOOLS_FIXTURES);
+
+// A capture service that hands out a prepared outcome.
+class PreparedCapture : public ScreenCapture
+{
+public:
+    explicit PreparedCapture(ScreenCaptureResult result) : m_result(std::move(result)) {}
+    QCoro::Task<ScreenCaptureResult> capture() override { co_return m_result; }
+
+private:
+    ScreenCaptureResult m_result;
+};
+
+QString takeScreenshot(std::shared_ptr<ScreenCapture> capture)
+{
+    const ToolExecutor executor(ToolServices{nullptr, std::move(capture), {}});
+    return QCoro::waitFor(executor.execute(ToolCall{QStringLiteral("id"), QStringLiteral("take_screenshot"), {}}));
+}
+
+QImage decodeDataUrl(const QString &result, QByteArray *format = nullptr)
+{
+    const QString prefix = QStringLiteral("data:image/jpeg;base64,");
+    if (!result.startsWith(prefix))
+        return {};
+    QByteArray jpeg = QByteArray::fromBase64(result.mid(prefix.size()).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    QBuffer buffer(&jpeg);
+    QImageReader reader(&buffer);
+    if (format)
+        *format = reader.format();
+    return reader.read();
+}
+
+QImage gradient(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgba(x % 256, y % 256, 128, 255));
+    return image;
+}
+
+QStringList desktopScreenshots()
+{
+    return QDir(Screenshot::desktopDirectory()).entryList({"Screenshot_*.jpg"}, QDir::Files);
+}
+
+} // namespace
+
+class ScreenshotTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QDir(Screenshot::desktopDirectory()).removeRecursively();
+    }
+
+    void scaledSize_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("scaled");
+        QTest::newRow("2560 wide: halved") << QSize(2560, 1440) << QSize(1280, 720);
+        QTest::newRow("1280 wide: kept") << QSize(1280, 800) << QSize(1280, 800);
+        QTest::newRow("1000 wide: not enlarged") << QSize(1000, 700) << QSize(1000, 700);
+        QTest::newRow("cut toward zero") << QSize(3000, 1999) << QSize(1280, 852);
+        QTest::newRow("odd width") << QSize(1281, 3) << QSize(1280, 2);
+    }
+
+    void scaledSize()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QSize, scaled);
+        QCOMPARE(Screenshot::scaledSize(size), scaled);
+    }
+
+    void dataUrlOfACapture_data()
+    {
+        QTest::addColumn<QSize>("captured");
+        QTest::addColumn<QSize>("sent");
+        QTest::newRow("2560 wide") << QSize(2560, 1600) << QSize(1280, 800);
+        QTest::newRow("1280 wide") << QSize(1280, 720) << QSize(1280, 720);
+        QTest::newRow("1000 wide") << QSize(1000, 600) << QSize(1000, 600);
+    }
+
+    void dataUrlOfACapture()
+    {
+        QFETCH(QSize, captured);
+        QFETCH(QSize, sent);
+        const QImage image = gradient(captured.width(), captured.height());
+        const auto capture = std::make_shared<PreparedCapture>(
+            ScreenCaptureResult{ScreenCaptureResult::Status::Captured, image, {}});
+        const QString result = takeScreenshot(capture);
+        QVERIFY(!result.contains('\n'));
+        QByteArray format;
+        const QImage decoded = decodeDataUrl(result, &format);
+        QCOMPARE(format, QByteArray("jpeg"));
+        QCOMPARE(decoded.size(), sent);
+        // The picture survives scaling: a pixel near the middle keeps roughly its colour.
+        const QRgb expected = image.pixel(captured.width() / 2, captured.height() / 2);
+        const QRgb actual = decoded.pixel(sent.width() / 2, sent.height() / 2);
+        QVERIFY2(qAbs(qBlue(actual) - qBlue(expected)) < 24, qPrintable(QString::number(qBlue(actual))));
+
+        // The same JPEG is on the Desktop, named by the local time.
+        const QStringList saved = desktopScreenshots();
+        QCOMPARE(saved.size(), 1);
+        QVERIFY2(QRegularExpression("^Screenshot_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.jpg$").match(saved[0]).hasMatch(),
+                 qPrintable(saved[0]));
+        QFile file(QDir(Screenshot::desktopDirectory()).filePath(saved[0]));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLatin1(file.readAll().toBase64()), result.mid(QString("data:image/jpeg;base64,").size()));
+    }
+
+    void jpegQuality()
+    {
+        // Quality 65 is visibly smaller than Qt's default of 75 for the same picture.
+        const QImage image = gradient(800, 600);
+        const auto jpeg = Screenshot::encode(image);
+        QVERIFY(jpeg);
+        QByteArray at65, at75;
+        QBuffer b65(&at65), b75(&at75);
+        image.convertToFormat(QImage::Format_RGB32).save(&b65, "JPG", 65);
+        image.convertToFormat(QImage::Format_RGB32).save(&b75, "JPG", 75);
+        QCOMPARE(jpeg->size(), at65.size());
+        QVERIFY(at65.size() < at75.size());
+    }
+
+    void fileName()
+    {
+        const QDateTime time(QDate(2024, 3, 9), QTime(7, 5, 4));
+        QCOMPARE(Screenshot::fileName(time), "Screenshot_2024-03-09_07-05-04.jpg");
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QImage>("image");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("no display") << int(ScreenCaptureResult::Status::NoDisplay) << QImage() << "No display found";
+        QTest::newRow("capture refused")
+            << int(ScreenCaptureResult::Status::Failed) << QImage()
+            << "Screenshot failed: The user declined. Grant Screen Recording permission in System Settings > Privacy & Security.";
+        QTest::newRow("empty image") << int(ScreenCaptureResult::Status::Captured) << QImage()
+                                     << "Screenshot encoding failed";
+        QTest::newRow("scaled to nothing") << int(ScreenCaptureResult::Status::Captured) << gradient(2600, 1)
+                                           << "Screenshot encoding failed";
+    }
+
+    void failures()
+    {
+        QFETCH(int, status);
+        QFETCH(QImage, image);
+        QFETCH(QString, result);
+        const auto capture = std::make_shared<PreparedCapture>(
+            ScreenCaptureResult{ScreenCaptureResult::Status(status), image, "The user declined"});
+        QCOMPARE(takeScreenshot(capture), result);
+        QVERIFY(desktopScreenshots().isEmpty());
+    }
+
+    void desktopCopyIsBestEffort()
+    {
+        // A file where the Desktop folder should be: saving fails, the image still comes back.
+        const QString desktop = Screenshot::desktopDirectory();
+        QFile blocker(desktop);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const auto capture = std::make_shared<PreparedCapture>(
+            ScreenCaptureResult{ScreenCaptureResult::Status::Captured, gradient(300, 200), {}});
+        QCOMPARE(decodeDataUrl(takeScreenshot(capture)).size(), QSize(300, 200));
+        QVERIFY(QFile::remove(desktop));
+    }
+
+    void primaryScreenOfARealDisplay()
+    {
+        if (!XvfbServer::s_available)
+            QSKIP("no Xvfb: the offscreen platform has nothing to capture");
+        QCOMPARE(QGuiApplication::primaryScreen()->size(), QSize(2560, 1440));
+        const QString result = takeScreenshot(std::make_shared<QtScreenCapture>());
+        QCOMPARE(decodeDataUrl(result).size(), QSize(1280, 720));
+        QCOMPARE(desktopScreenshots().size(), 1);
+    }
+
+    void commandCapture()
+    {
+        // The macOS path: the capture tool writes a PNG that is read back.
+        const QString png = QDir::home().filePath("capture-source.png");
+        QVERIFY(gradient(2000, 1000).save(png));
+        qputenv("STANDIN_CAPTURE_IMAGE", png.toUtf8());
+        qunsetenv("STANDIN_CAPTURE_ERROR");
+        const auto capture = std::make_shared<CommandScreenCapture>(fixtures + "/screencapture");
+        QCOMPARE(decodeDataUrl(takeScreenshot(capture)).size(), QSize(1280, 640));
+
+        qputenv("STANDIN_CAPTURE_ERROR", "could not create image from display.");
+        QCOMPARE(takeScreenshot(capture), "Screenshot failed: could not create image from display. Grant Screen "
+                                          "Recording permission in System Settings > Privacy & Security.");
+        qunsetenv("STANDIN_CAPTURE_ERROR");
+    }
+
+    void clipboardOnARealDisplay_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("text") << "from the model ✓";
+        QTest::newRow("empty") << "";
+    }
+
+    void clipboardOnARealDisplay()
+    {
+        QFETCH(QString, text);
+        const ToolExecutor executor;
+        const auto execute = [&](const QString &tool, ToolArguments arguments = {}) {
+            return QCoro::waitFor(executor.execute(ToolCall{"id", tool, arguments}));
+        };
+        QCOMPARE(execute("set_clipboard", {{"text", text}}), "Clipboard set");
+        QCOMPARE(execute("get_clipboard"), text);
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QGuiApplication::clipboard()->setImage(image);
+        QCOMPARE(execute("get_clipboard"), "(empty clipboard)");
+    }
+};
+
+TOVRA_TEST_MAIN(ScreenshotTest, XvfbGuiApplication)
+#include "tst_screenshot.moc"
