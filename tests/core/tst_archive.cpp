@@ -81,9 +81,6 @@ private slots:
         QVERIFY(!session.at("messages").at(0).contains("toolCalls"));
         QCOMPARE(session.at("messages").at(2).at("toolCalls").size(), size_t(0));
         QVERIFY(!session.at("messages").at(1).at("toolCalls").at(1).contains("result"));
-        std::vector<std::string> keys;
-        for (auto it = session.begin(); it != session.end(); ++it)
-            keys.push_back(it.key());
         // nlohmann keeps objects sorted; order is checked on the raw text instead.
         QVERIFY(bytes.indexOf("\"id\"") < bytes.indexOf("\"title\""));
         QVERIFY(bytes.indexOf("\"updatedAt\"") < bytes.indexOf("\"systemPromptOverride\""));
