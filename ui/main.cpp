@@ -1,5 +1,11 @@
+#include "src/appmodel.h"
+#include "src/iconimageprovider.h"
+#include "src/icons.h"
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QQmlApplicationEngine>
+#include <QQuickStyle>
 #include <QUrl>
 
 int main(int argc, char *argv[])
@@ -10,9 +16,16 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Tovra AI"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("tovra.ai"));
     QCoreApplication::setApplicationName(QStringLiteral("Tovra AI"));
+    // The window lives on with the menu-bar item; the menu's "Quit" ends the app.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
+        QQuickStyle::setStyle(QStringLiteral("Fusion"));
+
+    AppModel appModel;
+    Icons::fontFamily();
 
     QQmlApplicationEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
     QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app,
                      [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/qml/Main.qml")));

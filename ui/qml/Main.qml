@@ -1,17 +1,107 @@
 import QtQuick
 import QtQuick.Controls
+import Qt.labs.platform as Platform
+import TovraAI
 
+// The main window "Tovra AI" with its File menu, the settings window and the menu-bar item.
 ApplicationWindow {
     id: window
+
     title: "Tovra AI"
     width: 1100
     height: 720
+    minimumWidth: 720
+    minimumHeight: 480
     visible: true
+    color: Theme.windowBackground
 
-    Label {
-        anchors.centerIn: parent
-        text: "Tovra AI"
-        font.pixelSize: 28
-        opacity: 0.6
+    function bringToFront(): void {
+        window.show()
+        window.raise()
+        window.requestActivate()
+    }
+
+    function showSettings(): void {
+        settingsWindow.show()
+        settingsWindow.raise()
+        settingsWindow.requestActivate()
+    }
+
+    menuBar: MenuBar {
+        Menu {
+            title: "&File"
+            Action {
+                objectName: "newChatCommand"
+                text: "New Chat"
+                shortcut: StandardKey.New
+                onTriggered: AppModel.agentState.startNewChat()
+            }
+            MenuSeparator {}
+            Action {
+                text: Qt.platform.os === "osx" ? "Preferences…" : "Settings…"
+                // No standard settings shortcut outside macOS: Ctrl+, as most desktop apps use.
+                shortcut: Qt.platform.os === "osx" ? StandardKey.Preferences : "Ctrl+,"
+                onTriggered: window.showSettings()
+            }
+            MenuSeparator {}
+            Action {
+                text: "Quit"
+                shortcut: StandardKey.Quit
+                onTriggered: Qt.quit()
+            }
+        }
+    }
+
+    ContentView {
+        id: content
+        objectName: "contentView"
+        anchors.fill: parent
+        state: AppModel.agentState
+        agent: AppModel.agentManager
+        modelManager: AppModel.modelManager
+        serverManager: AppModel.serverManager
+        onboardingComplete: AppModel.onboardingComplete
+        completeOnboarding: () => AppModel.onboardingComplete = true
+        onFirstShown: AppModel.autoLoadOnLaunch()
+    }
+
+    SettingsWindow {
+        id: settingsWindow
+        state: AppModel.agentState
+        serverManager: AppModel.serverManager
+        modelManager: AppModel.modelManager
+    }
+
+    Platform.SystemTrayIcon {
+        id: tray
+        // Without a tray host there is nothing to show, and nothing to complain about.
+        visible: available
+        tooltip: "Tovra AI"
+        icon.source: "image://icons/sparkles"
+
+        menu: Platform.Menu {
+            Platform.MenuItem {
+                enabled: false
+                text: AppModel.serverManager.activeModelName.length > 0
+                      ? AppModel.serverManager.activeModelName : "No model loaded"
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                text: "New Chat"
+                onTriggered: {
+                    window.bringToFront()
+                    AppModel.agentState.startNewChat()
+                }
+            }
+            Platform.MenuItem {
+                text: "Show Tovra AI"
+                onTriggered: window.bringToFront()
+            }
+            Platform.MenuSeparator {}
+            Platform.MenuItem {
+                text: "Quit"
+                onTriggered: Qt.quit()
+            }
+        }
     }
 }

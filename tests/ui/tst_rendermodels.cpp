@@ -1,0 +1,179 @@
+#include "markdowndocument.h"
+#include "messagelistmodel.h"
+#include "visiblemessagesmodel.h"
+
+#include <QAbstractItemModelTester>
+#include <QBuffer>
+#include <QImage>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "testenvironment.h"
+
+namespace {
+QStringList kinds(const MarkdownDocument &document)
+{
+    QStringList out;
+    for (int row = 0; row < document.rowCount(); ++row) {
+        const QModelIndex index = document.index(row);
+        out << QStringLiteral("%1/%2").arg(index.data(MarkdownDocument::KindRole).toString()).arg(
+            index.data(MarkdownDocument::GapRole).toInt());
+    }
+    return out;
+}
+
+QStringList visibleContents(const VisibleMessagesModel &model)
+{
+    QStringList out;
+    for (int row = 0; row < model.rowCount(); ++row)
+        out << model.index(row, 0).data(MessageListModel::ContentRole).toString();
+    return out;
+}
+} // namespace
+
+class RenderModelsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rowsAndGaps();
+    void headingAndCodeRoles();
+    void streamingChangesOnlyTheLastRow();
+    void shrinkingRemovesRows();
+    void visibleMessagesFollowStreaming();
+    void imageStateAndErrors();
+    void modelTester();
+};
+
+void RenderModelsTest::rowsAndGaps()
+{
+    MarkdownDocument document;
+    document.setText(QStringLiteral("# Title\nIntro\n- one\n- two\n```py\nprint(1)\n```\nAfter"));
+    QCOMPARE(kinds(document), (QStringList{"heading/0", "paragraph/5", "bullet/5", "bullet/5", "code/10",
+                                           "paragraph/10"}));
+    QCOMPARE(document.index(2).data(MarkdownDocument::HtmlRole).toString(), QStringLiteral("one"));
+}
+
+void RenderModelsTest::headingAndCodeRoles()
+{
+    MarkdownDocument document;
+    document.setText(QStringLiteral("## **Not bold**\n```\n\n  x = 1\n\n```"));
+    QCOMPARE(document.rowCount(), 2);
+    const QModelIndex heading = document.index(0);
+    QCOMPARE(heading.data(MarkdownDocument::LevelRole).toInt(), 2);
+    QCOMPARE(heading.data(MarkdownDocument::ContentRole).toString(), QStringLiteral("**Not bold**"));
+    QVERIFY(heading.data(MarkdownDocument::HtmlRole).toString().isEmpty());
+    const QModelIndex code = document.index(1);
+    QCOMPARE(code.data(MarkdownDocument::LanguageRole).toString(), QString());
+    QCOMPARE(code.data(MarkdownDocument::RawCodeRole).toString(), QStringLiteral("\n\n  x = 1\n\n"));
+    QCOMPARE(code.data(MarkdownDocument::ContentRole).toString(), QStringLiteral("  x = 1"));
+}
+
+void RenderModelsTest::streamingChangesOnlyTheLastRow()
+{
+    MarkdownDocument document;
+    const QString reply = QStringLiteral("# Plan\n\nFirst paragraph with **bold** text.\n\n- a bullet\n- another\n\n"
+                                         "```cpp\nint main() {\n    return 0;\n}\n```\n\nThe end of it all.");
+    QSignalSpy changed(&document, &QAbstractItemModel::dataChanged);
+    QSignalSpy inserted(&document, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&document, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(&document, &QAbstractItemModel::modelReset);
+    for (qsizetype end = 1; end <= reply.size(); ++end) {
+        const int rowsBefore = document.rowCount();
+        changed.clear();
+        inserted.clear();
+        document.setText(reply.left(end));
+        // A piece touches the last row, or appends rows after it.
+        for (const QList<QVariant> &args : std::as_const(changed)) {
+            const int first = args.at(0).toModelIndex().row();
+            QVERIFY2(first >= rowsBefore - 2, qPrintable(QStringLiteral("piece %1 changed row %2 of %3")
+                                                              .arg(end).arg(first).arg(rowsBefore)));
+        }
+        for (const QList<QVariant> &args : std::as_const(inserted))
+            QVERIFY(args.at(1).toInt() >= rowsBefore - 1);
+    }
+    QCOMPARE(reset.size(), 0);
+    QCOMPARE(document.rowCount(), 6);
+    QCOMPARE(document.parseCount(), int(reply.size()));
+}
+
+void RenderModelsTest::shrinkingRemovesRows()
+{
+    MarkdownDocument document;
+    document.setText(QStringLiteral("a\n\nb\n\nc"));
+    QCOMPARE(document.rowCount(), 3);
+    document.setText(QStringLiteral("a"));
+    QCOMPARE(document.rowCount(), 1);
+    document.setText(QString());
+    QCOMPARE(document.rowCount(), 0);
+}
+
+void RenderModelsTest::visibleMessagesFollowStreaming()
+{
+    MessageListModel messages;
+    VisibleMessagesModel visible;
+    visible.setMessages(&messages);
+    messages.append(Message::make(Role::system, QStringLiteral("prompt")));
+    messages.append(Message::make(Role::user, QStringLiteral("Open Safari")));
+    messages.append(Message::make(Role::assistant, QString()));
+    QCOMPARE(visibleContents(visible), QStringList{"Open Safari"});
+
+    messages.replace(2, Message::make(Role::assistant, QStringLiteral("TOOL_CALL: {\"name\":")));
+    QCOMPARE(visible.rowCount(), 1);
+    messages.replace(2, Message::make(Role::assistant, QStringLiteral("Sure.\nTOOL_CALL: {}")));
+    QCOMPARE(visibleContents(visible), (QStringList{"Open Safari", "Sure.\nTOOL_CALL: {}"}));
+
+    QSignalSpy changed(&visible, &QAbstractItemModel::dataChanged);
+    messages.replace(2, Message::make(Role::assistant, QStringLiteral("Sure. Opening it now.")));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
+}
+
+void RenderModelsTest::imageStateAndErrors()
+{
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+
+    MessageListModel messages;
+    VisibleMessagesModel visible;
+    visible.setMessages(&messages);
+    messages.append(Message::make(Role::user, QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64())));
+    messages.append(Message::make(Role::user, QStringLiteral("data:image/jpeg;base64,aGVsbG8=")));
+    messages.append(Message::make(Role::user, QStringLiteral("data:image/png;base64,not base64")));
+    messages.append(Message::make(Role::assistant, QStringLiteral("Error: the engine stopped")));
+    messages.append(Message::make(Role::assistant, QStringLiteral("No Error: here")));
+
+    const auto role = [&](int row, int r) { return visible.index(row, 0).data(r); };
+    QCOMPARE(role(0, VisibleMessagesModel::ImageStateRole).toString(), QStringLiteral("picture"));
+    QCOMPARE(role(1, VisibleMessagesModel::ImageStateRole).toString(), QStringLiteral("broken"));
+    QCOMPARE(role(2, VisibleMessagesModel::ImageStateRole).toString(), QStringLiteral("none"));
+    QCOMPARE(role(3, VisibleMessagesModel::IsErrorRole).toBool(), true);
+    QCOMPARE(role(4, VisibleMessagesModel::IsErrorRole).toBool(), false);
+    QCOMPARE(role(0, VisibleMessagesModel::IsErrorRole).toBool(), false);
+}
+
+void RenderModelsTest::modelTester()
+{
+    MarkdownDocument document;
+    QAbstractItemModelTester documentTester(&document, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    document.setText(QStringLiteral("# a\n\nb\n```x\ny```\n- z"));
+    document.setText(QStringLiteral("b"));
+    document.setLinkColor(Qt::red);
+
+    MessageListModel messages;
+    VisibleMessagesModel visible;
+    QAbstractItemModelTester visibleTester(&visible, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    visible.setMessages(&messages);
+    messages.append(Message::make(Role::user, QStringLiteral("hi")));
+    messages.append(Message::make(Role::assistant, QString()));
+    messages.replace(1, Message::make(Role::assistant, QStringLiteral("hello")));
+    messages.removeLast();
+    messages.setMessages({});
+}
+
+TOVRA_TEST_MAIN(RenderModelsTest, QGuiApplication)
+#include "tst_rendermodels.moc"

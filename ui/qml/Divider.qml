@@ -1,0 +1,7 @@
+import QtQuick
+import TovraAI
+
+Rectangle {
+    implicitHeight: 1
+    color: Theme.separator
+}

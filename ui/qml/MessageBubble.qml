@@ -1,0 +1,248 @@
+import QtQuick
+import QtQuick.Controls
+import Qt5Compat.GraphicalEffects
+import TovraAI
+
+// One message row: the user's turns as accent bubbles of plain text, every other
+// shown turn as the assistant's avatar beside its Markdown body, with copy and retry.
+Item {
+    id: root
+
+    property string role
+    property string content
+    // "none", "picture" or "broken", for content that is an image data URL.
+    property string imageState: "none"
+    // Offered for the user's messages; null hides the edit button.
+    property var editAction: null
+    // Offered for failed replies; null hides the retry button.
+    property var retryAction: null
+
+    readonly property bool isUser: role === "user"
+    readonly property bool isError: role === "assistant" && content.startsWith("Error:")
+    readonly property bool isHovered: hover.hovered
+    readonly property alias copied: copyFlag.copied
+
+    implicitHeight: isUser ? userRow.height : assistantColumn.height
+    height: implicitHeight
+
+    function copyMessage(): void {
+        Clipboard.setText(root.content)
+        copyFlag.set()
+    }
+
+    HoverHandler {
+        id: hover
+    }
+
+    CopyFlag {
+        id: copyFlag
+        interval: 1500
+    }
+
+    Component {
+        id: pictureComponent
+        Item {
+            readonly property real scale: image.implicitWidth > 0
+                ? Math.min(1, 400 / image.implicitWidth, 280 / image.implicitHeight) : 1
+            implicitWidth: root.imageState === "picture" ? Math.round(image.implicitWidth * scale) : 0
+            implicitHeight: root.imageState === "picture" ? Math.round(image.implicitHeight * scale) : 0
+
+            RectangularGlow {
+                anchors.fill: parent
+                anchors.topMargin: 3
+                anchors.bottomMargin: -3
+                visible: root.imageState === "picture"
+                glowRadius: 10
+                cornerRadius: 12 + glowRadius
+                color: Qt.rgba(0, 0, 0, 0.14)
+            }
+            Image {
+                id: image
+                anchors.fill: parent
+                visible: false
+                source: root.imageState === "picture" ? root.content : ""
+                asynchronous: true
+                fillMode: Image.PreserveAspectFit
+                Accessible.name: "Picture"
+            }
+            Rectangle {
+                id: mask
+                anchors.fill: parent
+                radius: 12
+                visible: false
+            }
+            OpacityMask {
+                anchors.fill: parent
+                source: image
+                maskSource: mask
+                visible: root.imageState === "picture"
+            }
+        }
+    }
+
+    // The user's turn.
+    Item {
+        id: userRow
+        visible: root.isUser
+        width: root.width
+        height: visible ? Math.max(bubble.height, editButton.height) : 0
+
+        PlainButton {
+            id: editButton
+            objectName: "editButton"
+            readonly property bool shown: root.isHovered && root.editAction !== null
+            anchors.right: bubble.left
+            anchors.rightMargin: 68
+            anchors.bottom: parent.bottom
+            symbol: "pencil.circle.fill"
+            symbolSize: 20
+            color: Theme.alpha(Theme.secondary, 0.55)
+            toolTip: "Edit message"
+            enabled: shown
+            opacity: shown ? 1 : 0
+            scale: shown ? 1 : 0.8
+            Behavior on opacity { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
+            Behavior on scale { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
+            onClicked: if (root.editAction) root.editAction()
+        }
+
+        Item {
+            id: bubble
+            anchors.right: parent.right
+            anchors.bottom: parent.bottom
+            // At least 60 points of free space and the edit button stay at the leading side.
+            readonly property real maxWidth: Math.max(80, root.width - 60 - editButton.width - 8)
+            width: pictureLoader.active ? pictureLoader.width : Math.min(maxWidth, userText.implicitWidth)
+            height: pictureLoader.active ? pictureLoader.height : userText.implicitHeight
+
+            RectangularGlow {
+                anchors.fill: parent
+                anchors.topMargin: 3
+                anchors.bottomMargin: -3
+                visible: !pictureLoader.active
+                glowRadius: 8
+                cornerRadius: 20 + glowRadius
+                color: Theme.alpha(Theme.accent, 0.22)
+            }
+            Rectangle {
+                anchors.fill: parent
+                visible: !pictureLoader.active
+                radius: 20
+                gradient: Gradient {
+                    GradientStop { position: 0; color: Theme.accent }
+                    GradientStop { position: 1; color: Theme.alpha(Theme.accent, 0.82) }
+                }
+            }
+            TextEdit {
+                id: userText
+                objectName: "userText"
+                visible: !pictureLoader.active
+                width: parent.width
+                leftPadding: 16
+                rightPadding: 16
+                topPadding: 11
+                bottomPadding: 11
+                text: root.isUser && !pictureLoader.active ? root.content : ""
+                textFormat: TextEdit.PlainText
+                wrapMode: TextEdit.Wrap
+                readOnly: true
+                selectByMouse: true
+                font.pixelSize: 13
+                color: "white"
+                selectionColor: Qt.rgba(1, 1, 1, 0.35)
+                selectedTextColor: "white"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: root.content
+            }
+            Loader {
+                id: pictureLoader
+                active: root.isUser && root.imageState !== "none"
+                sourceComponent: pictureComponent
+            }
+        }
+    }
+
+    // The assistant's turn.
+    Column {
+        id: assistantColumn
+        visible: !root.isUser
+        width: root.width
+        spacing: 4
+
+        Row {
+            spacing: 12
+            width: parent.width
+
+            Item {
+                width: 30
+                height: 32
+                Rectangle {
+                    y: 2
+                    width: 30
+                    height: 30
+                    radius: 15
+                    gradient: Gradient {
+                        GradientStop { position: 0; color: Theme.alpha(Theme.accent, 0.16) }
+                        GradientStop { position: 1; color: Theme.alpha(Theme.accent, 0.06) }
+                    }
+                    border.width: 0.5
+                    border.color: Theme.alpha(Theme.accent, 0.18)
+                    Icon {
+                        anchors.centerIn: parent
+                        name: "sparkles"
+                        size: 12
+                        font.weight: Font.DemiBold
+                        color: Theme.accent
+                    }
+                }
+            }
+
+            Item {
+                width: parent.width - 42
+                height: 3 + (markdownLoader.item ? markdownLoader.item.height : 0)
+                Loader {
+                    id: markdownLoader
+                    y: 3
+                    width: parent.width
+                    active: !root.isUser
+                    sourceComponent: root.imageState !== "none" ? pictureComponent : markdownComponent
+                }
+                Component {
+                    id: markdownComponent
+                    MarkdownContentView {
+                        width: markdownLoader.width
+                        text: root.content
+                    }
+                }
+            }
+        }
+
+        Row {
+            id: actionRow
+            readonly property bool shown: root.isHovered || root.isError
+            spacing: 10
+            height: shown ? implicitHeight : 0
+            opacity: shown ? 1 : 0
+            enabled: shown
+            Behavior on opacity { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
+
+            Item { width: 42 - actionRow.spacing; height: 1 }
+            PlainButton {
+                objectName: "copyButton"
+                text: root.copied ? "Copied" : "Copy"
+                symbol: root.copied ? "checkmark" : "doc.on.doc"
+                color: root.copied ? Theme.green : Theme.secondary
+                Behavior on color { ColorAnimation { duration: 200 } }
+                onClicked: root.copyMessage()
+            }
+            PlainButton {
+                objectName: "retryButton"
+                visible: root.retryAction !== null
+                text: "Retry"
+                symbol: "arrow.clockwise"
+                color: Theme.accent
+                onClicked: if (root.retryAction) root.retryAction()
+            }
+        }
+    }
+}

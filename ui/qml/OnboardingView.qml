@@ -1,0 +1,60 @@
+import QtQuick
+import QtQuick.Controls
+import TovraAI
+
+// The first-run sheet over the main window. It closes itself through isPresented.
+Popup {
+    id: root
+
+    property bool isPresented: false
+    property QtObject modelManager
+    property QtObject serverManager
+    // Stores that onboarding is done.
+    property var complete: null
+
+    signal isPresentedRequested(bool value)
+
+    visible: isPresented
+    modal: true
+    focus: true
+    closePolicy: Popup.NoAutoClose
+    anchors.centerIn: Overlay.overlay
+    width: 520
+    height: 440
+    padding: 28
+
+    background: Rectangle {
+        radius: 12
+        color: Theme.windowBackground
+        border.width: 0.5
+        border.color: Theme.separator
+    }
+
+    contentItem: Column {
+        spacing: 14
+        Icon {
+            anchors.horizontalCenter: parent.horizontalCenter
+            name: "hand.wave.fill"
+            size: 44
+            color: Theme.accent
+        }
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: "Welcome to Tovra AI"
+            font.pixelSize: 22
+            font.weight: Font.Bold
+            color: Theme.label
+        }
+        Button {
+            objectName: "getStartedButton"
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: "Get Started"
+            Accessible.name: text
+            onClicked: {
+                if (root.complete)
+                    root.complete()
+                root.isPresentedRequested(false)
+            }
+        }
+    }
+}

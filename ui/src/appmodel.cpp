@@ -1,0 +1,96 @@
+#include "appmodel.h"
+
+#include "agent/agentmanager.h"
+#include "agentstate.h"
+#include "modelmanager.h"
+
+#include "platform/preferences.h"
+
+#include <QGuiApplication>
+#include <QQmlEngine>
+
+namespace {
+const QString onboardingKey = QStringLiteral("onboardingComplete");
+QPointer<AppModel> s_instance;
+} // namespace
+
+AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
+    : QObject(parent)
+    , m_agentState(std::make_unique<AgentState>())
+    , m_serverManager(std::make_unique<ServerManager>(std::move(serverOptions)))
+    , m_modelManager(std::make_unique<ModelManager>())
+    , m_onboardingComplete(Preferences::boolean(onboardingKey, false))
+{
+    m_modelManager->setServerManager(m_serverManager.get());
+    m_modelManager->setAgentState(m_agentState.get());
+
+    // The store's reset removes the key and starts over with one new session; the
+    // preference store announces nothing, so look again whenever the list is reset.
+    connect(m_agentState->sessionModel(), &QAbstractItemModel::modelReset, this,
+            &AppModel::refreshOnboardingComplete);
+    if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(app, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive)
+                refreshOnboardingComplete();
+        });
+    }
+    s_instance = this;
+}
+
+AppModel::~AppModel() = default;
+
+AppModel *AppModel::instance()
+{
+    return s_instance;
+}
+
+AppModel *AppModel::create(QQmlEngine *, QJSEngine *)
+{
+    AppModel *model = s_instance;
+    Q_ASSERT_X(model, "AppModel", "the application object is created before the QML engine");
+    QQmlEngine::setObjectOwnership(model, QQmlEngine::CppOwnership);
+    return model;
+}
+
+AgentManager *AppModel::agentManager()
+{
+    if (!m_agentManager)
+        m_agentManager = std::make_unique<AgentManager>(m_agentState.get(), m_serverManager.get());
+    return m_agentManager.get();
+}
+
+void AppModel::setOnboardingComplete(bool complete)
+{
+    Preferences::setBoolean(onboardingKey, complete);
+    Preferences::sync();
+    if (m_onboardingComplete == complete)
+        return;
+    m_onboardingComplete = complete;
+    emit onboardingCompleteChanged();
+}
+
+void AppModel::refreshOnboardingComplete()
+{
+    const bool complete = Preferences::boolean(onboardingKey, false);
+    if (m_onboardingComplete == complete)
+        return;
+    m_onboardingComplete = complete;
+    emit onboardingCompleteChanged();
+}
+
+bool AppModel::autoLoadOnLaunch()
+{
+    const auto path = m_agentState->autoLoadModelPath();
+    const auto name = m_agentState->autoLoadModelName();
+    if (!path || !name || !m_serverManager->findServerExecutable())
+        return false;
+    startServer(*path, *name);
+    return true;
+}
+
+QCoro::Task<> AppModel::startServer(QString path, QString name)
+{
+    // The manager reports the outcome through its own state; nothing to do after.
+    QPointer<ServerManager> server = m_serverManager.get();
+    co_await server->startServer(std::move(path), std::move(name));
+}

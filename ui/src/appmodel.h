@@ -1,0 +1,74 @@
+#pragma once
+
+#include "servermanager.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QtQml/qqmlregistration.h>
+
+#include <QCoroTask>
+
+#include <memory>
+
+class AgentManager;
+class AgentState;
+class ModelManager;
+class QJSEngine;
+class QQmlEngine;
+
+// The application object: creates the long-lived managers once, in dependency order,
+// and hands them to the windows. The agent loop is created on first use.
+class AppModel : public QObject
+{
+    Q_OBJECT
+    Q_MOC_INCLUDE("agentstate.h")
+    Q_MOC_INCLUDE("modelmanager.h")
+    Q_MOC_INCLUDE("agent/agentmanager.h")
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(AgentState *agentState READ agentState CONSTANT)
+    Q_PROPERTY(ServerManager *serverManager READ serverManager CONSTANT)
+    Q_PROPERTY(ModelManager *modelManager READ modelManager CONSTANT)
+    // Reading it creates the loop.
+    Q_PROPERTY(AgentManager *agentManager READ agentManager CONSTANT)
+    // The preference "onboardingComplete"; false when absent.
+    Q_PROPERTY(bool onboardingComplete READ onboardingComplete WRITE setOnboardingComplete NOTIFY
+                   onboardingCompleteChanged)
+
+public:
+    explicit AppModel(ServerManagerOptions serverOptions = {}, QObject *parent = nullptr);
+    ~AppModel() override;
+
+    // The one instance the process runs with (the last one created).
+    static AppModel *instance();
+    static AppModel *create(QQmlEngine *, QJSEngine *);
+
+    AgentState *agentState() const { return m_agentState.get(); }
+    ServerManager *serverManager() const { return m_serverManager.get(); }
+    ModelManager *modelManager() const { return m_modelManager.get(); }
+    AgentManager *agentManager();
+    bool hasAgentManager() const { return m_agentManager != nullptr; }
+
+    bool onboardingComplete() const { return m_onboardingComplete; }
+    void setOnboardingComplete(bool complete);
+    // Reads the preference again: the key is also removed by the store's reset.
+    Q_INVOKABLE void refreshOnboardingComplete();
+
+    // Starts the engine with the model marked for loading at launch, when both its path
+    // and name are known and the engine is installed; otherwise does nothing, silently.
+    // Returns whether a start began.
+    Q_INVOKABLE bool autoLoadOnLaunch();
+
+signals:
+    void onboardingCompleteChanged();
+
+private:
+    QCoro::Task<> startServer(QString path, QString name);
+
+    // Declaration order is creation order; destruction runs the other way.
+    std::unique_ptr<AgentState> m_agentState;
+    std::unique_ptr<ServerManager> m_serverManager;
+    std::unique_ptr<ModelManager> m_modelManager;
+    std::unique_ptr<AgentManager> m_agentManager;
+    bool m_onboardingComplete = false;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Inline Markdown of one paragraph or bullet (strong, emphasis, code spans, links,
+// strikethrough) as rich text for a Qt Quick text item. Block syntax inside the
+// text (lists, quotes, rules, headings) is shown as typed; line breaks are kept.
+struct InlineMarkdownStyle
+{
+    QString codeFontFamily = QStringLiteral("monospace");
+    QString codeBackground = QStringLiteral("rgba(127,127,127,0.16)");
+    QString linkColor;
+};
+
+QString inlineMarkdownToHtml(const QString &markdown, const InlineMarkdownStyle &style = {});
+
+// Escapes the line starts that Markdown would read as block structure, so that the
+// parser sees a single paragraph.
+QString escapeBlockSyntax(const QString &markdown);
+
+// Links the reply text may open: web and mail addresses only.
+bool isOpenableLink(const QString &url);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QCache>
+#include <QSortFilterProxyModel>
+#include <QtQml/qqmlregistration.h>
+
+class MessageListModel;
+
+// The conversation rows that are drawn: the store's messages without those that
+// shouldHideMessage rejects, plus what the bubble needs to know about each.
+class VisibleMessagesModel : public QSortFilterProxyModel
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_MOC_INCLUDE("messagelistmodel.h")
+    Q_PROPERTY(MessageListModel *messages READ messages WRITE setMessages NOTIFY messagesChanged)
+
+public:
+    enum Roles {
+        ImageStateRole = Qt::UserRole + 100, /**< "none" (text), "picture", or "broken" (bytes that are no picture). */
+        IsErrorRole,                         /**< An assistant reply beginning with "Error:", which offers a retry. */
+    };
+    Q_ENUM(Roles)
+
+    explicit VisibleMessagesModel(QObject *parent = nullptr);
+
+    MessageListModel *messages() const;
+    void setMessages(MessageListModel *messages);
+
+    QVariant data(const QModelIndex &index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+signals:
+    void messagesChanged();
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+
+private:
+    QString imageState(const QString &content) const;
+
+    mutable QCache<QByteArray, QString> m_imageStates{32};
+};
