@@ -508,7 +508,7 @@ QCoro::Task<> ServerManager::endProcess(std::shared_ptr<Launch> launch, std::chr
 
 QCoro::Task<> ServerManager::stopServer()
 {
-    ++m_generation;
+    const quint64 generation = ++m_generation;
     QPointer<ServerManager> self(this);
     if (std::shared_ptr<Launch> launch = m_launch) {
         launch->ending = true;
@@ -517,13 +517,16 @@ QCoro::Task<> ServerManager::stopServer()
             co_return;
         if (m_launch == launch)
             m_launch.reset();
+        // A start (or another stop) came while this one waited: the state is theirs now.
+        if (m_generation != generation)
+            co_return;
     }
     resetToIdle();
 }
 
 QCoro::Task<> ServerManager::shutdown()
 {
-    ++m_generation;
+    const quint64 generation = ++m_generation;
     QPointer<ServerManager> self(this);
     if (std::shared_ptr<Launch> launch = m_launch) {
         co_await endProcess(launch, m_options.shutdownGracePeriod);
@@ -531,6 +534,9 @@ QCoro::Task<> ServerManager::shutdown()
             co_return;
         if (m_launch == launch)
             m_launch.reset();
+        // A start (or another stop) came while this one waited: the state is theirs now.
+        if (m_generation != generation)
+            co_return;
     }
     resetToIdle();
 }

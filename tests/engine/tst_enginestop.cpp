@@ -51,6 +51,24 @@ private slots:
         QCOMPARE(manager.serverProcess(), nullptr);
     }
 
+    // Loading another model while the previous engine is still being stopped.
+    void startDuringALingeringStop()
+    {
+        setStartup(R"({"ignore_sigterm":true})");
+        ServerManager manager(standinOptions());
+        run(manager.startServer(model, name));
+        const qint64 pid = manager.serverProcess()->processId();
+        auto stop = manager.stopServer();
+        setStartup({});
+        run(manager.startServer(QStringLiteral("/models/other.gguf"), QStringLiteral("Other")));
+        run(std::move(stop));
+        QVERIFY(processGone(pid));
+        QCOMPARE(manager.statusMessage(), QStringLiteral("Ready — Other"));
+        QVERIFY(manager.isRunning());
+        QCOMPARE(manager.activeModelName(), QStringLiteral("Other"));
+        run(manager.stopServer());
+    }
+
     void stopKeepsTheLastLaunchError()
     {
         setStartup(R"({"exit":{"status":1,"stderr":"error: bad model"}})");
