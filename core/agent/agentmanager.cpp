@@ -114,11 +114,8 @@ AgentManager::~AgentManager() = default;
 
 void AgentManager::send(const QString &text)
 {
-    if (m_currentTurn) {
-        m_currentTurn->cancelled = true;
-        // A turn awaiting the network ends here, while its messages are still the last ones.
-        m_llmClient->cancel();
-    }
+    if (m_currentTurn)
+        cancelTurn(m_currentTurn);
     // From here on, older turns leave the conversation alone.
     ++m_generation;
     auto turn = std::make_shared<Turn>();
@@ -130,13 +127,31 @@ void AgentManager::send(const QString &text)
 
 void AgentManager::stop()
 {
-    if (m_currentTurn)
-        m_currentTurn->cancelled = true;
-    m_llmClient->cancel();
-    if (m_currentTurn) {
-        m_currentTurn.reset();
-        emit isBusyChanged();
+    if (!m_currentTurn) {
+        m_llmClient->cancel();
+        return;
     }
+    cancelTurn(m_currentTurn);
+    m_currentTurn.reset();
+    emit isBusyChanged();
+}
+
+void AgentManager::cancelTurn(const TurnPtr &turn)
+{
+    turn->cancelled = true;
+    // The aborted read resumes the turn later, from the event loop. Its outcome is
+    // recorded now, while its messages are still the last ones: a new turn may
+    // start before it resumes. A turn waiting for an approval or a tool is not
+    // touched; it ends at its next request.
+    if (m_state && turn->awaiting == Awaiting::FirstReply) {
+        turn->settled = true;
+        failTurn(cancelledError());
+    } else if (m_state && turn->awaiting == Awaiting::Confirmation) {
+        turn->settled = true;
+        failConfirmation(cancelledError());
+        finishTurn();
+    }
+    m_llmClient->cancel();
 }
 
 QCoro::Task<> AgentManager::runTurn(QPointer<AgentManager> self, TurnPtr turn, QString text)
@@ -192,18 +207,15 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     const QString prompt = effectiveSystemPrompt();
     const nlohmann::json tools = ToolCatalogue::toolDefinitions();
 
-    ChatResult result = co_await request(turn, history, prompt, tools, true);
-    if (!self || !m_state)
+    ChatResult result = co_await request(turn, history, prompt, tools, Awaiting::FirstReply);
+    if (!self || !m_state || isOver(turn))
         co_return;
     if (!result.ok() && result.error->code == 400 && !result.error->cancelled && !tools.empty()) {
         // Engines that reject function calling answer 400: ask again without tools.
-        result = co_await request(turn, history, prompt, nlohmann::json::array(), true);
-        if (!self || !m_state)
+        result = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::FirstReply);
+        if (!self || !m_state || isOver(turn))
             co_return;
     }
-    // A newer turn owns the conversation: nothing of this one may touch it.
-    if (isSuperseded(turn))
-        co_return;
     if (!result.ok()) {
         failTurn(*result.error);
         co_return;
@@ -227,7 +239,7 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     if (calls && !calls->isEmpty()) {
         replaceLastMessage(Message::make(Role::assistant, visible, calls));
         co_await runToolCallsInTurn(turn, *calls);
-        if (!self || !m_state || isSuperseded(turn))
+        if (!self || !m_state || isOver(turn))
             co_return;
     } else {
         replaceLastMessage(Message::make(Role::assistant, visible));
@@ -273,28 +285,46 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     const QString prompt = effectiveSystemPrompt() + confirmationInstruction;
     const QList<Message> &all = m_state->messages();
     const QList<Message> history = trimmedHistory(all.first(all.size() - 1), historyLimit);
-    const ChatResult result = co_await request(turn, history, prompt, nlohmann::json::array(), false);
-    if (!self || !m_state || isSuperseded(turn))
+    const ChatResult result =
+        co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::Confirmation);
+    if (!self || !m_state || isOver(turn))
         co_return;
     if (result.ok()) {
         // Tool requests in a confirmation are never run.
         const QString text = extractToolCalls(result.reply.content).remainingText;
         replaceLastMessage(Message::make(Role::assistant, cleanForDisplay(text)));
     } else {
-        replaceLastMessage(Message::make(Role::assistant, QStringLiteral("Error: ") + result.error->description));
+        failConfirmation(*result.error);
     }
 }
 
+void AgentManager::failConfirmation(const ChatError &error)
+{
+    replaceLastMessage(Message::make(Role::assistant, QStringLiteral("Error: ") + error.description));
+}
+
 QCoro::Task<ChatResult> AgentManager::request(TurnPtr turn, QList<Message> history, QString systemPrompt,
-                                              nlohmann::json tools, bool measureSpeed)
+                                              nlohmann::json tools, Awaiting what)
 {
     // A turn stopped while it waited for an approval or a tool ends at its next request.
     if (turn->cancelled)
         co_return ChatResult{cancelledError(), {}};
-    auto onToken = measureSpeed ? ChatStreamDecoder::TokenCallback([this](const QString &piece) { onFirstRequestPiece(piece); })
-                                : ChatStreamDecoder::TokenCallback([this](const QString &piece) { onPiece(piece); });
-    co_return co_await m_llmClient->streamChat(std::move(history), std::move(systemPrompt), m_state->temperature(),
-                                               m_state->maxTokens(), std::move(tools), std::move(onToken));
+    const bool firstReply = what == Awaiting::FirstReply;
+    auto onToken = [this, turn, firstReply](const QString &piece) {
+        // Nothing that arrives after the turn was settled may reach the conversation.
+        if (isOver(turn))
+            return;
+        if (firstReply)
+            onFirstReplyPiece(piece);
+        else
+            onPiece(piece);
+    };
+    turn->awaiting = what;
+    ChatResult result = co_await m_llmClient->streamChat(std::move(history), std::move(systemPrompt),
+                                                         m_state->temperature(), m_state->maxTokens(),
+                                                         std::move(tools), std::move(onToken));
+    turn->awaiting = Awaiting::Nothing;
+    co_return result;
 }
 
 void AgentManager::refreshBaseURL()
@@ -305,7 +335,7 @@ void AgentManager::refreshBaseURL()
 
 // MARK: - Streaming
 
-void AgentManager::onFirstRequestPiece(const QString &piece)
+void AgentManager::onFirstReplyPiece(const QString &piece)
 {
     if (!m_streamStart.isValid()) {
         m_streamStart.start();

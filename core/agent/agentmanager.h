@@ -95,10 +95,13 @@ signals:
     void isBusyChanged();
 
 private:
+    enum class Awaiting { Nothing, FirstReply, Confirmation };
     struct Turn
     {
-        quint64 generation = 0; // a turn of an older generation no longer owns the conversation
-        bool cancelled = false; // stop() or a newer turn: no further requests
+        quint64 generation = 0;     // a turn of an older generation no longer owns the conversation
+        bool cancelled = false;     // stop() or a newer turn: no further requests
+        Awaiting awaiting = Awaiting::Nothing; // the request in flight, if any
+        bool settled = false;       // its outcome was recorded when it was cancelled
     };
     using TurnPtr = std::shared_ptr<Turn>;
 
@@ -106,12 +109,15 @@ private:
     QCoro::Task<> processTurn(TurnPtr turn, QString text);
     QCoro::Task<> runToolCallsInTurn(TurnPtr turn, QList<ToolCall> calls);
     QCoro::Task<ChatResult> request(TurnPtr turn, QList<Message> history, QString systemPrompt,
-                                    nlohmann::json tools, bool measureSpeed);
+                                    nlohmann::json tools, Awaiting what);
     bool isSuperseded(const TurnPtr &turn) const { return turn->generation != m_generation; }
+    bool isOver(const TurnPtr &turn) const { return turn->settled || isSuperseded(turn); }
+    void cancelTurn(const TurnPtr &turn);
     TurnPtr turnForDirectCall();
 
-    void onFirstRequestPiece(const QString &piece);
+    void onFirstReplyPiece(const QString &piece);
     void onPiece(const QString &piece);
+    void failConfirmation(const ChatError &error);
     void replaceLastMessage(const Message &message);
     void finishTurn();
     void failTurn(const ChatError &error);

@@ -1,0 +1,110 @@
+#pragma once
+
+// A loop wired to the stand-in engine and a tool runner that records every call.
+// Harmless tools run for real; tools that would touch the desktop answer from a table.
+#include "agentmanager.h"
+#include "standinengine.h"
+#include "toolexecutor.h"
+
+#include "platform/paths.h"
+#include "platform/preferences.h"
+
+#include <QDir>
+#include <QMap>
+
+#include <memory>
+
+class RecordingTools
+{
+public:
+    QList<ToolCall> calls;
+    QStringList results;
+    QMap<QString, QString> cannedResults; // by tool name; others run for real
+
+    ToolRunner runner()
+    {
+        return [this](ToolCall call) { return run(this, std::move(call)); };
+    }
+
+private:
+    static QCoro::Task<QString> run(RecordingTools *self, ToolCall call)
+    {
+        self->calls.append(call);
+        QString result;
+        if (const auto canned = self->cannedResults.constFind(call.name); canned != self->cannedResults.cend())
+            result = *canned;
+        else
+            result = co_await self->m_executor.execute(std::move(call));
+        self->results.append(result);
+        co_return result;
+    }
+
+    ToolExecutor m_executor;
+};
+
+inline void clearPreferences()
+{
+    for (const char *key : {"systemPrompt", "temperature", "maxTokens", "autoLoadModelPath", "autoLoadModelName",
+                            "chatSessions", "onboardingComplete", "userName", "responseStyle",
+                            "completionSoundEnabled"})
+        Preferences::remove(QString::fromLatin1(key));
+    Preferences::sync();
+    QDir(Paths::appDataDirectory()).removeRecursively();
+}
+
+struct AgentFixture
+{
+    StandinEngine engine;
+    bool engineRunning = true;
+    int portOverride = 0; // a port where nothing listens, for refused connections
+    RecordingTools tools;
+    std::unique_ptr<AgentState> state;
+    std::unique_ptr<AgentManager> manager;
+
+    AgentFixture()
+    {
+        clearPreferences();
+        state = std::make_unique<AgentState>();
+        manager = std::make_unique<AgentManager>(
+            state.get(),
+            EngineAccess{[this] { return engineRunning; },
+                         [this] { return portOverride ? portOverride : engine.port(); }},
+            tools.runner());
+        // No real sound from a test run.
+        manager->setCompletionSoundCommand({});
+    }
+
+    ~AgentFixture()
+    {
+        manager.reset();
+        state.reset();
+    }
+
+    const QList<Message> &messages() const { return state->messages(); }
+
+    QStringList contents() const
+    {
+        QStringList list;
+        for (const Message &message : state->messages())
+            list.append(message.content);
+        return list;
+    }
+
+    QStringList roles() const
+    {
+        QStringList list;
+        for (const Message &message : state->messages())
+            list.append(message.role);
+        return list;
+    }
+
+    // The "messages" of the nth request the engine received, as (role, content) pairs.
+    static QList<QPair<QString, QString>> sentMessages(const nlohmann::json &body)
+    {
+        QList<QPair<QString, QString>> list;
+        for (const auto &message : body.at("messages"))
+            list.append({QString::fromStdString(message.at("role").get<std::string>()),
+                         QString::fromStdString(message.at("content").get<std::string>())});
+        return list;
+    }
+};
