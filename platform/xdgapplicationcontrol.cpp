@@ -103,15 +103,29 @@ QList<ProcessInfo> userProcesses()
     return processes;
 }
 
-bool runs(const ProcessInfo &process, const QString &executable, const QString &interpreter)
+// Whether `process` runs the program `executable` started with `arguments` first. An
+// interpreter or launcher (python3 app.py, java -jar x.jar) runs many unrelated programs,
+// so an entry that gives arguments only owns processes whose argv continues with them;
+// files the desktop appended for a field code may follow.
+bool runs(const ProcessInfo &process, const QString &executable, const QString &interpreter,
+          const QStringList &arguments)
 {
-    if (!process.executable.isEmpty() && process.executable == executable)
+    qsizetype first = 0; // index of the first argument after the program in argv
+    if (!process.executable.isEmpty() && process.executable == executable) {
+        first = 1;
+    } else if (!interpreter.isEmpty() && process.executable == interpreter && process.arguments.size() > 1
+               && process.arguments.at(1).contains(QLatin1Char('/'))
+               && canonical(process.arguments.at(1)) == executable) {
+        // A script started by path runs as its interpreter with the script's path as argv[1].
+        first = 2;
+    } else {
+        return false;
+    }
+    if (arguments.isEmpty())
         return true;
-    // A script started by path runs as its interpreter with the script's path as argv[1].
-    if (!interpreter.isEmpty() && process.executable == interpreter && process.arguments.size() > 1
-        && process.arguments.at(1).contains(QLatin1Char('/')) && canonical(process.arguments.at(1)) == executable)
-        return true;
-    return false;
+    if (process.arguments.size() - first < arguments.size())
+        return false;
+    return std::equal(arguments.begin(), arguments.end(), process.arguments.begin() + first);
 }
 
 } // namespace
@@ -137,14 +151,14 @@ std::optional<DesktopEntry> XdgApplicationControl::findEntry(const QString &name
     return hiddenMatch;
 }
 
-QList<qint64> XdgApplicationControl::processesRunning(const QString &executable)
+QList<qint64> XdgApplicationControl::processesRunning(const QString &executable, const QStringList &arguments)
 {
     QList<qint64> pids;
     if (executable.isEmpty())
         return pids;
     const QString interpreter = scriptInterpreter(executable);
     for (const ProcessInfo &process : userProcesses()) {
-        if (runs(process, executable, interpreter))
+        if (runs(process, executable, interpreter, arguments))
             pids.append(process.pid);
     }
     return pids;
@@ -175,7 +189,7 @@ QCoro::Task<std::optional<ServiceError>> XdgApplicationControl::close(QString na
     const auto entry = findEntry(name);
     if (!entry)
         co_return applicationError(QStringLiteral("Application not found: ") + name);
-    const QList<qint64> pids = processesRunning(resolveExecutable(entry->command.first()));
+    const QList<qint64> pids = processesRunning(resolveExecutable(entry->command.first()), entry->command.mid(1));
     if (pids.isEmpty())
         co_return applicationError(QStringLiteral("Application is not running: ") + name);
     int ended = 0;
@@ -195,20 +209,22 @@ QCoro::Task<ServiceResult<QStringList>> XdgApplicationControl::runningApplicatio
 {
     const QList<ProcessInfo> processes = userProcesses();
     QSet<QString> names;
-    QHash<QString, bool> runningByExecutable;
+    QHash<QStringList, bool> runningByCommand; // executable, then the entry's arguments
     for (const DesktopEntry &entry : entries()) {
         if (!entry.visible || names.contains(entry.name))
             continue;
         const QString executable = resolveExecutable(entry.command.first());
         if (executable.isEmpty())
             continue;
-        auto known = runningByExecutable.constFind(executable);
-        if (known == runningByExecutable.constEnd()) {
+        const QStringList arguments = entry.command.mid(1);
+        const QStringList key = QStringList{executable} + arguments;
+        auto known = runningByCommand.constFind(key);
+        if (known == runningByCommand.constEnd()) {
             const QString interpreter = scriptInterpreter(executable);
             const bool running = std::any_of(processes.begin(), processes.end(), [&](const ProcessInfo &process) {
-                return runs(process, executable, interpreter);
+                return runs(process, executable, interpreter, arguments);
             });
-            known = runningByExecutable.insert(executable, running);
+            known = runningByCommand.insert(key, running);
         }
         if (*known)
             names.insert(entry.name);

@@ -5,8 +5,9 @@
 
 // Linux and other XDG desktops: applications are desktop entries. Opening starts the
 // entry's command detached (no shell); closing sends SIGTERM to the current user's
-// processes of the entry's executable; listing gives the Names of visible entries whose
-// executable is running.
+// processes of the entry's command; listing gives the Names of visible entries whose
+// command is running. A process is the command's when it runs the executable and, if the
+// command has arguments, its own arguments begin with them.
 class XdgApplicationControl : public ApplicationControl
 {
 public:
@@ -18,8 +19,9 @@ public:
     QCoro::Task<ServiceResult<QStringList>> runningApplicationNames() override;
 
     // Process IDs of this user's processes that run `executable` (an absolute path): the
-    // binary itself, or a script of that path run by its interpreter.
-    static QList<qint64> processesRunning(const QString &executable);
+    // binary itself, or a script of that path run by its interpreter, whose arguments
+    // after the program begin with `arguments` (any arguments when it is empty).
+    static QList<qint64> processesRunning(const QString &executable, const QStringList &arguments = {});
 
 private:
     QList<DesktopEntry> entries() const;

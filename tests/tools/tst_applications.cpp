@@ -364,6 +364,108 @@ private slots:
                  "Error: Application is not running: Standin Editor");
     }
 
+    void xdgCommandArgumentsDecideOwnership_data()
+    {
+        // "@interpreter@" is a private copy of sh (an interpreter no other program runs),
+        // "@script@" a "#!/bin/sh" script; both stand-ins wait on their input until ended.
+        QTest::addColumn<QString>("exec");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("ownArguments");
+        QTest::addColumn<QStringList>("otherArguments");
+        QTest::addColumn<bool>("otherBelongs");
+        const QString interpreter = "@interpreter@";
+        const QString script = "@script@";
+        QTest::newRow("interpreter and script")
+            << "@interpreter@ @script@ --alpha %U" << interpreter << QStringList{script, "--alpha"}
+            << QStringList{script, "--beta"} << false;
+        QTest::newRow("opened files follow the arguments")
+            << "@interpreter@ @script@ --alpha %U" << interpreter << QStringList{script, "--alpha", "notes.txt"}
+            << QStringList{script} << false;
+        QTest::newRow("launcher option first")
+            << "@interpreter@ -e @script@ %f" << interpreter << QStringList{"-e", script}
+            << QStringList{script, "-e"} << false;
+        QTest::newRow("order matters")
+            << "@interpreter@ @script@ one two" << interpreter << QStringList{script, "one", "two", "three"}
+            << QStringList{script, "two", "one"} << false;
+        QTest::newRow("quoted argument stays whole")
+            << "@interpreter@ @script@ \"two words\"" << interpreter << QStringList{script, "two words"}
+            << QStringList{script, "two", "words"} << false;
+        QTest::newRow("script with arguments") << "@script@ --alpha" << script << QStringList{"--alpha"}
+                                               << QStringList{"--beta"} << false;
+        QTest::newRow("script without arguments") << "@script@ %U" << script << QStringList{"--alpha"}
+                                                  << QStringList{} << true;
+        QTest::newRow("interpreter without arguments")
+            << "@interpreter@ %U" << interpreter << QStringList{script, "--alpha"} << QStringList{script, "--beta"}
+            << true;
+    }
+
+    void xdgCommandArgumentsDecideOwnership()
+    {
+        QFETCH(QString, exec);
+        QFETCH(QString, program);
+        QFETCH(QStringList, ownArguments);
+        QFETCH(QStringList, otherArguments);
+        QFETCH(bool, otherBelongs);
+
+        QTemporaryDir dir(QDir::home().filePath("launched-XXXXXX"));
+        QVERIFY(dir.isValid());
+        const QString interpreter = dir.filePath("tovra-interpreter");
+        QVERIFY(QFile::copy(QFileInfo("/bin/sh").canonicalFilePath(), interpreter));
+        const QString script = dir.filePath("tovra-script");
+        QFile scriptFile(script);
+        QVERIFY(scriptFile.open(QIODevice::WriteOnly));
+        // No trap: SIGTERM ends it at once, so a wrongly signalled bystander shows without delay.
+        scriptFile.write("#!/bin/sh\nread line\n");
+        scriptFile.close();
+        QVERIFY(scriptFile.setPermissions(scriptFile.permissions() | QFile::ExeOwner));
+        const auto substitute = [&](QString text, const QString &quote) {
+            text.replace("@interpreter@", quote + interpreter + quote);
+            return text.replace("@script@", quote + script + quote);
+        };
+        const auto substituteAll = [&](QStringList list) {
+            for (QString &item : list)
+                item = substitute(item, {});
+            return list;
+        };
+        QDir(dir.path()).mkpath("applications");
+        QFile entry(dir.filePath("applications/tovra-launched.desktop"));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Tovra Launched\nExec=");
+        entry.write(substitute(exec, "\"").toUtf8() + "\n");
+        entry.close();
+        const ToolServices services{std::make_shared<XdgApplicationControl>(QStringList{dir.filePath("applications")}),
+                                    nullptr, {}};
+
+        QProcess other;
+        other.start(substitute(program, {}), substituteAll(otherArguments));
+        QVERIFY(other.waitForStarted());
+        m_started.append(other.processId());
+        if (!otherBelongs) {
+            // Only the process with other arguments runs: the entry is not open.
+            QCOMPARE(run(services, "list_open_apps"), "");
+            QCOMPARE(run(services, "close_app", {{"app_name", "Tovra Launched"}}),
+                     "Error: Application is not running: Tovra Launched");
+        }
+
+        QProcess own;
+        own.start(substitute(program, {}), substituteAll(ownArguments));
+        QVERIFY(own.waitForStarted());
+        m_started.append(own.processId());
+        QCOMPARE(run(services, "list_open_apps"), "Tovra Launched");
+        QCOMPARE(run(services, "close_app", {{"app_name", "Tovra Launched"}}), "Closed Tovra Launched");
+        QVERIFY(own.waitForFinished(20000));
+        QCOMPARE(own.exitStatus(), QProcess::CrashExit); // ended by the signal
+
+        if (otherBelongs) {
+            QVERIFY(other.waitForFinished(20000));
+        } else {
+            QVERIFY(!other.waitForFinished(300));
+            QCOMPARE(run(services, "list_open_apps"), "");
+            other.kill();
+            QVERIFY(other.waitForFinished(20000));
+        }
+    }
+
     void xdgFailures_data()
     {
         QTest::addColumn<QString>("tool");
