@@ -242,8 +242,8 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
         if (!self || !m_state || isOver(turn))
             co_return;
     } else {
+        // Saved by finishTurn() right after.
         replaceLastMessage(Message::make(Role::assistant, visible));
-        m_state->saveSettings();
     }
     finishTurn();
 }
