@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+
+// One quantisation file of a catalogue model, with its live download state.
+struct ModelVariant
+{
+    QUuid id;
+    QString quantization;
+    double sizeGB = 0.0; // units of 2^30 bytes
+    QString filename;
+    bool isDownloaded = false;
+    double downloadProgress = 0.0;
+    bool isDownloading = false;
+    qint64 downloadedBytes = 0;
+    qint64 totalBytes = 0; // 0 until the server has announced a length
+    std::optional<QDateTime> downloadStartTime;
+
+    // "2.0 GB" from one gigabyte up, "512 MB" below.
+    QString sizeLabel() const;
+    // "Recommended" for Q4_K_M and so on; an unknown quantisation names itself.
+    QString qualityLabel() const;
+    // Whether the file, with a fifth more for the engine's own use, would not fit in memory.
+    bool mayExceedMemory(quint64 physicalMemoryBytes) const;
+    bool mayExceedMemory() const;
+
+    friend bool operator==(const ModelVariant &, const ModelVariant &) = default;
+};
+
+size_t qHash(const ModelVariant &variant, size_t seed = 0);
+
+// One catalogue entry: a repository on the model hub and its downloadable files.
+struct HFModel
+{
+    QUuid id;
+    QString repo; // "owner/name" on the hub
+    QString displayName;
+    QString description;
+    QString parameterCount;
+    QList<ModelVariant> variants;
+
+    // The folder name inside the models folder: the repo with "/" replaced by "_".
+    QString folderName() const;
+    qsizetype indexOfVariant(const QUuid &variantId) const;
+
+    friend bool operator==(const HFModel &, const HFModel &) = default;
+};
+
+namespace Catalog {
+// The three built-in models, each with fresh identifiers.
+QList<HFModel> builtIn();
+
+// "May exceed available RAM (8 GB). Model may load slowly or fail."
+QString memoryWarningText(quint64 physicalMemoryBytes);
+QString memoryWarningText();
+
+// The JSON form. The per-run fields (downloadedBytes, totalBytes, downloadStartTime)
+// are neither written nor read; every other key is required.
+nlohmann::json toJson(const ModelVariant &variant);
+nlohmann::json toJson(const HFModel &model);
+std::optional<ModelVariant> variantFromJson(const nlohmann::json &value);
+std::optional<HFModel> modelFromJson(const nlohmann::json &value);
+} // namespace Catalog

@@ -1,0 +1,308 @@
+#include "modelmanager.h"
+
+#include "agentstate.h"
+#include "platform/paths.h"
+#include "servermanager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace {
+// Built once per run, so identifiers stay the same for every manager of the run.
+const QList<HFModel> &catalog()
+{
+    static const QList<HFModel> models = Catalog::builtIn();
+    return models;
+}
+} // namespace
+
+ModelManager::ModelManager(QObject *parent)
+    : QObject(parent)
+{
+    m_models.setModelsDirectory(modelsDirectory());
+    m_models.setModels(catalog());
+    refreshDownloadStatus();
+}
+
+// Running transfers are children and end with the manager, quietly; their partial
+// files stay for a resume.
+ModelManager::~ModelManager() = default;
+
+std::optional<HFModel> ModelManager::model(const QUuid &modelId) const
+{
+    const qsizetype index = m_models.indexOfModel(modelId);
+    if (index < 0)
+        return std::nullopt;
+    return models().at(index);
+}
+
+void ModelManager::setLastError(const std::optional<QString> &text)
+{
+    if (m_lastError == text)
+        return;
+    m_lastError = text;
+    emit lastErrorChanged();
+}
+
+HFDownloadSession *ModelManager::activeSession(const QUuid &variantId) const
+{
+    const auto it = m_activeSessions.constFind(variantId);
+    return it == m_activeSessions.cend() ? nullptr : it->session.data();
+}
+
+ServerManager *ModelManager::serverManager() const
+{
+    return m_serverManager.data();
+}
+
+void ModelManager::setServerManager(ServerManager *serverManager)
+{
+    m_serverManager = serverManager;
+}
+
+AgentState *ModelManager::agentState() const
+{
+    return m_agentState.data();
+}
+
+void ModelManager::setAgentState(AgentState *agentState)
+{
+    m_agentState = agentState;
+}
+
+void ModelManager::refreshDownloadStatus()
+{
+    const QList<HFModel> &all = models();
+    for (qsizetype m = 0; m < all.size(); ++m) {
+        for (qsizetype v = 0; v < all[m].variants.size(); ++v) {
+            const HFModel &model = models()[m];
+            ModelVariant variant = model.variants[v];
+            variant.isDownloaded = QFileInfo(filePath(model, variant)).isFile();
+            m_models.setVariant(m, v, variant);
+        }
+    }
+}
+
+void ModelManager::startDownload(const HFModel &model, const ModelVariant &variant)
+{
+    const Location at = locate(model.id, variant.id);
+    if (!at.found())
+        return;
+    const HFModel current = models()[at.model];
+    ModelVariant state = current.variants[at.variant];
+    if (state.isDownloading)
+        return; // never two transfers of one file
+    const QUrl address = downloadURL(current, state);
+    if (!address.isValid() || address.scheme().isEmpty() || address.host().isEmpty())
+        return;
+    QDir().mkpath(modelFolderPath(current));
+
+    state.isDownloading = true;
+    state.downloadProgress = 0.0;
+    state.downloadedBytes = 0;
+    state.totalBytes = 0;
+    state.downloadStartTime = QDateTime::currentDateTime();
+    m_models.setVariant(at.model, at.variant, state);
+
+    const quint64 ticket = ++m_nextTicket;
+    const QUuid modelId = current.id;
+    const QUuid variantId = state.id;
+    QPointer<ModelManager> self(this);
+    auto *session = new HFDownloadSession(
+        filePath(current, state), partialFilePath(current, state),
+        [self, ticket, modelId, variantId](double fraction, qint64 written, qint64 expected) {
+            if (self)
+                self->applyProgress(ticket, modelId, variantId, fraction, written, expected);
+        },
+        [self, ticket, modelId, variantId](const DownloadResult &result) {
+            if (self)
+                self->applyCompletion(ticket, modelId, variantId, result);
+        },
+        this);
+    session->setTimeouts(m_idleTimeout, m_totalTimeout);
+    m_activeSessions.insert(variantId, ActiveDownload{session, ticket});
+    emit activeSessionsChanged();
+    session->start(address);
+}
+
+void ModelManager::cancelDownload(const HFModel &model, const ModelVariant &variant)
+{
+    const auto it = m_activeSessions.find(variant.id);
+    if (it != m_activeSessions.end()) {
+        const QPointer<HFDownloadSession> session = it->session;
+        m_activeSessions.erase(it);
+        emit activeSessionsChanged();
+        if (session)
+            session->cancel();
+    }
+    const Location at = locate(model.id, variant.id);
+    if (!at.found())
+        return;
+    ModelVariant state = models()[at.model].variants[at.variant];
+    state.isDownloading = false;
+    state.downloadProgress = 0.0;
+    state.downloadedBytes = 0;
+    state.totalBytes = 0;
+    state.downloadStartTime.reset();
+    m_models.setVariant(at.model, at.variant, state);
+}
+
+void ModelManager::deleteModel(const HFModel &model, const ModelVariant &variant)
+{
+    const QString path = filePath(model, variant);
+    if (ServerManager *server = m_serverManager.data(); server && server->activeModelPath() == path) {
+        // Runs after this call has returned, as its own task; nobody waits for it.
+        QTimer::singleShot(0, server, [server] { server->stopServer(); });
+    }
+    if (AgentState *state = m_agentState.data(); state && state->autoLoadModelPath() == path) {
+        state->setAutoLoadModelPath(std::nullopt);
+        state->setAutoLoadModelName(std::nullopt);
+        state->saveSettings();
+    }
+    QFile::remove(path);
+
+    const Location at = locate(model.id, variant.id);
+    if (!at.found())
+        return;
+    ModelVariant state = models()[at.model].variants[at.variant];
+    state.isDownloaded = false;
+    state.downloadProgress = 0.0;
+    m_models.setVariant(at.model, at.variant, state);
+}
+
+void ModelManager::startDownload(const QString &modelId, const QString &variantId)
+{
+    const Location at = locate(QUuid::fromString(modelId), QUuid::fromString(variantId));
+    if (at.found())
+        startDownload(models()[at.model], models()[at.model].variants[at.variant]);
+}
+
+void ModelManager::cancelDownload(const QString &modelId, const QString &variantId)
+{
+    const Location at = locate(QUuid::fromString(modelId), QUuid::fromString(variantId));
+    if (at.found())
+        cancelDownload(models()[at.model], models()[at.model].variants[at.variant]);
+}
+
+void ModelManager::deleteModel(const QString &modelId, const QString &variantId)
+{
+    const Location at = locate(QUuid::fromString(modelId), QUuid::fromString(variantId));
+    if (at.found())
+        deleteModel(models()[at.model], models()[at.model].variants[at.variant]);
+}
+
+QString ModelManager::appDataDirectory()
+{
+    return Paths::appDataDirectory();
+}
+
+QString ModelManager::modelsDirectory()
+{
+    return Paths::modelsDirectory();
+}
+
+QString ModelManager::partialDirectory()
+{
+    const QString path = QDir(appDataDirectory()).filePath(QStringLiteral("downloads"));
+    QDir().mkpath(path);
+    return path;
+}
+
+QString ModelManager::modelFolderPath(const HFModel &model)
+{
+    return QDir(modelsDirectory()).filePath(model.folderName());
+}
+
+QString ModelManager::filePath(const HFModel &model, const ModelVariant &variant)
+{
+    return QDir(modelFolderPath(model)).filePath(variant.filename);
+}
+
+QString ModelManager::partialFilePath(const HFModel &model, const ModelVariant &variant)
+{
+    return QDir(QDir(partialDirectory()).filePath(model.folderName())).filePath(variant.filename + QStringLiteral(".part"));
+}
+
+QString ModelManager::hubBaseAddress()
+{
+    QString base = qEnvironmentVariable("HF_ENDPOINT").trimmed();
+    if (base.isEmpty())
+        return defaultHubAddress;
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    return base;
+}
+
+QUrl ModelManager::downloadURL(const HFModel &model, const ModelVariant &variant)
+{
+    return QUrl(hubBaseAddress() + model.repo + QStringLiteral("/resolve/main/") + variant.filename,
+                QUrl::StrictMode);
+}
+
+void ModelManager::setTransferTimeouts(std::chrono::milliseconds idle, std::chrono::milliseconds total)
+{
+    m_idleTimeout = idle;
+    m_totalTimeout = total;
+}
+
+ModelManager::Location ModelManager::locate(const QUuid &modelId, const QUuid &variantId) const
+{
+    const qsizetype m = m_models.indexOfModel(modelId);
+    if (m < 0)
+        return {};
+    const qsizetype v = models()[m].indexOfVariant(variantId);
+    if (v < 0)
+        return {};
+    return Location{m, v};
+}
+
+bool ModelManager::isCurrent(const QUuid &variantId, quint64 ticket) const
+{
+    const auto it = m_activeSessions.constFind(variantId);
+    return it != m_activeSessions.cend() && it->ticket == ticket;
+}
+
+void ModelManager::applyProgress(quint64 ticket, const QUuid &modelId, const QUuid &variantId, double fraction,
+                                 qint64 written, qint64 expected)
+{
+    if (!isCurrent(variantId, ticket))
+        return;
+    const Location at = locate(modelId, variantId);
+    if (!at.found())
+        return;
+    ModelVariant state = models()[at.model].variants[at.variant];
+    state.downloadProgress = fraction;
+    state.downloadedBytes = written;
+    state.totalBytes = expected;
+    m_models.setVariant(at.model, at.variant, state);
+}
+
+void ModelManager::applyCompletion(quint64 ticket, const QUuid &modelId, const QUuid &variantId,
+                                   const DownloadResult &result)
+{
+    const Location at = locate(modelId, variantId);
+    if (!at.found())
+        return;
+    const auto it = m_activeSessions.find(variantId);
+    if (it != m_activeSessions.end()) {
+        // A newer download of this file owns its state now.
+        if (it->ticket != ticket)
+            return;
+        m_activeSessions.erase(it);
+        emit activeSessionsChanged();
+    }
+    ModelVariant state = models()[at.model].variants[at.variant];
+    state.isDownloading = false;
+    state.downloadStartTime.reset();
+    if (result.ok()) {
+        state.isDownloaded = true;
+        state.downloadProgress = 1.0;
+    } else {
+        state.downloadProgress = 0.0;
+    }
+    m_models.setVariant(at.model, at.variant, state);
+    if (!result.ok())
+        setLastError(QStringLiteral("Download failed: ") + *result.error);
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "catalog.h"
+#include "hfdownloadsession.h"
+#include "modellistmodel.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <chrono>
+#include <optional>
+
+class AgentState;
+class ServerManager;
+
+// The built-in catalogue with live per-file state: which files are in the models
+// folder, which are downloading and how far. Starts, cancels and deletes. One for
+// the whole run, on the main thread.
+class ModelManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(ModelListModel *models READ modelList CONSTANT)
+    Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
+    Q_PROPERTY(bool hasLastError READ hasLastError NOTIFY lastErrorChanged)
+    Q_PROPERTY(int activeDownloadCount READ activeDownloadCount NOTIFY activeSessionsChanged)
+    Q_PROPERTY(QString modelsDirectory READ modelsDirectory CONSTANT)
+
+public:
+    static inline const QString defaultHubAddress = QStringLiteral("https://huggingface.co/");
+
+    // Builds the catalogue and reads the models folder once.
+    explicit ModelManager(QObject *parent = nullptr);
+    ~ModelManager() override;
+
+    ModelListModel *modelList() { return &m_models; }
+    const QList<HFModel> &models() const { return m_models.models(); }
+    std::optional<HFModel> model(const QUuid &modelId) const;
+
+    std::optional<QString> lastError() const { return m_lastError; }
+    QString lastErrorText() const { return m_lastError.value_or(QString()); }
+    bool hasLastError() const { return m_lastError.has_value(); }
+    void setLastError(const std::optional<QString> &text);
+    // The error alert's "OK".
+    Q_INVOKABLE void clearLastError() { setLastError(std::nullopt); }
+
+    // The running download of a variant, if any.
+    HFDownloadSession *activeSession(const QUuid &variantId) const;
+    int activeDownloadCount() const { return int(m_activeSessions.size()); }
+
+    // Weak references, set by the application object after creation.
+    ServerManager *serverManager() const;
+    void setServerManager(ServerManager *serverManager);
+    AgentState *agentState() const;
+    void setAgentState(AgentState *agentState);
+
+    // Sets every variant's isDownloaded from the models folder.
+    Q_INVOKABLE void refreshDownloadStatus();
+    // Returns at once; the outcome arrives in the variant's fields and lastError.
+    void startDownload(const HFModel &model, const ModelVariant &variant);
+    void cancelDownload(const HFModel &model, const ModelVariant &variant);
+    // Removes the file; stops the engine when it had this file loaded and clears
+    // the auto-load mark when it named this file.
+    void deleteModel(const HFModel &model, const ModelVariant &variant);
+
+    // The same by identifier text, for QML.
+    Q_INVOKABLE void startDownload(const QString &modelId, const QString &variantId);
+    Q_INVOKABLE void cancelDownload(const QString &modelId, const QString &variantId);
+    Q_INVOKABLE void deleteModel(const QString &modelId, const QString &variantId);
+
+    static QString appDataDirectory();
+    Q_INVOKABLE static QString modelsDirectory();
+    // Downloads in progress live here: beside the models folder, on the same volume.
+    static QString partialDirectory();
+    static QString modelFolderPath(const HFModel &model);
+    static QString filePath(const HFModel &model, const ModelVariant &variant);
+    static QString partialFilePath(const HFModel &model, const ModelVariant &variant);
+    // The hub's address, ending with "/": HF_ENDPOINT when set (mirrors), else the public hub.
+    static QString hubBaseAddress();
+    static QUrl downloadURL(const HFModel &model, const ModelVariant &variant);
+
+    // Limits of each new transfer: time without data, and the whole transfer.
+    void setTransferTimeouts(std::chrono::milliseconds idle, std::chrono::milliseconds total);
+
+signals:
+    void lastErrorChanged();
+    void activeSessionsChanged();
+
+private:
+    struct ActiveDownload
+    {
+        QPointer<HFDownloadSession> session;
+        quint64 ticket = 0; // ties reports to the transfer that made them
+    };
+    struct Location
+    {
+        qsizetype model = -1;
+        qsizetype variant = -1;
+        bool found() const { return model >= 0 && variant >= 0; }
+    };
+
+    Location locate(const QUuid &modelId, const QUuid &variantId) const;
+    bool isCurrent(const QUuid &variantId, quint64 ticket) const;
+    void applyProgress(quint64 ticket, const QUuid &modelId, const QUuid &variantId, double fraction,
+                       qint64 written, qint64 expected);
+    void applyCompletion(quint64 ticket, const QUuid &modelId, const QUuid &variantId, const DownloadResult &result);
+
+    ModelListModel m_models;
+    std::optional<QString> m_lastError;
+    QHash<QUuid, ActiveDownload> m_activeSessions;
+    quint64 m_nextTicket = 0;
+    QPointer<ServerManager> m_serverManager;
+    QPointer<AgentState> m_agentState;
+    std::chrono::milliseconds m_idleTimeout = HFDownloadSession::defaultIdleTimeout;
+    std::chrono::milliseconds m_totalTimeout = HFDownloadSession::defaultTotalTimeout;
+};
