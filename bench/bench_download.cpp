@@ -1,0 +1,180 @@
+// Model download: a 1 GiB file from the loopback file server, fetched by the
+// model manager and by curl from the same server into the same folder. Prints
+// both throughputs and the app's peak memory growth during its download.
+//
+//   bench_download [--size-mib N] [--rounds N]
+//
+// The file is made in a temporary folder at start and removed at exit.
+#include "fileserver.h"
+#include "modelmanager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+constexpr double mib = 1024.0 * 1024.0;
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM").
+qint64 statusBytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field) && line.at(qsizetype(strlen(field))) == ':')
+            return line.mid(qsizetype(strlen(field)) + 1).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
+}
+
+// Resets the peak resident size to the current one (Linux 4.0 and later).
+bool resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+bool makeFile(const QString &path, qint64 bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator generator{7u};
+    for (qint64 written = 0; written < bytes; written += block.size()) {
+        generator.fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
+        const qint64 count = std::min<qint64>(block.size(), bytes - written);
+        if (file.write(block.constData(), count) != count)
+            return false;
+    }
+    return true;
+}
+
+double curlSeconds(const QString &url, const QString &output)
+{
+    QFile::remove(output);
+    QProcess curl;
+    QElapsedTimer timer;
+    timer.start();
+    curl.start(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--fail"), QStringLiteral("-o"), output, url});
+    if (!curl.waitForFinished(600000) || curl.exitCode() != 0) {
+        std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());
+        std::exit(1);
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    QFile::remove(output);
+    return seconds;
+}
+
+struct AppRun
+{
+    double seconds = 0;
+    qint64 peakGrowth = 0;
+};
+
+AppRun appRun(ModelManager &manager)
+{
+    const HFModel model = manager.models().first();
+    const QString dest = ModelManager::filePath(model, model.variants.first());
+    QFile::remove(dest);
+    manager.refreshDownloadStatus();
+
+    const bool peakReset = resetPeak();
+    const qint64 baseline = statusBytes("VmRSS");
+    QElapsedTimer timer;
+    timer.start();
+    manager.startDownload(model, model.variants.first());
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!manager.models().first().variants.first().isDownloading)
+            QCoreApplication::exit(0);
+    });
+    poll.start(10);
+    QCoreApplication::exec();
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    const qint64 peak = statusBytes("VmHWM");
+    if (manager.lastError() || !QFile::exists(dest)) {
+        std::fprintf(stderr, "download failed: %s\n", qPrintable(manager.lastErrorText()));
+        std::exit(1);
+    }
+    QFile::remove(dest);
+    if (!peakReset)
+        std::fprintf(stderr, "note: could not reset the peak resident size; growth is measured from start\n");
+    return AppRun{seconds, peak - baseline};
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Keep the app's data folder private to this run.
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tovra AI"));
+
+    qint64 sizeMiB = 1024;
+    int rounds = 5;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--size-mib"))
+            sizeMiB = args[i + 1].toLongLong();
+        else if (args[i] == QLatin1String("--rounds"))
+            rounds = std::max(1, args[i + 1].toInt());
+    }
+
+    ModelManager manager;
+    const HFModel model = manager.models().first();
+    QTemporaryDir served;
+    const QString source = served.filePath(model.variants.first().filename);
+    const qint64 bytes = sizeMiB * 1024 * 1024;
+    if (!makeFile(source, bytes)) {
+        std::fprintf(stderr, "could not write %lld MiB to %s\n", static_cast<long long>(sizeMiB), qPrintable(source));
+        return 1;
+    }
+    FileServer server(served.path(), QStringLiteral(FILE_SERVER_PATH));
+    if (!server.isRunning()) {
+        std::fprintf(stderr, "file server did not start\n");
+        return 1;
+    }
+    qputenv("HF_ENDPOINT", server.baseURL(QStringLiteral("files")).toUtf8());
+    const QString url = ModelManager::downloadURL(model, model.variants.first()).toString();
+    // curl writes next to where the app's models folder is, on the same volume.
+    const QString curlOutput = QDir(home.path()).filePath(QStringLiteral("curl.out"));
+
+    curlSeconds(url, curlOutput); // warms the page cache for both
+    QList<double> curlTimes;
+    QList<double> appTimes;
+    qint64 worstGrowth = 0;
+    // Alternating rounds, so that the disk's write-back and the other load on the
+    // machine fall on both alike.
+    for (int round = 0; round < rounds; ++round) {
+        curlTimes << curlSeconds(url, curlOutput);
+        const AppRun run = appRun(manager);
+        appTimes << run.seconds;
+        worstGrowth = std::max(worstGrowth, run.peakGrowth);
+        std::printf("  round %d: curl %7.1f MiB/s, ModelManager %7.1f MiB/s, peak growth %.1f MiB\n", round + 1,
+                    double(bytes) / mib / curlTimes.last(), double(bytes) / mib / appTimes.last(),
+                    double(run.peakGrowth) / mib);
+    }
+    std::sort(curlTimes.begin(), curlTimes.end());
+    std::sort(appTimes.begin(), appTimes.end());
+    const double curlRate = double(bytes) / mib / curlTimes[curlTimes.size() / 2];
+    const double appRate = double(bytes) / mib / appTimes[appTimes.size() / 2];
+    std::printf("download of %lld MiB over loopback, median of %d rounds\n", static_cast<long long>(sizeMiB), rounds);
+    std::printf("  curl:         %8.1f MiB/s\n", curlRate);
+    std::printf("  ModelManager: %8.1f MiB/s\n", appRate);
+    std::printf("  ratio:        %8.2f        (target at least 0.90)\n", appRate / curlRate);
+    std::printf("  peak memory growth during the download: %.1f MiB at most (target under 50 MiB)\n",
+                double(worstGrowth) / mib);
+    return 0;
+}
