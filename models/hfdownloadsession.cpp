@@ -170,6 +170,9 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
     QNetworkRequest request(address);
     request.setRawHeader("User-Agent", userAgent);
     request.setRawHeader("Accept", "*/*");
+    // Byte offsets and lengths must be those of the file itself, never of a
+    // compressed form (resume, progress and the length check depend on it).
+    request.setRawHeader("Accept-Encoding", "identity");
     // The hub answers with a redirect to its file host.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     if (resumeOffset > 0) {

@@ -7,6 +7,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -425,6 +428,49 @@ private slots:
         QCOMPARE(last["ifRange"].get<std::string>().empty(), !sendsRange);
         if (status == 206)
             QVERIFY(watch.progress.first() >= double(kept) / double(size)); // picks up where it stopped
+    }
+
+    // The hub is HTTPS: the certificate is checked, and a trusted one downloads.
+    void https_data()
+    {
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("trusted certificate") << true;
+        QTest::newRow("unknown certificate") << false;
+    }
+
+    void https()
+    {
+        QFETCH(bool, trusted);
+        QTemporaryDir keys;
+        const QString cert = keys.filePath(QStringLiteral("cert.pem"));
+        const QString key = keys.filePath(QStringLiteral("key.pem"));
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                       QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), key,
+                       QStringLiteral("-out"), cert});
+        QVERIFY2(openssl.waitForFinished(60000) && openssl.exitCode() == 0, openssl.readAllStandardError().constData());
+        FileServer secure(m_served.path(), qEnvironmentVariable("FILE_SERVER"), cert, key);
+        QVERIFY(secure.isRunning());
+        const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
+        const auto restore = qScopeGuard([original] { QSslConfiguration::setDefaultConfiguration(original); });
+        if (trusted) {
+            QSslConfiguration config = original;
+            config.addCaCertificates(QSslCertificate::fromPath(cert));
+            QSslConfiguration::setDefaultConfiguration(config);
+        }
+        qputenv("HF_ENDPOINT", secure.baseURL(QStringLiteral("redirect")).toUtf8());
+        ModelManager manager;
+        start(manager, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!variant(manager, 0).isDownloading, 30000);
+        QCOMPARE(variant(manager, 0).isDownloaded, trusted);
+        QCOMPARE(manager.lastError().has_value(), !trusted);
+        if (trusted)
+            QCOMPARE(digest(destination(manager, 0)), digest(source(0)));
+        else
+            QCOMPARE(filesUnder(ModelManager::modelsDirectory()), QStringList());
     }
 
     void managerGoneDuringDownload()
