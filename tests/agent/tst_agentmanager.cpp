@@ -55,6 +55,12 @@ class AgentManagerTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!StandinEngine::executable().isEmpty(), "STANDIN_ENGINE names the stand-in engine");
+        QVERIFY(StandinEngine().isRunning());
+    }
+
     void composedPrompt_data()
     {
         QTest::addColumn<bool>("hasOwnPrompt");

@@ -52,6 +52,12 @@ class AgentToolsTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!StandinEngine::executable().isEmpty(), "STANDIN_ENGINE names the stand-in engine");
+        QVERIFY(StandinEngine().isRunning());
+    }
+
     void structuredCallWithoutApproval()
     {
         AgentFixture f;
@@ -314,6 +320,28 @@ private slots:
         QCOMPARE(int(f.engine.requests().size()), 1);
         QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant, Role::toolResult, Role::assistant}));
         QVERIFY(f.messages().last().content.startsWith(QStringLiteral("Error: ")));
+    }
+
+    void newTurnWhileAwaitingApproval()
+    {
+        AgentFixture f;
+        f.tools.cannedResults.insert(QStringLiteral("open_app"), QStringLiteral("Opened Notes"));
+        f.engine.enqueue(json::array({toolCallLine(QStringLiteral("open_app"), {{"name", "Notes"}}),
+                                      reply("Something else entirely.")}));
+        f.manager->send(QStringLiteral("Open Notes"));
+        QTRY_VERIFY_WITH_TIMEOUT(f.state->hasPendingApproval(), 20000);
+        f.manager->send(QStringLiteral("Never mind, tell me a joke"));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
+        const QStringList after = f.contents();
+        QCOMPARE(after.last(), QStringLiteral("Something else entirely."));
+        QVERIFY(!f.state->isLoading());
+        // The older turn's question is answered late: it no longer owns the conversation.
+        f.state->resolveApproval(true);
+        QTest::qWait(500);
+        QVERIFY(f.tools.calls.isEmpty());
+        QCOMPARE(f.contents(), after);
+        QCOMPARE(int(f.engine.requests().size()), 2);
+        QVERIFY(!f.state->isLoading());
     }
 
     void managerGoneWhileAwaitingApproval()
