@@ -151,10 +151,16 @@ int main(int argc, char **argv)
     // curl writes next to where the app's models folder is, on the same volume.
     const QString curlOutput = QDir(home.path()).filePath(QStringLiteral("curl.out"));
 
-    curlSeconds(url, curlOutput); // warms the page cache for both
+    // First runs of each: they warm the page cache, and the app's first run, which
+    // makes all its first-time allocations, gives the peak memory growth. Later runs
+    // reuse what that run left resident, so their growth reads as zero.
+    curlSeconds(url, curlOutput);
+    const AppRun first = appRun(manager);
+    qint64 worstGrowth = first.peakGrowth;
+    std::printf("  first run: ModelManager %7.1f MiB/s, peak growth %.1f MiB\n", double(bytes) / mib / first.seconds,
+                double(first.peakGrowth) / mib);
     QList<double> curlTimes;
     QList<double> appTimes;
-    qint64 worstGrowth = 0;
     // Alternating rounds, so that the disk's write-back and the other load on the
     // machine fall on both alike.
     for (int round = 0; round < rounds; ++round) {
@@ -162,9 +168,8 @@ int main(int argc, char **argv)
         const AppRun run = appRun(manager);
         appTimes << run.seconds;
         worstGrowth = std::max(worstGrowth, run.peakGrowth);
-        std::printf("  round %d: curl %7.1f MiB/s, ModelManager %7.1f MiB/s, peak growth %.1f MiB\n", round + 1,
-                    double(bytes) / mib / curlTimes.last(), double(bytes) / mib / appTimes.last(),
-                    double(run.peakGrowth) / mib);
+        std::printf("  round %d: curl %7.1f MiB/s, ModelManager %7.1f MiB/s\n", round + 1,
+                    double(bytes) / mib / curlTimes.last(), double(bytes) / mib / appTimes.last());
     }
     std::sort(curlTimes.begin(), curlTimes.end());
     std::sort(appTimes.begin(), appTimes.end());
@@ -174,7 +179,7 @@ int main(int argc, char **argv)
     std::printf("  curl:         %8.1f MiB/s\n", curlRate);
     std::printf("  ModelManager: %8.1f MiB/s\n", appRate);
     std::printf("  ratio:        %8.2f        (target at least 0.90)\n", appRate / curlRate);
-    std::printf("  peak memory growth during the download: %.1f MiB at most (target under 50 MiB)\n",
+    std::printf("  peak memory growth during a download: %.1f MiB (target under 50 MiB)\n",
                 double(worstGrowth) / mib);
     return 0;
 }

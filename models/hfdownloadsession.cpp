@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 
 namespace {
 // How far the transfer may read ahead of us; beyond it the socket is left unread.
-constexpr qint64 readBufferSize = 8 * 1024 * 1024;
+constexpr qint64 readBufferSize = 16 * 1024 * 1024;
 constexpr qint64 chunkSize = 1024 * 1024;
 constexpr double bytesPerGB = 1073741824.0;
 
