@@ -363,7 +363,7 @@ private slots:
         f.engine.enqueue({{"pieces", {"Partial", " answer", " that", " never", " ends", " at", " all"}},
                           {"line_delay_ms", 300}});
         f.manager->send(QStringLiteral("Hi"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.messages().last().content, QStringLiteral("Partial"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.messages().last().content.startsWith(QStringLiteral("Partial")), 20000);
         f.manager->stop();
         QVERIFY(!f.state->isLoading());
         QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant}));
@@ -381,7 +381,7 @@ private slots:
         AgentFixture f;
         f.engine.enqueue({{"pieces", {"First", " reply", " goes", " on", " and", " on"}}, {"line_delay_ms", 300}});
         f.manager->send(QStringLiteral("One"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.messages().last().content, QStringLiteral("First"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.messages().last().content.startsWith(QStringLiteral("First")), 20000);
         f.manager->send(QStringLiteral("Two"));
         QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
         QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant, Role::user, Role::assistant}));
@@ -422,7 +422,7 @@ private slots:
         f.manager->send(QStringLiteral("Slow"));
         QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
         const double measured = f.state->tokensPerSecond();
-        QVERIFY2(measured > 1.0 && measured < 25.0, qPrintable(QString::number(measured)));
+        QVERIFY2(measured > 0.5 && measured < 200.0, qPrintable(QString::number(measured)));
 
         // It stays a while after the reply, then goes back to 0.
         QTest::qWait(2500);
