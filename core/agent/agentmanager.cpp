@@ -210,7 +210,8 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     ChatResult result = co_await request(turn, history, prompt, tools, Awaiting::FirstReply);
     if (!self || !m_state || isOver(turn))
         co_return;
-    if (!result.ok() && result.error->code == 400 && !result.error->cancelled && !tools.empty()) {
+    if (!result.ok() && result.error->domain == LLMClient::errorDomain && result.error->code == 400
+        && !tools.empty()) {
         // Engines that reject function calling answer 400: ask again without tools.
         result = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::FirstReply);
         if (!self || !m_state || isOver(turn))
