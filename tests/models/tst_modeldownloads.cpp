@@ -52,6 +52,8 @@ public:
         connect(list, &QAbstractItemModel::dataChanged, this,
                 [this, list, row, allowedFiles](const QModelIndex &first, const QModelIndex &last,
                                                 const QList<int> &roles) {
+                    if (roles.contains(ModelListModel::DownloadProgressRole) && first.row() != last.row())
+                        ++wideChanges;
                     if (row < first.row() || row > last.row() || !roles.contains(ModelListModel::DownloadProgressRole))
                         return;
                     const QModelIndex index = list->index(row);
@@ -67,6 +69,7 @@ public:
     }
     QList<double> progress;
     QStringList strayFiles;
+    int wideChanges = 0; // progress announced for more than one row at once
 };
 } // namespace
 
@@ -179,6 +182,7 @@ private slots:
         QCOMPARE(manager.activeDownloadCount(), 0);
         QCOMPARE(digest(destination(manager, 0)), digest(source(0)));
         QCOMPARE(watch.strayFiles, QStringList());
+        QCOMPARE(watch.wideChanges, 0);
         QCOMPARE(filesUnder(ModelManager::partialDirectory()), QStringList());
         const qint64 size = QFileInfo(source(0)).size();
         if (reportsProgress) {
@@ -292,6 +296,7 @@ private slots:
         QCOMPARE(variant(manager, 2).totalBytes, QFileInfo(source(2)).size());
         QVERIFY(std::is_sorted(first.progress.cbegin(), first.progress.cend()));
         QVERIFY(std::is_sorted(second.progress.cbegin(), second.progress.cend()));
+        QCOMPARE(first.wideChanges, 0);
     }
 
     void secondStartOfSameVariant()
