@@ -2,13 +2,15 @@
 
 #include "replytext.h"
 
+#include "httpresponseparser.h"
+
 #include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QPointer>
 #include <QScopeGuard>
+#include <QTcpSocket>
 #include <QUrl>
 
-#include <QCoroNetworkReply>
+#include <QCoroSignal>
 
 #include <chrono>
 
@@ -16,19 +18,34 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 
 namespace {
-constexpr int requestTimeoutMs = 300 * 1000;
+constexpr auto idleTimeout = 300s;
 
 std::string utf8(const QString &text)
 {
     return text.toStdString();
 }
 
-ChatError networkError(QNetworkReply *reply, bool cancelled)
+ChatError transportError(const QTcpSocket &socket)
 {
-    ChatError error{QStringLiteral("QNetworkReply"), int(reply->error()), reply->errorString(), cancelled};
-    if (!cancelled && reply->error() == QNetworkReply::OperationCanceledError)
-        error.description = QStringLiteral("The request timed out.");
-    return error;
+    return ChatError{QStringLiteral("QAbstractSocket"), int(socket.error()), socket.errorString(), false};
+}
+
+ChatError timedOut()
+{
+    return ChatError{QStringLiteral("QAbstractSocket"), int(QAbstractSocket::SocketTimeoutError),
+                     QStringLiteral("The request timed out."), false};
+}
+
+ChatError connectionLost()
+{
+    return ChatError{QStringLiteral("QAbstractSocket"), int(QAbstractSocket::RemoteHostClosedError),
+                     QStringLiteral("The network connection was lost."), false};
+}
+
+ChatError cancelledError()
+{
+    return ChatError{QStringLiteral("QAbstractSocket"), int(QAbstractSocket::OperationError),
+                     QStringLiteral("cancelled"), true};
 }
 
 ChatError httpError(int status, const QByteArray &body)
@@ -45,14 +62,32 @@ ChatError httpError(int status, const QByteArray &body)
     }
     return ChatError{LLMClient::errorDomain, status, message, false};
 }
+
+// One signal for everything a waiting call must look at: data, a connection or
+// its end, an error, a cancel.
+class SocketWaker : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SocketWaker(QTcpSocket *socket, LLMClient *client)
+    {
+        connect(socket, &QTcpSocket::connected, this, &SocketWaker::woken);
+        connect(socket, &QTcpSocket::readyRead, this, &SocketWaker::woken);
+        connect(socket, &QTcpSocket::disconnected, this, &SocketWaker::woken);
+        connect(socket, &QTcpSocket::errorOccurred, this, &SocketWaker::woken);
+        connect(client, &LLMClient::cancelRequested, this, &SocketWaker::woken);
+    }
+
+signals:
+    void woken();
+};
 } // namespace
 
 LLMClient::LLMClient(QString baseURL, QObject *parent)
     : QObject(parent)
     , m_baseURL(std::move(baseURL))
 {
-    // The engine is always on loopback: a desktop proxy setting must not catch it.
-    m_network.setProxy(QNetworkProxy::NoProxy);
 }
 
 json LLMClient::requestBody(const QList<Message> &messages, const QString &systemPrompt, double temperature,
@@ -84,7 +119,7 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages, QString s
                                               int maxTokens, json tools, ChatStreamDecoder::TokenCallback onToken)
 {
     const QUrl url(m_baseURL + QStringLiteral("/v1/chat/completions"), QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
+    if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty())
         co_return ChatResult{ChatError{QStringLiteral("URL"), -1000, QStringLiteral("unsupported URL"), false}, {}};
 
     std::string body;
@@ -95,55 +130,76 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages, QString s
         co_return ChatResult{ChatError{QStringLiteral("JSON"), e.id, QString::fromUtf8(e.what()), false}, {}};
     }
 
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    request.setTransferTimeout(requestTimeoutMs);
+    // The engine is always on loopback, reached directly: no proxy.
+    QTcpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    SocketWaker waker(&socket, this);
+    const QPointer<LLMClient> self(this);
     m_cancelRequested = false;
-    QNetworkReply *reply = m_network.post(request, QByteArray(body.data(), qsizetype(body.size())));
-    m_reply = reply;
-    // The reply outlives this frame if the client is torn down mid-call.
-    const auto release = qScopeGuard([reply] { reply->deleteLater(); });
+    m_inFlight = true;
+    const auto done = qScopeGuard([&] {
+        if (self)
+            self->m_inFlight = false;
+        socket.abort();
+    });
 
+    QByteArray request = "POST " + url.path(QUrl::FullyEncoded).toUtf8() + " HTTP/1.1\r\nHost: "
+                         + url.authority(QUrl::FullyEncoded).toUtf8()
+                         + "\r\nContent-Type: application/json\r\nContent-Length: "
+                         + QByteArray::number(qsizetype(body.size())) + "\r\nConnection: close\r\n\r\n";
+    request.append(body.data(), qsizetype(body.size()));
+    socket.connectToHost(url.host(), quint16(url.port(80)));
+
+    HttpResponseParser response;
     ChatStreamDecoder decoder(std::move(onToken));
-    std::optional<int> status;
+    QByteArray received;
+    QByteArray errorBody;
+    bool sent = false;
     while (true) {
-        if (!reply->isFinished() || reply->bytesAvailable() == 0)
-            co_await qCoro(reply).waitForReadyRead(-1ms);
-        if (!reply->isOpen()) // aborted while we waited
-            co_return ChatResult{networkError(reply, m_cancelRequested), {}};
-        if (!status) {
-            const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            if (code.isValid())
-                status = code.toInt();
+        if (!self || m_cancelRequested)
+            co_return ChatResult{cancelledError(), {}};
+        if (!sent && socket.state() == QAbstractSocket::ConnectedState) {
+            socket.write(request);
+            sent = true;
         }
-        if (status && *status != 200) {
-            if (!reply->isFinished())
-                co_await qCoro(reply).waitForFinished();
-            if (reply->error() == QNetworkReply::OperationCanceledError)
-                co_return ChatResult{networkError(reply, m_cancelRequested), {}};
-            co_return ChatResult{httpError(*status, reply->readAll()), {}};
+        if (socket.bytesAvailable() > 0) {
+            received.clear();
+            response.feed(socket.readAll(), received);
+            if (response.state() == HttpResponseParser::State::Failed)
+                co_return ChatResult{connectionLost(), {}};
+            if (response.headComplete() && response.status() == 200) {
+                if (!received.isEmpty() && !decoder.feed(received))
+                    break; // "[DONE]": the rest of the stream is not read
+            } else if (response.headComplete()) {
+                errorBody.append(received);
+            }
+            if (response.state() == HttpResponseParser::State::Done)
+                break;
+            continue;
         }
-        const QByteArray bytes = reply->readAll();
-        if (!bytes.isEmpty() && !decoder.feed(bytes))
-            break; // "[DONE]": the rest of the stream is not read
-        if (reply->isFinished() && reply->bytesAvailable() == 0) {
-            // A stream that stops early is a normal end; Qt reports a server that closed
-            // mid-body as an error only some of the time, so both ways read the same.
-            const bool closedEarly = status && reply->error() == QNetworkReply::RemoteHostClosedError;
-            if (reply->error() != QNetworkReply::NoError && !closedEarly)
-                co_return ChatResult{networkError(reply, m_cancelRequested), {}};
+        if (socket.state() == QAbstractSocket::UnconnectedState) {
+            if (!sent)
+                co_return ChatResult{transportError(socket), {}};
+            // A stream that stops early is a normal end: what arrived is the reply.
+            response.connectionClosed();
+            if (!response.headComplete())
+                co_return ChatResult{connectionLost(), {}};
             break;
         }
+        if (!co_await qCoro(&waker, &SocketWaker::woken, idleTimeout))
+            co_return ChatResult{timedOut(), {}};
     }
-    if (!reply->isFinished())
-        reply->abort();
+    if (response.status() != 200)
+        co_return ChatResult{httpError(response.status(), errorBody), {}};
     co_return ChatResult{std::nullopt, decoder.finish()};
 }
 
 void LLMClient::cancel()
 {
-    if (m_reply && !m_reply->isFinished()) {
+    if (m_inFlight) {
         m_cancelRequested = true;
-        m_reply->abort();
+        emit cancelRequested();
     }
 }
+
+#include "llmclient.moc"

@@ -3,7 +3,6 @@
 #include "chatstream.h"
 #include "records.h"
 
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 
@@ -11,7 +10,6 @@
 
 #include <nlohmann/json.hpp>
 
-class QNetworkReply;
 
 // Errors carry a domain and a code for the program; only the description is shown.
 struct ChatError
@@ -31,7 +29,9 @@ struct ChatResult
 };
 
 // Sends one conversation to the engine's OpenAI-compatible chat endpoint and
-// reads the streamed reply as it arrives.
+// reads the streamed reply as it arrives. The engine is a plain HTTP/1.1 server
+// on loopback; the client speaks to it over its own socket, which reads a stream
+// of many small chunks at a fraction of the cost of a general HTTP stack.
 class LLMClient : public QObject
 {
     Q_OBJECT
@@ -55,9 +55,12 @@ public:
     static nlohmann::json requestBody(const QList<Message> &messages, const QString &systemPrompt,
                                       double temperature, int maxTokens, const nlohmann::json &tools);
 
+signals:
+    // Wakes the call in flight to notice a cancel.
+    void cancelRequested();
+
 private:
     QString m_baseURL;
-    QNetworkAccessManager m_network;
-    QPointer<QNetworkReply> m_reply;
+    bool m_inFlight = false;
     bool m_cancelRequested = false;
 };
