@@ -1,0 +1,354 @@
+import QtQuick
+import QtTest
+import TovraAI
+import ChatTest
+
+// The chat screen against the stand-in engine, started by the app's own server
+// manager and driven through the app's agent loop.
+Item {
+    id: root
+    width: 900
+    height: 700
+
+    property int modelsRequested: 0
+
+    Component {
+        id: chatComponent
+        ChatView {
+            anchors.fill: parent
+            state: AppModel.agentState
+            agent: AppModel.agentManager
+            serverManager: AppModel.serverManager
+            modelManager: AppModel.modelManager
+            navigateToModels: () => root.modelsRequested += 1
+        }
+    }
+    Component {
+        id: approvalComponent
+        ApprovalView {}
+    }
+    Component {
+        id: typingComponent
+        TypingIndicator {}
+    }
+
+    TestCase {
+        name: "ChatView"
+        when: windowShown
+
+        readonly property var state: AppModel.agentState
+        readonly property var server: AppModel.serverManager
+
+        function ensureRunning() {
+            if (!server.isRunning) {
+                tryVerify(() => !server.isStarting, 10000)
+                Engine.start("")
+                tryVerify(() => server.isRunning, 10000)
+            }
+        }
+        function ensureStopped() {
+            tryVerify(() => !server.isStarting, 10000)
+            if (server.isRunning) {
+                Engine.stop()
+                tryVerify(() => !server.isRunning, 10000)
+            }
+        }
+        function freshView() {
+            tryVerify(() => !state.isLoading, 10000)
+            state.startNewChat()
+            return createTemporaryObject(chatComponent, root)
+        }
+        function type(view, text) {
+            view.focusInput()
+            for (const c of text)
+                keyClick(c)
+        }
+        function messages() {
+            const model = state.messages
+            const out = []
+            for (let i = 0; i < model.rowCount(); ++i) {
+                const index = model.index(i, 0)
+                out.push(model.data(index, 258) + ":" + model.data(index, 259))
+            }
+            return out
+        }
+        function waitForReply() {
+            tryVerify(() => !state.isLoading && !AppModel.agentManager.isBusy, 10000)
+        }
+
+        // The text waits in the box while the engine only starts, and is sent once it runs.
+        function test_startingEngineKeepsTheText() {
+            ensureStopped()
+            const view = freshView()
+            type(view, "hello")
+            keyClick(Qt.Key_Return)
+            compare(view.inputText, "hello")
+            verify(view.showNoModelBanner)
+            tryCompare(view, "showNoModelBanner", false, 5000)
+            compare(messages().length, 0)
+
+            Engine.start("{\"health_delay_ms\": 1500}")
+            tryVerify(() => server.isStarting, 5000)
+            verify(findChild(view, "loadingLine").visible)
+            compare(findChild(view, "modelButton").text, "Loading…")
+            keyClick(Qt.Key_Return)
+            compare(view.inputText, "hello")
+            verify(!view.showNoModelBanner)
+            compare(messages().length, 0)
+
+            tryVerify(() => server.isRunning, 10000)
+            compare(findChild(view, "modelButton").text, "Tovra Stand-in Chat Q4")
+            verify(Engine.enqueue({ pieces: ["Hi!"] }))
+            keyClick(Qt.Key_Return)
+            compare(view.inputText, "")
+            waitForReply()
+            compare(messages(), ["user:hello", "assistant:Hi!"])
+        }
+
+        function test_returnKeys() {
+            const view = freshView()
+            type(view, "  ")
+            verify(!findChild(view, "sendButton").enabled)
+            keyClick(Qt.Key_Return)
+            compare(view.inputText, "  ")
+            verify(!view.showNoModelBanner)
+            view.inputText = "line one"
+            keyClick(Qt.Key_Return, Qt.ShiftModifier)
+            compare(view.inputText, "line one\n")
+            compare(messages().length, 0)
+        }
+
+        function test_streamsAndStops() {
+            ensureRunning()
+            const view = freshView()
+            verify(Engine.enqueue({ first_delay_ms: 800, line_delay_ms: 150, pieces: ["Hello", " from", " the stand-in."] }))
+            type(view, "Hi there")
+            verify(findChild(view, "sendButton").enabled)
+            keyClick(Qt.Key_Return)
+            compare(view.inputText, "")
+            verify(findChild(view, "stopButton").enabled)
+            const typing = findChild(view.messageList.footerItem, "typingIndicator")
+            tryVerify(() => typing.visible, 3000)
+            tryVerify(() => state.currentStreamingContent.length > 0, 5000)
+            verify(!typing.visible)
+            waitForReply()
+            compare(messages(), ["user:Hi there", "assistant:Hello from the stand-in."])
+            compare(view.messageList.count, 2)
+            tryVerify(() => view.messageList.itemAtIndex(1) !== null)
+
+            // A long reply, stopped midway: the partial text stays.
+            verify(Engine.enqueue({ line_delay_ms: 40, repeat: { text: "word ", count: 300 } }))
+            type(view, "Go on")
+            keyClick(Qt.Key_Return)
+            tryVerify(() => state.currentStreamingContent.length > 10, 5000)
+            const stop = findChild(view, "stopButton")
+            tryVerify(() => stop.opacity === 1)
+            mouseClick(stop)
+            waitForReply()
+            const last = messages()[messages().length - 1]
+            verify(last.startsWith("assistant:word word"), last)
+            verify(last.length < "assistant:".length + 5 * 300, "stopped before the end")
+        }
+
+        function test_retryAndEdit() {
+            ensureRunning()
+            const view = freshView()
+            verify(Engine.enqueue({ status: 500, body: "boom" }))
+            type(view, "First try")
+            keyClick(Qt.Key_Return)
+            waitForReply()
+            compare(messages().length, 2)
+            verify(messages()[1].startsWith("assistant:Error:"))
+            tryVerify(() => view.messageList.itemAtIndex(1) !== null)
+            const retry = findChild(view.messageList.itemAtIndex(1), "retryButton")
+            verify(retry.visible)
+            verify(Engine.enqueue({ pieces: ["Second time lucky."] }))
+            mouseClick(retry)
+            waitForReply()
+            compare(messages(), ["user:First try", "assistant:Second time lucky."])
+
+            // Edit: hover the user's bubble, press its pencil.
+            const row = view.messageList.itemAtIndex(0)
+            mouseMove(row, row.width / 2, row.height / 2)
+            mouseMove(row, row.width - 40, row.height / 2)
+            const edit = findChild(row, "editButton")
+            tryVerify(() => edit.shown)
+            view.inputText = "typed before"
+            mouseClick(edit)
+            compare(view.inputText, "First try")
+            compare(messages().length, 0)
+            verify(findChild(view, "welcomePanel").visible)
+            verify(Engine.enqueue({ pieces: ["Edited answer."] }))
+            type(view, " again")
+            keyClick(Qt.Key_Return)
+            waitForReply()
+            compare(messages(), ["user:First try again", "assistant:Edited answer."])
+        }
+
+        function test_approvalSheet_data() {
+            return [
+                { tag: "approve", press: "approveButton", written: "hello" },
+                { tag: "deny", press: "denyButton", written: "" },
+                { tag: "closed without a decision", press: "", written: "" }
+            ]
+        }
+
+        function test_approvalSheet(data) {
+            ensureRunning()
+            const view = freshView()
+            const path = Engine.homePath() + "/approval-" + data.press + ".txt"
+            const call = { name: "write_file", arguments: { path: path, content: "hello" } }
+            verify(Engine.enqueue([{ pieces: ["TOOL_CALL: " + JSON.stringify(call)] }, { pieces: ["Done."] }]))
+            type(view, "Write it")
+            keyClick(Qt.Key_Return)
+            const sheet = view.approvalSheet
+            tryCompare(sheet, "opened", true, 10000)
+            const approval = sheet.contentItem
+            compare(approval.title, "Write File")
+            compare(findChild(approval, "argumentRow0").label, "Content")
+            compare(findChild(approval, "argumentRow1").label, "Path")
+            compare(findChild(approval, "argumentRow1").icon, "folder")
+            if (data.press.length > 0)
+                mouseClick(findChild(approval, data.press))
+            else
+                keyClick(Qt.Key_Escape)
+            tryCompare(sheet, "visible", false)
+            verify(!state.hasPendingApproval)
+            waitForReply()
+            compare(Engine.readFile(path), data.written)
+            const results = messages().filter(m => m.startsWith("tool_result:"))
+            compare(results.length, 1)
+            compare(results[0].includes("Denied by user"), data.written.length === 0)
+        }
+
+        function test_approvalView_data() {
+            return [
+                { tag: "known tool", call: { name: "open_app", arguments: { app_name: "Notes" } },
+                  title: "Open Application", description: "Launch an application", labels: ["App_name"], icons: ["app.badge"] },
+                { tag: "unknown tool", call: { name: "brew_coffee", arguments: { model_name: "x", text: "t" } },
+                  title: "brew_coffee", description: "", labels: ["Model_name", "Text"], icons: ["chevron.right", "text.quote"] }
+            ]
+        }
+
+        function test_approvalView(data) {
+            const view = createTemporaryObject(approvalComponent, root, { toolCall: data.call })
+            compare(view.title, data.title)
+            compare(findChild(view, "descriptionLine").visible, data.description.length > 0)
+            compare(findChild(view, "descriptionText").text, data.description)
+            for (let i = 0; i < data.labels.length; ++i) {
+                compare(findChild(view, "argumentRow" + i).label, data.labels[i])
+                compare(findChild(view, "argumentRow" + i).icon, data.icons[i])
+            }
+            verify(!findChild(view, "argumentRow" + data.labels.length))
+        }
+
+        function test_longValueShowsThreeLines() {
+            const content = ["one", "two", "three", "four", "five", "six"].join("\n")
+            const view = createTemporaryObject(approvalComponent, root, { toolCall: { name: "write_file", arguments: { content: content } } })
+            const row = findChild(view, "argumentRow0")
+            const clip = findChild(row, "valueClip")
+            const text = findChild(row, "valueText")
+            compare(text.lineCount, 6)
+            fuzzyCompare(clip.height, text.contentHeight / 2, 4)
+        }
+
+        function test_dropFiles() {
+            const view = freshView()
+            const path = Engine.homePath() + "/notes.md"
+            verify(Engine.writeFile(path, "# Notes"))
+            const dropArea = findChild(view, "dropArea")
+            Engine.dragFilesOver(dropArea, [path, "/tmp/photo.png"])
+            verify(view.isDroppingFile)
+            verify(findChild(view, "dropOverlay").visible)
+            Engine.dropFiles(dropArea)
+            verify(!view.isDroppingFile)
+            compare(view.inputText, "Contents of notes.md:\n```\n# Notes\n``` photo.png")
+        }
+
+        function test_sessionSettingsRename() {
+            const view = freshView()
+            const sheet = view.sessionSettingsSheet
+            const open = () => {
+                mouseClick(findChild(view, "sessionSettingsButton"))
+                tryCompare(sheet, "opened", true)
+                return findChild(sheet.contentItem, "titleField")
+            }
+            let field = open()
+            compare(field.text, "New Chat")
+            field.text = "Trip plans"
+            mouseClick(findChild(sheet.contentItem, "saveButton"))
+            tryCompare(sheet, "opened", false)
+            verify(!view.showSessionSettings)
+            compare(ChatLogic.activeSessionTitle(state), "Trip plans")
+
+            field = open()
+            compare(field.text, "Trip plans")
+            field.text = "   "
+            mouseClick(findChild(sheet.contentItem, "saveButton"))
+            tryCompare(sheet, "opened", false)
+            compare(ChatLogic.activeSessionTitle(state), "Trip plans")
+
+            field = open()
+            field.text = "Discarded"
+            mouseClick(findChild(sheet.contentItem, "cancelButton"))
+            tryCompare(sheet, "opened", false)
+            compare(ChatLogic.activeSessionTitle(state), "Trip plans")
+        }
+
+        function test_welcomePanel() {
+            ensureStopped()
+            let view = freshView()
+            verify(findChild(view, "welcomeNoModel").visible)
+            verify(!findChild(view, "welcomeSuggestions").visible)
+            const before = root.modelsRequested
+            mouseClick(findChild(view, "browseModelsButton"))
+            compare(root.modelsRequested, before + 1)
+
+            ensureRunning()
+            verify(!findChild(view, "welcomeNoModel").visible)
+            verify(findChild(view, "welcomeSuggestions").visible)
+            verify(Engine.enqueue({ pieces: ["Here are your specs."] }))
+            mouseClick(findChild(view, "suggestion3"))
+            waitForReply()
+            compare(messages(), ["user:What are my system specs?", "assistant:Here are your specs."])
+            verify(!findChild(view, "welcomePanel").visible)
+        }
+
+        function test_speedLabel() {
+            const view = freshView()
+            const label = findChild(view, "speedLabel")
+            verify(!label.visible)
+            state.tokensPerSecond = 12.4
+            tryVerify(() => label.visible)
+            compare(label.text, "12 tok/s")
+            state.tokensPerSecond = 0
+            tryVerify(() => !label.visible)
+        }
+
+        function test_firstReplyIsCelebrated() {
+            Engine.resetCelebration()
+            ensureRunning()
+            const view = freshView()
+            verify(Engine.enqueue({ pieces: ["Welcome aboard!"] }))
+            type(view, "Hello")
+            keyClick(Qt.Key_Return)
+            waitForReply()
+            verify(state.showConfetti)
+            tryVerify(() => findChild(view, "confettiLayer").visible)
+            tryCompare(state, "showConfetti", false, 8000)
+        }
+
+        function test_typingIndicatorSteps() {
+            const indicator = createTemporaryObject(typingComponent, root)
+            compare(indicator.phase, 0)
+            const seen = []
+            indicator.phaseChanged.connect(() => seen.push(indicator.phase))
+            tryVerify(() => seen.length >= 3, 3000)
+            compare(seen.slice(0, 3), [1, 2, 0])
+            indicator.visible = false
+            const count = seen.length
+            wait(700)
+            compare(seen.length, count)
+        }
+    }
+}

@@ -1,0 +1,144 @@
+#include "agent/agentmanager.h"
+#include "appmodel.h"
+#include "iconimageprovider.h"
+#include "standinengine.h"
+
+#include "platform/preferences.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QJSValue>
+#include <QMimeData>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QJsonDocument>
+#include <QQmlEngine>
+#include <QTcpServer>
+#include <QtQuickTest>
+
+#include <httplib.h>
+
+#include <memory>
+
+#include "testenvironment.h"
+
+// What the chat screen's QML test needs beyond the app: the stand-in engine's start,
+// its scripts, and files in the private home.
+class EngineControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit EngineControl(AppModel *app)
+        : m_app(app)
+    {}
+
+    // Starts the stand-in engine through the app's server manager; "startup" is the
+    // stand-in's start-up behaviour (JSON), empty for a quick start.
+    Q_INVOKABLE void start(const QString &startup)
+    {
+        if (startup.isEmpty())
+            qunsetenv("STANDIN_STARTUP");
+        else
+            qputenv("STANDIN_STARTUP", startup.toUtf8());
+        m_app->serverManager()->startServer(QDir::home().filePath(QStringLiteral("model.gguf")),
+                                            QStringLiteral("Tovra Stand-in Chat Model Q4"));
+    }
+    Q_INVOKABLE void stop() { m_app->serverManager()->stopServer(); }
+
+    // Queues one script (an object) or several (an array) for the next chat requests.
+    Q_INVOKABLE bool enqueue(const QJSValue &scripts)
+    {
+        httplib::Client client("127.0.0.1", m_app->serverManager()->port());
+        const QByteArray body = QJsonDocument::fromVariant(scripts.toVariant()).toJson(QJsonDocument::Compact);
+        const auto result = client.Post("/control/enqueue", body.toStdString(), "application/json");
+        return result && result->status == 200;
+    }
+
+    Q_INVOKABLE QString homePath() const { return QDir::homePath(); }
+    Q_INVOKABLE QString readFile(const QString &path) const
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    Q_INVOKABLE bool writeFile(const QString &path, const QString &text) const
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0;
+    }
+    // A drag of files from outside the app, as the window system delivers it: it enters
+    // over the middle of the item, then drops there.
+    Q_INVOKABLE void dragFilesOver(QQuickItem *item, const QStringList &paths)
+    {
+        QList<QUrl> urls;
+        for (const QString &path : paths)
+            urls.append(QUrl::fromLocalFile(path));
+        m_dragData = std::make_unique<QMimeData>();
+        m_dragData->setUrls(urls);
+        m_dragPoint = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        QDragEnterEvent enter(m_dragPoint.toPoint(), Qt::CopyAction, m_dragData.get(), Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(item->window(), &enter);
+    }
+    Q_INVOKABLE void dropFiles(QQuickItem *item)
+    {
+        QDropEvent drop(m_dragPoint, Qt::CopyAction, m_dragData.get(), Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(item->window(), &drop);
+    }
+    Q_INVOKABLE void resetCelebration() const { Preferences::remove(QStringLiteral("firstReplyCelebrated")); }
+
+private:
+    AppModel *m_app;
+    std::unique_ptr<QMimeData> m_dragData;
+    QPointF m_dragPoint;
+};
+
+class ChatViewSetup : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void applicationAvailable()
+    {
+        TestEnvironment::setApplicationIdentity();
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        ServerManagerOptions options;
+        options.serverSearchList = {StandinEngine::executable()};
+        options.brewCandidates = {};
+        options.pollInterval = std::chrono::milliseconds(100);
+        options.port = probe.serverPort();
+        probe.close();
+        m_app = std::make_unique<AppModel>(options);
+        m_app->agentManager()->setCompletionSoundCommand({});
+        m_control = std::make_unique<EngineControl>(m_app.get());
+    }
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+        engine->addImageProvider(QStringLiteral("icons"), new IconImageProvider);
+        // Test-only helper; the app's own types come from its QML module.
+        qmlRegisterSingletonInstance("ChatTest", 1, 0, "Engine", m_control.get());
+    }
+    void cleanupTestCase()
+    {
+        m_control.reset();
+        m_app.reset();
+    }
+
+private:
+    std::unique_ptr<AppModel> m_app;
+    std::unique_ptr<EngineControl> m_control;
+};
+
+// The QML file is named so that the shell test, which runs every tst_*.qml here, leaves it alone.
+int main(int argc, char **argv)
+{
+    TestEnvironment environment;
+    QApplication app(argc, argv);
+    ChatViewSetup setup;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return quick_test_main_with_setup(argc, argv, "tst_chatview", QUICK_TEST_SOURCE_FILE, &setup);
+}
+
+#include "tst_chatview.moc"

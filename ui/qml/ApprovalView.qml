@@ -1,0 +1,269 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import Qt5Compat.GraphicalEffects
+import TovraAI
+
+// What a tool call would do, with "Deny" and "Approve". It only reports the
+// presses; the chat screen turns them into the decision.
+Column {
+    id: root
+
+    // The call as the store publishes it: name and arguments are read.
+    property var toolCall: ({})
+
+    readonly property string toolName: toolCall && toolCall.name ? toolCall.name : ""
+    readonly property string title: ChatLogic.toolTitle(toolName)
+    readonly property string description: ChatLogic.toolDescription(toolName)
+    readonly property var arguments: ChatLogic.approvalArguments(toolCall && toolCall.arguments ? toolCall.arguments : {})
+
+    signal approved()
+    signal denied()
+
+    width: 380
+
+    // A label over a selectable value of at most three lines.
+    component LabelValue: Column {
+        id: pair
+        property string label
+        property string value
+        spacing: 2
+
+        Text {
+            text: pair.label
+            font.pixelSize: 10
+            color: Theme.secondary
+        }
+        Item {
+            objectName: "valueClip"
+            width: pair.width
+            height: Math.min(valueEdit.contentHeight, 3 * metrics.lineSpacing)
+            clip: true
+
+            FontMetrics {
+                id: metrics
+                font: valueEdit.font
+            }
+            TextEdit {
+                id: valueEdit
+                objectName: "valueText"
+                width: parent.width
+                text: pair.value
+                textFormat: TextEdit.PlainText
+                wrapMode: TextEdit.Wrap
+                readOnly: true
+                selectByMouse: true
+                font.pixelSize: 11
+                color: Theme.label
+                selectionColor: Theme.alpha(Theme.accent, 0.35)
+            }
+        }
+    }
+
+    // Header.
+    Column {
+        width: root.width
+        topPadding: 28
+        bottomPadding: 20
+        spacing: 10
+
+        Rectangle {
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: 52
+            height: 52
+            radius: 26
+            color: Theme.alpha(Theme.orange, 0.12)
+            Icon {
+                anchors.centerIn: parent
+                name: "lock.shield.fill"
+                size: 22
+                font.weight: Font.DemiBold
+                color: Theme.orange
+            }
+        }
+        Column {
+            width: parent.width
+            spacing: 4
+            Text {
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                text: "Action Requires Approval"
+                font.pixelSize: 13
+                font.weight: Font.Bold
+                color: Theme.label
+            }
+            Text {
+                width: parent.width
+                leftPadding: 20
+                rightPadding: 20
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
+                text: "Tovra AI wants to perform a system action"
+                font.pixelSize: 10
+                color: Theme.secondary
+            }
+        }
+    }
+
+    Divider { width: root.width }
+
+    // Details: the call, then one row per argument.
+    Column {
+        width: root.width
+        topPadding: 6
+        bottomPadding: 6
+
+        Row {
+            x: 20
+            width: root.width - 40
+            topPadding: 12
+            bottomPadding: 12
+            spacing: 12
+            Icon {
+                width: 28
+                topPadding: 1
+                name: "wrench.and.screwdriver.fill"
+                size: 13
+                font.weight: Font.Medium
+                color: "#0a84ff"
+            }
+            LabelValue {
+                objectName: "actionRow"
+                width: parent.width - 40
+                label: "Action"
+                value: root.title
+            }
+        }
+
+        Repeater {
+            model: root.arguments
+            delegate: Column {
+                id: argumentRow
+                required property var modelData
+                required property int index
+                objectName: "argumentRow" + index
+                readonly property string label: modelData.label
+                readonly property string icon: modelData.icon
+                width: root.width
+
+                Divider {
+                    x: 52
+                    width: root.width - 52
+                }
+                Row {
+                    x: 20
+                    width: root.width - 40
+                    topPadding: 12
+                    bottomPadding: 12
+                    spacing: 12
+                    Icon {
+                        width: 28
+                        topPadding: 1
+                        name: argumentRow.icon
+                        size: 13
+                        font.weight: Font.Medium
+                        color: Theme.secondary
+                    }
+                    LabelValue {
+                        width: parent.width - 40
+                        label: argumentRow.label
+                        value: argumentRow.modelData.value
+                    }
+                }
+            }
+        }
+    }
+
+    Divider { width: root.width }
+
+    // Only for a tool the catalogue describes.
+    Column {
+        objectName: "descriptionLine"
+        width: root.width
+        visible: root.description.length > 0
+
+        Row {
+            x: 20
+            width: root.width - 40
+            topPadding: 12
+            bottomPadding: 12
+            spacing: 8
+            Icon {
+                anchors.verticalCenter: parent.verticalCenter
+                name: "info.circle"
+                size: 12
+                color: Theme.secondary
+            }
+            Text {
+                objectName: "descriptionText"
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - 20
+                wrapMode: Text.Wrap
+                text: root.description
+                font.pixelSize: 10
+                color: Theme.secondary
+            }
+        }
+        Divider { width: root.width }
+    }
+
+    Row {
+        padding: 20
+        spacing: 12
+        readonly property real buttonWidth: (root.width - 40 - spacing) / 2
+
+        AbstractButton {
+            id: denyButton
+            objectName: "denyButton"
+            width: parent.buttonWidth
+            text: "Deny"
+            Accessible.name: text
+            padding: 10
+            contentItem: Text {
+                text: denyButton.text
+                horizontalAlignment: Text.AlignHCenter
+                font.pixelSize: 11
+                font.weight: Font.Medium
+                color: Theme.red
+            }
+            background: Rectangle {
+                radius: 10
+                color: denyButton.down ? Qt.darker(Theme.controlBackground, 1.06) : Theme.controlBackground
+                border.width: 1
+                border.color: Theme.alpha(Theme.red, 0.3)
+            }
+            onClicked: root.denied()
+        }
+        AbstractButton {
+            id: approveButton
+            objectName: "approveButton"
+            width: parent.buttonWidth
+            text: "Approve"
+            Accessible.name: text
+            padding: 10
+            contentItem: Text {
+                text: approveButton.text
+                horizontalAlignment: Text.AlignHCenter
+                font.pixelSize: 11
+                font.weight: Font.DemiBold
+                color: "white"
+            }
+            background: Item {
+                RectangularGlow {
+                    anchors.fill: parent
+                    anchors.topMargin: 2
+                    anchors.bottomMargin: -2
+                    glowRadius: 6
+                    cornerRadius: 10 + glowRadius
+                    color: Theme.alpha(Theme.green, 0.25)
+                }
+                Rectangle {
+                    anchors.fill: parent
+                    radius: 10
+                    color: approveButton.down ? Qt.darker(Theme.green, 1.1) : Theme.green
+                }
+            }
+            onClicked: root.approved()
+        }
+    }
+}

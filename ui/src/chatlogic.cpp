@@ -1,0 +1,130 @@
+#include "chatlogic.h"
+
+#include "agentstate.h"
+#include "chatoperations.h"
+#include "confetti.h"
+#include "messagelistmodel.h"
+#include "toolcatalogue.h"
+
+#include "platform/preferences.h"
+
+namespace {
+const QString celebratedKey = QStringLiteral("firstReplyCelebrated");
+
+QVariant applyCut(AgentState *state, const std::optional<ConversationCut> &cut)
+{
+    if (!cut)
+        return {};
+    // Into the session too, not only the screen's list: saving alone would keep the
+    // dropped messages in the archive and bring them back with the session.
+    state->setMessages(cut->kept);
+    state->syncActiveSession();
+    return cut->text;
+}
+} // namespace
+
+bool ChatLogic::canSubmit(const QString &inputText, bool isLoading)
+{
+    return ::canSubmit(inputText, isLoading);
+}
+
+QString ChatLogic::shortModelName(const QString &name)
+{
+    return ::shortModelName(name);
+}
+
+QString ChatLogic::speedText(double tokensPerSecond)
+{
+    return QString::asprintf("%.0f tok/s", tokensPerSecond);
+}
+
+QString ChatLogic::attachDroppedFile(const QString &inputText, const QUrl &url)
+{
+    if (!url.isLocalFile())
+        return inputText;
+    return withAttachedFile(inputText, url.toLocalFile());
+}
+
+bool ChatLogic::hasConversationTurns(MessageListModel *messages)
+{
+    if (!messages)
+        return false;
+    for (const Message &message : messages->messages()) {
+        if (message.role != QLatin1String("tool_result") && message.role != QLatin1String("system"))
+            return true;
+    }
+    return false;
+}
+
+QString ChatLogic::toolTitle(const QString &name)
+{
+    return ToolCatalogue::displayTitle(name);
+}
+
+QString ChatLogic::toolDescription(const QString &name)
+{
+    return ToolCatalogue::displaySubtitle(name);
+}
+
+QVariantList ChatLogic::approvalArguments(const QVariantMap &arguments)
+{
+    ToolArguments map;
+    for (auto it = arguments.cbegin(); it != arguments.cend(); ++it)
+        map.insert(it.key(), it.value().toString());
+    QVariantList rows;
+    for (const ApprovalArgument &argument : ::approvalArguments(map)) {
+        rows.append(QVariantMap{{QStringLiteral("key"), argument.key},
+                                {QStringLiteral("label"), argument.label},
+                                {QStringLiteral("value"), argument.value},
+                                {QStringLiteral("icon"), argument.icon}});
+    }
+    return rows;
+}
+
+QVariantList ChatLogic::makeConfettiParticles()
+{
+    QVariantList list;
+    for (const ConfettiParticle &particle : ::makeConfettiParticles()) {
+        list.append(QVariantMap{{QStringLiteral("xFraction"), particle.xFraction},
+                                {QStringLiteral("startRotation"), particle.startRotation},
+                                {QStringLiteral("endRotation"), particle.endRotation},
+                                {QStringLiteral("color"), particle.color},
+                                {QStringLiteral("width"), particle.width},
+                                {QStringLiteral("delay"), particle.delay},
+                                {QStringLiteral("duration"), particle.duration}});
+    }
+    return list;
+}
+
+QString ChatLogic::activeSessionTitle(AgentState *state)
+{
+    const auto session = state ? state->activeSession() : std::nullopt;
+    return session ? session->title : QString();
+}
+
+QVariant ChatLogic::editFromMessage(AgentState *state, const QString &messageId)
+{
+    if (!state)
+        return {};
+    return applyCut(state, cutForEdit(state->messages(), QUuid::fromString(messageId)));
+}
+
+QVariant ChatLogic::retryFromMessage(AgentState *state, const QString &messageId)
+{
+    if (!state)
+        return {};
+    return applyCut(state, cutForRetry(state->messages(), QUuid::fromString(messageId)));
+}
+
+bool ChatLogic::claimFirstReplyCelebration(MessageListModel *messages)
+{
+    if (!messages || messages->messages().isEmpty())
+        return false;
+    const Message &last = messages->messages().last();
+    if (last.role != QLatin1String("assistant") || last.content.trimmed().isEmpty()
+        || last.content.startsWith(QLatin1String("Error:")) || Preferences::boolean(celebratedKey, false))
+        return false;
+    Preferences::setBoolean(celebratedKey, true);
+    Preferences::sync();
+    return true;
+}
