@@ -2,85 +2,131 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringEncoder>
 
 #include <nlohmann/json.hpp>
 
 #include <charconv>
-#include <memory>
+#include <cstring>
 
 using nlohmann::json;
 
 namespace {
 
 // Encoding writes text directly: the archive is rewritten on every save, and
-// building a document tree first would double the cost.
+// building a document tree first would double the cost. Strings go from UTF-16
+// to escaped UTF-8 in one pass over a buffer that grows by doubling.
 class Writer
 {
 public:
-    std::string out;
+    QByteArray out;
+    qsizetype length = 0;
 
-    void raw(std::string_view text) { out.append(text); }
+    void raw(std::string_view text)
+    {
+        char *p = reserve(qsizetype(text.size()));
+        std::memcpy(p, text.data(), text.size());
+        length += qsizetype(text.size());
+    }
     void key(std::string_view name)
     {
-        out.push_back('"');
-        out.append(name);
-        out.append("\":");
+        char *p = reserve(qsizetype(name.size()) + 3);
+        *p++ = '"';
+        std::memcpy(p, name.data(), name.size());
+        p += name.size();
+        *p++ = '"';
+        *p++ = ':';
+        length = p - out.data();
     }
-    void string(const QString &text)
+    void string(QStringView text)
     {
-        out.push_back('"');
-        appendEscaped(text);
-        out.push_back('"');
+        // At most six bytes per UTF-16 unit (a control character as \u00XX).
+        char *p = reserve(text.size() * 6 + 2);
+        *p++ = '"';
+        const char16_t *u = text.utf16();
+        const char16_t *const end = u + text.size();
+        while (u < end) {
+            const char16_t c = *u++;
+            if (c < 0x80) {
+                if (c >= 0x20 && c != u'"' && c != u'\\') {
+                    *p++ = char(c);
+                    continue;
+                }
+                *p++ = '\\';
+                switch (c) {
+                case u'"': *p++ = '"'; break;
+                case u'\\': *p++ = '\\'; break;
+                case u'\n': *p++ = 'n'; break;
+                case u'\r': *p++ = 'r'; break;
+                case u'\t': *p++ = 't'; break;
+                case u'\b': *p++ = 'b'; break;
+                case u'\f': *p++ = 'f'; break;
+                default:
+                    *p++ = 'u';
+                    *p++ = '0';
+                    *p++ = '0';
+                    *p++ = hexDigits[c >> 4];
+                    *p++ = hexDigits[c & 0xF];
+                }
+            } else if (c < 0x800) {
+                *p++ = char(0xC0 | (c >> 6));
+                *p++ = char(0x80 | (c & 0x3F));
+            } else if (QChar::isHighSurrogate(c) && u < end && QChar::isLowSurrogate(*u)) {
+                const char32_t code = QChar::surrogateToUcs4(c, *u++);
+                *p++ = char(0xF0 | (code >> 18));
+                *p++ = char(0x80 | ((code >> 12) & 0x3F));
+                *p++ = char(0x80 | ((code >> 6) & 0x3F));
+                *p++ = char(0x80 | (code & 0x3F));
+            } else {
+                // A lone surrogate has no UTF-8 form: written as the replacement character.
+                const char16_t code = QChar::isSurrogate(c) ? char16_t(0xFFFD) : c;
+                *p++ = char(0xE0 | (code >> 12));
+                *p++ = char(0x80 | ((code >> 6) & 0x3F));
+                *p++ = char(0x80 | (code & 0x3F));
+            }
+        }
+        *p++ = '"';
+        length = p - out.data();
     }
-    void appendEscaped(const QString &text)
+    void uuid(const QUuid &id)
     {
-        // Converts into a reused buffer and copies runs of plain bytes in bulk:
-        // no allocation per string, no byte-by-byte appends.
-        const size_t needed = size_t(text.size()) * 3;
-        if (m_scratchSize < needed) {
-            m_scratchSize = std::max(needed, m_scratchSize * 2);
-            m_scratch = std::make_unique<char[]>(m_scratchSize);
+        // The canonical upper-case form, without building a string per identifier.
+        const QByteArray bytes = id.toRfc4122();
+        char *p = reserve(38);
+        *p++ = '"';
+        for (int i = 0; i < 16; ++i) {
+            if (i == 4 || i == 6 || i == 8 || i == 10)
+                *p++ = '-';
+            const auto b = static_cast<unsigned char>(bytes[i]);
+            *p++ = upperHexDigits[b >> 4];
+            *p++ = upperHexDigits[b & 0xF];
         }
-        const char *run = m_scratch.get();
-        const char *const last = m_utf8.appendToBuffer(m_scratch.get(), text);
-        for (const char *p = run; p < last; ++p) {
-            const auto u = static_cast<unsigned char>(*p);
-            if (!needsEscape(u))
-                continue;
-            out.append(run, size_t(p - run));
-            run = p + 1;
-            switch (*p) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            case '\t': out.append("\\t"); break;
-            case '\b': out.append("\\b"); break;
-            case '\f': out.append("\\f"); break;
-            default: {
-                static constexpr char hex[] = "0123456789abcdef";
-                out.append("\\u00");
-                out.push_back(hex[u >> 4]);
-                out.push_back(hex[u & 0xF]);
-            }
-            }
-        }
-        out.append(run, size_t(last - run));
+        *p++ = '"';
+        length = p - out.data();
     }
-    static bool needsEscape(unsigned char u) { return u < 0x20 || u == '"' || u == '\\'; }
     void number(double value)
     {
-        char buffer[32];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-        out.append(buffer, result.ptr);
+        char *p = reserve(32);
+        length = std::to_chars(p, p + 32, value).ptr - out.data();
     }
-    void boolean(bool value) { out.append(value ? "true" : "false"); }
+    void boolean(bool value) { raw(value ? "true" : "false"); }
+
+    QByteArray take()
+    {
+        out.truncate(length);
+        return std::move(out);
+    }
 
 private:
-    QStringEncoder m_utf8{QStringEncoder::Utf8};
-    std::unique_ptr<char[]> m_scratch;
-    size_t m_scratchSize = 0;
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    static constexpr char upperHexDigits[] = "0123456789ABCDEF";
+
+    // Room for `extra` more bytes; returns where to write them.
+    char *reserve(qsizetype extra)
+    {
+        if (length + extra > out.size())
+            out.resize(std::max(length + extra, out.size() * 2));
+        return out.data() + length;
+    }
 };
 
 void writeToolCall(Writer &w, const ToolCall &call)
@@ -118,7 +164,7 @@ void writeMessage(Writer &w, const Message &message)
 {
     w.raw("{");
     w.key("id");
-    w.string(uuidText(message.id));
+    w.uuid(message.id);
     w.raw(",");
     w.key("role");
     w.string(message.role);
@@ -146,7 +192,7 @@ void writeSession(Writer &w, const ChatSession &session)
 {
     w.raw("{");
     w.key("id");
-    w.string(uuidText(session.id));
+    w.uuid(session.id);
     w.raw(",");
     w.key("title");
     w.string(session.title);
@@ -298,7 +344,7 @@ ChatSession readSession(const json &object)
 QByteArray encodeSessions(const QList<ChatSession> &sessions)
 {
     Writer w;
-    w.out.reserve(1 << 16);
+    w.out.resize(1 << 16);
     w.raw("[");
     for (qsizetype i = 0; i < sessions.size(); ++i) {
         if (i)
@@ -306,7 +352,7 @@ QByteArray encodeSessions(const QList<ChatSession> &sessions)
         writeSession(w, sessions.at(i));
     }
     w.raw("]");
-    return QByteArray(w.out.data(), qsizetype(w.out.size()));
+    return w.take();
 }
 
 std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes)

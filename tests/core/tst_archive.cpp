@@ -87,6 +87,20 @@ private slots:
         QVERIFY(bytes.indexOf("\"systemPromptOverride\"") < bytes.indexOf("\"isPinned\""));
     }
 
+    // Text that has no UTF-8 form is written as U+FFFD, and the document stays
+    // valid for any JSON reader.
+    void loneSurrogatesBecomeReplacementCharacters()
+    {
+        ChatSession session = ChatSession::make();
+        session.title = QString(QChar(0xD800)) + QStringLiteral("a") + QChar(0xDC00) + QStringLiteral("\u0007😀");
+        const QByteArray bytes = encodeSessions({session});
+        QVERIFY(nlohmann::json::accept(bytes.toStdString()));
+        const auto decoded = decodeSessions(bytes);
+        QVERIFY(decoded);
+        QCOMPARE(decoded->first().title, QStringLiteral("\uFFFDa\uFFFD\u0007😀"));
+        QVERIFY(bytes.contains("\\u0007"));
+    }
+
     void readingRules_data()
     {
         QTest::addColumn<QByteArray>("document");
