@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
 
-    AppModel appModel;
+    AppModel appModel{ServerManagerOptions{}};
     Icons::fontFamily();
 
     QQmlApplicationEngine engine;

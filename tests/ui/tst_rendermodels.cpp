@@ -1,4 +1,5 @@
 #include "markdowndocument.h"
+#include "messagecontentsource.h"
 #include "messagelistmodel.h"
 #include "visiblemessagesmodel.h"
 
@@ -42,8 +43,40 @@ private slots:
     void shrinkingRemovesRows();
     void visibleMessagesFollowStreaming();
     void imageStateAndErrors();
+    void contentSourceFollowsItsRowOnly();
     void modelTester();
 };
+
+void RenderModelsTest::contentSourceFollowsItsRowOnly()
+{
+    MessageListModel messages;
+    VisibleMessagesModel visible;
+    visible.setMessages(&messages);
+    messages.append(Message::make(Role::user, QStringLiteral("question")));
+    messages.append(Message::make(Role::assistant, QStringLiteral("# Start")));
+
+    MessageContentSource source;
+    source.setModel(&visible);
+    source.setRow(1);
+    MarkdownDocument document;
+    document.setSource(&source);
+    document.setText(QStringLiteral("ignored while a source is set"));
+    QCOMPARE(document.text(), QStringLiteral("# Start"));
+
+    QSignalSpy contentChanged(&source, &MessageContentSource::contentChanged);
+    messages.replace(0, Message::make(Role::user, QStringLiteral("edited question")));
+    QCOMPARE(contentChanged.size(), 0);
+    QCOMPARE(document.parseCount(), 1);
+
+    messages.replace(1, Message::make(Role::assistant, QStringLiteral("# Start\n\nmore")));
+    QCOMPARE(contentChanged.size(), 1);
+    QCOMPARE(document.rowCount(), 2);
+    QCOMPARE(document.parseCount(), 2);
+
+    messages.setMessages({});
+    QCOMPARE(source.content(), QString());
+    QCOMPARE(document.rowCount(), 0);
+}
 
 void RenderModelsTest::rowsAndGaps()
 {

@@ -15,6 +15,8 @@ ApplicationWindow {
     visible: true
     color: Theme.windowBackground
 
+    readonly property alias newChatAction: newChatAction
+
     function bringToFront(): void {
         window.show()
         window.raise()
@@ -31,7 +33,7 @@ ApplicationWindow {
         Menu {
             title: "&File"
             Action {
-                objectName: "newChatCommand"
+                id: newChatAction
                 text: "New Chat"
                 shortcut: StandardKey.New
                 onTriggered: AppModel.agentState.startNewChat()

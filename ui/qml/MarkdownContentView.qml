@@ -7,6 +7,8 @@ Column {
     id: root
 
     property string text
+    // A list row's text, kept out of QML properties; takes precedence over text.
+    property MessageContentSource source: null
     readonly property alias document: document
 
     spacing: 0
@@ -14,6 +16,7 @@ Column {
     MarkdownDocument {
         id: document
         text: root.text
+        source: root.source
         codeFontFamily: Theme.monospaceFamily
         linkColor: Theme.accent
         codeBackground: Theme.alpha(Theme.label, 0.08)

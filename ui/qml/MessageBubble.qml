@@ -9,7 +9,11 @@ Item {
     id: root
 
     property string role
+    // The text, for a bubble used on its own; rows of a list give a source instead.
     property string content
+    // Where a list row's text lives: read only where needed, so that a long streamed
+    // reply never sits in a QML property.
+    property MessageContentSource source: null
     // "none", "picture" or "broken", for content that is an image data URL.
     property string imageState: "none"
     // Offered for the user's messages; null hides the edit button.
@@ -18,15 +22,20 @@ Item {
     property var retryAction: null
 
     readonly property bool isUser: role === "user"
-    readonly property bool isError: role === "assistant" && content.startsWith("Error:")
+    // A failed reply ("Error: …"); given by the list's model so the text is not scanned here.
+    property bool isError: false
     readonly property bool isHovered: hover.hovered
     readonly property alias copied: copyFlag.copied
 
     implicitHeight: isUser ? userRow.height : assistantColumn.height
     height: implicitHeight
 
+    function fullText(): string {
+        return root.source ? root.source.content : root.content
+    }
+
     function copyMessage(): void {
-        Clipboard.setText(root.content)
+        Clipboard.setText(root.fullText())
         copyFlag.set()
     }
 
@@ -60,7 +69,7 @@ Item {
                 id: image
                 anchors.fill: parent
                 visible: false
-                source: root.imageState === "picture" ? root.content : ""
+                source: root.imageState === "picture" ? root.fullText() : ""
                 asynchronous: true
                 fillMode: Image.PreserveAspectFit
                 Accessible.name: "Picture"
@@ -142,7 +151,7 @@ Item {
                 rightPadding: 16
                 topPadding: 11
                 bottomPadding: 11
-                text: root.isUser && !pictureLoader.active ? root.content : ""
+                text: root.isUser && !pictureLoader.active ? (root.source ? root.source.content : root.content) : ""
                 textFormat: TextEdit.PlainText
                 wrapMode: TextEdit.Wrap
                 readOnly: true
@@ -152,7 +161,7 @@ Item {
                 selectionColor: Qt.rgba(1, 1, 1, 0.35)
                 selectedTextColor: "white"
                 Accessible.role: Accessible.StaticText
-                Accessible.name: root.content
+                Accessible.name: text
             }
             Loader {
                 id: pictureLoader
@@ -211,7 +220,8 @@ Item {
                     id: markdownComponent
                     MarkdownContentView {
                         width: markdownLoader.width
-                        text: root.content
+                        text: root.source ? "" : root.content
+                        source: root.source
                     }
                 }
             }

@@ -1,4 +1,3 @@
-pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import TovraAI
@@ -35,20 +34,27 @@ ListView {
         id: row
         required property int index
         required property string role
-        required property string content
         required property string imageState
         required property string messageId
+        required property bool isError
 
         width: list.width
         height: bubble.height
+
+        MessageContentSource {
+            id: contentSource
+            model: list.model
+            row: row.index
+        }
 
         MessageBubble {
             id: bubble
             x: 24
             width: parent.width - 48
             role: row.role
-            content: row.content
+            source: contentSource
             imageState: row.imageState
+            isError: row.isError
             editAction: list.editAction && row.role === "user" ? () => list.editAction(row.messageId) : null
             retryAction: list.retryAction && bubble.isError ? () => list.retryAction(row.messageId) : null
         }

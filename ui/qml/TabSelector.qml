@@ -1,4 +1,3 @@
-pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import TovraAI
@@ -51,26 +50,26 @@ Rectangle {
                     border.width: segment.visualFocus ? 1 : (segment.current ? 0.5 : 0)
                     border.color: segment.visualFocus ? Theme.accent : Theme.separator
                 }
-                contentItem: Row {
-                    spacing: 4
-                    Item {
-                        width: Math.max(0, (segment.width - icon.width - label.implicitWidth - 4) / 2)
-                        height: 1
-                    }
-                    Icon {
-                        id: icon
-                        anchors.verticalCenter: parent.verticalCenter
-                        name: segment.modelData.symbol
-                        size: 12
-                        color: segment.current ? Theme.label : Theme.secondary
-                    }
-                    Text {
-                        id: label
-                        anchors.verticalCenter: parent.verticalCenter
-                        text: segment.modelData.label
-                        font.pixelSize: 12
-                        font.weight: segment.current ? Font.Medium : Font.Normal
-                        color: segment.current ? Theme.label : Theme.secondary
+                contentItem: Item {
+                    implicitWidth: content.implicitWidth
+                    implicitHeight: content.implicitHeight
+                    Row {
+                        id: content
+                        anchors.centerIn: parent
+                        spacing: 4
+                        Icon {
+                            anchors.verticalCenter: parent.verticalCenter
+                            name: segment.modelData.symbol
+                            size: 12
+                            color: segment.current ? Theme.label : Theme.secondary
+                        }
+                        Text {
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: segment.modelData.label
+                            font.pixelSize: 11
+                            font.weight: segment.current ? Font.Medium : Font.Normal
+                            color: segment.current ? Theme.label : Theme.secondary
+                        }
                     }
                 }
             }

@@ -24,10 +24,10 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
     m_modelManager->setServerManager(m_serverManager.get());
     m_modelManager->setAgentState(m_agentState.get());
 
-    // The store's reset removes the key and starts over with one new session; the
-    // preference store announces nothing, so look again whenever the list is reset.
+    // The store's reset removes the key after starting over with an empty session list;
+    // the preference store announces nothing, so look again once such a reset is done.
     connect(m_agentState->sessionModel(), &QAbstractItemModel::modelReset, this,
-            &AppModel::refreshOnboardingComplete);
+            &AppModel::refreshOnboardingComplete, Qt::QueuedConnection);
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive)

@@ -36,7 +36,9 @@ class AppModel : public QObject
                    onboardingCompleteChanged)
 
 public:
-    explicit AppModel(ServerManagerOptions serverOptions = {}, QObject *parent = nullptr);
+    // Deliberately not default-constructible: Qt 6.4 builds a singleton with its default
+    // constructor when there is one, ahead of create(), which would make a second set of managers.
+    explicit AppModel(ServerManagerOptions serverOptions, QObject *parent = nullptr);
     ~AppModel() override;
 
     // The one instance the process runs with (the last one created).

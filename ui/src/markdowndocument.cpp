@@ -25,6 +25,26 @@ QString kindName(TextLine::Kind kind)
 
 void MarkdownDocument::setText(const QString &text)
 {
+    if (!m_source)
+        applyText(text);
+}
+
+void MarkdownDocument::setSource(MessageContentSource *source)
+{
+    if (m_source == source)
+        return;
+    disconnect(m_sourceConnection);
+    m_source = source;
+    if (source) {
+        m_sourceConnection = connect(source, &MessageContentSource::contentChanged, this,
+                                     [this] { applyText(m_source->content()); });
+        applyText(source->content());
+    }
+    emit sourceChanged();
+}
+
+void MarkdownDocument::applyText(const QString &text)
+{
     if (m_text == text && m_parseCount > 0)
         return;
     m_text = text;
@@ -96,8 +116,12 @@ QList<MarkdownDocument::Row> MarkdownDocument::rowsOf(const QList<Block> &blocks
 
 void MarkdownDocument::renderHtml(Row &row) const
 {
-    if (row.kind == QLatin1String("bullet") || row.kind == QLatin1String("paragraph"))
+    if (row.kind == QLatin1String("bullet"))
         row.html = inlineMarkdownToHtml(row.content, m_style);
+    else if (row.kind == QLatin1String("paragraph"))
+        // Paragraphs get 3 points of extra space between their lines.
+        row.html = QStringLiteral("<p style=\"margin:0; -qt-line-height-type:line-distance; line-height:3px;\">%1</p>")
+                       .arg(inlineMarkdownToHtml(row.content, m_style));
     else
         row.html.clear();
 }

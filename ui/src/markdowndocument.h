@@ -2,9 +2,11 @@
 
 #include "inlinemarkdown.h"
 #include "markdownblocks.h"
+#include "messagecontentsource.h"
 
 #include <QAbstractListModel>
 #include <QColor>
+#include <QPointer>
 #include <QtQml/qqmlregistration.h>
 
 // The Markdown body of one reply as a flat list of rows (heading, bullet, paragraph,
@@ -16,6 +18,8 @@ class MarkdownDocument : public QAbstractListModel
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
+    // When set, the text comes from this row of a message model, on the C++ side only.
+    Q_PROPERTY(MessageContentSource *source READ source WRITE setSource NOTIFY sourceChanged)
     Q_PROPERTY(QString codeFontFamily READ codeFontFamily WRITE setCodeFontFamily NOTIFY styleChanged)
     Q_PROPERTY(QColor codeBackground READ codeBackground WRITE setCodeBackground NOTIFY styleChanged)
     Q_PROPERTY(QColor linkColor READ linkColor WRITE setLinkColor NOTIFY styleChanged)
@@ -38,6 +42,8 @@ public:
 
     QString text() const { return m_text; }
     void setText(const QString &text);
+    MessageContentSource *source() const { return m_source; }
+    void setSource(MessageContentSource *source);
     QString codeFontFamily() const { return m_style.codeFontFamily; }
     void setCodeFontFamily(const QString &family);
     QColor codeBackground() const { return m_codeBackground; }
@@ -53,6 +59,7 @@ public:
 signals:
     void textChanged();
     void styleChanged();
+    void sourceChanged();
 
 private:
     struct Row
@@ -75,8 +82,11 @@ private:
     QList<Row> rowsOf(const QList<Block> &blocks) const;
     void renderHtml(Row &row) const;
     void restyle();
+    void applyText(const QString &text);
 
     QString m_text;
+    QPointer<MessageContentSource> m_source;
+    QMetaObject::Connection m_sourceConnection;
     QList<Row> m_rows;
     InlineMarkdownStyle m_style;
     QColor m_codeBackground = QColor(127, 127, 127, 41);

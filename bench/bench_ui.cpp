@@ -1,0 +1,233 @@
+// The main window on the offscreen platform: start-up time to the first frame, memory
+// after start-up, and the UI thread's time per streamed piece of a long reply.
+//
+// A conversation of 200 messages is on screen; a 20,000-character Markdown reply
+// streams in as 2,000 pieces. For each piece the figure is the GUI thread's CPU time
+// from the model update until the scene graph starts to synchronise, which covers the
+// bindings, the re-parse and the layout but not the (software) rendering.
+
+#include "agentstate.h"
+#include "appmodel.h"
+#include "archive.h"
+#include "iconimageprovider.h"
+#include "markdowndocument.h"
+
+#include "platform/preferences.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QAbstractProxyModel>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <numeric>
+
+#include "testenvironment.h"
+
+namespace {
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1.0e6;
+}
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+QString section(int n)
+{
+    return QStringLiteral(
+               "## Step %1: setting things up\n\n"
+               "This paragraph explains the **important** part of step %1, with `inline code`, a "
+               "[link](https://example.com/%1) and some *emphasis* so that the inline renderer has work "
+               "to do. It goes on for a while to look like a real answer from a model that likes to talk.\n\n"
+               "- first point of step %1 with `code`\n"
+               "- second point, a little longer than the first one\n"
+               "- third point\n\n"
+               "```python\n"
+               "def step_%1(items):\n"
+               "    total = 0\n"
+               "    for item in items:\n"
+               "        total += item * %1\n"
+               "    return total\n"
+               "```\n\n")
+        .arg(n);
+}
+
+QString longReply(qsizetype length)
+{
+    QString reply;
+    for (int n = 1; reply.size() < length; ++n)
+        reply += section(n);
+    return reply.left(length);
+}
+
+// List delegates have no QObject parent: walk the visual tree.
+QList<MarkdownDocument *> documentsIn(QQuickItem *item)
+{
+    QList<MarkdownDocument *> found = item->findChildren<MarkdownDocument *>(Qt::FindDirectChildrenOnly);
+    for (QQuickItem *child : item->childItems())
+        found += documentsIn(child);
+    return found;
+}
+
+QList<ChatSession> seedArchive()
+{
+    ChatSession session = ChatSession::make();
+    session.title = QStringLiteral("Long conversation");
+    for (int i = 0; i < 100; ++i) {
+        session.messages.append(Message::make(Role::user, QStringLiteral("Question number %1: how does this work?").arg(i)));
+        session.messages.append(Message::make(Role::assistant, section(i).left(600)));
+    }
+    return {session};
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QElapsedTimer sinceMain;
+    sinceMain.start();
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TestEnvironment environment;
+    QApplication app(argc, argv);
+    TestEnvironment::setApplicationIdentity();
+    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+
+    Preferences::setData(QStringLiteral("chatSessions"), encodeSessions(seedArchive()));
+    Preferences::setBoolean(QStringLiteral("onboardingComplete"), true);
+    Preferences::sync();
+
+    QElapsedTimer startup;
+    startup.start();
+    AppModel appModel{ServerManagerOptions{}};
+    QQmlApplicationEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
+    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/qml/Main.qml")));
+    if (engine.rootObjects().isEmpty())
+        return 1;
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+
+    bool swapped = false;
+    QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] { swapped = true; }, Qt::DirectConnection);
+    while (!swapped)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const qint64 firstFrameMs = startup.elapsed();
+    const qint64 firstFrameSinceMainMs = sinceMain.elapsed();
+    // Let deferred work (list positioning, late bindings) settle before measuring memory.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const long rssKiB = residentKiB();
+
+    AgentState *state = appModel.agentState();
+    std::printf("conversation on screen: %lld messages\n", qlonglong(state->messages().size()));
+    std::printf("start-up to first frame: %lld ms (application object and window), %lld ms since main()\n",
+                firstFrameMs, firstFrameSinceMainMs);
+    std::printf("memory after start-up: %.1f MiB resident\n", rssKiB / 1024.0);
+
+    // The agent loop's way: a user turn, an empty placeholder, then the text so far per piece.
+    state->appendMessage(Message::make(Role::user, QStringLiteral("Write me a long guide.")));
+    state->appendMessage(Message::make(Role::assistant, QString()));
+
+    QHash<MarkdownDocument *, int> parsesBefore;
+    for (MarkdownDocument *document : documentsIn(window->contentItem()))
+        parsesBefore.insert(document, document->parseCount());
+
+    bool synchronising = false;
+    double cpuAtSync = 0;
+    QObject::connect(window, &QQuickWindow::beforeSynchronizing, window, [&] {
+        if (!synchronising) {
+            synchronising = true;
+            cpuAtSync = threadCpuMs();
+        }
+    }, Qt::DirectConnection);
+
+    const QString reply = longReply(20000);
+    constexpr int pieces = 2000;
+    const qsizetype pieceLength = reply.size() / pieces;
+    QList<double> cpuPerPiece;
+    QList<double> wallPerPiece;
+    QList<double> updatePerPiece;
+    for (int i = 1; i <= pieces; ++i) {
+        synchronising = false;
+        swapped = false;
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu0 = threadCpuMs();
+        state->replaceLastMessageContent(reply.left(i * pieceLength));
+        updatePerPiece.append(threadCpuMs() - cpu0);
+        // A piece that changes nothing visible (white space) would not schedule a frame.
+        window->update();
+        while (!synchronising)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        cpuPerPiece.append(cpuAtSync - cpu0);
+        wallPerPiece.append(double(wall.nsecsElapsed()) / 1.0e6);
+        while (!swapped)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+
+    if (qEnvironmentVariableIsSet("BENCH_UI_GRAB"))
+        window->grabWindow().save(qEnvironmentVariable("BENCH_UI_GRAB"));
+    int streamingParses = 0;
+    const QList<MarkdownDocument *> documentsAfter = documentsIn(window->contentItem());
+    for (MarkdownDocument *document : documentsAfter) {
+        if (document->text() == reply)
+            streamingParses = document->parseCount();
+    }
+    // Rows that stayed on screen (list items of rows scrolled away are destroyed).
+    int otherParses = 0;
+    int otherRows = 0;
+    for (auto it = parsesBefore.cbegin(); it != parsesBefore.cend(); ++it) {
+        if (documentsAfter.contains(it.key()) && it.key()->text() != reply) {
+            ++otherRows;
+            otherParses += it.key()->parseCount() - it.value();
+        }
+    }
+
+    const auto mean = [](const QList<double> &values, qsizetype from, qsizetype count) {
+        const auto begin = values.cbegin() + from;
+        return std::accumulate(begin, begin + count, 0.0) / double(count);
+    };
+    const auto percentile = [](QList<double> values, double p) {
+        std::sort(values.begin(), values.end());
+        return values.at(qsizetype(p * double(values.size() - 1)));
+    };
+    const double start = mean(cpuPerPiece, 0, 100);
+    const double end = mean(cpuPerPiece, pieces - 100, 100);
+    std::printf("streamed reply: %lld characters in %d pieces\n", qlonglong(reply.size()), pieces);
+    std::printf("UI thread per piece (update + layout), first 100 pieces: %.3f ms mean, %.3f ms p95\n", start,
+                percentile(cpuPerPiece.mid(0, 100), 0.95));
+    std::printf("UI thread per piece (update + layout), last 100 pieces:  %.3f ms mean, %.3f ms p95\n", end,
+                percentile(cpuPerPiece.mid(pieces - 100), 0.95));
+    std::printf("wall time per piece to layout done (incl. frame scheduling), last 100: %.3f ms mean\n",
+                mean(wallPerPiece, pieces - 100, 100));
+    std::printf("end / start: %.2f (target <= 2), end target < 2 ms: %s\n", end / start,
+                end < 2.0 && end <= 2.0 * start ? "met" : "NOT met");
+    std::printf("parses of the streaming reply: %d; re-parses of %d other rows kept on screen during the stream: %d\n",
+                streamingParses, otherRows, otherParses);
+    std::printf("UI thread per piece, model update part only, first / last 100: %.3f / %.3f ms\n",
+                mean(updatePerPiece, 0, 100), mean(updatePerPiece, pieces - 100, 100));
+    return 0;
+}

@@ -1,0 +1,48 @@
+#include "appmodel.h"
+#include "iconimageprovider.h"
+
+#include <QApplication>
+#include <QQmlEngine>
+#include <QtQuickTest>
+
+#include <memory>
+
+#include "testenvironment.h"
+
+// The shell's QML wiring, run against a real application object in a private home.
+class ShellSetup : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void applicationAvailable()
+    {
+        TestEnvironment::setApplicationIdentity();
+        ServerManagerOptions options;
+        options.serverSearchList = {QStringLiteral("/nonexistent/llama-server")};
+        m_app = std::make_unique<AppModel>(options);
+    }
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+        engine->addImageProvider(QStringLiteral("icons"), new IconImageProvider);
+    }
+    void cleanupTestCase() { m_app.reset(); }
+
+private:
+    std::unique_ptr<AppModel> m_app;
+};
+
+// QtQuickTest brings its own main; the environment must still be private before the
+// application object reads any path.
+int main(int argc, char **argv)
+{
+    TestEnvironment environment;
+    // The menu-bar item needs the widgets backend, as in the app.
+    QApplication app(argc, argv);
+    ShellSetup setup;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return quick_test_main_with_setup(argc, argv, "tst_shell", QUICK_TEST_SOURCE_DIR, &setup);
+}
+
+#include "tst_shell.moc"

@@ -1,0 +1,135 @@
+import QtQuick
+import QtTest
+import TovraAI
+
+Item {
+    id: root
+    width: 1100
+    height: 720
+
+    Component {
+        id: contentComponent
+        ContentView {
+            width: root.width
+            height: root.height
+            state: AppModel.agentState
+            serverManager: AppModel.serverManager
+            modelManager: AppModel.modelManager
+        }
+    }
+
+    Component {
+        id: mainComponent
+        Main {}
+    }
+
+    TestCase {
+        name: "Shell"
+        when: windowShown
+
+        function sessionCount(): int {
+            return AppModel.agentState.chatSessions.rowCount()
+        }
+
+        function test_newChatButtonSwitchesToChat() {
+            const view = createTemporaryObject(contentComponent, root, { onboardingComplete: true })
+            view.selectedTab = AppTab.Settings
+            const before = sessionCount()
+            const button = findChild(view, "newChatButton")
+            verify(button)
+            compare(button.Accessible.name, "New Chat")
+            mouseClick(button)
+            compare(view.selectedTab, AppTab.Chat)
+            compare(sessionCount(), before + 1)
+            compare(AppModel.agentState.activeSessionID, AppModel.agentState.chatSessions.data(
+                        AppModel.agentState.chatSessions.index(0, 0), 257))
+        }
+
+        function test_newChatCommandKeepsTheTab() {
+            const main = createTemporaryObject(mainComponent, root)
+            verify(main)
+            const content = findChild(main.contentItem, "contentView")
+            verify(content)
+            content.selectedTab = AppTab.Models
+            const before = sessionCount()
+            main.newChatAction.trigger()
+            compare(sessionCount(), before + 1)
+            compare(content.selectedTab, AppTab.Models)
+            compare(main.title, "Tovra AI")
+            compare(main.width, 1100)
+            compare(main.height, 720)
+            main.close()
+        }
+
+        function test_tabSelector_data() {
+            return [
+                { tag: "Models", name: "tabModels", tab: AppTab.Models },
+                { tag: "Settings", name: "tabSettings", tab: AppTab.Settings },
+                { tag: "Chat", name: "tabChat", tab: AppTab.Chat }
+            ]
+        }
+
+        function test_tabSelector(data) {
+            const view = createTemporaryObject(contentComponent, root, { onboardingComplete: true })
+            view.selectedTab = data.tab === AppTab.Chat ? AppTab.Settings : AppTab.Chat
+            const segment = findChild(view, data.name)
+            verify(segment)
+            compare(segment.Accessible.name, data.tag)
+            mouseClick(segment)
+            compare(view.selectedTab, data.tab)
+            compare(findChild(view, "detail").currentIndex, data.tab)
+        }
+
+        function test_selectingASessionShowsChat() {
+            AppModel.agentState.startNewChat()
+            const view = createTemporaryObject(contentComponent, root, { onboardingComplete: true })
+            view.selectedTab = AppTab.Settings
+            const list = findChild(view, "sessionList")
+            const ids = view.sidebar.sessions.sessionIds()
+            verify(ids.length >= 2)
+            tryVerify(() => list.itemAtIndex(1) !== null)
+            mouseClick(list.itemAtIndex(1))
+            compare(AppModel.agentState.activeSessionID, ids[1])
+            compare(view.selectedTab, AppTab.Chat)
+            // Keyboard: the arrows move the selection.
+            keyClick(Qt.Key_Up)
+            compare(AppModel.agentState.activeSessionID, ids[0])
+        }
+
+        function test_onboardingGateOpensAndReopens() {
+            let completed = 0
+            const view = createTemporaryObject(contentComponent, root, {
+                onboardingComplete: false,
+                completeOnboarding: () => { completed += 1 }
+            })
+            verify(view.showOnboarding)
+            const sheet = findChild(view, "onboarding")
+            tryCompare(sheet, "opened", true)
+            const button = findChild(sheet.contentItem, "getStartedButton")
+            mouseClick(button)
+            compare(completed, 1)
+            verify(!view.showOnboarding)
+            view.onboardingComplete = true
+            verify(!view.showOnboarding)
+            // The settings screen's reset removes the key: the sheet opens again.
+            view.onboardingComplete = false
+            verify(view.showOnboarding)
+        }
+
+        function test_onboardingStaysClosedWhenComplete() {
+            const view = createTemporaryObject(contentComponent, root, { onboardingComplete: true })
+            verify(!view.showOnboarding)
+        }
+
+        function test_resetReopensOnboardingInTheApp() {
+            AppModel.onboardingComplete = true
+            const main = createTemporaryObject(mainComponent, root)
+            const content = findChild(main.contentItem, "contentView")
+            verify(!content.showOnboarding)
+            AppModel.agentState.resetAllData()
+            tryCompare(AppModel, "onboardingComplete", false)
+            verify(content.showOnboarding)
+            main.close()
+        }
+    }
+}
