@@ -20,7 +20,12 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
 
-    AppModel appModel{ServerManagerOptions{}};
+    // TOVRA_ENGINE names an engine executable tried before the usual install places:
+    // a llama-server built by hand, or the test suite's stand-in engine.
+    ServerManagerOptions serverOptions;
+    if (const QString engine = qEnvironmentVariable("TOVRA_ENGINE"); !engine.isEmpty())
+        serverOptions.serverSearchList.prepend(engine);
+    AppModel appModel(serverOptions);
     Icons::fontFamily();
 
     QQmlApplicationEngine engine;

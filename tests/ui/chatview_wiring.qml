@@ -116,6 +116,11 @@ Item {
             keyClick(Qt.Key_Return, Qt.ShiftModifier)
             compare(view.inputText, "line one\n")
             compare(messages().length, 0)
+            // Ctrl+L (Command-L on a Mac) brings the focus back to the box.
+            findChild(view, "sessionSettingsButton").forceActiveFocus()
+            verify(!view.inputFocused)
+            keyClick(Qt.Key_L, Qt.ControlModifier)
+            verify(view.inputFocused)
         }
 
         function test_streamsAndStops() {

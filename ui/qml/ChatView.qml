@@ -136,6 +136,15 @@ Item {
         function onDataChanged() { root.refreshTurns() }
     }
 
+    // The input box grows with its text: a list that showed its end keeps showing it.
+    Connections {
+        target: messageList
+        function onHeightChanged() {
+            if (messageList.followEnd)
+                Qt.callLater(messageList.positionViewAtEnd)
+        }
+    }
+
     Connections {
         target: root.state
         function onActiveSessionIDChanged() { root.scrollToBottom() }
@@ -183,10 +192,10 @@ Item {
                 x: 16
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: 8
-                BusyIndicator {
+                Spinner {
                     anchors.verticalCenter: parent.verticalCenter
-                    implicitWidth: 14
-                    implicitHeight: 14
+                    width: 12
+                    height: 12
                     running: root.isStarting
                 }
                 Text {
@@ -463,13 +472,12 @@ Item {
                             Accessible.name: text
                             contentItem: Row {
                                 spacing: 5
-                                BusyIndicator {
+                                Spinner {
                                     anchors.verticalCenter: parent.verticalCenter
                                     visible: root.isStarting
-                                    running: visible
-                                    implicitWidth: 12
-                                    implicitHeight: 12
-                                    palette.dark: "white"
+                                    width: 10
+                                    height: 10
+                                    color: "white"
                                 }
                                 Rectangle {
                                     anchors.verticalCenter: parent.verticalCenter
@@ -663,6 +671,7 @@ Item {
         closePolicy: Popup.CloseOnEscape
         anchors.centerIn: Overlay.overlay
         padding: 0
+        Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.18) }
         background: Rectangle {
             radius: 12
             color: Theme.windowBackground

@@ -22,6 +22,7 @@ Popup {
     anchors.centerIn: Overlay.overlay
     width: 420
     padding: 0
+    Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.18) }
 
     onIsPresentedChanged: isPresented ? open() : close()
     Component.onCompleted: if (isPresented) open()

@@ -139,11 +139,10 @@ Column {
         anchors.horizontalCenter: parent.horizontalCenter
         visible: root.isStarting
         spacing: 8
-        BusyIndicator {
+        Spinner {
             anchors.verticalCenter: parent.verticalCenter
-            implicitWidth: 18
-            implicitHeight: 18
-            running: parent.visible
+            width: 14
+            height: 14
         }
         Text {
             anchors.verticalCenter: parent.verticalCenter
