@@ -22,6 +22,7 @@ const QString chatSessions = QStringLiteral("chatSessions");
 const QString onboardingComplete = QStringLiteral("onboardingComplete");
 const QString userName = QStringLiteral("userName");
 const QString responseStyle = QStringLiteral("responseStyle");
+const QString firstReplyCelebrated = QStringLiteral("firstReplyCelebrated");
 } // namespace Key
 
 // Defaults of earlier versions: a stored copy means the user never changed it.
@@ -296,6 +297,7 @@ void AgentState::resetAllData()
     Preferences::remove(Key::onboardingComplete);
     Preferences::remove(Key::userName);
     Preferences::remove(Key::responseStyle);
+    Preferences::remove(Key::firstReplyCelebrated); // a fresh start celebrates its first reply again
     saveSettings();
 }
 

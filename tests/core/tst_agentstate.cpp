@@ -265,6 +265,7 @@ private slots:
         Preferences::setBoolean(QStringLiteral("onboardingComplete"), true);
         Preferences::setString(QStringLiteral("userName"), QStringLiteral("Ada"));
         Preferences::setString(QStringLiteral("responseStyle"), QStringLiteral("concise"));
+        Preferences::setBoolean(QStringLiteral("firstReplyCelebrated"), true);
         AgentState state;
         state.appendMessage(Message::make(Role::user, QStringLiteral("hello")));
         state.syncActiveSession();
@@ -277,7 +278,7 @@ private slots:
         QCOMPARE(state.activeSessionID(), state.chatSessions().first().id);
         QCOMPARE(state.temperature(), 0.7);
         QVERIFY(!state.autoLoadModelPath());
-        for (const char *key : {"onboardingComplete", "userName", "responseStyle", "autoLoadModelPath"})
+        for (const char *key : {"onboardingComplete", "userName", "responseStyle", "autoLoadModelPath", "firstReplyCelebrated"})
             QVERIFY2(!Preferences::contains(QString::fromLatin1(key)), key);
         QCOMPARE(decodeSessions(*Preferences::data(QStringLiteral("chatSessions")))->size(), 1);
     }

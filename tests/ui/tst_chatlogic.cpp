@@ -121,6 +121,8 @@ void ChatLogicTest::attachment_data()
     QTest::newRow("other file after typed text") << "report.pdf" << QByteArray("%PDF") << "See" << "See report.pdf";
     QTest::newRow("text extension, not UTF-8") << "bad.txt" << QByteArray("ok \xff\xfe no") << "" << "bad.txt";
     QTest::newRow("hidden file without extension") << ".txt" << QByteArray("secret") << "" << ".txt";
+    QTest::newRow("text file over 16 MiB goes by name")
+        << "huge.log" << QByteArray(16 * 1024 * 1024 + 1, 'a') << "" << "huge.log";
 }
 
 void ChatLogicTest::attachment()

@@ -35,10 +35,15 @@ QString pathExtension(const QString &fileName)
     return dot > 0 ? fileName.mid(dot + 1) : QString();
 }
 
+// Larger text files are attached by name, like other files: reading a
+// multi-gigabyte log whole would stall the app or exhaust its memory.
+constexpr qint64 attachmentByteLimit = 16 * 1024 * 1024;
+
 std::optional<QString> readUtf8File(const QString &path)
 {
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > attachmentByteLimit || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
