@@ -24,10 +24,8 @@ int main(int argc, char **argv)
     auto *manager = new ServerManager(options);
 
     QCoro::connect(manager->startServer(QStringLiteral("/models/m.gguf"), QStringLiteral("M")), &app, [&] {
-        if (!manager->isRunning()) {
-            QCoreApplication::exit(3);
-            return;
-        }
+        if (!manager->isRunning())
+            return QCoreApplication::exit(3);
         std::printf("ENGINE_PID %lld\n", manager->serverProcess()->processId());
         std::fflush(stdout);
         if (mode == QLatin1String("shutdown"))

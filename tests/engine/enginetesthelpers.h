@@ -13,10 +13,7 @@
 
 #include <QCoroTask>
 
-#include <nlohmann/json.hpp>
-
 #include <csignal>
-#include <sys/types.h>
 
 namespace enginetest {
 
@@ -37,39 +34,36 @@ inline ServerManagerOptions standinOptions(std::chrono::milliseconds pollInterva
     return options;
 }
 
-// The behaviour of every stand-in engine launched from now on (the engine inherits
-// the app's environment).
-inline void setStartup(const std::string &json)
+// The behaviour of every stand-in engine launched from now on (it inherits our environment).
+inline void setStartup(const QString &json)
 {
-    if (json.empty())
+    if (json.isEmpty())
         qunsetenv("STANDIN_STARTUP");
     else
-        qputenv("STANDIN_STARTUP", QByteArray::fromStdString(json));
+        qputenv("STANDIN_STARTUP", json.toUtf8());
 }
 
 // Each launch of the stand-in appends its command line to this file.
 class ArgsLog
 {
 public:
-    ArgsLog() { qputenv("STANDIN_ARGS_LOG", path().toLocal8Bit()); }
+    ArgsLog() { qputenv("STANDIN_ARGS_LOG", m_dir.filePath(QStringLiteral("args.jsonl")).toLocal8Bit()); }
     ~ArgsLog() { qunsetenv("STANDIN_ARGS_LOG"); }
-    QString path() const { return m_dir.filePath(QStringLiteral("args.jsonl")); }
 
     // One space-joined command line per launch, the port replaced by "PORT".
     QStringList lines(int port) const
     {
-        QFile file(path());
+        QFile file(m_dir.filePath(QStringLiteral("args.jsonl")));
         QStringList result;
         if (!file.open(QIODevice::ReadOnly))
             return result;
         for (const QByteArray &line : file.readAll().split('\n')) {
-            if (line.trimmed().isEmpty())
-                continue;
             QStringList words;
             for (const auto &value : QJsonDocument::fromJson(line).array())
                 words << value.toString();
-            result << words.join(QLatin1Char(' ')).replace(QStringLiteral("--port %1").arg(port),
-                                                          QStringLiteral("--port PORT"));
+            if (!words.isEmpty())
+                result << words.join(QLatin1Char(' ')).replace(QStringLiteral("--port %1").arg(port),
+                                                              QStringLiteral("--port PORT"));
         }
         return result;
     }
@@ -84,20 +78,17 @@ inline void run(QCoro::Task<> task)
     QCoro::waitFor(std::move(task));
 }
 
+// Gone, or a zombie nobody has reaped yet.
 inline bool processGone(qint64 pid)
 {
-    if (pid <= 0)
+    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
         return true;
-    if (::kill(pid_t(pid), 0) != 0)
-        return true;
-    // A zombie nobody reaps yet is gone for our purposes.
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (stat.open(QIODevice::ReadOnly)) {
-        const QByteArray text = stat.readAll();
-        const qsizetype close = text.lastIndexOf(')');
-        return close > 0 && text.mid(close + 2, 1) == "Z";
-    }
-    return false;
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close > 0 && text.mid(close + 2, 1) == "Z";
 }
 
 } // namespace enginetest

@@ -17,41 +17,41 @@ class BrewPlaces
 public:
     BrewPlaces()
     {
-        qputenv("STANDIN_BREW_LOG", logPath().toLocal8Bit());
+        qputenv("STANDIN_BREW_LOG", path("brew.log").toLocal8Bit());
         qunsetenv("STANDIN_BREW_STATUS");
         qunsetenv("STANDIN_BREW_GATE");
     }
-    QStringList candidates() const { return {m_dir.filePath(QStringLiteral("a/brew")), m_dir.filePath(QStringLiteral("b/brew"))}; }
+    QString path(const char *name) const { return m_dir.filePath(QLatin1String(name)); }
+    QStringList candidates() const { return {path("a/brew"), path("b/brew")}; }
     QString place(int index, bool executable = true) const
     {
-        const QString path = candidates().at(index);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile::copy(qEnvironmentVariable("STANDIN_BREW"), path);
-        QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner;
-        if (executable)
-            permissions |= QFile::ExeOwner;
-        QFile::setPermissions(path, permissions);
-        return path;
+        const QString target = candidates().at(index);
+        QDir().mkpath(QFileInfo(target).path());
+        QFile::copy(qEnvironmentVariable("STANDIN_BREW"), target);
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | (executable ? QFile::ExeOwner : QFile::Permissions()));
+        return target;
     }
-    QString logPath() const { return m_dir.filePath(QStringLiteral("brew.log")); }
     QStringList log() const
     {
-        QFile file(logPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QFile file(path("brew.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                                              : QStringList();
     }
-    QString gatePath() const { return m_dir.filePath(QStringLiteral("gate")); }
+    ServerManagerOptions options() const
+    {
+        ServerManagerOptions options = standinOptions();
+        options.brewCandidates = candidates();
+        return options;
+    }
 
 private:
     QTemporaryDir m_dir;
 };
 
-ServerManagerOptions optionsWith(const BrewPlaces &places)
+// What the stand-in records for one run: its arguments and the PATH it was given.
+QStringList brewRun(const QString &command)
 {
-    ServerManagerOptions options = standinOptions();
-    options.brewCandidates = places.candidates();
-    return options;
+    return {QStringLiteral("ARGS %1 llama.cpp").arg(command), QStringLiteral("PATH ") + homebrewPath()};
 }
 
 const QString fullOutput =
@@ -66,113 +66,89 @@ class HomebrewTest : public QObject
 private slots:
     void install_data()
     {
+        QTest::addColumn<int>("candidate");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("reevaluations");
-        QTest::newRow("success") << 0 << "succeeded" << "" << 1;
-        QTest::newRow("failure") << 1 << "failed" << "brew install failed (exit 1)" << 0;
-        QTest::newRow("other failure") << 42 << "failed" << "brew install failed (exit 42)" << 0;
+        QTest::addColumn<QString>("text"); // empty for success
+        QTest::newRow("success, from the second candidate") << 1 << 0 << "";
+        QTest::newRow("failure") << 0 << 1 << "brew install failed (exit 1)";
+        QTest::newRow("other failure") << 0 << 42 << "brew install failed (exit 42)";
     }
 
     void install()
     {
+        QFETCH(int, candidate);
         QFETCH(int, status);
-        QFETCH(QString, state);
         QFETCH(QString, text);
-        QFETCH(int, reevaluations);
 
         BrewPlaces places;
-        places.place(0);
+        QCOMPARE(findBrew(places.candidates()), places.place(candidate));
         qputenv("STANDIN_BREW_STATUS", QByteArray::number(status));
-        ServerManager manager(optionsWith(places));
+        ServerManager manager(places.options());
         QSignalSpy installation(&manager, &ServerManager::engineInstallationChanged);
         QStringList states;
         connect(&manager, &ServerManager::brewInstallStateChanged, this,
                 [&] { states << manager.brewInstallState().kindName(); });
         run(manager.installViaHomebrew());
 
-        QCOMPARE(states, (QStringList{QStringLiteral("installing"), state}));
-        QCOMPARE(manager.brewInstallState().text(), text);
-        QCOMPARE(manager.brewInstallState(),
-                 state == QStringLiteral("failed") ? BrewInstallState::failed(text) : BrewInstallState::succeeded());
+        const bool ok = text.isEmpty();
+        QCOMPARE(states, (QStringList{QStringLiteral("installing"), ok ? QStringLiteral("succeeded") : QStringLiteral("failed")}));
+        QCOMPARE(manager.brewInstallState(), ok ? BrewInstallState::succeeded() : BrewInstallState::failed(text));
         // Both streams, in arrival order, nothing added between.
         QCOMPARE(manager.brewOutput(), fullOutput);
-        QCOMPARE(installation.size(), reevaluations);
-        QCOMPARE(places.log(), (QStringList{QStringLiteral("ARGS install llama.cpp"), QStringLiteral("PATH ") + homebrewPath()}));
+        QCOMPARE(installation.size(), ok ? 1 : 0);
+        QCOMPARE(places.log(), brewRun(QStringLiteral("install")));
     }
 
     void outputArrivesWhileBrewRuns()
     {
         BrewPlaces places;
         places.place(0);
-        qputenv("STANDIN_BREW_GATE", places.gatePath().toLocal8Bit());
-        ServerManager manager(optionsWith(places));
+        qputenv("STANDIN_BREW_GATE", places.path("gate").toLocal8Bit());
+        ServerManager manager(places.options());
         auto install = manager.installViaHomebrew();
         QTRY_COMPARE_WITH_TIMEOUT(manager.brewOutput(), QStringLiteral("==> Fetching llama.cpp\n"), 10000);
         QVERIFY(manager.brewInstallState().isInstalling());
-        QFile gate(places.gatePath());
+        QFile gate(places.path("gate"));
         QVERIFY(gate.open(QIODevice::WriteOnly));
         gate.close();
         run(std::move(install));
         QVERIFY(manager.brewInstallState().isSucceeded());
         QCOMPARE(manager.brewOutput(), fullOutput);
-    }
-
-    void newInstallClearsTheOutput()
-    {
-        BrewPlaces places;
-        places.place(0);
-        ServerManager manager(optionsWith(places));
-        run(manager.installViaHomebrew());
+        // A new install starts with empty output.
         run(manager.installViaHomebrew());
         QCOMPARE(manager.brewOutput(), fullOutput);
     }
 
-    void brewMissing()
+    void unusableBrew_data()
     {
+        QTest::addColumn<bool>("present");
+        QTest::newRow("missing") << false;
+        QTest::newRow("cannot run") << true;
+    }
+
+    // Homebrew's presence is existence only: one that cannot run fails at launch, and a
+    // later uninstall ends idle; without Homebrew an uninstall does nothing.
+    void unusableBrew()
+    {
+        QFETCH(bool, present);
         BrewPlaces places;
-        ServerManager manager(optionsWith(places));
-        QVERIFY(!manager.isBrewInstalled());
-        QCOMPARE(manager.findBrew(), std::nullopt);
+        if (present)
+            places.place(0, false);
+        ServerManager manager(places.options());
+        QCOMPARE(manager.isBrewInstalled(), present);
         run(manager.installViaHomebrew());
-        QCOMPARE(manager.brewInstallState(),
-                 BrewInstallState::failed(QStringLiteral("Homebrew not found — visit https://brew.sh to install it first.")));
+        const QString text = manager.brewInstallState().text();
+        QVERIFY(manager.brewInstallState().isFailed());
+        if (present)
+            QVERIFY2(!text.isEmpty() && !text.startsWith(QStringLiteral("brew install")), qPrintable(text));
+        else
+            QCOMPARE(text, QStringLiteral("Homebrew not found — visit https://brew.sh to install it first."));
         QCOMPARE(manager.brewOutput(), QString());
 
         QSignalSpy uninstalling(&manager, &ServerManager::isUninstallingChanged);
         run(manager.uninstallViaHomebrew());
-        QCOMPARE(uninstalling.size(), 0);
-        QVERIFY(manager.brewInstallState().isFailed());
-    }
-
-    void secondCandidateIsUsed()
-    {
-        BrewPlaces places;
-        const QString path = places.place(1);
-        QCOMPARE(findBrew(places.candidates()), path);
-        QVERIFY(isBrewInstalled(places.candidates()));
-        ServerManager manager(optionsWith(places));
-        run(manager.installViaHomebrew());
-        QVERIFY(manager.brewInstallState().isSucceeded());
-        QCOMPARE(places.log().first(), QStringLiteral("ARGS install llama.cpp"));
-    }
-
-    // Homebrew's presence is existence only; one that cannot run fails at launch.
-    void launchFailure()
-    {
-        BrewPlaces places;
-        places.place(0, false);
-        ServerManager manager(optionsWith(places));
-        QVERIFY(manager.isBrewInstalled());
-        run(manager.installViaHomebrew());
-        QVERIFY(manager.brewInstallState().isFailed());
-        QVERIFY(!manager.brewInstallState().text().isEmpty());
-        QVERIFY(!manager.brewInstallState().text().startsWith(QStringLiteral("brew install failed")));
-        QCOMPARE(manager.brewOutput(), QString());
-
-        run(manager.uninstallViaHomebrew());
-        QVERIFY(manager.brewInstallState().isIdle());
+        QCOMPARE(manager.brewInstallState().isIdle(), present);
+        QCOMPARE(uninstalling.size(), present ? 2 : 0);
         QVERIFY(!manager.isUninstalling());
     }
 
@@ -189,7 +165,7 @@ private slots:
         QFETCH(int, status);
         BrewPlaces places;
         places.place(0);
-        ServerManager manager(optionsWith(places));
+        ServerManager manager(places.options());
         run(manager.installViaHomebrew());
         run(manager.startServer(QStringLiteral("/models/m.gguf"), QStringLiteral("M")));
         QVERIFY(manager.isRunning());
@@ -212,18 +188,7 @@ private slots:
         QVERIFY(!manager.isRunning());
         QVERIFY(manager.brewInstallState().isIdle());
         QCOMPARE(manager.brewOutput(), QString());
-        QCOMPARE(places.log().mid(2), (QStringList{QStringLiteral("ARGS uninstall llama.cpp"),
-                                                   QStringLiteral("PATH ") + homebrewPath()}));
-    }
-
-    void stateValues()
-    {
-        QCOMPARE(BrewInstallState(), BrewInstallState::idle());
-        QVERIFY(BrewInstallState::failed(QStringLiteral("a")) != BrewInstallState::failed(QStringLiteral("b")));
-        QCOMPARE(BrewInstallState::failed(QStringLiteral("a")), BrewInstallState::failed(QStringLiteral("a")));
-        QVERIFY(BrewInstallState::installing() != BrewInstallState::succeeded());
-        QCOMPARE(QVariant::fromValue(BrewInstallState::failed(QStringLiteral("x"))).value<BrewInstallState>().text(),
-                 QStringLiteral("x"));
+        QCOMPARE(places.log().mid(2), brewRun(QStringLiteral("uninstall")));
     }
 };
 
