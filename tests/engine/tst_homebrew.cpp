@@ -71,7 +71,6 @@ private slots:
         QTest::addColumn<QString>("text"); // empty for success
         QTest::newRow("success, from the second candidate") << 1 << 0 << "";
         QTest::newRow("failure") << 0 << 1 << "brew install failed (exit 1)";
-        QTest::newRow("other failure") << 0 << 42 << "brew install failed (exit 42)";
     }
 
     void install()
