@@ -1,6 +1,6 @@
 #include "standinengine.h"
 
-#include <QDeadlineTimer>
+#include "announcedport.h"
 
 #include <httplib.h>
 
@@ -8,19 +8,11 @@ StandinEngine::StandinEngine(const QStringList &extraArguments, const QProcessEn
 {
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start(executable(), QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--host"),
-                                              QStringLiteral("127.0.0.1")}
-                                      + extraArguments);
-    if (!m_process.waitForStarted(10000))
-        return;
-    QDeadlineTimer deadline(10000);
-    QByteArray out;
-    while (!deadline.hasExpired() && !out.contains('\n')) {
-        m_process.waitForReadyRead(int(deadline.remainingTime()));
-        out += m_process.readAllStandardOutput();
-    }
-    if (out.startsWith("STANDIN_PORT "))
-        m_port = out.mid(13).trimmed().toInt();
+    m_port = startAndReadAnnouncedPort(m_process, executable(),
+                                       QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                                   QStringLiteral("--host"), QStringLiteral("127.0.0.1")}
+                                           + extraArguments,
+                                       "STANDIN_PORT ");
 }
 
 StandinEngine::~StandinEngine()
