@@ -2,6 +2,7 @@
 
 #include "archive.h"
 
+#include "platform/assign.h"
 #include "platform/paths.h"
 #include "platform/preferences.h"
 
@@ -44,14 +45,6 @@ QString titleFrom(const QString &text)
     return words.mid(0, 6).join(u' ');
 }
 
-template<typename T>
-bool assign(T &member, const T &value)
-{
-    if (member == value)
-        return false;
-    member = value;
-    return true;
-}
 } // namespace
 
 const QString AgentState::defaultSystemPrompt = QStringLiteral(
@@ -92,25 +85,25 @@ void AgentState::removeLastMessage()
 
 void AgentState::setIsLoading(bool value)
 {
-    if (assign(m_isLoading, value))
+    if (assignIfChanged(m_isLoading, value))
         emit isLoadingChanged();
 }
 
 void AgentState::setSystemPrompt(const QString &value)
 {
-    if (assign(m_systemPrompt, value))
+    if (assignIfChanged(m_systemPrompt, value))
         emit systemPromptChanged();
 }
 
 void AgentState::setTemperature(double value)
 {
-    if (assign(m_temperature, value))
+    if (assignIfChanged(m_temperature, value))
         emit temperatureChanged();
 }
 
 void AgentState::setMaxTokens(int value)
 {
-    if (assign(m_maxTokens, value))
+    if (assignIfChanged(m_maxTokens, value))
         emit maxTokensChanged();
 }
 
@@ -131,7 +124,7 @@ QVariantMap AgentState::pendingApprovalVariant() const
 
 void AgentState::setCurrentStreamingContent(const QString &value)
 {
-    if (assign(m_currentStreamingContent, value))
+    if (assignIfChanged(m_currentStreamingContent, value))
         emit currentStreamingContentChanged();
 }
 
@@ -152,7 +145,7 @@ QString AgentState::activeSessionIDText() const
 
 void AgentState::setActiveSessionID(const std::optional<QUuid> &id)
 {
-    if (assign(m_activeSessionID, id))
+    if (assignIfChanged(m_activeSessionID, id))
         emit activeSessionIDChanged();
 }
 
@@ -171,31 +164,31 @@ std::optional<ChatSession> AgentState::activeSession() const
 
 void AgentState::setAutoLoadModelPath(const std::optional<QString> &value)
 {
-    if (assign(m_autoLoadModelPath, value))
+    if (assignIfChanged(m_autoLoadModelPath, value))
         emit autoLoadModelPathChanged();
 }
 
 void AgentState::setAutoLoadModelName(const std::optional<QString> &value)
 {
-    if (assign(m_autoLoadModelName, value))
+    if (assignIfChanged(m_autoLoadModelName, value))
         emit autoLoadModelNameChanged();
 }
 
 void AgentState::setHistoryWasTrimmed(bool value)
 {
-    if (assign(m_historyWasTrimmed, value))
+    if (assignIfChanged(m_historyWasTrimmed, value))
         emit historyWasTrimmedChanged();
 }
 
 void AgentState::setTokensPerSecond(double value)
 {
-    if (assign(m_tokensPerSecond, value))
+    if (assignIfChanged(m_tokensPerSecond, value))
         emit tokensPerSecondChanged();
 }
 
 void AgentState::setShowConfetti(bool value)
 {
-    if (assign(m_showConfetti, value))
+    if (assignIfChanged(m_showConfetti, value))
         emit showConfettiChanged();
 }
 

@@ -1,5 +1,7 @@
 #include "servermanager.h"
 
+#include "platform/assign.h"
+
 #include "platform/paths.h"
 
 #include <QDir>
@@ -703,50 +705,38 @@ QCoro::Task<> ServerManager::uninstallViaHomebrew()
 
 void ServerManager::setIsRunning(bool value)
 {
-    if (m_isRunning == value)
-        return;
-    m_isRunning = value;
-    emit isRunningChanged();
+    if (assignIfChanged(m_isRunning, value))
+        emit isRunningChanged();
 }
 
 void ServerManager::setIsStarting(bool value)
 {
-    if (m_isStarting == value)
-        return;
-    m_isStarting = value;
-    emit isStartingChanged();
+    if (assignIfChanged(m_isStarting, value))
+        emit isStartingChanged();
 }
 
 void ServerManager::setStatusMessage(const QString &value)
 {
-    if (m_statusMessage == value)
-        return;
-    m_statusMessage = value;
-    emit statusMessageChanged();
+    if (assignIfChanged(m_statusMessage, value))
+        emit statusMessageChanged();
 }
 
 void ServerManager::setActiveModelPath(const std::optional<QString> &value)
 {
-    if (m_activeModelPath == value)
-        return;
-    m_activeModelPath = value;
-    emit activeModelPathChanged();
+    if (assignIfChanged(m_activeModelPath, value))
+        emit activeModelPathChanged();
 }
 
 void ServerManager::setActiveModelName(const std::optional<QString> &value)
 {
-    if (m_activeModelName == value)
-        return;
-    m_activeModelName = value;
-    emit activeModelNameChanged();
+    if (assignIfChanged(m_activeModelName, value))
+        emit activeModelNameChanged();
 }
 
 void ServerManager::setLastLaunchError(const std::optional<QString> &value)
 {
-    if (m_lastLaunchError == value)
-        return;
-    m_lastLaunchError = value;
-    emit lastLaunchErrorChanged();
+    if (assignIfChanged(m_lastLaunchError, value))
+        emit lastLaunchErrorChanged();
 }
 
 void ServerManager::setBrewInstallState(const BrewInstallState &value)
@@ -759,16 +749,12 @@ void ServerManager::setBrewInstallState(const BrewInstallState &value)
 
 void ServerManager::setBrewOutput(const QString &value)
 {
-    if (m_brewOutput == value)
-        return;
-    m_brewOutput = value;
-    emit brewOutputChanged();
+    if (assignIfChanged(m_brewOutput, value))
+        emit brewOutputChanged();
 }
 
 void ServerManager::setIsUninstalling(bool value)
 {
-    if (m_isUninstalling == value)
-        return;
-    m_isUninstalling = value;
-    emit isUninstallingChanged();
+    if (assignIfChanged(m_isUninstalling, value))
+        emit isUninstallingChanged();
 }
