@@ -128,6 +128,14 @@ void AgentState::setCurrentStreamingContent(const QString &value)
         emit currentStreamingContentChanged();
 }
 
+void AgentState::appendToStreamingContent(QStringView piece)
+{
+    if (piece.isEmpty())
+        return;
+    m_currentStreamingContent.append(piece);
+    emit currentStreamingContentChanged();
+}
+
 void AgentState::setChatSessions(const QList<ChatSession> &sessions)
 {
     m_sessions.setSessions(sessions);

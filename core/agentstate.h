@@ -62,6 +62,8 @@ public:
 
     QString currentStreamingContent() const { return m_currentStreamingContent; }
     void setCurrentStreamingContent(const QString &value);
+    // Grows the text in place: a streamed piece costs its own length, not the reply's.
+    void appendToStreamingContent(QStringView piece);
 
     SessionListModel *sessionModel() { return &m_sessions; }
     const QList<ChatSession> &chatSessions() const { return m_sessions.sessions(); }

@@ -353,7 +353,7 @@ void AgentManager::onPiece(const QString &piece)
 {
     if (!m_state)
         return;
-    m_state->setCurrentStreamingContent(m_state->currentStreamingContent() + piece);
+    m_state->appendToStreamingContent(piece);
     // Equal to cleanForDisplay() of the whole reply so far, at the cost of this piece only.
     m_display.append(piece);
     m_state->replaceLastMessageContent(m_display.display());
