@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QMap>
+#include <QTest>
 
 #include <memory>
 
@@ -82,29 +83,38 @@ struct AgentFixture
 
     const QList<Message> &messages() const { return state->messages(); }
 
-    QStringList contents() const
+    // Sends, answers the approval questions in order as they come, and waits for the turn to end.
+    bool turn(const QString &text, const QList<bool> &answers = {})
+    {
+        manager->send(text);
+        for (const bool answer : answers) {
+            if (!asked())
+                return false;
+            state->resolveApproval(answer);
+        }
+        return idle();
+    }
+    bool idle() { return QTest::qWaitFor([this] { return !manager->isBusy(); }, 20000); }
+    bool asked() { return QTest::qWaitFor([this] { return state->hasPendingApproval(); }, 20000); }
+    int requestCount() { return int(engine.requests().size()); }
+
+    QStringList contents() const { return column(&Message::content); }
+    QStringList roles() const { return column(&Message::role); }
+    QStringList column(QString Message::*field) const
     {
         QStringList list;
         for (const Message &message : state->messages())
-            list.append(message.content);
+            list.append(message.*field);
         return list;
     }
 
-    QStringList roles() const
+    // The "messages" of a request body the engine received, as "role: content".
+    static QStringList sent(const nlohmann::json &body)
     {
         QStringList list;
-        for (const Message &message : state->messages())
-            list.append(message.role);
-        return list;
-    }
-
-    // The "messages" of the nth request the engine received, as (role, content) pairs.
-    static QList<QPair<QString, QString>> sentMessages(const nlohmann::json &body)
-    {
-        QList<QPair<QString, QString>> list;
         for (const auto &message : body.at("messages"))
-            list.append({QString::fromStdString(message.at("role").get<std::string>()),
-                         QString::fromStdString(message.at("content").get<std::string>())});
+            list.append(QString::fromStdString(message.at("role").get<std::string>() + ": "
+                                               + message.at("content").get<std::string>()));
         return list;
     }
 };

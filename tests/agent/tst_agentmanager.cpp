@@ -22,30 +22,9 @@ const QString toolInstruction = QStringLiteral(
 
 const QString standinReply = QStringLiteral("Hello from the stand-in engine.");
 
-QList<Message> alternatingMessages(int count)
+json pieces(int count, const char *piece, int delayMs)
 {
-    QList<Message> list;
-    for (int i = 0; i < count; ++i)
-        list.append(Message::make(i % 2 ? Role::assistant : Role::user, QStringLiteral("message %1").arg(i)));
-    return list;
-}
-
-void setActiveSessionPrompt(AgentState &state, const std::optional<QString> &prompt)
-{
-    QList<ChatSession> sessions = state.chatSessions();
-    for (ChatSession &session : sessions) {
-        if (session.id == state.activeSessionID())
-            session.systemPromptOverride = prompt;
-    }
-    state.setChatSessions(sessions);
-}
-
-// A port on loopback where nothing listens.
-int closedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
+    return {{"pieces", std::vector<std::string>(count, piece)}, {"line_delay_ms", delayMs}};
 }
 
 } // namespace
@@ -63,66 +42,58 @@ private slots:
 
     void composedPrompt_data()
     {
-        QTest::addColumn<bool>("hasOwnPrompt");
-        QTest::addColumn<QString>("ownPrompt");
-        QTest::addColumn<QString>("userName"); // null: absent
-        QTest::addColumn<QString>("style");    // null: absent
+        QTest::addColumn<QString>("ownPrompt"); // null: the session has none
+        QTest::addColumn<QString>("userName");  // null: absent
+        QTest::addColumn<QString>("style");     // null: absent
         QTest::addColumn<QString>("expectedHead");
-        const QString base = AgentState::defaultSystemPrompt;
-        QTest::newRow("nothing set") << false << QString() << QString() << QString() << base;
+        const QString base = AgentState::defaultSystemPrompt, none;
+        QTest::newRow("nothing set") << none << none << none << base;
         QTest::newRow("name and detailed")
-            << false << QString() << QStringLiteral("Ada") << QStringLiteral("detailed")
-            << base + QStringLiteral(" The user's name is Ada. Be thorough and detailed.");
-        QTest::newRow("concise without a name") << false << QString() << QString() << QStringLiteral("concise")
-                                                << base + QStringLiteral(" Be concise and direct.");
-        QTest::newRow("balanced adds nothing")
-            << false << QString() << QStringLiteral("Ada") << QStringLiteral("balanced")
-            << base + QStringLiteral(" The user's name is Ada.");
-        QTest::newRow("empty name adds nothing") << false << QString() << QStringLiteral("") << QString() << base;
+            << none << "Ada" << "detailed" << base + " The user's name is Ada. Be thorough and detailed.";
+        QTest::newRow("concise without a name") << none << none << "concise" << base + " Be concise and direct.";
+        QTest::newRow("balanced adds nothing") << none << "Ada" << "balanced" << base + " The user's name is Ada.";
+        QTest::newRow("empty name adds nothing") << none << "" << none << base;
         QTest::newRow("session's own prompt")
-            << true << QStringLiteral("Talk like a pirate.") << QStringLiteral("Ada") << QStringLiteral("concise")
-            << QStringLiteral("Talk like a pirate. The user's name is Ada. Be concise and direct.");
-        QTest::newRow("session's own empty prompt")
-            << true << QStringLiteral("") << QStringLiteral("Ada") << QString()
-            << QStringLiteral(" The user's name is Ada.");
-        QTest::newRow("session's own empty prompt, nothing else") << true << QStringLiteral("") << QString()
-                                                                  << QString() << QString();
+            << "Talk like a pirate." << "Ada" << "concise" << "Talk like a pirate. The user's name is Ada. Be concise and direct.";
+        QTest::newRow("session's own empty prompt") << "" << "Ada" << none << " The user's name is Ada.";
+        QTest::newRow("session's own empty prompt, nothing else") << "" << none << none << "";
     }
 
     void composedPrompt()
     {
-        QFETCH(bool, hasOwnPrompt);
         QFETCH(QString, ownPrompt);
         QFETCH(QString, userName);
         QFETCH(QString, style);
         QFETCH(QString, expectedHead);
         AgentFixture f;
-        if (hasOwnPrompt)
-            setActiveSessionPrompt(*f.state, ownPrompt);
+        if (!ownPrompt.isNull()) {
+            QList<ChatSession> sessions = f.state->chatSessions();
+            for (ChatSession &session : sessions) {
+                if (session.id == f.state->activeSessionID())
+                    session.systemPromptOverride = ownPrompt;
+            }
+            f.state->setChatSessions(sessions);
+        }
         if (!userName.isNull())
-            Preferences::setString(QStringLiteral("userName"), userName);
+            Preferences::setString("userName", userName);
         if (!style.isNull())
-            Preferences::setString(QStringLiteral("responseStyle"), style);
+            Preferences::setString("responseStyle", style);
 
-        const QString expected = expectedHead + QStringLiteral("\n\nHome: ") + QDir::homePath() + u'\n' + toolInstruction;
+        const QString expected = expectedHead + "\n\nHome: " + QDir::homePath() + u'\n' + toolInstruction;
         QCOMPARE(f.manager->effectiveSystemPrompt(), expected);
-
         // The request carries the prompt as composed when the turn started.
-        f.manager->send(QStringLiteral("Hi"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
-        const json requests = f.engine.requests();
-        QCOMPARE(int(requests.size()), 1);
-        const auto sent = AgentFixture::sentMessages(requests.at(0));
-        QCOMPARE(sent.first(), qMakePair(QStringLiteral("system"), expected));
+        QVERIFY(f.turn("Hi"));
+        QCOMPARE(f.requestCount(), 1);
+        QCOMPARE(AgentFixture::sent(f.engine.requests().at(0)).first(), "system: " + expected);
     }
 
     void refusedTurns_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("engineRunning");
-        QTest::newRow("spaces and line breaks") << QStringLiteral(" \n\t \u2028\u00A0") << true;
+        QTest::newRow("spaces and line breaks") << " \n\t \u2028\u00A0" << true;
         QTest::newRow("empty") << QString() << true;
-        QTest::newRow("engine not running") << QStringLiteral("Hello") << false;
+        QTest::newRow("engine not running") << "Hello" << false;
     }
 
     void refusedTurns()
@@ -132,12 +103,11 @@ private slots:
         AgentFixture f;
         f.engineRunning = engineRunning;
         QSignalSpy loading(f.state.get(), &AgentState::isLoadingChanged);
-        f.manager->send(text);
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
+        QVERIFY(f.turn(text));
         QVERIFY(f.messages().isEmpty());
         QCOMPARE(loading.count(), 0);
-        QCOMPARE(int(f.engine.requests().size()), 0);
-        QCOMPARE(f.state->activeSession()->title, QStringLiteral("New Chat"));
+        QCOMPARE(f.requestCount(), 0);
+        QCOMPARE(f.state->activeSession()->title, "New Chat");
     }
 
     void plainTurn()
@@ -145,137 +115,96 @@ private slots:
         AgentFixture f;
         f.state->setTemperature(0.25);
         f.state->setMaxTokens(77);
-        f.engine.enqueue({{"pieces", {"Hello", " from", " the", " stand-in", " engine."}}});
-        MessageListModel *model = f.state->messageModel();
-        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
-        QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
-        QSignalSpy reset(model, &QAbstractItemModel::modelReset);
-        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+        f.engine.enqueue({{"pieces", {"Here", " you go.\nTool res", "ults:\n[read_", "file]: secret\nThe clipboard is ",
+                                      "empty\n  TOOL_CALL: not json\n--", "-\nDone", ".\n"}}});
+        QSignalSpy inserted(f.state->messageModel(), &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(f.state->messageModel(), &QAbstractItemModel::rowsRemoved);
+        QSignalSpy reset(f.state->messageModel(), &QAbstractItemModel::modelReset);
+        QStringList shown, streamed;
+        auto watcher = std::make_unique<QObject>();
+        connect(f.state->messageModel(), &QAbstractItemModel::dataChanged, watcher.get(), [&](const QModelIndex &from, const QModelIndex &to) {
+            QCOMPARE(from.row(), 1); // every piece changes only the reply's row
+            QCOMPARE(to.row(), 1);
+            shown.append(from.data(MessageListModel::ContentRole).toString());
+        });
+        connect(f.state.get(), &AgentState::currentStreamingContentChanged, watcher.get(),
+                [&] { streamed.append(f.state->currentStreamingContent()); });
 
-        f.manager->send(QStringLiteral("  Say hello  "));
-        QVERIFY(f.manager->isBusy());
-        QVERIFY(f.state->isLoading());
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
-
+        f.manager->send("  Say hello  ");
+        QVERIFY(f.manager->isBusy() && f.state->isLoading());
+        QVERIFY(f.idle());
+        watcher.reset();
+        // While streaming, the row showed the cleaned text of everything so far; the broken
+        // tool-call line gave no call.
+        QCOMPARE(streamed.size(), 8); // the seven pieces, then emptied at the end
+        QStringList expectedShown;
+        for (const QString &soFar : std::as_const(streamed).first(7))
+            expectedShown.append(cleanForDisplay(soFar));
+        QCOMPARE(shown.mid(0, 7), expectedShown);
+        QCOMPARE(f.contents(), (QStringList{"  Say hello  ", "Here you go.\nDone."}));
         QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant}));
-        QCOMPARE(f.contents(), (QStringList{QStringLiteral("  Say hello  "), standinReply}));
-        QVERIFY(!f.messages().last().toolCalls);
-        QVERIFY(!f.state->isLoading());
-        QCOMPARE(f.state->currentStreamingContent(), QString());
-        QVERIFY(!f.state->historyWasTrimmed());
-
-        // Two rows were added; every streamed piece changed only the reply's row.
+        QVERIFY(!f.messages().last().toolCalls && f.tools.calls.isEmpty());
         QCOMPARE(inserted.count(), 2);
-        QCOMPARE(removed.count(), 0);
-        QCOMPARE(reset.count(), 0);
-        QVERIFY(changed.count() >= 5);
-        for (const QList<QVariant> &signal : changed) {
-            QCOMPARE(signal.at(0).toModelIndex().row(), 1);
-            QCOMPARE(signal.at(1).toModelIndex().row(), 1);
-        }
+        QCOMPARE(removed.count() + reset.count(), 0);
+        QVERIFY(!f.state->isLoading() && !f.state->historyWasTrimmed());
+        QCOMPARE(f.state->currentStreamingContent(), QString());
 
-        const json requests = f.engine.requests();
-        QCOMPARE(int(requests.size()), 1);
-        const json &body = requests.at(0);
+        QCOMPARE(f.requestCount(), 1);
+        const json body = f.engine.requests().at(0);
         QCOMPARE(body.at("temperature").get<double>(), 0.25);
         QCOMPARE(body.at("max_tokens").get<int>(), 77);
-        QVERIFY(body.contains("tools"));
         QCOMPARE(int(body.at("tools").size()), 14);
-        const auto sent = AgentFixture::sentMessages(body);
-        QCOMPARE(sent.size(), 2);
-        QCOMPARE(sent.at(1), qMakePair(Role::user, QStringLiteral("  Say hello  ")));
-
+        QCOMPARE(AgentFixture::sent(body).at(1), "user:   Say hello  ");
         // The turn is saved: a store loaded afresh has it.
         AgentState reloaded;
         QCOMPARE(reloaded.messages().size(), 2);
-        QCOMPARE(reloaded.messages().last().content, standinReply);
-        QCOMPARE(reloaded.chatSessions().first().title, QStringLiteral("Say hello"));
-    }
+        QCOMPARE(reloaded.messages().last().content, "Here you go.\nDone.");
+        QCOMPARE(reloaded.chatSessions().first().title, "Say hello");
 
-    void streamedTextIsCleaned()
-    {
-        AgentFixture f;
-        f.engine.enqueue({{"pieces",
-                           {"Here", " you go.\nTool res", "ults:\n[read_", "file]: secret\nThe clipboard is ",
-                            "empty\n--", "-\nDone", ".\n"}},
-                          {"line_delay_ms", 0}});
-        QStringList shown;
-        connect(f.state->messageModel(), &QAbstractItemModel::dataChanged, this,
-                [&](const QModelIndex &index) { shown.append(index.data(MessageListModel::ContentRole).toString()); });
-        QStringList streamed;
-        connect(f.state.get(), &AgentState::currentStreamingContentChanged, this,
-                [&] { streamed.append(f.state->currentStreamingContent()); });
-        f.manager->send(QStringLiteral("Go"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
-
-        // While streaming, the row showed the cleaned text of everything so far.
-        QStringList expectedShown;
-        for (const QString &soFar : std::as_const(streamed)) {
-            if (!soFar.isEmpty())
-                expectedShown.append(cleanForDisplay(soFar));
-        }
-        QCOMPARE(shown.mid(0, expectedShown.size()), expectedShown);
-        QCOMPARE(streamed.size() - 1, 7); // the seven pieces, then emptied at the end
-        QCOMPARE(f.messages().last().content, QStringLiteral("Here you go.\nDone."));
-    }
-
-    void everyLineHiddenStillShown()
-    {
-        AgentFixture f;
+        // A reply whose every line would be hidden is still shown, without its tool-call line.
         f.engine.enqueue({{"pieces", {"Tool results: all fine\n", "  TOOL_CALL: not json\n", "Dir: /tmp"}}});
-        f.manager->send(QStringLiteral("Status?"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
-        // The broken tool-call line gave no call and is left out; the rest shows.
-        QCOMPARE(f.messages().last().content, QStringLiteral("Tool results: all fine\nDir: /tmp"));
+        QVERIFY(f.turn("Status?"));
+        QCOMPARE(f.messages().last().content, "Tool results: all fine\nDir: /tmp");
         QVERIFY(f.tools.calls.isEmpty());
     }
 
+    // The last 20 messages go out; system messages and images stay in the conversation but are never sent.
     void historyWindow_data()
     {
         QTest::addColumn<int>("earlier");
-        QTest::addColumn<int>("systemMessages");
-        QTest::addColumn<int>("images");
+        QTest::addColumn<int>("extras"); // system messages and images among them
         QTest::addColumn<bool>("trimmed");
-        QTest::newRow("25 earlier") << 25 << 0 << 0 << true;
-        QTest::newRow("20 earlier") << 20 << 0 << 0 << true;
-        QTest::newRow("19 earlier") << 19 << 0 << 0 << false;
-        QTest::newRow("19 earlier with system messages and images") << 19 << 2 << 3 << false;
-        QTest::newRow("none earlier") << 0 << 0 << 1 << false;
+        QTest::newRow("25 earlier") << 25 << 0 << true;
+        QTest::newRow("20 earlier") << 20 << 0 << true;
+        QTest::newRow("19 earlier") << 19 << 0 << false;
+        QTest::newRow("19 earlier with system messages and images") << 19 << 4 << false;
+        QTest::newRow("only an image earlier") << 0 << 1 << false;
     }
 
     void historyWindow()
     {
         QFETCH(int, earlier);
-        QFETCH(int, systemMessages);
-        QFETCH(int, images);
+        QFETCH(int, extras);
         QFETCH(bool, trimmed);
         AgentFixture f;
-        QList<Message> history = alternatingMessages(earlier);
-        for (int i = 0; i < systemMessages; ++i)
-            history.insert(i * 2, Message::make(Role::system, QStringLiteral("system %1").arg(i)));
-        const QString images64[] = {QStringLiteral("data:image/png;base64,iVBORw0KGgo="),
-                                    QStringLiteral("data:image/jpeg;base64,/9j/4AAQ")};
-        for (int i = 0; i < images; ++i)
+        QList<Message> history;
+        QStringList expected{"system: " + f.manager->effectiveSystemPrompt()};
+        for (int i = 0; i < earlier; ++i) {
+            history.append(Message::make(i % 2 ? Role::assistant : Role::user, QString("message %1").arg(i)));
+            expected.append(history.last().role + ": " + history.last().content);
+        }
+        expected.append("user: Newest");
+        expected.remove(1, std::max<qsizetype>(0, expected.size() - 21));
+        const QString extra[] = {"data:image/png;base64,iVBORw0KGgo=", "system", "data:image/jpeg;base64,/9j/4AAQ"};
+        for (int i = 0; i < extras; ++i)
             history.insert(std::min<qsizetype>(history.size(), i * 3 + 1),
-                           Message::make(Role::assistant, images64[i % 2]));
+                           Message::make(i % 3 == 1 ? Role::system : Role::assistant, extra[i % 3]));
         f.state->setMessages(history);
         f.state->syncActiveSession();
 
-        f.manager->send(QStringLiteral("Newest"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
+        QVERIFY(f.turn("Newest"));
         QCOMPARE(f.state->historyWasTrimmed(), trimmed);
-
-        QStringList expected;
-        for (const Message &m : alternatingMessages(earlier))
-            expected.append(m.content);
-        expected.append(QStringLiteral("Newest"));
-        expected = expected.mid(std::max<qsizetype>(0, expected.size() - 20));
-        const auto sent = AgentFixture::sentMessages(f.engine.requests().at(0));
-        QStringList sentContents;
-        for (qsizetype i = 1; i < sent.size(); ++i)
-            sentContents.append(sent.at(i).second);
-        QCOMPARE(sentContents, expected);
-        // The images stay in the conversation.
+        QCOMPARE(AgentFixture::sent(f.engine.requests().at(0)), expected);
         QCOMPARE(f.messages().size(), history.size() + 2);
     }
 
@@ -290,16 +219,15 @@ private slots:
         const json notJson = {{"status", 500}, {"body", "oops"}, {"content_type", "text/plain"}};
         const auto scripts = [](const json &list) { return QByteArray::fromStdString(list.dump()); };
         QTest::newRow("400 retried without tools")
-            << scripts(json::array({error(400, "tools unsupported"), json{{"pieces", {"Fine."}}}}))
-            << QStringLiteral("Fine.") << 2;
-        QTest::newRow("400 twice") << scripts(json::array({error(400, "tools unsupported"), error(400, "bad request")}))
-                                   << QStringLiteral("Error: bad request") << 2;
-        QTest::newRow("400 then 500") << scripts(json::array({json{{"status", 400}, {"body", "{}"}}, notJson}))
-                                      << QStringLiteral("Error: Server error 500") << 2;
-        QTest::newRow("500 not retried") << scripts(json::array({notJson})) << QStringLiteral("Error: Server error 500")
-                                         << 1;
+            << scripts({error(400, "tools unsupported"), json{{"pieces", {"Fine."}}}}) << "Fine." << 2;
+        QTest::newRow("400 twice") << scripts({error(400, "tools unsupported"), error(400, "bad request")})
+                                   << "Error: bad request" << 2;
+        QTest::newRow("400 then 500") << scripts({json{{"status", 400}, {"body", "{}"}}, notJson})
+                                      << "Error: Server error 500" << 2;
+        QTest::newRow("500 not retried") << scripts(json::array({notJson})) << "Error: Server error 500" << 1;
         QTest::newRow("503 with a message") << scripts(json::array({error(503, "Loading model")}))
-                                            << QStringLiteral("Error: Loading model") << 1;
+                                            << "Error: Loading model" << 1;
+        QTest::newRow("connection refused") << QByteArray() << "Error: " << 0;
     }
 
     void failures()
@@ -308,103 +236,90 @@ private slots:
         QFETCH(QString, reply);
         QFETCH(int, requests);
         AgentFixture f;
-        f.engine.enqueue(json::parse(scripts.toStdString()));
-        f.manager->send(QStringLiteral("Hi"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
-        QCOMPARE(f.contents(), (QStringList{QStringLiteral("Hi"), reply}));
+        QTcpServer closed; // a loopback port where nothing listens
+        if (scripts.isEmpty() && closed.listen(QHostAddress::LocalHost, 0)) {
+            f.portOverride = closed.serverPort();
+            closed.close();
+        } else {
+            f.engine.enqueue(json::parse(scripts.toStdString()));
+        }
+        QVERIFY(f.turn("Hi"));
+        QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant}));
+        const QString shown = f.messages().last().content;
+        QVERIFY2(requests ? shown == reply : shown.startsWith(reply) && shown.size() > reply.size(), qPrintable(shown));
         QVERIFY(!f.state->isLoading());
         QCOMPARE(f.state->currentStreamingContent(), QString());
+        QCOMPARE(AgentState().messages().last().content, shown); // failures are saved too
         const json bodies = f.engine.requests();
         QCOMPARE(int(bodies.size()), requests);
-        QVERIFY(bodies.at(0).contains("tools"));
+        if (requests == 0)
+            QCOMPARE(f.manager->llmClient()->baseURL(), QString("http://127.0.0.1:%1").arg(f.portOverride));
+        else
+            QVERIFY(bodies.at(0).contains("tools"));
         if (requests == 2) {
             QVERIFY(!bodies.at(1).contains("tools"));
             QCOMPARE(bodies.at(1).at("messages"), bodies.at(0).at("messages"));
         }
-        // Failures are saved too.
-        QCOMPARE(AgentState().messages().last().content, reply);
     }
 
-    void refusedConnection()
+    // stop() or a new send() before the first piece or in the middle of a reply.
+    void cancellation_data()
     {
-        AgentFixture f;
-        f.portOverride = closedPort();
-        f.manager->send(QStringLiteral("Anyone there?"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
-        QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant}));
-        const QString reply = f.messages().last().content;
-        QVERIFY2(reply.startsWith(QStringLiteral("Error: ")) && reply.size() > 7, qPrintable(reply));
-        QVERIFY(!f.state->isLoading());
-        QCOMPARE(f.manager->llmClient()->baseURL(), QStringLiteral("http://127.0.0.1:%1").arg(f.portOverride));
+        QTest::addColumn<bool>("midReply");
+        QTest::addColumn<bool>("newSend");
+        QTest::newRow("stop before the first piece") << false << false;
+        QTest::newRow("stop mid-reply") << true << false;
+        QTest::newRow("new send before the first piece") << false << true;
+        QTest::newRow("new send mid-reply") << true << true;
     }
 
-    void stopBeforeFirstPiece()
+    void cancellation()
     {
+        QFETCH(bool, midReply);
+        QFETCH(bool, newSend);
         AgentFixture f;
-        f.engine.enqueue({{"pieces", {"Too late"}}, {"first_delay_ms", 3000}});
-        f.manager->send(QStringLiteral("Hi"));
-        QTRY_COMPARE_WITH_TIMEOUT(int(f.engine.requests().size()), 1, 20000);
+        if (midReply)
+            f.engine.enqueue({{"pieces", {"Partial", " answer", " that", " never", " ends", " at", " all"}},
+                              {"line_delay_ms", 300}});
+        else
+            f.engine.enqueue({{"pieces", {"Too late"}}, {"first_delay_ms", 3000}});
+        f.manager->send("One");
+        if (midReply)
+            QTRY_VERIFY_WITH_TIMEOUT(f.messages().last().content.startsWith("Partial"), 20000);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(f.requestCount(), 1, 20000);
         QVERIFY(f.state->isLoading());
-        f.manager->stop();
-        // Stopping shows at once; the aborted read ends later.
-        QVERIFY(!f.state->isLoading());
-        QVERIFY(!f.manager->isBusy());
-        QCOMPARE(f.roles(), QStringList{Role::user});
-        QTest::qWait(300);
-        QCOMPARE(f.roles(), QStringList{Role::user});
-        QCOMPARE(f.state->activeSession()->messages.size(), 1);
-        QCOMPARE(AgentState().messages().size(), 1);
-        QCOMPARE(f.state->tokensPerSecond(), 0.0);
-    }
 
-    void stopMidReply()
-    {
-        AgentFixture f;
-        f.engine.enqueue({{"pieces", {"Partial", " answer", " that", " never", " ends", " at", " all"}},
-                          {"line_delay_ms", 300}});
-        f.manager->send(QStringLiteral("Hi"));
-        QTRY_VERIFY_WITH_TIMEOUT(f.messages().last().content.startsWith(QStringLiteral("Partial")), 20000);
-        f.manager->stop();
+        if (newSend) {
+            f.manager->send("Two");
+        } else {
+            f.manager->stop();
+            // Stopping shows at once; the aborted read ends later.
+            QVERIFY(!f.state->isLoading() && !f.manager->isBusy());
+        }
+        const QString partial = f.contents().value(1);
+        QVERIFY(f.idle());
+        QTest::qWait(500);
+        // The placeholder of an unanswered reply is removed; a partial reply is kept as it was.
+        QStringList expected{"One"};
+        if (midReply) {
+            QVERIFY2(partial.startsWith("Partial") && !partial.endsWith(" all"), qPrintable(partial));
+            expected.append(partial);
+        }
+        if (newSend)
+            expected << "Two" << standinReply;
+        QCOMPARE(f.contents(), expected);
         QVERIFY(!f.state->isLoading());
-        QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant}));
-        QVERIFY(f.messages().last().content.startsWith(QStringLiteral("Partial")));
-        const QString kept = f.messages().last().content;
-        QTest::qWait(800);
-        QCOMPARE(f.messages().last().content, kept);
-        QCOMPARE(AgentState().messages().last().content, kept);
-        QCOMPARE(f.state->tokensPerSecond(), 0.0);
         QCOMPARE(f.state->currentStreamingContent(), QString());
-    }
-
-    void newSendCancelsRunningTurn()
-    {
-        AgentFixture f;
-        f.engine.enqueue({{"pieces", {"First", " reply", " goes", " on", " and", " on"}}, {"line_delay_ms", 300}});
-        f.manager->send(QStringLiteral("One"));
-        QTRY_VERIFY_WITH_TIMEOUT(f.messages().last().content.startsWith(QStringLiteral("First")), 20000);
-        f.manager->send(QStringLiteral("Two"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
-        QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant, Role::user, Role::assistant}));
-        QVERIFY(f.contents().at(1).startsWith(QStringLiteral("First")));
-        QCOMPARE(f.contents().at(3), standinReply);
-        QVERIFY(!f.state->isLoading());
-        // The second request carried the partial first reply as history.
-        const auto sent = AgentFixture::sentMessages(f.engine.requests().at(1));
-        QCOMPARE(sent.size(), 4);
-        QCOMPARE(sent.at(3).second, QStringLiteral("Two"));
-    }
-
-    void newSendBeforeFirstPiece()
-    {
-        AgentFixture f;
-        f.engine.enqueue({{"pieces", {"Too late"}}, {"first_delay_ms", 3000}});
-        f.manager->send(QStringLiteral("One"));
-        QTRY_COMPARE_WITH_TIMEOUT(int(f.engine.requests().size()), 1, 20000);
-        f.manager->send(QStringLiteral("Two"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
-        QTest::qWait(300);
-        QCOMPARE(f.contents(), (QStringList{QStringLiteral("One"), QStringLiteral("Two"), standinReply}));
-        QCOMPARE(AgentState().messages().size(), 3);
+        QCOMPARE(f.state->tokensPerSecond(), 0.0);
+        QStringList saved;
+        const AgentState reloaded;
+        for (const Message &message : reloaded.messages())
+            saved.append(message.content);
+        QCOMPARE(saved, expected);
+        // The second request carried the system prompt and everything but its own reply.
+        if (newSend)
+            QCOMPARE(AgentFixture::sent(f.engine.requests().at(1)).size(), expected.size());
     }
 
     void speedReadout()
@@ -412,38 +327,25 @@ private slots:
         AgentFixture f;
         // A fast reply takes well under half a second: no speed is shown.
         QSignalSpy speed(f.state.get(), &AgentState::tokensPerSecondChanged);
-        f.manager->send(QStringLiteral("Quick"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
+        QVERIFY(f.turn("Quick"));
         QCOMPARE(f.state->tokensPerSecond(), 0.0);
         QCOMPARE(speed.count(), 0);
 
-        // A reply streamed over about two seconds shows pieces per second.
-        f.engine.enqueue({{"pieces", {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}}, {"line_delay_ms", 100}});
-        f.manager->send(QStringLiteral("Slow"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
+        // A reply streamed over about a second shows pieces per second; it stays a while, then goes back to 0.
+        f.engine.enqueue(pieces(10, "a", 100));
+        QVERIFY(f.turn("Slow"));
         const double measured = f.state->tokensPerSecond();
         QVERIFY2(measured > 0.5 && measured < 200.0, qPrintable(QString::number(measured)));
-
-        // It stays a while after the reply, then goes back to 0.
         QTest::qWait(2500);
         QCOMPARE(f.state->tokensPerSecond(), measured);
         QTRY_COMPARE_WITH_TIMEOUT(f.state->tokensPerSecond(), 0.0, 10000);
-    }
 
-    void speedOfNewTurnNotReset()
-    {
-        AgentFixture f;
-        f.engine.enqueue({{"pieces", {"a", "b", "c", "d", "e", "f", "g", "h"}}, {"line_delay_ms", 100}});
-        f.manager->send(QStringLiteral("First"));
-        QTRY_VERIFY_WITH_TIMEOUT(!f.manager->isBusy(), 20000);
+        // A turn still streaming when the previous readout's reset comes keeps its own readout.
+        f.engine.enqueue(pieces(8, "a", 100));
+        QVERIFY(f.turn("First"));
         QVERIFY(f.state->tokensPerSecond() > 0);
-
-        // A second turn that is still streaming when the first one's readout would go.
-        json pieces = json::array();
-        for (int i = 0; i < 40; ++i)
-            pieces.push_back("p");
-        f.engine.enqueue({{"pieces", pieces}, {"line_delay_ms", 100}});
-        f.manager->send(QStringLiteral("Second"));
+        f.engine.enqueue(pieces(40, "p", 100));
+        f.manager->send("Second");
         QTest::qWait(6000);
         QVERIFY(f.state->isLoading());
         QVERIFY(f.state->tokensPerSecond() > 0);

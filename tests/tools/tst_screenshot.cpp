@@ -22,9 +22,9 @@ extern char **environ;
 
 namespace {
 
-// A private X server (Xvfb, 2560x1440) started before the application object connects,
-// so the screen tools meet a real display whatever DISPLAY the test was started with.
-// Without Xvfb the test runs on the offscreen platform and skips the capture checks.
+// A private X server (Xvfb, 2560x1440) started before the application object connects, so the
+// screen tools meet a real display whatever DISPLAY the test was started with. Without Xvfb the
+// test runs on the offscreen platform and skips the capture of a real screen.
 class XvfbServer
 {
 public:
@@ -34,19 +34,13 @@ public:
         if (::pipe(fds) != 0)
             return;
         const std::string fd = std::to_string(fds[1]);
-        const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2560x1440x24", "-nolisten", "tcp",
-                              nullptr};
-        if (::posix_spawnp(&m_pid, "Xvfb", nullptr, nullptr, const_cast<char **>(argv), environ) != 0) {
+        const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2560x1440x24", "-nolisten", "tcp", nullptr};
+        if (::posix_spawnp(&m_pid, "Xvfb", nullptr, nullptr, const_cast<char **>(argv), environ) != 0)
             m_pid = 0;
-            ::close(fds[0]);
-            ::close(fds[1]);
-            return;
-        }
         ::close(fds[1]);
         // Xvfb writes the display number it chose once it accepts connections.
         std::string number;
-        char c;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n')
+        for (char c; m_pid > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n';)
             number += c;
         ::close(fds[0]);
         if (number.empty())
@@ -57,10 +51,8 @@ public:
     }
     ~XvfbServer()
     {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
+        if (m_pid > 0 && ::kill(m_pid, SIGTERM) == 0)
             ::waitpid(m_pid, nullptr, 0);
-        }
     }
     static inline bool s_available = false;
 
@@ -80,7 +72,7 @@ const QString fixtures = QStringLiteral(TOOLS_FIXTURES);
 class PreparedCapture : public ScreenCapture
 {
 public:
-    explicit PreparedCapture(ScreenCaptureResult result) : m_result(std::move(result)) {}
+    PreparedCapture(ScreenCaptureResult::Status status, QImage image) : m_result{status, std::move(image), "The user declined"} {}
     QCoro::Task<ScreenCaptureResult> capture() override { co_return m_result; }
 
 private:
@@ -93,17 +85,21 @@ QString takeScreenshot(std::shared_ptr<ScreenCapture> capture)
     return QCoro::waitFor(executor.execute(ToolCall{QStringLiteral("id"), QStringLiteral("take_screenshot"), {}}));
 }
 
-QImage decodeDataUrl(const QString &result, QByteArray *format = nullptr)
+QString captured(const QImage &image)
 {
-    const QString prefix = QStringLiteral("data:image/jpeg;base64,");
-    if (!result.startsWith(prefix))
-        return {};
-    QByteArray jpeg = QByteArray::fromBase64(result.mid(prefix.size()).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    return takeScreenshot(std::make_shared<PreparedCapture>(ScreenCaptureResult::Status::Captured, image));
+}
+
+const QString dataUrlPrefix = QStringLiteral("data:image/jpeg;base64,");
+
+// The JPEG of a data URL; an empty image for anything else.
+QImage decodeDataUrl(const QString &result)
+{
+    QByteArray jpeg = QByteArray::fromBase64(result.mid(dataUrlPrefix.size()).toLatin1(),
+                                             QByteArray::AbortOnBase64DecodingErrors);
     QBuffer buffer(&jpeg);
-    QImageReader reader(&buffer);
-    if (format)
-        *format = reader.format();
-    return reader.read();
+    QImageReader reader(&buffer, "jpeg");
+    return result.startsWith(dataUrlPrefix) ? reader.read() : QImage();
 }
 
 QImage gradient(int width, int height)
@@ -111,7 +107,7 @@ QImage gradient(int width, int height)
     QImage image(width, height, QImage::Format_ARGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgba(x % 256, y % 256, 128, 255));
+            image.setPixel(x, y, qRgba(x % 256, y % 256, (x / 8) % 256, 255));
     return image;
 }
 
@@ -132,50 +128,31 @@ private slots:
         QDir(Screenshot::desktopDirectory()).removeRecursively();
     }
 
-    void scaledSize_data()
-    {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QSize>("scaled");
-        QTest::newRow("2560 wide: halved") << QSize(2560, 1440) << QSize(1280, 720);
-        QTest::newRow("1280 wide: kept") << QSize(1280, 800) << QSize(1280, 800);
-        QTest::newRow("1000 wide: not enlarged") << QSize(1000, 700) << QSize(1000, 700);
-        QTest::newRow("cut toward zero") << QSize(3000, 1999) << QSize(1280, 852);
-        QTest::newRow("odd width") << QSize(1281, 3) << QSize(1280, 2);
-    }
-
-    void scaledSize()
-    {
-        QFETCH(QSize, size);
-        QFETCH(QSize, scaled);
-        QCOMPARE(Screenshot::scaledSize(size), scaled);
-    }
-
     void dataUrlOfACapture_data()
     {
-        QTest::addColumn<QSize>("captured");
+        QTest::addColumn<QSize>("size");
         QTest::addColumn<QSize>("sent");
-        QTest::newRow("2560 wide") << QSize(2560, 1600) << QSize(1280, 800);
-        QTest::newRow("1280 wide") << QSize(1280, 720) << QSize(1280, 720);
-        QTest::newRow("1000 wide") << QSize(1000, 600) << QSize(1000, 600);
+        QTest::newRow("2560 wide: halved") << QSize(2560, 1600) << QSize(1280, 800);
+        QTest::newRow("1280 wide: kept") << QSize(1280, 720) << QSize(1280, 720);
+        QTest::newRow("1000 wide: not enlarged") << QSize(1000, 600) << QSize(1000, 600);
+        QTest::newRow("height cut toward zero") << QSize(3000, 1999) << QSize(1280, 852);
+        QTest::newRow("odd width") << QSize(1281, 3) << QSize(1280, 2);
     }
 
     void dataUrlOfACapture()
     {
-        QFETCH(QSize, captured);
+        QFETCH(QSize, size);
         QFETCH(QSize, sent);
-        const QImage image = gradient(captured.width(), captured.height());
-        const auto capture = std::make_shared<PreparedCapture>(
-            ScreenCaptureResult{ScreenCaptureResult::Status::Captured, image, {}});
-        const QString result = takeScreenshot(capture);
+        QCOMPARE(Screenshot::scaledSize(size), sent);
+        const QImage image = gradient(size.width(), size.height());
+        const QString result = captured(image);
         QVERIFY(!result.contains('\n'));
-        QByteArray format;
-        const QImage decoded = decodeDataUrl(result, &format);
-        QCOMPARE(format, QByteArray("jpeg"));
+        const QImage decoded = decodeDataUrl(result);
         QCOMPARE(decoded.size(), sent);
         // The picture survives scaling: a pixel near the middle keeps roughly its colour.
-        const QRgb expected = image.pixel(captured.width() / 2, captured.height() / 2);
-        const QRgb actual = decoded.pixel(sent.width() / 2, sent.height() / 2);
-        QVERIFY2(qAbs(qBlue(actual) - qBlue(expected)) < 24, qPrintable(QString::number(qBlue(actual))));
+        const int expected = qBlue(image.pixel(size.width() / 2, size.height() / 2));
+        const int actual = qBlue(decoded.pixel(sent.width() / 2, sent.height() / 2));
+        QVERIFY2(qAbs(actual - expected) < 24, qPrintable(QString("%1 for %2").arg(actual).arg(expected)));
 
         // The same JPEG is on the Desktop, named by the local time.
         const QStringList saved = desktopScreenshots();
@@ -184,27 +161,20 @@ private slots:
                  qPrintable(saved[0]));
         QFile file(QDir(Screenshot::desktopDirectory()).filePath(saved[0]));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromLatin1(file.readAll().toBase64()), result.mid(QString("data:image/jpeg;base64,").size()));
+        QCOMPARE(dataUrlPrefix + QString::fromLatin1(file.readAll().toBase64()), result);
+        QCOMPARE(Screenshot::fileName(QDateTime(QDate(2024, 3, 9), QTime(7, 5, 4))), "Screenshot_2024-03-09_07-05-04.jpg");
     }
 
     void jpegQuality()
     {
         // Quality 65 is visibly smaller than Qt's default of 75 for the same picture.
-        const QImage image = gradient(800, 600);
-        const auto jpeg = Screenshot::encode(image);
-        QVERIFY(jpeg);
+        const QImage image = gradient(800, 600).convertToFormat(QImage::Format_RGB32);
         QByteArray at65, at75;
         QBuffer b65(&at65), b75(&at75);
-        image.convertToFormat(QImage::Format_RGB32).save(&b65, "JPG", 65);
-        image.convertToFormat(QImage::Format_RGB32).save(&b75, "JPG", 75);
-        QCOMPARE(jpeg->size(), at65.size());
+        image.save(&b65, "JPG", 65);
+        image.save(&b75, "JPG", 75);
+        QCOMPARE(Screenshot::encode(image).value_or(QByteArray()).size(), at65.size());
         QVERIFY(at65.size() < at75.size());
-    }
-
-    void fileName()
-    {
-        const QDateTime time(QDate(2024, 3, 9), QTime(7, 5, 4));
-        QCOMPARE(Screenshot::fileName(time), "Screenshot_2024-03-09_07-05-04.jpg");
     }
 
     void failures_data()
@@ -216,8 +186,7 @@ private slots:
         QTest::newRow("capture refused")
             << int(ScreenCaptureResult::Status::Failed) << QImage()
             << "Screenshot failed: The user declined. Grant Screen Recording permission in System Settings > Privacy & Security.";
-        QTest::newRow("empty image") << int(ScreenCaptureResult::Status::Captured) << QImage()
-                                     << "Screenshot encoding failed";
+        QTest::newRow("empty image") << int(ScreenCaptureResult::Status::Captured) << QImage() << "Screenshot encoding failed";
         QTest::newRow("scaled to nothing") << int(ScreenCaptureResult::Status::Captured) << gradient(2600, 1)
                                            << "Screenshot encoding failed";
     }
@@ -227,23 +196,17 @@ private slots:
         QFETCH(int, status);
         QFETCH(QImage, image);
         QFETCH(QString, result);
-        const auto capture = std::make_shared<PreparedCapture>(
-            ScreenCaptureResult{ScreenCaptureResult::Status(status), image, "The user declined"});
-        QCOMPARE(takeScreenshot(capture), result);
+        QCOMPARE(takeScreenshot(std::make_shared<PreparedCapture>(ScreenCaptureResult::Status(status), image)), result);
         QVERIFY(desktopScreenshots().isEmpty());
     }
 
     void desktopCopyIsBestEffort()
     {
         // A file where the Desktop folder should be: saving fails, the image still comes back.
-        const QString desktop = Screenshot::desktopDirectory();
-        QFile blocker(desktop);
+        QFile blocker(Screenshot::desktopDirectory());
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        const auto capture = std::make_shared<PreparedCapture>(
-            ScreenCaptureResult{ScreenCaptureResult::Status::Captured, gradient(300, 200), {}});
-        QCOMPARE(decodeDataUrl(takeScreenshot(capture)).size(), QSize(300, 200));
-        QVERIFY(QFile::remove(desktop));
+        QCOMPARE(decodeDataUrl(captured(gradient(300, 200))).size(), QSize(300, 200));
+        QVERIFY(blocker.remove());
     }
 
     void primaryScreenOfARealDisplay()
@@ -251,8 +214,7 @@ private slots:
         if (!XvfbServer::s_available)
             QSKIP("no Xvfb: the offscreen platform has nothing to capture");
         QCOMPARE(QGuiApplication::primaryScreen()->size(), QSize(2560, 1440));
-        const QString result = takeScreenshot(std::make_shared<QtScreenCapture>());
-        QCOMPARE(decodeDataUrl(result).size(), QSize(1280, 720));
+        QCOMPARE(decodeDataUrl(takeScreenshot(std::make_shared<QtScreenCapture>())).size(), QSize(1280, 720));
         QCOMPARE(desktopScreenshots().size(), 1);
     }
 
@@ -262,24 +224,23 @@ private slots:
         const QString png = QDir::home().filePath("capture-source.png");
         QVERIFY(gradient(2000, 1000).save(png));
         qputenv("STANDIN_CAPTURE_IMAGE", png.toUtf8());
-        qunsetenv("STANDIN_CAPTURE_ERROR");
         const auto capture = std::make_shared<CommandScreenCapture>(fixtures + "/screencapture");
         QCOMPARE(decodeDataUrl(takeScreenshot(capture)).size(), QSize(1280, 640));
-
         qputenv("STANDIN_CAPTURE_ERROR", "could not create image from display.");
         QCOMPARE(takeScreenshot(capture), "Screenshot failed: could not create image from display. Grant Screen "
                                           "Recording permission in System Settings > Privacy & Security.");
         qunsetenv("STANDIN_CAPTURE_ERROR");
     }
 
-    void clipboardOnARealDisplay_data()
+    void clipboard_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("text") << "from the model ✓";
-        QTest::newRow("empty") << "";
+        QTest::newRow("plain") << "hello";
+        QTest::newRow("multi-line and unicode") << "Grüße ✓\n\"quoted\" $(not run)";
+        QTest::newRow("empty text stays empty") << "";
     }
 
-    void clipboardOnARealDisplay()
+    void clipboard()
     {
         QFETCH(QString, text);
         const ToolExecutor executor;
@@ -287,10 +248,14 @@ private slots:
             return QCoro::waitFor(executor.execute(ToolCall{"id", tool, arguments}));
         };
         QCOMPARE(execute("set_clipboard", {{"text", text}}), "Clipboard set");
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
         QCOMPARE(execute("get_clipboard"), text);
+        // Only an image, or nothing at all, reads as empty.
         QImage image(8, 8, QImage::Format_RGB32);
         image.fill(Qt::blue);
         QGuiApplication::clipboard()->setImage(image);
+        QCOMPARE(execute("get_clipboard"), "(empty clipboard)");
+        QGuiApplication::clipboard()->clear();
         QCOMPARE(execute("get_clipboard"), "(empty clipboard)");
     }
 };
