@@ -4,14 +4,14 @@
 
 namespace {
 
-QList<ToolSpec> buildCatalogue()
+QList<ToolEntry> buildCatalogue()
 {
     const auto p = [](const char *name, const char *description) {
         return ToolParameter{QString::fromUtf8(name), QString::fromUtf8(description)};
     };
     const auto tool = [](const char *name, const char *title, const char *subtitle,
                          const char *description, QList<ToolParameter> parameters = {}) {
-        return ToolSpec{QString::fromUtf8(name), QString::fromUtf8(title), QString::fromUtf8(subtitle),
+        return ToolEntry{QString::fromUtf8(name), QString::fromUtf8(title), QString::fromUtf8(subtitle),
                         QString::fromUtf8(description), std::move(parameters)};
     };
     return {
@@ -49,17 +49,17 @@ QList<ToolSpec> buildCatalogue()
 
 } // namespace
 
-const QList<ToolSpec> &ToolCatalogue::tools()
+const QList<ToolEntry> &ToolCatalogue::tools()
 {
-    static const QList<ToolSpec> catalogue = buildCatalogue();
+    static const QList<ToolEntry> catalogue = buildCatalogue();
     return catalogue;
 }
 
-const ToolSpec *ToolCatalogue::find(const QString &name)
+const ToolEntry *ToolCatalogue::find(const QString &name)
 {
-    for (const ToolSpec &spec : tools()) {
-        if (spec.name == name)
-            return &spec;
+    for (const ToolEntry &entry : tools()) {
+        if (entry.name == name)
+            return &entry;
     }
     return nullptr;
 }
@@ -68,18 +68,18 @@ nlohmann::json ToolCatalogue::toolDefinitions()
 {
     using nlohmann::json;
     json definitions = json::array();
-    for (const ToolSpec &spec : tools()) {
+    for (const ToolEntry &entry : tools()) {
         json properties = json::object();
         json required = json::array();
-        for (const ToolParameter &parameter : spec.parameters) {
+        for (const ToolParameter &parameter : entry.parameters) {
             properties[parameter.name.toStdString()] = {{"type", "string"},
                                                         {"description", parameter.description.toStdString()}};
             required.push_back(parameter.name.toStdString());
         }
         definitions.push_back({{"type", "function"},
                                {"function",
-                                {{"name", spec.name.toStdString()},
-                                 {"description", spec.description.toStdString()},
+                                {{"name", entry.name.toStdString()},
+                                 {"description", entry.description.toStdString()},
                                  {"parameters",
                                   {{"type", "object"}, {"properties", properties}, {"required", required}}}}}});
     }
@@ -88,14 +88,14 @@ nlohmann::json ToolCatalogue::toolDefinitions()
 
 QString ToolCatalogue::displayTitle(const QString &name)
 {
-    const ToolSpec *spec = find(name);
-    return spec ? spec->title : name;
+    const ToolEntry *entry = find(name);
+    return entry ? entry->title : name;
 }
 
 QString ToolCatalogue::displaySubtitle(const QString &name)
 {
-    const ToolSpec *spec = find(name);
-    return spec ? spec->subtitle : QString();
+    const ToolEntry *entry = find(name);
+    return entry ? entry->subtitle : QString();
 }
 
 QString ToolCatalogue::argumentIcon(const QString &key)

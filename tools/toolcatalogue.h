@@ -13,7 +13,7 @@ struct ToolParameter
 };
 
 // A tool the model may ask for.
-struct ToolSpec
+struct ToolEntry
 {
     QString name;        // e.g. "read_file"; matched exactly, case-sensitive
     QString title;       // shown by the approval prompt
@@ -26,9 +26,9 @@ struct ToolSpec
 class ToolCatalogue
 {
 public:
-    static const QList<ToolSpec> &tools();
+    static const QList<ToolEntry> &tools();
     // The tool of that exact name, or nullptr.
-    static const ToolSpec *find(const QString &name);
+    static const ToolEntry *find(const QString &name);
     static bool isKnownTool(const QString &name) { return find(name) != nullptr; }
 
     // The definitions for a chat request's "tools" key: a JSON array of

@@ -28,10 +28,10 @@ bool checksArguments(const QString &tool)
     return tool != QLatin1String("download_model") && tool != QLatin1String("set_active_model");
 }
 
-QString missingArgumentsMessage(const ToolSpec &spec)
+QString missingArgumentsMessage(const ToolEntry &entry)
 {
     QStringList names;
-    for (const ToolParameter &parameter : spec.parameters)
+    for (const ToolParameter &parameter : entry.parameters)
         names.append(QLatin1Char('\'') + parameter.name + QLatin1Char('\''));
     return QStringLiteral("Missing ") + names.join(QStringLiteral(" or ")) + QStringLiteral(" argument");
 }
@@ -39,15 +39,15 @@ QString missingArgumentsMessage(const ToolSpec &spec)
 QCoro::Task<QString> dispatch(ToolServices services, ToolCall call)
 {
     const QString &tool = call.name;
-    const ToolSpec *spec = ToolCatalogue::find(tool);
-    if (!spec)
+    const ToolEntry *entry = ToolCatalogue::find(tool);
+    if (!entry)
         co_return QStringLiteral("Unknown tool: ") + tool;
 
     const ToolArguments &arguments = call.arguments;
     if (checksArguments(tool)) {
-        for (const ToolParameter &parameter : spec->parameters) {
+        for (const ToolParameter &parameter : entry->parameters) {
             if (!arguments.contains(parameter.name))
-                co_return missingArgumentsMessage(*spec);
+                co_return missingArgumentsMessage(*entry);
         }
     }
     const auto argument = [&](const char *key) { return arguments.value(QString::fromLatin1(key)); };
