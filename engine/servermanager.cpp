@@ -510,28 +510,21 @@ QCoro::Task<> ServerManager::endProcess(std::shared_ptr<Launch> launch, std::chr
 
 QCoro::Task<> ServerManager::stopServer()
 {
-    const quint64 generation = ++m_generation;
-    QPointer<ServerManager> self(this);
-    if (std::shared_ptr<Launch> launch = m_launch) {
-        launch->ending = true;
-        co_await endProcess(launch, m_options.stopGracePeriod);
-        if (!self)
-            co_return;
-        if (m_launch == launch)
-            m_launch.reset();
-        // A start (or another stop) came while this one waited: the state is theirs now.
-        if (m_generation != generation)
-            co_return;
-    }
-    resetToIdle();
+    return endEngine(m_options.stopGracePeriod);
 }
 
 QCoro::Task<> ServerManager::shutdown()
 {
+    return endEngine(m_options.shutdownGracePeriod);
+}
+
+QCoro::Task<> ServerManager::endEngine(std::chrono::milliseconds gracePeriod)
+{
     const quint64 generation = ++m_generation;
     QPointer<ServerManager> self(this);
     if (std::shared_ptr<Launch> launch = m_launch) {
-        co_await endProcess(launch, m_options.shutdownGracePeriod);
+        launch->ending = true;
+        co_await endProcess(launch, gracePeriod);
         if (!self)
             co_return;
         if (m_launch == launch)

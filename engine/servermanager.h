@@ -160,6 +160,7 @@ private:
                                std::optional<QString> serverPath, bool noMmap, std::optional<int> contextSize);
     QCoro::Task<> endProcess(std::shared_ptr<Launch> launch, std::chrono::milliseconds grace);
     void onProcessFinished(const std::shared_ptr<Launch> &launch);
+    QCoro::Task<> endEngine(std::chrono::milliseconds gracePeriod);
     void resetToIdle();
 
     void setIsRunning(bool value);
