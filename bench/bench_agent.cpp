@@ -88,8 +88,6 @@ int main(int argc, char **argv)
     TestEnvironment environment; // a private preference store and home
     QCoreApplication app(argc, argv);
     TestEnvironment::setApplicationIdentity();
-    if (StandinEngine::executable().isEmpty())
-        qputenv("STANDIN_ENGINE", STANDIN_ENGINE_PATH);
     StandinEngine engine;
     if (!engine.isRunning()) {
         std::fprintf(stderr, "the stand-in engine did not start\n");

@@ -54,8 +54,6 @@ double curlMs(StandinEngine &engine)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (StandinEngine::executable().isEmpty())
-        qputenv("STANDIN_ENGINE", STANDIN_ENGINE_PATH);
     StandinEngine engine;
     if (!engine.isRunning()) {
         std::fprintf(stderr, "the stand-in engine did not start\n");

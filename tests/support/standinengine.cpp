@@ -28,7 +28,9 @@ QString StandinEngine::baseURL() const
 
 QString StandinEngine::executable()
 {
-    return qEnvironmentVariable("STANDIN_ENGINE");
+    // The test runner names it; programs run by hand (benchmarks) use the one built beside them.
+    const QString named = qEnvironmentVariable("STANDIN_ENGINE");
+    return named.isEmpty() ? QStringLiteral(STANDIN_ENGINE_PATH) : named;
 }
 
 void StandinEngine::enqueue(const nlohmann::json &script)

@@ -24,7 +24,7 @@ public:
     nlohmann::json requests();
     void reset();
 
-    // The executable, from the STANDIN_ENGINE environment variable the test runner sets.
+    // The executable: STANDIN_ENGINE when set, else the one this build made.
     static QString executable();
 
 private:
