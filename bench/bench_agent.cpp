@@ -1,10 +1,10 @@
 // A full chat turn while the stand-in engine streams 1,000 and 20,000 pieces as
 // fast as it can: the loop's time per piece at both lengths (a reply's pieces must
 // not get dearer as it grows), next to the bare client reading the same stream.
-#include "agentmanager.h"
-#include "replytext.h"
-#include "standinengine.h"
-#include "testenvironment.h"
+#include "agent/agentmanager.h"
+#include "core/replytext.h"
+#include "tests/support/standinengine.h"
+#include "tests/support/testenvironment.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

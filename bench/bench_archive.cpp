@@ -1,8 +1,8 @@
 // Chat archive: 1,000 sessions of 100 messages each. Prints the time to encode,
 // save (encode, write to the preference store, flush) and load (read, decode),
 // next to the time nlohmann/json alone needs to parse the same bytes.
-#include "agentstate.h"
-#include "archive.h"
+#include "core/agentstate.h"
+#include "core/archive.h"
 #include "platform/preferences.h"
 
 #include <QCoreApplication>

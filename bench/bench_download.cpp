@@ -5,8 +5,8 @@
 //   bench_download [--size-mib N] [--rounds N]
 //
 // The file is made in a temporary folder at start and removed at exit.
-#include "fileserver.h"
-#include "modelmanager.h"
+#include "tests/fixtures/fileserver.h"
+#include "models/modelmanager.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Streaming: the stand-in engine sends 20,000 pieces as fast as it can. Prints
 // the client's time to consume them next to curl -N reading the same stream.
-#include "llmclient.h"
-#include "standinengine.h"
+#include "core/llmclient.h"
+#include "tests/support/standinengine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

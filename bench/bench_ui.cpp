@@ -6,11 +6,11 @@
 // from the model update until the scene graph starts to synchronise, which covers the
 // bindings, the re-parse and the layout but not the (software) rendering.
 
-#include "agentstate.h"
-#include "appmodel.h"
-#include "archive.h"
-#include "iconimageprovider.h"
-#include "markdowndocument.h"
+#include "core/agentstate.h"
+#include "ui/appmodel.h"
+#include "core/archive.h"
+#include "ui/iconimageprovider.h"
+#include "ui/markdowndocument.h"
 
 #include "platform/preferences.h"
 
@@ -29,7 +29,7 @@
 #include <ctime>
 #include <numeric>
 
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 double threadCpuMs()

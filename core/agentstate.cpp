@@ -1,6 +1,6 @@
-#include "agentstate.h"
+#include "core/agentstate.h"
 
-#include "archive.h"
+#include "core/archive.h"
 
 #include "platform/assign.h"
 #include "platform/paths.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "messagelistmodel.h"
-#include "records.h"
+#include "core/messagelistmodel.h"
+#include "core/records.h"
 
 #include <QObject>
 #include <QVariantMap>

@@ -1,4 +1,4 @@
-#include "archive.h"
+#include "core/archive.h"
 
 #include <QFile>
 #include <QSaveFile>

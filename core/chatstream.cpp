@@ -1,6 +1,6 @@
-#include "chatstream.h"
+#include "core/chatstream.h"
 
-#include "toolarguments.h"
+#include "core/toolarguments.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,4 +1,4 @@
-#include "httpresponseparser.h"
+#include "core/httpresponseparser.h"
 
 #include <QList>
 

@@ -1,8 +1,8 @@
-#include "llmclient.h"
+#include "core/llmclient.h"
 
-#include "replytext.h"
+#include "core/replytext.h"
 
-#include "httpresponseparser.h"
+#include "core/httpresponseparser.h"
 
 #include <QNetworkProxy>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "chatstream.h"
-#include "records.h"
+#include "core/chatstream.h"
+#include "core/records.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "messagelistmodel.h"
+#include "core/messagelistmodel.h"
 
 namespace {
 QVariantList toolCallsVariant(const std::optional<QList<ToolCall>> &calls)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "records.h"
+#include "core/records.h"
 
 #include <QAbstractListModel>
 

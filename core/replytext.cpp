@@ -1,6 +1,6 @@
-#include "replytext.h"
+#include "core/replytext.h"
 
-#include "toolarguments.h"
+#include "core/toolarguments.h"
 
 #include <QStringTokenizer>
 

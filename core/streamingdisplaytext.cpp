@@ -1,6 +1,6 @@
-#include "streamingdisplaytext.h"
+#include "core/streamingdisplaytext.h"
 
-#include "replytext.h"
+#include "core/replytext.h"
 
 namespace {
 

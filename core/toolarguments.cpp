@@ -1,4 +1,4 @@
-#include "toolarguments.h"
+#include "core/toolarguments.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,4 +1,4 @@
-#include "brewinstallstate.h"
+#include "engine/brewinstallstate.h"
 
 QString BrewInstallState::kindName() const
 {

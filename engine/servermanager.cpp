@@ -1,4 +1,4 @@
-#include "servermanager.h"
+#include "engine/servermanager.h"
 
 #include "platform/assign.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "brewinstallstate.h"
+#include "engine/brewinstallstate.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "catalog.h"
+#include "models/catalog.h"
 
 #include "platform/systeminfo.h"
 

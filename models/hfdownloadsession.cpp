@@ -1,4 +1,4 @@
-#include "hfdownloadsession.h"
+#include "models/hfdownloadsession.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "modellistmodel.h"
+#include "models/modellistmodel.h"
 
 #include "platform/systeminfo.h"
 

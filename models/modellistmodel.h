@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalog.h"
+#include "models/catalog.h"
 
 #include <QAbstractListModel>
 

@@ -1,8 +1,8 @@
-#include "modelmanager.h"
+#include "models/modelmanager.h"
 
-#include "agentstate.h"
+#include "core/agentstate.h"
 #include "platform/paths.h"
-#include "servermanager.h"
+#include "engine/servermanager.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "catalog.h"
-#include "hfdownloadsession.h"
-#include "modellistmodel.h"
+#include "models/catalog.h"
+#include "models/hfdownloadsession.h"
+#include "models/modellistmodel.h"
 
 #include <QHash>
 #include <QObject>

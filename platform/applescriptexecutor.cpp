@@ -1,4 +1,4 @@
-#include "applescriptexecutor.h"
+#include "platform/applescriptexecutor.h"
 
 #include <QCoroProcess>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "applicationcontrol.h"
+#include "platform/applicationcontrol.h"
 
-#include "xdgapplicationcontrol.h"
+#include "platform/xdgapplicationcontrol.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

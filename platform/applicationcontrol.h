@@ -1,7 +1,7 @@
 #pragma once
 
-#include "applescriptexecutor.h"
-#include "serviceresult.h"
+#include "platform/applescriptexecutor.h"
+#include "platform/serviceresult.h"
 
 #include <QCoroTask>
 #include <QStringList>

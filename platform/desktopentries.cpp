@@ -1,4 +1,4 @@
-#include "desktopentries.h"
+#include "platform/desktopentries.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,4 +1,4 @@
-#include "preferences.h"
+#include "platform/preferences.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "screencapture.h"
+#include "platform/screencapture.h"
 
 #include <QCoroProcess>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "sound.h"
+#include "platform/sound.h"
 
 #include <QFileInfo>
 #include <QProcess>

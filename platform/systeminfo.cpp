@@ -1,4 +1,4 @@
-#include "systeminfo.h"
+#include "platform/systeminfo.h"
 
 #include <QFile>
 #include <QSysInfo>

@@ -1,4 +1,4 @@
-#include "trash.h"
+#include "platform/trash.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serviceresult.h"
+#include "platform/serviceresult.h"
 
 class Trash
 {

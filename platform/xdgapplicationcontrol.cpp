@@ -1,4 +1,4 @@
-#include "xdgapplicationcontrol.h"
+#include "platform/xdgapplicationcontrol.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "applicationcontrol.h"
-#include "desktopentries.h"
+#include "platform/applicationcontrol.h"
+#include "platform/desktopentries.h"
 
 // Linux and other XDG desktops: applications are desktop entries. Opening starts the
 // entry's command detached (no shell); closing sends SIGTERM to the current user's

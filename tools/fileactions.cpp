@@ -1,4 +1,4 @@
-#include "fileactions.h"
+#include "tools/fileactions.h"
 
 #include "platform/trash.h"
 

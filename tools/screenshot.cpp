@@ -1,4 +1,4 @@
-#include "screenshot.h"
+#include "tools/screenshot.h"
 
 #include "platform/screencapture.h"
 

@@ -1,4 +1,4 @@
-#include "systemactions.h"
+#include "tools/systemactions.h"
 
 #include "platform/clipboard.h"
 #include "platform/systeminfo.h"

@@ -1,4 +1,4 @@
-#include "toolcatalogue.h"
+#include "tools/toolcatalogue.h"
 
 #include <nlohmann/json.hpp>
 

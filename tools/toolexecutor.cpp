@@ -1,12 +1,12 @@
-#include "toolexecutor.h"
+#include "tools/toolexecutor.h"
 
 #include "platform/applicationcontrol.h"
-#include "fileactions.h"
+#include "tools/fileactions.h"
 #include "platform/paths.h"
 #include "platform/screencapture.h"
-#include "screenshot.h"
-#include "systemactions.h"
-#include "toolcatalogue.h"
+#include "tools/screenshot.h"
+#include "tools/systemactions.h"
+#include "tools/toolcatalogue.h"
 
 #include <exception>
 

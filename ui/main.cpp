@@ -1,6 +1,6 @@
-#include "src/appmodel.h"
-#include "src/iconimageprovider.h"
-#include "src/icons.h"
+#include "ui/appmodel.h"
+#include "ui/iconimageprovider.h"
+#include "ui/icons.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

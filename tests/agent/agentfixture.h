@@ -2,9 +2,9 @@
 
 // A loop wired to the stand-in engine and a tool runner that records every call.
 // Harmless tools run for real; tools that would touch the desktop answer from a table.
-#include "agentmanager.h"
-#include "standinengine.h"
-#include "toolexecutor.h"
+#include "agent/agentmanager.h"
+#include "tests/support/standinengine.h"
+#include "tools/toolexecutor.h"
 
 #include "platform/paths.h"
 #include "platform/preferences.h"

@@ -1,8 +1,8 @@
 // Turns of the agent loop against the stand-in engine: the prompt, the history
 // window, streaming into one row, the speed readout, failures and cancellation.
-#include "agentfixture.h"
-#include "replytext.h"
-#include "testenvironment.h"
+#include "tests/agent/agentfixture.h"
+#include "core/replytext.h"
+#include "tests/support/testenvironment.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>

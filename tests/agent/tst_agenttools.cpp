@@ -1,7 +1,7 @@
 // Tool requests of a reply: approval, running, the results sent back, the
 // confirmation, and the completion sound, against the stand-in engine.
-#include "agentfixture.h"
-#include "testenvironment.h"
+#include "tests/agent/agentfixture.h"
+#include "tests/support/testenvironment.h"
 
 #include <QFileInfo>
 #include <QFile>

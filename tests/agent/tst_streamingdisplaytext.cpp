@@ -1,8 +1,8 @@
 // The incremental cleaner must always show exactly what cleanForDisplay shows
 // for the whole reply so far, however the reply is cut into pieces.
-#include "replytext.h"
-#include "streamingdisplaytext.h"
-#include "testenvironment.h"
+#include "core/replytext.h"
+#include "core/streamingdisplaytext.h"
+#include "tests/support/testenvironment.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

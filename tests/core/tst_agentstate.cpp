@@ -1,6 +1,6 @@
-#include "agentstate.h"
-#include "archive.h"
-#include "testenvironment.h"
+#include "core/agentstate.h"
+#include "core/archive.h"
+#include "tests/support/testenvironment.h"
 
 #include "platform/paths.h"
 #include "platform/preferences.h"

@@ -1,5 +1,5 @@
-#include "archive.h"
-#include "testenvironment.h"
+#include "core/archive.h"
+#include "tests/support/testenvironment.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "httpresponseparser.h"
-#include "testenvironment.h"
+#include "core/httpresponseparser.h"
+#include "tests/support/testenvironment.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "llmclient.h"
-#include "standinengine.h"
-#include "testenvironment.h"
+#include "core/llmclient.h"
+#include "tests/support/standinengine.h"
+#include "tests/support/testenvironment.h"
 
 #include <QTcpServer>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "replytext.h"
-#include "testenvironment.h"
+#include "core/replytext.h"
+#include "tests/support/testenvironment.h"
 
 #include <QTest>
 

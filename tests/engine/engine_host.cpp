@@ -2,7 +2,7 @@
 // can end it the ways an app ends: an orderly quit, a quit without one, or a kill.
 //   engine-host <shutdown|destroy|wait> <port> <engine executable>
 // Prints "ENGINE_PID <pid>" once the engine is ready.
-#include "servermanager.h"
+#include "engine/servermanager.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -2,8 +2,8 @@
 
 // Shared by the engine tests: a manager pointed at the stand-in engine on a free
 // port, the stand-in's start-up behaviour, and the command lines it received.
-#include "servermanager.h"
-#include "standinengine.h"
+#include "engine/servermanager.h"
+#include "tests/support/standinengine.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 // Stopping the engine: without freezing the app, by force when it lingers, and
 // never leaving it behind when the app quits or dies.
-#include "enginetesthelpers.h"
-#include "testenvironment.h"
+#include "tests/engine/enginetesthelpers.h"
+#include "tests/support/testenvironment.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

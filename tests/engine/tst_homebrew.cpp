@@ -1,6 +1,6 @@
 // Installing and removing the engine through a stand-in Homebrew script.
-#include "enginetesthelpers.h"
-#include "testenvironment.h"
+#include "tests/engine/enginetesthelpers.h"
+#include "tests/support/testenvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // Starting the engine against real stand-in processes: the command line, the
 // status texts, every recognised failure kind and both retry chains.
-#include "enginetesthelpers.h"
-#include "testenvironment.h"
+#include "tests/engine/enginetesthelpers.h"
+#include "tests/support/testenvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>

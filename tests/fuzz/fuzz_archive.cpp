@@ -1,6 +1,6 @@
 // Any bytes given to the archive reader either fail cleanly or decode to sessions
 // that encode and decode back to the same sessions.
-#include "archive.h"
+#include "core/archive.h"
 
 #include <cstdlib>
 

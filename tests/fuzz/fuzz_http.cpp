@@ -1,6 +1,6 @@
 // The response reader takes any bytes, split anywhere, and reads the same
 // status and body whichever way they were split.
-#include "httpresponseparser.h"
+#include "core/httpresponseparser.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // The event-stream decoder takes any bytes, split anywhere, and gives the same
 // reply whichever way the bytes were split.
-#include "chatstream.h"
+#include "core/chatstream.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // Tool-call extraction and the display filter take any text without failing,
 // and every call they find is well formed.
-#include "replytext.h"
+#include "core/replytext.h"
 
 #include <cstdlib>
 

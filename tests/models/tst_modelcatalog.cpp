@@ -1,8 +1,8 @@
 // The catalogue, its JSON form, the list model and the models folder; deleting a model.
-#include "../engine/enginetesthelpers.h"
-#include "agentstate.h"
-#include "modelmanager.h"
-#include "testenvironment.h"
+#include "tests/engine/enginetesthelpers.h"
+#include "core/agentstate.h"
+#include "models/modelmanager.h"
+#include "tests/support/testenvironment.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>

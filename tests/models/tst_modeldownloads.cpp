@@ -1,8 +1,8 @@
 // Downloads from a loopback stand-in for the model hub: redirects, HTTPS, failures,
 // cancels, parallel transfers and resumes, with no partial file ever in the models folder.
-#include "fileserver.h"
-#include "modelmanager.h"
-#include "testenvironment.h"
+#include "tests/fixtures/fileserver.h"
+#include "models/modelmanager.h"
+#include "tests/support/testenvironment.h"
 
 #include <QCryptographicHash>
 #include <QDir>

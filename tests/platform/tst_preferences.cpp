@@ -1,6 +1,6 @@
 #include "platform/paths.h"
 #include "platform/preferences.h"
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "standinengine.h"
+#include "tests/support/standinengine.h"
 
-#include "announcedport.h"
+#include "tests/support/announcedport.h"
 
 #include <httplib.h>
 

@@ -1,9 +1,9 @@
-#include "toolexecutor.h"
+#include "tools/toolexecutor.h"
 
 #include "platform/applicationcontrol.h"
 #include "platform/desktopentries.h"
 #include "platform/xdgapplicationcontrol.h"
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 #include <QCoroTask>
 #include <QtTest>

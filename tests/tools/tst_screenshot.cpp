@@ -1,8 +1,8 @@
-#include "screenshot.h"
-#include "toolexecutor.h"
+#include "tools/screenshot.h"
+#include "tools/toolexecutor.h"
 
 #include "platform/screencapture.h"
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 #include <QBuffer>
 #include <QClipboard>

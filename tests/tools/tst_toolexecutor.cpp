@@ -1,10 +1,10 @@
-#include "fileactions.h"
-#include "systemactions.h"
-#include "toolcatalogue.h"
-#include "toolexecutor.h"
+#include "tools/fileactions.h"
+#include "tools/systemactions.h"
+#include "tools/toolcatalogue.h"
+#include "tools/toolexecutor.h"
 
 #include "platform/systeminfo.h"
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 #include <QCoroTask>
 #include <QGuiApplication>

@@ -1,9 +1,9 @@
 #include "agent/agentmanager.h"
-#include "agentstate.h"
-#include "appmodel.h"
-#include "icons.h"
-#include "modelmanager.h"
-#include "servermanager.h"
+#include "core/agentstate.h"
+#include "ui/appmodel.h"
+#include "ui/icons.h"
+#include "models/modelmanager.h"
+#include "engine/servermanager.h"
 
 #include "platform/preferences.h"
 
@@ -15,8 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "standinengine.h"
-#include "testenvironment.h"
+#include "tests/support/standinengine.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 int freePort()

@@ -1,14 +1,14 @@
-#include "agentstate.h"
-#include "chatlogic.h"
-#include "chatoperations.h"
-#include "confetti.h"
+#include "core/agentstate.h"
+#include "ui/chatlogic.h"
+#include "ui/chatoperations.h"
+#include "ui/confetti.h"
 
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 Message message(const QString &role, const QString &content)

@@ -1,7 +1,7 @@
 #include "agent/agentmanager.h"
-#include "appmodel.h"
-#include "iconimageprovider.h"
-#include "standinengine.h"
+#include "ui/appmodel.h"
+#include "ui/iconimageprovider.h"
+#include "tests/support/standinengine.h"
 
 #include "platform/preferences.h"
 
@@ -21,7 +21,7 @@
 
 #include <memory>
 
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 // What the chat screen's QML test needs beyond the app: the stand-in engine's start,
 // its scripts, and files in the private home.

@@ -1,13 +1,13 @@
-#include "inlinemarkdown.h"
-#include "markdownblocks.h"
-#include "messagevisibility.h"
-#include "records.h"
+#include "ui/inlinemarkdown.h"
+#include "ui/markdownblocks.h"
+#include "ui/messagevisibility.h"
+#include "core/records.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <QtTest>
 
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 using Kind = TextLine::Kind;

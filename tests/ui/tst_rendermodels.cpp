@@ -1,7 +1,7 @@
-#include "markdowndocument.h"
-#include "messagecontentsource.h"
-#include "messagelistmodel.h"
-#include "visiblemessagesmodel.h"
+#include "ui/markdowndocument.h"
+#include "ui/messagecontentsource.h"
+#include "core/messagelistmodel.h"
+#include "ui/visiblemessagesmodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QBuffer>
@@ -9,7 +9,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 QStringList kinds(const MarkdownDocument &document)

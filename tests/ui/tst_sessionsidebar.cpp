@@ -1,15 +1,15 @@
-#include "agentstate.h"
-#include "sessiondatelabel.h"
-#include "sessionsidebarmodel.h"
+#include "core/agentstate.h"
+#include "ui/sessiondatelabel.h"
+#include "ui/sessionsidebarmodel.h"
 
 #include "platform/preferences.h"
-#include "archive.h"
+#include "core/archive.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 ChatSession session(const QString &title, bool pinned = false, const QStringList &texts = {})

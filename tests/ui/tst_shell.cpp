@@ -1,5 +1,5 @@
-#include "appmodel.h"
-#include "iconimageprovider.h"
+#include "ui/appmodel.h"
+#include "ui/iconimageprovider.h"
 
 #include <QApplication>
 #include <QQmlEngine>
@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "testenvironment.h"
+#include "tests/support/testenvironment.h"
 
 // The shell's QML wiring, run against a real application object in a private home.
 class ShellSetup : public QObject

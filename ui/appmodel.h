@@ -1,6 +1,6 @@
 #pragma once
 
-#include "servermanager.h"
+#include "engine/servermanager.h"
 
 #include <QObject>
 #include <QPointer>
@@ -21,8 +21,8 @@ class QQmlEngine;
 class AppModel : public QObject
 {
     Q_OBJECT
-    Q_MOC_INCLUDE("agentstate.h")
-    Q_MOC_INCLUDE("modelmanager.h")
+    Q_MOC_INCLUDE("core/agentstate.h")
+    Q_MOC_INCLUDE("models/modelmanager.h")
     Q_MOC_INCLUDE("agent/agentmanager.h")
     QML_ELEMENT
     QML_SINGLETON

@@ -1,8 +1,8 @@
-#include "appmodel.h"
+#include "ui/appmodel.h"
 
 #include "agent/agentmanager.h"
-#include "agentstate.h"
-#include "modelmanager.h"
+#include "core/agentstate.h"
+#include "models/modelmanager.h"
 
 #include "platform/preferences.h"
 

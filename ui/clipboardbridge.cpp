@@ -1,4 +1,4 @@
-#include "clipboardbridge.h"
+#include "ui/clipboardbridge.h"
 
 #include "platform/clipboard.h"
 

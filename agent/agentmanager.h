@@ -1,8 +1,8 @@
 #pragma once
 
-#include "agentstate.h"
-#include "llmclient.h"
-#include "streamingdisplaytext.h"
+#include "core/agentstate.h"
+#include "core/llmclient.h"
+#include "core/streamingdisplaytext.h"
 
 #include "platform/sound.h"
 

@@ -1,4 +1,4 @@
-#include "confetti.h"
+#include "ui/confetti.h"
 
 namespace {
 // Uniform in [low, high], both ends included.

@@ -1,7 +1,7 @@
-#include "visiblemessagesmodel.h"
+#include "ui/visiblemessagesmodel.h"
 
-#include "messagelistmodel.h"
-#include "messagevisibility.h"
+#include "core/messagelistmodel.h"
+#include "ui/messagevisibility.h"
 
 #include <QCryptographicHash>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "markdownblocks.h"
+#include "ui/markdownblocks.h"
 
 namespace {
 const QString fence = QStringLiteral("```");

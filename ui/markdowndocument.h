@@ -1,8 +1,8 @@
 #pragma once
 
-#include "inlinemarkdown.h"
-#include "markdownblocks.h"
-#include "messagecontentsource.h"
+#include "ui/inlinemarkdown.h"
+#include "ui/markdownblocks.h"
+#include "ui/messagecontentsource.h"
 
 #include <QAbstractListModel>
 #include <QColor>

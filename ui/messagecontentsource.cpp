@@ -1,4 +1,4 @@
-#include "messagecontentsource.h"
+#include "ui/messagecontentsource.h"
 
 void MessageContentSource::setModel(QAbstractItemModel *model)
 {

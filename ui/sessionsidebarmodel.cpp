@@ -1,7 +1,7 @@
-#include "sessionsidebarmodel.h"
+#include "ui/sessionsidebarmodel.h"
 
-#include "agentstate.h"
-#include "sessiondatelabel.h"
+#include "core/agentstate.h"
+#include "ui/sessiondatelabel.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "inlinemarkdown.h"
+#include "ui/inlinemarkdown.h"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "markdowndocument.h"
+#include "ui/markdowndocument.h"
 
 namespace {
 QString cssColor(const QColor &color)

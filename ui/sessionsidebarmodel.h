@@ -14,7 +14,7 @@ class SessionSidebarModel : public QSortFilterProxyModel
 {
     Q_OBJECT
     QML_ELEMENT
-    Q_MOC_INCLUDE("agentstate.h")
+    Q_MOC_INCLUDE("core/agentstate.h")
     Q_PROPERTY(AgentState *state READ state WRITE setState NOTIFY stateChanged)
     Q_PROPERTY(QString searchQuery READ searchQuery WRITE setSearchQuery NOTIFY searchQueryChanged)
     // The reference time of the date labels; invalid means the clock.

@@ -1,4 +1,4 @@
-#include "icons.h"
+#include "ui/icons.h"
 
 #include <QFontDatabase>
 #include <QHash>

@@ -4,11 +4,11 @@
 // the properties of AppModel and never creates them.
 
 #include "agent/agentmanager.h"
-#include "agentstate.h"
-#include "messagelistmodel.h"
-#include "modellistmodel.h"
-#include "modelmanager.h"
-#include "servermanager.h"
+#include "core/agentstate.h"
+#include "core/messagelistmodel.h"
+#include "models/modellistmodel.h"
+#include "models/modelmanager.h"
+#include "engine/servermanager.h"
 
 #include <QtQml/qqml.h>
 

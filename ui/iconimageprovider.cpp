@@ -1,6 +1,6 @@
-#include "iconimageprovider.h"
+#include "ui/iconimageprovider.h"
 
-#include "icons.h"
+#include "ui/icons.h"
 
 #include <QFont>
 #include <QPainter>

@@ -1,10 +1,10 @@
-#include "chatlogic.h"
+#include "ui/chatlogic.h"
 
-#include "agentstate.h"
-#include "chatoperations.h"
-#include "confetti.h"
-#include "messagelistmodel.h"
-#include "toolcatalogue.h"
+#include "core/agentstate.h"
+#include "ui/chatoperations.h"
+#include "ui/confetti.h"
+#include "core/messagelistmodel.h"
+#include "tools/toolcatalogue.h"
 
 #include "platform/preferences.h"
 

@@ -12,7 +12,7 @@ class VisibleMessagesModel : public QSortFilterProxyModel
 {
     Q_OBJECT
     QML_ELEMENT
-    Q_MOC_INCLUDE("messagelistmodel.h")
+    Q_MOC_INCLUDE("core/messagelistmodel.h")
     Q_PROPERTY(MessageListModel *messages READ messages WRITE setMessages NOTIFY messagesChanged)
 
 public:

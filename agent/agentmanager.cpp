@@ -1,9 +1,9 @@
-#include "agentmanager.h"
+#include "agent/agentmanager.h"
 
-#include "replytext.h"
-#include "servermanager.h"
-#include "toolcatalogue.h"
-#include "toolexecutor.h"
+#include "core/replytext.h"
+#include "engine/servermanager.h"
+#include "tools/toolcatalogue.h"
+#include "tools/toolexecutor.h"
 
 #include "platform/preferences.h"
 

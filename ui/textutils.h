@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QtQml/qqmlregistration.h>
 
-#include "inlinemarkdown.h"
+#include "ui/inlinemarkdown.h"
 
 // Small text helpers the views call.
 class TextUtils : public QObject

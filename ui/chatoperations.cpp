@@ -1,6 +1,6 @@
-#include "chatoperations.h"
+#include "ui/chatoperations.h"
 
-#include "toolcatalogue.h"
+#include "tools/toolcatalogue.h"
 
 #include <QFile>
 #include <QFileInfo>

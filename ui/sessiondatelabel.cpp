@@ -1,4 +1,4 @@
-#include "sessiondatelabel.h"
+#include "ui/sessiondatelabel.h"
 
 #include <QRegularExpression>
 

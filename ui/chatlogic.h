@@ -14,8 +14,8 @@ class ChatLogic : public QObject
     Q_OBJECT
     QML_ELEMENT
     QML_SINGLETON
-    Q_MOC_INCLUDE("agentstate.h")
-    Q_MOC_INCLUDE("messagelistmodel.h")
+    Q_MOC_INCLUDE("core/agentstate.h")
+    Q_MOC_INCLUDE("core/messagelistmodel.h")
 
 public:
     using QObject::QObject;

@@ -1,6 +1,6 @@
-#include "messagevisibility.h"
+#include "ui/messagevisibility.h"
 
-#include "records.h"
+#include "core/records.h"
 
 #include <QStringView>
 
