@@ -32,11 +32,12 @@ const QString toolInstruction = QStringLiteral(
     "TOOL_CALL: {\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n"
     "Tools: list_files, read_file, write_file, delete_file, take_screenshot, open_app, close_app, "
     "list_open_apps, get_system_info, get_clipboard, set_clipboard\n"
-    "NEVER call tools to answer questions. NEVER include tool names, clipboard contents, file paths, or "
+    "NEVER call tools to answer questions. NEVER include tool names, clipboard contents, file "
+    "paths, or "
     "system info in a normal reply.");
 
-const QLatin1StringView imagePrefixes[] = {QLatin1StringView("data:image/png;base64,"),
-                                           QLatin1StringView("data:image/jpeg;base64,")};
+const QLatin1StringView imagePrefixes[]
+    = {QLatin1StringView("data:image/png;base64,"), QLatin1StringView("data:image/jpeg;base64,")};
 
 bool isImage(const QString &content)
 {
@@ -76,22 +77,31 @@ ChatError cancelledError()
 
 } // namespace
 
-const QStringList AgentManager::autoApprovedTools{QStringLiteral("list_open_apps"), QStringLiteral("get_system_info"),
+const QStringList AgentManager::autoApprovedTools{QStringLiteral("list_open_apps"),
+                                                  QStringLiteral("get_system_info"),
                                                   QStringLiteral("get_clipboard"),
                                                   QStringLiteral("list_local_models")};
 
-const QString AgentManager::confirmationInstruction = QStringLiteral(
-    "\nIn one or two sentences, briefly confirm what was just done. Don't repeat raw output verbatim.");
+const QString AgentManager::confirmationInstruction
+    = QStringLiteral("\nIn one or two sentences, briefly confirm what was just done. Don't repeat "
+                     "raw output verbatim.");
 
 AgentManager::AgentManager(AgentState *state, ServerManager *serverManager, QObject *parent)
     : AgentManager(state,
-                   EngineAccess{[server = QPointer(serverManager)] { return server && server->isRunning(); },
-                                [server = QPointer(serverManager)] { return server ? server->port() : 8080; }},
-                   ToolRunner{}, parent)
-{
-}
+                   EngineAccess{[server = QPointer(serverManager)] {
+                                    return server && server->isRunning();
+                                },
+                                [server = QPointer(serverManager)] {
+                                    return server ? server->port() : 8080;
+                                }},
+                   ToolRunner{},
+                   parent)
+{}
 
-AgentManager::AgentManager(AgentState *state, EngineAccess engine, ToolRunner runTool, QObject *parent)
+AgentManager::AgentManager(AgentState *state,
+                           EngineAccess engine,
+                           ToolRunner runTool,
+                           QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_engine(std::move(engine))
@@ -213,7 +223,8 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     if (!result.ok() && result.error->domain == LLMClient::errorDomain && result.error->code == 400
         && !tools.empty()) {
         // Engines that reject function calling answer 400: ask again without tools.
-        result = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::FirstReply);
+        result
+            = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::FirstReply);
         if (!self || !m_state || isOver(turn))
             co_return;
     }
@@ -272,11 +283,14 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
             m_state->syncActiveSession();
             resultLines.append(screenshotResultLine(call.name, QDateTime::currentDateTime()));
         } else {
-            resultLines.append(u'[' + call.name + QStringLiteral("]: ") + shortenedToolResult(result));
+            resultLines.append(u'[' + call.name + QStringLiteral("]: ")
+                               + shortenedToolResult(result));
         }
     }
 
-    m_state->appendMessage(Message::make(Role::toolResult, QStringLiteral("Tool results:\n") + resultLines.join(u'\n')));
+    m_state->appendMessage(
+        Message::make(Role::toolResult,
+                      QStringLiteral("Tool results:\n") + resultLines.join(u'\n')));
     m_state->syncActiveSession();
     m_state->appendMessage(Message::make(Role::assistant, QString()));
     m_state->syncActiveSession();
@@ -286,8 +300,8 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     const QString prompt = effectiveSystemPrompt() + confirmationInstruction;
     const QList<Message> &all = m_state->messages();
     const QList<Message> history = trimmedHistory(all.first(all.size() - 1), historyLimit);
-    const ChatResult result =
-        co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::Confirmation);
+    const ChatResult result
+        = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::Confirmation);
     if (!self || !m_state || isOver(turn))
         co_return;
     if (result.ok()) {
@@ -301,11 +315,12 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
 
 void AgentManager::failConfirmation(const ChatError &error)
 {
-    replaceLastMessage(Message::make(Role::assistant, QStringLiteral("Error: ") + error.description));
+    replaceLastMessage(
+        Message::make(Role::assistant, QStringLiteral("Error: ") + error.description));
 }
 
-QCoro::Task<ChatResult> AgentManager::request(TurnPtr turn, QList<Message> history, QString systemPrompt,
-                                              nlohmann::json tools, Awaiting what)
+QCoro::Task<ChatResult> AgentManager::request(
+    TurnPtr turn, QList<Message> history, QString systemPrompt, nlohmann::json tools, Awaiting what)
 {
     // A turn stopped while it waited for an approval or a tool ends at its next request.
     if (turn->cancelled)
@@ -321,9 +336,12 @@ QCoro::Task<ChatResult> AgentManager::request(TurnPtr turn, QList<Message> histo
             onPiece(piece);
     };
     turn->awaiting = what;
-    ChatResult result = co_await m_llmClient->streamChat(std::move(history), std::move(systemPrompt),
-                                                         m_state->temperature(), m_state->maxTokens(),
-                                                         std::move(tools), std::move(onToken));
+    ChatResult result = co_await m_llmClient->streamChat(std::move(history),
+                                                         std::move(systemPrompt),
+                                                         m_state->temperature(),
+                                                         m_state->maxTokens(),
+                                                         std::move(tools),
+                                                         std::move(onToken));
     turn->awaiting = Awaiting::Nothing;
     co_return result;
 }
@@ -390,13 +408,15 @@ void AgentManager::failTurn(const ChatError &error)
 {
     if (error.cancelled) {
         const QList<Message> &messages = m_state->messages();
-        if (!messages.isEmpty() && messages.last().role == Role::assistant && isBlank(messages.last().content)) {
+        if (!messages.isEmpty() && messages.last().role == Role::assistant
+            && isBlank(messages.last().content)) {
             m_state->removeLastMessage();
             // The saved session must not keep the placeholder the screen no longer shows.
             m_state->syncActiveSession();
         }
     } else {
-        replaceLastMessage(Message::make(Role::assistant, QStringLiteral("Error: ") + error.description));
+        replaceLastMessage(
+            Message::make(Role::assistant, QStringLiteral("Error: ") + error.description));
     }
     m_state->setIsLoading(false);
     m_state->setCurrentStreamingContent(QString());
@@ -410,7 +430,8 @@ QString AgentManager::homeFolder()
 {
 #if defined(Q_OS_MACOS)
     const passwd *entry = getpwuid(getuid());
-    const QString login = entry ? QString::fromLocal8Bit(entry->pw_name) : qEnvironmentVariable("USER");
+    const QString login
+        = entry ? QString::fromLocal8Bit(entry->pw_name) : qEnvironmentVariable("USER");
     return QStringLiteral("/Users/") + login;
 #else
     return QDir::homePath();
@@ -459,7 +480,8 @@ QList<Message> AgentManager::trimmedHistory(const QList<Message> &messages, int 
 
 QString AgentManager::screenshotResultLine(const QString &toolName, const QDateTime &when)
 {
-    return u'[' + toolName + QStringLiteral("]: Screenshot captured and saved to Desktop as 'Screenshot_")
+    return u'[' + toolName
+           + QStringLiteral("]: Screenshot captured and saved to Desktop as 'Screenshot_")
            + when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".jpg'.");
 }
 

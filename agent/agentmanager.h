@@ -57,7 +57,10 @@ public:
     AgentManager(AgentState *state, ServerManager *serverManager, QObject *parent = nullptr);
     // The same with the engine and, optionally, the tool runner given by the caller
     // (tests point it at a stand-in engine; no runner means the real tools).
-    AgentManager(AgentState *state, EngineAccess engine, ToolRunner runTool = {}, QObject *parent = nullptr);
+    AgentManager(AgentState *state,
+                 EngineAccess engine,
+                 ToolRunner runTool = {},
+                 QObject *parent = nullptr);
     ~AgentManager() override;
 
     // Cancels a running turn and starts a new one with the text. Returns at once.
@@ -98,18 +101,21 @@ private:
     enum class Awaiting { Nothing, FirstReply, Confirmation };
     struct Turn
     {
-        quint64 generation = 0;     // a turn of an older generation no longer owns the conversation
-        bool cancelled = false;     // stop() or a newer turn: no further requests
+        quint64 generation = 0; // a turn of an older generation no longer owns the conversation
+        bool cancelled = false; // stop() or a newer turn: no further requests
         Awaiting awaiting = Awaiting::Nothing; // the request in flight, if any
-        bool settled = false;       // its outcome was recorded when it was cancelled
+        bool settled = false;                  // its outcome was recorded when it was cancelled
     };
     using TurnPtr = std::shared_ptr<Turn>;
 
     static QCoro::Task<> runTurn(QPointer<AgentManager> self, TurnPtr turn, QString text);
     QCoro::Task<> processTurn(TurnPtr turn, QString text);
     QCoro::Task<> runToolCallsInTurn(TurnPtr turn, QList<ToolCall> calls);
-    QCoro::Task<ChatResult> request(TurnPtr turn, QList<Message> history, QString systemPrompt,
-                                    nlohmann::json tools, Awaiting what);
+    QCoro::Task<ChatResult> request(TurnPtr turn,
+                                    QList<Message> history,
+                                    QString systemPrompt,
+                                    nlohmann::json tools,
+                                    Awaiting what);
     bool isSuperseded(const TurnPtr &turn) const { return turn->generation != m_generation; }
     bool isOver(const TurnPtr &turn) const { return turn->settled || isSuperseded(turn); }
     void cancelTurn(const TurnPtr &turn);

@@ -31,8 +31,10 @@ double bareClientMs(StandinEngine &engine, int pieces)
     QElapsedTimer timer;
     timer.start();
     const QList<Message> history{Message::make(Role::user, QStringLiteral("go"))};
-    const ChatResult result = QCoro::waitFor(client.streamChat(history, QString(), 0.7, 64, nlohmann::json::array(),
-                                                               [&](const QString &) { ++received; }));
+    const ChatResult result = QCoro::waitFor(
+        client.streamChat(history, QString(), 0.7, 64, nlohmann::json::array(), [&](const QString &) {
+            ++received;
+        }));
     const double ms = timer.nsecsElapsed() / 1e6;
     if (!result.ok() || received != pieces) {
         std::fprintf(stderr, "client received %d of %d pieces\n", received, pieces);
@@ -94,7 +96,8 @@ int main(int argc, char **argv)
         return 1;
     }
     AgentState state;
-    AgentManager manager(&state, EngineAccess{[] { return true; }, [&] { return engine.port(); }},
+    AgentManager manager(&state,
+                         EngineAccess{[] { return true; }, [&] { return engine.port(); }},
                          [](ToolCall) -> QCoro::Task<QString> { co_return QString(); });
     manager.setCompletionSoundCommand({});
 
@@ -114,7 +117,9 @@ int main(int argc, char **argv)
     // What a turn costs whatever its length: mostly the archive saved at its fixed points.
     const double fixedTurn = bestTurn(1);
     const double fixedClient = bestClient(1);
-    std::printf("agent turn: the stand-in engine streams \"tok \" pieces as fast as it can (best of %d)\n", runs);
+    std::printf(
+        "agent turn: the stand-in engine streams \"tok \" pieces as fast as it can (best of %d)\n",
+        runs);
     double saveMs = 1e18;
     for (int r = 0; r < runs; ++r) {
         QElapsedTimer saving;
@@ -123,10 +128,19 @@ int main(int argc, char **argv)
             state.saveSettings();
         saveMs = std::min(saveMs, saving.nsecsElapsed() / 1e6);
     }
-    std::printf("  a one-piece turn: %.1f ms, of which %.1f ms for its three archive saves (the bare client: %.1f ms)\n",
-                fixedTurn, saveMs, fixedClient);
-    std::printf("  %8s  %10s  %10s  %11s  %14s  %15s  %16s\n", "pieces", "turn ms", "client ms", "turn/client",
-                "turn us/piece", "turn us/piece*", "client us/piece*");
+    std::printf("  a one-piece turn: %.1f ms, of which %.1f ms for its three archive saves (the "
+                "bare client: %.1f ms)\n",
+                fixedTurn,
+                saveMs,
+                fixedClient);
+    std::printf("  %8s  %10s  %10s  %11s  %14s  %15s  %16s\n",
+                "pieces",
+                "turn ms",
+                "client ms",
+                "turn/client",
+                "turn us/piece",
+                "turn us/piece*",
+                "client us/piece*");
     double perPiece[2] = {0, 0};
     double plainPerPiece[2] = {0, 0};
     const int lengths[2] = {1000, 20000};
@@ -137,13 +151,23 @@ int main(int argc, char **argv)
         plainPerPiece[i] = turn * 1000 / pieces;
         perPiece[i] = (turn - fixedTurn) * 1000 / (pieces - 1);
         const double clientPerPiece = (client - fixedClient) * 1000 / (pieces - 1);
-        std::printf("  %8d  %10.1f  %10.1f  %10.2fx  %14.2f  %15.2f  %16.2f\n", pieces, turn, client, turn / client,
-                    plainPerPiece[i], perPiece[i], clientPerPiece);
+        std::printf("  %8d  %10.1f  %10.1f  %10.2fx  %14.2f  %15.2f  %16.2f\n",
+                    pieces,
+                    turn,
+                    client,
+                    turn / client,
+                    plainPerPiece[i],
+                    perPiece[i],
+                    clientPerPiece);
     }
     std::printf("  * beyond the one-piece turn\n");
-    std::printf("  turn's time per piece at 20,000 / at 1,000: %.2fx, beyond the one-piece turn %.2fx   (target <= 1.5x)\n",
-                plainPerPiece[1] / plainPerPiece[0], perPiece[1] / perPiece[0]);
-    std::printf("  for reference, re-cleaning the whole reply for every piece: %.1f ms for 1,000, %.1f ms for 20,000\n",
-                plainCleaningMs(1000), plainCleaningMs(20000));
+    std::printf("  turn's time per piece at 20,000 / at 1,000: %.2fx, beyond the one-piece turn "
+                "%.2fx   (target <= 1.5x)\n",
+                plainPerPiece[1] / plainPerPiece[0],
+                perPiece[1] / perPiece[0]);
+    std::printf("  for reference, re-cleaning the whole reply for every piece: %.1f ms for 1,000, "
+                "%.1f ms for 20,000\n",
+                plainCleaningMs(1000),
+                plainCleaningMs(20000));
     return 0;
 }

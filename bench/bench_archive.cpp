@@ -19,8 +19,10 @@ namespace {
 QList<ChatSession> makeArchive(int sessionCount, int messageCount)
 {
     std::mt19937 random(7);
-    const QStringList words{"the", "model", "answer", "café", "λ", "code", "file", "Swift", "clipboard", "🚀",
-                            "quick", "brown", "fox", "jumps", "over", "lazy", "dog", "\"quoted\"", "path/to/x", "\n"};
+    const QStringList words{"the",   "model", "answer",     "café",      "λ",
+                            "code",  "file",  "Swift",      "clipboard", "🚀",
+                            "quick", "brown", "fox",        "jumps",     "over",
+                            "lazy",  "dog",   "\"quoted\"", "path/to/x", "\n"};
     QList<ChatSession> sessions;
     for (int s = 0; s < sessionCount; ++s) {
         ChatSession session = ChatSession::make();
@@ -32,9 +34,12 @@ QList<ChatSession> makeArchive(int sessionCount, int messageCount)
                 text += words.at(qsizetype(random() % words.size())) + u' ';
             Message message = Message::make(m % 2 ? Role::assistant : Role::user, text);
             if (m % 10 == 9)
-                message.toolCalls = QList<ToolCall>{{newUuidText(), QStringLiteral("list_files"),
-                                                     {{QStringLiteral("path"), QStringLiteral("~/Documents")}},
-                                                     ToolStatus::Completed, QStringLiteral("a.txt\nb/")}};
+                message.toolCalls
+                    = QList<ToolCall>{{newUuidText(),
+                                       QStringLiteral("list_files"),
+                                       {{QStringLiteral("path"), QStringLiteral("~/Documents")}},
+                                       ToolStatus::Completed,
+                                       QStringLiteral("a.txt\nb/")}};
             session.messages.append(message);
         }
         sessions.append(session);
@@ -78,7 +83,9 @@ int main(int argc, char **argv)
     });
     std::optional<QList<ChatSession>> decoded;
     const double decodeMs = bestOf(5, [&] { decoded = decodeSessions(bytes); });
-    const double loadMs = bestOf(5, [&] { decoded = decodeSessions(*Preferences::data(QStringLiteral("chatSessions"))); });
+    const double loadMs = bestOf(5, [&] {
+        decoded = decodeSessions(*Preferences::data(QStringLiteral("chatSessions")));
+    });
     if (!decoded || *decoded != sessions) {
         std::fprintf(stderr, "archive did not round-trip\n");
         return 1;
@@ -91,7 +98,9 @@ int main(int argc, char **argv)
     std::printf("  save (encode+write+sync) %6.1f ms   target < 150 ms\n", saveMs);
     std::printf("  json parse alone (floor) %6.1f ms\n", floorMs);
     std::printf("  decode                 %8.1f ms\n", decodeMs);
-    std::printf("  load (read+decode)     %8.1f ms   %.2fx floor, target <= 2x\n", loadMs, loadMs / floorMs);
+    std::printf("  load (read+decode)     %8.1f ms   %.2fx floor, target <= 2x\n",
+                loadMs,
+                loadMs / floorMs);
     std::printf("  store start-up         %8.1f ms\n", storeMs);
     return 0;
 }

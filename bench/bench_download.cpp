@@ -5,8 +5,8 @@
 //   bench_download [--size-mib N] [--rounds N]
 //
 // The file is made in a temporary folder at start and removed at exit.
-#include "tests/fixtures/fileserver.h"
 #include "models/modelmanager.h"
+#include "tests/fixtures/fileserver.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,7 +32,8 @@ qint64 statusBytes(const char *field)
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
         if (line.startsWith(field) && line.at(qsizetype(strlen(field))) == ':')
-            return line.mid(qsizetype(strlen(field)) + 1).trimmed().split(' ').first().toLongLong() * 1024;
+            return line.mid(qsizetype(strlen(field)) + 1).trimmed().split(' ').first().toLongLong()
+                   * 1024;
     }
     return -1;
 }
@@ -66,7 +67,8 @@ double curlSeconds(const QString &url, const QString &output)
     QProcess curl;
     QElapsedTimer timer;
     timer.start();
-    curl.start(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--fail"), QStringLiteral("-o"), output, url});
+    curl.start(QStringLiteral("curl"),
+               {QStringLiteral("-sS"), QStringLiteral("--fail"), QStringLiteral("-o"), output, url});
     if (!curl.waitForFinished(600000) || curl.exitCode() != 0) {
         std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());
         std::exit(1);
@@ -109,7 +111,8 @@ AppRun appRun(ModelManager &manager)
     }
     QFile::remove(dest);
     if (!peakReset)
-        std::fprintf(stderr, "note: could not reset the peak resident size; growth is measured from start\n");
+        std::fprintf(
+            stderr, "note: could not reset the peak resident size; growth is measured from start\n");
     return AppRun{seconds, peak - baseline};
 }
 } // namespace
@@ -138,7 +141,10 @@ int main(int argc, char **argv)
     const QString source = served.filePath(model.variants.first().filename);
     const qint64 bytes = sizeMiB * 1024 * 1024;
     if (!makeFile(source, bytes)) {
-        std::fprintf(stderr, "could not write %lld MiB to %s\n", static_cast<long long>(sizeMiB), qPrintable(source));
+        std::fprintf(stderr,
+                     "could not write %lld MiB to %s\n",
+                     static_cast<long long>(sizeMiB),
+                     qPrintable(source));
         return 1;
     }
     FileServer server(served.path(), QStringLiteral(FILE_SERVER_PATH));
@@ -157,7 +163,8 @@ int main(int argc, char **argv)
     curlSeconds(url, curlOutput);
     const AppRun first = appRun(manager);
     qint64 worstGrowth = first.peakGrowth;
-    std::printf("  first run: ModelManager %7.1f MiB/s, peak growth %.1f MiB\n", double(bytes) / mib / first.seconds,
+    std::printf("  first run: ModelManager %7.1f MiB/s, peak growth %.1f MiB\n",
+                double(bytes) / mib / first.seconds,
                 double(first.peakGrowth) / mib);
     QList<double> curlTimes;
     QList<double> appTimes;
@@ -168,14 +175,18 @@ int main(int argc, char **argv)
         const AppRun run = appRun(manager);
         appTimes << run.seconds;
         worstGrowth = std::max(worstGrowth, run.peakGrowth);
-        std::printf("  round %d: curl %7.1f MiB/s, ModelManager %7.1f MiB/s\n", round + 1,
-                    double(bytes) / mib / curlTimes.last(), double(bytes) / mib / appTimes.last());
+        std::printf("  round %d: curl %7.1f MiB/s, ModelManager %7.1f MiB/s\n",
+                    round + 1,
+                    double(bytes) / mib / curlTimes.last(),
+                    double(bytes) / mib / appTimes.last());
     }
     std::sort(curlTimes.begin(), curlTimes.end());
     std::sort(appTimes.begin(), appTimes.end());
     const double curlRate = double(bytes) / mib / curlTimes[curlTimes.size() / 2];
     const double appRate = double(bytes) / mib / appTimes[appTimes.size() / 2];
-    std::printf("download of %lld MiB over loopback, median of %d rounds\n", static_cast<long long>(sizeMiB), rounds);
+    std::printf("download of %lld MiB over loopback, median of %d rounds\n",
+                static_cast<long long>(sizeMiB),
+                rounds);
     std::printf("  curl:         %8.1f MiB/s\n", curlRate);
     std::printf("  ModelManager: %8.1f MiB/s\n", appRate);
     std::printf("  ratio:        %8.2f        (target at least 0.90)\n", appRate / curlRate);

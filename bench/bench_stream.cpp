@@ -24,7 +24,9 @@ double clientMs(StandinEngine &engine)
     timer.start();
     const QList<Message> history{Message::make(Role::user, QStringLiteral("go"))};
     const ChatResult result = QCoro::waitFor(
-        client.streamChat(history, QString(), 0.7, 64, nlohmann::json::array(), [&](const QString &) { ++received; }));
+        client.streamChat(history, QString(), 0.7, 64, nlohmann::json::array(), [&](const QString &) {
+            ++received;
+        }));
     const double ms = timer.nsecsElapsed() / 1e6;
     if (!result.ok() || received != pieces) {
         std::fprintf(stderr, "client received %d pieces\n", received);
@@ -39,10 +41,15 @@ double curlMs(StandinEngine &engine)
     QProcess curl;
     QElapsedTimer timer;
     timer.start();
-    curl.start(QStringLiteral("curl"), {QStringLiteral("-sN"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                                        QStringLiteral("-H"), QStringLiteral("Content-Type: application/json"),
-                                        QStringLiteral("-d"), QStringLiteral("{\"stream\":true}"),
-                                        engine.baseURL() + QStringLiteral("/v1/chat/completions")});
+    curl.start(QStringLiteral("curl"),
+               {QStringLiteral("-sN"),
+                QStringLiteral("-o"),
+                QStringLiteral("/dev/null"),
+                QStringLiteral("-H"),
+                QStringLiteral("Content-Type: application/json"),
+                QStringLiteral("-d"),
+                QStringLiteral("{\"stream\":true}"),
+                engine.baseURL() + QStringLiteral("/v1/chat/completions")});
     if (!curl.waitForFinished(120000) || curl.exitCode() != 0) {
         std::fprintf(stderr, "curl failed: %s\n", qPrintable(curl.errorString()));
         std::exit(1);

@@ -7,20 +7,20 @@
 // bindings, the re-parse and the layout but not the (software) rendering.
 
 #include "core/agentstate.h"
-#include "ui/appmodel.h"
 #include "core/archive.h"
+#include "ui/appmodel.h"
 #include "ui/iconimageprovider.h"
 #include "ui/markdowndocument.h"
 
 #include "platform/preferences.h"
 
+#include <QAbstractProxyModel>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QQmlApplicationEngine>
-#include <QQuickStyle>
-#include <QAbstractProxyModel>
 #include <QQuickItem>
+#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 
@@ -56,8 +56,10 @@ QString section(int n)
     return QStringLiteral(
                "## Step %1: setting things up\n\n"
                "This paragraph explains the **important** part of step %1, with `inline code`, a "
-               "[link](https://example.com/%1) and some *emphasis* so that the inline renderer has work "
-               "to do. It goes on for a while to look like a real answer from a model that likes to talk.\n\n"
+               "[link](https://example.com/%1) and some *emphasis* so that the inline renderer has "
+               "work "
+               "to do. It goes on for a while to look like a real answer from a model that likes "
+               "to talk.\n\n"
                "- first point of step %1 with `code`\n"
                "- second point, a little longer than the first one\n"
                "- third point\n\n"
@@ -82,7 +84,8 @@ QString longReply(qsizetype length)
 // List delegates have no QObject parent: walk the visual tree.
 QList<MarkdownDocument *> documentsIn(QQuickItem *item)
 {
-    QList<MarkdownDocument *> found = item->findChildren<MarkdownDocument *>(Qt::FindDirectChildrenOnly);
+    QList<MarkdownDocument *> found
+        = item->findChildren<MarkdownDocument *>(Qt::FindDirectChildrenOnly);
     for (QQuickItem *child : item->childItems())
         found += documentsIn(child);
     return found;
@@ -93,7 +96,9 @@ QList<ChatSession> seedArchive()
     ChatSession session = ChatSession::make();
     session.title = QStringLiteral("Long conversation");
     for (int i = 0; i < 100; ++i) {
-        session.messages.append(Message::make(Role::user, QStringLiteral("Question number %1: how does this work?").arg(i)));
+        session.messages.append(
+            Message::make(Role::user,
+                          QStringLiteral("Question number %1: how does this work?").arg(i)));
         session.messages.append(Message::make(Role::assistant, section(i).left(600)));
     }
     return {session};
@@ -129,7 +134,8 @@ int main(int argc, char **argv)
     auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
 
     bool swapped = false;
-    QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] { swapped = true; }, Qt::DirectConnection);
+    QObject::connect(
+        window, &QQuickWindow::frameSwapped, window, [&] { swapped = true; }, Qt::DirectConnection);
     while (!swapped)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const qint64 firstFrameMs = startup.elapsed();
@@ -143,8 +149,10 @@ int main(int argc, char **argv)
 
     AgentState *state = appModel.agentState();
     std::printf("conversation on screen: %lld messages\n", qlonglong(state->messages().size()));
-    std::printf("start-up to first frame: %lld ms (application object and window), %lld ms since main()\n",
-                firstFrameMs, firstFrameSinceMainMs);
+    std::printf(
+        "start-up to first frame: %lld ms (application object and window), %lld ms since main()\n",
+        firstFrameMs,
+        firstFrameSinceMainMs);
     std::printf("memory after start-up: %.1f MiB resident\n", rssKiB / 1024.0);
 
     // The agent loop's way: a user turn, an empty placeholder, then the text so far per piece.
@@ -157,12 +165,17 @@ int main(int argc, char **argv)
 
     bool synchronising = false;
     double cpuAtSync = 0;
-    QObject::connect(window, &QQuickWindow::beforeSynchronizing, window, [&] {
-        if (!synchronising) {
-            synchronising = true;
-            cpuAtSync = threadCpuMs();
-        }
-    }, Qt::DirectConnection);
+    QObject::connect(
+        window,
+        &QQuickWindow::beforeSynchronizing,
+        window,
+        [&] {
+            if (!synchronising) {
+                synchronising = true;
+                cpuAtSync = threadCpuMs();
+            }
+        },
+        Qt::DirectConnection);
 
     const QString reply = longReply(20000);
     constexpr int pieces = 2000;
@@ -217,17 +230,27 @@ int main(int argc, char **argv)
     const double start = mean(cpuPerPiece, 0, 100);
     const double end = mean(cpuPerPiece, pieces - 100, 100);
     std::printf("streamed reply: %lld characters in %d pieces\n", qlonglong(reply.size()), pieces);
-    std::printf("UI thread per piece (update + layout), first 100 pieces: %.3f ms mean, %.3f ms p95\n", start,
-                percentile(cpuPerPiece.mid(0, 100), 0.95));
-    std::printf("UI thread per piece (update + layout), last 100 pieces:  %.3f ms mean, %.3f ms p95\n", end,
-                percentile(cpuPerPiece.mid(pieces - 100), 0.95));
-    std::printf("wall time per piece to layout done (incl. frame scheduling), last 100: %.3f ms mean\n",
-                mean(wallPerPiece, pieces - 100, 100));
-    std::printf("end / start: %.2f (target <= 2), end target < 2 ms: %s\n", end / start,
+    std::printf(
+        "UI thread per piece (update + layout), first 100 pieces: %.3f ms mean, %.3f ms p95\n",
+        start,
+        percentile(cpuPerPiece.mid(0, 100), 0.95));
+    std::printf(
+        "UI thread per piece (update + layout), last 100 pieces:  %.3f ms mean, %.3f ms p95\n",
+        end,
+        percentile(cpuPerPiece.mid(pieces - 100), 0.95));
+    std::printf(
+        "wall time per piece to layout done (incl. frame scheduling), last 100: %.3f ms mean\n",
+        mean(wallPerPiece, pieces - 100, 100));
+    std::printf("end / start: %.2f (target <= 2), end target < 2 ms: %s\n",
+                end / start,
                 end < 2.0 && end <= 2.0 * start ? "met" : "NOT met");
-    std::printf("parses of the streaming reply: %d; re-parses of %d other rows kept on screen during the stream: %d\n",
-                streamingParses, otherRows, otherParses);
+    std::printf("parses of the streaming reply: %d; re-parses of %d other rows kept on screen "
+                "during the stream: %d\n",
+                streamingParses,
+                otherRows,
+                otherParses);
     std::printf("UI thread per piece, model update part only, first / last 100: %.3f / %.3f ms\n",
-                mean(updatePerPiece, 0, 100), mean(updatePerPiece, pieces - 100, 100));
+                mean(updatePerPiece, 0, 100),
+                mean(updatePerPiece, pieces - 100, 100));
     return 0;
 }

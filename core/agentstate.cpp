@@ -28,14 +28,16 @@ const QString firstReplyCelebrated = QStringLiteral("firstReplyCelebrated");
 
 // Defaults of earlier versions: a stored copy means the user never changed it.
 const QString earlierDefaultPrompts[] = {
-    QStringLiteral("You are Tovra AI, an intelligent macOS assistant. You can control the system, take "
-                   "screenshots, manage files, and run applications. Always ask for user approval before "
-                   "taking any action. Be helpful, precise, and safety-conscious."),
-    QStringLiteral("You are Tovra AI, a helpful AI assistant. Answer coding questions, explain concepts, help "
-                   "with math, write code, and have general conversations. You also have macOS tools for "
-                   "system tasks like managing files, taking screenshots, and opening apps — but only use "
-                   "those tools when the user explicitly asks for a system action. For everything else, just "
-                   "answer directly."),
+    QStringLiteral(
+        "You are Tovra AI, an intelligent macOS assistant. You can control the system, take "
+        "screenshots, manage files, and run applications. Always ask for user approval before "
+        "taking any action. Be helpful, precise, and safety-conscious."),
+    QStringLiteral(
+        "You are Tovra AI, a helpful AI assistant. Answer coding questions, explain concepts, help "
+        "with math, write code, and have general conversations. You also have macOS tools for "
+        "system tasks like managing files, taking screenshots, and opening apps — but only use "
+        "those tools when the user explicitly asks for a system action. For everything else, just "
+        "answer directly."),
 };
 
 // The first six space-separated words of the first user message.
@@ -48,10 +50,13 @@ QString titleFrom(const QString &text)
 } // namespace
 
 const QString AgentState::defaultSystemPrompt = QStringLiteral(
-    "You are Tovra AI, a helpful AI assistant. Answer any question directly from your knowledge — coding, "
-    "math, definitions, explanations, general knowledge. NEVER use tools to answer questions. NEVER create "
+    "You are Tovra AI, a helpful AI assistant. Answer any question directly from your knowledge — "
+    "coding, "
+    "math, definitions, explanations, general knowledge. NEVER use tools to answer questions. "
+    "NEVER create "
     "or guess file paths. NEVER call read_file unless the user gives you an exact file path like "
-    "'/Users/someone/file.txt'. Only use system tools when the user explicitly says to open an app, delete a "
+    "'/Users/someone/file.txt'. Only use system tools when the user explicitly says to open an "
+    "app, delete a "
     "file, take a screenshot, or similar direct system commands.");
 
 AgentState::AgentState(QObject *parent)
@@ -112,7 +117,8 @@ QVariantMap AgentState::pendingApprovalVariant() const
     if (!m_pendingApproval)
         return {};
     QVariantMap arguments;
-    for (auto it = m_pendingApproval->arguments.cbegin(); it != m_pendingApproval->arguments.cend(); ++it)
+    for (auto it = m_pendingApproval->arguments.cbegin(); it != m_pendingApproval->arguments.cend();
+         ++it)
         arguments.insert(it.key(), it.value());
     return {
         {QStringLiteral("id"), m_pendingApproval->id},
@@ -225,8 +231,10 @@ void AgentState::syncActiveSession()
         session.messages = messages();
         session.updatedAt = Timestamp::now();
         if (session.title == ChatSession::defaultTitle) {
-            const auto firstUser = std::find_if(messages().cbegin(), messages().cend(),
-                                                [](const Message &m) { return m.role == Role::user; });
+            const auto firstUser
+                = std::find_if(messages().cbegin(), messages().cend(), [](const Message &m) {
+                      return m.role == Role::user;
+                  });
             if (firstUser != messages().cend())
                 session.title = titleFrom(firstUser->content);
         }
@@ -305,8 +313,9 @@ void AgentState::resetAllData()
 void AgentState::loadSettings()
 {
     if (const auto prompt = Preferences::string(Key::systemPrompt)) {
-        const bool earlierDefault = std::find(std::begin(earlierDefaultPrompts), std::end(earlierDefaultPrompts),
-                                              *prompt) != std::end(earlierDefaultPrompts);
+        const bool earlierDefault
+            = std::find(std::begin(earlierDefaultPrompts), std::end(earlierDefaultPrompts), *prompt)
+              != std::end(earlierDefaultPrompts);
         if (!earlierDefault)
             m_systemPrompt = *prompt;
     }
@@ -331,7 +340,8 @@ void AgentState::keepUnreadableArchive(const QByteArray &bytes)
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString path = folder.filePath(QStringLiteral("chatSessions-unreadable-%1.json").arg(stamp));
     for (int n = 2; QFile::exists(path); ++n)
-        path = folder.filePath(QStringLiteral("chatSessions-unreadable-%1-%2.json").arg(stamp).arg(n));
+        path = folder.filePath(
+            QStringLiteral("chatSessions-unreadable-%1-%2.json").arg(stamp).arg(n));
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
         file.commit();

@@ -17,19 +17,22 @@ class AgentState : public QObject
     Q_OBJECT
     Q_PROPERTY(MessageListModel *messages READ messageModel CONSTANT)
     Q_PROPERTY(bool isLoading READ isLoading WRITE setIsLoading NOTIFY isLoadingChanged)
-    Q_PROPERTY(QString systemPrompt READ systemPrompt WRITE setSystemPrompt NOTIFY systemPromptChanged)
+    Q_PROPERTY(
+        QString systemPrompt READ systemPrompt WRITE setSystemPrompt NOTIFY systemPromptChanged)
     Q_PROPERTY(double temperature READ temperature WRITE setTemperature NOTIFY temperatureChanged)
     Q_PROPERTY(int maxTokens READ maxTokens WRITE setMaxTokens NOTIFY maxTokensChanged)
     Q_PROPERTY(QVariantMap pendingApproval READ pendingApprovalVariant NOTIFY pendingApprovalChanged)
     Q_PROPERTY(bool hasPendingApproval READ hasPendingApproval NOTIFY pendingApprovalChanged)
-    Q_PROPERTY(QString currentStreamingContent READ currentStreamingContent WRITE setCurrentStreamingContent
-                   NOTIFY currentStreamingContentChanged)
+    Q_PROPERTY(QString currentStreamingContent READ currentStreamingContent WRITE
+                   setCurrentStreamingContent NOTIFY currentStreamingContentChanged)
     Q_PROPERTY(SessionListModel *chatSessions READ sessionModel CONSTANT)
     Q_PROPERTY(QString activeSessionID READ activeSessionIDText NOTIFY activeSessionIDChanged)
     Q_PROPERTY(QString autoLoadModelPath READ autoLoadModelPathText NOTIFY autoLoadModelPathChanged)
     Q_PROPERTY(QString autoLoadModelName READ autoLoadModelNameText NOTIFY autoLoadModelNameChanged)
-    Q_PROPERTY(bool historyWasTrimmed READ historyWasTrimmed WRITE setHistoryWasTrimmed NOTIFY historyWasTrimmedChanged)
-    Q_PROPERTY(double tokensPerSecond READ tokensPerSecond WRITE setTokensPerSecond NOTIFY tokensPerSecondChanged)
+    Q_PROPERTY(bool historyWasTrimmed READ historyWasTrimmed WRITE setHistoryWasTrimmed NOTIFY
+                   historyWasTrimmedChanged)
+    Q_PROPERTY(double tokensPerSecond READ tokensPerSecond WRITE setTokensPerSecond NOTIFY
+                   tokensPerSecondChanged)
     Q_PROPERTY(bool showConfetti READ showConfetti WRITE setShowConfetti NOTIFY showConfettiChanged)
 
 public:

@@ -53,13 +53,27 @@ public:
                 }
                 *p++ = '\\';
                 switch (c) {
-                case u'"': *p++ = '"'; break;
-                case u'\\': *p++ = '\\'; break;
-                case u'\n': *p++ = 'n'; break;
-                case u'\r': *p++ = 'r'; break;
-                case u'\t': *p++ = 't'; break;
-                case u'\b': *p++ = 'b'; break;
-                case u'\f': *p++ = 'f'; break;
+                case u'"':
+                    *p++ = '"';
+                    break;
+                case u'\\':
+                    *p++ = '\\';
+                    break;
+                case u'\n':
+                    *p++ = 'n';
+                    break;
+                case u'\r':
+                    *p++ = 'r';
+                    break;
+                case u'\t':
+                    *p++ = 't';
+                    break;
+                case u'\b':
+                    *p++ = 'b';
+                    break;
+                case u'\f':
+                    *p++ = 'f';
+                    break;
                 default:
                     *p++ = 'u';
                     *p++ = '0';
@@ -223,8 +237,7 @@ void writeSession(Writer &w, const ChatSession &session)
 
 // Decoding: any shape error aborts the whole document.
 struct DecodeError
-{
-};
+{};
 
 const json &required(const json &object, const char *key)
 {
@@ -256,7 +269,8 @@ QUuid toUuid(const json &value)
     const auto &s = value.is_string() ? value.get_ref<const std::string &>() : throw DecodeError{};
     if (s.size() != 36)
         throw DecodeError{};
-    const QUuid uuid = QUuid::fromString(QAnyStringView(QByteArrayView(s.data(), qsizetype(s.size()))));
+    const QUuid uuid
+        = QUuid::fromString(QAnyStringView(QByteArrayView(s.data(), qsizetype(s.size()))));
     if (uuid.isNull() && s != "00000000-0000-0000-0000-000000000000")
         throw DecodeError{};
     return uuid;
@@ -357,7 +371,8 @@ QByteArray encodeSessions(const QList<ChatSession> &sessions)
 
 std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes)
 {
-    const json document = json::parse(bytes.cbegin(), bytes.cend(), nullptr, /*allow_exceptions=*/false);
+    const json document
+        = json::parse(bytes.cbegin(), bytes.cend(), nullptr, /*allow_exceptions=*/false);
     if (document.is_discarded() || !document.is_array())
         return std::nullopt;
     try {

@@ -21,8 +21,7 @@ const json *field(const json &object, const char *key)
 }
 
 struct BadChunk
-{
-};
+{};
 
 const json *optionalOf(const json &object, const char *key, bool (json::*isType)() const noexcept)
 {
@@ -35,8 +34,7 @@ const json *optionalOf(const json &object, const char *key, bool (json::*isType)
 
 ChatStreamDecoder::ChatStreamDecoder(TokenCallback onToken)
     : m_onToken(std::move(onToken))
-{
-}
+{}
 
 bool ChatStreamDecoder::feed(QByteArrayView bytes)
 {
@@ -134,12 +132,15 @@ void ChatStreamDecoder::handlePayload(QByteArrayView payload)
             auto it = m_partials.find(key);
             if (it == m_partials.end()) {
                 const json *id = field(entry, "id");
-                it = m_partials.emplace(key, PartialToolCall{id ? textOf(*id) : newUuidText(), {}, {}}).first;
+                it = m_partials
+                         .emplace(key, PartialToolCall{id ? textOf(*id) : newUuidText(), {}, {}})
+                         .first;
             }
             const json *function = field(entry, "function");
             if (!function)
                 continue;
-            if (const json *name = field(*function, "name"); name && !name->get_ref<const std::string &>().empty())
+            if (const json *name = field(*function, "name");
+                name && !name->get_ref<const std::string &>().empty())
                 it->second.name = textOf(*name);
             if (const json *arguments = field(*function, "arguments"))
                 it->second.arguments.append(textOf(*arguments));
@@ -162,8 +163,11 @@ ChatReply ChatStreamDecoder::finish()
     for (const auto &[index, partial] : m_partials) { // std::map: ascending index
         if (partial.name.isEmpty())
             continue;
-        calls.append(ToolCall{partial.id, partial.name, parseArgumentsJSON(partial.arguments),
-                              ToolStatus::Pending, std::nullopt});
+        calls.append(ToolCall{partial.id,
+                              partial.name,
+                              parseArgumentsJSON(partial.arguments),
+                              ToolStatus::Pending,
+                              std::nullopt});
     }
     if (!calls.isEmpty())
         reply.toolCalls = std::move(calls);

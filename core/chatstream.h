@@ -10,7 +10,7 @@
 
 struct ChatReply
 {
-    QString content;                         // every content piece, in arrival order
+    QString content;                          // every content piece, in arrival order
     std::optional<QList<ToolCall>> toolCalls; // absent when no named call was streamed
 };
 

@@ -142,7 +142,8 @@ void HttpResponseParser::readBody(QByteArray &body)
                 return;
             const qsizetype extension = line.indexOf(';');
             bool ok = false;
-            const QByteArray hex = (extension >= 0 ? line.first(extension) : line).toByteArray().trimmed();
+            const QByteArray hex
+                = (extension >= 0 ? line.first(extension) : line).toByteArray().trimmed();
             m_remaining = hex.toLongLong(&ok, 16);
             if (!ok || m_remaining < 0 || hex.size() > 15) {
                 m_state = State::Failed;

@@ -27,25 +27,34 @@ std::string utf8(const QString &text)
 
 ChatError transportError(const QTcpSocket &socket)
 {
-    return ChatError{QStringLiteral("QAbstractSocket"), int(socket.error()), socket.errorString(), false};
+    return ChatError{QStringLiteral("QAbstractSocket"),
+                     int(socket.error()),
+                     socket.errorString(),
+                     false};
 }
 
 ChatError timedOut()
 {
-    return ChatError{QStringLiteral("QAbstractSocket"), int(QAbstractSocket::SocketTimeoutError),
-                     QStringLiteral("The request timed out."), false};
+    return ChatError{QStringLiteral("QAbstractSocket"),
+                     int(QAbstractSocket::SocketTimeoutError),
+                     QStringLiteral("The request timed out."),
+                     false};
 }
 
 ChatError connectionLost()
 {
-    return ChatError{QStringLiteral("QAbstractSocket"), int(QAbstractSocket::RemoteHostClosedError),
-                     QStringLiteral("The network connection was lost."), false};
+    return ChatError{QStringLiteral("QAbstractSocket"),
+                     int(QAbstractSocket::RemoteHostClosedError),
+                     QStringLiteral("The network connection was lost."),
+                     false};
 }
 
 ChatError cancelledError()
 {
-    return ChatError{QStringLiteral("QAbstractSocket"), int(QAbstractSocket::OperationError),
-                     QStringLiteral("cancelled"), true};
+    return ChatError{QStringLiteral("QAbstractSocket"),
+                     int(QAbstractSocket::OperationError),
+                     QStringLiteral("cancelled"),
+                     true};
 }
 
 ChatError httpError(int status, const QByteArray &body)
@@ -87,11 +96,13 @@ signals:
 LLMClient::LLMClient(QString baseURL, QObject *parent)
     : QObject(parent)
     , m_baseURL(std::move(baseURL))
-{
-}
+{}
 
-json LLMClient::requestBody(const QList<Message> &messages, const QString &systemPrompt, double temperature,
-                            int maxTokens, const json &tools)
+json LLMClient::requestBody(const QList<Message> &messages,
+                            const QString &systemPrompt,
+                            double temperature,
+                            int maxTokens,
+                            const json &tools)
 {
     json list = json::array();
     list.push_back({{"role", "system"}, {"content", utf8(systemPrompt)}});
@@ -115,19 +126,31 @@ json LLMClient::requestBody(const QList<Message> &messages, const QString &syste
     return body;
 }
 
-QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages, QString systemPrompt, double temperature,
-                                              int maxTokens, json tools, ChatStreamDecoder::TokenCallback onToken)
+QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
+                                              QString systemPrompt,
+                                              double temperature,
+                                              int maxTokens,
+                                              json tools,
+                                              ChatStreamDecoder::TokenCallback onToken)
 {
     const QUrl url(m_baseURL + QStringLiteral("/v1/chat/completions"), QUrl::StrictMode);
     if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty())
-        co_return ChatResult{ChatError{QStringLiteral("URL"), -1000, QStringLiteral("unsupported URL"), false}, {}};
+        co_return ChatResult{ChatError{QStringLiteral("URL"),
+                                       -1000,
+                                       QStringLiteral("unsupported URL"),
+                                       false},
+                             {}};
 
     std::string body;
     try {
         body = requestBody(messages, systemPrompt, temperature, maxTokens, tools)
                    .dump(-1, ' ', false, json::error_handler_t::replace);
     } catch (const json::exception &e) {
-        co_return ChatResult{ChatError{QStringLiteral("JSON"), e.id, QString::fromUtf8(e.what()), false}, {}};
+        co_return ChatResult{ChatError{QStringLiteral("JSON"),
+                                       e.id,
+                                       QString::fromUtf8(e.what()),
+                                       false},
+                             {}};
     }
 
     // The engine is always on loopback, reached directly: no proxy.
@@ -143,10 +166,11 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages, QString s
         socket.abort();
     });
 
-    QByteArray request = "POST " + url.path(QUrl::FullyEncoded).toUtf8() + " HTTP/1.1\r\nHost: "
-                         + url.authority(QUrl::FullyEncoded).toUtf8()
+    QByteArray request = "POST " + url.path(QUrl::FullyEncoded).toUtf8()
+                         + " HTTP/1.1\r\nHost: " + url.authority(QUrl::FullyEncoded).toUtf8()
                          + "\r\nContent-Type: application/json\r\nContent-Length: "
-                         + QByteArray::number(qsizetype(body.size())) + "\r\nConnection: close\r\n\r\n";
+                         + QByteArray::number(qsizetype(body.size()))
+                         + "\r\nConnection: close\r\n\r\n";
     request.append(body.data(), qsizetype(body.size()));
     socket.connectToHost(url.host(), quint16(url.port(80)));
 

@@ -10,7 +10,6 @@
 
 #include <nlohmann/json.hpp>
 
-
 // Errors carry a domain and a code for the program; only the description is shown.
 struct ChatError
 {
@@ -45,15 +44,21 @@ public:
     void setBaseURL(const QString &baseURL) { m_baseURL = baseURL; }
 
     // Every non-empty text piece reaches onToken, in order, before the call returns.
-    QCoro::Task<ChatResult> streamChat(QList<Message> messages, QString systemPrompt, double temperature,
-                                       int maxTokens, nlohmann::json tools,
+    QCoro::Task<ChatResult> streamChat(QList<Message> messages,
+                                       QString systemPrompt,
+                                       double temperature,
+                                       int maxTokens,
+                                       nlohmann::json tools,
                                        ChatStreamDecoder::TokenCallback onToken);
 
     // Aborts the request in flight; its call finishes with a cancelled error.
     void cancel();
 
-    static nlohmann::json requestBody(const QList<Message> &messages, const QString &systemPrompt,
-                                      double temperature, int maxTokens, const nlohmann::json &tools);
+    static nlohmann::json requestBody(const QList<Message> &messages,
+                                      const QString &systemPrompt,
+                                      double temperature,
+                                      int maxTokens,
+                                      const nlohmann::json &tools);
 
 signals:
     // Wakes the call in flight to notice a cancel.

@@ -33,22 +33,33 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
         return {};
     const Message &message = m_messages.at(index.row());
     switch (role) {
-    case IdRole: return uuidText(message.id);
-    case RoleRole: return message.role;
+    case IdRole:
+        return uuidText(message.id);
+    case RoleRole:
+        return message.role;
     case Qt::DisplayRole:
-    case ContentRole: return message.content;
-    case TimestampRole: return message.timestamp.toDateTime();
-    case ToolCallsRole: return toolCallsVariant(message.toolCalls);
-    case HasToolCallsRole: return message.toolCalls.has_value() && !message.toolCalls->isEmpty();
-    default: return {};
+    case ContentRole:
+        return message.content;
+    case TimestampRole:
+        return message.timestamp.toDateTime();
+    case ToolCallsRole:
+        return toolCallsVariant(message.toolCalls);
+    case HasToolCallsRole:
+        return message.toolCalls.has_value() && !message.toolCalls->isEmpty();
+    default:
+        return {};
     }
 }
 
 QHash<int, QByteArray> MessageListModel::roleNames() const
 {
     return {
-        {IdRole, "messageId"},         {RoleRole, "role"},           {ContentRole, "content"},
-        {TimestampRole, "timestamp"},  {ToolCallsRole, "toolCalls"}, {HasToolCallsRole, "hasToolCalls"},
+        {IdRole, "messageId"},
+        {RoleRole, "role"},
+        {ContentRole, "content"},
+        {TimestampRole, "timestamp"},
+        {ToolCallsRole, "toolCalls"},
+        {HasToolCallsRole, "hasToolCalls"},
     };
 }
 
@@ -101,24 +112,35 @@ QVariant SessionListModel::data(const QModelIndex &index, int role) const
         return {};
     const ChatSession &session = m_sessions.at(index.row());
     switch (role) {
-    case IdRole: return uuidText(session.id);
+    case IdRole:
+        return uuidText(session.id);
     case Qt::DisplayRole:
-    case TitleRole: return session.title;
-    case CreatedAtRole: return session.createdAt.toDateTime();
-    case UpdatedAtRole: return session.updatedAt.toDateTime();
-    case IsPinnedRole: return session.isPinned;
-    case MessageCountRole: return int(session.messages.size());
-    case SystemPromptOverrideRole: return session.systemPromptOverride.value_or(QString());
-    default: return {};
+    case TitleRole:
+        return session.title;
+    case CreatedAtRole:
+        return session.createdAt.toDateTime();
+    case UpdatedAtRole:
+        return session.updatedAt.toDateTime();
+    case IsPinnedRole:
+        return session.isPinned;
+    case MessageCountRole:
+        return int(session.messages.size());
+    case SystemPromptOverrideRole:
+        return session.systemPromptOverride.value_or(QString());
+    default:
+        return {};
     }
 }
 
 QHash<int, QByteArray> SessionListModel::roleNames() const
 {
     return {
-        {IdRole, "sessionId"},       {TitleRole, "title"},
-        {CreatedAtRole, "createdAt"}, {UpdatedAtRole, "updatedAt"},
-        {IsPinnedRole, "isPinned"},  {MessageCountRole, "messageCount"},
+        {IdRole, "sessionId"},
+        {TitleRole, "title"},
+        {CreatedAtRole, "createdAt"},
+        {UpdatedAtRole, "updatedAt"},
+        {IsPinnedRole, "isPinned"},
+        {MessageCountRole, "messageCount"},
         {SystemPromptOverrideRole, "systemPromptOverride"},
     };
 }

@@ -16,8 +16,8 @@ public:
         RoleRole,                  /**< "user", "assistant", "system" or "tool_result". */
         ContentRole,               /**< The text of the turn. */
         TimestampRole,             /**< Creation time as a QDateTime. */
-        ToolCallsRole,             /**< Tool calls as a list of maps (id, name, arguments, status, result). */
-        HasToolCallsRole,          /**< Whether the message carries tool calls. */
+        ToolCallsRole, /**< Tool calls as a list of maps (id, name, arguments, status, result). */
+        HasToolCallsRole, /**< Whether the message carries tool calls. */
     };
     Q_ENUM(Roles)
 

@@ -60,7 +60,8 @@ QString newUuidText()
     return uuidText(QUuid::createUuid());
 }
 
-Message Message::make(const QString &role, const QString &content,
+Message Message::make(const QString &role,
+                      const QString &content,
                       std::optional<QList<ToolCall>> toolCalls)
 {
     return Message{QUuid::createUuid(), role, content, Timestamp::now(), std::move(toolCalls)};

@@ -54,7 +54,8 @@ struct Message
     std::optional<QList<ToolCall>> toolCalls;
 
     // A new turn: fresh identifier, the current time.
-    static Message make(const QString &role, const QString &content,
+    static Message make(const QString &role,
+                        const QString &content,
                         std::optional<QList<ToolCall>> toolCalls = std::nullopt);
 
     friend bool operator==(const Message &, const Message &) = default;

@@ -30,7 +30,8 @@ QStringView trimmed(QStringView text, Predicate isTrimmed)
     while (begin < end) {
         const bool pair = QChar::isHighSurrogate(text[begin].unicode()) && begin + 1 < end
                           && QChar::isLowSurrogate(text[begin + 1].unicode());
-        const char32_t c = pair ? QChar::surrogateToUcs4(text[begin], text[begin + 1]) : text[begin].unicode();
+        const char32_t c
+            = pair ? QChar::surrogateToUcs4(text[begin], text[begin + 1]) : text[begin].unicode();
         if (!isTrimmed(c))
             break;
         begin += pair ? 2 : 1;
@@ -38,7 +39,8 @@ QStringView trimmed(QStringView text, Predicate isTrimmed)
     while (end > begin) {
         const bool pair = QChar::isLowSurrogate(text[end - 1].unicode()) && end - 2 >= begin
                           && QChar::isHighSurrogate(text[end - 2].unicode());
-        const char32_t c = pair ? QChar::surrogateToUcs4(text[end - 2], text[end - 1]) : text[end - 1].unicode();
+        const char32_t c
+            = pair ? QChar::surrogateToUcs4(text[end - 2], text[end - 1]) : text[end - 1].unicode();
         if (!isTrimmed(c))
             break;
         end -= pair ? 2 : 1;
@@ -64,30 +66,46 @@ namespace {
 const QString toolCallPrefix = QStringLiteral("TOOL_CALL:");
 
 constexpr std::array<QLatin1StringView, 13> hiddenPrefixes{
-    QLatin1StringView("System tools available"), QLatin1StringView("You have tools:"),
-    QLatin1StringView("TOOLS:"), QLatin1StringView("Available tools:"),
-    QLatin1StringView("To call a tool"), QLatin1StringView("Call syntax"),
-    QLatin1StringView("Home dir:"), QLatin1StringView("Dir:"),
-    QLatin1StringView("Tool results:"), QLatin1StringView("Moved to Trash:"),
-    QLatin1StringView("File written successfully"), QLatin1StringView("You have confirmed"),
+    QLatin1StringView("System tools available"),
+    QLatin1StringView("You have tools:"),
+    QLatin1StringView("TOOLS:"),
+    QLatin1StringView("Available tools:"),
+    QLatin1StringView("To call a tool"),
+    QLatin1StringView("Call syntax"),
+    QLatin1StringView("Home dir:"),
+    QLatin1StringView("Dir:"),
+    QLatin1StringView("Tool results:"),
+    QLatin1StringView("Moved to Trash:"),
+    QLatin1StringView("File written successfully"),
+    QLatin1StringView("You have confirmed"),
     QLatin1StringView("I have confirmed"),
 };
 
 constexpr std::array<QLatin1StringView, 5> clipboardPrefixes{
-    QLatin1StringView("Clipboard:"), QLatin1StringView("get_clipboard"),
-    QLatin1StringView("set_clipboard"), QLatin1StringView("Tool result:"),
+    QLatin1StringView("Clipboard:"),
+    QLatin1StringView("get_clipboard"),
+    QLatin1StringView("set_clipboard"),
+    QLatin1StringView("Tool result:"),
     QLatin1StringView("Tool output:"),
 };
 
 constexpr std::array<QLatin1StringView, 16> bracketedToolNames{
-    QLatin1StringView("user_info"), QLatin1StringView("list_files"),
-    QLatin1StringView("read_file"), QLatin1StringView("write_file"),
-    QLatin1StringView("delete_file"), QLatin1StringView("take_screenshot"),
-    QLatin1StringView("open_app"), QLatin1StringView("close_app"),
-    QLatin1StringView("list_open_apps"), QLatin1StringView("get_system_info"),
-    QLatin1StringView("get_clipboard"), QLatin1StringView("set_clipboard"),
-    QLatin1StringView("list_local_models"), QLatin1StringView("download_model"),
-    QLatin1StringView("set_active_model"), QLatin1StringView("search_web"),
+    QLatin1StringView("user_info"),
+    QLatin1StringView("list_files"),
+    QLatin1StringView("read_file"),
+    QLatin1StringView("write_file"),
+    QLatin1StringView("delete_file"),
+    QLatin1StringView("take_screenshot"),
+    QLatin1StringView("open_app"),
+    QLatin1StringView("close_app"),
+    QLatin1StringView("list_open_apps"),
+    QLatin1StringView("get_system_info"),
+    QLatin1StringView("get_clipboard"),
+    QLatin1StringView("set_clipboard"),
+    QLatin1StringView("list_local_models"),
+    QLatin1StringView("download_model"),
+    QLatin1StringView("set_active_model"),
+    QLatin1StringView("search_web"),
 };
 
 template<std::size_t N>
@@ -117,7 +135,8 @@ bool isBracketedToolResult(QStringView t)
 
 std::optional<ToolCall> parseToolCallLine(QStringView trimmedLine)
 {
-    const QByteArray utf8 = ReplyText::trimWhiteSpace(trimmedLine.sliced(toolCallPrefix.size())).toUtf8();
+    const QByteArray utf8
+        = ReplyText::trimWhiteSpace(trimmedLine.sliced(toolCallPrefix.size())).toUtf8();
     const auto object = nlohmann::json::parse(utf8.cbegin(), utf8.cend(), nullptr, false);
     if (object.is_discarded() || !object.is_object())
         return std::nullopt;
@@ -127,7 +146,10 @@ std::optional<ToolCall> parseToolCallLine(QStringView trimmedLine)
     ToolArguments arguments;
     if (const auto args = object.find("arguments"); args != object.end())
         arguments = argumentsFromJson(*args);
-    return ToolCall{newUuidText(), argumentValueText(*name), std::move(arguments), ToolStatus::Pending,
+    return ToolCall{newUuidText(),
+                    argumentValueText(*name),
+                    std::move(arguments),
+                    ToolStatus::Pending,
                     std::nullopt};
 }
 

@@ -34,10 +34,10 @@ private:
 
     // The unfinished last line and what is known of it so far.
     QString m_line;
-    qsizetype m_lineLead = 0;         // leading white space (horizontal)
-    bool m_lineLeadDone = false;      // a character that is not white space was seen
-    qsizetype m_lineEnd = 0;          // past the last character that is not white space
-    qsizetype m_lineSolidBegin = -1;  // as m_keptSolid*, for the line
+    qsizetype m_lineLead = 0;        // leading white space (horizontal)
+    bool m_lineLeadDone = false;     // a character that is not white space was seen
+    qsizetype m_lineEnd = 0;         // past the last character that is not white space
+    qsizetype m_lineSolidBegin = -1; // as m_keptSolid*, for the line
     qsizetype m_lineSolidEnd = -1;
     bool m_lineHasEmpty = false;
     bool m_lineHasContains = false;

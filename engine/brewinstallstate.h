@@ -27,7 +27,10 @@ public:
     static BrewInstallState idle() { return BrewInstallState(Kind::Idle, {}); }
     static BrewInstallState installing() { return BrewInstallState(Kind::Installing, {}); }
     static BrewInstallState succeeded() { return BrewInstallState(Kind::Succeeded, {}); }
-    static BrewInstallState failed(const QString &text) { return BrewInstallState(Kind::Failed, text); }
+    static BrewInstallState failed(const QString &text)
+    {
+        return BrewInstallState(Kind::Failed, text);
+    }
 
     Kind kind() const { return m_kind; }
     QString kindName() const;
@@ -41,7 +44,10 @@ public:
     {
         return a.m_kind == b.m_kind && (a.m_kind != Kind::Failed || a.m_text == b.m_text);
     }
-    friend bool operator!=(const BrewInstallState &a, const BrewInstallState &b) { return !(a == b); }
+    friend bool operator!=(const BrewInstallState &a, const BrewInstallState &b)
+    {
+        return !(a == b);
+    }
 
 private:
     BrewInstallState(Kind kind, const QString &text)

@@ -100,7 +100,8 @@ QCoro::Task<bool> startProcess(QPointer<QProcess> process, QString program, QStr
     while (process && process->state() == QProcess::Starting)
         co_await qCoro(process.data(), &QProcess::stateChanged, std::chrono::seconds(30));
     co_return process
-        && !(process->state() == QProcess::NotRunning && process->error() == QProcess::FailedToStart);
+        && !(process->state() == QProcess::NotRunning
+             && process->error() == QProcess::FailedToStart);
 }
 
 // Appends a process's output to a text as it arrives, keeping characters that
@@ -127,8 +128,10 @@ private:
 
 QStringList defaultServerSearchList()
 {
-    QStringList list{QStringLiteral("/opt/homebrew/bin/llama-server"), QStringLiteral("/usr/local/bin/llama-server"),
-                     QStringLiteral("/opt/homebrew/bin/llama-cli"), QStringLiteral("/usr/local/bin/llama-cli")};
+    QStringList list{QStringLiteral("/opt/homebrew/bin/llama-server"),
+                     QStringLiteral("/usr/local/bin/llama-server"),
+                     QStringLiteral("/opt/homebrew/bin/llama-cli"),
+                     QStringLiteral("/usr/local/bin/llama-cli")};
 #ifdef Q_OS_LINUX
     list << linuxbrewPrefix + QStringLiteral("/bin/llama-server");
 #endif
@@ -137,7 +140,8 @@ QStringList defaultServerSearchList()
 
 QStringList defaultBrewCandidates()
 {
-    QStringList list{QStringLiteral("/opt/homebrew/bin/brew"), QStringLiteral("/usr/local/bin/brew")};
+    QStringList list{QStringLiteral("/opt/homebrew/bin/brew"),
+                     QStringLiteral("/usr/local/bin/brew")};
 #ifdef Q_OS_LINUX
     list << linuxbrewPrefix + QStringLiteral("/bin/brew");
 #endif
@@ -147,8 +151,9 @@ QStringList defaultBrewCandidates()
 QString homebrewPath()
 {
 #ifdef Q_OS_LINUX
-    return QStringLiteral("/opt/homebrew/bin:/opt/homebrew/sbin:") + linuxbrewPrefix + QStringLiteral("/bin:")
-        + linuxbrewPrefix + QStringLiteral("/sbin:/usr/local/bin:/usr/bin:/bin");
+    return QStringLiteral("/opt/homebrew/bin:/opt/homebrew/sbin:") + linuxbrewPrefix
+           + QStringLiteral("/bin:") + linuxbrewPrefix
+           + QStringLiteral("/sbin:/usr/local/bin:/usr/bin:/bin");
 #else
     return QStringLiteral("/opt/homebrew/bin:/opt/homebrew/sbin:/usr/local/bin:/usr/bin:/bin");
 #endif
@@ -283,8 +288,11 @@ QString ServerManager::repeatedCrashAdvice()
 
 // ---- Starting -------------------------------------------------------------------------------
 
-QCoro::Task<> ServerManager::startServer(QString modelPath, QString modelName, std::optional<int> gpuLayers,
-                                         std::optional<QString> serverPath, bool noMmap,
+QCoro::Task<> ServerManager::startServer(QString modelPath,
+                                         QString modelName,
+                                         std::optional<int> gpuLayers,
+                                         std::optional<QString> serverPath,
+                                         bool noMmap,
                                          std::optional<int> contextSize)
 {
     if (m_isStarting)
@@ -298,7 +306,8 @@ QCoro::Task<> ServerManager::startServer(QString modelPath, QString modelName, s
     }
     const std::optional<QString> executable = serverPath ? serverPath : findServerExecutable();
     if (!executable) {
-        setStatusMessage(QStringLiteral("AI engine not found — install llama.cpp via Homebrew in Settings"));
+        setStatusMessage(
+            QStringLiteral("AI engine not found — install llama.cpp via Homebrew in Settings"));
         co_return;
     }
     const quint64 generation = ++m_generation;
@@ -316,11 +325,16 @@ QCoro::Task<> ServerManager::startServer(QString modelPath, QString modelName, s
     const int contextLength = contextSize.value_or(defaultContextSize);
     setStatusMessage(QStringLiteral("Starting ") + modelName + suffix + QStringLiteral("…"));
 
-    QStringList arguments{QStringLiteral("--model"),     modelPath,
-                          QStringLiteral("--ctx-size"),  QString::number(contextLength),
-                          QStringLiteral("--port"),      QString::number(m_options.port),
-                          QStringLiteral("--host"),      QStringLiteral("127.0.0.1"),
-                          QStringLiteral("--n-predict"), QStringLiteral("-1")};
+    QStringList arguments{QStringLiteral("--model"),
+                          modelPath,
+                          QStringLiteral("--ctx-size"),
+                          QString::number(contextLength),
+                          QStringLiteral("--port"),
+                          QString::number(m_options.port),
+                          QStringLiteral("--host"),
+                          QStringLiteral("127.0.0.1"),
+                          QStringLiteral("--n-predict"),
+                          QStringLiteral("-1")};
     if (gpuLayers)
         arguments << QStringLiteral("--n-gpu-layers") << QString::number(*gpuLayers);
     if (noMmap)
@@ -345,11 +359,10 @@ QCoro::Task<> ServerManager::startServer(QString modelPath, QString modelName, s
     // Both streams are drained from launch on: a full pipe would stall the engine while it
     // loads. Its output is not needed; of its error stream the tail is kept for diagnostics.
     process->setStandardOutputFile(QProcess::nullDevice());
-    connect(process, &QProcess::readyReadStandardError, this,
-            [weak = std::weak_ptr<Launch>(launch)] {
-                if (auto launch = weak.lock())
-                    launch->drainErrorStream();
-            });
+    connect(process, &QProcess::readyReadStandardError, this, [weak = std::weak_ptr<Launch>(launch)] {
+        if (auto launch = weak.lock())
+            launch->drainErrorStream();
+    });
     connect(process, &QProcess::finished, this, [this, weak = std::weak_ptr<Launch>(launch)] {
         if (auto launch = weak.lock())
             onProcessFinished(launch);
@@ -406,15 +419,18 @@ QCoro::Task<> ServerManager::startServer(QString modelPath, QString modelName, s
         }
 
         if (exited) {
-            const QString summary = launch->process ? exitSummary(*launch->process) : QStringLiteral("[exit -1]");
-            const bool bySignal = launch->process && launch->process->exitStatus() == QProcess::CrashExit;
+            const QString summary
+                = launch->process ? exitSummary(*launch->process) : QStringLiteral("[exit -1]");
+            const bool bySignal
+                = launch->process && launch->process->exitStatus() == QProcess::CrashExit;
             const int signal = launch->process ? launch->process->exitCode() : 0;
             const QString failure = failureText(launch->errorText(), summary);
             m_launch.reset();
             setIsStarting(false);
 
             if (!gpuLayers && failure.toLower().contains(gpuMarker)) {
-                setStatusMessage(QStringLiteral("GPU incompatible — building CPU-only workaround…"));
+                setStatusMessage(
+                    QStringLiteral("GPU incompatible — building CPU-only workaround…"));
                 co_await buildMetalStub();
                 if (!self || m_generation != generation || m_isStarting || m_launch)
                     co_return; // stopped or replaced while the stub was built
@@ -427,9 +443,15 @@ QCoro::Task<> ServerManager::startServer(QString modelPath, QString modelName, s
                 setLastLaunchError(repeatedCrashAdvice());
                 setStatusMessage(QStringLiteral("Failed — model incompatible or too large"));
             } else if (bySignal && signal == SIGBUS) {
-                setStatusMessage(QStringLiteral("Memory pressure — retrying with reduced context (%1)…")
-                                     .arg(reducedContextSize));
-                co_await startServer(modelPath, modelName, gpuLayers, executable, true, reducedContextSize);
+                setStatusMessage(
+                    QStringLiteral("Memory pressure — retrying with reduced context (%1)…")
+                        .arg(reducedContextSize));
+                co_await startServer(modelPath,
+                                     modelName,
+                                     gpuLayers,
+                                     executable,
+                                     true,
+                                     reducedContextSize);
             } else {
                 setLastLaunchError(failure);
                 setStatusMessage(QStringLiteral("Failed to start — see error below"));
@@ -438,7 +460,8 @@ QCoro::Task<> ServerManager::startServer(QString modelPath, QString modelName, s
         }
 
         if (poll % 10 == 0) {
-            setStatusMessage(QStringLiteral("Loading… %1s (large models take up to 60s)").arg(poll / 2));
+            setStatusMessage(
+                QStringLiteral("Loading… %1s (large models take up to 60s)").arg(poll / 2));
         }
         if (poll >= m_options.pollLimit) {
             const QString errorText = launch->errorText();
@@ -448,8 +471,10 @@ QCoro::Task<> ServerManager::startServer(QString modelPath, QString modelName, s
                 co_return;
             m_launch.reset();
             setIsStarting(false);
-            setLastLaunchError(errorText.isEmpty() ? std::nullopt : std::optional<QString>(errorText));
-            setStatusMessage(QStringLiteral("Timed out — try a smaller model or quantization (Q4_K_M)"));
+            setLastLaunchError(errorText.isEmpty() ? std::nullopt
+                                                   : std::optional<QString>(errorText));
+            setStatusMessage(
+                QStringLiteral("Timed out — try a smaller model or quantization (Q4_K_M)"));
             co_return;
         }
     }
@@ -484,15 +509,17 @@ QCoro::Task<bool> ServerManager::checkHealth()
     co_await qCoro(reply.data()).waitForFinished();
     if (!reply)
         co_return false;
-    const bool healthy = reply->error() == QNetworkReply::NoError
-        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+    const bool healthy
+        = reply->error() == QNetworkReply::NoError
+          && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
     reply->deleteLater();
     co_return healthy;
 }
 
 // ---- Stopping -------------------------------------------------------------------------------
 
-QCoro::Task<> ServerManager::endProcess(std::shared_ptr<Launch> launch, std::chrono::milliseconds grace)
+QCoro::Task<> ServerManager::endProcess(std::shared_ptr<Launch> launch,
+                                        std::chrono::milliseconds grace)
 {
     QPointer<QProcess> process = launch->process;
     if (!process || process->state() == QProcess::NotRunning)
@@ -578,17 +605,24 @@ QCoro::Task<std::optional<QString>> ServerManager::buildMetalStub()
 
     const QString source = dir.filePath(stubSourceName);
     QSaveFile file(source);
-    if (!file.open(QIODevice::WriteOnly) || file.write(stubSourceText.toUtf8()) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(stubSourceText.toUtf8()) < 0
+        || !file.commit())
         co_return std::nullopt;
 
 #ifdef Q_OS_MACOS
-    const QStringList arguments{QStringLiteral("-dynamiclib"), QStringLiteral("-install_name"),
-                                QStringLiteral("@rpath/") + metalStubLibraryName(), QStringLiteral("-o"), library,
+    const QStringList arguments{QStringLiteral("-dynamiclib"),
+                                QStringLiteral("-install_name"),
+                                QStringLiteral("@rpath/") + metalStubLibraryName(),
+                                QStringLiteral("-o"),
+                                library,
                                 source};
 #else
-    const QStringList arguments{QStringLiteral("-shared"), QStringLiteral("-fPIC"),
-                                QStringLiteral("-Wl,-soname,") + metalStubLibraryName(), QStringLiteral("-o"),
-                                library, source};
+    const QStringList arguments{QStringLiteral("-shared"),
+                                QStringLiteral("-fPIC"),
+                                QStringLiteral("-Wl,-soname,") + metalStubLibraryName(),
+                                QStringLiteral("-o"),
+                                library,
+                                source};
 #endif
     // The compiler runs while the screens stay live; its output is not needed.
     QProcess compiler;
@@ -654,7 +688,8 @@ QCoro::Task<> ServerManager::installViaHomebrew()
     const int status = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
     process->deleteLater();
     if (!success) {
-        setBrewInstallState(BrewInstallState::failed(QStringLiteral("brew install failed (exit %1)").arg(status)));
+        setBrewInstallState(
+            BrewInstallState::failed(QStringLiteral("brew install failed (exit %1)").arg(status)));
         co_return;
     }
     setBrewInstallState(BrewInstallState::succeeded());

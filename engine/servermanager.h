@@ -25,7 +25,8 @@ QStringList defaultBrewCandidates();
 QString homebrewPath();
 
 // The first entry of the list that is an executable file.
-std::optional<QString> findServerExecutable(const QStringList &searchList = defaultServerSearchList());
+std::optional<QString> findServerExecutable(const QStringList &searchList
+                                            = defaultServerSearchList());
 // The first candidate that exists (Homebrew's own check is existence only).
 std::optional<QString> findBrew(const QStringList &candidates = defaultBrewCandidates());
 bool isBrewInstalled(const QStringList &candidates = defaultBrewCandidates());
@@ -108,8 +109,11 @@ public:
     QCoro::Task<> installViaHomebrew();
     // Starts the engine with a model; the outermost call returns when the engine is
     // healthy, or the start (with all its automatic retries) has failed.
-    QCoro::Task<> startServer(QString modelPath, QString modelName, std::optional<int> gpuLayers = std::nullopt,
-                              std::optional<QString> serverPath = std::nullopt, bool noMmap = false,
+    QCoro::Task<> startServer(QString modelPath,
+                              QString modelName,
+                              std::optional<int> gpuLayers = std::nullopt,
+                              std::optional<QString> serverPath = std::nullopt,
+                              bool noMmap = false,
                               std::optional<int> contextSize = std::nullopt);
     // Asks the engine to terminate, waits for it without blocking (killing it after
     // the grace period), and resets the published state to "No model loaded".
@@ -156,8 +160,12 @@ signals:
 private:
     struct Launch;
 
-    QCoro::Task<> startAttempt(QString modelPath, QString modelName, std::optional<int> gpuLayers,
-                               std::optional<QString> serverPath, bool noMmap, std::optional<int> contextSize);
+    QCoro::Task<> startAttempt(QString modelPath,
+                               QString modelName,
+                               std::optional<int> gpuLayers,
+                               std::optional<QString> serverPath,
+                               bool noMmap,
+                               std::optional<int> contextSize);
     QCoro::Task<> endProcess(std::shared_ptr<Launch> launch, std::chrono::milliseconds grace);
     void onProcessFinished(const std::shared_ptr<Launch> &launch);
     QCoro::Task<> endEngine(std::chrono::milliseconds gracePeriod);

@@ -64,7 +64,10 @@ ModelVariant q4Variant(double sizeGB, const char *filename)
     return variant;
 }
 
-HFModel entry(const char *repo, const char *displayName, const char *description, const char *parameterCount,
+HFModel entry(const char *repo,
+              const char *displayName,
+              const char *description,
+              const char *parameterCount,
               ModelVariant variant)
 {
     return HFModel{QUuid::createUuid(),
@@ -111,8 +114,16 @@ bool ModelVariant::mayExceedMemory() const
 
 size_t qHash(const ModelVariant &variant, size_t seed)
 {
-    return qHashMulti(seed, variant.id, variant.quantization, variant.sizeGB, variant.filename, variant.isDownloaded,
-                      variant.downloadProgress, variant.isDownloading, variant.downloadedBytes, variant.totalBytes,
+    return qHashMulti(seed,
+                      variant.id,
+                      variant.quantization,
+                      variant.sizeGB,
+                      variant.filename,
+                      variant.isDownloaded,
+                      variant.downloadProgress,
+                      variant.isDownloading,
+                      variant.downloadedBytes,
+                      variant.totalBytes,
                       variant.downloadStartTime.value_or(QDateTime()));
 }
 
@@ -134,14 +145,20 @@ qsizetype HFModel::indexOfVariant(const QUuid &variantId) const
 QList<HFModel> Catalog::builtIn()
 {
     return {
-        entry("quantfolk/Llama-3.2-3B-Instruct-GGUF", "Llama 3.2 3B Instruct",
-              "Fast and lightweight. Best for quick tasks on any Mac.", "3B",
+        entry("quantfolk/Llama-3.2-3B-Instruct-GGUF",
+              "Llama 3.2 3B Instruct",
+              "Fast and lightweight. Best for quick tasks on any Mac.",
+              "3B",
               q4Variant(2.0, "Llama-3.2-3B-Instruct-Q4_K_M.gguf")),
-        entry("quantfolk/Meta-Llama-3.1-8B-Instruct-GGUF", "Llama 3.1 8B Instruct",
-              "Best overall quality. Recommended for most users.", "8B",
+        entry("quantfolk/Meta-Llama-3.1-8B-Instruct-GGUF",
+              "Llama 3.1 8B Instruct",
+              "Best overall quality. Recommended for most users.",
+              "8B",
               q4Variant(4.9, "Meta-Llama-3.1-8B-Instruct-Q4_K_M.gguf")),
-        entry("quantfolk/Qwen2.5-3B-Instruct-GGUF", "Qwen 2.5 3B Instruct",
-              "Strong reasoning and instruction following. Compact size, any Mac.", "3B",
+        entry("quantfolk/Qwen2.5-3B-Instruct-GGUF",
+              "Qwen 2.5 3B Instruct",
+              "Strong reasoning and instruction following. Compact size, any Mac.",
+              "3B",
               q4Variant(1.9, "Qwen2.5-3B-Instruct-Q4_K_M.gguf")),
     };
 }

@@ -38,7 +38,8 @@ void writeValidator(const QString &path, const QByteArray &validator)
         return;
     }
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(validator) != validator.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(validator) != validator.size())
         QFile::remove(path);
 }
 
@@ -71,8 +72,11 @@ bool isEntityTag(const QByteArray &validator)
 }
 } // namespace
 
-HFDownloadSession::HFDownloadSession(QString destPath, QString partialPath, ProgressCallback onProgress,
-                                     CompletionCallback onComplete, QObject *parent)
+HFDownloadSession::HFDownloadSession(QString destPath,
+                                     QString partialPath,
+                                     ProgressCallback onProgress,
+                                     CompletionCallback onComplete,
+                                     QObject *parent)
     : QObject(parent)
     , m_destPath(std::move(destPath))
     , m_partialPath(std::move(partialPath))
@@ -174,7 +178,8 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
     // compressed form (resume, progress and the length check depend on it).
     request.setRawHeader("Accept-Encoding", "identity");
     // The hub answers with a redirect to its file host.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
     if (resumeOffset > 0) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(resumeOffset) + '-');
         request.setRawHeader("If-Range", validator);
@@ -262,7 +267,8 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
     co_return Step::Finished;
 }
 
-HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply, qint64 resumeOffset,
+HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply,
+                                                          qint64 resumeOffset,
                                                           const QByteArray &validator)
 {
     QFile &file = m_file;
@@ -277,8 +283,10 @@ HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply, 
     if (resumeOffset > 0 && status == 416)
         return Step::StartOver;
     if (status < 200 || status > 299) {
-        const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        fail(reason.isEmpty() ? QStringLiteral("HTTP %1").arg(status) : QStringLiteral("HTTP %1 %2").arg(status).arg(reason));
+        const QString reason
+            = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        fail(reason.isEmpty() ? QStringLiteral("HTTP %1").arg(status)
+                              : QStringLiteral("HTTP %1 %2").arg(status).arg(reason));
         return Step::Finished;
     }
 
@@ -304,9 +312,11 @@ HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply, 
 
     if (total > 0) {
         const qint64 needed = total - offset;
-        const qint64 available = QStorageInfo(QFileInfo(m_partialPath).absolutePath()).bytesAvailable();
+        const qint64 available
+            = QStorageInfo(QFileInfo(m_partialPath).absolutePath()).bytesAvailable();
         if (available >= 0 && needed > available) {
-            fail(QString::asprintf("not enough disk space (needs %.1f GB, %.1f GB free)", double(needed) / bytesPerGB,
+            fail(QString::asprintf("not enough disk space (needs %.1f GB, %.1f GB free)",
+                                   double(needed) / bytesPerGB,
                                    double(available) / bytesPerGB));
             return Step::Finished;
         }
@@ -382,7 +392,9 @@ void HFDownloadSession::moveIntoPlace()
     QDir().mkpath(dest.absolutePath());
     // rename() replaces an existing file in one step: the old file stays whole
     // until the new one is there.
-    if (std::rename(QFile::encodeName(m_partialPath).constData(), QFile::encodeName(m_destPath).constData()) == 0) {
+    if (std::rename(QFile::encodeName(m_partialPath).constData(),
+                    QFile::encodeName(m_destPath).constData())
+        == 0) {
         QFile::remove(validatorPath(m_partialPath));
         return;
     }
@@ -390,10 +402,13 @@ void HFDownloadSession::moveIntoPlace()
     if (error == EXDEV) {
         // The models folder was moved to another volume: copy beside the
         // destination under a hidden name, then rename into place.
-        const QString staging = dest.absoluteDir().filePath(QLatin1Char('.') + dest.fileName() + QStringLiteral(".incoming"));
+        const QString staging = dest.absoluteDir().filePath(QLatin1Char('.') + dest.fileName()
+                                                            + QStringLiteral(".incoming"));
         QFile::remove(staging);
         if (QFile::copy(m_partialPath, staging)
-            && std::rename(QFile::encodeName(staging).constData(), QFile::encodeName(m_destPath).constData()) == 0) {
+            && std::rename(QFile::encodeName(staging).constData(),
+                           QFile::encodeName(m_destPath).constData())
+                   == 0) {
             discardPartial();
             return;
         }

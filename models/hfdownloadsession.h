@@ -44,10 +44,14 @@ public:
 
     static constexpr std::chrono::milliseconds defaultIdleTimeout{60'000};     // without any data
     static constexpr std::chrono::milliseconds defaultTotalTimeout{7'200'000}; // the whole transfer
-    static inline const QByteArray userAgent = QByteArrayLiteral("Tovra AI/1.0 (macOS; like Safari)");
+    static inline const QByteArray userAgent
+        = QByteArrayLiteral("Tovra AI/1.0 (macOS; like Safari)");
 
-    HFDownloadSession(QString destPath, QString partialPath, ProgressCallback onProgress,
-                      CompletionCallback onComplete, QObject *parent = nullptr);
+    HFDownloadSession(QString destPath,
+                      QString partialPath,
+                      ProgressCallback onProgress,
+                      CompletionCallback onComplete,
+                      QObject *parent = nullptr);
     ~HFDownloadSession() override;
 
     QString destPath() const { return m_destPath; }

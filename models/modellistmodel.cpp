@@ -14,8 +14,7 @@ QString idText(const QUuid &id)
 ModelListModel::ModelListModel(QObject *parent)
     : QAbstractListModel(parent)
     , m_physicalMemory(SystemInfo::physicalMemoryBytes())
-{
-}
+{}
 
 int ModelListModel::rowCount(const QModelIndex &parent) const
 {
@@ -42,7 +41,8 @@ QVariant ModelListModel::data(const QModelIndex &index, int role) const
     case ParameterCountRole:
         return model.parameterCount;
     case HasDownloadedVariantRole:
-        return std::any_of(model.variants.cbegin(), model.variants.cend(),
+        return std::any_of(model.variants.cbegin(),
+                           model.variants.cend(),
                            [](const ModelVariant &v) { return v.isDownloaded; });
     case VariantIndexRole:
         return int(position.variant);
@@ -117,7 +117,9 @@ void ModelListModel::setModels(const QList<HFModel> &models)
     endResetModel();
 }
 
-void ModelListModel::setVariant(qsizetype modelIndex, qsizetype variantIndex, const ModelVariant &variant)
+void ModelListModel::setVariant(qsizetype modelIndex,
+                                qsizetype variantIndex,
+                                const ModelVariant &variant)
 {
     HFModel &model = m_models[modelIndex];
     ModelVariant &current = model.variants[variantIndex];
@@ -170,7 +172,9 @@ void ModelListModel::setPhysicalMemoryBytes(quint64 bytes)
 {
     m_physicalMemory = bytes;
     if (!m_rows.isEmpty())
-        emit dataChanged(index(0), index(int(m_rows.size()) - 1), {MayExceedMemoryRole, MemoryWarningRole});
+        emit dataChanged(index(0),
+                         index(int(m_rows.size()) - 1),
+                         {MayExceedMemoryRole, MemoryWarningRole});
 }
 
 void ModelListModel::rebuildRows()

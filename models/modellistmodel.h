@@ -26,15 +26,15 @@ public:
         FilenameRole,                   /**< File name on the hub and on disk. */
         FilePathRole,                   /**< Where the file lives in the models folder. */
         IsDownloadedRole,               /**< The file is in the models folder. */
-        DownloadProgressRole,           /**< 0 to 1 while downloading; 1 after a completed download. */
-        IsDownloadingRole,              /**< A download of this file is running. */
-        DownloadedBytesRole,            /**< Bytes received so far. */
-        TotalBytesRole,                 /**< Length announced by the server; 0 when unknown. */
-        DownloadStartTimeRole,          /**< When the running download began; invalid when none. */
-        SizeLabelRole,                  /**< "2.0 GB" or "512 MB". */
-        QualityLabelRole,               /**< "Recommended" and the like. */
-        MayExceedMemoryRole,            /**< The model may not fit in this computer's memory. */
-        MemoryWarningRole,              /**< The warning text shown with MayExceedMemoryRole. */
+        DownloadProgressRole,  /**< 0 to 1 while downloading; 1 after a completed download. */
+        IsDownloadingRole,     /**< A download of this file is running. */
+        DownloadedBytesRole,   /**< Bytes received so far. */
+        TotalBytesRole,        /**< Length announced by the server; 0 when unknown. */
+        DownloadStartTimeRole, /**< When the running download began; invalid when none. */
+        SizeLabelRole,         /**< "2.0 GB" or "512 MB". */
+        QualityLabelRole,      /**< "Recommended" and the like. */
+        MayExceedMemoryRole,   /**< The model may not fit in this computer's memory. */
+        MemoryWarningRole,     /**< The warning text shown with MayExceedMemoryRole. */
     };
     Q_ENUM(Roles)
 

@@ -1,8 +1,8 @@
 #include "models/modelmanager.h"
 
 #include "core/agentstate.h"
-#include "platform/paths.h"
 #include "engine/servermanager.h"
+#include "platform/paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,7 +111,8 @@ void ModelManager::startDownload(const HFModel &model, const ModelVariant &varia
     const QUuid variantId = state.id;
     QPointer<ModelManager> self(this);
     auto *session = new HFDownloadSession(
-        filePath(current, state), partialFilePath(current, state),
+        filePath(current, state),
+        partialFilePath(current, state),
         [self, ticket, modelId, variantId](double fraction, qint64 written, qint64 expected) {
             if (self)
                 self->applyProgress(ticket, modelId, variantId, fraction, written, expected);
@@ -152,7 +153,8 @@ void ModelManager::cancelDownload(const HFModel &model, const ModelVariant &vari
 void ModelManager::deleteModel(const HFModel &model, const ModelVariant &variant)
 {
     const QString path = filePath(model, variant);
-    if (ServerManager *server = m_serverManager.data(); server && server->activeModelPath() == path) {
+    if (ServerManager *server = m_serverManager.data();
+        server && server->activeModelPath() == path) {
         // Runs after this call has returned, as its own task; nobody waits for it.
         QTimer::singleShot(0, server, [server] { server->stopServer(); });
     }
@@ -222,7 +224,8 @@ QString ModelManager::filePath(const HFModel &model, const ModelVariant &variant
 
 QString ModelManager::partialFilePath(const HFModel &model, const ModelVariant &variant)
 {
-    return QDir(QDir(partialDirectory()).filePath(model.folderName())).filePath(variant.filename + QStringLiteral(".part"));
+    return QDir(QDir(partialDirectory()).filePath(model.folderName()))
+        .filePath(variant.filename + QStringLiteral(".part"));
 }
 
 QString ModelManager::hubBaseAddress()
@@ -241,7 +244,8 @@ QUrl ModelManager::downloadURL(const HFModel &model, const ModelVariant &variant
                 QUrl::StrictMode);
 }
 
-void ModelManager::setTransferTimeouts(std::chrono::milliseconds idle, std::chrono::milliseconds total)
+void ModelManager::setTransferTimeouts(std::chrono::milliseconds idle,
+                                       std::chrono::milliseconds total)
 {
     m_idleTimeout = idle;
     m_totalTimeout = total;
@@ -264,8 +268,12 @@ bool ModelManager::isCurrent(const QUuid &variantId, quint64 ticket) const
     return it != m_activeSessions.cend() && it->ticket == ticket;
 }
 
-void ModelManager::applyProgress(quint64 ticket, const QUuid &modelId, const QUuid &variantId, double fraction,
-                                 qint64 written, qint64 expected)
+void ModelManager::applyProgress(quint64 ticket,
+                                 const QUuid &modelId,
+                                 const QUuid &variantId,
+                                 double fraction,
+                                 qint64 written,
+                                 qint64 expected)
 {
     if (!isCurrent(variantId, ticket))
         return;
@@ -279,7 +287,9 @@ void ModelManager::applyProgress(quint64 ticket, const QUuid &modelId, const QUu
     m_models.setVariant(at.model, at.variant, state);
 }
 
-void ModelManager::applyCompletion(quint64 ticket, const QUuid &modelId, const QUuid &variantId,
+void ModelManager::applyCompletion(quint64 ticket,
+                                   const QUuid &modelId,
+                                   const QUuid &variantId,
                                    const DownloadResult &result)
 {
     const Location at = locate(modelId, variantId);

@@ -102,9 +102,16 @@ private:
 
     Location locate(const QUuid &modelId, const QUuid &variantId) const;
     bool isCurrent(const QUuid &variantId, quint64 ticket) const;
-    void applyProgress(quint64 ticket, const QUuid &modelId, const QUuid &variantId, double fraction,
-                       qint64 written, qint64 expected);
-    void applyCompletion(quint64 ticket, const QUuid &modelId, const QUuid &variantId, const DownloadResult &result);
+    void applyProgress(quint64 ticket,
+                       const QUuid &modelId,
+                       const QUuid &variantId,
+                       double fraction,
+                       qint64 written,
+                       qint64 expected);
+    void applyCompletion(quint64 ticket,
+                         const QUuid &modelId,
+                         const QUuid &variantId,
+                         const DownloadResult &result);
 
     ModelListModel m_models;
     std::optional<QString> m_lastError;

@@ -17,7 +17,9 @@ ServiceError scriptError(const QString &description)
 
 } // namespace
 
-AppleScriptExecutor::AppleScriptExecutor(QString program) : m_program(std::move(program)) {}
+AppleScriptExecutor::AppleScriptExecutor(QString program)
+    : m_program(std::move(program))
+{}
 
 QCoro::Task<ServiceResult<QString>> AppleScriptExecutor::run(QString source) const
 {
@@ -29,15 +31,17 @@ QCoro::Task<ServiceResult<QString>> AppleScriptExecutor::run(QString source) con
 QCoro::Task<ServiceResult<QString>> AppleScriptExecutor::runJavaScript(QString source) const
 {
     QStringList arguments;
-    arguments << QStringLiteral("-l") << QStringLiteral("JavaScript") << QStringLiteral("-e") << source;
+    arguments << QStringLiteral("-l") << QStringLiteral("JavaScript") << QStringLiteral("-e")
+              << source;
     co_return co_await runProgram(std::move(arguments));
 }
 
 QCoro::Task<ServiceResult<QString>> AppleScriptExecutor::runProgram(QStringList arguments) const
 {
     // Copied: the executor may be a temporary that is gone while the script runs.
-    const QString program = m_program.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("osascript"))
-                                                : m_program;
+    const QString program = m_program.isEmpty()
+                                ? QStandardPaths::findExecutable(QStringLiteral("osascript"))
+                                : m_program;
     // Checked first: QCoro's start() only notices a failed start when its timeout ends.
     if (program.isEmpty() || !QFileInfo(program).isExecutable())
         co_return scriptError(QStringLiteral("Could not create script"));
@@ -46,7 +50,8 @@ QCoro::Task<ServiceResult<QString>> AppleScriptExecutor::runProgram(QStringList 
     process->setProgram(program);
     process->setArguments(arguments);
     process->setStandardInputFile(QProcess::nullDevice());
-    const bool started = co_await qCoro(process.get()).start(QIODevice::ReadOnly, std::chrono::seconds(10));
+    const bool started
+        = co_await qCoro(process.get()).start(QIODevice::ReadOnly, std::chrono::seconds(10));
     if (!started)
         co_return scriptError(QStringLiteral("Could not create script"));
 
@@ -54,14 +59,16 @@ QCoro::Task<ServiceResult<QString>> AppleScriptExecutor::runProgram(QStringList 
     if (!finished) {
         process->kill();
         co_await qCoro(process.get()).waitForFinished(std::chrono::seconds(5));
-        co_return scriptError(QStringLiteral("The script did not finish within %1 seconds").arg(timeout.count()));
+        co_return scriptError(
+            QStringLiteral("The script did not finish within %1 seconds").arg(timeout.count()));
     }
 
     QString output = QString::fromUtf8(process->readAllStandardOutput());
     if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0) {
         QString message = QString::fromUtf8(process->readAllStandardError()).trimmed();
         if (message.isEmpty())
-            message = QStringLiteral("The script failed with exit code %1").arg(process->exitCode());
+            message
+                = QStringLiteral("The script failed with exit code %1").arg(process->exitCode());
         co_return scriptError(message);
     }
     if (output.endsWith(QLatin1Char('\n')))

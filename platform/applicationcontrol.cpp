@@ -29,7 +29,9 @@ const QString MacApplicationControl::runningApplicationsScript = QStringLiteral(
     "}\n"
     "JSON.stringify(names);");
 
-MacApplicationControl::MacApplicationControl(AppleScriptExecutor executor) : m_executor(std::move(executor)) {}
+MacApplicationControl::MacApplicationControl(AppleScriptExecutor executor)
+    : m_executor(std::move(executor))
+{}
 
 std::optional<QString> MacApplicationControl::openScript(const QString &name)
 {
@@ -60,8 +62,10 @@ QCoro::Task<std::optional<ServiceError>> MacApplicationControl::close(QString na
 QCoro::Task<std::optional<ServiceError>> MacApplicationControl::runTell(std::optional<QString> script)
 {
     if (!script) {
-        co_return ServiceError{QStringLiteral("AppleScript"), -1,
-                               QStringLiteral("An application name cannot contain line breaks or control characters")};
+        co_return ServiceError{
+            QStringLiteral("AppleScript"),
+            -1,
+            QStringLiteral("An application name cannot contain line breaks or control characters")};
     }
     const AppleScriptExecutor executor = m_executor;
     const ServiceResult<QString> result = co_await executor.run(*script);
@@ -73,13 +77,15 @@ QCoro::Task<std::optional<ServiceError>> MacApplicationControl::runTell(std::opt
 QCoro::Task<ServiceResult<QStringList>> MacApplicationControl::runningApplicationNames()
 {
     const AppleScriptExecutor executor = m_executor;
-    const ServiceResult<QString> result = co_await executor.runJavaScript(runningApplicationsScript);
+    const ServiceResult<QString> result
+        = co_await executor.runJavaScript(runningApplicationsScript);
     if (!result.ok())
         co_return result.error();
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(result.value().toUtf8(), &parseError);
     if (!document.isArray()) {
-        co_return ServiceError{QStringLiteral("AppleScript"), -1,
+        co_return ServiceError{QStringLiteral("AppleScript"),
+                               -1,
                                QStringLiteral("Unexpected list of applications: ") + result.value()};
     }
     QStringList names;

@@ -21,11 +21,21 @@ QString unescapeValue(const QString &raw)
         }
         const QChar next = raw.at(++i);
         switch (next.unicode()) {
-        case 's': out += QLatin1Char(' '); break;
-        case 'n': out += QLatin1Char('\n'); break;
-        case 't': out += QLatin1Char('\t'); break;
-        case 'r': out += QLatin1Char('\r'); break;
-        case '\\': out += QLatin1Char('\\'); break;
+        case 's':
+            out += QLatin1Char(' ');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        case '\\':
+            out += QLatin1Char('\\');
+            break;
         default:
             out += QLatin1Char('\\');
             out += next;
@@ -79,7 +89,8 @@ std::optional<QStringList> DesktopEntries::splitExec(const QString &exec)
             return;
         bool onlyFieldCode = false;
         // Field codes do not occur inside quotes: a quoted argument is kept verbatim.
-        const QString argument = argumentHadQuotes ? current : removeFieldCodes(current, &onlyFieldCode);
+        const QString argument
+            = argumentHadQuotes ? current : removeFieldCodes(current, &onlyFieldCode);
         if (!onlyFieldCode)
             arguments.append(argument);
         current.clear();
@@ -162,8 +173,9 @@ std::optional<DesktopEntry> DesktopEntries::parse(const QString &filePath, const
     if (type != QLatin1String("Application") || hidden || name.isEmpty())
         return std::nullopt;
     if (!tryExec.isEmpty()) {
-        const QString found = QDir::isAbsolutePath(tryExec) ? (QFileInfo(tryExec).isExecutable() ? tryExec : QString())
-                                                            : QStandardPaths::findExecutable(tryExec);
+        const QString found = QDir::isAbsolutePath(tryExec)
+                                  ? (QFileInfo(tryExec).isExecutable() ? tryExec : QString())
+                                  : QStandardPaths::findExecutable(tryExec);
         if (found.isEmpty())
             return std::nullopt;
     }
@@ -180,7 +192,10 @@ QList<DesktopEntry> DesktopEntries::load(const QStringList &directories)
     for (const QString &directory : directories) {
         const QDir root(directory);
         QStringList files;
-        QDirIterator it(directory, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(directory,
+                        {QStringLiteral("*.desktop")},
+                        QDir::Files,
+                        QDirIterator::Subdirectories);
         while (it.hasNext())
             files.append(it.next());
         QList<std::pair<QString, QString>> idsAndFiles;

@@ -10,7 +10,7 @@
 // recognising it goes.
 struct DesktopEntry
 {
-    QString id;          // desktop file ID, e.g. "org.gnome.TextEditor.desktop"
+    QString id; // desktop file ID, e.g. "org.gnome.TextEditor.desktop"
     QString filePath;
     QString name;        // the unlocalised Name
     QStringList command; // Exec split into arguments, field codes removed

@@ -23,7 +23,8 @@ QString dataFilePath(const QString &key)
     return {};
 #endif
     const QFileInfo settingsFile(store().fileName());
-    return settingsFile.dir().filePath(settingsFile.completeBaseName() + QLatin1Char('.') + key + QStringLiteral(".data"));
+    return settingsFile.dir().filePath(settingsFile.completeBaseName() + QLatin1Char('.') + key
+                                       + QStringLiteral(".data"));
 }
 } // namespace
 

@@ -37,7 +37,9 @@ QCoro::Task<ScreenCaptureResult> QtScreenCapture::capture()
     co_return ScreenCaptureResult{ScreenCaptureResult::Status::Captured, pixmap.toImage(), {}};
 }
 
-CommandScreenCapture::CommandScreenCapture(QString program) : m_program(std::move(program)) {}
+CommandScreenCapture::CommandScreenCapture(QString program)
+    : m_program(std::move(program))
+{}
 
 QCoro::Task<ScreenCaptureResult> CommandScreenCapture::capture()
 {
@@ -54,8 +56,12 @@ QCoro::Task<ScreenCaptureResult> CommandScreenCapture::capture()
     process.setStandardInputFile(QProcess::nullDevice());
     // -x: no sound, -m: the main display only.
     QStringList arguments;
-    arguments << QStringLiteral("-x") << QStringLiteral("-m") << QStringLiteral("-t") << QStringLiteral("png") << file;
-    if (!co_await qCoro(process).start(program, arguments, QIODevice::ReadOnly, std::chrono::seconds(10)))
+    arguments << QStringLiteral("-x") << QStringLiteral("-m") << QStringLiteral("-t")
+              << QStringLiteral("png") << file;
+    if (!co_await qCoro(process).start(program,
+                                       arguments,
+                                       QIODevice::ReadOnly,
+                                       std::chrono::seconds(10)))
         co_return failed(QStringLiteral("The capture tool could not be started"));
     if (!co_await qCoro(process).waitForFinished(std::chrono::seconds(30))) {
         process.kill();

@@ -10,8 +10,8 @@ struct ScreenCaptureResult
 {
     enum class Status { Captured, NoDisplay, Failed };
     Status status = Status::Failed;
-    QImage image;      // when Captured
-    QString error;     // when Failed: why, as one sentence without a final full stop
+    QImage image;  // when Captured
+    QString error; // when Failed: why, as one sentence without a final full stop
 };
 
 // One picture of the whole primary display.

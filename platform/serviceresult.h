@@ -19,9 +19,15 @@ template<typename T>
 class ServiceResult
 {
 public:
-    ServiceResult() : m_error(ServiceError{}) {}
-    ServiceResult(T value) : m_value(std::move(value)) {}
-    ServiceResult(ServiceError error) : m_error(std::move(error)) {}
+    ServiceResult()
+        : m_error(ServiceError{})
+    {}
+    ServiceResult(T value)
+        : m_value(std::move(value))
+    {}
+    ServiceResult(ServiceError error)
+        : m_error(std::move(error))
+    {}
 
     bool ok() const { return !m_error.has_value(); }
     const T &value() const { return *m_value; }

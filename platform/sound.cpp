@@ -30,11 +30,14 @@ Sound::Command Sound::completionSound()
 QString Sound::messageSoundFile()
 {
     // The freedesktop theme is every desktop's fallback theme; XDG_DATA_HOME comes first.
-    static const QStringList names{QStringLiteral("message.oga"), QStringLiteral("message.ogg"),
-                                   QStringLiteral("message.wav"), QStringLiteral("message-new-instant.oga"),
+    static const QStringList names{QStringLiteral("message.oga"),
+                                   QStringLiteral("message.ogg"),
+                                   QStringLiteral("message.wav"),
+                                   QStringLiteral("message-new-instant.oga"),
                                    QStringLiteral("message-new-instant.ogg"),
                                    QStringLiteral("message-new-instant.wav")};
-    const QStringList dataDirs = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+    const QStringList dataDirs
+        = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
     for (const QString &name : names) {
         for (const QString &dir : dataDirs) {
             const QFileInfo candidate(dir + QStringLiteral("/sounds/freedesktop/stereo/") + name);

@@ -63,7 +63,8 @@ QString SystemInfo::prettyNameFromOsRelease(const QByteArray &osRelease)
             continue;
         QByteArray value = line.mid(int(sizeof "PRETTY_NAME=") - 1);
         // Shell-style quoting: strip one pair of quotes, undo backslash escapes.
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+            && value.back() == value.front()) {
             value = value.mid(1, value.size() - 2);
             QByteArray unescaped;
             for (qsizetype i = 0; i < value.size(); ++i) {

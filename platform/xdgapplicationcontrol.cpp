@@ -10,8 +10,8 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -26,7 +26,8 @@ ServiceError applicationError(const QString &description)
 
 QString resolveExecutable(const QString &program)
 {
-    const QString path = program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program);
+    const QString path
+        = program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program);
     if (path.isEmpty())
         return {};
     const QFileInfo info(path);
@@ -42,7 +43,9 @@ QString scriptInterpreter(const QString &script)
     const QByteArray first = file.readLine(4096);
     if (!first.startsWith("#!"))
         return {};
-    const QStringList words = QString::fromLocal8Bit(first.mid(2)).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList words = QString::fromLocal8Bit(first.mid(2))
+                                  .simplified()
+                                  .split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty())
         return {};
     if (QFileInfo(words.first()).fileName() == QLatin1String("env")) {
@@ -107,14 +110,16 @@ QList<ProcessInfo> userProcesses()
 // interpreter or launcher (python3 app.py, java -jar x.jar) runs many unrelated programs,
 // so an entry that gives arguments only owns processes whose argv continues with them;
 // files the desktop appended for a field code may follow.
-bool runs(const ProcessInfo &process, const QString &executable, const QString &interpreter,
+bool runs(const ProcessInfo &process,
+          const QString &executable,
+          const QString &interpreter,
           const QStringList &arguments)
 {
     qsizetype first = 0; // index of the first argument after the program in argv
     if (!process.executable.isEmpty() && process.executable == executable) {
         first = 1;
-    } else if (!interpreter.isEmpty() && process.executable == interpreter && process.arguments.size() > 1
-               && process.arguments.at(1).contains(QLatin1Char('/'))
+    } else if (!interpreter.isEmpty() && process.executable == interpreter
+               && process.arguments.size() > 1 && process.arguments.at(1).contains(QLatin1Char('/'))
                && canonical(process.arguments.at(1)) == executable) {
         // A script started by path runs as its interpreter with the script's path as argv[1].
         first = 2;
@@ -130,11 +135,14 @@ bool runs(const ProcessInfo &process, const QString &executable, const QString &
 
 } // namespace
 
-XdgApplicationControl::XdgApplicationControl(QStringList directories) : m_directories(std::move(directories)) {}
+XdgApplicationControl::XdgApplicationControl(QStringList directories)
+    : m_directories(std::move(directories))
+{}
 
 QList<DesktopEntry> XdgApplicationControl::entries() const
 {
-    return DesktopEntries::load(m_directories.isEmpty() ? DesktopEntries::defaultDirectories() : m_directories);
+    return DesktopEntries::load(m_directories.isEmpty() ? DesktopEntries::defaultDirectories()
+                                                        : m_directories);
 }
 
 std::optional<DesktopEntry> XdgApplicationControl::findEntry(const QString &name) const
@@ -151,7 +159,8 @@ std::optional<DesktopEntry> XdgApplicationControl::findEntry(const QString &name
     return hiddenMatch;
 }
 
-QList<qint64> XdgApplicationControl::processesRunning(const QString &executable, const QStringList &arguments)
+QList<qint64> XdgApplicationControl::processesRunning(const QString &executable,
+                                                      const QStringList &arguments)
 {
     QList<qint64> pids;
     if (executable.isEmpty())
@@ -171,7 +180,8 @@ QCoro::Task<std::optional<ServiceError>> XdgApplicationControl::open(QString nam
         co_return applicationError(QStringLiteral("Application not found: ") + name);
     const QString program = resolveExecutable(entry->command.first());
     if (program.isEmpty())
-        co_return applicationError(QStringLiteral("Application program not found: ") + entry->command.first());
+        co_return applicationError(QStringLiteral("Application program not found: ")
+                                   + entry->command.first());
     QProcess process;
     process.setProgram(program);
     process.setArguments(entry->command.mid(1));
@@ -180,7 +190,8 @@ QCoro::Task<std::optional<ServiceError>> XdgApplicationControl::open(QString nam
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     if (!process.startDetached())
-        co_return applicationError(QStringLiteral("Could not start ") + name + QStringLiteral(": ") + process.errorString());
+        co_return applicationError(QStringLiteral("Could not start ") + name + QStringLiteral(": ")
+                                   + process.errorString());
     co_return std::nullopt;
 }
 
@@ -189,7 +200,8 @@ QCoro::Task<std::optional<ServiceError>> XdgApplicationControl::close(QString na
     const auto entry = findEntry(name);
     if (!entry)
         co_return applicationError(QStringLiteral("Application not found: ") + name);
-    const QList<qint64> pids = processesRunning(resolveExecutable(entry->command.first()), entry->command.mid(1));
+    const QList<qint64> pids
+        = processesRunning(resolveExecutable(entry->command.first()), entry->command.mid(1));
     if (pids.isEmpty())
         co_return applicationError(QStringLiteral("Application is not running: ") + name);
     int ended = 0;
@@ -201,7 +213,8 @@ QCoro::Task<std::optional<ServiceError>> XdgApplicationControl::close(QString na
             failure = QString::fromLocal8Bit(std::strerror(errno));
     }
     if (ended == 0)
-        co_return applicationError(QStringLiteral("Could not close ") + name + QStringLiteral(": ") + failure);
+        co_return applicationError(QStringLiteral("Could not close ") + name + QStringLiteral(": ")
+                                   + failure);
     co_return std::nullopt;
 }
 
@@ -221,9 +234,10 @@ QCoro::Task<ServiceResult<QStringList>> XdgApplicationControl::runningApplicatio
         auto known = runningByCommand.constFind(key);
         if (known == runningByCommand.constEnd()) {
             const QString interpreter = scriptInterpreter(executable);
-            const bool running = std::any_of(processes.begin(), processes.end(), [&](const ProcessInfo &process) {
-                return runs(process, executable, interpreter, arguments);
-            });
+            const bool running
+                = std::any_of(processes.begin(), processes.end(), [&](const ProcessInfo &process) {
+                      return runs(process, executable, interpreter, arguments);
+                  });
             known = runningByCommand.insert(key, running);
         }
         if (*known)

@@ -21,7 +21,8 @@ public:
     // Process IDs of this user's processes that run `executable` (an absolute path): the
     // binary itself, or a script of that path run by its interpreter, whose arguments
     // after the program begin with `arguments` (any arguments when it is empty).
-    static QList<qint64> processesRunning(const QString &executable, const QStringList &arguments = {});
+    static QList<qint64> processesRunning(const QString &executable,
+                                          const QStringList &arguments = {});
 
 private:
     QList<DesktopEntry> entries() const;

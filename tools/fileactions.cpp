@@ -55,17 +55,20 @@ ServiceResult<QString> FileActions::readFile(const QString &path)
 
     QFile file(expanded);
     if (!file.open(QIODevice::ReadOnly))
-        return fileError(QStringLiteral("Could not read ") + path + QStringLiteral(": ") + file.errorString());
+        return fileError(QStringLiteral("Could not read ") + path + QStringLiteral(": ")
+                         + file.errorString());
     // The size may have grown since it was checked.
     const QByteArray bytes = file.read(maxReadBytes + 1);
     if (bytes.size() > maxReadBytes)
         return fileError(QStringLiteral("File too large to read: ") + path);
     if (file.error() != QFileDevice::NoError)
-        return fileError(QStringLiteral("Could not read ") + path + QStringLiteral(": ") + file.errorString());
+        return fileError(QStringLiteral("Could not read ") + path + QStringLiteral(": ")
+                         + file.errorString());
 
     // Stateless: a sequence cut off at the end of the file is an error too.
     QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+                           QStringConverter::Flag::ConvertInitialBom
+                               | QStringConverter::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return fileError(QStringLiteral("File is not valid UTF-8 text: ") + path);
@@ -82,10 +85,12 @@ ServiceResult<QString> FileActions::writeFile(const QString &path, const QString
 
     QSaveFile file(expanded);
     if (!file.open(QIODevice::WriteOnly))
-        return fileError(QStringLiteral("Could not write ") + path + QStringLiteral(": ") + file.errorString());
+        return fileError(QStringLiteral("Could not write ") + path + QStringLiteral(": ")
+                         + file.errorString());
     const QByteArray bytes = content.toUtf8();
     if (file.write(bytes) != bytes.size() || !file.commit())
-        return fileError(QStringLiteral("Could not write ") + path + QStringLiteral(": ") + file.errorString());
+        return fileError(QStringLiteral("Could not write ") + path + QStringLiteral(": ")
+                         + file.errorString());
     return QStringLiteral("File written successfully to ") + path;
 }
 
@@ -98,11 +103,13 @@ ServiceResult<QString> FileActions::listFiles(const QString &directory)
     if (!info.isDir())
         return fileError(QStringLiteral("Not a folder: ") + directory);
     if (!info.isReadable() || !info.isExecutable())
-        return fileError(QStringLiteral("Could not read folder: ") + directory + QStringLiteral(": Permission denied"));
+        return fileError(QStringLiteral("Could not read folder: ") + directory
+                         + QStringLiteral(": Permission denied"));
 
     // Without QDir::Hidden: dot files and (on macOS) entries flagged hidden are skipped.
-    const QFileInfoList entries =
-        QDir(expanded).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    const QFileInfoList entries
+        = QDir(expanded).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                                       QDir::NoSort);
     QStringList names;
     names.reserve(entries.size());
     for (const QFileInfo &entry : entries)
@@ -120,7 +127,7 @@ ServiceResult<QString> FileActions::deleteFile(const QString &path)
         return notFound(path);
     const ServiceResult<QString> trashed = Trash::moveToTrash(expanded);
     if (!trashed.ok())
-        return fileError(QStringLiteral("Could not move ") + path + QStringLiteral(" to the Trash: ")
-                         + trashed.error().description);
+        return fileError(QStringLiteral("Could not move ") + path
+                         + QStringLiteral(" to the Trash: ") + trashed.error().description);
     return QStringLiteral("Moved to Trash: ") + path;
 }

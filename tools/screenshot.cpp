@@ -62,7 +62,8 @@ QCoro::Task<QString> Screenshot::take(std::shared_ptr<ScreenCapture> capture)
         co_return QStringLiteral("No display found");
     case ScreenCaptureResult::Status::Failed:
         co_return QStringLiteral("Screenshot failed: ") + captured.error
-            + QStringLiteral(". Grant Screen Recording permission in System Settings > Privacy & Security.");
+            + QStringLiteral(
+                ". Grant Screen Recording permission in System Settings > Privacy & Security.");
     case ScreenCaptureResult::Status::Captured:
         break;
     }

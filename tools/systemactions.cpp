@@ -18,7 +18,8 @@ constexpr double bytesPerGB = 1024.0 * 1024.0 * 1024.0;
 QString fixed(double value, int precision)
 {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
+    const auto result
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
     return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
@@ -35,21 +36,26 @@ QString osLine()
 
 QFileInfoList visibleEntries(const QString &folder)
 {
-    return QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    return QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                                      QDir::NoSort);
 }
 
 } // namespace
 
-QString SystemActions::systemInfoReport(const QString &osLine, quint64 memoryBytes,
-                                        std::optional<qint64> diskFreeBytes, std::optional<qint64> diskTotalBytes,
+QString SystemActions::systemInfoReport(const QString &osLine,
+                                        quint64 memoryBytes,
+                                        std::optional<qint64> diskFreeBytes,
+                                        std::optional<qint64> diskTotalBytes,
                                         int processorCount)
 {
-    const QString disk = diskFreeBytes && diskTotalBytes
-                             ? fixed(double(*diskFreeBytes) / bytesPerGB, 0) + QStringLiteral("GB free of ")
-                                   + fixed(double(*diskTotalBytes) / bytesPerGB, 0) + QStringLiteral("GB")
-                             : QStringLiteral("Unknown");
+    const QString disk
+        = diskFreeBytes && diskTotalBytes
+              ? fixed(double(*diskFreeBytes) / bytesPerGB, 0) + QStringLiteral("GB free of ")
+                    + fixed(double(*diskTotalBytes) / bytesPerGB, 0) + QStringLiteral("GB")
+              : QStringLiteral("Unknown");
     return QStringList{osLine,
-                       QStringLiteral("RAM: ") + fixed(double(memoryBytes) / bytesPerGB, 1) + QStringLiteral("GB"),
+                       QStringLiteral("RAM: ") + fixed(double(memoryBytes) / bytesPerGB, 1)
+                           + QStringLiteral("GB"),
                        QStringLiteral("Disk: ") + disk,
                        QStringLiteral("CPU: %1 cores").arg(processorCount)}
         .join(QLatin1Char('\n'));
@@ -63,7 +69,10 @@ QString SystemActions::systemInfo()
         freeBytes = root.bytesAvailable();
         totalBytes = root.bytesTotal();
     }
-    return systemInfoReport(osLine(), SystemInfo::physicalMemoryBytes(), freeBytes, totalBytes,
+    return systemInfoReport(osLine(),
+                            SystemInfo::physicalMemoryBytes(),
+                            freeBytes,
+                            totalBytes,
                             SystemInfo::processorCount());
 }
 
@@ -82,8 +91,8 @@ QString SystemActions::localModels(const QString &modelsDirectory)
             if (file.suffix() != QLatin1String("gguf"))
                 continue;
             const qint64 size = file.isFile() ? file.size() : 0;
-            lines.append(file.fileName() + QStringLiteral(" (") + fixed(double(size) / bytesPerGB, 1)
-                         + QStringLiteral(" GB)"));
+            lines.append(file.fileName() + QStringLiteral(" (")
+                         + fixed(double(size) / bytesPerGB, 1) + QStringLiteral(" GB)"));
         }
     }
     if (lines.isEmpty())

@@ -10,8 +10,11 @@ namespace SystemActions {
 // Four lines: the OS name and version text, RAM, disk space of "/", processor count.
 QString systemInfo();
 // Builds the report from the figures; a missing disk size gives "Disk: Unknown".
-QString systemInfoReport(const QString &osLine, quint64 memoryBytes, std::optional<qint64> diskFreeBytes,
-                         std::optional<qint64> diskTotalBytes, int processorCount);
+QString systemInfoReport(const QString &osLine,
+                         quint64 memoryBytes,
+                         std::optional<qint64> diskFreeBytes,
+                         std::optional<qint64> diskTotalBytes,
+                         int processorCount);
 
 // The .gguf files one folder below `modelsDirectory`, "name (x.y GB)" per line, sorted;
 // "No models downloaded yet" when there are none.

@@ -9,39 +9,81 @@ QList<ToolEntry> buildCatalogue()
     const auto p = [](const char *name, const char *description) {
         return ToolParameter{QString::fromUtf8(name), QString::fromUtf8(description)};
     };
-    const auto tool = [](const char *name, const char *title, const char *subtitle,
-                         const char *description, QList<ToolParameter> parameters = {}) {
-        return ToolEntry{QString::fromUtf8(name), QString::fromUtf8(title), QString::fromUtf8(subtitle),
-                        QString::fromUtf8(description), std::move(parameters)};
+    const auto tool = [](const char *name,
+                         const char *title,
+                         const char *subtitle,
+                         const char *description,
+                         QList<ToolParameter> parameters = {}) {
+        return ToolEntry{QString::fromUtf8(name),
+                         QString::fromUtf8(title),
+                         QString::fromUtf8(subtitle),
+                         QString::fromUtf8(description),
+                         std::move(parameters)};
     };
     return {
-        tool("take_screenshot", "Take Screenshot", "Capture the current screen",
+        tool("take_screenshot",
+             "Take Screenshot",
+             "Capture the current screen",
              "Capture the current screen. Returns base64 encoded image."),
-        tool("read_file", "Read File", "Read contents of a file", "Read contents of a file at the given path.",
+        tool("read_file",
+             "Read File",
+             "Read contents of a file",
+             "Read contents of a file at the given path.",
              {p("path", "The absolute file path to read")}),
-        tool("write_file", "Write File", "Write content to a file", "Write content to a file.",
+        tool("write_file",
+             "Write File",
+             "Write content to a file",
+             "Write content to a file.",
              {p("path", "The absolute file path"), p("content", "The content to write")}),
-        tool("list_files", "List Files", "List files in a directory", "List files in a directory.",
+        tool("list_files",
+             "List Files",
+             "List files in a directory",
+             "List files in a directory.",
              {p("directory", "The directory path to list")}),
-        tool("delete_file", "Delete File", "Move a file to Trash", "Move a file to Trash.",
+        tool("delete_file",
+             "Delete File",
+             "Move a file to Trash",
+             "Move a file to Trash.",
              {p("path", "The file path to delete")}),
-        tool("open_app", "Open Application", "Launch an application", "Launch a macOS application.",
+        tool("open_app",
+             "Open Application",
+             "Launch an application",
+             "Launch a macOS application.",
              {p("app_name", "Name of the app to open")}),
-        tool("close_app", "Close Application", "Close an application", "Close a running application.",
+        tool("close_app",
+             "Close Application",
+             "Close an application",
+             "Close a running application.",
              {p("app_name", "Name of the app to close")}),
-        tool("list_open_apps", "List Open Apps", "Get list of running apps",
+        tool("list_open_apps",
+             "List Open Apps",
+             "Get list of running apps",
              "Get list of currently running applications."),
-        tool("get_system_info", "Get System Info", "Get macOS system information",
+        tool("get_system_info",
+             "Get System Info",
+             "Get macOS system information",
              "Get macOS system information including version, RAM, disk space."),
-        tool("get_clipboard", "Get Clipboard", "Read current clipboard", "Get current clipboard contents."),
-        tool("set_clipboard", "Set Clipboard", "Set clipboard content", "Set clipboard to specified text.",
+        tool("get_clipboard",
+             "Get Clipboard",
+             "Read current clipboard",
+             "Get current clipboard contents."),
+        tool("set_clipboard",
+             "Set Clipboard",
+             "Set clipboard content",
+             "Set clipboard to specified text.",
              {p("text", "Text to copy to clipboard")}),
-        tool("list_local_models", "List Local Models", "List available local models",
+        tool("list_local_models",
+             "List Local Models",
+             "List available local models",
              "List locally downloaded GGUF models."),
-        tool("download_model", "Download Model", "Download a model",
+        tool("download_model",
+             "Download Model",
+             "Download a model",
              "Download a model (use the Models tab instead).",
              {p("model_name", "Name of the model to download")}),
-        tool("set_active_model", "Set Active Model", "Switch to a different model",
+        tool("set_active_model",
+             "Set Active Model",
+             "Switch to a different model",
              "Switch the active model (use the Models tab instead).",
              {p("model_name", "Name of the model to activate")}),
     };
@@ -72,16 +114,17 @@ nlohmann::json ToolCatalogue::toolDefinitions()
         json properties = json::object();
         json required = json::array();
         for (const ToolParameter &parameter : entry.parameters) {
-            properties[parameter.name.toStdString()] = {{"type", "string"},
-                                                        {"description", parameter.description.toStdString()}};
+            properties[parameter.name.toStdString()]
+                = {{"type", "string"}, {"description", parameter.description.toStdString()}};
             required.push_back(parameter.name.toStdString());
         }
-        definitions.push_back({{"type", "function"},
-                               {"function",
-                                {{"name", entry.name.toStdString()},
-                                 {"description", entry.description.toStdString()},
-                                 {"parameters",
-                                  {{"type", "object"}, {"properties", properties}, {"required", required}}}}}});
+        definitions.push_back(
+            {{"type", "function"},
+             {"function",
+              {{"name", entry.name.toStdString()},
+               {"description", entry.description.toStdString()},
+               {"parameters",
+                {{"type", "object"}, {"properties", properties}, {"required", required}}}}}});
     }
     return definitions;
 }

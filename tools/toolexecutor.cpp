@@ -1,9 +1,9 @@
 #include "tools/toolexecutor.h"
 
 #include "platform/applicationcontrol.h"
-#include "tools/fileactions.h"
 #include "platform/paths.h"
 #include "platform/screencapture.h"
+#include "tools/fileactions.h"
 #include "tools/screenshot.h"
 #include "tools/systemactions.h"
 #include "tools/toolcatalogue.h"
@@ -33,7 +33,8 @@ QString missingArgumentsMessage(const ToolEntry &entry)
     QStringList names;
     for (const ToolParameter &parameter : entry.parameters)
         names.append(QLatin1Char('\'') + parameter.name + QLatin1Char('\''));
-    return QStringLiteral("Missing ") + names.join(QStringLiteral(" or ")) + QStringLiteral(" argument");
+    return QStringLiteral("Missing ") + names.join(QStringLiteral(" or "))
+           + QStringLiteral(" argument");
 }
 
 QCoro::Task<QString> dispatch(ToolServices services, ToolCall call)
@@ -50,7 +51,8 @@ QCoro::Task<QString> dispatch(ToolServices services, ToolCall call)
                 co_return missingArgumentsMessage(*entry);
         }
     }
-    const auto argument = [&](const char *key) { return arguments.value(QString::fromLatin1(key)); };
+    const auto argument
+        = [&](const char *key) { return arguments.value(QString::fromLatin1(key)); };
 
     if (tool == QLatin1String("take_screenshot"))
         co_return co_await Screenshot::take(services.screen);
@@ -76,7 +78,8 @@ QCoro::Task<QString> dispatch(ToolServices services, ToolCall call)
         co_return (open ? QStringLiteral("Opened ") : QStringLiteral("Closed ")) + name;
     }
     if (tool == QLatin1String("list_open_apps")) {
-        const ServiceResult<QStringList> names = co_await services.applications->runningApplicationNames();
+        const ServiceResult<QStringList> names
+            = co_await services.applications->runningApplicationNames();
         if (!names.ok())
             co_return errorText(names.error());
         co_return names.value().join(QLatin1Char('\n'));
@@ -88,8 +91,8 @@ QCoro::Task<QString> dispatch(ToolServices services, ToolCall call)
     if (tool == QLatin1String("set_clipboard"))
         co_return SystemActions::setClipboardText(argument("text"));
     if (tool == QLatin1String("list_local_models")) {
-        const QString folder =
-            services.modelsDirectory.isEmpty() ? Paths::modelsDirectory() : services.modelsDirectory;
+        const QString folder = services.modelsDirectory.isEmpty() ? Paths::modelsDirectory()
+                                                                  : services.modelsDirectory;
         co_return SystemActions::localModels(folder);
     }
     if (tool == QLatin1String("download_model"))
@@ -101,9 +104,12 @@ QCoro::Task<QString> dispatch(ToolServices services, ToolCall call)
 
 } // namespace
 
-ToolExecutor::ToolExecutor() : ToolExecutor(ToolServices{}) {}
+ToolExecutor::ToolExecutor()
+    : ToolExecutor(ToolServices{})
+{}
 
-ToolExecutor::ToolExecutor(ToolServices services) : m_services(std::move(services))
+ToolExecutor::ToolExecutor(ToolServices services)
+    : m_services(std::move(services))
 {
     if (!m_services.applications)
         m_services.applications = ApplicationControl::createDefault();

@@ -26,13 +26,19 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
 
     // The store's reset removes the key after starting over with an empty session list;
     // the preference store announces nothing, so look again once such a reset is done.
-    connect(m_agentState->sessionModel(), &QAbstractItemModel::modelReset, this,
-            &AppModel::refreshOnboardingComplete, Qt::QueuedConnection);
+    connect(m_agentState->sessionModel(),
+            &QAbstractItemModel::modelReset,
+            this,
+            &AppModel::refreshOnboardingComplete,
+            Qt::QueuedConnection);
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        connect(app, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-            if (state == Qt::ApplicationActive)
-                refreshOnboardingComplete();
-        });
+        connect(app,
+                &QGuiApplication::applicationStateChanged,
+                this,
+                [this](Qt::ApplicationState state) {
+                    if (state == Qt::ApplicationActive)
+                        refreshOnboardingComplete();
+                });
     }
     s_instance = this;
 }

@@ -1,10 +1,10 @@
 #include "ui/chatlogic.h"
 
 #include "core/agentstate.h"
-#include "ui/chatoperations.h"
-#include "ui/confetti.h"
 #include "core/messagelistmodel.h"
 #include "tools/toolcatalogue.h"
+#include "ui/chatoperations.h"
+#include "ui/confetti.h"
 
 #include "platform/preferences.h"
 
@@ -122,7 +122,8 @@ bool ChatLogic::claimFirstReplyCelebration(MessageListModel *messages)
         return false;
     const Message &last = messages->messages().last();
     if (last.role != QLatin1String("assistant") || last.content.trimmed().isEmpty()
-        || last.content.startsWith(QLatin1String("Error:")) || Preferences::boolean(celebratedKey, false))
+        || last.content.startsWith(QLatin1String("Error:"))
+        || Preferences::boolean(celebratedKey, false))
         return false;
     Preferences::setBoolean(celebratedKey, true);
     Preferences::sync();

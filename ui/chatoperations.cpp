@@ -8,13 +8,13 @@
 #include <QTextBoundaryFinder>
 
 const QStringList textFileExtensions{
-    QStringLiteral("txt"),  QStringLiteral("md"),   QStringLiteral("swift"), QStringLiteral("py"),
-    QStringLiteral("js"),   QStringLiteral("ts"),   QStringLiteral("json"),  QStringLiteral("csv"),
-    QStringLiteral("html"), QStringLiteral("css"),  QStringLiteral("xml"),   QStringLiteral("yaml"),
-    QStringLiteral("yml"),  QStringLiteral("sh"),   QStringLiteral("rb"),    QStringLiteral("go"),
-    QStringLiteral("rs"),   QStringLiteral("c"),    QStringLiteral("cpp"),   QStringLiteral("h"),
-    QStringLiteral("java"), QStringLiteral("kt"),   QStringLiteral("sql"),   QStringLiteral("log"),
-    QStringLiteral("toml"), QStringLiteral("ini"),  QStringLiteral("cfg"),
+    QStringLiteral("txt"),  QStringLiteral("md"),  QStringLiteral("swift"), QStringLiteral("py"),
+    QStringLiteral("js"),   QStringLiteral("ts"),  QStringLiteral("json"),  QStringLiteral("csv"),
+    QStringLiteral("html"), QStringLiteral("css"), QStringLiteral("xml"),   QStringLiteral("yaml"),
+    QStringLiteral("yml"),  QStringLiteral("sh"),  QStringLiteral("rb"),    QStringLiteral("go"),
+    QStringLiteral("rs"),   QStringLiteral("c"),   QStringLiteral("cpp"),   QStringLiteral("h"),
+    QStringLiteral("java"), QStringLiteral("kt"),  QStringLiteral("sql"),   QStringLiteral("log"),
+    QStringLiteral("toml"), QStringLiteral("ini"), QStringLiteral("cfg"),
 };
 
 namespace {
@@ -71,7 +71,8 @@ QString cutAttachment(const QString &text)
     if (count <= attachmentCharacterLimit)
         return text;
     return text.left(cutAt) + QStringLiteral("\n\n[File truncated — ")
-        + QString::number(count - attachmentCharacterLimit) + QStringLiteral(" more characters]");
+           + QString::number(count - attachmentCharacterLimit)
+           + QStringLiteral(" more characters]");
 }
 
 qsizetype indexOfMessage(const QList<Message> &messages, const QUuid &id)
@@ -104,8 +105,8 @@ QString withAttachedFile(const QString &inputText, const QString &filePath)
     if (textFileExtensions.contains(pathExtension(name).toLower())) {
         if (const auto text = readUtf8File(filePath)) {
             return inputText + (inputText.isEmpty() ? QString() : QStringLiteral("\n"))
-                + QStringLiteral("Contents of ") + name + QStringLiteral(":\n```\n") + cutAttachment(*text)
-                + QStringLiteral("\n```");
+                   + QStringLiteral("Contents of ") + name + QStringLiteral(":\n```\n")
+                   + cutAttachment(*text) + QStringLiteral("\n```");
         }
     }
     return inputText + (inputText.isEmpty() ? QString() : QStringLiteral(" ")) + name;
@@ -136,7 +137,10 @@ QList<ApprovalArgument> approvalArguments(const ToolArguments &arguments)
     // The map keeps its keys in ascending, case-sensitive order.
     QList<ApprovalArgument> rows;
     for (auto it = arguments.cbegin(); it != arguments.cend(); ++it)
-        rows.append({it.key(), capitalizedWords(it.key()), it.value(), ToolCatalogue::argumentIcon(it.key())});
+        rows.append({it.key(),
+                     capitalizedWords(it.key()),
+                     it.value(),
+                     ToolCatalogue::argumentIcon(it.key())});
     return rows;
 }
 

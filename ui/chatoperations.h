@@ -35,7 +35,7 @@ struct ApprovalArgument
     QString key;
     QString label; // the key, capitalised
     QString value;
-    QString icon;  // symbol name
+    QString icon; // symbol name
 };
 // Sorted by key, case-sensitive.
 QList<ApprovalArgument> approvalArguments(const ToolArguments &arguments);

@@ -6,9 +6,9 @@
 #include "agent/agentmanager.h"
 #include "core/agentstate.h"
 #include "core/messagelistmodel.h"
+#include "engine/servermanager.h"
 #include "models/modellistmodel.h"
 #include "models/modelmanager.h"
-#include "engine/servermanager.h"
 
 #include <QtQml/qqml.h>
 

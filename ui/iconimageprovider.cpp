@@ -8,8 +8,7 @@
 
 IconImageProvider::IconImageProvider()
     : QQuickImageProvider(QQuickImageProvider::Image)
-{
-}
+{}
 
 QImage IconImageProvider::requestImage(const QString &id, QSize *size, const QSize &requestedSize)
 {
@@ -21,7 +20,8 @@ QImage IconImageProvider::requestImage(const QString &id, QSize *size, const QSi
         if (items.hasQueryItem(QStringLiteral("color")))
             color = QColor(items.queryItemValue(QStringLiteral("color")));
     }
-    const int side = requestedSize.isValid() ? std::max(requestedSize.width(), requestedSize.height()) : 64;
+    const int side
+        = requestedSize.isValid() ? std::max(requestedSize.width(), requestedSize.height()) : 64;
     QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QFont font(Icons::fontFamily());

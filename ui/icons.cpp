@@ -9,52 +9,52 @@ namespace {
 const QHash<QString, char16_t> &glyphTable()
 {
     static const QHash<QString, char16_t> table = {
-        {QStringLiteral("app.badge"), 0xef40},                       // app_registration
-        {QStringLiteral("apps.iphone"), 0xe5c3},                     // apps
-        {QStringLiteral("arrow.clockwise"), 0xe5d5},                 // refresh
-        {QStringLiteral("arrow.down.doc.fill"), 0xe2c4},             // file_download
-        {QStringLiteral("arrow.up"), 0xe5d8},                        // arrow_upward
-        {QStringLiteral("arrow.up.right"), 0xf1e1},                  // north_east
-        {QStringLiteral("bolt.fill"), 0xea0b},                       // bolt
-        {QStringLiteral("brain.head.profile"), 0xea4a},              // psychology
+        {QStringLiteral("app.badge"), 0xef40},                         // app_registration
+        {QStringLiteral("apps.iphone"), 0xe5c3},                       // apps
+        {QStringLiteral("arrow.clockwise"), 0xe5d5},                   // refresh
+        {QStringLiteral("arrow.down.doc.fill"), 0xe2c4},               // file_download
+        {QStringLiteral("arrow.up"), 0xe5d8},                          // arrow_upward
+        {QStringLiteral("arrow.up.right"), 0xf1e1},                    // north_east
+        {QStringLiteral("bolt.fill"), 0xea0b},                         // bolt
+        {QStringLiteral("brain.head.profile"), 0xea4a},                // psychology
         {QStringLiteral("bubble.left.and.bubble.right.fill"), 0xe0bf}, // forum
-        {QStringLiteral("camera.viewfinder"), 0xe3b4},               // center_focus_strong
-        {QStringLiteral("checkmark"), 0xe5ca},                       // check
-        {QStringLiteral("checkmark.circle.fill"), 0xe86c},           // check_circle
-        {QStringLiteral("chevron.down"), 0xe5cf},                    // expand_more
-        {QStringLiteral("chevron.right"), 0xe5cc},                   // chevron_right
-        {QStringLiteral("chevron.up"), 0xe5ce},                      // expand_less
-        {QStringLiteral("clock.arrow.circlepath"), 0xe889},          // history
-        {QStringLiteral("cpu"), 0xe322},                             // memory
-        {QStringLiteral("cpu.fill"), 0xe30d},                        // developer_board
-        {QStringLiteral("doc.on.doc"), 0xe14d},                      // content_copy
-        {QStringLiteral("doc.text"), 0xe873},                        // description
-        {QStringLiteral("doc.text.fill"), 0xef42},                   // article
-        {QStringLiteral("equal.circle.fill"), 0xe25d},               // drag_handle
-        {QStringLiteral("exclamationmark.circle.fill"), 0xe000},     // error
-        {QStringLiteral("exclamationmark.triangle.fill"), 0xe002},   // warning
-        {QStringLiteral("folder"), 0xe2c7},                          // folder
-        {QStringLiteral("gear"), 0xe8b8},                            // settings
-        {QStringLiteral("hand.wave.fill"), 0xe766},                  // waving_hand
-        {QStringLiteral("info.circle"), 0xe88f},                     // info_outline
-        {QStringLiteral("lock.shield.fill"), 0xe32a},                // security
-        {QStringLiteral("magnifyingglass"), 0xe8b6},                 // search
-        {QStringLiteral("pencil.circle.fill"), 0xe3c9},              // edit
-        {QStringLiteral("pin"), 0xf10d},                             // push_pin
-        {QStringLiteral("pin.fill"), 0xf10d},                        // push_pin
-        {QStringLiteral("pin.slash"), 0xe0c7},                       // location_off
-        {QStringLiteral("slider.horizontal.3"), 0xe429},             // tune
-        {QStringLiteral("sparkles"), 0xe65f},                        // auto_awesome
-        {QStringLiteral("square.and.arrow.down"), 0xe171},           // save_alt
-        {QStringLiteral("square.and.arrow.up"), 0xe6b8},             // ios_share
-        {QStringLiteral("square.and.pencil"), 0xe560},               // rate_review
-        {QStringLiteral("stop.fill"), 0xe047},                       // stop
-        {QStringLiteral("terminal.fill"), 0xeb8e},                   // terminal
-        {QStringLiteral("text.quote"), 0xe244},                      // format_quote
-        {QStringLiteral("trash"), 0xe872},                           // delete
-        {QStringLiteral("wrench.and.screwdriver.fill"), 0xe869},     // build
-        {QStringLiteral("xmark.circle"), 0xe888},                    // highlight_off
-        {QStringLiteral("xmark.circle.fill"), 0xe5c9},               // cancel
+        {QStringLiteral("camera.viewfinder"), 0xe3b4},                 // center_focus_strong
+        {QStringLiteral("checkmark"), 0xe5ca},                         // check
+        {QStringLiteral("checkmark.circle.fill"), 0xe86c},             // check_circle
+        {QStringLiteral("chevron.down"), 0xe5cf},                      // expand_more
+        {QStringLiteral("chevron.right"), 0xe5cc},                     // chevron_right
+        {QStringLiteral("chevron.up"), 0xe5ce},                        // expand_less
+        {QStringLiteral("clock.arrow.circlepath"), 0xe889},            // history
+        {QStringLiteral("cpu"), 0xe322},                               // memory
+        {QStringLiteral("cpu.fill"), 0xe30d},                          // developer_board
+        {QStringLiteral("doc.on.doc"), 0xe14d},                        // content_copy
+        {QStringLiteral("doc.text"), 0xe873},                          // description
+        {QStringLiteral("doc.text.fill"), 0xef42},                     // article
+        {QStringLiteral("equal.circle.fill"), 0xe25d},                 // drag_handle
+        {QStringLiteral("exclamationmark.circle.fill"), 0xe000},       // error
+        {QStringLiteral("exclamationmark.triangle.fill"), 0xe002},     // warning
+        {QStringLiteral("folder"), 0xe2c7},                            // folder
+        {QStringLiteral("gear"), 0xe8b8},                              // settings
+        {QStringLiteral("hand.wave.fill"), 0xe766},                    // waving_hand
+        {QStringLiteral("info.circle"), 0xe88f},                       // info_outline
+        {QStringLiteral("lock.shield.fill"), 0xe32a},                  // security
+        {QStringLiteral("magnifyingglass"), 0xe8b6},                   // search
+        {QStringLiteral("pencil.circle.fill"), 0xe3c9},                // edit
+        {QStringLiteral("pin"), 0xf10d},                               // push_pin
+        {QStringLiteral("pin.fill"), 0xf10d},                          // push_pin
+        {QStringLiteral("pin.slash"), 0xe0c7},                         // location_off
+        {QStringLiteral("slider.horizontal.3"), 0xe429},               // tune
+        {QStringLiteral("sparkles"), 0xe65f},                          // auto_awesome
+        {QStringLiteral("square.and.arrow.down"), 0xe171},             // save_alt
+        {QStringLiteral("square.and.arrow.up"), 0xe6b8},               // ios_share
+        {QStringLiteral("square.and.pencil"), 0xe560},                 // rate_review
+        {QStringLiteral("stop.fill"), 0xe047},                         // stop
+        {QStringLiteral("terminal.fill"), 0xeb8e},                     // terminal
+        {QStringLiteral("text.quote"), 0xe244},                        // format_quote
+        {QStringLiteral("trash"), 0xe872},                             // delete
+        {QStringLiteral("wrench.and.screwdriver.fill"), 0xe869},       // build
+        {QStringLiteral("xmark.circle"), 0xe888},                      // highlight_off
+        {QStringLiteral("xmark.circle.fill"), 0xe5c9},                 // cancel
     };
     return table;
 }
@@ -62,8 +62,7 @@ const QHash<QString, char16_t> &glyphTable()
 
 Icons::Icons(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 Icons *Icons::instance()
 {
@@ -81,7 +80,8 @@ Icons *Icons::create(QQmlEngine *, QJSEngine *)
 QString Icons::fontFamily()
 {
     static const QString family = [] {
-        const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/MaterialIcons-Regular.ttf"));
+        const int id = QFontDatabase::addApplicationFont(
+            QStringLiteral(":/fonts/MaterialIcons-Regular.ttf"));
         const QStringList families = QFontDatabase::applicationFontFamilies(id);
         return families.isEmpty() ? QStringLiteral("Material Icons") : families.first();
     }();

@@ -23,9 +23,15 @@ int enterSpan(MD_SPANTYPE type, void *detail, void *userdata)
 {
     auto &r = *static_cast<Renderer *>(userdata);
     switch (type) {
-    case MD_SPAN_EM: r.html += QLatin1String("<i>"); break;
-    case MD_SPAN_STRONG: r.html += QLatin1String("<b>"); break;
-    case MD_SPAN_DEL: r.html += QLatin1String("<s>"); break;
+    case MD_SPAN_EM:
+        r.html += QLatin1String("<i>");
+        break;
+    case MD_SPAN_STRONG:
+        r.html += QLatin1String("<b>");
+        break;
+    case MD_SPAN_DEL:
+        r.html += QLatin1String("<s>");
+        break;
     case MD_SPAN_CODE:
         r.html += QStringLiteral("<span style=\"font-family:'%1'; background-color:%2;\">")
                       .arg(r.style.codeFontFamily.toHtmlEscaped(), r.style.codeBackground);
@@ -40,7 +46,8 @@ int enterSpan(MD_SPANTYPE type, void *detail, void *userdata)
         r.html += u'>';
         break;
     }
-    default: break;
+    default:
+        break;
     }
     return 0;
 }
@@ -49,15 +56,24 @@ int leaveSpan(MD_SPANTYPE type, void *, void *userdata)
 {
     auto &r = *static_cast<Renderer *>(userdata);
     switch (type) {
-    case MD_SPAN_EM: r.html += QLatin1String("</i>"); break;
-    case MD_SPAN_STRONG: r.html += QLatin1String("</b>"); break;
-    case MD_SPAN_DEL: r.html += QLatin1String("</s>"); break;
+    case MD_SPAN_EM:
+        r.html += QLatin1String("</i>");
+        break;
+    case MD_SPAN_STRONG:
+        r.html += QLatin1String("</b>");
+        break;
+    case MD_SPAN_DEL:
+        r.html += QLatin1String("</s>");
+        break;
     case MD_SPAN_CODE:
         r.html += QLatin1String("</span>");
         --r.codeDepth;
         break;
-    case MD_SPAN_A: r.html += QLatin1String("</a>"); break;
-    default: break;
+    case MD_SPAN_A:
+        r.html += QLatin1String("</a>");
+        break;
+    default:
+        break;
     }
     return 0;
 }
@@ -82,15 +98,22 @@ int text(MD_TEXTTYPE type, const MD_CHAR *chars, MD_SIZE size, void *userdata)
     const QString t = QString::fromUtf8(chars, size);
     switch (type) {
     case MD_TEXT_BR:
-    case MD_TEXT_SOFTBR: r.html += QLatin1String("<br/>"); break;
-    case MD_TEXT_NULLCHAR: r.html += QChar(0xFFFD); break;
+    case MD_TEXT_SOFTBR:
+        r.html += QLatin1String("<br/>");
+        break;
+    case MD_TEXT_NULLCHAR:
+        r.html += QChar(0xFFFD);
+        break;
     case MD_TEXT_ENTITY: {
         // Numeric and named entities: let the rich-text reader decode the safe ones.
-        static const QRegularExpression entity(QStringLiteral("^&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[A-Za-z][A-Za-z0-9]{1,31});$"));
+        static const QRegularExpression entity(
+            QStringLiteral("^&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[A-Za-z][A-Za-z0-9]{1,31});$"));
         r.html += entity.match(t).hasMatch() ? t : t.toHtmlEscaped();
         break;
     }
-    default: r.html += escapedText(t, r.codeDepth > 0); break;
+    default:
+        r.html += escapedText(t, r.codeDepth > 0);
+        break;
     }
     return 0;
 }
@@ -157,5 +180,6 @@ QString inlineMarkdownToHtml(const QString &markdown, const InlineMarkdownStyle 
 bool isOpenableLink(const QString &url)
 {
     const QString scheme = QUrl(url).scheme().toLower();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto");
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https")
+           || scheme == QLatin1String("mailto");
 }

@@ -31,8 +31,12 @@ int main(int argc, char *argv[])
     QQmlApplicationEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
-    QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app,
-                     [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    QObject::connect(
+        &engine,
+        &QQmlApplicationEngine::objectCreationFailed,
+        &app,
+        [] { QCoreApplication::exit(1); },
+        Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/qml/Main.qml")));
     return app.exec();
 }

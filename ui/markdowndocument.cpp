@@ -15,9 +15,12 @@ QString cssColor(const QColor &color)
 QString kindName(TextLine::Kind kind)
 {
     switch (kind) {
-    case TextLine::Kind::Heading: return QStringLiteral("heading");
-    case TextLine::Kind::Bullet: return QStringLiteral("bullet");
-    case TextLine::Kind::Paragraph: break;
+    case TextLine::Kind::Heading:
+        return QStringLiteral("heading");
+    case TextLine::Kind::Bullet:
+        return QStringLiteral("bullet");
+    case TextLine::Kind::Paragraph:
+        break;
     }
     return QStringLiteral("paragraph");
 }
@@ -36,8 +39,9 @@ void MarkdownDocument::setSource(MessageContentSource *source)
     disconnect(m_sourceConnection);
     m_source = source;
     if (source) {
-        m_sourceConnection = connect(source, &MessageContentSource::contentChanged, this,
-                                     [this] { applyText(m_source->content()); });
+        m_sourceConnection = connect(source, &MessageContentSource::contentChanged, this, [this] {
+            applyText(m_source->content());
+        });
         applyText(source->content());
     }
     emit sourceChanged();
@@ -120,7 +124,8 @@ void MarkdownDocument::renderHtml(Row &row) const
         row.html = inlineMarkdownToHtml(row.content, m_style);
     else if (row.kind == QLatin1String("paragraph"))
         // Paragraphs get 3 points of extra space between their lines.
-        row.html = QStringLiteral("<p style=\"margin:0; -qt-line-height-type:line-distance; line-height:3px;\">%1</p>")
+        row.html = QStringLiteral("<p style=\"margin:0; -qt-line-height-type:line-distance; "
+                                  "line-height:3px;\">%1</p>")
                        .arg(inlineMarkdownToHtml(row.content, m_style));
     else
         row.html.clear();
@@ -172,22 +177,35 @@ QVariant MarkdownDocument::data(const QModelIndex &index, int role) const
         return {};
     const Row &row = m_rows.at(index.row());
     switch (role) {
-    case KindRole: return row.kind;
-    case LevelRole: return row.level;
+    case KindRole:
+        return row.kind;
+    case LevelRole:
+        return row.level;
     case Qt::DisplayRole:
-    case ContentRole: return row.content;
-    case HtmlRole: return row.html;
-    case LanguageRole: return row.language;
-    case RawCodeRole: return row.rawCode;
-    case GapRole: return row.gap;
-    default: return {};
+    case ContentRole:
+        return row.content;
+    case HtmlRole:
+        return row.html;
+    case LanguageRole:
+        return row.language;
+    case RawCodeRole:
+        return row.rawCode;
+    case GapRole:
+        return row.gap;
+    default:
+        return {};
     }
 }
 
 QHash<int, QByteArray> MarkdownDocument::roleNames() const
 {
     return {
-        {KindRole, "kind"},         {LevelRole, "level"},     {ContentRole, "content"}, {HtmlRole, "html"},
-        {LanguageRole, "language"}, {RawCodeRole, "rawCode"}, {GapRole, "gap"},
+        {KindRole, "kind"},
+        {LevelRole, "level"},
+        {ContentRole, "content"},
+        {HtmlRole, "html"},
+        {LanguageRole, "language"},
+        {RawCodeRole, "rawCode"},
+        {GapRole, "gap"},
     };
 }

@@ -30,11 +30,11 @@ public:
     enum Roles {
         KindRole = Qt::UserRole + 1, /**< "heading", "bullet", "paragraph" or "code". */
         LevelRole,                   /**< Heading level 1 to 3; 0 for other rows. */
-        ContentRole,                 /**< The line's text without its marker; a code block's displayed code. */
-        HtmlRole,                    /**< Bullets and paragraphs: the content's inline Markdown as rich text. */
-        LanguageRole,                /**< Code blocks: the fence's language tag, or an empty text. */
-        RawCodeRole,                 /**< Code blocks: the code as it came out of the fence. */
-        GapRole,                     /**< Space above the row: 0 first, 5 inside a text block, 10 between blocks. */
+        ContentRole,  /**< The line's text without its marker; a code block's displayed code. */
+        HtmlRole,     /**< Bullets and paragraphs: the content's inline Markdown as rich text. */
+        LanguageRole, /**< Code blocks: the fence's language tag, or an empty text. */
+        RawCodeRole,  /**< Code blocks: the code as it came out of the fence. */
+        GapRole, /**< Space above the row: 0 first, 5 inside a text block, 10 between blocks. */
     };
     Q_ENUM(Roles)
 

@@ -10,13 +10,21 @@ void MessageContentSource::setModel(QAbstractItemModel *model)
     m_model = model;
     m_contentRole = model ? model->roleNames().key("content", -1) : -1;
     if (model) {
-        m_connections << connect(model, &QAbstractItemModel::dataChanged, this,
+        m_connections << connect(model,
+                                 &QAbstractItemModel::dataChanged,
+                                 this,
                                  [this](const QModelIndex &first, const QModelIndex &last) {
                                      if (m_row >= first.row() && m_row <= last.row())
                                          refresh();
                                  });
-        m_connections << connect(model, &QAbstractItemModel::modelReset, this, &MessageContentSource::refresh);
-        m_connections << connect(model, &QAbstractItemModel::layoutChanged, this, &MessageContentSource::refresh);
+        m_connections << connect(model,
+                                 &QAbstractItemModel::modelReset,
+                                 this,
+                                 &MessageContentSource::refresh);
+        m_connections << connect(model,
+                                 &QAbstractItemModel::layoutChanged,
+                                 this,
+                                 &MessageContentSource::refresh);
     }
     refresh();
     emit modelChanged();

@@ -9,8 +9,8 @@ const QString toolResultsPrefix = QStringLiteral("Tool results:");
 const QString confirmPrefix = QStringLiteral("Briefly confirm what was done");
 const QString noModelWarning = QStringLiteral("\u26A0\uFE0F No model loaded");
 const QString toolCallPrefix = QStringLiteral("TOOL_CALL:");
-const QLatin1String imagePrefixes[] = {QLatin1String("data:image/jpeg;base64,"),
-                                       QLatin1String("data:image/png;base64,")};
+const QLatin1String imagePrefixes[]
+    = {QLatin1String("data:image/jpeg;base64,"), QLatin1String("data:image/png;base64,")};
 
 bool onlyToolCallLines(const QString &content)
 {
@@ -24,7 +24,8 @@ bool onlyToolCallLines(const QString &content)
 
 bool isBase64Alphabet(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+'
+           || c == '/';
 }
 
 // Standard Base64 without options: padded to whole quads, nothing outside the
@@ -59,7 +60,8 @@ bool shouldHideMessage(const QString &role, const QString &content)
         return true;
     if (role == Role::toolResult || role == Role::system)
         return true;
-    if (role == Role::user && (content.startsWith(toolResultsPrefix) || content.startsWith(confirmPrefix)))
+    if (role == Role::user
+        && (content.startsWith(toolResultsPrefix) || content.startsWith(confirmPrefix)))
         return true;
     if (content.contains(noModelWarning))
         return true;

@@ -21,5 +21,7 @@ QString sessionDateLabel(const QDateTime &date, const QDateTime &now, const QLoc
     // date in the future (a clock set back) gets the month form.
     if (daysAgo > 1 && daysAgo <= 6)
         return locale.dayName(day.dayOfWeek(), QLocale::LongFormat);
-    return QStringLiteral("%1 %2").arg(locale.monthName(day.month(), QLocale::ShortFormat)).arg(day.day());
+    return QStringLiteral("%1 %2")
+        .arg(locale.monthName(day.month(), QLocale::ShortFormat))
+        .arg(day.day());
 }

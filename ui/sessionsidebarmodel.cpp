@@ -60,11 +60,13 @@ void SessionSidebarModel::refreshDateLabels()
 QVariant SessionSidebarModel::data(const QModelIndex &index, int role) const
 {
     if (role == DateLabelRole) {
-        const QDateTime updated = QSortFilterProxyModel::data(index, SessionListModel::UpdatedAtRole).toDateTime();
+        const QDateTime updated
+            = QSortFilterProxyModel::data(index, SessionListModel::UpdatedAtRole).toDateTime();
         return sessionDateLabel(updated, m_now.isValid() ? m_now : QDateTime::currentDateTime());
     }
     if (role == InitialRole) {
-        const QString title = QSortFilterProxyModel::data(index, SessionListModel::TitleRole).toString();
+        const QString title
+            = QSortFilterProxyModel::data(index, SessionListModel::TitleRole).toString();
         if (title.isEmpty())
             return QString();
         // A surrogate pair is one character.
@@ -92,9 +94,11 @@ bool SessionSidebarModel::filterAcceptsRow(int sourceRow, const QModelIndex &) c
     const ChatSession &session = sessions.at(sourceRow);
     if (session.title.toLower().contains(m_normalizedQuery))
         return true;
-    return std::any_of(session.messages.cbegin(), session.messages.cend(), [this](const Message &message) {
-        return message.content.toLower().contains(m_normalizedQuery);
-    });
+    return std::any_of(session.messages.cbegin(),
+                       session.messages.cend(),
+                       [this](const Message &message) {
+                           return message.content.toLower().contains(m_normalizedQuery);
+                       });
 }
 
 bool SessionSidebarModel::lessThan(const QModelIndex &left, const QModelIndex &right) const
@@ -145,7 +149,8 @@ void SessionSidebarModel::deleteSession(const QString &sessionId)
     if (id.isNull())
         return;
     QList<ChatSession> remaining = m_state->chatSessions();
-    const qsizetype removed = remaining.removeIf([&id](const ChatSession &s) { return s.id == id; });
+    const qsizetype removed
+        = remaining.removeIf([&id](const ChatSession &s) { return s.id == id; });
     if (removed > 0)
         m_state->setChatSessions(remaining);
     if (m_state->activeSessionID() != id) {

@@ -23,7 +23,7 @@ class SessionSidebarModel : public QSortFilterProxyModel
 public:
     enum Roles {
         DateLabelRole = Qt::UserRole + 100, /**< sessionDateLabel of the session's updatedAt. */
-        InitialRole,                        /**< The title's first character in upper case, for the badge. */
+        InitialRole, /**< The title's first character in upper case, for the badge. */
     };
     Q_ENUM(Roles)
 

@@ -52,10 +52,12 @@ QString VisibleMessagesModel::imageState(const QString &content) const
 QVariant VisibleMessagesModel::data(const QModelIndex &index, int role) const
 {
     if (role == ImageStateRole)
-        return imageState(QSortFilterProxyModel::data(index, MessageListModel::ContentRole).toString());
+        return imageState(
+            QSortFilterProxyModel::data(index, MessageListModel::ContentRole).toString());
     if (role == IsErrorRole) {
         return isErrorReply(QSortFilterProxyModel::data(index, MessageListModel::RoleRole).toString(),
-                            QSortFilterProxyModel::data(index, MessageListModel::ContentRole).toString());
+                            QSortFilterProxyModel::data(index, MessageListModel::ContentRole)
+                                .toString());
     }
     return QSortFilterProxyModel::data(index, role);
 }

@@ -17,8 +17,10 @@ class VisibleMessagesModel : public QSortFilterProxyModel
 
 public:
     enum Roles {
-        ImageStateRole = Qt::UserRole + 100, /**< "none" (text), "picture", or "broken" (bytes that are no picture). */
-        IsErrorRole,                         /**< An assistant reply beginning with "Error:", which offers a retry. */
+        ImageStateRole
+        = Qt::UserRole
+          + 100,     /**< "none" (text), "picture", or "broken" (bytes that are no picture). */
+        IsErrorRole, /**< An assistant reply beginning with "Error:", which offers a retry. */
     };
     Q_ENUM(Roles)
 

@@ -32,7 +32,8 @@ private:
     {
         self->calls.append(call);
         QString result;
-        if (const auto canned = self->cannedResults.constFind(call.name); canned != self->cannedResults.cend())
+        if (const auto canned = self->cannedResults.constFind(call.name);
+            canned != self->cannedResults.cend())
             result = *canned;
         else
             result = co_await self->m_executor.execute(std::move(call));
@@ -45,8 +46,15 @@ private:
 
 inline void clearPreferences()
 {
-    for (const char *key : {"systemPrompt", "temperature", "maxTokens", "autoLoadModelPath", "autoLoadModelName",
-                            "chatSessions", "onboardingComplete", "userName", "responseStyle",
+    for (const char *key : {"systemPrompt",
+                            "temperature",
+                            "maxTokens",
+                            "autoLoadModelPath",
+                            "autoLoadModelName",
+                            "chatSessions",
+                            "onboardingComplete",
+                            "userName",
+                            "responseStyle",
                             "completionSoundEnabled"})
         Preferences::remove(QString::fromLatin1(key));
     Preferences::sync();
@@ -66,11 +74,14 @@ struct AgentFixture
     {
         clearPreferences();
         state = std::make_unique<AgentState>();
-        manager = std::make_unique<AgentManager>(
-            state.get(),
-            EngineAccess{[this] { return engineRunning; },
-                         [this] { return portOverride ? portOverride : engine.port(); }},
-            tools.runner());
+        manager = std::make_unique<AgentManager>(state.get(),
+                                                 EngineAccess{[this] { return engineRunning; },
+                                                              [this] {
+                                                                  return portOverride
+                                                                             ? portOverride
+                                                                             : engine.port();
+                                                              }},
+                                                 tools.runner());
         // No real sound from a test run.
         manager->setCompletionSoundCommand({});
     }
@@ -94,8 +105,14 @@ struct AgentFixture
         }
         return idle();
     }
-    bool idle() { return QTest::qWaitFor([this] { return !manager->isBusy(); }, 20000); }
-    bool asked() { return QTest::qWaitFor([this] { return state->hasPendingApproval(); }, 20000); }
+    bool idle()
+    {
+        return QTest::qWaitFor([this] { return !manager->isBusy(); }, 20000);
+    }
+    bool asked()
+    {
+        return QTest::qWaitFor([this] { return state->hasPendingApproval(); }, 20000);
+    }
     int requestCount() { return int(engine.requests().size()); }
 
     QStringList contents() const { return column(&Message::content); }

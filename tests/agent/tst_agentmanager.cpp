@@ -1,7 +1,7 @@
 // Turns of the agent loop against the stand-in engine: the prompt, the history
 // window, streaming into one row, the speed readout, failures and cancellation.
-#include "tests/agent/agentfixture.h"
 #include "core/replytext.h"
+#include "tests/agent/agentfixture.h"
 #include "tests/support/testenvironment.h"
 
 #include <QFileInfo>
@@ -13,13 +13,16 @@ using nlohmann::json;
 
 namespace {
 
-const QString toolInstruction = QStringLiteral(
-    "For explicit system actions only (open app, read/write file, etc.) output exactly one line: TOOL_CALL: "
-    "{\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n"
-    "Tools: list_files, read_file, write_file, delete_file, take_screenshot, open_app, close_app, list_open_apps, "
-    "get_system_info, get_clipboard, set_clipboard\n"
-    "NEVER call tools to answer questions. NEVER include tool names, clipboard contents, file paths, or system "
-    "info in a normal reply.");
+const QString toolInstruction
+    = QStringLiteral("For explicit system actions only (open app, read/write file, etc.) output "
+                     "exactly one line: TOOL_CALL: "
+                     "{\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n"
+                     "Tools: list_files, read_file, write_file, delete_file, take_screenshot, "
+                     "open_app, close_app, list_open_apps, "
+                     "get_system_info, get_clipboard, set_clipboard\n"
+                     "NEVER call tools to answer questions. NEVER include tool names, clipboard "
+                     "contents, file paths, or system "
+                     "info in a normal reply.");
 
 const QString standinReply = QStringLiteral("Hello from the stand-in engine.");
 
@@ -50,13 +53,20 @@ private slots:
         const QString base = AgentState::defaultSystemPrompt, none;
         QTest::newRow("nothing set") << none << none << none << base;
         QTest::newRow("name and detailed")
-            << none << "Ada" << "detailed" << base + " The user's name is Ada. Be thorough and detailed.";
-        QTest::newRow("concise without a name") << none << none << "concise" << base + " Be concise and direct.";
-        QTest::newRow("balanced adds nothing") << none << "Ada" << "balanced" << base + " The user's name is Ada.";
+            << none << "Ada"
+            << "detailed" << base + " The user's name is Ada. Be thorough and detailed.";
+        QTest::newRow("concise without a name")
+            << none << none << "concise" << base + " Be concise and direct.";
+        QTest::newRow("balanced adds nothing") << none << "Ada"
+                                               << "balanced" << base + " The user's name is Ada.";
         QTest::newRow("empty name adds nothing") << none << "" << none << base;
         QTest::newRow("session's own prompt")
-            << "Talk like a pirate." << "Ada" << "concise" << "Talk like a pirate. The user's name is Ada. Be concise and direct.";
-        QTest::newRow("session's own empty prompt") << "" << "Ada" << none << " The user's name is Ada.";
+            << "Talk like a pirate."
+            << "Ada"
+            << "concise"
+            << "Talk like a pirate. The user's name is Ada. Be concise and direct.";
+        QTest::newRow("session's own empty prompt") << ""
+                                                    << "Ada" << none << " The user's name is Ada.";
         QTest::newRow("session's own empty prompt, nothing else") << "" << none << none << "";
     }
 
@@ -80,7 +90,8 @@ private slots:
         if (!style.isNull())
             Preferences::setString("responseStyle", style);
 
-        const QString expected = expectedHead + "\n\nHome: " + QDir::homePath() + u'\n' + toolInstruction;
+        const QString expected
+            = expectedHead + "\n\nHome: " + QDir::homePath() + u'\n' + toolInstruction;
         QCOMPARE(f.manager->effectiveSystemPrompt(), expected);
         // The request carries the prompt as composed when the turn started.
         QVERIFY(f.turn("Hi"));
@@ -116,20 +127,30 @@ private slots:
         AgentFixture f;
         f.state->setTemperature(0.25);
         f.state->setMaxTokens(77);
-        f.engine.enqueue({{"pieces", {"Here", " you go.\nTool res", "ults:\n[read_", "file]: secret\nThe clipboard is ",
-                                      "empty\n  TOOL_CALL: not json\n--", "-\nDone", ".\n"}}});
+        f.engine.enqueue({{"pieces",
+                           {"Here",
+                            " you go.\nTool res",
+                            "ults:\n[read_",
+                            "file]: secret\nThe clipboard is ",
+                            "empty\n  TOOL_CALL: not json\n--",
+                            "-\nDone",
+                            ".\n"}}});
         QSignalSpy inserted(f.state->messageModel(), &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(f.state->messageModel(), &QAbstractItemModel::rowsRemoved);
         QSignalSpy reset(f.state->messageModel(), &QAbstractItemModel::modelReset);
         QStringList shown, streamed;
         auto watcher = std::make_unique<QObject>();
-        connect(f.state->messageModel(), &QAbstractItemModel::dataChanged, watcher.get(), [&](const QModelIndex &from, const QModelIndex &to) {
-            QCOMPARE(from.row(), 1); // every piece changes only the reply's row
-            QCOMPARE(to.row(), 1);
-            shown.append(from.data(MessageListModel::ContentRole).toString());
+        connect(f.state->messageModel(),
+                &QAbstractItemModel::dataChanged,
+                watcher.get(),
+                [&](const QModelIndex &from, const QModelIndex &to) {
+                    QCOMPARE(from.row(), 1); // every piece changes only the reply's row
+                    QCOMPARE(to.row(), 1);
+                    shown.append(from.data(MessageListModel::ContentRole).toString());
+                });
+        connect(f.state.get(), &AgentState::currentStreamingContentChanged, watcher.get(), [&] {
+            streamed.append(f.state->currentStreamingContent());
         });
-        connect(f.state.get(), &AgentState::currentStreamingContentChanged, watcher.get(),
-                [&] { streamed.append(f.state->currentStreamingContent()); });
 
         f.manager->send("  Say hello  ");
         QVERIFY(f.manager->isBusy() && f.state->isLoading());
@@ -163,7 +184,8 @@ private slots:
         QCOMPARE(reloaded.chatSessions().first().title, "Say hello");
 
         // A reply whose every line would be hidden is still shown, without its tool-call line.
-        f.engine.enqueue({{"pieces", {"Tool results: all fine\n", "  TOOL_CALL: not json\n", "Dir: /tmp"}}});
+        f.engine.enqueue(
+            {{"pieces", {"Tool results: all fine\n", "  TOOL_CALL: not json\n", "Dir: /tmp"}}});
         QVERIFY(f.turn("Status?"));
         QCOMPARE(f.messages().last().content, "Tool results: all fine\nDir: /tmp");
         QVERIFY(f.tools.calls.isEmpty());
@@ -191,12 +213,14 @@ private slots:
         QList<Message> history;
         QStringList expected{"system: " + f.manager->effectiveSystemPrompt()};
         for (int i = 0; i < earlier; ++i) {
-            history.append(Message::make(i % 2 ? Role::assistant : Role::user, QString("message %1").arg(i)));
+            history.append(
+                Message::make(i % 2 ? Role::assistant : Role::user, QString("message %1").arg(i)));
             expected.append(history.last().role + ": " + history.last().content);
         }
         expected.append("user: Newest");
         expected.remove(1, std::max<qsizetype>(0, expected.size() - 21));
-        const QString extra[] = {"data:image/png;base64,iVBORw0KGgo=", "system", "data:image/jpeg;base64,/9j/4AAQ"};
+        const QString extra[]
+            = {"data:image/png;base64,iVBORw0KGgo=", "system", "data:image/jpeg;base64,/9j/4AAQ"};
         for (int i = 0; i < extras; ++i)
             history.insert(std::min<qsizetype>(history.size(), i * 3 + 1),
                            Message::make(i % 3 == 1 ? Role::system : Role::assistant, extra[i % 3]));
@@ -215,19 +239,24 @@ private slots:
         QTest::addColumn<QString>("reply");
         QTest::addColumn<int>("requests");
         const auto error = [](int status, const std::string &message) {
-            return json{{"status", status}, {"body", json{{"error", {{"message", message}}}}.dump()}};
+            return json{{"status", status},
+                        {"body", json{{"error", {{"message", message}}}}.dump()}};
         };
         const json notJson = {{"status", 500}, {"body", "oops"}, {"content_type", "text/plain"}};
-        const auto scripts = [](const json &list) { return QByteArray::fromStdString(list.dump()); };
+        const auto scripts
+            = [](const json &list) { return QByteArray::fromStdString(list.dump()); };
         QTest::newRow("400 retried without tools")
-            << scripts({error(400, "tools unsupported"), json{{"pieces", {"Fine."}}}}) << "Fine." << 2;
-        QTest::newRow("400 twice") << scripts({error(400, "tools unsupported"), error(400, "bad request")})
-                                   << "Error: bad request" << 2;
+            << scripts({error(400, "tools unsupported"), json{{"pieces", {"Fine."}}}}) << "Fine."
+            << 2;
+        QTest::newRow("400 twice")
+            << scripts({error(400, "tools unsupported"), error(400, "bad request")})
+            << "Error: bad request" << 2;
         QTest::newRow("400 then 500") << scripts({json{{"status", 400}, {"body", "{}"}}, notJson})
                                       << "Error: Server error 500" << 2;
-        QTest::newRow("500 not retried") << scripts(json::array({notJson})) << "Error: Server error 500" << 1;
-        QTest::newRow("503 with a message") << scripts(json::array({error(503, "Loading model")}))
-                                            << "Error: Loading model" << 1;
+        QTest::newRow("500 not retried")
+            << scripts(json::array({notJson})) << "Error: Server error 500" << 1;
+        QTest::newRow("503 with a message")
+            << scripts(json::array({error(503, "Loading model")})) << "Error: Loading model" << 1;
         QTest::newRow("connection refused") << QByteArray() << "Error: " << 0;
     }
 
@@ -247,14 +276,16 @@ private slots:
         QVERIFY(f.turn("Hi"));
         QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant}));
         const QString shown = f.messages().last().content;
-        QVERIFY2(requests ? shown == reply : shown.startsWith(reply) && shown.size() > reply.size(), qPrintable(shown));
+        QVERIFY2(requests ? shown == reply : shown.startsWith(reply) && shown.size() > reply.size(),
+                 qPrintable(shown));
         QVERIFY(!f.state->isLoading());
         QCOMPARE(f.state->currentStreamingContent(), QString());
         QCOMPARE(AgentState().messages().last().content, shown); // failures are saved too
         const json bodies = f.engine.requests();
         QCOMPARE(int(bodies.size()), requests);
         if (requests == 0)
-            QCOMPARE(f.manager->llmClient()->baseURL(), QString("http://127.0.0.1:%1").arg(f.portOverride));
+            QCOMPARE(f.manager->llmClient()->baseURL(),
+                     QString("http://127.0.0.1:%1").arg(f.portOverride));
         else
             QVERIFY(bodies.at(0).contains("tools"));
         if (requests == 2) {
@@ -280,8 +311,9 @@ private slots:
         QFETCH(bool, newSend);
         AgentFixture f;
         if (midReply)
-            f.engine.enqueue({{"pieces", {"Partial", " answer", " that", " never", " ends", " at", " all"}},
-                              {"line_delay_ms", 300}});
+            f.engine.enqueue(
+                {{"pieces", {"Partial", " answer", " that", " never", " ends", " at", " all"}},
+                 {"line_delay_ms", 300}});
         else
             f.engine.enqueue({{"pieces", {"Too late"}}, {"first_delay_ms", 3000}});
         f.manager->send("One");
@@ -304,7 +336,8 @@ private slots:
         // The placeholder of an unanswered reply is removed; a partial reply is kept as it was.
         QStringList expected{"One"};
         if (midReply) {
-            QVERIFY2(partial.startsWith("Partial") && !partial.endsWith(" all"), qPrintable(partial));
+            QVERIFY2(partial.startsWith("Partial") && !partial.endsWith(" all"),
+                     qPrintable(partial));
             expected.append(partial);
         }
         if (newSend)

@@ -3,8 +3,8 @@
 #include "tests/agent/agentfixture.h"
 #include "tests/support/testenvironment.h"
 
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -16,7 +16,9 @@ namespace {
 
 json toolCallLine(const QString &name, const json &arguments = json::object())
 {
-    return {{"pieces", {("TOOL_CALL: " + json({{"name", name.toStdString()}, {"arguments", arguments}}).dump())}}};
+    return {
+        {"pieces",
+         {("TOOL_CALL: " + json({{"name", name.toStdString()}, {"arguments", arguments}}).dump())}}};
 }
 
 json reply(const std::string &text)
@@ -59,19 +61,22 @@ private slots:
     {
         AgentFixture f;
         // The arguments arrive in two parts of the stream.
-        f.engine.enqueue(json::array(
-            {{{"pieces", json::array()},
-              {"tool_calls",
-               {{{"index", 0}, {"id", "call_1"}, {"function", {{"name", "get_system_info"}, {"arguments", "{"}}}},
-                {{"index", 0}, {"function", {{"arguments", "}"}}}}}}},
-             reply("Here is your system info.")}));
+        f.engine.enqueue(
+            json::array({{{"pieces", json::array()},
+                          {"tool_calls",
+                           {{{"index", 0},
+                             {"id", "call_1"},
+                             {"function", {{"name", "get_system_info"}, {"arguments", "{"}}}},
+                            {{"index", 0}, {"function", {{"arguments", "}"}}}}}}},
+                         reply("Here is your system info.")}));
         QSignalSpy approvals(f.state.get(), &AgentState::pendingApprovalChanged);
         QVERIFY(f.turn("What system is this?"));
 
         QCOMPARE(approvals.count(), 0);
         QCOMPARE(f.tools.calls.size(), 1);
         QCOMPARE(f.tools.calls.first().id, "call_1");
-        QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant, Role::toolResult, Role::assistant}));
+        QCOMPARE(f.roles(),
+                 (QStringList{Role::user, Role::assistant, Role::toolResult, Role::assistant}));
         const QList<ToolCall> requested = f.messages().at(1).toolCalls.value_or(QList<ToolCall>{});
         QCOMPARE(requested.size(), 1);
         QCOMPARE(requested.first().name, "get_system_info");
@@ -85,10 +90,12 @@ private slots:
         QCOMPARE(int(bodies.size()), 2);
         QVERIFY(!bodies.at(1).contains("tools"));
         const QStringList sent = AgentFixture::sent(bodies.at(1));
-        QCOMPARE(sent.first(), "system: " + f.manager->effectiveSystemPrompt()
-                                   + "\nIn one or two sentences, briefly confirm what was just done. "
-                                     "Don't repeat raw output verbatim.");
-        QCOMPARE(sent.mid(sent.size() - 2), (QStringList{"user: What system is this?", "user: " + results}));
+        QCOMPARE(sent.first(),
+                 "system: " + f.manager->effectiveSystemPrompt()
+                     + "\nIn one or two sentences, briefly confirm what was just done. "
+                       "Don't repeat raw output verbatim.");
+        QCOMPARE(sent.mid(sent.size() - 2),
+                 (QStringList{"user: What system is this?", "user: " + results}));
         QCOMPARE(AgentState().messages().size(), 4); // saved at the end of the turn
     }
 
@@ -96,7 +103,8 @@ private slots:
     {
         QTest::addColumn<QString>("tool");
         QTest::addColumn<bool>("needsApproval");
-        for (const char *tool : {"list_open_apps", "get_system_info", "get_clipboard", "list_local_models"})
+        for (const char *tool :
+             {"list_open_apps", "get_system_info", "get_clipboard", "list_local_models"})
             QTest::newRow(tool) << tool << false;
         for (const char *tool : {"set_clipboard", "open_app", "format_disk"})
             QTest::newRow(tool) << tool << true;
@@ -126,9 +134,11 @@ private slots:
         QTest::newRow("400 characters") << a400 << a400;
         QTest::newRow("401 characters") << a400 + u'b' << a400 + cut;
         QTest::newRow("1000 characters") << QString(1000, u'c') << QString(400, u'c') + cut;
-        QTest::newRow("emoji at the cut is kept whole") << a399 + emoji + "bc" << a399 + emoji + cut;
+        QTest::newRow("emoji at the cut is kept whole")
+            << a399 + emoji + "bc" << a399 + emoji + cut;
         QTest::newRow("400 emoji are 400 characters") << emoji.repeated(400) << emoji.repeated(400);
-        QTest::newRow("accent and letter are one character") << a399 + "e\u0301z" << a399 + "e\u0301" + cut;
+        QTest::newRow("accent and letter are one character")
+            << a399 + "e\u0301z" << a399 + "e\u0301" + cut;
     }
 
     void resultLength()
@@ -145,11 +155,12 @@ private slots:
         AgentFixture f;
         f.tools.cannedResults.insert("get_clipboard", QString(401, u'c'));
         f.tools.cannedResults.insert("open_app", "Opened Notes");
-        f.engine.enqueue(json::array({{{"pieces",
-                                        {"Doing it.\nTOOL_CALL: {\"name\":\"get_clipboard\"}\n",
-                                         "TOOL_CALL: {\"name\":\"delete_file\",\"arguments\":{\"path\":\"/a\"}}\n",
-                                         "TOOL_CALL: {\"name\":\"open_app\",\"arguments\":{\"app_name\":\"Notes\"}}"}}},
-                                      reply("Done.")}));
+        f.engine.enqueue(json::array(
+            {{{"pieces",
+               {"Doing it.\nTOOL_CALL: {\"name\":\"get_clipboard\"}\n",
+                "TOOL_CALL: {\"name\":\"delete_file\",\"arguments\":{\"path\":\"/a\"}}\n",
+                "TOOL_CALL: {\"name\":\"open_app\",\"arguments\":{\"app_name\":\"Notes\"}}"}}},
+             reply("Done.")}));
         f.manager->send("Several things");
         QVERIFY(f.asked());
         QCOMPARE(f.state->pendingApproval()->name, "delete_file");
@@ -166,9 +177,10 @@ private slots:
         QVERIFY(f.idle());
         QVERIFY(!f.state->hasPendingApproval());
         QCOMPARE(f.tools.calls.size(), 2);
-        QCOMPARE(f.contents().mid(2), (QStringList{"Tool results:\n[get_clipboard]: " + QString(400, u'c') + QChar(0x2026)
-                                                       + "\n[delete_file]: Denied by user\n[open_app]: Opened Notes",
-                                                   "Done."}));
+        QCOMPARE(f.contents().mid(2),
+                 (QStringList{"Tool results:\n[get_clipboard]: " + QString(400, u'c') + QChar(0x2026)
+                                  + "\n[delete_file]: Denied by user\n[open_app]: Opened Notes",
+                              "Done."}));
     }
 
     void screenshot()
@@ -178,11 +190,18 @@ private slots:
         f.tools.cannedResults.insert("take_screenshot", image);
         f.engine.enqueue(json::array({toolCallLine("take_screenshot"), reply("Saved it.")}));
         QVERIFY(f.turn("Take a screenshot", {true}));
-        QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant, Role::assistant, Role::toolResult, Role::assistant}));
+        QCOMPARE(f.roles(),
+                 (QStringList{Role::user,
+                              Role::assistant,
+                              Role::assistant,
+                              Role::toolResult,
+                              Role::assistant}));
         QCOMPARE(f.messages().at(2).content, image);
-        static const QRegularExpression line("^Tool results:\\n\\[take_screenshot\\]: Screenshot captured and saved to "
-                                             "Desktop as 'Screenshot_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.jpg'\\.$");
-        QVERIFY2(line.match(f.messages().at(3).content).hasMatch(), qPrintable(f.messages().at(3).content));
+        static const QRegularExpression line(
+            "^Tool results:\\n\\[take_screenshot\\]: Screenshot captured and saved to "
+            "Desktop as 'Screenshot_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.jpg'\\.$");
+        QVERIFY2(line.match(f.messages().at(3).content).hasMatch(),
+                 qPrintable(f.messages().at(3).content));
         QCOMPARE(f.messages().last().content, "Saved it.");
         // The image is in the conversation (and saved) but never sent to the model.
         QCOMPARE(AgentState().messages().at(2).content, image);
@@ -194,12 +213,20 @@ private slots:
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("reply");
         // Tool requests in the confirmation, text or structured, are shown as nothing and never run.
-        const json asking = {{"pieces", {"You copied a greeting.\n", "TOOL_CALL: {\"name\":\"get_system_info\"}\n",
-                                         "Tool results: echoed"}},
-                             {"tool_calls", json::array({json{{"index", 0}, {"id", "x"},
-                                                              {"function", {{"name", "list_open_apps"}, {"arguments", "{}"}}}}})}};
-        QTest::newRow("asks for more tools") << QByteArray::fromStdString(asking.dump()) << "You copied a greeting.";
-        QTest::newRow("fails") << QByteArray("{\"status\":500,\"body\":\"down\",\"content_type\":\"text/plain\"}")
+        const json asking
+            = {{"pieces",
+                {"You copied a greeting.\n",
+                 "TOOL_CALL: {\"name\":\"get_system_info\"}\n",
+                 "Tool results: echoed"}},
+               {"tool_calls",
+                json::array(
+                    {json{{"index", 0},
+                          {"id", "x"},
+                          {"function", {{"name", "list_open_apps"}, {"arguments", "{}"}}}}})}};
+        QTest::newRow("asks for more tools")
+            << QByteArray::fromStdString(asking.dump()) << "You copied a greeting.";
+        QTest::newRow("fails") << QByteArray(
+            "{\"status\":500,\"body\":\"down\",\"content_type\":\"text/plain\"}")
                                << "Error: Server error 500";
     }
 
@@ -209,10 +236,12 @@ private slots:
         QFETCH(QString, reply);
         AgentFixture f;
         f.tools.cannedResults.insert("get_clipboard", "hello");
-        f.engine.enqueue(json::array({toolCallLine("get_clipboard"), json::parse(script.toStdString())}));
+        f.engine.enqueue(
+            json::array({toolCallLine("get_clipboard"), json::parse(script.toStdString())}));
         QVERIFY(f.turn("Clipboard?"));
         QCOMPARE(f.tools.calls.size(), 1);
-        QCOMPARE(f.contents(), (QStringList{"Clipboard?", "", "Tool results:\n[get_clipboard]: hello", reply}));
+        QCOMPARE(f.contents(),
+                 (QStringList{"Clipboard?", "", "Tool results:\n[get_clipboard]: hello", reply}));
         QVERIFY(!f.messages().last().toolCalls);
         QCOMPARE(f.requestCount(), 2);
         QVERIFY(!f.state->isLoading());
@@ -232,7 +261,8 @@ private slots:
         QFETCH(QString, interruption);
         AgentFixture f;
         f.tools.cannedResults.insert("open_app", "Opened Notes");
-        f.engine.enqueue(json::array({toolCallLine("open_app", {{"app_name", "Notes"}}), reply("Something else.")}));
+        f.engine.enqueue(json::array(
+            {toolCallLine("open_app", {{"app_name", "Notes"}}), reply("Something else.")}));
         f.manager->send("Open Notes");
         QVERIFY(f.asked());
         if (interruption == "stop") {
@@ -244,14 +274,16 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!f.state->isLoading(), 20000);
             QCOMPARE(f.tools.calls.size(), 1);
             QCOMPARE(f.requestCount(), 1);
-            QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant, Role::toolResult, Role::assistant}));
+            QCOMPARE(f.roles(),
+                     (QStringList{Role::user, Role::assistant, Role::toolResult, Role::assistant}));
             QVERIFY(f.messages().last().content.startsWith("Error: "));
             return;
         }
         QStringList before = f.contents();
         if (interruption == "send") {
             QVERIFY(f.turn("Never mind, tell me a joke"));
-            before << "Never mind, tell me a joke" << "Something else.";
+            before << "Never mind, tell me a joke"
+                   << "Something else.";
             QVERIFY(!f.state->isLoading());
         } else {
             f.manager.reset();
@@ -307,12 +339,24 @@ private slots:
         QTest::addColumn<QString>("players");
         QTest::addColumn<QString>("soundFile"); // empty: no sound theme
         QTest::addColumn<QString>("command");   // empty: nothing to play with
-        QTest::newRow("PulseAudio first") << "aplay pw-play paplay" << "message.oga" << "paplay FILE";
-        QTest::newRow("PipeWire") << "pw-play" << "message.oga" << "pw-play FILE";
-        QTest::newRow("ALSA cannot play Ogg") << "aplay" << "message.oga" << "";
-        QTest::newRow("ALSA plays WAV") << "aplay" << "message.wav" << "aplay -q FILE";
-        QTest::newRow("no sound theme") << "paplay" << "" << "";
-        QTest::newRow("no player") << "" << "message.oga" << "";
+        QTest::newRow("PulseAudio first") << "aplay pw-play paplay"
+                                          << "message.oga"
+                                          << "paplay FILE";
+        QTest::newRow("PipeWire") << "pw-play"
+                                  << "message.oga"
+                                  << "pw-play FILE";
+        QTest::newRow("ALSA cannot play Ogg") << "aplay"
+                                              << "message.oga"
+                                              << "";
+        QTest::newRow("ALSA plays WAV") << "aplay"
+                                        << "message.wav"
+                                        << "aplay -q FILE";
+        QTest::newRow("no sound theme") << "paplay"
+                                        << ""
+                                        << "";
+        QTest::newRow("no player") << ""
+                                   << "message.oga"
+                                   << "";
     }
 
     void systemSoundCommand()
@@ -321,7 +365,8 @@ private slots:
         QFETCH(QString, soundFile);
         QFETCH(QString, command);
         QTemporaryDir dir;
-        const QString bin = dir.filePath("bin"), stereo = dir.filePath("data/sounds/freedesktop/stereo");
+        const QString bin = dir.filePath("bin"),
+                      stereo = dir.filePath("data/sounds/freedesktop/stereo");
         QVERIFY(QDir().mkpath(bin) && QDir().mkpath(stereo));
         for (const QString &player : players.split(u' ', Qt::SkipEmptyParts))
             writePlayer(bin, player, dir.filePath("played"));
@@ -340,7 +385,9 @@ private slots:
             return;
         command.replace("FILE", stereo + u'/' + soundFile);
         QCOMPARE((QStringList{found.program} + found.arguments).join(u' '), bin + u'/' + command);
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(dir.filePath("played")), command.section(u' ', 1).toUtf8() + '\n', 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(dir.filePath("played")),
+                                  command.section(u' ', 1).toUtf8() + '\n',
+                                  10000);
     }
 };
 

@@ -11,15 +11,21 @@ namespace {
 
 // Pieces of text that the display rules react to, white space of every kind
 // the trims know, and characters outside the Basic Multilingual Plane ("|" separates them).
-const QStringList fragments =
-    QStringLiteral("TOOL_CALL: {\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}|TOOL_CALL:|TOOL_|CALL:|"
-                   "---|----|-|System tools available|Tool results:|Dir:|Home dir:|I have confirmed|You have confirmed|"
-                   "The clipboard| is empty| contains|empty|contains|cont|ains|emp|ty|[read_file]:|[read_file]|[|]|:|"
-                   "read_file|search_web|[nope]:|Clipboard:|get_clipboard|Tool result:|Tool output:| |  |\t|\u00A0|"
-                   "\u3000|\u2003|\u202F|\r|\n|\n|\n|\r\n|\n\n|\u2028|\u2029|\u0085|\u000B|\u000C|Hello| world.|"
-                   "x|é|😀|𝄞 clef")
-        .split(u'|')
-    << QString(40, u'a') << QString(70, u'b') << QString(30, u' ');
+const QStringList fragments
+    = QStringLiteral(
+          "TOOL_CALL: "
+          "{\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}|TOOL_CALL:|TOOL_|CALL:|"
+          "---|----|-|System tools available|Tool results:|Dir:|Home dir:|I have confirmed|You "
+          "have confirmed|"
+          "The clipboard| is empty| "
+          "contains|empty|contains|cont|ains|emp|ty|[read_file]:|[read_file]|[|]|:|"
+          "read_file|search_web|[nope]:|Clipboard:|get_clipboard|Tool result:|Tool output:| |  "
+          "|\t|\u00A0|"
+          "\u3000|\u2003|\u202F|\r|\n|\n|\n|\r\n|\n\n|\u2028|\u2029|\u0085|\u000B|\u000C|Hello| "
+          "world.|"
+          "x|é|😀|𝄞 clef")
+          .split(u'|')
+      << QString(40, u'a') << QString(70, u'b') << QString(30, u' ');
 
 // Cuts a reply of up to maxFragments fragments into pieces of up to maxPiece characters,
 // anywhere, also between the two halves of a surrogate pair.
@@ -43,7 +49,9 @@ QString differenceFromPlainCleaning(const QStringList &pieces)
         soFar += piece;
         cleaner.append(piece);
         const QString expected = cleanForDisplay(soFar), actual = cleaner.display();
-        const auto escaped = [](const QString &text) { return QString::fromLatin1(text.toUtf8().toPercentEncoding(" ")); };
+        const auto escaped = [](const QString &text) {
+            return QString::fromLatin1(text.toUtf8().toPercentEncoding(" "));
+        };
         if (actual != expected)
             return QString("after %1 characters\ntext:     %2\nexpected: %3\nactual:   %4")
                 .arg(soFar.size())
@@ -78,7 +86,8 @@ private slots:
         QFETCH(int, replies);
         QRandomGenerator random(maxFragments * 100 + maxPiece); // fixed per row: failures repeat
         for (int i = 0; i < replies; ++i) {
-            const QString failure = differenceFromPlainCleaning(generatedPieces(random, maxFragments, maxPiece));
+            const QString failure
+                = differenceFromPlainCleaning(generatedPieces(random, maxFragments, maxPiece));
             QVERIFY2(failure.isEmpty(), qPrintable(QString("reply %1: ").arg(i) + failure));
         }
     }
@@ -87,12 +96,16 @@ private slots:
     void everyCut_data()
     {
         QTest::addColumn<QString>("reply");
-        QTest::newRow("tool-call line between answers") << "Sure.\n  TOOL_CALL: {\"name\":\"open_app\"}\nDone.\n";
-        QTest::newRow("clipboard words far into a long line") << "The clipboard " + QString(80, u'z') + " contains\nnext";
+        QTest::newRow("tool-call line between answers")
+            << "Sure.\n  TOOL_CALL: {\"name\":\"open_app\"}\nDone.\n";
+        QTest::newRow("clipboard words far into a long line")
+            << "The clipboard " + QString(80, u'z') + " contains\nnext";
         QTest::newRow("clipboard word split at the head's end")
             << "The clipboard" + QString(48, u'.') + "empty" + QString(30, u'.');
-        QTest::newRow("long indented bracket line") << QString(70, u'\t') + "[list_files]:" + QString(70, u'q') + "\nok";
-        QTest::newRow("closing bracket at the head's end") << "[" + QString(62, u'n') + "]:" + QString(10, u'n');
+        QTest::newRow("long indented bracket line")
+            << QString(70, u'\t') + "[list_files]:" + QString(70, u'q') + "\nok";
+        QTest::newRow("closing bracket at the head's end")
+            << "[" + QString(62, u'n') + "]:" + QString(10, u'n');
         QTest::newRow("three hyphens with CR and spaces") << " --- \r\n---\n--- \n----\nend";
         QTest::newRow("line breaks and Unicode spaces around the answer")
             << QStringLiteral("\u2028\u3000\n \u00A0Answer\u2003\n\u2029\r\n\u0085");
@@ -104,7 +117,8 @@ private slots:
     {
         QFETCH(QString, reply);
         for (qsizetype cut = 0; cut <= reply.size(); ++cut) {
-            const QString failure = differenceFromPlainCleaning({reply.first(cut), reply.sliced(cut)});
+            const QString failure
+                = differenceFromPlainCleaning({reply.first(cut), reply.sliced(cut)});
             QVERIFY2(failure.isEmpty(), qPrintable(QString("cut at %1: ").arg(cut) + failure));
         }
         QStringList characters;

@@ -16,8 +16,15 @@ namespace {
 // Everything the store persists, wiped between tests.
 void clearStore()
 {
-    for (const char *key : {"systemPrompt", "temperature", "maxTokens", "autoLoadModelPath", "autoLoadModelName",
-                            "chatSessions", "onboardingComplete", "userName", "responseStyle"})
+    for (const char *key : {"systemPrompt",
+                            "temperature",
+                            "maxTokens",
+                            "autoLoadModelPath",
+                            "autoLoadModelName",
+                            "chatSessions",
+                            "onboardingComplete",
+                            "userName",
+                            "responseStyle"})
         Preferences::remove(QString::fromLatin1(key));
     Preferences::sync();
     QDir(Paths::appDataDirectory()).removeRecursively();
@@ -27,7 +34,8 @@ ChatSession sessionWith(const QString &title, const QString &userText)
 {
     ChatSession session = ChatSession::make();
     session.title = title;
-    session.messages = {Message::make(Role::user, userText), Message::make(Role::assistant, QStringLiteral("ok"))};
+    session.messages = {Message::make(Role::user, userText),
+                        Message::make(Role::assistant, QStringLiteral("ok"))};
     return session;
 }
 } // namespace
@@ -65,21 +73,30 @@ private slots:
         QTest::addColumn<QString>("expectedPrompt");
         QTest::addColumn<double>("expectedTemperature");
         QTest::addColumn<int>("expectedMaxTokens");
-        const QString older1 = QStringLiteral(
-            "You are Tovra AI, an intelligent macOS assistant. You can control the system, take screenshots, manage "
-            "files, and run applications. Always ask for user approval before taking any action. Be helpful, precise, "
-            "and safety-conscious.");
-        const QString older2 = QStringLiteral(
-            "You are Tovra AI, a helpful AI assistant. Answer coding questions, explain concepts, help with math, "
-            "write code, and have general conversations. You also have macOS tools for system tasks like managing "
-            "files, taking screenshots, and opening apps — but only use those tools when the user explicitly asks for "
-            "a system action. For everything else, just answer directly.");
+        const QString older1
+            = QStringLiteral("You are Tovra AI, an intelligent macOS assistant. You can control "
+                             "the system, take screenshots, manage "
+                             "files, and run applications. Always ask for user approval before "
+                             "taking any action. Be helpful, precise, "
+                             "and safety-conscious.");
+        const QString older2
+            = QStringLiteral("You are Tovra AI, a helpful AI assistant. Answer coding questions, "
+                             "explain concepts, help with math, "
+                             "write code, and have general conversations. You also have macOS "
+                             "tools for system tasks like managing "
+                             "files, taking screenshots, and opening apps — but only use those "
+                             "tools when the user explicitly asks for "
+                             "a system action. For everything else, just answer directly.");
         const QString def = AgentState::defaultSystemPrompt;
-        QTest::newRow("earlier default 1") << QVariant(older1) << 0.3 << qint64(512) << def << 0.3 << 512;
-        QTest::newRow("earlier default 2") << QVariant(older2) << 1.5 << qint64(1) << def << 1.5 << 1;
-        QTest::newRow("own prompt") << QVariant(QStringLiteral("Talk like a pirate.")) << 0.0 << qint64(0)
-                                    << QStringLiteral("Talk like a pirate.") << 0.7 << 2048;
-        QTest::newRow("empty prompt is used") << QVariant(QString()) << -1.0 << qint64(-5) << QString() << 0.7 << 2048;
+        QTest::newRow("earlier default 1")
+            << QVariant(older1) << 0.3 << qint64(512) << def << 0.3 << 512;
+        QTest::newRow("earlier default 2")
+            << QVariant(older2) << 1.5 << qint64(1) << def << 1.5 << 1;
+        QTest::newRow("own prompt")
+            << QVariant(QStringLiteral("Talk like a pirate.")) << 0.0 << qint64(0)
+            << QStringLiteral("Talk like a pirate.") << 0.7 << 2048;
+        QTest::newRow("empty prompt is used")
+            << QVariant(QString()) << -1.0 << qint64(-5) << QString() << 0.7 << 2048;
         QTest::newRow("absent prompt") << QVariant() << 0.0 << qint64(0) << def << 0.7 << 2048;
     }
 
@@ -133,10 +150,13 @@ private slots:
     {
         QTest::addColumn<QString>("firstUserText");
         QTest::addColumn<QString>("title");
-        QTest::newRow("six words") << QStringLiteral("  Plan   a trip to the  mountains next summer please ")
-                                   << QStringLiteral("Plan a trip to the mountains");
-        QTest::newRow("line break inside a word") << QStringLiteral("Hi\nthere friend") << QStringLiteral("Hi\nthere friend");
-        QTest::newRow("tab is not a separator") << QStringLiteral("a\tb c") << QStringLiteral("a\tb c");
+        QTest::newRow("six words")
+            << QStringLiteral("  Plan   a trip to the  mountains next summer please ")
+            << QStringLiteral("Plan a trip to the mountains");
+        QTest::newRow("line break inside a word")
+            << QStringLiteral("Hi\nthere friend") << QStringLiteral("Hi\nthere friend");
+        QTest::newRow("tab is not a separator")
+            << QStringLiteral("a\tb c") << QStringLiteral("a\tb c");
         QTest::newRow("only spaces") << QStringLiteral("    ") << QString();
     }
 
@@ -196,13 +216,20 @@ private slots:
     void replaceLastMessageChangesOneRow()
     {
         AgentState state;
-        QAbstractItemModelTester tester(state.messageModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QAbstractItemModelTester sessionTester(state.sessionModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(state.messageModel(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester
+            sessionTester(state.sessionModel(),
+                          QAbstractItemModelTester::FailureReportingMode::QtTest);
         state.replaceLastMessageContent(QStringLiteral("ignored"));
         QVERIFY(state.messages().isEmpty());
 
         state.appendMessage(Message::make(Role::user, QStringLiteral("q")));
-        ToolCall call{QStringLiteral("c"), QStringLiteral("get_clipboard"), {}, ToolStatus::Pending, {}};
+        ToolCall call{QStringLiteral("c"),
+                      QStringLiteral("get_clipboard"),
+                      {},
+                      ToolStatus::Pending,
+                      {}};
         state.appendMessage(Message::make(Role::assistant, QString(), QList<ToolCall>{call}));
         state.saveSettings();
         const Message before = state.messages().last();
@@ -225,7 +252,9 @@ private slots:
         QVERIFY(after.id != before.id);
         QCOMPARE(state.activeSession()->messages, state.messages());
         QCOMPARE(*Preferences::data(QStringLiteral("chatSessions")), archived);
-        QCOMPARE(state.messageModel()->data(state.messageModel()->index(1), MessageListModel::ContentRole).toString(),
+        QCOMPARE(state.messageModel()
+                     ->data(state.messageModel()->index(1), MessageListModel::ContentRole)
+                     .toString(),
                  QStringLiteral("partial"));
     }
 
@@ -233,16 +262,21 @@ private slots:
     {
         AgentState state;
         QSignalSpy pendingChanged(&state, &AgentState::pendingApprovalChanged);
-        const ToolCall call{QStringLiteral("id-1"), QStringLiteral("delete_file"),
-                            {{QStringLiteral("path"), QStringLiteral("~/x")}}, ToolStatus::Pending, {}};
+        const ToolCall call{QStringLiteral("id-1"),
+                            QStringLiteral("delete_file"),
+                            {{QStringLiteral("path"), QStringLiteral("~/x")}},
+                            ToolStatus::Pending,
+                            {}};
         std::optional<bool> decision;
         // A named closure: the coroutine refers to its captures after the call returns.
-        const auto ask = [&]() -> QCoro::Task<> { decision = co_await state.requestApproval(call); };
+        const auto ask
+            = [&]() -> QCoro::Task<> { decision = co_await state.requestApproval(call); };
         auto waiter = ask();
         QVERIFY(state.hasPendingApproval());
         QVERIFY(state.isAwaitingApproval());
         QCOMPARE(state.pendingApproval()->name, QStringLiteral("delete_file"));
-        QCOMPARE(state.pendingApprovalVariant().value("arguments").toMap().value("path").toString(), QStringLiteral("~/x"));
+        QCOMPARE(state.pendingApprovalVariant().value("arguments").toMap().value("path").toString(),
+                 QStringLiteral("~/x"));
         QVERIFY(!decision);
         state.resolveApproval(false);
         QTRY_VERIFY(decision.has_value());
@@ -278,7 +312,11 @@ private slots:
         QCOMPARE(state.activeSessionID(), state.chatSessions().first().id);
         QCOMPARE(state.temperature(), 0.7);
         QVERIFY(!state.autoLoadModelPath());
-        for (const char *key : {"onboardingComplete", "userName", "responseStyle", "autoLoadModelPath", "firstReplyCelebrated"})
+        for (const char *key : {"onboardingComplete",
+                                "userName",
+                                "responseStyle",
+                                "autoLoadModelPath",
+                                "firstReplyCelebrated"})
             QVERIFY2(!Preferences::contains(QString::fromLatin1(key)), key);
         QCOMPARE(decodeSessions(*Preferences::data(QStringLiteral("chatSessions")))->size(), 1);
     }
@@ -316,18 +354,22 @@ private slots:
     // An archive that cannot be read is set aside before the next save replaces it.
     void unreadableArchiveIsKept()
     {
-        const QByteArray damaged = encodeSessions({sessionWith(QStringLiteral("Precious"), QStringLiteral("x"))})
-                                       .replace(",\"isPinned\":false", "");
+        const QByteArray damaged
+            = encodeSessions({sessionWith(QStringLiteral("Precious"), QStringLiteral("x"))})
+                  .replace(",\"isPinned\":false", "");
         Preferences::setData(QStringLiteral("chatSessions"), damaged);
         AgentState state;
         QCOMPARE(state.chatSessions().size(), 1);
         QCOMPARE(state.chatSessions().first().title, QStringLiteral("New Chat"));
         state.saveSettings();
 
-        const QStringList kept = QDir(Paths::appDataDirectory())
-                                     .entryList({QStringLiteral("chatSessions-unreadable-*.json")}, QDir::Files);
+        const QStringList kept
+            = QDir(Paths::appDataDirectory())
+                  .entryList({QStringLiteral("chatSessions-unreadable-*.json")}, QDir::Files);
         QCOMPARE(kept.size(), 1);
-        QVERIFY(QRegularExpression(QStringLiteral("^chatSessions-unreadable-\\d{8}-\\d{6}\\.json$")).match(kept.first()).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^chatSessions-unreadable-\\d{8}-\\d{6}\\.json$"))
+                    .match(kept.first())
+                    .hasMatch());
         QFile file(QDir(Paths::appDataDirectory()).filePath(kept.first()));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), damaged);
@@ -335,7 +377,10 @@ private slots:
         // A second unreadable start in the same second keeps both copies.
         Preferences::setData(QStringLiteral("chatSessions"), QByteArray("not json"));
         AgentState again;
-        QCOMPARE(QDir(Paths::appDataDirectory()).entryList({QStringLiteral("chatSessions-unreadable-*")}, QDir::Files).size(), 2);
+        QCOMPARE(QDir(Paths::appDataDirectory())
+                     .entryList({QStringLiteral("chatSessions-unreadable-*")}, QDir::Files)
+                     .size(),
+                 2);
     }
 };
 

@@ -14,9 +14,11 @@
 using nlohmann::json;
 
 namespace {
-const char *validSession = "{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"title\":\"Trip\",\"messages\":["
-                           "{\"id\":\"A1B2C3D4-0000-4000-8000-000000000001\",\"role\":\"user\",\"content\":\"hi\",\"timestamp\":12.5}],"
-                           "\"createdAt\":0,\"updatedAt\":1.25,\"isPinned\":false}";
+const char *validSession
+    = "{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"title\":\"Trip\",\"messages\":["
+      "{\"id\":\"A1B2C3D4-0000-4000-8000-000000000001\",\"role\":\"user\",\"content\":\"hi\","
+      "\"timestamp\":12.5}],"
+      "\"createdAt\":0,\"updatedAt\":1.25,\"isPinned\":false}";
 
 ChatSession richSession()
 {
@@ -28,12 +30,21 @@ ChatSession richSession()
     session.updatedAt = {-5.5};
     Message user = Message::make(Role::user, QStringLiteral("Open Safari please 🚀"));
     Message assistant = Message::make(Role::assistant, QString());
-    ToolCall call{QStringLiteral("call-1"), QStringLiteral("open_app"),
-                  {{QStringLiteral("name"), QStringLiteral("Safari")}, {QStringLiteral("z"), QString()}},
-                  ToolStatus::Completed, QStringLiteral("Opened Safari")};
-    ToolCall denied{newUuidText(), QStringLiteral("delete_file"), {}, ToolStatus::Denied, std::nullopt};
+    ToolCall call{QStringLiteral("call-1"),
+                  QStringLiteral("open_app"),
+                  {{QStringLiteral("name"), QStringLiteral("Safari")},
+                   {QStringLiteral("z"), QString()}},
+                  ToolStatus::Completed,
+                  QStringLiteral("Opened Safari")};
+    ToolCall denied{newUuidText(),
+                    QStringLiteral("delete_file"),
+                    {},
+                    ToolStatus::Denied,
+                    std::nullopt};
     assistant.toolCalls = QList<ToolCall>{call, denied};
-    Message emptyCalls = Message::make(Role::toolResult, QStringLiteral("[open_app]: Opened Safari"), QList<ToolCall>{});
+    Message emptyCalls = Message::make(Role::toolResult,
+                                       QStringLiteral("[open_app]: Opened Safari"),
+                                       QList<ToolCall>{});
     session.messages = {user, assistant, emptyCalls};
     return session;
 }
@@ -64,9 +75,11 @@ private slots:
         const QByteArray bytes = encodeSessions({session});
         const QString id = uuidText(session.id);
         QVERIFY(id == id.toUpper());
-        const QByteArray expected = "[{\"id\":\"" + id.toUtf8() + "\",\"title\":\"New Chat\",\"messages\":[{\"id\":\""
+        const QByteArray expected = "[{\"id\":\"" + id.toUtf8()
+                                    + "\",\"title\":\"New Chat\",\"messages\":[{\"id\":\""
                                     + uuidText(session.messages[0].id).toUtf8()
-                                    + "\",\"role\":\"user\",\"content\":\"x\",\"timestamp\":2.25}],\"createdAt\":0,\"updatedAt\":1.5,\"isPinned\":false}]";
+                                    + "\",\"role\":\"user\",\"content\":\"x\",\"timestamp\":2.25}],"
+                                      "\"createdAt\":0,\"updatedAt\":1.5,\"isPinned\":false}]";
         QCOMPARE(bytes, expected);
         QCOMPARE(encodeSessions({}), QByteArray("[]"));
     }
@@ -76,7 +89,8 @@ private slots:
         const QByteArray bytes = encodeSessions({richSession()});
         const json parsed = json::parse(bytes.toStdString());
         const json &session = parsed.at(0);
-        QCOMPARE(QString::fromStdString(session.at("title").get<std::string>()), richSession().title);
+        QCOMPARE(QString::fromStdString(session.at("title").get<std::string>()),
+                 richSession().title);
         QCOMPARE(session.at("createdAt").get<double>(), 123456789.123456);
         QVERIFY(!session.at("messages").at(0).contains("toolCalls"));
         QCOMPARE(session.at("messages").at(2).at("toolCalls").size(), size_t(0));
@@ -92,7 +106,8 @@ private slots:
     void loneSurrogatesBecomeReplacementCharacters()
     {
         ChatSession session = ChatSession::make();
-        session.title = QString(QChar(0xD800)) + QStringLiteral("a") + QChar(0xDC00) + QStringLiteral("\u0007😀");
+        session.title = QString(QChar(0xD800)) + QStringLiteral("a") + QChar(0xDC00)
+                        + QStringLiteral("\u0007😀");
         const QByteArray bytes = encodeSessions({session});
         QVERIFY(nlohmann::json::accept(bytes.toStdString()));
         const auto decoded = decodeSessions(bytes);
@@ -106,28 +121,40 @@ private slots:
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<bool>("readable");
         const QByteArray valid = validSession;
-        auto replaced = [&](const char *from, const char *to) { return "[" + QByteArray(valid).replace(from, to) + "]"; };
+        auto replaced = [&](const char *from, const char *to) {
+            return "[" + QByteArray(valid).replace(from, to) + "]";
+        };
         QTest::newRow("valid") << "[" + valid + "]" << true;
         QTest::newRow("empty array") << QByteArray("[]") << true;
-        QTest::newRow("unknown keys ignored") << replaced("\"isPinned\"", "\"extra\":[1,{}],\"isPinned\"") << true;
-        QTest::newRow("null prompt is absent") << replaced("\"isPinned\"", "\"systemPromptOverride\":null,\"isPinned\"") << true;
-        QTest::newRow("null toolCalls") << replaced("\"timestamp\":12.5", "\"timestamp\":12.5,\"toolCalls\":null") << true;
-        QTest::newRow("lower-case id") << replaced("6F9619FF-8B86-D011-B42D-00C04FC964FF", "6f9619ff-8b86-d011-b42d-00c04fc964ff") << true;
+        QTest::newRow("unknown keys ignored")
+            << replaced("\"isPinned\"", "\"extra\":[1,{}],\"isPinned\"") << true;
+        QTest::newRow("null prompt is absent")
+            << replaced("\"isPinned\"", "\"systemPromptOverride\":null,\"isPinned\"") << true;
+        QTest::newRow("null toolCalls")
+            << replaced("\"timestamp\":12.5", "\"timestamp\":12.5,\"toolCalls\":null") << true;
+        QTest::newRow("lower-case id") << replaced("6F9619FF-8B86-D011-B42D-00C04FC964FF",
+                                                   "6f9619ff-8b86-d011-b42d-00c04fc964ff")
+                                       << true;
         QTest::newRow("integer date") << replaced("12.5", "12") << true;
         QTest::newRow("missing isPinned") << replaced(",\"isPinned\":false", "") << false;
         QTest::newRow("missing title") << replaced("\"title\":\"Trip\",", "") << false;
         QTest::newRow("null title") << replaced("\"Trip\"", "null") << false;
         QTest::newRow("string date") << replaced("\"createdAt\":0", "\"createdAt\":\"0\"") << false;
-        QTest::newRow("bad id") << replaced("6F9619FF-8B86-D011-B42D-00C04FC964FF", "not-a-uuid") << false;
-        QTest::newRow("braced id") << replaced("6F9619FF-8B86-D011-B42D-00C04FC964FF", "{6F9619FF-8B86-D011-B42D-00C04FC964F}") << false;
+        QTest::newRow("bad id") << replaced("6F9619FF-8B86-D011-B42D-00C04FC964FF", "not-a-uuid")
+                                << false;
+        QTest::newRow("braced id") << replaced("6F9619FF-8B86-D011-B42D-00C04FC964FF",
+                                               "{6F9619FF-8B86-D011-B42D-00C04FC964F}")
+                                   << false;
         QTest::newRow("pin as number") << replaced("\"isPinned\":false", "\"isPinned\":0") << false;
         QTest::newRow("status running")
             << replaced("\"timestamp\":12.5",
-                        "\"timestamp\":12.5,\"toolCalls\":[{\"id\":\"x\",\"name\":\"n\",\"arguments\":{},\"status\":\"running\"}]")
+                        "\"timestamp\":12.5,\"toolCalls\":[{\"id\":\"x\",\"name\":\"n\","
+                        "\"arguments\":{},\"status\":\"running\"}]")
             << false;
         QTest::newRow("argument not text")
             << replaced("\"timestamp\":12.5",
-                        "\"timestamp\":12.5,\"toolCalls\":[{\"id\":\"x\",\"name\":\"n\",\"arguments\":{\"a\":1},\"status\":\"pending\"}]")
+                        "\"timestamp\":12.5,\"toolCalls\":[{\"id\":\"x\",\"name\":\"n\","
+                        "\"arguments\":{\"a\":1},\"status\":\"pending\"}]")
             << false;
         QTest::newRow("object, not array") << valid << false;
         QTest::newRow("truncated") << ("[" + valid).left(60) << false;
@@ -145,7 +172,11 @@ private slots:
     void absentFieldsStayAbsent()
     {
         const QByteArray valid = validSession;
-        const auto sessions = decodeSessions("[" + QByteArray(valid).replace("\"timestamp\":12.5", "\"timestamp\":12.5,\"toolCalls\":null") + "]");
+        const auto sessions
+            = decodeSessions("["
+                             + QByteArray(valid).replace("\"timestamp\":12.5",
+                                                         "\"timestamp\":12.5,\"toolCalls\":null")
+                             + "]");
         QVERIFY(sessions);
         const ChatSession &session = sessions->first();
         QCOMPARE(session.createdAt.toDateTime(), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC));

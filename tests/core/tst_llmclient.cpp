@@ -40,12 +40,18 @@ class LLMClientTest : public QObject
 private:
     std::unique_ptr<StandinEngine> m_engine;
 
-    Run chat(LLMClient &client, const QList<Message> &history = {Message::make(Role::user, QStringLiteral("Hi"))},
+    Run chat(LLMClient &client,
+             const QList<Message> &history = {Message::make(Role::user, QStringLiteral("Hi"))},
              const json &tools = json::array())
     {
         Run run;
-        run.result = QCoro::waitFor(client.streamChat(history, QStringLiteral("Be brief."), 0.5, 64, tools,
-                                                      [&run](const QString &piece) { run.pieces.append(piece); }));
+        run.result = QCoro::waitFor(
+            client.streamChat(history,
+                              QStringLiteral("Be brief."),
+                              0.5,
+                              64,
+                              tools,
+                              [&run](const QString &piece) { run.pieces.append(piece); }));
         return run;
     }
 
@@ -66,7 +72,9 @@ private slots:
         const json body = m_engine->requests().at(0);
         const json expected = {
             {"model", "local"},
-            {"messages", json::array({{{"role", "system"}, {"content", "Be brief."}}, {{"role", "user"}, {"content", "Hi"}}})},
+            {"messages",
+             json::array({{{"role", "system"}, {"content", "Be brief."}},
+                          {{"role", "user"}, {"content", "Hi"}}})},
             {"stream", true},
             {"temperature", 0.5},
             {"max_tokens", 64},
@@ -78,7 +86,8 @@ private slots:
     {
         LLMClient client(m_engine->baseURL());
         Message withCalls = Message::make(Role::assistant, QStringLiteral("Sure."));
-        withCalls.toolCalls = QList<ToolCall>{{QStringLiteral("1"), QStringLiteral("open_app"), {}, ToolStatus::Completed, {}}};
+        withCalls.toolCalls = QList<ToolCall>{
+            {QStringLiteral("1"), QStringLiteral("open_app"), {}, ToolStatus::Completed, {}}};
         const QList<Message> history{
             Message::make(Role::system, QStringLiteral("hidden")),
             Message::make(Role::user, QStringLiteral(" \n\t\u2028 ")),
@@ -86,7 +95,8 @@ private slots:
             withCalls,
             Message::make(Role::toolResult, QStringLiteral("[open_app]: Opened Safari\n")),
         };
-        const json tools = json::array({{{"type", "function"}, {"function", {{"name", "open_app"}}}}});
+        const json tools
+            = json::array({{{"type", "function"}, {"function", {{"name", "open_app"}}}}});
         QVERIFY(chat(client, history, tools).result.ok());
         const json body = m_engine->requests().at(0);
         const json messages = json::array({
@@ -95,8 +105,10 @@ private slots:
             {{"role", "assistant"}, {"content", "Sure."}},
             {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}},
         });
-        QCOMPARE(QString::fromStdString(body.at("messages").dump()), QString::fromStdString(messages.dump()));
-        QCOMPARE(QString::fromStdString(body.at("tools").dump()), QString::fromStdString(tools.dump()));
+        QCOMPARE(QString::fromStdString(body.at("messages").dump()),
+                 QString::fromStdString(messages.dump()));
+        QCOMPARE(QString::fromStdString(body.at("tools").dump()),
+                 QString::fromStdString(tools.dump()));
     }
 
     void stream_data()
@@ -106,21 +118,33 @@ private slots:
 
         QTest::newRow("pieces after a null first delta")
             << json{{"pieces", {"Hel", "lo", " there"}}} << QStringList{"Hel", "lo", " there"};
-        QTest::newRow("stops at DONE")
-            << json{{"lines", {data({{"content", "A"}}), "", ": keep-alive comment", "event: message", "data: [DONE]",
-                               data({{"content", "B"}})}}}
-            << QStringList{"A"};
+        QTest::newRow("stops at DONE") << json{{"lines",
+                                                {data({{"content", "A"}}),
+                                                 "",
+                                                 ": keep-alive comment",
+                                                 "event: message",
+                                                 "data: [DONE]",
+                                                 data({{"content", "B"}})}}}
+                                       << QStringList{"A"};
         QTest::newRow("bad payloads skipped")
-            << json{{"lines", {data({{"content", "A"}}), "data: {not json", "data: {\"object\":\"x\"}",
-                               "data: {\"choices\":[{\"delta\":{\"content\":7}}]}", "data:no-space",
-                               data({{"content", ""}}), data({{"content", "B"}})}}}
+            << json{{"lines",
+                     {data({{"content", "A"}}),
+                      "data: {not json",
+                      "data: {\"object\":\"x\"}",
+                      "data: {\"choices\":[{\"delta\":{\"content\":7}}]}",
+                      "data:no-space",
+                      data({{"content", ""}}),
+                      data({{"content", "B"}})}}}
             << QStringList{"A", "B"};
-        QTest::newRow("crlf lines") << json{{"pieces", {"x", "y\r\nz"}}, {"crlf", true}} << QStringList{"x", "y\r\nz"};
+        QTest::newRow("crlf lines")
+            << json{{"pieces", {"x", "y\r\nz"}}, {"crlf", true}} << QStringList{"x", "y\r\nz"};
         QTest::newRow("no DONE is a normal end")
             << json{{"pieces", {"only"}}, {"done", false}} << QStringList{"only"};
-        QTest::newRow("every choice")
-            << json{{"lines", {"data: {\"choices\":[{\"delta\":{\"content\":\"1\"}},{\"delta\":{\"content\":\"2\"}}]}"}}}
-            << QStringList{"1", "2"};
+        QTest::newRow("every choice") << json{{"lines",
+                                               {"data: "
+                                                "{\"choices\":[{\"delta\":{\"content\":\"1\"}},{"
+                                                "\"delta\":{\"content\":\"2\"}}]}"}}}
+                                      << QStringList{"1", "2"};
         QTest::newRow("unicode split across reads")
             << json{{"pieces", {"é🚀", "ü"}}, {"line_delay_ms", 5}} << QStringList{"é🚀", "ü"};
     }
@@ -140,16 +164,23 @@ private slots:
 
     void toolCalls()
     {
-        m_engine->enqueue({{"lines",
-                            {
-                                data(toolFragment({{"index", 1}, {"id", "second"}, {"function", {{"name", "get_clipboard"}, {"arguments", ""}}}})),
-                                data(toolFragment({{"id", "call-7"}, {"function", {{"name", "open_app"}, {"arguments", "{\"na"}}}})),
-                                data(toolFragment({{"index", 0}, {"id", "ignored"}, {"function", {{"arguments", "me\":\"Safari\",\"n\":2}"}}}})),
-                                data(toolFragment({{"index", 2}, {"function", {{"arguments", "{}"}}}})),
-                                data(toolFragment({{"index", 3}, {"function", {{"name", "list_files"}, {"arguments", "[1]"}}}})),
-                                data(toolFragment({{"index", 3}, {"function", {{"name", ""}}}})),
-                                "data: [DONE]",
-                            }}});
+        m_engine->enqueue(
+            {{"lines",
+              {
+                  data(toolFragment({{"index", 1},
+                                     {"id", "second"},
+                                     {"function", {{"name", "get_clipboard"}, {"arguments", ""}}}})),
+                  data(toolFragment({{"id", "call-7"},
+                                     {"function", {{"name", "open_app"}, {"arguments", "{\"na"}}}})),
+                  data(toolFragment({{"index", 0},
+                                     {"id", "ignored"},
+                                     {"function", {{"arguments", "me\":\"Safari\",\"n\":2}"}}}})),
+                  data(toolFragment({{"index", 2}, {"function", {{"arguments", "{}"}}}})),
+                  data(toolFragment(
+                      {{"index", 3}, {"function", {{"name", "list_files"}, {"arguments", "[1]"}}}})),
+                  data(toolFragment({{"index", 3}, {"function", {{"name", ""}}}})),
+                  "data: [DONE]",
+              }}});
         LLMClient client(m_engine->baseURL());
         const Run run = chat(client);
         QVERIFY(run.result.ok());
@@ -172,7 +203,9 @@ private slots:
 
     void namelessCallsGiveNoList()
     {
-        m_engine->enqueue({{"lines", {data(toolFragment({{"id", "x"}, {"function", {{"arguments", "{}"}}}})), "data: [DONE]"}}});
+        m_engine->enqueue({{"lines",
+                            {data(toolFragment({{"id", "x"}, {"function", {{"arguments", "{}"}}}})),
+                             "data: [DONE]"}}});
         LLMClient client(m_engine->baseURL());
         const Run run = chat(client);
         QVERIFY(run.result.ok());
@@ -184,11 +217,15 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("description");
-        QTest::newRow("400 with message") << 400 << QStringLiteral("{\"error\":{\"code\":400,\"message\":\"tools not supported\"}}")
-                                          << QStringLiteral("tools not supported");
-        QTest::newRow("503 not json") << 503 << QStringLiteral("<html>loading</html>") << QStringLiteral("Server error 503");
-        QTest::newRow("500 error without message") << 500 << QStringLiteral("{\"error\":{\"code\":1}}")
-                                                   << QStringLiteral("Server error 500");
+        QTest::newRow("400 with message")
+            << 400
+            << QStringLiteral("{\"error\":{\"code\":400,\"message\":\"tools not supported\"}}")
+            << QStringLiteral("tools not supported");
+        QTest::newRow("503 not json")
+            << 503 << QStringLiteral("<html>loading</html>") << QStringLiteral("Server error 503");
+        QTest::newRow("500 error without message")
+            << 500 << QStringLiteral("{\"error\":{\"code\":1}}")
+            << QStringLiteral("Server error 500");
         QTest::newRow("404 empty") << 404 << QString() << QStringLiteral("Server error 404");
     }
 
@@ -248,11 +285,17 @@ private slots:
         const QList<Message> history{Message::make(Role::user, QStringLiteral("go"))};
         // GCC 12 rejects braced initializers inside co_await expressions.
         const auto consume = [&]() -> QCoro::Task<> {
-            run.result = co_await client.streamChat(history, QString(), 0.7,
-                                                    16, json::array(), [&](const QString &piece) {
+            run.result = co_await client.streamChat(history,
+                                                    QString(),
+                                                    0.7,
+                                                    16,
+                                                    json::array(),
+                                                    [&](const QString &piece) {
                                                         run.pieces.append(piece);
                                                         if (run.pieces.size() == 3)
-                                                            QTimer::singleShot(0, &client, &LLMClient::cancel);
+                                                            QTimer::singleShot(0,
+                                                                               &client,
+                                                                               &LLMClient::cancel);
                                                     });
             finished = true;
         };

@@ -18,29 +18,36 @@ private slots:
         QTest::addColumn<QList<Args>>("arguments");
 
         QTest::newRow("sentence and call")
-            << QStringLiteral("Opening it now.\nTOOL_CALL: {\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}")
+            << QStringLiteral("Opening it now.\nTOOL_CALL: "
+                              "{\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}")
             << QStringLiteral("Opening it now.") << QStringList{QStringLiteral("open_app")}
             << QList<Args>{{{QStringLiteral("name"), QStringLiteral("Safari")}}};
         QTest::newRow("indented call")
             << QStringLiteral("   \tTOOL_CALL:   {\"name\":\"get_clipboard\"}  ") << QString()
             << QStringList{QStringLiteral("get_clipboard")} << QList<Args>{{}};
         QTest::newRow("prefix after text stays")
-            << QStringLiteral("I would write TOOL_CALL: {\"name\":\"x\"}") << QStringLiteral("I would write TOOL_CALL: {\"name\":\"x\"}")
+            << QStringLiteral("I would write TOOL_CALL: {\"name\":\"x\"}")
+            << QStringLiteral("I would write TOOL_CALL: {\"name\":\"x\"}") << QStringList{}
+            << QList<Args>{};
+        QTest::newRow("broken json removed")
+            << QStringLiteral("a\nTOOL_CALL: {\"name\":\nb") << QStringLiteral("a\nb")
             << QStringList{} << QList<Args>{};
-        QTest::newRow("broken json removed") << QStringLiteral("a\nTOOL_CALL: {\"name\":\nb") << QStringLiteral("a\nb")
-                                             << QStringList{} << QList<Args>{};
-        QTest::newRow("array removed") << QStringLiteral("TOOL_CALL: [1,2]\nok") << QStringLiteral("ok") << QStringList{}
-                                       << QList<Args>{};
-        QTest::newRow("no name removed") << QStringLiteral("TOOL_CALL: {\"arguments\":{}}") << QString() << QStringList{}
-                                         << QList<Args>{};
-        QTest::newRow("name not text") << QStringLiteral("TOOL_CALL: {\"name\":5}") << QString() << QStringList{}
-                                       << QList<Args>{};
-        QTest::newRow("empty name accepted") << QStringLiteral("TOOL_CALL: {\"name\":\"\"}") << QString()
-                                             << QStringList{QString()} << QList<Args>{{}};
-        QTest::newRow("arguments as string") << QStringLiteral("TOOL_CALL: {\"name\":\"read_file\",\"arguments\":\"/tmp/x\"}")
-                                             << QString() << QStringList{QStringLiteral("read_file")} << QList<Args>{{}};
+        QTest::newRow("array removed") << QStringLiteral("TOOL_CALL: [1,2]\nok")
+                                       << QStringLiteral("ok") << QStringList{} << QList<Args>{};
+        QTest::newRow("no name removed") << QStringLiteral("TOOL_CALL: {\"arguments\":{}}")
+                                         << QString() << QStringList{} << QList<Args>{};
+        QTest::newRow("name not text") << QStringLiteral("TOOL_CALL: {\"name\":5}") << QString()
+                                       << QStringList{} << QList<Args>{};
+        QTest::newRow("empty name accepted")
+            << QStringLiteral("TOOL_CALL: {\"name\":\"\"}") << QString() << QStringList{QString()}
+            << QList<Args>{{}};
+        QTest::newRow("arguments as string")
+            << QStringLiteral("TOOL_CALL: {\"name\":\"read_file\",\"arguments\":\"/tmp/x\"}")
+            << QString() << QStringList{QStringLiteral("read_file")} << QList<Args>{{}};
         QTest::newRow("value kinds")
-            << QStringLiteral("TOOL_CALL: {\"name\":\"t\",\"arguments\":{\"n\":3,\"f\":2.5,\"b\":true,\"z\":null,\"a\":[1,\"x\"],\"o\":{\"k\":1}}}")
+            << QStringLiteral("TOOL_CALL: "
+                              "{\"name\":\"t\",\"arguments\":{\"n\":3,\"f\":2.5,\"b\":true,\"z\":"
+                              "null,\"a\":[1,\"x\"],\"o\":{\"k\":1}}}")
             << QString() << QStringList{QStringLiteral("t")}
             << QList<Args>{{{QStringLiteral("n"), QStringLiteral("3")},
                             {QStringLiteral("f"), QStringLiteral("2.5")},
@@ -49,13 +56,17 @@ private slots:
                             {QStringLiteral("a"), QStringLiteral("[1,\"x\"]")},
                             {QStringLiteral("o"), QStringLiteral("{\"k\":1}")}}};
         QTest::newRow("two calls in order")
-            << QStringLiteral("TOOL_CALL: {\"name\":\"first\"}\nmiddle\nTOOL_CALL: {\"name\":\"second\"}")
-            << QStringLiteral("middle") << QStringList{QStringLiteral("first"), QStringLiteral("second")}
+            << QStringLiteral(
+                   "TOOL_CALL: {\"name\":\"first\"}\nmiddle\nTOOL_CALL: {\"name\":\"second\"}")
+            << QStringLiteral("middle")
+            << QStringList{QStringLiteral("first"), QStringLiteral("second")}
             << QList<Args>{{}, {}};
-        QTest::newRow("no calls, trimmed") << QStringLiteral("\n  Just an answer.  \n\n") << QStringLiteral("Just an answer.")
-                                           << QStringList{} << QList<Args>{};
-        QTest::newRow("inner lines untouched") << QStringLiteral("  a  \n  b  ") << QStringLiteral("a  \n  b") << QStringList{}
-                                               << QList<Args>{};
+        QTest::newRow("no calls, trimmed")
+            << QStringLiteral("\n  Just an answer.  \n\n") << QStringLiteral("Just an answer.")
+            << QStringList{} << QList<Args>{};
+        QTest::newRow("inner lines untouched")
+            << QStringLiteral("  a  \n  b  ") << QStringLiteral("a  \n  b") << QStringList{}
+            << QList<Args>{};
     }
 
     void extract()
@@ -100,7 +111,8 @@ private slots:
         QTest::newRow("moved to trash") << QStringLiteral("Moved to Trash: /tmp/x") << false;
         QTest::newRow("i have confirmed") << QStringLiteral("I have confirmed the file.") << false;
         QTest::newRow("clipboard empty") << QStringLiteral("The clipboard is empty.") << false;
-        QTest::newRow("clipboard contains") << QStringLiteral("The clipboard contains: hi") << false;
+        QTest::newRow("clipboard contains")
+            << QStringLiteral("The clipboard contains: hi") << false;
         QTest::newRow("clipboard other") << QStringLiteral("The clipboard was updated.") << true;
         QTest::newRow("clipboard colon") << QStringLiteral("Clipboard: hi") << false;
         QTest::newRow("get_clipboard") << QStringLiteral("get_clipboard returned") << false;
@@ -111,8 +123,10 @@ private slots:
         QTest::newRow("bracket unknown name") << QStringLiteral("[make_coffee]: done") << true;
         QTest::newRow("bracket not closed") << QStringLiteral("[read_file: x") << true;
         QTest::newRow("bracket at end") << QStringLiteral("[read_file]") << true;
-        QTest::newRow("markdown link") << QStringLiteral("[docs](https://example.com): see") << true;
-        QTest::newRow("no-break space indent") << QStringLiteral("\u00a0\u2003TOOLS: a, b") << false;
+        QTest::newRow("markdown link")
+            << QStringLiteral("[docs](https://example.com): see") << true;
+        QTest::newRow("no-break space indent")
+            << QStringLiteral("\u00a0\u2003TOOLS: a, b") << false;
         QTest::newRow("case matters") << QStringLiteral("available tools: x") << true;
     }
 
@@ -127,11 +141,14 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("all hidden") << QStringLiteral("TOOL_CALL: {}\n---\nTool result: x") << QString();
-        QTest::newRow("mixed") << QStringLiteral("Done!\n[open_app]: Opened Safari\n\nEnjoy.") << QStringLiteral("Done!\n\nEnjoy.");
+        QTest::newRow("all hidden")
+            << QStringLiteral("TOOL_CALL: {}\n---\nTool result: x") << QString();
+        QTest::newRow("mixed") << QStringLiteral("Done!\n[open_app]: Opened Safari\n\nEnjoy.")
+                               << QStringLiteral("Done!\n\nEnjoy.");
         QTest::newRow("edges trimmed with line breaks")
             << QStringLiteral("\u2028\r\n  text \u00a0\n\u2029") << QStringLiteral("text");
-        QTest::newRow("carriage return stays inside") << QStringLiteral("a\r\nb") << QStringLiteral("a\r\nb");
+        QTest::newRow("carriage return stays inside")
+            << QStringLiteral("a\r\nb") << QStringLiteral("a\r\nb");
         QTest::newRow("astral character kept") << QStringLiteral(" 🚀 ") << QStringLiteral("🚀");
     }
 

@@ -23,16 +23,20 @@ int main(int argc, char **argv)
     options.pollInterval = std::chrono::milliseconds(50);
     auto *manager = new ServerManager(options);
 
-    QCoro::connect(manager->startServer(QStringLiteral("/models/m.gguf"), QStringLiteral("M")), &app, [&] {
-        if (!manager->isRunning())
-            return QCoreApplication::exit(3);
-        std::printf("ENGINE_PID %lld\n", manager->serverProcess()->processId());
-        std::fflush(stdout);
-        if (mode == QLatin1String("shutdown"))
-            QCoro::connect(manager->shutdown(), &app, [] { QCoreApplication::quit(); });
-        else if (mode == QLatin1String("destroy"))
-            QCoreApplication::quit();
-    });
+    QCoro::connect(manager->startServer(QStringLiteral("/models/m.gguf"), QStringLiteral("M")),
+                   &app,
+                   [&] {
+                       if (!manager->isRunning())
+                           return QCoreApplication::exit(3);
+                       std::printf("ENGINE_PID %lld\n", manager->serverProcess()->processId());
+                       std::fflush(stdout);
+                       if (mode == QLatin1String("shutdown"))
+                           QCoro::connect(manager->shutdown(), &app, [] {
+                               QCoreApplication::quit();
+                           });
+                       else if (mode == QLatin1String("destroy"))
+                           QCoreApplication::quit();
+                   });
     const int status = app.exec();
     delete manager;
     return status;

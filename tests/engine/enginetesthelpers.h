@@ -24,7 +24,8 @@ inline int freePort()
     return server.serverPort();
 }
 
-inline ServerManagerOptions standinOptions(std::chrono::milliseconds pollInterval = std::chrono::milliseconds(50))
+inline ServerManagerOptions standinOptions(std::chrono::milliseconds pollInterval
+                                           = std::chrono::milliseconds(50))
 {
     ServerManagerOptions options;
     options.serverSearchList = {StandinEngine::executable()};
@@ -47,7 +48,10 @@ inline void setStartup(const QString &json)
 class ArgsLog
 {
 public:
-    ArgsLog() { qputenv("STANDIN_ARGS_LOG", m_dir.filePath(QStringLiteral("args.jsonl")).toLocal8Bit()); }
+    ArgsLog()
+    {
+        qputenv("STANDIN_ARGS_LOG", m_dir.filePath(QStringLiteral("args.jsonl")).toLocal8Bit());
+    }
     ~ArgsLog() { qunsetenv("STANDIN_ARGS_LOG"); }
 
     // One space-joined command line per launch, the port replaced by "PORT".
@@ -62,8 +66,9 @@ public:
             for (const auto &value : QJsonDocument::fromJson(line).array())
                 words << value.toString();
             if (!words.isEmpty())
-                result << words.join(QLatin1Char(' ')).replace(QStringLiteral("--port %1").arg(port),
-                                                              QStringLiteral("--port PORT"));
+                result << words.join(QLatin1Char(' '))
+                              .replace(QStringLiteral("--port %1").arg(port),
+                                       QStringLiteral("--port PORT"));
         }
         return result;
     }

@@ -55,7 +55,8 @@ private slots:
         QVERIFY(processGone(pid));
         QVERIFY2(elapsed >= 2500 && elapsed < 15000, qPrintable(QString::number(elapsed)));
         QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks))); // the event loop kept turning
-        QCOMPARE(manager.statusMessage(), startAnother ? QStringLiteral("Ready — Other") : QStringLiteral("No model loaded"));
+        QCOMPARE(manager.statusMessage(),
+                 startAnother ? QStringLiteral("Ready — Other") : QStringLiteral("No model loaded"));
         QCOMPARE(manager.serverProcess() != nullptr, startAnother);
         run(manager.stopServer());
     }
@@ -66,8 +67,9 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("startup");
         const QString lingering = QStringLiteral(R"({"ignore_sigterm":true})");
-        const std::pair<const char *, const char *> ends[] = {
-            {"shutdown", "orderly shutdown"}, {"destroy", "quit without shutdown"}, {"wait", "app killed"}};
+        const std::pair<const char *, const char *> ends[] = {{"shutdown", "orderly shutdown"},
+                                                              {"destroy", "quit without shutdown"},
+                                                              {"wait", "app killed"}};
         for (const auto &[mode, label] : ends) {
             QTest::addRow("%s", label) << mode << QString();
             QTest::addRow("%s, lingering engine", label) << mode << lingering;

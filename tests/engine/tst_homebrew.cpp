@@ -28,14 +28,17 @@ public:
         const QString target = candidates().at(index);
         QDir().mkpath(QFileInfo(target).path());
         QFile::copy(qEnvironmentVariable("STANDIN_BREW"), target);
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | (executable ? QFile::ExeOwner : QFile::Permissions()));
+        QFile::setPermissions(target,
+                              QFile::ReadOwner | QFile::WriteOwner
+                                  | (executable ? QFile::ExeOwner : QFile::Permissions()));
         return target;
     }
     QStringList log() const
     {
         QFile file(path("brew.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-                                              : QStringList();
+        return file.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                   : QStringList();
     }
     ServerManagerOptions options() const
     {
@@ -51,11 +54,12 @@ private:
 // What the stand-in records for one run: its arguments and the PATH it was given.
 QStringList brewRun(const QString &command)
 {
-    return {QStringLiteral("ARGS %1 llama.cpp").arg(command), QStringLiteral("PATH ") + homebrewPath()};
+    return {QStringLiteral("ARGS %1 llama.cpp").arg(command),
+            QStringLiteral("PATH ") + homebrewPath()};
 }
 
-const QString fullOutput =
-    QStringLiteral("==> Fetching llama.cpp\nWarning: building from source\n==> Pouring llama.cpp\n");
+const QString fullOutput = QStringLiteral(
+    "==> Fetching llama.cpp\nWarning: building from source\n==> Pouring llama.cpp\n");
 
 } // namespace
 
@@ -85,13 +89,17 @@ private slots:
         ServerManager manager(places.options());
         QSignalSpy installation(&manager, &ServerManager::engineInstallationChanged);
         QStringList states;
-        connect(&manager, &ServerManager::brewInstallStateChanged, this,
-                [&] { states << manager.brewInstallState().kindName(); });
+        connect(&manager, &ServerManager::brewInstallStateChanged, this, [&] {
+            states << manager.brewInstallState().kindName();
+        });
         run(manager.installViaHomebrew());
 
         const bool ok = text.isEmpty();
-        QCOMPARE(states, (QStringList{QStringLiteral("installing"), ok ? QStringLiteral("succeeded") : QStringLiteral("failed")}));
-        QCOMPARE(manager.brewInstallState(), ok ? BrewInstallState::succeeded() : BrewInstallState::failed(text));
+        QCOMPARE(states,
+                 (QStringList{QStringLiteral("installing"),
+                              ok ? QStringLiteral("succeeded") : QStringLiteral("failed")}));
+        QCOMPARE(manager.brewInstallState(),
+                 ok ? BrewInstallState::succeeded() : BrewInstallState::failed(text));
         // Both streams, in arrival order, nothing added between.
         QCOMPARE(manager.brewOutput(), fullOutput);
         QCOMPARE(installation.size(), ok ? 1 : 0);
@@ -105,7 +113,9 @@ private slots:
         qputenv("STANDIN_BREW_GATE", places.path("gate").toLocal8Bit());
         ServerManager manager(places.options());
         auto install = manager.installViaHomebrew();
-        QTRY_COMPARE_WITH_TIMEOUT(manager.brewOutput(), QStringLiteral("==> Fetching llama.cpp\n"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(manager.brewOutput(),
+                                  QStringLiteral("==> Fetching llama.cpp\n"),
+                                  10000);
         QVERIFY(manager.brewInstallState().isInstalling());
         QFile gate(places.path("gate"));
         QVERIFY(gate.open(QIODevice::WriteOnly));
@@ -139,9 +149,12 @@ private slots:
         const QString text = manager.brewInstallState().text();
         QVERIFY(manager.brewInstallState().isFailed());
         if (present)
-            QVERIFY2(!text.isEmpty() && !text.startsWith(QStringLiteral("brew install")), qPrintable(text));
+            QVERIFY2(!text.isEmpty() && !text.startsWith(QStringLiteral("brew install")),
+                     qPrintable(text));
         else
-            QCOMPARE(text, QStringLiteral("Homebrew not found — visit https://brew.sh to install it first."));
+            QCOMPARE(text,
+                     QStringLiteral(
+                         "Homebrew not found — visit https://brew.sh to install it first."));
         QCOMPARE(manager.brewOutput(), QString());
 
         QSignalSpy uninstalling(&manager, &ServerManager::isUninstallingChanged);
@@ -173,7 +186,9 @@ private slots:
         qputenv("STANDIN_BREW_STATUS", QByteArray::number(status));
         QStringList events;
         bool engineGoneAtUninstall = false;
-        connect(&manager, &ServerManager::statusMessageChanged, this, [&] { events << manager.statusMessage(); });
+        connect(&manager, &ServerManager::statusMessageChanged, this, [&] {
+            events << manager.statusMessage();
+        });
         connect(&manager, &ServerManager::isUninstallingChanged, this, [&] {
             events << QStringLiteral("uninstalling %1").arg(manager.isUninstalling());
             if (manager.isUninstalling())
@@ -181,8 +196,10 @@ private slots:
         });
         run(manager.uninstallViaHomebrew());
 
-        QCOMPARE(events, (QStringList{QStringLiteral("No model loaded"), QStringLiteral("uninstalling 1"),
-                                      QStringLiteral("uninstalling 0")}));
+        QCOMPARE(events,
+                 (QStringList{QStringLiteral("No model loaded"),
+                              QStringLiteral("uninstalling 1"),
+                              QStringLiteral("uninstalling 0")}));
         QVERIFY(engineGoneAtUninstall);
         QVERIFY(!manager.isRunning());
         QVERIFY(manager.brewInstallState().isIdle());

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (extracted.toolCalls->isEmpty())
             std::abort(); // absent, never empty
         for (const ToolCall &call : *extracted.toolCalls) {
-            if (QUuid::fromString(call.id).isNull() || call.status != ToolStatus::Pending || call.result)
+            if (QUuid::fromString(call.id).isNull() || call.status != ToolStatus::Pending
+                || call.result)
                 std::abort();
         }
     }

@@ -26,7 +26,8 @@ int main(int argc, char **argv)
     if (seeds.isEmpty())
         seeds.append(QByteArray());
     for (const QByteArray &seed : seeds)
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(seed.constData()), size_t(seed.size()));
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(seed.constData()),
+                               size_t(seed.size()));
 
     std::mt19937 random(20261206);
     for (int i = 0; i < mutations; ++i) {
@@ -35,13 +36,26 @@ int main(int argc, char **argv)
         for (int e = 0; e < edits; ++e) {
             const auto at = input.isEmpty() ? 0 : qsizetype(random() % input.size());
             switch (random() % 4) {
-            case 0: if (!input.isEmpty()) input[at] = char(random()); break;
-            case 1: input.insert(at, char(random())); break;
-            case 2: if (!input.isEmpty()) input.remove(at, 1 + qsizetype(random() % 8)); break;
-            default: input.insert(at, seeds.at(qsizetype(random() % seeds.size())).left(qsizetype(random() % 64))); break;
+            case 0:
+                if (!input.isEmpty())
+                    input[at] = char(random());
+                break;
+            case 1:
+                input.insert(at, char(random()));
+                break;
+            case 2:
+                if (!input.isEmpty())
+                    input.remove(at, 1 + qsizetype(random() % 8));
+                break;
+            default:
+                input.insert(at,
+                             seeds.at(qsizetype(random() % seeds.size()))
+                                 .left(qsizetype(random() % 64)));
+                break;
             }
         }
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.constData()), size_t(input.size()));
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.constData()),
+                               size_t(input.size()));
     }
     std::printf("%lld inputs, no failure\n", static_cast<long long>(seeds.size() + mutations));
     return 0;

@@ -1,7 +1,7 @@
 // The catalogue, its JSON form, the list model and the models folder; deleting a model.
-#include "tests/engine/enginetesthelpers.h"
 #include "core/agentstate.h"
 #include "models/modelmanager.h"
+#include "tests/engine/enginetesthelpers.h"
 #include "tests/support/testenvironment.h"
 
 #include <QAbstractItemModelTester>
@@ -16,7 +16,9 @@ void placeFile(const QString &path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile::remove(path);
-    QVERIFY(QFile::copy(QDir(qEnvironmentVariable("TOVRA_TESTDATA")).filePath(QStringLiteral("stories260K.gguf")), path));
+    QVERIFY(QFile::copy(QDir(qEnvironmentVariable("TOVRA_TESTDATA"))
+                            .filePath(QStringLiteral("stories260K.gguf")),
+                        path));
 }
 
 QString pathOf(const ModelManager &manager, int index)
@@ -44,7 +46,8 @@ private slots:
         QVERIFY(ModelManager::modelsDirectory().endsWith(QStringLiteral("/Tovra AI/models")));
         const QList<HFModel> &models = manager.models();
         QCOMPARE(models.size(), 3);
-        const QStringList names{QStringLiteral("Llama-3.2-3B-Instruct"), QStringLiteral("Meta-Llama-3.1-8B-Instruct"),
+        const QStringList names{QStringLiteral("Llama-3.2-3B-Instruct"),
+                                QStringLiteral("Meta-Llama-3.1-8B-Instruct"),
                                 QStringLiteral("Qwen2.5-3B-Instruct")};
         const QList<double> sizes{2.0, 4.9, 1.9};
         QSet<QUuid> ids;
@@ -69,15 +72,22 @@ private slots:
     {
         ModelManager manager;
         const HFModel model = manager.models().first();
-        const QString tail = QStringLiteral("quantfolk/Llama-3.2-3B-Instruct-GGUF/resolve/main/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
-        QCOMPARE(pathOf(manager, 0), ModelManager::modelsDirectory()
-                                         + QStringLiteral("/quantfolk_Llama-3.2-3B-Instruct-GGUF/Llama-3.2-3B-Instruct-Q4_K_M.gguf"));
+        const QString tail = QStringLiteral(
+            "quantfolk/Llama-3.2-3B-Instruct-GGUF/resolve/main/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
+        QCOMPARE(
+            pathOf(manager, 0),
+            ModelManager::modelsDirectory()
+                + QStringLiteral(
+                    "/quantfolk_Llama-3.2-3B-Instruct-GGUF/Llama-3.2-3B-Instruct-Q4_K_M.gguf"));
         // The partial file lives outside the models folder, on the same file system.
         const QString partial = ModelManager::partialFilePath(model, model.variants.first());
-        QVERIFY(!partial.startsWith(ModelManager::modelsDirectory()) && partial.startsWith(ModelManager::appDataDirectory()));
-        QCOMPARE(ModelManager::downloadURL(model, model.variants.first()).toString(), QStringLiteral("https://huggingface.co/") + tail);
+        QVERIFY(!partial.startsWith(ModelManager::modelsDirectory())
+                && partial.startsWith(ModelManager::appDataDirectory()));
+        QCOMPARE(ModelManager::downloadURL(model, model.variants.first()).toString(),
+                 QStringLiteral("https://huggingface.co/") + tail);
         qputenv("HF_ENDPOINT", "http://127.0.0.1:9/mirror");
-        QCOMPARE(ModelManager::downloadURL(model, model.variants.first()).toString(), QStringLiteral("http://127.0.0.1:9/mirror/") + tail);
+        QCOMPARE(ModelManager::downloadURL(model, model.variants.first()).toString(),
+                 QStringLiteral("http://127.0.0.1:9/mirror/") + tail);
     }
 
     // The memory need is the size plus a fifth, in binary gigabytes.
@@ -90,14 +100,22 @@ private slots:
         QTest::addColumn<quint64>("memory");
         QTest::addColumn<bool>("exceeds");
         const quint64 eight = 8589934592ull;
-        QTest::newRow("4.9 GB") << "Q4_K_M" << 4.9 << "4.9 GB" << "Recommended" << eight << false;
-        QTest::newRow("exactly 1 GB") << "Q2_K" << 1.0 << "1.0 GB" << "Smallest" << eight << false;
-        QTest::newRow("2.0 GB") << "Q5_K_M" << 2.0 << "2.0 GB" << "High Quality" << eight << false;
-        QTest::newRow("half a GB") << "Q8_0" << 0.5 << "512 MB" << "Best Quality" << eight << false;
-        QTest::newRow("unknown quantisation") << "IQ3_XXS" << 0.999 << "1023 MB" << "IQ3_XXS" << eight << false;
-        QTest::newRow("7.0 GB in 8 GB") << "Q4_K_M" << 7.0 << "7.0 GB" << "Recommended" << eight << true;
-        QTest::newRow("exactly the need") << "Q4_K_M" << 4.9 << "4.9 GB" << "Recommended" << quint64(6313601925ull) << false;
-        QTest::newRow("one byte short") << "Q4_K_M" << 4.9 << "4.9 GB" << "Recommended" << quint64(6313601924ull) << true;
+        QTest::newRow("4.9 GB") << "Q4_K_M" << 4.9 << "4.9 GB"
+                                << "Recommended" << eight << false;
+        QTest::newRow("exactly 1 GB") << "Q2_K" << 1.0 << "1.0 GB"
+                                      << "Smallest" << eight << false;
+        QTest::newRow("2.0 GB") << "Q5_K_M" << 2.0 << "2.0 GB"
+                                << "High Quality" << eight << false;
+        QTest::newRow("half a GB") << "Q8_0" << 0.5 << "512 MB"
+                                   << "Best Quality" << eight << false;
+        QTest::newRow("unknown quantisation") << "IQ3_XXS" << 0.999 << "1023 MB"
+                                              << "IQ3_XXS" << eight << false;
+        QTest::newRow("7.0 GB in 8 GB") << "Q4_K_M" << 7.0 << "7.0 GB"
+                                        << "Recommended" << eight << true;
+        QTest::newRow("exactly the need") << "Q4_K_M" << 4.9 << "4.9 GB"
+                                          << "Recommended" << quint64(6313601925ull) << false;
+        QTest::newRow("one byte short") << "Q4_K_M" << 4.9 << "4.9 GB"
+                                        << "Recommended" << quint64(6313601924ull) << true;
     }
 
     void labels()
@@ -125,7 +143,8 @@ private slots:
         variant.totalBytes = 99;
         variant.downloadStartTime = QDateTime::currentDateTime();
         const json encoded = Catalog::toJson(model);
-        QCOMPARE(encoded["id"].get<std::string>(), model.id.toString(QUuid::WithoutBraces).toUpper().toStdString());
+        QCOMPARE(encoded["id"].get<std::string>(),
+                 model.id.toString(QUuid::WithoutBraces).toUpper().toStdString());
         QCOMPARE(encoded["variants"][0].size(), size_t(7));
 
         HFModel expected = model;
@@ -137,7 +156,13 @@ private slots:
     void jsonRequiresEveryVariantKey_data()
     {
         QTest::addColumn<QString>("key");
-        for (const char *key : {"id", "quantization", "sizeGB", "filename", "isDownloaded", "downloadProgress", "isDownloading"})
+        for (const char *key : {"id",
+                                "quantization",
+                                "sizeGB",
+                                "filename",
+                                "isDownloaded",
+                                "downloadProgress",
+                                "isDownloading"})
             QTest::newRow(key) << QString::fromLatin1(key);
     }
 
@@ -171,8 +196,11 @@ private slots:
         QVERIFY(!changes.isEmpty());
         for (const auto &change : changes)
             QCOMPARE(change.at(0).toModelIndex().row(), 2);
-        QCOMPARE(manager.modelList()->data(manager.modelList()->index(2), ModelListModel::IsDownloadedRole), true);
-        QVERIFY(ModelManager().models()[2].variants[0].isDownloaded); // a new manager sees what is on disk
+        QCOMPARE(manager.modelList()->data(manager.modelList()->index(2),
+                                           ModelListModel::IsDownloadedRole),
+                 true);
+        QVERIFY(
+            ModelManager().models()[2].variants[0].isDownloaded); // a new manager sees what is on disk
 
         QVERIFY(QFile::remove(path));
         manager.refreshDownloadStatus();
@@ -183,10 +211,12 @@ private slots:
     {
         ModelManager manager;
         ModelListModel *list = manager.modelList();
-        QAbstractItemModelTester tester(list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(list,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(list->rowCount(), 3);
         const QModelIndex row = list->index(1);
-        QCOMPARE(list->data(row, ModelListModel::DisplayNameRole), QStringLiteral("Llama 3.1 8B Instruct"));
+        QCOMPARE(list->data(row, ModelListModel::DisplayNameRole),
+                 QStringLiteral("Llama 3.1 8B Instruct"));
         QCOMPARE(list->data(row, ModelListModel::SizeLabelRole), QStringLiteral("4.9 GB"));
         QCOMPARE(list->data(row, ModelListModel::QualityLabelRole), QStringLiteral("Recommended"));
         QCOMPARE(list->data(row, ModelListModel::FilePathRole), pathOf(manager, 1));
@@ -252,12 +282,14 @@ private slots:
         placeFile(path);
         manager.refreshDownloadStatus();
 
-        const QString other = QDir(ModelManager::modelsDirectory()).filePath(QStringLiteral("elsewhere/other.gguf"));
+        const QString other
+            = QDir(ModelManager::modelsDirectory()).filePath(QStringLiteral("elsewhere/other.gguf"));
         state.setAutoLoadModelPath(autoLoad ? path : other);
         state.setAutoLoadModelName(QStringLiteral("Llama 3.2 3B Instruct Q4_K_M"));
         state.saveSettings();
         if (loaded)
-            enginetest::run(server.startServer(path, QStringLiteral("Llama 3.2 3B Instruct Q4_K_M")));
+            enginetest::run(
+                server.startServer(path, QStringLiteral("Llama 3.2 3B Instruct Q4_K_M")));
         QCOMPARE(server.isRunning(), loaded);
 
         manager.deleteModel(manager.models()[0], manager.models()[0].variants[0]);

@@ -1,7 +1,7 @@
 // Downloads from a loopback stand-in for the model hub: redirects, HTTPS, failures,
 // cancels, parallel transfers and resumes, with no partial file ever in the models folder.
-#include "tests/fixtures/fileserver.h"
 #include "models/modelmanager.h"
+#include "tests/fixtures/fileserver.h"
 #include "tests/support/testenvironment.h"
 
 #include <QCryptographicHash>
@@ -48,13 +48,18 @@ public:
     RowWatch(ModelManager &manager, int row)
     {
         ModelListModel *list = manager.modelList();
-        connect(list, &QAbstractItemModel::dataChanged, this,
-                [this, list, row](const QModelIndex &first, const QModelIndex &last, const QList<int> &roles) {
+        connect(list,
+                &QAbstractItemModel::dataChanged,
+                this,
+                [this, list, row](const QModelIndex &first,
+                                  const QModelIndex &last,
+                                  const QList<int> &roles) {
                     if (!roles.contains(ModelListModel::DownloadProgressRole))
                         return;
                     wideChanges += first.row() != last.row();
                     const QModelIndex index = list->index(row);
-                    if (row < first.row() || row > last.row() || !list->data(index, ModelListModel::IsDownloadingRole).toBool())
+                    if (row < first.row() || row > last.row()
+                        || !list->data(index, ModelListModel::IsDownloadingRole).toBool())
                         return;
                     progress << list->data(index, ModelListModel::DownloadProgressRole).toDouble();
                     for (const QString &name : filesUnder(ModelManager::modelsDirectory()))
@@ -77,7 +82,10 @@ class ModelDownloadsTest : public QObject
 
     void useMode(const QString &mode) { qputenv("HF_ENDPOINT", m_server->baseURL(mode).toUtf8()); }
     QString source(int index) const { return m_sources.at(index); }
-    static const ModelVariant &variant(const ModelManager &manager, int index) { return manager.models()[index].variants[0]; }
+    static const ModelVariant &variant(const ModelManager &manager, int index)
+    {
+        return manager.models()[index].variants[0];
+    }
     static QString destination(const ModelManager &manager, int index)
     {
         return ModelManager::filePath(manager.models()[index], variant(manager, index));
@@ -86,7 +94,10 @@ class ModelDownloadsTest : public QObject
     {
         return ModelManager::partialFilePath(manager.models()[index], variant(manager, index));
     }
-    static void start(ModelManager &manager, int index) { manager.startDownload(manager.models()[index], variant(manager, index)); }
+    static void start(ModelManager &manager, int index)
+    {
+        manager.startDownload(manager.models()[index], variant(manager, index));
+    }
     static bool finishes(const ModelManager &manager, int index)
     {
         return QTest::qWaitFor([&] { return !variant(manager, index).isDownloading; }, 30000);
@@ -94,7 +105,8 @@ class ModelDownloadsTest : public QObject
     // Finished without error, with the served bytes in place.
     bool arrived(const ModelManager &manager, int index) const
     {
-        return finishes(manager, index) && !manager.lastError() && variant(manager, index).isDownloaded
+        return finishes(manager, index) && !manager.lastError()
+               && variant(manager, index).isDownloaded
                && digest(destination(manager, index)) == digest(source(index));
     }
     static void place(const QString &from, const QString &to)
@@ -120,14 +132,16 @@ private slots:
         for (int i = 0; i < manager.models().size(); ++i) {
             m_sources << m_served.filePath(variant(manager, i).filename);
             if (i == 0) {
-                QVERIFY(QFile::copy(QDir(qEnvironmentVariable("TOVRA_TESTDATA")).filePath(QStringLiteral("stories260K.gguf")),
+                QVERIFY(QFile::copy(QDir(qEnvironmentVariable("TOVRA_TESTDATA"))
+                                        .filePath(QStringLiteral("stories260K.gguf")),
                                     m_sources.last()));
                 continue;
             }
             QFile file(m_sources.last());
             QVERIFY(file.open(QIODevice::WriteOnly));
             QByteArray bytes(i * 1024 * 1024 + 4099, Qt::Uninitialized);
-            QRandomGenerator(quint32(i)).fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+            QRandomGenerator(quint32(i))
+                .fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
             QCOMPARE(file.write(bytes), bytes.size());
         }
         m_server = std::make_unique<FileServer>(m_served.path());
@@ -166,7 +180,8 @@ private slots:
         QFETCH(bool, replaces);
         useMode(mode);
         ModelManager manager;
-        const QString name = QDir(ModelManager::modelsDirectory()).relativeFilePath(destination(manager, 0));
+        const QString name
+            = QDir(ModelManager::modelsDirectory()).relativeFilePath(destination(manager, 0));
         if (replaces)
             place(source(1), destination(manager, 0));
         manager.refreshDownloadStatus();
@@ -190,7 +205,8 @@ private slots:
         const qint64 size = QFileInfo(source(0)).size();
         QCOMPARE(done.totalBytes, reportsProgress ? size : 0);
         if (reportsProgress) {
-            QVERIFY(!watch.progress.isEmpty() && std::is_sorted(watch.progress.cbegin(), watch.progress.cend()));
+            QVERIFY(!watch.progress.isEmpty()
+                    && std::is_sorted(watch.progress.cbegin(), watch.progress.cend()));
             QCOMPARE(watch.progress.last(), 1.0);
             QCOMPARE(done.downloadedBytes, size);
         } else {
@@ -201,7 +217,8 @@ private slots:
         const json requests = requestsFor(manager, 0);
         QVERIFY(!requests.empty());
         for (const json &request : requests) {
-            QCOMPARE(request["userAgent"].get<std::string>(), std::string("Tovra AI/1.0 (macOS; like Safari)"));
+            QCOMPARE(request["userAgent"].get<std::string>(),
+                     std::string("Tovra AI/1.0 (macOS; like Safari)"));
             QCOMPARE(request["accept"].get<std::string>(), std::string("*/*"));
             QCOMPARE(request["range"].get<std::string>(), std::string());
         }
@@ -216,13 +233,18 @@ private slots:
         QTest::addColumn<QString>("expected"); // "*" matches any text
         QTest::addColumn<bool>("keepsPartial");
         QTest::newRow("404") << "404" << 0 << "Download failed: HTTP 404 Not Found" << false;
-        QTest::newRow("500") << "500" << 0 << "Download failed: HTTP 500 Internal Server Error" << false;
+        QTest::newRow("500") << "500" << 0 << "Download failed: HTTP 500 Internal Server Error"
+                             << false;
         QTest::newRow("not enough disk space")
-            << "huge" << 0 << "Download failed: not enough disk space (needs 1048576.0 GB, * GB free)" << false;
+            << "huge" << 0
+            << "Download failed: not enough disk space (needs 1048576.0 GB, * GB free)" << false;
         QTest::newRow("dropped halfway") << "drop" << 0 << "Download failed: *" << true;
-        QTest::newRow("no data for the idle limit") << "stall" << 0 << "Download failed: The request timed out." << true;
-        QTest::newRow("total time limit") << "slow" << 400 << "Download failed: The request timed out." << true;
-        QTest::newRow("nothing listening") << "refused" << 0 << "Download failed: Connection refused" << false;
+        QTest::newRow("no data for the idle limit")
+            << "stall" << 0 << "Download failed: The request timed out." << true;
+        QTest::newRow("total time limit")
+            << "slow" << 400 << "Download failed: The request timed out." << true;
+        QTest::newRow("nothing listening")
+            << "refused" << 0 << "Download failed: Connection refused" << false;
     }
 
     void failures()
@@ -234,12 +256,14 @@ private slots:
         if (mode == QLatin1String("refused")) {
             QTcpServer probe;
             QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-            qputenv("HF_ENDPOINT", QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort()).toUtf8());
+            qputenv("HF_ENDPOINT",
+                    QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort()).toUtf8());
         } else {
             useMode(mode);
         }
         ModelManager manager;
-        manager.setTransferTimeouts(1s, totalLimitMs ? std::chrono::milliseconds(totalLimitMs) : 7200s);
+        manager.setTransferTimeouts(1s,
+                                    totalLimitMs ? std::chrono::milliseconds(totalLimitMs) : 7200s);
         const QString dest = destination(manager, 1);
         place(source(2), dest);
         manager.refreshDownloadStatus();
@@ -250,14 +274,16 @@ private slots:
         const QString error = manager.lastErrorText();
         const QStringList parts = expected.split(QLatin1Char('*'));
         QVERIFY2(parts.size() == 1 ? error == expected
-                                   : error.startsWith(parts[0]) && error.endsWith(parts[1]) && error.size() > expected.size(),
+                                   : error.startsWith(parts[0]) && error.endsWith(parts[1])
+                                         && error.size() > expected.size(),
                  qPrintable(error));
         QCOMPARE(errors.size(), 1);
         QCOMPARE(variant(manager, 1).downloadProgress, 0.0);
         QVERIFY(!variant(manager, 1).downloadStartTime);
         QCOMPARE(manager.activeDownloadCount(), 0);
         QCOMPARE(digest(dest), digest(source(2)));
-        QCOMPARE(filesUnder(ModelManager::modelsDirectory()), QStringList{QDir(ModelManager::modelsDirectory()).relativeFilePath(dest)});
+        QCOMPARE(filesUnder(ModelManager::modelsDirectory()),
+                 QStringList{QDir(ModelManager::modelsDirectory()).relativeFilePath(dest)});
         QCOMPARE(QFile::exists(partial(manager, 1)), keepsPartial);
     }
 
@@ -270,7 +296,8 @@ private slots:
         RowWatch second(manager, 2);
         start(manager, 1);
         start(manager, 2);
-        QVERIFY(manager.activeSession(variant(manager, 1).id) != manager.activeSession(variant(manager, 2).id));
+        QVERIFY(manager.activeSession(variant(manager, 1).id)
+                != manager.activeSession(variant(manager, 2).id));
         // Both make progress at once.
         QTRY_VERIFY_WITH_TIMEOUT(first.progress.size() > 2 && second.progress.size() > 2, 30000);
         QCOMPARE(manager.activeDownloadCount(), 2);
@@ -322,9 +349,12 @@ private slots:
         QCOMPARE(row.downloadProgress, 0.0);
         QCOMPARE(row.downloadedBytes + row.totalBytes, 0);
         if (!restart) {
-            QTRY_COMPARE(manager.lastErrorText(), QStringLiteral("Download failed: Operation canceled"));
+            QTRY_COMPARE(manager.lastErrorText(),
+                         QStringLiteral("Download failed: Operation canceled"));
             QVERIFY(!variant(manager, 1).isDownloading && !variant(manager, 1).isDownloaded);
-            QCOMPARE(filesUnder(ModelManager::modelsDirectory()) + filesUnder(ModelManager::partialDirectory()), QStringList());
+            QCOMPARE(filesUnder(ModelManager::modelsDirectory())
+                         + filesUnder(ModelManager::partialDirectory()),
+                     QStringList());
             return;
         }
         start(manager, 1);
@@ -339,8 +369,9 @@ private slots:
     {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<bool>("newVersion"); // the file's validator changes between the two tries
-        QTest::addColumn<bool>("resumable");  // the dropped try keeps its partial file, the next sends a Range
-        QTest::addColumn<int>("status");      // of the second try's last answer
+        QTest::addColumn<bool>(
+            "resumable"); // the dropped try keeps its partial file, the next sends a Range
+        QTest::addColumn<int>("status"); // of the second try's last answer
         QTest::newRow("entity tag") << "files" << false << true << 206;
         QTest::newRow("last-modified") << "lastmod" << false << true << 206;
         QTest::newRow("through redirect") << "redirect" << false << true << 206;
@@ -380,10 +411,12 @@ private slots:
         QVERIFY(!requests.empty());
         const json &last = requests.back();
         QCOMPARE(last["status"].get<int>(), status);
-        QCOMPARE(last["range"].get<std::string>(), resumable ? "bytes=" + std::to_string(kept) + "-" : std::string());
+        QCOMPARE(last["range"].get<std::string>(),
+                 resumable ? "bytes=" + std::to_string(kept) + "-" : std::string());
         QCOMPARE(last["ifRange"].get<std::string>().empty(), !resumable);
         if (status == 206)
-            QVERIFY(watch.progress.first() >= double(kept) / double(size)); // picks up where it stopped
+            QVERIFY(watch.progress.first()
+                    >= double(kept) / double(size)); // picks up where it stopped
     }
 
     void https_data()
@@ -400,16 +433,20 @@ private slots:
         QTemporaryDir keys;
         const QString cert = keys.filePath(QStringLiteral("cert.pem"));
         const QString key = keys.filePath(QStringLiteral("key.pem"));
-        const QString request = QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
-                                               "-addext subjectAltName=IP:127.0.0.1");
+        const QString request
+            = QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                             "-addext subjectAltName=IP:127.0.0.1");
         QProcess openssl;
-        openssl.start(QStringLiteral("openssl"), request.split(QLatin1Char(' ')) << QStringLiteral("-keyout") << key
-                                                                              << QStringLiteral("-out") << cert);
-        QVERIFY2(openssl.waitForFinished(60000) && openssl.exitCode() == 0, openssl.readAllStandardError().constData());
+        openssl.start(QStringLiteral("openssl"),
+                      request.split(QLatin1Char(' '))
+                          << QStringLiteral("-keyout") << key << QStringLiteral("-out") << cert);
+        QVERIFY2(openssl.waitForFinished(60000) && openssl.exitCode() == 0,
+                 openssl.readAllStandardError().constData());
         FileServer secure(m_served.path(), qEnvironmentVariable("FILE_SERVER"), cert, key);
         QVERIFY(secure.isRunning());
         const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
-        const auto restore = qScopeGuard([original] { QSslConfiguration::setDefaultConfiguration(original); });
+        const auto restore
+            = qScopeGuard([original] { QSslConfiguration::setDefaultConfiguration(original); });
         if (trusted) {
             QSslConfiguration config = original;
             config.addCaCertificates(QSslCertificate::fromPath(cert));

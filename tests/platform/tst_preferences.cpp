@@ -16,7 +16,8 @@ private slots:
     void storeIsPrivate()
     {
         QSettings settings;
-        QVERIFY2(settings.fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")), qPrintable(settings.fileName()));
+        QVERIFY2(settings.fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")),
+                 qPrintable(settings.fileName()));
         QVERIFY(settings.fileName().endsWith(QStringLiteral("Tovra AI/Tovra AI.conf")));
         QVERIFY(Paths::appDataDirectory().startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
         QVERIFY(Paths::appDataDirectory().endsWith(QStringLiteral("/Tovra AI")));

@@ -5,7 +5,9 @@
 
 // Starts a loopback test server and reads the port it announces on its first
 // output line ("<PREFIX> <port>"); 0 when it did not start or say so in time.
-inline int startAndReadAnnouncedPort(QProcess &process, const QString &program, const QStringList &arguments,
+inline int startAndReadAnnouncedPort(QProcess &process,
+                                     const QString &program,
+                                     const QStringList &arguments,
                                      QByteArrayView prefix)
 {
     process.start(program, arguments);

@@ -4,13 +4,17 @@
 
 #include <httplib.h>
 
-StandinEngine::StandinEngine(const QStringList &extraArguments, const QProcessEnvironment &environment)
+StandinEngine::StandinEngine(const QStringList &extraArguments,
+                             const QProcessEnvironment &environment)
 {
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_port = startAndReadAnnouncedPort(m_process, executable(),
-                                       QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                                                   QStringLiteral("--host"), QStringLiteral("127.0.0.1")}
+    m_port = startAndReadAnnouncedPort(m_process,
+                                       executable(),
+                                       QStringList{QStringLiteral("--port"),
+                                                   QStringLiteral("0"),
+                                                   QStringLiteral("--host"),
+                                                   QStringLiteral("127.0.0.1")}
                                            + extraArguments,
                                        "STANDIN_PORT ");
 }

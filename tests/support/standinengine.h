@@ -10,8 +10,9 @@ class StandinEngine
 {
 public:
     // Extra arguments go after "--port 0 --host 127.0.0.1".
-    explicit StandinEngine(const QStringList &extraArguments = {}, const QProcessEnvironment &environment =
-                                                                        QProcessEnvironment::systemEnvironment());
+    explicit StandinEngine(const QStringList &extraArguments = {},
+                           const QProcessEnvironment &environment
+                           = QProcessEnvironment::systemEnvironment());
     ~StandinEngine();
 
     bool isRunning() const { return m_port > 0; }

@@ -17,14 +17,14 @@ private:
 };
 
 // Like QTEST_MAIN, with the private environment and the app's settings identity.
-#define TOVRA_TEST_MAIN(TestClass, AppClass)                                                                 \
-    int main(int argc, char **argv)                                                                          \
-    {                                                                                                        \
-        TestEnvironment environment;                                                                         \
-        AppClass app(argc, argv);                                                                            \
-        TestEnvironment::setApplicationIdentity();                                                           \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
-        TestClass tc;                                                                                        \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        return QTest::qExec(&tc, argc, argv);                                                                \
+#define TOVRA_TEST_MAIN(TestClass, AppClass) \
+    int main(int argc, char **argv) \
+    { \
+        TestEnvironment environment; \
+        AppClass app(argc, argv); \
+        TestEnvironment::setApplicationIdentity(); \
+        app.setAttribute(Qt::AA_Use96Dpi, true); \
+        TestClass tc; \
+        QTEST_SET_MAIN_SOURCE_PATH \
+        return QTest::qExec(&tc, argc, argv); \
     }

@@ -124,12 +124,14 @@ private slots:
         QTest::newRow("quotes") << "My \"App\"" << false;
         QTest::newRow("backslashes") << "C:\\Apps\\" << false;
         QTest::newRow("empty") << "" << false;
-        QTest::newRow("closes the quote, runs a shell") << "Evil\" & (do shell script \"touch /tmp/pwned\") & \"" << false;
+        QTest::newRow("closes the quote, runs a shell")
+            << "Evil\" & (do shell script \"touch /tmp/pwned\") & \"" << false;
         QTest::newRow("ends the tell early") << "Finder\" to quit --" << false;
         QTest::newRow("escaped quote attempt") << "x\\\" to quit --" << false;
         QTest::newRow("only quotes") << "\"\"\"\"" << false;
         QTest::newRow("unicode and guillemets") << "Café «data» ¬" << false;
-        QTest::newRow("line feed") << "Safari\" to activate\ntell application \"Finder\" to quit" << true;
+        QTest::newRow("line feed")
+            << "Safari\" to activate\ntell application \"Finder\" to quit" << true;
         QTest::newRow("carriage return") << "Safari\rdo shell script \"id\"" << true;
         QTest::newRow("line separator") << QString("Safari") + QChar(0x2028) + "x" << true;
         QTest::newRow("nul") << QString("Safari") + QChar(0) + "x" << true;
@@ -145,7 +147,9 @@ private slots:
             QFile::remove(m_log);
             const QString result = run(macServices(), tool, {{"app_name", name}});
             if (refused) {
-                QCOMPARE(result, "Error: An application name cannot contain line breaks or control characters");
+                QCOMPARE(
+                    result,
+                    "Error: An application name cannot contain line breaks or control characters");
                 QVERIFY(!QFile::exists(m_log)); // osascript never ran
                 continue;
             }
@@ -169,7 +173,9 @@ private slots:
         qputenv("STANDIN_OSASCRIPT_ERROR", error.toUtf8());
         QCOMPARE(run(macServices(), "open_app", {{"app_name", "Nope"}}), "Error: " + error);
         QCOMPARE(run(macServices(), "list_open_apps"), "Error: " + error);
-        QCOMPARE(run(macServices(QDir::home().filePath("no-such-osascript")), "close_app", {{"app_name", "Safari"}}),
+        QCOMPARE(run(macServices(QDir::home().filePath("no-such-osascript")),
+                     "close_app",
+                     {{"app_name", "Safari"}}),
                  "Error: Could not create script");
     }
 
@@ -189,9 +195,11 @@ private slots:
         QTest::addColumn<QByteArray>("printed");
         QTest::addColumn<QString>("result");
         QTest::newRow("sorted by code unit")
-            << QByteArray("[\"Safari\",\"Finder\",\"Ärger\",\"Mail\",\"finder\"]") << "Finder\nMail\nSafari\nfinder\nÄrger";
+            << QByteArray("[\"Safari\",\"Finder\",\"Ärger\",\"Mail\",\"finder\"]")
+            << "Finder\nMail\nSafari\nfinder\nÄrger";
         QTest::newRow("none") << QByteArray("[]") << "";
-        QTest::newRow("not a list") << QByteArray("garbage") << "Error: Unexpected list of applications: garbage";
+        QTest::newRow("not a list")
+            << QByteArray("garbage") << "Error: Unexpected list of applications: garbage";
     }
 
     void macListOpenApps()
@@ -213,12 +221,17 @@ private slots:
         QTest::addColumn<QString>("exec");
         QTest::addColumn<QStringList>("arguments"); // empty: refused
         QTest::newRow("field codes dropped") << "gedit %U" << QStringList{"gedit"};
-        QTest::newRow("all codes") << "app %f %F %u %U %i %c %k %d %D %n %N %v %m -x" << QStringList{"app", "-x"};
+        QTest::newRow("all codes")
+            << "app %f %F %u %U %i %c %k %d %D %n %N %v %m -x" << QStringList{"app", "-x"};
         QTest::newRow("percent kept") << "app 100%% --a=%f" << QStringList{"app", "100%", "--a="};
-        QTest::newRow("quoted spaces") << "\"/opt/My App/run\" --title \"a b\"" << QStringList{"/opt/My App/run", "--title", "a b"};
-        QTest::newRow("quoted escapes") << "app \"\\\"q\\\" \\$HOME \\` \\\\\"" << QStringList{"app", "\"q\" $HOME ` \\"};
+        QTest::newRow("quoted spaces") << "\"/opt/My App/run\" --title \"a b\""
+                                       << QStringList{"/opt/My App/run", "--title", "a b"};
+        QTest::newRow("quoted escapes")
+            << "app \"\\\"q\\\" \\$HOME \\` \\\\\"" << QStringList{"app", "\"q\" $HOME ` \\"};
         QTest::newRow("quoted field code kept") << "app \"%f\"" << QStringList{"app", "%f"};
-        QTest::newRow("shell syntax is data") << "app ;rm${IFS}-rf $(id) | x" << QStringList{"app", ";rm${IFS}-rf", "$(id)", "|", "x"};
+        QTest::newRow("shell syntax is data")
+            << "app ;rm${IFS}-rf $(id) | x"
+            << QStringList{"app", ";rm${IFS}-rf", "$(id)", "|", "x"};
         QTest::newRow("extra spaces") << "  app   -a  " << QStringList{"app", "-a"};
         QTest::newRow("unbalanced quote") << "app \"open" << QStringList{};
         QTest::newRow("empty") << "" << QStringList{};
@@ -241,22 +254,32 @@ private slots:
         for (const DesktopEntry &entry : entries)
             names.append(entry.name + (entry.visible ? "" : " (no display)"));
         // Hidden=true, Type=Link and a missing TryExec leave entries out.
-        QCOMPARE(names, (QStringList{"Missing Program", "Standin Editor", "Standin Helper (no display)"}));
+        QCOMPARE(names,
+                 (QStringList{"Missing Program", "Standin Editor", "Standin Helper (no display)"}));
         QCOMPARE(entries[1].id, "tovra-standin-editor.desktop");
         QCOMPARE(entries[1].command,
-                 (QStringList{"tovra-standin-app", "--flag", "two words", "say \"hi\"", ";touch${IFS}pwned", "100%"}));
+                 (QStringList{"tovra-standin-app",
+                              "--flag",
+                              "two words",
+                              "say \"hi\"",
+                              ";touch${IFS}pwned",
+                              "100%"}));
 
         // An entry of the same ID in an earlier folder wins, even one that hides the application.
         QTemporaryDir earlier;
         writeFile(earlier.filePath("tovra-standin-editor.desktop"),
-                  "[Desktop Entry]\nType=Application\nName=Standin Editor\nHidden=true\nExec=tovra-standin-app\n");
+                  "[Desktop Entry]\nType=Application\nName=Standin "
+                  "Editor\nHidden=true\nExec=tovra-standin-app\n");
         QDir(earlier.path()).mkpath("vendor");
         writeFile(earlier.filePath("vendor/tool.desktop"),
                   "[Desktop Entry]\nType=Application\nName=Vendor Tool\nExec=tovra-standin-app\n");
         QStringList ids;
         for (const DesktopEntry &entry : DesktopEntries::load({earlier.path(), applications}))
             ids.append(entry.id);
-        QCOMPARE(ids, (QStringList{"vendor-tool.desktop", "tovra-missing-program.desktop", "tovra-standin-helper.desktop"}));
+        QCOMPARE(ids,
+                 (QStringList{"vendor-tool.desktop",
+                              "tovra-missing-program.desktop",
+                              "tovra-standin-helper.desktop"}));
     }
 
     void xdgOpenListClose()
@@ -265,24 +288,28 @@ private slots:
         QCOMPARE(run(services, "list_open_apps"), "");
 
         // Matched without regard to case; the message repeats the name as given.
-        QCOMPARE(run(services, "open_app", {{"app_name", "standin EDITOR"}}), "Opened standin EDITOR");
+        QCOMPARE(run(services, "open_app", {{"app_name", "standin EDITOR"}}),
+                 "Opened standin EDITOR");
         QTRY_VERIFY_WITH_TIMEOUT(readList(m_record, u'\n').size() > 1, 20000);
         const QStringList lines = readList(m_record, u'\n');
         const qint64 pid = lines.first().toLongLong();
         m_started.append(pid);
         // Started without a shell: the arguments arrive exactly, shell syntax unexpanded.
-        QCOMPARE(lines.mid(1), (QStringList{"--flag", "two words", "say \"hi\"", ";touch${IFS}pwned", "100%"}));
+        QCOMPARE(lines.mid(1),
+                 (QStringList{"--flag", "two words", "say \"hi\"", ";touch${IFS}pwned", "100%"}));
         QVERIFY(!QFile::exists(QDir::home().filePath("pwned")));
 
         // The hidden helper runs the same program but is not a visible entry.
         QCOMPARE(run(services, "list_open_apps"), "Standin Editor");
-        QCOMPARE(XdgApplicationControl::processesRunning(QFileInfo(fixtures + "/tovra-standin-app").canonicalFilePath()),
+        QCOMPARE(XdgApplicationControl::processesRunning(
+                     QFileInfo(fixtures + "/tovra-standin-app").canonicalFilePath()),
                  QList<qint64>{pid});
 
         QProcess bystander; // another program keeps running
         bystander.start("sleep", {"30"});
         QVERIFY(bystander.waitForStarted());
-        QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}), "Closed Standin Editor");
+        QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}),
+                 "Closed Standin Editor");
         QTRY_VERIFY_WITH_TIMEOUT(!isRunning(pid), 20000);
         QCOMPARE(run(services, "list_open_apps"), "");
         QCOMPARE(bystander.state(), QProcess::Running);
@@ -301,19 +328,25 @@ private slots:
         QTest::addColumn<QStringList>("other");
         QTest::addColumn<bool>("otherBelongs");
         QTest::newRow("interpreter and script")
-            << "I S --alpha %U" << QStringList{"I", "S", "--alpha"} << QStringList{"I", "S", "--beta"} << false;
+            << "I S --alpha %U" << QStringList{"I", "S", "--alpha"}
+            << QStringList{"I", "S", "--beta"} << false;
         QTest::newRow("opened files follow the arguments")
-            << "I S --alpha %U" << QStringList{"I", "S", "--alpha", "notes.txt"} << QStringList{"I", "S"} << false;
+            << "I S --alpha %U" << QStringList{"I", "S", "--alpha", "notes.txt"}
+            << QStringList{"I", "S"} << false;
         QTest::newRow("launcher option first")
             << "I -e S %f" << QStringList{"I", "-e", "S"} << QStringList{"I", "S", "-e"} << false;
         QTest::newRow("order matters")
-            << "I S one two" << QStringList{"I", "S", "one", "two", "three"} << QStringList{"I", "S", "two", "one"} << false;
+            << "I S one two" << QStringList{"I", "S", "one", "two", "three"}
+            << QStringList{"I", "S", "two", "one"} << false;
         QTest::newRow("quoted argument stays whole")
-            << "I S \"two words\"" << QStringList{"I", "S", "two words"} << QStringList{"I", "S", "two", "words"} << false;
-        QTest::newRow("script with arguments") << "S --alpha" << QStringList{"S", "--alpha"} << QStringList{"S", "--beta"} << false;
-        QTest::newRow("script without arguments") << "S %U" << QStringList{"S", "--alpha"} << QStringList{"S"} << true;
-        QTest::newRow("interpreter without arguments")
-            << "I %U" << QStringList{"I", "S", "--alpha"} << QStringList{"I", "S", "--beta"} << true;
+            << "I S \"two words\"" << QStringList{"I", "S", "two words"}
+            << QStringList{"I", "S", "two", "words"} << false;
+        QTest::newRow("script with arguments")
+            << "S --alpha" << QStringList{"S", "--alpha"} << QStringList{"S", "--beta"} << false;
+        QTest::newRow("script without arguments")
+            << "S %U" << QStringList{"S", "--alpha"} << QStringList{"S"} << true;
+        QTest::newRow("interpreter without arguments") << "I %U" << QStringList{"I", "S", "--alpha"}
+                                                       << QStringList{"I", "S", "--beta"} << true;
     }
 
     void xdgCommandArgumentsDecideOwnership()
@@ -332,13 +365,16 @@ private slots:
         writeFile(script, "#!/bin/sh\nread line\n");
         QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner));
         const auto resolve = [&](const QString &item, const QString &quote = {}) {
-            return item == "I" ? quote + interpreter + quote : item == "S" ? quote + script + quote : item;
+            return item == "I"   ? quote + interpreter + quote
+                   : item == "S" ? quote + script + quote
+                                 : item;
         };
         QStringList execItems = exec.split(u' ');
         for (QString &item : execItems)
             item = resolve(item, "\"");
         writeFile(dir.filePath("applications/tovra-launched.desktop"),
-                  "[Desktop Entry]\nType=Application\nName=Tovra Launched\nExec=" + execItems.join(u' ').toUtf8() + "\n");
+                  "[Desktop Entry]\nType=Application\nName=Tovra Launched\nExec="
+                      + execItems.join(u' ').toUtf8() + "\n");
         const ToolServices services = xdgServices(dir.filePath("applications"));
         const auto start = [&](QProcess &process, QStringList command) {
             for (QString &item : command)
@@ -357,7 +393,8 @@ private slots:
         QProcess ownProcess;
         start(ownProcess, own);
         QCOMPARE(run(services, "list_open_apps"), "Tovra Launched");
-        QCOMPARE(run(services, "close_app", {{"app_name", "Tovra Launched"}}), "Closed Tovra Launched");
+        QCOMPARE(run(services, "close_app", {{"app_name", "Tovra Launched"}}),
+                 "Closed Tovra Launched");
         QVERIFY(ownProcess.waitForFinished(20000));
         QCOMPARE(ownProcess.exitStatus(), QProcess::CrashExit); // ended by the signal
         QCOMPARE(otherProcess.waitForFinished(otherBelongs ? 20000 : 300), otherBelongs);
@@ -372,10 +409,17 @@ private slots:
     {
         // Hidden, link and action entries are not applications; names with shell syntax start nothing.
         QFile::remove(m_record);
-        for (const QString name : {"No Such App", "Removed App", "Standin Link", "Zzz Action Name",
-                                   "Standin Editor\"; touch pwned; \"", "$(touch pwned)", "Standin Editor\nStandin Helper"}) {
-            QCOMPARE(run(xdgServices(), "open_app", {{"app_name", name}}), "Error: Application not found: " + name);
-            QCOMPARE(run(xdgServices(), "close_app", {{"app_name", name}}), "Error: Application not found: " + name);
+        for (const QString name : {"No Such App",
+                                   "Removed App",
+                                   "Standin Link",
+                                   "Zzz Action Name",
+                                   "Standin Editor\"; touch pwned; \"",
+                                   "$(touch pwned)",
+                                   "Standin Editor\nStandin Helper"}) {
+            QCOMPARE(run(xdgServices(), "open_app", {{"app_name", name}}),
+                     "Error: Application not found: " + name);
+            QCOMPARE(run(xdgServices(), "close_app", {{"app_name", name}}),
+                     "Error: Application not found: " + name);
         }
         QCOMPARE(run(xdgServices(), "open_app", {{"app_name", "Missing Program"}}),
                  "Error: Application program not found: tovra-no-such-program-anywhere");

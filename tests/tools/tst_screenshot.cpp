@@ -34,8 +34,17 @@ public:
         if (::pipe(fds) != 0)
             return;
         const std::string fd = std::to_string(fds[1]);
-        const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2560x1440x24", "-nolisten", "tcp", nullptr};
-        if (::posix_spawnp(&m_pid, "Xvfb", nullptr, nullptr, const_cast<char **>(argv), environ) != 0)
+        const char *argv[] = {"Xvfb",
+                              "-displayfd",
+                              fd.c_str(),
+                              "-screen",
+                              "0",
+                              "2560x1440x24",
+                              "-nolisten",
+                              "tcp",
+                              nullptr};
+        if (::posix_spawnp(&m_pid, "Xvfb", nullptr, nullptr, const_cast<char **>(argv), environ)
+            != 0)
             m_pid = 0;
         ::close(fds[1]);
         // Xvfb writes the display number it chose once it accepts connections.
@@ -63,7 +72,10 @@ private:
 class XvfbGuiApplication : private XvfbServer, public QGuiApplication
 {
 public:
-    XvfbGuiApplication(int &argc, char **argv) : XvfbServer(), QGuiApplication(argc, argv) {}
+    XvfbGuiApplication(int &argc, char **argv)
+        : XvfbServer()
+        , QGuiApplication(argc, argv)
+    {}
 };
 
 const QString fixtures = QStringLiteral(TOOLS_FIXTURES);
@@ -72,7 +84,9 @@ const QString fixtures = QStringLiteral(TOOLS_FIXTURES);
 class PreparedCapture : public ScreenCapture
 {
 public:
-    PreparedCapture(ScreenCaptureResult::Status status, QImage image) : m_result{status, std::move(image), "The user declined"} {}
+    PreparedCapture(ScreenCaptureResult::Status status, QImage image)
+        : m_result{status, std::move(image), "The user declined"}
+    {}
     QCoro::Task<ScreenCaptureResult> capture() override { co_return m_result; }
 
 private:
@@ -82,12 +96,14 @@ private:
 QString takeScreenshot(std::shared_ptr<ScreenCapture> capture)
 {
     const ToolExecutor executor(ToolServices{nullptr, std::move(capture), {}});
-    return QCoro::waitFor(executor.execute(ToolCall{QStringLiteral("id"), QStringLiteral("take_screenshot"), {}}));
+    return QCoro::waitFor(
+        executor.execute(ToolCall{QStringLiteral("id"), QStringLiteral("take_screenshot"), {}}));
 }
 
 QString captured(const QImage &image)
 {
-    return takeScreenshot(std::make_shared<PreparedCapture>(ScreenCaptureResult::Status::Captured, image));
+    return takeScreenshot(
+        std::make_shared<PreparedCapture>(ScreenCaptureResult::Status::Captured, image));
 }
 
 const QString dataUrlPrefix = QStringLiteral("data:image/jpeg;base64,");
@@ -123,10 +139,7 @@ class ScreenshotTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        QDir(Screenshot::desktopDirectory()).removeRecursively();
-    }
+    void init() { QDir(Screenshot::desktopDirectory()).removeRecursively(); }
 
     void dataUrlOfACapture_data()
     {
@@ -152,17 +165,21 @@ private slots:
         // The picture survives scaling: a pixel near the middle keeps roughly its colour.
         const int expected = qBlue(image.pixel(size.width() / 2, size.height() / 2));
         const int actual = qBlue(decoded.pixel(sent.width() / 2, sent.height() / 2));
-        QVERIFY2(qAbs(actual - expected) < 24, qPrintable(QString("%1 for %2").arg(actual).arg(expected)));
+        QVERIFY2(qAbs(actual - expected) < 24,
+                 qPrintable(QString("%1 for %2").arg(actual).arg(expected)));
 
         // The same JPEG is on the Desktop, named by the local time.
         const QStringList saved = desktopScreenshots();
         QCOMPARE(saved.size(), 1);
-        QVERIFY2(QRegularExpression("^Screenshot_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.jpg$").match(saved[0]).hasMatch(),
+        QVERIFY2(QRegularExpression("^Screenshot_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.jpg$")
+                     .match(saved[0])
+                     .hasMatch(),
                  qPrintable(saved[0]));
         QFile file(QDir(Screenshot::desktopDirectory()).filePath(saved[0]));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(dataUrlPrefix + QString::fromLatin1(file.readAll().toBase64()), result);
-        QCOMPARE(Screenshot::fileName(QDateTime(QDate(2024, 3, 9), QTime(7, 5, 4))), "Screenshot_2024-03-09_07-05-04.jpg");
+        QCOMPARE(Screenshot::fileName(QDateTime(QDate(2024, 3, 9), QTime(7, 5, 4))),
+                 "Screenshot_2024-03-09_07-05-04.jpg");
     }
 
     void jpegQuality()
@@ -182,13 +199,16 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QImage>("image");
         QTest::addColumn<QString>("result");
-        QTest::newRow("no display") << int(ScreenCaptureResult::Status::NoDisplay) << QImage() << "No display found";
+        QTest::newRow("no display")
+            << int(ScreenCaptureResult::Status::NoDisplay) << QImage() << "No display found";
         QTest::newRow("capture refused")
             << int(ScreenCaptureResult::Status::Failed) << QImage()
-            << "Screenshot failed: The user declined. Grant Screen Recording permission in System Settings > Privacy & Security.";
-        QTest::newRow("empty image") << int(ScreenCaptureResult::Status::Captured) << QImage() << "Screenshot encoding failed";
-        QTest::newRow("scaled to nothing") << int(ScreenCaptureResult::Status::Captured) << gradient(2600, 1)
-                                           << "Screenshot encoding failed";
+            << "Screenshot failed: The user declined. Grant Screen Recording permission in System "
+               "Settings > Privacy & Security.";
+        QTest::newRow("empty image") << int(ScreenCaptureResult::Status::Captured) << QImage()
+                                     << "Screenshot encoding failed";
+        QTest::newRow("scaled to nothing") << int(ScreenCaptureResult::Status::Captured)
+                                           << gradient(2600, 1) << "Screenshot encoding failed";
     }
 
     void failures()
@@ -196,7 +216,9 @@ private slots:
         QFETCH(int, status);
         QFETCH(QImage, image);
         QFETCH(QString, result);
-        QCOMPARE(takeScreenshot(std::make_shared<PreparedCapture>(ScreenCaptureResult::Status(status), image)), result);
+        QCOMPARE(takeScreenshot(
+                     std::make_shared<PreparedCapture>(ScreenCaptureResult::Status(status), image)),
+                 result);
         QVERIFY(desktopScreenshots().isEmpty());
     }
 
@@ -214,7 +236,8 @@ private slots:
         if (!XvfbServer::s_available)
             QSKIP("no Xvfb: the offscreen platform has nothing to capture");
         QCOMPARE(QGuiApplication::primaryScreen()->size(), QSize(2560, 1440));
-        QCOMPARE(decodeDataUrl(takeScreenshot(std::make_shared<QtScreenCapture>())).size(), QSize(1280, 720));
+        QCOMPARE(decodeDataUrl(takeScreenshot(std::make_shared<QtScreenCapture>())).size(),
+                 QSize(1280, 720));
         QCOMPARE(desktopScreenshots().size(), 1);
     }
 
@@ -227,8 +250,9 @@ private slots:
         const auto capture = std::make_shared<CommandScreenCapture>(fixtures + "/screencapture");
         QCOMPARE(decodeDataUrl(takeScreenshot(capture)).size(), QSize(1280, 640));
         qputenv("STANDIN_CAPTURE_ERROR", "could not create image from display.");
-        QCOMPARE(takeScreenshot(capture), "Screenshot failed: could not create image from display. Grant Screen "
-                                          "Recording permission in System Settings > Privacy & Security.");
+        QCOMPARE(takeScreenshot(capture),
+                 "Screenshot failed: could not create image from display. Grant Screen "
+                 "Recording permission in System Settings > Privacy & Security.");
         qunsetenv("STANDIN_CAPTURE_ERROR");
     }
 

@@ -25,7 +25,10 @@ QString run(const QString &tool, const ToolArguments &arguments = {}, ToolServic
     return QCoro::waitFor(executor.execute(ToolCall{QStringLiteral("call-1"), tool, arguments}));
 }
 
-QString inHome(const QString &relative) { return QDir::home().filePath(relative); }
+QString inHome(const QString &relative)
+{
+    return QDir::home().filePath(relative);
+}
 
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
@@ -77,8 +80,10 @@ private slots:
         for (const json &definition : ToolCatalogue::toolDefinitions()) {
             QCOMPARE(definition.size(), 2u);
             QCOMPARE(definition.at("type"), "function");
-            names.append(QString::fromStdString(definition.at("function").at("name").get<std::string>()));
-            QVERIFY(ToolCatalogue::isKnownTool(names.last()) && !ToolCatalogue::displaySubtitle(names.last()).isEmpty());
+            names.append(
+                QString::fromStdString(definition.at("function").at("name").get<std::string>()));
+            QVERIFY(ToolCatalogue::isKnownTool(names.last())
+                    && !ToolCatalogue::displaySubtitle(names.last()).isEmpty());
             QVERIFY(ToolCatalogue::displayTitle(names.last()) != names.last());
         }
         QCOMPARE(ToolCatalogue::displayTitle("open_app"), "Open Application");
@@ -91,9 +96,21 @@ private slots:
             QCOMPARE(ToolCatalogue::displayTitle(name), name);
             QCOMPARE(ToolCatalogue::displaySubtitle(name), QString());
         }
-        QCOMPARE(names, (QStringList{"take_screenshot", "read_file", "write_file", "list_files", "delete_file",
-                                     "open_app", "close_app", "list_open_apps", "get_system_info", "get_clipboard",
-                                     "set_clipboard", "list_local_models", "download_model", "set_active_model"}));
+        QCOMPARE(names,
+                 (QStringList{"take_screenshot",
+                              "read_file",
+                              "write_file",
+                              "list_files",
+                              "delete_file",
+                              "open_app",
+                              "close_app",
+                              "list_open_apps",
+                              "get_system_info",
+                              "get_clipboard",
+                              "set_clipboard",
+                              "list_local_models",
+                              "download_model",
+                              "set_active_model"}));
     }
 
     void definitionForm_data()
@@ -101,17 +118,24 @@ private slots:
         // Single quotes stand for double quotes.
         QTest::addColumn<QString>("definition");
         QTest::newRow("two parameters, required in table order")
-            << "{'type':'function','function':{'name':'write_file','description':'Write content to a file.',"
+            << "{'type':'function','function':{'name':'write_file','description':'Write content to "
+               "a file.',"
                "'parameters':{'type':'object','properties':{"
                "'path':{'type':'string','description':'The absolute file path'},"
-               "'content':{'type':'string','description':'The content to write'}},'required':['path','content']}}}";
+               "'content':{'type':'string','description':'The content to "
+               "write'}},'required':['path','content']}}}";
         QTest::newRow("no parameters: empty object and list")
-            << "{'type':'function','function':{'name':'take_screenshot','description':'Capture the current "
-               "screen. Returns base64 encoded image.','parameters':{'type':'object','properties':{},'required':[]}}}";
+            << "{'type':'function','function':{'name':'take_screenshot','description':'Capture the "
+               "current "
+               "screen. Returns base64 encoded "
+               "image.','parameters':{'type':'object','properties':{},'required':[]}}}";
         QTest::newRow("pointer tool still declares its parameter")
-            << "{'type':'function','function':{'name':'set_active_model','description':'Switch the active model "
-               "(use the Models tab instead).','parameters':{'type':'object','properties':{'model_name':"
-               "{'type':'string','description':'Name of the model to activate'}},'required':['model_name']}}}";
+            << "{'type':'function','function':{'name':'set_active_model','description':'Switch the "
+               "active model "
+               "(use the Models tab "
+               "instead).','parameters':{'type':'object','properties':{'model_name':"
+               "{'type':'string','description':'Name of the model to "
+               "activate'}},'required':['model_name']}}}";
     }
 
     void definitionForm()
@@ -130,10 +154,15 @@ private slots:
 
     void argumentIcons()
     {
-        const QList<std::pair<QString, QString>> icons{
-            {"path", "folder"},     {"directory", "folder"},  {"PATH", "folder"},      {"content", "doc.text"},
-            {"app_name", "app.badge"}, {"name", "app.badge"}, {"text", "text.quote"},
-            {"model_name", "chevron.right"}, {"", "chevron.right"}};
+        const QList<std::pair<QString, QString>> icons{{"path", "folder"},
+                                                       {"directory", "folder"},
+                                                       {"PATH", "folder"},
+                                                       {"content", "doc.text"},
+                                                       {"app_name", "app.badge"},
+                                                       {"name", "app.badge"},
+                                                       {"text", "text.quote"},
+                                                       {"model_name", "chevron.right"},
+                                                       {"", "chevron.right"}};
         for (const auto &[key, icon] : icons)
             QCOMPARE(ToolCatalogue::argumentIcon(key), icon);
     }
@@ -144,18 +173,27 @@ private slots:
         QTest::addColumn<QString>("tool");
         QTest::addColumn<ToolArguments>("arguments");
         QTest::addColumn<QString>("result");
-        const auto row = [](const char *tag, const QString &tool, const ToolArguments &arguments, const QString &result) {
-            QTest::newRow(tag) << tool << arguments << result;
-        };
+        const auto row
+            = [](const char *tag,
+                 const QString &tool,
+                 const ToolArguments &arguments,
+                 const QString &result) { QTest::newRow(tag) << tool << arguments << result; };
         const ToolArguments notes{{"path", inHome("docs/notes.txt")}};
         for (const QString name : {"Read_File", "GET_CLIPBOARD", " read_file", "run_shell", ""})
-            QTest::addRow("unknown '%s'", qPrintable(name)) << name << notes << "Unknown tool: " + name;
+            QTest::addRow("unknown '%s'", qPrintable(name))
+                << name << notes << "Unknown tool: " + name;
 
         row("read_file, no path", "read_file", {}, "Missing 'path' argument");
         row("read_file, key in other case", "read_file", {{"Path", "x"}}, "Missing 'path' argument");
         row("delete_file, no path", "delete_file", {{"file", "x"}}, "Missing 'path' argument");
-        row("write_file, no content", "write_file", {{"path", "never.txt"}}, "Missing 'path' or 'content' argument");
-        row("write_file, no path", "write_file", {{"content", "x"}}, "Missing 'path' or 'content' argument");
+        row("write_file, no content",
+            "write_file",
+            {{"path", "never.txt"}},
+            "Missing 'path' or 'content' argument");
+        row("write_file, no path",
+            "write_file",
+            {{"content", "x"}},
+            "Missing 'path' or 'content' argument");
         row("list_files, path given", "list_files", {{"path", "/"}}, "Missing 'directory' argument");
         row("open_app, name given", "open_app", {{"name", "Safari"}}, "Missing 'app_name' argument");
         row("close_app, none", "close_app", {}, "Missing 'app_name' argument");
@@ -164,7 +202,10 @@ private slots:
         const QString download = "Use the Models tab to download models from HuggingFace.";
         row("download, named", "download_model", {{"model_name", "Qwen"}}, download);
         row("download, stray argument", "download_model", {{"url", "http://x"}}, download);
-        row("activate, named", "set_active_model", {{"model_name", "Qwen"}}, "Use the Models tab to load a model.");
+        row("activate, named",
+            "set_active_model",
+            {{"model_name", "Qwen"}},
+            "Use the Models tab to load a model.");
         row("activate, none", "set_active_model", {}, "Use the Models tab to load a model.");
         row("no models in the app folder", "list_local_models", {}, "No models downloaded yet");
 
@@ -173,21 +214,50 @@ private slots:
         row("read with tilde", "read_file", {{"path", "~/docs/notes.txt"}}, text);
         row("read relative to the current folder", "read_file", {{"path", "notes.txt"}}, text);
         row("read empty file", "read_file", {{"path", "~/docs/empty.txt"}}, "");
-        row("byte order mark kept", "read_file", {{"path", "~/docs/bom.txt"}}, QString(QChar(0xFEFF)) + "hi");
-        row("read missing, quoted as given", "read_file", {{"path", "~/docs/nothing.txt"}},
+        row("byte order mark kept",
+            "read_file",
+            {{"path", "~/docs/bom.txt"}},
+            QString(QChar(0xFEFF)) + "hi");
+        row("read missing, quoted as given",
+            "read_file",
+            {{"path", "~/docs/nothing.txt"}},
             "Error: File not found: ~/docs/nothing.txt");
-        row("read missing, relative", "read_file", {{"path", "nothing.txt"}}, "Error: File not found: nothing.txt");
-        row("read folder", "read_file", {{"path", "~/docs/folder"}}, "Error: Is a directory: ~/docs/folder");
-        row("read not UTF-8", "read_file", {{"path", "~/docs/latin1.txt"}},
+        row("read missing, relative",
+            "read_file",
+            {{"path", "nothing.txt"}},
+            "Error: File not found: nothing.txt");
+        row("read folder",
+            "read_file",
+            {{"path", "~/docs/folder"}},
+            "Error: Is a directory: ~/docs/folder");
+        row("read not UTF-8",
+            "read_file",
+            {{"path", "~/docs/latin1.txt"}},
             "Error: File is not valid UTF-8 text: ~/docs/latin1.txt");
-        row("read not UTF-8 inside", "read_file", {{"path", "~/docs/latin1-mid.txt"}},
+        row("read not UTF-8 inside",
+            "read_file",
+            {{"path", "~/docs/latin1-mid.txt"}},
             "Error: File is not valid UTF-8 text: ~/docs/latin1-mid.txt");
-        row("read over 16 MiB", "read_file", {{"path", "~/docs/huge.bin"}},
+        row("read over 16 MiB",
+            "read_file",
+            {{"path", "~/docs/huge.bin"}},
             "Error: File too large to read: ~/docs/huge.bin");
-        row("read endless device", "read_file", {{"path", "/dev/zero"}}, "Error: Not a regular file: /dev/zero");
-        row("list missing", "list_files", {{"directory", "~/no-such-folder"}}, "Error: Folder not found: ~/no-such-folder");
-        row("list a file", "list_files", {{"directory", "~/docs/notes.txt"}}, "Error: Not a folder: ~/docs/notes.txt");
-        row("delete missing", "delete_file", {{"path", "~/gone.txt"}}, "Error: File not found: ~/gone.txt");
+        row("read endless device",
+            "read_file",
+            {{"path", "/dev/zero"}},
+            "Error: Not a regular file: /dev/zero");
+        row("list missing",
+            "list_files",
+            {{"directory", "~/no-such-folder"}},
+            "Error: Folder not found: ~/no-such-folder");
+        row("list a file",
+            "list_files",
+            {{"directory", "~/docs/notes.txt"}},
+            "Error: Not a folder: ~/docs/notes.txt");
+        row("delete missing",
+            "delete_file",
+            {{"path", "~/gone.txt"}},
+            "Error: File not found: ~/gone.txt");
         row("delete empty path", "delete_file", {{"path", ""}}, "Error: File not found: ");
     }
 
@@ -216,10 +286,13 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("written");
         QTest::addColumn<QString>("content");
-        QTest::newRow("missing folders are created") << "~/out/a/b/c.txt" << inHome("out/a/b/c.txt") << "deep";
-        QTest::newRow("empty content, empty file") << "~/out/empty.txt" << inHome("out/empty.txt") << "";
+        QTest::newRow("missing folders are created")
+            << "~/out/a/b/c.txt" << inHome("out/a/b/c.txt") << "deep";
+        QTest::newRow("empty content, empty file")
+            << "~/out/empty.txt" << inHome("out/empty.txt") << "";
         QTest::newRow("relative") << "relative-out.txt" << inHome("docs/relative-out.txt") << "rel";
-        QTest::newRow("replaces") << "~/docs/replace-me.txt" << inHome("docs/replace-me.txt") << "new ✓";
+        QTest::newRow("replaces") << "~/docs/replace-me.txt" << inHome("docs/replace-me.txt")
+                                  << "new ✓";
     }
 
     void writeFile()
@@ -228,17 +301,21 @@ private slots:
         QFETCH(QString, written);
         QFETCH(QString, content);
         writeBytes(inHome("docs/replace-me.txt"), "old old old old");
-        QCOMPARE(run("write_file", {{"path", path}, {"content", content}}), "File written successfully to " + path);
+        QCOMPARE(run("write_file", {{"path", path}, {"content", content}}),
+                 "File written successfully to " + path);
         QCOMPARE(readBytes(written), content.toUtf8());
     }
 
     void writeFileFails()
     {
         // A file stands where a folder would have to be; writing onto a folder leaves it alone.
-        const QString result = run("write_file", {{"path", "~/docs/notes.txt/inner.txt"}, {"content", "x"}});
-        QVERIFY2(result.startsWith("Error: ") && result.contains("~/docs/notes.txt/inner.txt"), qPrintable(result));
+        const QString result
+            = run("write_file", {{"path", "~/docs/notes.txt/inner.txt"}, {"content", "x"}});
+        QVERIFY2(result.startsWith("Error: ") && result.contains("~/docs/notes.txt/inner.txt"),
+                 qPrintable(result));
         QCOMPARE(readBytes(inHome("docs/notes.txt")), QByteArray("Grüße\nline two\n"));
-        QVERIFY(run("write_file", {{"path", "~/docs/folder"}, {"content", "x"}}).startsWith("Error: "));
+        QVERIFY(
+            run("write_file", {{"path", "~/docs/folder"}, {"content", "x"}}).startsWith("Error: "));
         QVERIFY(QFileInfo(inHome("docs/folder")).isDir());
     }
 
@@ -251,7 +328,8 @@ private slots:
             << QStringList{".hidden", "README"} << QStringList{"src", ".git"} << "README\nsrc/";
         QTest::newRow("code-unit order, upper case first")
             << QStringList{"b.txt", "B.txt", "a"} << QStringList{"Z"} << "B.txt\nZ/\na\nb.txt";
-        QTest::newRow("sorted after the slash is added") << QStringList{"ab.c"} << QStringList{"ab"} << "ab.c\nab/";
+        QTest::newRow("sorted after the slash is added")
+            << QStringList{"ab.c"} << QStringList{"ab"} << "ab.c\nab/";
         QTest::newRow("empty") << QStringList{} << QStringList{} << "(empty)";
         QTest::newRow("only hidden") << QStringList{".DS_Store"} << QStringList{} << "(empty)";
     }
@@ -287,19 +365,24 @@ private slots:
         QCOMPARE(run("delete_file", {{"path", "~/" + name}}), "Moved to Trash: ~/" + name);
         QVERIFY(!QFileInfo::exists(path));
         // The freedesktop Trash of this home: the item under files/, its record under info/.
-        const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
-        QCOMPARE(readBytes(trash + "/files/" + name + (folder ? "/inside.txt" : "")), QByteArray("kept"));
+        const QString trash
+            = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+        QCOMPARE(readBytes(trash + "/files/" + name + (folder ? "/inside.txt" : "")),
+                 QByteArray("kept"));
         QVERIFY(readBytes(trash + "/info/" + name + ".trashinfo").contains("[Trash Info]"));
     }
 
     void systemInfo()
     {
-        const QStringList lines = run("get_system_info", {{"verbose", "true"}}).split('\n'); // arguments ignored
+        const QStringList lines
+            = run("get_system_info", {{"verbose", "true"}}).split('\n'); // arguments ignored
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines[0], "Linux: " + SystemInfo::osVersionText());
         QVERIFY(lines[0].size() > 7);
-        QVERIFY2(QRegularExpression("^RAM: \\d+\\.\\dGB$").match(lines[1]).hasMatch(), qPrintable(lines[1]));
-        QVERIFY2(QRegularExpression("^Disk: \\d+GB free of \\d+GB$").match(lines[2]).hasMatch(), qPrintable(lines[2]));
+        QVERIFY2(QRegularExpression("^RAM: \\d+\\.\\dGB$").match(lines[1]).hasMatch(),
+                 qPrintable(lines[1]));
+        QVERIFY2(QRegularExpression("^Disk: \\d+GB free of \\d+GB$").match(lines[2]).hasMatch(),
+                 qPrintable(lines[2]));
         QCOMPARE(lines[3], QString("CPU: %1 cores").arg(SystemInfo::processorCount()));
     }
 
@@ -310,12 +393,15 @@ private slots:
         QTest::addColumn<qint64>("total");
         QTest::addColumn<QString>("figures");
         const qint64 gb = qint64(1) << 30;
-        QTest::newRow("whole") << quint64(16 * gb) << 100 * gb << 500 * gb << "16.0GB\nDisk: 100GB free of 500GB";
+        QTest::newRow("whole") << quint64(16 * gb) << 100 * gb << 500 * gb
+                               << "16.0GB\nDisk: 100GB free of 500GB";
         // Halves round as printf rounds them: to even.
-        QTest::newRow("fractions") << quint64(gb + gb / 4) << gb / 4 << 3 * gb / 2 << "1.2GB\nDisk: 0GB free of 2GB";
+        QTest::newRow("fractions")
+            << quint64(gb + gb / 4) << gb / 4 << 3 * gb / 2 << "1.2GB\nDisk: 0GB free of 2GB";
         QTest::newRow("rounding up") << quint64(gb + gb * 3 / 4) << gb * 3 / 4 << 5 * gb / 2
                                      << "1.8GB\nDisk: 1GB free of 2GB";
-        QTest::newRow("disk unknown") << quint64(8 * gb) << qint64(-1) << 500 * gb << "8.0GB\nDisk: Unknown";
+        QTest::newRow("disk unknown")
+            << quint64(8 * gb) << qint64(-1) << 500 * gb << "8.0GB\nDisk: Unknown";
     }
 
     void systemInfoReport()
@@ -333,10 +419,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("name");
-        QTest::newRow("quoted") << QByteArray("NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n")
+        QTest::newRow("quoted") << QByteArray(
+            "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n")
                                 << "Debian GNU/Linux 12 (bookworm)";
         QTest::newRow("bare") << QByteArray("PRETTY_NAME=Arch\n") << "Arch";
-        QTest::newRow("escaped quote") << QByteArray("PRETTY_NAME=\"My \\\"OS\\\"\"") << "My \"OS\"";
+        QTest::newRow("escaped quote")
+            << QByteArray("PRETTY_NAME=\"My \\\"OS\\\"\"") << "My \"OS\"";
         QTest::newRow("absent") << QByteArray("NAME=x\n") << "";
     }
 
@@ -354,7 +442,10 @@ private slots:
         QDir().mkpath(models);
         QCOMPARE(run("list_local_models", {}, services), "No models downloaded yet");
         // Only *.gguf files one folder down, not hidden, count.
-        for (const char *file : {"loose.gguf", "org_big/readme.md", "org_big/UPPER.GGUF", "org_big/.partial.gguf",
+        for (const char *file : {"loose.gguf",
+                                 "org_big/readme.md",
+                                 "org_big/UPPER.GGUF",
+                                 "org_big/.partial.gguf",
                                  ".hidden_org/secret.gguf"})
             writeBytes(models + "/" + file, "x");
         makeSized(models + "/org_big/big-Q4.gguf", qint64(1) << 30);

@@ -1,9 +1,9 @@
 #include "agent/agentmanager.h"
 #include "core/agentstate.h"
+#include "engine/servermanager.h"
+#include "models/modelmanager.h"
 #include "ui/appmodel.h"
 #include "ui/icons.h"
-#include "models/modelmanager.h"
-#include "engine/servermanager.h"
 
 #include "platform/preferences.h"
 
@@ -55,7 +55,8 @@ private:
 
 void AppModelTest::init()
 {
-    for (const char *key : {"onboardingComplete", "autoLoadModelPath", "autoLoadModelName", "chatSessions"})
+    for (const char *key :
+         {"onboardingComplete", "autoLoadModelPath", "autoLoadModelName", "chatSessions"})
         Preferences::remove(QString::fromLatin1(key));
     Preferences::sync();
 }
@@ -98,10 +99,12 @@ void AppModelTest::autoLoadNeedsPathNameAndEngine()
     QFETCH(bool, withName);
     QFETCH(bool, withEngine);
     if (withPath)
-        Preferences::setString(QStringLiteral("autoLoadModelPath"), m_dir.filePath(QStringLiteral("m.gguf")));
+        Preferences::setString(QStringLiteral("autoLoadModelPath"),
+                               m_dir.filePath(QStringLiteral("m.gguf")));
     if (withName)
         Preferences::setString(QStringLiteral("autoLoadModelName"), QStringLiteral("Tiny Q4_K_M"));
-    AppModel app(engineAt(withEngine ? StandinEngine::executable() : m_dir.filePath(QStringLiteral("missing"))));
+    AppModel app(engineAt(withEngine ? StandinEngine::executable()
+                                     : m_dir.filePath(QStringLiteral("missing"))));
     QSignalSpy starting(app.serverManager(), &ServerManager::isStartingChanged);
     QVERIFY(!app.autoLoadOnLaunch());
     QCoreApplication::processEvents();
@@ -165,15 +168,52 @@ void AppModelTest::everySymbolHasAGlyph()
 {
     // Every symbol name the screens use.
     const QStringList used = {
-        "app.badge", "apps.iphone", "arrow.clockwise", "arrow.down.doc.fill", "arrow.up", "arrow.up.right",
-        "bolt.fill", "brain.head.profile", "bubble.left.and.bubble.right.fill", "camera.viewfinder",
-        "checkmark", "checkmark.circle.fill", "chevron.down", "chevron.right", "chevron.up",
-        "clock.arrow.circlepath", "cpu", "cpu.fill", "doc.on.doc", "doc.text", "doc.text.fill",
-        "equal.circle.fill", "exclamationmark.circle.fill", "exclamationmark.triangle.fill", "folder", "gear",
-        "hand.wave.fill", "info.circle", "lock.shield.fill", "magnifyingglass", "pencil.circle.fill", "pin",
-        "pin.fill", "pin.slash", "slider.horizontal.3", "sparkles", "square.and.arrow.down",
-        "square.and.arrow.up", "square.and.pencil", "stop.fill", "terminal.fill", "text.quote", "trash",
-        "wrench.and.screwdriver.fill", "xmark.circle", "xmark.circle.fill",
+        "app.badge",
+        "apps.iphone",
+        "arrow.clockwise",
+        "arrow.down.doc.fill",
+        "arrow.up",
+        "arrow.up.right",
+        "bolt.fill",
+        "brain.head.profile",
+        "bubble.left.and.bubble.right.fill",
+        "camera.viewfinder",
+        "checkmark",
+        "checkmark.circle.fill",
+        "chevron.down",
+        "chevron.right",
+        "chevron.up",
+        "clock.arrow.circlepath",
+        "cpu",
+        "cpu.fill",
+        "doc.on.doc",
+        "doc.text",
+        "doc.text.fill",
+        "equal.circle.fill",
+        "exclamationmark.circle.fill",
+        "exclamationmark.triangle.fill",
+        "folder",
+        "gear",
+        "hand.wave.fill",
+        "info.circle",
+        "lock.shield.fill",
+        "magnifyingglass",
+        "pencil.circle.fill",
+        "pin",
+        "pin.fill",
+        "pin.slash",
+        "slider.horizontal.3",
+        "sparkles",
+        "square.and.arrow.down",
+        "square.and.arrow.up",
+        "square.and.pencil",
+        "stop.fill",
+        "terminal.fill",
+        "text.quote",
+        "trash",
+        "wrench.and.screwdriver.fill",
+        "xmark.circle",
+        "xmark.circle.fill",
     };
     QCOMPARE(Icons::symbolNames(), used);
     QCOMPARE(Icons::fontFamily(), QStringLiteral("Material Icons"));

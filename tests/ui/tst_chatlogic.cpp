@@ -77,11 +77,16 @@ void ChatLogicTest::modelName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("four words unchanged") << "Llama 3.2 3B Instruct" << "Llama 3.2 3B Instruct";
-    QTest::newRow("five words") << "Qwen 2.5 7B Instruct Q4_K_M" << "Qwen 2.5 7B Q4_K_M";
-    QTest::newRow("six words") << "A B C D E F" << "A B C F";
-    QTest::newRow("one word") << "Phi" << "Phi";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("four words unchanged") << "Llama 3.2 3B Instruct"
+                                          << "Llama 3.2 3B Instruct";
+    QTest::newRow("five words") << "Qwen 2.5 7B Instruct Q4_K_M"
+                                << "Qwen 2.5 7B Q4_K_M";
+    QTest::newRow("six words") << "A B C D E F"
+                               << "A B C F";
+    QTest::newRow("one word") << "Phi"
+                              << "Phi";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void ChatLogicTest::modelName()
@@ -106,23 +111,32 @@ void ChatLogicTest::attachment_data()
 
     const QByteArray x4000(4000, 'x');
     QTest::newRow("capital extension, 4001 characters")
-        << "Notes.MD" << x4000 + "y" << ""
-        << "Contents of Notes.MD:\n```\n" + QString(x4000) + "\n\n[File truncated — 1 more characters]\n```";
-    QTest::newRow("exactly 4000 characters") << "a.txt" << x4000 << ""
-                                             << "Contents of a.txt:\n```\n" + QString(x4000) + "\n```";
+        << "Notes.MD" << x4000 + "y"
+        << ""
+        << "Contents of Notes.MD:\n```\n" + QString(x4000)
+               + "\n\n[File truncated — 1 more characters]\n```";
+    QTest::newRow("exactly 4000 characters")
+        << "a.txt" << x4000 << ""
+        << "Contents of a.txt:\n```\n" + QString(x4000) + "\n```";
     // 4001 characters of two code units each: cut after the 4000th character, not the 4000th unit.
     const QString accented = QStringLiteral("e\u0301").repeated(4000);
     QTest::newRow("characters, not code units")
         << "a.py" << (accented + QStringLiteral("e\u0301e\u0301")).toUtf8() << ""
         << "Contents of a.py:\n```\n" + accented + "\n\n[File truncated — 2 more characters]\n```";
     QTest::newRow("text file after typed text starts a new line")
-        << "main.cpp" << QByteArray("int x;") << "Look:" << "Look:\nContents of main.cpp:\n```\nint x;\n```";
-    QTest::newRow("other file onto an empty box") << "photo.png" << QByteArray("\x89PNG") << "" << "photo.png";
-    QTest::newRow("other file after typed text") << "report.pdf" << QByteArray("%PDF") << "See" << "See report.pdf";
-    QTest::newRow("text extension, not UTF-8") << "bad.txt" << QByteArray("ok \xff\xfe no") << "" << "bad.txt";
-    QTest::newRow("hidden file without extension") << ".txt" << QByteArray("secret") << "" << ".txt";
+        << "main.cpp" << QByteArray("int x;") << "Look:"
+        << "Look:\nContents of main.cpp:\n```\nint x;\n```";
+    QTest::newRow("other file onto an empty box") << "photo.png" << QByteArray("\x89PNG") << ""
+                                                  << "photo.png";
+    QTest::newRow("other file after typed text") << "report.pdf" << QByteArray("%PDF") << "See"
+                                                 << "See report.pdf";
+    QTest::newRow("text extension, not UTF-8") << "bad.txt" << QByteArray("ok \xff\xfe no") << ""
+                                               << "bad.txt";
+    QTest::newRow("hidden file without extension") << ".txt" << QByteArray("secret") << ""
+                                                   << ".txt";
     QTest::newRow("text file over 16 MiB goes by name")
-        << "huge.log" << QByteArray(16 * 1024 * 1024 + 1, 'a') << "" << "huge.log";
+        << "huge.log" << QByteArray(16 * 1024 * 1024 + 1, 'a') << ""
+        << "huge.log";
 }
 
 void ChatLogicTest::attachment()
@@ -141,25 +155,37 @@ void ChatLogicTest::attachment()
 
 void ChatLogicTest::attachmentOfNonFileUrlChangesNothing()
 {
-    QCOMPARE(ChatLogic::attachDroppedFile(QStringLiteral("Hi"), QUrl(QStringLiteral("https://example.com/a.txt"))),
+    QCOMPARE(ChatLogic::attachDroppedFile(QStringLiteral("Hi"),
+                                          QUrl(QStringLiteral("https://example.com/a.txt"))),
              QStringLiteral("Hi"));
     // A file that cannot be read goes in by name; so does a folder.
-    QCOMPARE(withAttachedFile(QString(), m_dir.filePath(QStringLiteral("missing.md"))), QStringLiteral("missing.md"));
+    QCOMPARE(withAttachedFile(QString(), m_dir.filePath(QStringLiteral("missing.md"))),
+             QStringLiteral("missing.md"));
     QCOMPARE(withAttachedFile(QStringLiteral("a"), m_dir.path() + QStringLiteral("/")),
              QStringLiteral("a ") + QFileInfo(m_dir.path()).fileName());
 }
 
 void ChatLogicTest::approvalRows()
 {
-    const QVariantList rows = ChatLogic::approvalArguments(
-        {{"text", "t"}, {"path", "/tmp/a"}, {"content", "c"}, {"model_name", "m"}, {"Zeta", "z"}, {"app_name", "Notes"}});
+    const QVariantList rows = ChatLogic::approvalArguments({{"text", "t"},
+                                                            {"path", "/tmp/a"},
+                                                            {"content", "c"},
+                                                            {"model_name", "m"},
+                                                            {"Zeta", "z"},
+                                                            {"app_name", "Notes"}});
     QStringList seen;
     for (const QVariant &row : rows) {
         const QVariantMap map = row.toMap();
-        seen << map.value("label").toString() + u'=' + map.value("value").toString() + u'@' + map.value("icon").toString();
+        seen << map.value("label").toString() + u'=' + map.value("value").toString() + u'@'
+                    + map.value("icon").toString();
     }
-    QCOMPARE(seen, QStringList({"Zeta=z@chevron.right", "App_name=Notes@app.badge", "Content=c@doc.text",
-                                "Model_name=m@chevron.right", "Path=/tmp/a@folder", "Text=t@text.quote"}));
+    QCOMPARE(seen,
+             QStringList({"Zeta=z@chevron.right",
+                          "App_name=Notes@app.badge",
+                          "Content=c@doc.text",
+                          "Model_name=m@chevron.right",
+                          "Path=/tmp/a@folder",
+                          "Text=t@text.quote"}));
     QCOMPARE(ChatLogic::toolTitle("open_app"), QStringLiteral("Open Application"));
     QCOMPARE(ChatLogic::toolDescription("open_app"), QStringLiteral("Launch an application"));
     QCOMPARE(ChatLogic::toolTitle("make_coffee"), QStringLiteral("make_coffee"));
@@ -170,10 +196,14 @@ void ChatLogicTest::capitalisation_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("underscore is inside a word") << "app_name" << "App_name";
-    QTest::newRow("words") << "hELLO wide\tWORLD" << "Hello Wide\tWorld";
-    QTest::newRow("leading space") << " path" << " Path";
-    QTest::newRow("non-ASCII") << "ärger" << "Ärger";
+    QTest::newRow("underscore is inside a word") << "app_name"
+                                                 << "App_name";
+    QTest::newRow("words") << "hELLO wide\tWORLD"
+                           << "Hello Wide\tWorld";
+    QTest::newRow("leading space") << " path"
+                                   << " Path";
+    QTest::newRow("non-ASCII") << "ärger"
+                               << "Ärger";
 }
 
 void ChatLogicTest::capitalisation()
@@ -208,8 +238,11 @@ void ChatLogicTest::confettiParticles()
 
 void ChatLogicTest::editCut()
 {
-    const QList<Message> messages{message("user", "one"), message("assistant", "A"), message("user", "two"),
-                                  message("tool_result", "Tool results: x"), message("assistant", "B")};
+    const QList<Message> messages{message("user", "one"),
+                                  message("assistant", "A"),
+                                  message("user", "two"),
+                                  message("tool_result", "Tool results: x"),
+                                  message("assistant", "B")};
     const auto cut = cutForEdit(messages, messages[2].id);
     QVERIFY(cut);
     QCOMPARE(cut->text, QStringLiteral("two"));
@@ -219,8 +252,11 @@ void ChatLogicTest::editCut()
 
 void ChatLogicTest::retryCut()
 {
-    const QList<Message> messages{message("user", "one"), message("assistant", "A"), message("user", "two"),
-                                  message("tool_result", "Tool results: x"), message("assistant", "Error: boom")};
+    const QList<Message> messages{message("user", "one"),
+                                  message("assistant", "A"),
+                                  message("user", "two"),
+                                  message("tool_result", "Tool results: x"),
+                                  message("assistant", "Error: boom")};
     const auto cut = cutForRetry(messages, messages[4].id);
     QVERIFY(cut);
     QCOMPARE(cut->text, QStringLiteral("two"));
@@ -236,7 +272,8 @@ void ChatLogicTest::editAndRetryThroughTheStore()
     {
         AgentState state;
         state.startNewChat();
-        state.setMessages({message("user", "one"), message("assistant", "Error: boom"), message("user", "two")});
+        state.setMessages(
+            {message("user", "one"), message("assistant", "Error: boom"), message("user", "two")});
         state.syncActiveSession();
         const QString failedId = uuidText(state.messages()[1].id);
         const QString editedId = uuidText(state.messages()[2].id);

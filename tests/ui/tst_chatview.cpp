@@ -1,7 +1,7 @@
 #include "agent/agentmanager.h"
+#include "tests/support/standinengine.h"
 #include "ui/appmodel.h"
 #include "ui/iconimageprovider.h"
-#include "tests/support/standinengine.h"
 
 #include "platform/preferences.h"
 
@@ -9,11 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QJSValue>
+#include <QJsonDocument>
 #include <QMimeData>
+#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QJsonDocument>
-#include <QQmlEngine>
 #include <QTcpServer>
 #include <QtQuickTest>
 
@@ -51,7 +51,8 @@ public:
     Q_INVOKABLE bool enqueue(const QJSValue &scripts)
     {
         httplib::Client client("127.0.0.1", m_app->serverManager()->port());
-        const QByteArray body = QJsonDocument::fromVariant(scripts.toVariant()).toJson(QJsonDocument::Compact);
+        const QByteArray body
+            = QJsonDocument::fromVariant(scripts.toVariant()).toJson(QJsonDocument::Compact);
         const auto result = client.Post("/control/enqueue", body.toStdString(), "application/json");
         return result && result->status == 200;
     }
@@ -77,15 +78,26 @@ public:
         m_dragData = std::make_unique<QMimeData>();
         m_dragData->setUrls(urls);
         m_dragPoint = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-        QDragEnterEvent enter(m_dragPoint.toPoint(), Qt::CopyAction, m_dragData.get(), Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(m_dragPoint.toPoint(),
+                              Qt::CopyAction,
+                              m_dragData.get(),
+                              Qt::LeftButton,
+                              Qt::NoModifier);
         QCoreApplication::sendEvent(item->window(), &enter);
     }
     Q_INVOKABLE void dropFiles(QQuickItem *item)
     {
-        QDropEvent drop(m_dragPoint, Qt::CopyAction, m_dragData.get(), Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(m_dragPoint,
+                        Qt::CopyAction,
+                        m_dragData.get(),
+                        Qt::LeftButton,
+                        Qt::NoModifier);
         QCoreApplication::sendEvent(item->window(), &drop);
     }
-    Q_INVOKABLE void resetCelebration() const { Preferences::remove(QStringLiteral("firstReplyCelebrated")); }
+    Q_INVOKABLE void resetCelebration() const
+    {
+        Preferences::remove(QStringLiteral("firstReplyCelebrated"));
+    }
 
 private:
     AppModel *m_app;

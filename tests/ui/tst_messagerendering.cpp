@@ -1,7 +1,7 @@
+#include "core/records.h"
 #include "ui/inlinemarkdown.h"
 #include "ui/markdownblocks.h"
 #include "ui/messagevisibility.h"
-#include "core/records.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -18,9 +18,15 @@ QStringList describe(const QList<TextLine> &lines)
     QStringList out;
     for (const TextLine &line : lines) {
         switch (line.kind) {
-        case Kind::Heading: out << QStringLiteral("h%1:%2").arg(line.level).arg(line.content); break;
-        case Kind::Bullet: out << QStringLiteral("b:") + line.content; break;
-        case Kind::Paragraph: out << QStringLiteral("p:") + line.content; break;
+        case Kind::Heading:
+            out << QStringLiteral("h%1:%2").arg(line.level).arg(line.content);
+            break;
+        case Kind::Bullet:
+            out << QStringLiteral("b:") + line.content;
+            break;
+        case Kind::Paragraph:
+            out << QStringLiteral("p:") + line.content;
+            break;
         }
     }
     return out;
@@ -68,26 +74,44 @@ void MessageRenderingTest::hideRules_data()
     QTest::addColumn<QString>("content");
     QTest::addColumn<bool>("hidden");
 
-    QTest::newRow("blank user") << "user" << " \n\t \n" << true;
-    QTest::newRow("blank assistant") << "assistant" << "\n\n" << true;
-    QTest::newRow("empty placeholder") << "assistant" << "" << true;
-    QTest::newRow("tool result") << "tool_result" << "Tool results: done" << true;
-    QTest::newRow("system") << "system" << "You are helpful" << true;
-    QTest::newRow("user tool results") << "user" << "Tool results:\n- ok" << true;
-    QTest::newRow("assistant tool results text") << "assistant" << "Tool results:\n- ok" << false;
-    QTest::newRow("user confirm instruction") << "user" << "Briefly confirm what was done." << true;
-    QTest::newRow("user prefix after space") << "user" << " Tool results:" << false;
+    QTest::newRow("blank user") << "user"
+                                << " \n\t \n"
+                                << true;
+    QTest::newRow("blank assistant") << "assistant"
+                                     << "\n\n"
+                                     << true;
+    QTest::newRow("empty placeholder") << "assistant"
+                                       << "" << true;
+    QTest::newRow("tool result") << "tool_result"
+                                 << "Tool results: done" << true;
+    QTest::newRow("system") << "system"
+                            << "You are helpful" << true;
+    QTest::newRow("user tool results") << "user"
+                                       << "Tool results:\n- ok" << true;
+    QTest::newRow("assistant tool results text") << "assistant"
+                                                 << "Tool results:\n- ok" << false;
+    QTest::newRow("user confirm instruction") << "user"
+                                              << "Briefly confirm what was done." << true;
+    QTest::newRow("user prefix after space") << "user"
+                                             << " Tool results:" << false;
     QTest::newRow("no-model warning, any role")
         << "assistant" << QStringLiteral("Hi \u26A0\uFE0F No model loaded — load one") << true;
-    QTest::newRow("warning sign without selector") << "assistant" << QStringLiteral("\u26A0 No model loaded") << false;
+    QTest::newRow("warning sign without selector")
+        << "assistant" << QStringLiteral("\u26A0 No model loaded") << false;
     QTest::newRow("two tool-call lines with a blank line")
-        << "assistant" << "TOOL_CALL: {\"name\":\"a\"}\n\n  TOOL_CALL: {\"name\":\"b\"}" << true;
+        << "assistant"
+        << "TOOL_CALL: {\"name\":\"a\"}\n\n  TOOL_CALL: {\"name\":\"b\"}" << true;
     QTest::newRow("tool calls and prose")
-        << "assistant" << "TOOL_CALL: {\"name\":\"a\"}\n\nTOOL_CALL: {}\nDone." << false;
-    QTest::newRow("user tool-call line") << "user" << "TOOL_CALL: {}" << false;
-    QTest::newRow("ordinary reply") << "assistant" << "Hello!" << false;
-    QTest::newRow("ordinary question") << "user" << "What is 2+2?" << false;
-    QTest::newRow("role compared exactly") << "Tool_Result" << "x" << false;
+        << "assistant"
+        << "TOOL_CALL: {\"name\":\"a\"}\n\nTOOL_CALL: {}\nDone." << false;
+    QTest::newRow("user tool-call line") << "user"
+                                         << "TOOL_CALL: {}" << false;
+    QTest::newRow("ordinary reply") << "assistant"
+                                    << "Hello!" << false;
+    QTest::newRow("ordinary question") << "user"
+                                       << "What is 2+2?" << false;
+    QTest::newRow("role compared exactly") << "Tool_Result"
+                                           << "x" << false;
 }
 
 void MessageRenderingTest::hideRules()
@@ -108,17 +132,22 @@ void MessageRenderingTest::inlineImage_data()
     const QString png = pngDataUrl();
     QTest::newRow("png") << png << true << true;
     QTest::newRow("jpeg prefix, png bytes")
-        << QString(png).replace(QLatin1String("image/png"), QLatin1String("image/jpeg")) << true << true;
+        << QString(png).replace(QLatin1String("image/png"), QLatin1String("image/jpeg")) << true
+        << true;
     QString broken = png;
     broken.insert(40, u'\n');
     QTest::newRow("line break in base64") << broken << false << false;
-    QTest::newRow("outside alphabet") << QStringLiteral("data:image/png;base64,AAA*") << false << false;
+    QTest::newRow("outside alphabet")
+        << QStringLiteral("data:image/png;base64,AAA*") << false << false;
     QTest::newRow("unpadded") << QStringLiteral("data:image/png;base64,QUJD RA") << false << false;
     QTest::newRow("bytes that are no picture")
-        << QStringLiteral("data:image/png;base64,") + QString::fromLatin1(QByteArray("hello").toBase64()) << true
-        << false;
-    QTest::newRow("other type") << QStringLiteral("data:image/gif;base64,R0lGOD==") << false << false;
-    QTest::newRow("prefix later in text") << QStringLiteral("see data:image/png;base64,AAAA") << false << false;
+        << QStringLiteral("data:image/png;base64,")
+               + QString::fromLatin1(QByteArray("hello").toBase64())
+        << true << false;
+    QTest::newRow("other type") << QStringLiteral("data:image/gif;base64,R0lGOD==") << false
+                                << false;
+    QTest::newRow("prefix later in text")
+        << QStringLiteral("see data:image/png;base64,AAAA") << false << false;
     QTest::newRow("plain text") << QStringLiteral("hello") << false << false;
 }
 
@@ -149,12 +178,11 @@ void MessageRenderingTest::textLines_data()
     QTest::newRow("star bullet") << "* item" << QStringList{"b:item"};
     QTest::newRow("hyphen then word") << "-item" << QStringList{"p:-item"};
     QTest::newRow("numbered item is paragraph") << "1. first" << QStringList{"p:1. first"};
-    QTest::newRow("two paragraphs")
-        << "one\ntwo\n\nthree" << QStringList{"p:one\ntwo", "p:three"};
+    QTest::newRow("two paragraphs") << "one\ntwo\n\nthree" << QStringList{"p:one\ntwo", "p:three"};
     QTest::newRow("paragraph keeps inner indentation")
         << "  lead\n    more  " << QStringList{"p:lead\n    more"};
-    QTest::newRow("heading ends a paragraph") << "text\n## Head\nafter"
-                                              << QStringList{"p:text", "h2:Head", "p:after"};
+    QTest::newRow("heading ends a paragraph")
+        << "text\n## Head\nafter" << QStringList{"p:text", "h2:Head", "p:after"};
     QTest::newRow("tab-only line separates") << "a\n\t\nb" << QStringList{"p:a", "p:b"};
     QTest::newRow("blank") << "\n  \n" << QStringList{};
     QTest::newRow("empty") << "" << QStringList{};
@@ -171,7 +199,8 @@ void MessageRenderingTest::textLines()
 
 void MessageRenderingTest::blocks()
 {
-    const QList<Block> blocks = parseBlocks(QStringLiteral("Here is code:\n```js\nlet a = 1;\n```\nDone."));
+    const QList<Block> blocks
+        = parseBlocks(QStringLiteral("Here is code:\n```js\nlet a = 1;\n```\nDone."));
     QCOMPARE(blocks.size(), 3);
     QCOMPARE(blocks.at(0).kind, Block::Kind::Text);
     QCOMPARE(describe(blocks.at(0).lines), QStringList{"p:Here is code:"});
@@ -188,13 +217,24 @@ void MessageRenderingTest::fenceLanguage_data()
     QTest::addColumn<QString>("language"); // "-" for none
     QTest::addColumn<QString>("code");
 
-    QTest::newRow("nothing after fence") << "\nx = 1\n" << "-" << "\nx = 1\n";
-    QTest::newRow("tag and word") << "python script\nprint()\n" << "-" << "python script\nprint()\n";
-    QTest::newRow("24 characters") << QString(24, u'a') + "\ncode" << "-" << QString(24, u'a') + "\ncode";
+    QTest::newRow("nothing after fence") << "\nx = 1\n"
+                                         << "-"
+                                         << "\nx = 1\n";
+    QTest::newRow("tag and word") << "python script\nprint()\n"
+                                  << "-"
+                                  << "python script\nprint()\n";
+    QTest::newRow("24 characters") << QString(24, u'a') + "\ncode"
+                                   << "-" << QString(24, u'a') + "\ncode";
     QTest::newRow("23 characters") << QString(23, u'a') + "\ncode" << QString(23, u'a') << "code";
-    QTest::newRow("tag with surrounding spaces") << "  rust \nfn main() {}" << "rust" << "fn main() {}";
-    QTest::newRow("no line feed") << "inline code" << "-" << "inline code";
-    QTest::newRow("empty piece") << "" << "-" << "";
+    QTest::newRow("tag with surrounding spaces") << "  rust \nfn main() {}"
+                                                 << "rust"
+                                                 << "fn main() {}";
+    QTest::newRow("no line feed") << "inline code"
+                                  << "-"
+                                  << "inline code";
+    QTest::newRow("empty piece") << ""
+                                 << "-"
+                                 << "";
 }
 
 void MessageRenderingTest::fenceLanguage()
@@ -211,7 +251,8 @@ void MessageRenderingTest::fenceLanguage()
 
 void MessageRenderingTest::unclosedFenceMakesTheRestCode()
 {
-    const QList<Block> blocks = parseBlocks(QStringLiteral("Prose first.\n```cpp\nint main() {\n\n# not a heading"));
+    const QList<Block> blocks
+        = parseBlocks(QStringLiteral("Prose first.\n```cpp\nint main() {\n\n# not a heading"));
     QCOMPARE(blocks.size(), 2);
     QCOMPARE(describe(blocks.at(0).lines), QStringList{"p:Prose first."});
     QCOMPARE(blocks.at(1).language, std::optional<QString>(QStringLiteral("cpp")));
@@ -230,7 +271,8 @@ void MessageRenderingTest::fenceInsideALine()
 
 void MessageRenderingTest::displayedCodeTrimsOnlyLineBreaks()
 {
-    QCOMPARE(displayedCode(QStringLiteral("\n\r\n    indented\n\n  inner\n\n")), QStringLiteral("    indented\n\n  inner"));
+    QCOMPARE(displayedCode(QStringLiteral("\n\r\n    indented\n\n  inner\n\n")),
+             QStringLiteral("    indented\n\n  inner"));
     QCOMPARE(displayedCode(QStringLiteral("\n")), QString());
 }
 
@@ -251,31 +293,38 @@ void MessageRenderingTest::inlineMarkdown_data()
     QTest::addColumn<QStringList>("contains");
     QTest::addColumn<QStringList>("absent");
 
-    QTest::newRow("strong and emphasis") << "**bold** and *it*" << QStringList{"<b>bold</b>", "<i>it</i>"}
-                                         << QStringList{"**"};
-    QTest::newRow("code span") << "call `f(x)` now" << QStringList{"font-family:'mono'", ">f(x)</span>"}
+    QTest::newRow("strong and emphasis")
+        << "**bold** and *it*" << QStringList{"<b>bold</b>", "<i>it</i>"} << QStringList{"**"};
+    QTest::newRow("code span") << "call `f(x)` now"
+                               << QStringList{"font-family:'mono'", ">f(x)</span>"}
                                << QStringList{"`"};
     QTest::newRow("link") << "[site](https://example.com/a?b=1&c=2)"
-                          << QStringList{"<a href=\"https://example.com/a?b=1&amp;c=2\"", ">site</a>"}
+                          << QStringList{"<a href=\"https://example.com/a?b=1&amp;c=2\"",
+                                         ">site</a>"}
                           << QStringList{"]("};
     QTest::newRow("strikethrough") << "~~gone~~" << QStringList{"<s>gone</s>"} << QStringList{"~~"};
     QTest::newRow("html is text") << "<script>alert(1)</script> & <b>x</b>"
                                   << QStringList{"&lt;script&gt;", "&amp;", "&lt;b&gt;"}
                                   << QStringList{"<script>", "<b>x"};
-    QTest::newRow("numbered list as typed") << "1. first\n2) second" << QStringList{"1. first<br/>2) second"}
-                                            << QStringList{"<li>", "<ol>"};
+    QTest::newRow("numbered list as typed")
+        << "1. first\n2) second" << QStringList{"1. first<br/>2) second"}
+        << QStringList{"<li>", "<ol>"};
     QTest::newRow("quote as typed") << "> quoted" << QStringList{"&gt; quoted"} << QStringList{};
     QTest::newRow("plus list as typed") << "+ item" << QStringList{"+ item"} << QStringList{};
-    QTest::newRow("setext underline as typed") << "Title\n---" << QStringList{"Title<br/>---"} << QStringList{};
-    QTest::newRow("equals underline as typed") << "Title\n===" << QStringList{"Title<br/>==="} << QStringList{};
+    QTest::newRow("setext underline as typed")
+        << "Title\n---" << QStringList{"Title<br/>---"} << QStringList{};
+    QTest::newRow("equals underline as typed")
+        << "Title\n===" << QStringList{"Title<br/>==="} << QStringList{};
     QTest::newRow("rule as typed") << "a\n* * *" << QStringList{"a<br/>* * *"} << QStringList{};
-    QTest::newRow("indented line stays text") << "a\n        b" << QStringList{"a<br/>"} << QStringList{"<pre"};
-    QTest::newRow("link definition as typed") << "[x]: http://a" << QStringList{"[x]: http://a"}
-                                              << QStringList{};
-    QTest::newRow("bold at line start") << "**Note:** text" << QStringList{"<b>Note:</b> text"}
-                                        << QStringList{"\\"};
+    QTest::newRow("indented line stays text")
+        << "a\n        b" << QStringList{"a<br/>"} << QStringList{"<pre"};
+    QTest::newRow("link definition as typed")
+        << "[x]: http://a" << QStringList{"[x]: http://a"} << QStringList{};
+    QTest::newRow("bold at line start")
+        << "**Note:** text" << QStringList{"<b>Note:</b> text"} << QStringList{"\\"};
     QTest::newRow("line breaks kept") << "one\ntwo" << QStringList{"one<br/>two"} << QStringList{};
-    QTest::newRow("hash sign stays") << "#hashtag here" << QStringList{"#hashtag here"} << QStringList{"\\"};
+    QTest::newRow("hash sign stays")
+        << "#hashtag here" << QStringList{"#hashtag here"} << QStringList{"\\"};
 }
 
 void MessageRenderingTest::inlineMarkdown()

@@ -1,6 +1,6 @@
+#include "core/messagelistmodel.h"
 #include "ui/markdowndocument.h"
 #include "ui/messagecontentsource.h"
-#include "core/messagelistmodel.h"
 #include "ui/visiblemessagesmodel.h"
 
 #include <QAbstractItemModelTester>
@@ -17,8 +17,9 @@ QStringList kinds(const MarkdownDocument &document)
     QStringList out;
     for (int row = 0; row < document.rowCount(); ++row) {
         const QModelIndex index = document.index(row);
-        out << QStringLiteral("%1/%2").arg(index.data(MarkdownDocument::KindRole).toString()).arg(
-            index.data(MarkdownDocument::GapRole).toInt());
+        out << QStringLiteral("%1/%2")
+                   .arg(index.data(MarkdownDocument::KindRole).toString())
+                   .arg(index.data(MarkdownDocument::GapRole).toInt());
     }
     return out;
 }
@@ -82,8 +83,9 @@ void RenderModelsTest::rowsAndGaps()
 {
     MarkdownDocument document;
     document.setText(QStringLiteral("# Title\nIntro\n- one\n- two\n```py\nprint(1)\n```\nAfter"));
-    QCOMPARE(kinds(document), (QStringList{"heading/0", "paragraph/5", "bullet/5", "bullet/5", "code/10",
-                                           "paragraph/10"}));
+    QCOMPARE(kinds(document),
+             (QStringList{
+                 "heading/0", "paragraph/5", "bullet/5", "bullet/5", "code/10", "paragraph/10"}));
     QCOMPARE(document.index(2).data(MarkdownDocument::HtmlRole).toString(), QStringLiteral("one"));
 }
 
@@ -105,8 +107,9 @@ void RenderModelsTest::headingAndCodeRoles()
 void RenderModelsTest::streamingChangesOnlyTheLastRow()
 {
     MarkdownDocument document;
-    const QString reply = QStringLiteral("# Plan\n\nFirst paragraph with **bold** text.\n\n- a bullet\n- another\n\n"
-                                         "```cpp\nint main() {\n    return 0;\n}\n```\n\nThe end of it all.");
+    const QString reply = QStringLiteral(
+        "# Plan\n\nFirst paragraph with **bold** text.\n\n- a bullet\n- another\n\n"
+        "```cpp\nint main() {\n    return 0;\n}\n```\n\nThe end of it all.");
     QSignalSpy changed(&document, &QAbstractItemModel::dataChanged);
     QSignalSpy inserted(&document, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&document, &QAbstractItemModel::rowsRemoved);
@@ -119,8 +122,11 @@ void RenderModelsTest::streamingChangesOnlyTheLastRow()
         // A piece touches the last row, or appends rows after it.
         for (const QList<QVariant> &args : std::as_const(changed)) {
             const int first = args.at(0).toModelIndex().row();
-            QVERIFY2(first >= rowsBefore - 2, qPrintable(QStringLiteral("piece %1 changed row %2 of %3")
-                                                              .arg(end).arg(first).arg(rowsBefore)));
+            QVERIFY2(first >= rowsBefore - 2,
+                     qPrintable(QStringLiteral("piece %1 changed row %2 of %3")
+                                    .arg(end)
+                                    .arg(first)
+                                    .arg(rowsBefore)));
         }
         for (const QList<QVariant> &args : std::as_const(inserted))
             QVERIFY(args.at(1).toInt() >= rowsBefore - 1);
@@ -174,7 +180,9 @@ void RenderModelsTest::imageStateAndErrors()
     MessageListModel messages;
     VisibleMessagesModel visible;
     visible.setMessages(&messages);
-    messages.append(Message::make(Role::user, QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64())));
+    messages.append(Message::make(Role::user,
+                                  QStringLiteral("data:image/png;base64,")
+                                      + QString::fromLatin1(png.toBase64())));
     messages.append(Message::make(Role::user, QStringLiteral("data:image/jpeg;base64,aGVsbG8=")));
     messages.append(Message::make(Role::user, QStringLiteral("data:image/png;base64,not base64")));
     messages.append(Message::make(Role::assistant, QStringLiteral("Error: the engine stopped")));
@@ -192,14 +200,16 @@ void RenderModelsTest::imageStateAndErrors()
 void RenderModelsTest::modelTester()
 {
     MarkdownDocument document;
-    QAbstractItemModelTester documentTester(&document, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester documentTester(&document,
+                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
     document.setText(QStringLiteral("# a\n\nb\n```x\ny```\n- z"));
     document.setText(QStringLiteral("b"));
     document.setLinkColor(Qt::red);
 
     MessageListModel messages;
     VisibleMessagesModel visible;
-    QAbstractItemModelTester visibleTester(&visible, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester visibleTester(&visible,
+                                           QAbstractItemModelTester::FailureReportingMode::QtTest);
     visible.setMessages(&messages);
     messages.append(Message::make(Role::user, QStringLiteral("hi")));
     messages.append(Message::make(Role::assistant, QString()));

@@ -2,8 +2,8 @@
 #include "ui/sessiondatelabel.h"
 #include "ui/sessionsidebarmodel.h"
 
-#include "platform/preferences.h"
 #include "core/archive.h"
+#include "platform/preferences.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -90,9 +90,12 @@ void SessionSidebarTest::search_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("empty") << "" << QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"};
-    QTest::newRow("only spaces") << "  \n " << QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"};
-    QTest::newRow("title, mixed case, spaces") << "  pINNed " << QStringList{"Pinned one", "Pinned two"};
+    QTest::newRow("empty") << ""
+                           << QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"};
+    QTest::newRow("only spaces") << "  \n "
+                                 << QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"};
+    QTest::newRow("title, mixed case, spaces")
+        << "  pINNed " << QStringList{"Pinned one", "Pinned two"};
     QTest::newRow("message text") << " sourDOUGH\n" << QStringList{"Beta"};
     QTest::newRow("title or message") << "H" << QStringList{"Pinned two", "Alpha", "Beta"};
     QTest::newRow("nothing") << "zebra" << QStringList{};
@@ -167,8 +170,9 @@ void SessionSidebarTest::deleteActiveMakesFirstStoredActive()
     QVERIFY(m_state->messages().isEmpty());
     const QList<ChatSession> stored = storedSessions();
     QCOMPARE(stored.size(), 4);
-    QVERIFY(std::none_of(stored.cbegin(), stored.cend(),
-                         [&](const ChatSession &s) { return uuidText(s.id) == activeId; }));
+    QVERIFY(std::none_of(stored.cbegin(), stored.cend(), [&](const ChatSession &s) {
+        return uuidText(s.id) == activeId;
+    }));
 }
 
 void SessionSidebarTest::deleteOnlySessionStartsANewOne()
@@ -213,7 +217,8 @@ void SessionSidebarTest::dateLabels_data()
     QTest::newRow("yesterday early") << QDateTime(QDate(2024, 3, 12), QTime(0, 1)) << "Yesterday";
     QTest::newRow("three days ago") << QDateTime(QDate(2024, 3, 10), QTime(12, 0)) << "Sunday";
     QTest::newRow("six days ago") << QDateTime(QDate(2024, 3, 7), QTime(8, 0)) << "Thursday";
-    QTest::newRow("seven days ago, same weekday") << QDateTime(QDate(2024, 3, 6), QTime(18, 0)) << "Mar 6";
+    QTest::newRow("seven days ago, same weekday")
+        << QDateTime(QDate(2024, 3, 6), QTime(18, 0)) << "Mar 6";
     QTest::newRow("ten days ago") << QDateTime(QDate(2024, 3, 3), QTime(12, 0)) << "Mar 3";
     QTest::newRow("last year") << QDateTime(QDate(2023, 12, 25), QTime(12, 0)) << "Dec 25";
     QTest::newRow("future") << QDateTime(QDate(2024, 3, 15), QTime(12, 0)) << "Mar 15";
@@ -237,7 +242,8 @@ void SessionSidebarTest::dateLabelRoleUsesTheModelsNow()
     QCOMPARE(changed.size(), 1);
     const QString expected = sessionDateLabel(QDateTime::currentDateTime(), now);
     QCOMPARE(model.index(0, 0).data(SessionSidebarModel::DateLabelRole).toString(), expected);
-    QCOMPARE(model.index(2, 0).data(SessionSidebarModel::InitialRole).toString(), QStringLiteral("A"));
+    QCOMPARE(model.index(2, 0).data(SessionSidebarModel::InitialRole).toString(),
+             QStringLiteral("A"));
 }
 
 void SessionSidebarTest::modelTester()
