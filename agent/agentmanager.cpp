@@ -5,6 +5,7 @@
 #include "tools/toolcatalogue.h"
 #include "tools/toolexecutor.h"
 
+#include "platform/preferencekeys.h"
 #include "platform/preferences.h"
 
 #include <QDateTime>
@@ -21,11 +22,7 @@
 
 namespace {
 
-namespace Key {
-const QString userName = QStringLiteral("userName");
-const QString responseStyle = QStringLiteral("responseStyle");
-const QString completionSoundEnabled = QStringLiteral("completionSoundEnabled");
-} // namespace Key
+namespace Key = PreferenceKey;
 
 const QString toolInstruction = QStringLiteral(
     "For explicit system actions only (open app, read/write file, etc.) output exactly one line: "

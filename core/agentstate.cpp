@@ -4,6 +4,7 @@
 
 #include "platform/assign.h"
 #include "platform/paths.h"
+#include "platform/preferencekeys.h"
 #include "platform/preferences.h"
 
 #include <QDir>
@@ -13,18 +14,7 @@
 #include <QCoroSignal>
 
 namespace {
-namespace Key {
-const QString systemPrompt = QStringLiteral("systemPrompt");
-const QString temperature = QStringLiteral("temperature");
-const QString maxTokens = QStringLiteral("maxTokens");
-const QString autoLoadModelPath = QStringLiteral("autoLoadModelPath");
-const QString autoLoadModelName = QStringLiteral("autoLoadModelName");
-const QString chatSessions = QStringLiteral("chatSessions");
-const QString onboardingComplete = QStringLiteral("onboardingComplete");
-const QString userName = QStringLiteral("userName");
-const QString responseStyle = QStringLiteral("responseStyle");
-const QString firstReplyCelebrated = QStringLiteral("firstReplyCelebrated");
-} // namespace Key
+namespace Key = PreferenceKey;
 
 // Defaults of earlier versions: a stored copy means the user never changed it.
 const QString earlierDefaultPrompts[] = {

@@ -4,13 +4,13 @@
 #include "core/agentstate.h"
 #include "models/modelmanager.h"
 
+#include "platform/preferencekeys.h"
 #include "platform/preferences.h"
 
 #include <QGuiApplication>
 #include <QQmlEngine>
 
 namespace {
-const QString onboardingKey = QStringLiteral("onboardingComplete");
 QPointer<AppModel> s_instance;
 } // namespace
 
@@ -19,7 +19,7 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
     , m_agentState(std::make_unique<AgentState>())
     , m_serverManager(std::make_unique<ServerManager>(std::move(serverOptions)))
     , m_modelManager(std::make_unique<ModelManager>())
-    , m_onboardingComplete(Preferences::boolean(onboardingKey, false))
+    , m_onboardingComplete(Preferences::boolean(PreferenceKey::onboardingComplete, false))
 {
     m_modelManager->setServerManager(m_serverManager.get());
     m_modelManager->setAgentState(m_agentState.get());
@@ -67,7 +67,7 @@ AgentManager *AppModel::agentManager()
 
 void AppModel::setOnboardingComplete(bool complete)
 {
-    Preferences::setBoolean(onboardingKey, complete);
+    Preferences::setBoolean(PreferenceKey::onboardingComplete, complete);
     Preferences::sync();
     if (m_onboardingComplete == complete)
         return;
@@ -77,7 +77,7 @@ void AppModel::setOnboardingComplete(bool complete)
 
 void AppModel::refreshOnboardingComplete()
 {
-    const bool complete = Preferences::boolean(onboardingKey, false);
+    const bool complete = Preferences::boolean(PreferenceKey::onboardingComplete, false);
     if (m_onboardingComplete == complete)
         return;
     m_onboardingComplete = complete;

@@ -6,10 +6,10 @@
 #include "ui/chatoperations.h"
 #include "ui/confetti.h"
 
+#include "platform/preferencekeys.h"
 #include "platform/preferences.h"
 
 namespace {
-const QString celebratedKey = QStringLiteral("firstReplyCelebrated");
 
 QVariant applyCut(AgentState *state, const std::optional<ConversationCut> &cut)
 {
@@ -123,9 +123,9 @@ bool ChatLogic::claimFirstReplyCelebration(MessageListModel *messages)
     const Message &last = messages->messages().last();
     if (last.role != QLatin1String("assistant") || last.content.trimmed().isEmpty()
         || last.content.startsWith(QLatin1String("Error:"))
-        || Preferences::boolean(celebratedKey, false))
+        || Preferences::boolean(PreferenceKey::firstReplyCelebrated, false))
         return false;
-    Preferences::setBoolean(celebratedKey, true);
+    Preferences::setBoolean(PreferenceKey::firstReplyCelebrated, true);
     Preferences::sync();
     return true;
 }

@@ -38,6 +38,7 @@ class AgentManagerTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void initTestCase()
     {
         QVERIFY2(QFileInfo::exists(StandinEngine::executable()), "the stand-in engine is built");

@@ -51,6 +51,7 @@ class AgentToolsTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void initTestCase()
     {
         QVERIFY2(QFileInfo::exists(StandinEngine::executable()), "the stand-in engine is built");

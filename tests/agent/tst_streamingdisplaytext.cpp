@@ -67,6 +67,7 @@ class StreamingDisplayTextTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void generatedReplies_data()
     {
         QTest::addColumn<int>("maxFragments");

@@ -45,7 +45,11 @@ class AgentStateTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { clearStore(); }
+    void init()
+    {
+        failOnUnexpectedWarnings();
+        clearStore();
+    }
 
     void firstStart()
     {

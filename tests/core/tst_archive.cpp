@@ -55,6 +55,7 @@ class ArchiveTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void roundTripIsExact()
     {
         const QList<ChatSession> sessions{richSession(), ChatSession::make()};

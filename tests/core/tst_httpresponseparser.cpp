@@ -10,6 +10,7 @@ class HttpResponseParserTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void responses_data()
     {
         QTest::addColumn<QByteArray>("raw");

@@ -62,7 +62,11 @@ private slots:
         QVERIFY2(m_engine->isRunning(), "the stand-in engine did not start");
     }
 
-    void init() { m_engine->reset(); }
+    void init()
+    {
+        failOnUnexpectedWarnings();
+        m_engine->reset();
+    }
 
     void requestBody()
     {

@@ -10,6 +10,7 @@ class ReplyTextTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void extract_data()
     {
         QTest::addColumn<QString>("text");

@@ -21,6 +21,7 @@ class EngineStopTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void cleanup() { setStartup({}); }
 
     void lingeringEngine_data()

@@ -68,6 +68,7 @@ class HomebrewTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void install_data()
     {
         QTest::addColumn<int>("candidate");

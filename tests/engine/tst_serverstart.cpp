@@ -87,6 +87,7 @@ class ServerStartTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void cleanup()
     {
         setStartup({});

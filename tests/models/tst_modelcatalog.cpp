@@ -32,6 +32,7 @@ class ModelCatalogTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void cleanup()
     {
         QDir(ModelManager::modelsDirectory()).removeRecursively();

@@ -150,6 +150,7 @@ private slots:
 
     void init()
     {
+        failOnUnexpectedWarnings();
         QDir(ModelManager::modelsDirectory()).removeRecursively();
         QDir(ModelManager::partialDirectory()).removeRecursively();
         m_server->control("/control/reset");

@@ -13,6 +13,7 @@ class PreferencesTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void storeIsPrivate()
     {
         QSettings settings;

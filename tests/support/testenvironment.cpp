@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
+#include <QTest>
 
 TestEnvironment::TestEnvironment()
 {
@@ -25,4 +27,24 @@ void TestEnvironment::setApplicationIdentity()
     QCoreApplication::setOrganizationName(QStringLiteral("Tovra AI"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("tovra.ai"));
     QCoreApplication::setApplicationName(QStringLiteral("Tovra AI"));
+}
+
+QString unexpectedWarningPattern()
+{
+    // The one allow-list: noise of headless platforms and graphics stacks, not ours.
+    return QStringLiteral("^(?!"
+                          "QStandardPaths: |"
+                          "This plugin does not support |"
+                          "qt\\.qpa\\.|"
+                          "Could not (?:find|load) the Qt platform plugin|"
+                          "libEGL warning|"
+                          "MESA|"
+                          "QSocketNotifier: Can only be used with threads started with QThread"
+                          ")");
+}
+
+void failOnUnexpectedWarnings()
+{
+    static const QRegularExpression unexpected(unexpectedWarningPattern());
+    QTest::failOnWarning(unexpected);
 }

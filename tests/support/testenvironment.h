@@ -16,6 +16,14 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Turns any Qt warning that is not platform noise into a failure of the running test
+// function (binding loops, QML type errors, "Destroyed while process is running").
+// Qt resets these patterns after every test function: call it from each init().
+void failOnUnexpectedWarnings();
+// The same rule as a regular expression, for QML tests: a global property
+// "unexpectedWarningPattern" that their init() hands to failOnWarning().
+QString unexpectedWarningPattern();
+
 // Like QTEST_MAIN, with the private environment and the app's settings identity.
 #define TOVRA_TEST_MAIN(TestClass, AppClass) \
     int main(int argc, char **argv) \

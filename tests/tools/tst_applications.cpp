@@ -99,6 +99,7 @@ private slots:
 
     void init()
     {
+        failOnUnexpectedWarnings();
         QFile::remove(m_log);
         qunsetenv("STANDIN_OSASCRIPT_OUTPUT");
         qunsetenv("STANDIN_OSASCRIPT_ERROR");

@@ -139,7 +139,11 @@ class ScreenshotTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { QDir(Screenshot::desktopDirectory()).removeRecursively(); }
+    void init()
+    {
+        failOnUnexpectedWarnings();
+        QDir(Screenshot::desktopDirectory()).removeRecursively();
+    }
 
     void dataUrlOfACapture_data()
     {

@@ -58,6 +58,7 @@ class ToolExecutorTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void initTestCase()
     {
         // Everything lives in the private home of the test, on the same file system as its Trash.

@@ -33,6 +33,8 @@ Item {
     }
 
     TestCase {
+
+        function init() { failOnWarning(new RegExp(unexpectedWarningPattern)) }
         name: "ChatView"
         when: windowShown
 

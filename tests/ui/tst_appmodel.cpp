@@ -55,6 +55,7 @@ private:
 
 void AppModelTest::init()
 {
+    failOnUnexpectedWarnings();
     for (const char *key :
          {"onboardingComplete", "autoLoadModelPath", "autoLoadModelName", "chatSessions"})
         Preferences::remove(QString::fromLatin1(key));

@@ -32,6 +32,7 @@ class ChatLogicTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void submit_data();
     void submit();
     void modelName_data();

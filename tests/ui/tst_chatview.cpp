@@ -127,6 +127,8 @@ public slots:
     }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
+        engine->globalObject().setProperty(QStringLiteral("unexpectedWarningPattern"),
+                                           unexpectedWarningPattern());
         engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
         engine->addImageProvider(QStringLiteral("icons"), new IconImageProvider);
         // Test-only helper; the app's own types come from its QML module.

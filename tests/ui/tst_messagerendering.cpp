@@ -49,6 +49,7 @@ class MessageRenderingTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void hideRules_data();
     void hideRules();
     void inlineImage_data();

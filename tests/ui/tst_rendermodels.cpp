@@ -38,6 +38,7 @@ class RenderModelsTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { failOnUnexpectedWarnings(); }
     void rowsAndGaps();
     void headingAndCodeRoles();
     void streamingChangesOnlyTheLastRow();

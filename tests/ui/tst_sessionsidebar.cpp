@@ -64,6 +64,7 @@ private:
 
 void SessionSidebarTest::init()
 {
+    failOnUnexpectedWarnings();
     Preferences::remove(QStringLiteral("chatSessions"));
     Preferences::sync();
     m_state = std::make_unique<AgentState>();

@@ -24,6 +24,8 @@ public slots:
     }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
+        engine->globalObject().setProperty(QStringLiteral("unexpectedWarningPattern"),
+                                           unexpectedWarningPattern());
         engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
         engine->addImageProvider(QStringLiteral("icons"), new IconImageProvider);
     }

@@ -24,6 +24,8 @@ Item {
     }
 
     TestCase {
+
+        function init() { failOnWarning(new RegExp(unexpectedWarningPattern)) }
         name: "Shell"
         when: windowShown
 

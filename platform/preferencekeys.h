@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Every key of the preference store, in one place for the product and its tests.
+namespace PreferenceKey {
+inline const QString systemPrompt = QStringLiteral("systemPrompt");
+inline const QString temperature = QStringLiteral("temperature");
+inline const QString maxTokens = QStringLiteral("maxTokens");
+inline const QString autoLoadModelPath = QStringLiteral("autoLoadModelPath");
+inline const QString autoLoadModelName = QStringLiteral("autoLoadModelName");
+inline const QString chatSessions = QStringLiteral("chatSessions");
+inline const QString userName = QStringLiteral("userName");
+inline const QString responseStyle = QStringLiteral("responseStyle");
+inline const QString onboardingComplete = QStringLiteral("onboardingComplete");
+inline const QString completionSoundEnabled = QStringLiteral("completionSoundEnabled");
+// The chat screen's once-only celebration of the first good reply.
+inline const QString firstReplyCelebrated = QStringLiteral("firstReplyCelebrated");
+} // namespace PreferenceKey
