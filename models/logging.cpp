@@ -1,0 +1,3 @@
+#include "models/logging.h"
+
+Q_LOGGING_CATEGORY(lcModels, "tovra.models", QtWarningMsg)

@@ -1,0 +1,3 @@
+#include "tools/logging.h"
+
+Q_LOGGING_CATEGORY(lcTools, "tovra.tools", QtWarningMsg)
