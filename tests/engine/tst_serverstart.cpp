@@ -121,7 +121,7 @@ private slots:
             << settings({}, true, 4096);
         QTest::newRow("another signal")
             << settings() << "" << SIGSEGV << int(K::Fail) << settings();
-        QTest::newRow("exit status 7 is not signal 7")
+        QTest::newRow("an ordinary exit")
             << settings() << "[exit 7]" << 0 << int(K::Fail) << settings();
     }
 
