@@ -1,23 +1,20 @@
 #include "engine/servermanager.h"
 
+#include "engine/homebrewinstaller.h"
+#include "engine/metalstub.h"
+
 #include "platform/assign.h"
+#include "platform/processreaper.h"
 
-#include "platform/paths.h"
-
-#include <QDir>
-#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QUrl>
 
 #include <QCoroNetworkReply>
-#include <QCoroProcess>
-#include <QCoroSignal>
 #include <QCoroTimer>
 
 #include <csignal>
@@ -28,14 +25,6 @@
 #endif
 
 namespace {
-
-#ifdef Q_OS_LINUX
-const QString linuxbrewPrefix = QStringLiteral("/home/linuxbrew/.linuxbrew");
-#endif
-
-const QString stubSourceName = QStringLiteral("metal_stub.c");
-const QString stubSourceText = QStringLiteral("void ggml_backend_metal_reg(void) {}");
-const QString gpuMarker = QStringLiteral("ggml_metal");
 
 // "Undecodable data counts as empty": the diagnostics show nothing rather than garbage.
 QString decodeTrimmed(const QByteArray &data)
@@ -68,119 +57,7 @@ QString failureText(const QString &errorText, const QString &summary)
     return errorText.isEmpty() ? summary : errorText + QLatin1Char('\n') + summary;
 }
 
-bool isExecutableFile(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
-}
-
-QProcessEnvironment homebrewEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"), homebrewPath());
-    return environment;
-}
-
-// Waits for a process to end without blocking; true when it has ended.
-QCoro::Task<bool> awaitExit(QPointer<QProcess> process, std::chrono::milliseconds timeout)
-{
-    if (!process || process->state() == QProcess::NotRunning)
-        co_return true;
-    const auto finished = co_await qCoro(process.data(), &QProcess::finished, timeout);
-    co_return finished.has_value() || !process || process->state() == QProcess::NotRunning;
-}
-
-// Starts a process and waits, without blocking, until it runs or has failed to start.
-// (QCoro's own start() only listens for success and sits out its whole time-out when
-// the program cannot be executed.) True when the program was executed, even if it has
-// already ended again.
-QCoro::Task<bool> startProcess(QPointer<QProcess> process, QString program, QStringList arguments)
-{
-    process->start(program, arguments);
-    while (process && process->state() == QProcess::Starting)
-        co_await qCoro(process.data(), &QProcess::stateChanged, std::chrono::seconds(30));
-    co_return process
-        && !(process->state() == QProcess::NotRunning
-             && process->error() == QProcess::FailedToStart);
-}
-
-// Appends a process's output to a text as it arrives, keeping characters that
-// straddle two reads whole.
-class OutputDecoder
-{
-public:
-    // Empty when the chunk does not decode; such a chunk is dropped whole.
-    QString decode(const QByteArray &chunk)
-    {
-        QString text = m_decoder.decode(chunk);
-        if (m_decoder.hasError()) {
-            m_decoder = QStringDecoder(QStringDecoder::Utf8);
-            return {};
-        }
-        return text;
-    }
-
-private:
-    QStringDecoder m_decoder{QStringDecoder::Utf8};
-};
-
 } // namespace
-
-QStringList defaultServerSearchList()
-{
-    QStringList list{QStringLiteral("/opt/homebrew/bin/llama-server"),
-                     QStringLiteral("/usr/local/bin/llama-server"),
-                     QStringLiteral("/opt/homebrew/bin/llama-cli"),
-                     QStringLiteral("/usr/local/bin/llama-cli")};
-#ifdef Q_OS_LINUX
-    list << linuxbrewPrefix + QStringLiteral("/bin/llama-server");
-#endif
-    return list;
-}
-
-QStringList defaultBrewCandidates()
-{
-    QStringList list{QStringLiteral("/opt/homebrew/bin/brew"),
-                     QStringLiteral("/usr/local/bin/brew")};
-#ifdef Q_OS_LINUX
-    list << linuxbrewPrefix + QStringLiteral("/bin/brew");
-#endif
-    return list;
-}
-
-QString homebrewPath()
-{
-#ifdef Q_OS_LINUX
-    return QStringLiteral("/opt/homebrew/bin:/opt/homebrew/sbin:") + linuxbrewPrefix
-           + QStringLiteral("/bin:") + linuxbrewPrefix
-           + QStringLiteral("/sbin:/usr/local/bin:/usr/bin:/bin");
-#else
-    return QStringLiteral("/opt/homebrew/bin:/opt/homebrew/sbin:/usr/local/bin:/usr/bin:/bin");
-#endif
-}
-
-std::optional<QString> findServerExecutable(const QStringList &searchList)
-{
-    for (const QString &path : searchList) {
-        if (isExecutableFile(path))
-            return path;
-    }
-    return std::nullopt;
-}
-
-std::optional<QString> findBrew(const QStringList &candidates)
-{
-    for (const QString &path : candidates) {
-        if (QFileInfo::exists(path))
-            return path;
-    }
-    return std::nullopt;
-}
-
-bool isBrewInstalled(const QStringList &candidates)
-{
-    return findBrew(candidates).has_value();
-}
 
 // One launched engine process and what has been learnt about it.
 struct ServerManager::Launch
@@ -234,19 +111,41 @@ ServerManager::ServerManager(ServerManagerOptions options, QObject *parent)
 {
     // The engine is always on loopback: a proxy from the environment must never see it.
     m_network->setProxy(QNetworkProxy::NoProxy);
+
+    m_homebrew = new HomebrewInstaller(
+        m_options.brewCandidates,
+        [self = QPointer(this)]() -> QCoro::Task<> {
+            if (self && (self->isRunning() || self->isStarting()))
+                co_await self->stopServer();
+        },
+        this);
+    connect(m_homebrew,
+            &HomebrewInstaller::brewInstallStateChanged,
+            this,
+            &ServerManager::brewInstallStateChanged);
+    connect(m_homebrew,
+            &HomebrewInstaller::brewOutputChanged,
+            this,
+            &ServerManager::brewOutputChanged);
+    connect(m_homebrew,
+            &HomebrewInstaller::isUninstallingChanged,
+            this,
+            &ServerManager::isUninstallingChanged);
+    connect(m_homebrew,
+            &HomebrewInstaller::installationChanged,
+            this,
+            &ServerManager::engineInstallationChanged);
 }
 
 ServerManager::~ServerManager()
 {
-    // The event loop may be gone: this is the last chance to not leave the engine behind.
+    // The event loop may be gone: the last chance not to leave the engine behind. A kill
+    // is never refused, so the wait for it is short.
     if (m_launch && m_launch->process && m_launch->process->state() != QProcess::NotRunning) {
         QProcess *process = m_launch->process;
         process->disconnect();
-        process->terminate();
-        if (!process->waitForFinished(int(m_options.shutdownGracePeriod.count()))) {
-            process->kill();
-            process->waitForFinished(2000);
-        }
+        process->kill();
+        process->waitForFinished(1000);
     }
 }
 
@@ -262,38 +161,42 @@ QProcess *ServerManager::serverProcess() const
 
 std::optional<QString> ServerManager::findServerExecutable() const
 {
-    return ::findServerExecutable(m_options.serverSearchList);
-}
-
-std::optional<QString> ServerManager::findBrew() const
-{
-    return ::findBrew(m_options.brewCandidates);
+    return ::findServerExecutable(m_options.serverSearchList, m_options.userPath);
 }
 
 bool ServerManager::isBrewInstalled() const
 {
-    return ::isBrewInstalled(m_options.brewCandidates);
+    return m_homebrew->isBrewInstalled();
 }
 
-QString ServerManager::repeatedCrashAdvice()
+BrewInstallState ServerManager::brewInstallState() const
 {
-    return QStringLiteral("This model repeatedly crashed with a memory error (signal %1).\n"
-                          "\n"
-                          "Possible fixes:\n"
-                          "• Run 'brew upgrade llama.cpp' in Terminal to update the engine.\n"
-                          "• Try a smaller quantization like Q4_K_M or Q3_K_S.\n"
-                          "• The model may be too large for available RAM.")
-        .arg(SIGBUS);
+    return m_homebrew->brewInstallState();
+}
+
+QString ServerManager::brewOutput() const
+{
+    return m_homebrew->brewOutput();
+}
+
+bool ServerManager::isUninstalling() const
+{
+    return m_homebrew->isUninstalling();
+}
+
+QCoro::Task<> ServerManager::installViaHomebrew()
+{
+    return m_homebrew->install();
+}
+
+QCoro::Task<> ServerManager::uninstallViaHomebrew()
+{
+    return m_homebrew->uninstall();
 }
 
 // ---- Starting -------------------------------------------------------------------------------
 
-QCoro::Task<> ServerManager::startServer(QString modelPath,
-                                         QString modelName,
-                                         std::optional<int> gpuLayers,
-                                         std::optional<QString> serverPath,
-                                         bool noMmap,
-                                         std::optional<int> contextSize)
+QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
 {
     if (m_isStarting)
         co_return;
@@ -304,7 +207,8 @@ QCoro::Task<> ServerManager::startServer(QString modelPath,
         if (!self || m_isStarting || m_launch)
             co_return;
     }
-    const std::optional<QString> executable = serverPath ? serverPath : findServerExecutable();
+    const std::optional<QString> executable
+        = settings.serverPath ? settings.serverPath : findServerExecutable();
     if (!executable) {
         setStatusMessage(
             QStringLiteral("AI engine not found — install llama.cpp via Homebrew in Settings"));
@@ -313,49 +217,12 @@ QCoro::Task<> ServerManager::startServer(QString modelPath,
     const quint64 generation = ++m_generation;
     setIsStarting(true);
     setLastLaunchError(std::nullopt);
-
-    const bool cpuOnly = gpuLayers.has_value() && *gpuLayers == 0;
-    QString suffix;
-    if (cpuOnly)
-        suffix += QStringLiteral(" (CPU only)");
-    if (noMmap)
-        suffix += QStringLiteral(" (no-mmap)");
-    if (contextSize)
-        suffix += QStringLiteral(" (ctx %1)").arg(*contextSize);
-    const int contextLength = contextSize.value_or(defaultContextSize);
-    setStatusMessage(QStringLiteral("Starting ") + modelName + suffix + QStringLiteral("…"));
-
-    QStringList arguments{QStringLiteral("--model"),
-                          modelPath,
-                          QStringLiteral("--ctx-size"),
-                          QString::number(contextLength),
-                          QStringLiteral("--port"),
-                          QString::number(m_options.port),
-                          QStringLiteral("--host"),
-                          QStringLiteral("127.0.0.1"),
-                          QStringLiteral("--n-predict"),
-                          QStringLiteral("-1")};
-    if (gpuLayers)
-        arguments << QStringLiteral("--n-gpu-layers") << QString::number(*gpuLayers);
-    if (noMmap)
-        arguments << QStringLiteral("--no-mmap");
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (cpuOnly) {
-        const std::optional<QString> stubFolder = metalStubDirectory();
-        if (stubFolder && QFileInfo::exists(QDir(*stubFolder).filePath(metalStubLibraryName()))) {
-#ifdef Q_OS_MACOS
-            environment.insert(QStringLiteral("DYLD_LIBRARY_PATH"), *stubFolder);
-#else
-            environment.insert(QStringLiteral("LD_LIBRARY_PATH"), *stubFolder);
-#endif
-        }
-    }
+    setStatusMessage(startingText(settings));
 
     auto launch = std::make_shared<Launch>();
     auto *process = new QProcess(this);
     launch->process = process;
-    process->setProcessEnvironment(environment);
+    process->setProcessEnvironment(engineEnvironment(settings));
     // Both streams are drained from launch on: a full pipe would stall the engine while it
     // loads. Its output is not needed; of its error stream the tail is kept for diagnostics.
     process->setStandardOutputFile(QProcess::nullDevice());
@@ -379,7 +246,8 @@ QCoro::Task<> ServerManager::startServer(QString modelPath,
 #endif
     m_launch = launch;
 
-    const bool started = co_await startProcess(process, *executable, arguments);
+    const QStringList arguments = engineArguments(settings, m_options.port);
+    const bool started = co_await startProcess(launch->process, *executable, arguments);
     if (!self)
         co_return;
     if (!started) {
@@ -393,16 +261,20 @@ QCoro::Task<> ServerManager::startServer(QString modelPath,
         co_return;
     }
 
+    // Our own stop (or a newer start) owns the state from the moment it begins: an exit it
+    // caused is not a failed start.
+    const auto superseded = [&] { return !self || m_launch != launch || launch->ending; };
+
     // The start-up wait.
     for (int poll = 1;; ++poll) {
         co_await QCoro::sleepFor(m_options.pollInterval);
-        if (!self || m_launch != launch)
-            co_return; // stopped (or replaced) by our own stop: not a failed start
+        if (superseded())
+            co_return;
 
         bool exited = !launch->process || launch->process->state() == QProcess::NotRunning;
         if (!exited) {
             const bool healthy = co_await checkHealth();
-            if (!self || m_launch != launch)
+            if (superseded())
                 co_return;
             // A healthy answer from some other process on the port is not ours.
             exited = !launch->process || launch->process->state() == QProcess::NotRunning;
@@ -410,52 +282,26 @@ QCoro::Task<> ServerManager::startServer(QString modelPath,
                 launch->ready = true;
                 setIsRunning(true);
                 setIsStarting(false);
-                setActiveModelPath(modelPath);
-                setActiveModelName(modelName);
-                setStatusMessage(QStringLiteral("Ready — ") + modelName
-                                 + (cpuOnly ? QStringLiteral(" (CPU only)") : QString()));
+                setActiveModelPath(settings.modelPath);
+                setActiveModelName(settings.modelName);
+                setStatusMessage(
+                    QStringLiteral("Ready — ") + settings.modelName
+                    + (settings.gpuLayers == 0 ? QStringLiteral(" (CPU only)") : QString()));
                 co_return;
             }
         }
 
         if (exited) {
-            const QString summary
-                = launch->process ? exitSummary(*launch->process) : QStringLiteral("[exit -1]");
-            const bool bySignal
-                = launch->process && launch->process->exitStatus() == QProcess::CrashExit;
-            const int signal = launch->process ? launch->process->exitCode() : 0;
-            const QString failure = failureText(launch->errorText(), summary);
+            QProcess *ended = launch->process;
+            LaunchExit exit;
+            exit.failureText
+                = failureText(launch->errorText(),
+                              ended ? exitSummary(*ended) : QStringLiteral("[exit -1]"));
+            if (ended && ended->exitStatus() == QProcess::CrashExit)
+                exit.signal = ended->exitCode();
             m_launch.reset();
             setIsStarting(false);
-
-            if (!gpuLayers && failure.toLower().contains(gpuMarker)) {
-                setStatusMessage(
-                    QStringLiteral("GPU incompatible — building CPU-only workaround…"));
-                co_await buildMetalStub();
-                if (!self || m_generation != generation || m_isStarting || m_launch)
-                    co_return; // stopped or replaced while the stub was built
-                setStatusMessage(QStringLiteral("Retrying without Metal GPU…"));
-                co_await startServer(modelPath, modelName, 0, executable, noMmap, std::nullopt);
-            } else if (bySignal && signal == SIGBUS && !noMmap) {
-                setStatusMessage(QStringLiteral("Memory error — retrying with direct file read…"));
-                co_await startServer(modelPath, modelName, gpuLayers, executable, true, contextSize);
-            } else if (bySignal && signal == SIGBUS && contextSize) {
-                setLastLaunchError(repeatedCrashAdvice());
-                setStatusMessage(QStringLiteral("Failed — model incompatible or too large"));
-            } else if (bySignal && signal == SIGBUS) {
-                setStatusMessage(
-                    QStringLiteral("Memory pressure — retrying with reduced context (%1)…")
-                        .arg(reducedContextSize));
-                co_await startServer(modelPath,
-                                     modelName,
-                                     gpuLayers,
-                                     executable,
-                                     true,
-                                     reducedContextSize);
-            } else {
-                setLastLaunchError(failure);
-                setStatusMessage(QStringLiteral("Failed to start — see error below"));
-            }
+            co_await retryAfter(std::move(settings), std::move(exit), *executable);
             co_return;
         }
 
@@ -465,8 +311,7 @@ QCoro::Task<> ServerManager::startServer(QString modelPath,
         }
         if (poll >= m_options.pollLimit) {
             const QString errorText = launch->errorText();
-            launch->ending = true;
-            co_await endProcess(launch, m_options.stopGracePeriod);
+            co_await endLaunch(launch, m_options.stopGracePeriod);
             if (!self || m_launch != launch)
                 co_return;
             m_launch.reset();
@@ -478,6 +323,33 @@ QCoro::Task<> ServerManager::startServer(QString modelPath,
             co_return;
         }
     }
+}
+
+QCoro::Task<> ServerManager::retryAfter(LaunchSettings failed, LaunchExit exit, QString executable)
+{
+    const NextAttempt next = nextAttempt(failed, exit, executable);
+    setStatusMessage(next.status);
+    switch (next.kind) {
+    case NextAttempt::Kind::Fail:
+        setLastLaunchError(exit.failureText);
+        co_return;
+    case NextAttempt::Kind::GiveUp:
+        setLastLaunchError(repeatedCrashAdvice());
+        co_return;
+    case NextAttempt::Kind::RetryOnCpu: {
+        QPointer<ServerManager> self(this);
+        const quint64 generation = m_generation;
+        co_await MetalStub::build(m_options.compiler);
+        if (!self || m_generation != generation || m_isStarting || m_launch)
+            co_return; // stopped or replaced while the stub was built
+        setStatusMessage(QStringLiteral("Retrying without Metal GPU…"));
+        break;
+    }
+    case NextAttempt::Kind::RetryWithoutMmap:
+    case NextAttempt::Kind::RetryWithReducedContext:
+        break;
+    }
+    co_await startServer(next.settings);
 }
 
 void ServerManager::onProcessFinished(const std::shared_ptr<Launch> &launch)
@@ -518,21 +390,14 @@ QCoro::Task<bool> ServerManager::checkHealth()
 
 // ---- Stopping -------------------------------------------------------------------------------
 
-QCoro::Task<> ServerManager::endProcess(std::shared_ptr<Launch> launch,
-                                        std::chrono::milliseconds grace)
+QCoro::Task<> ServerManager::endLaunch(std::shared_ptr<Launch> launch,
+                                       std::chrono::milliseconds grace)
 {
-    QPointer<QProcess> process = launch->process;
-    if (!process || process->state() == QProcess::NotRunning)
-        co_return;
     launch->ending = true;
+    QPointer<QProcess> process = launch->process;
     // A real engine streaming a reply finishes its keep-alive interval before it exits,
     // which takes half a minute: wait a little without freezing the screens, then kill.
-    process->terminate();
-    if (co_await awaitExit(process, grace))
-        co_return;
-    if (process)
-        process->kill();
-    co_await awaitExit(process, std::chrono::milliseconds(5000));
+    co_await endProcess(process, grace);
 }
 
 QCoro::Task<> ServerManager::stopServer()
@@ -550,8 +415,7 @@ QCoro::Task<> ServerManager::endEngine(std::chrono::milliseconds gracePeriod)
     const quint64 generation = ++m_generation;
     QPointer<ServerManager> self(this);
     if (std::shared_ptr<Launch> launch = m_launch) {
-        launch->ending = true;
-        co_await endProcess(launch, gracePeriod);
+        co_await endLaunch(launch, gracePeriod);
         if (!self)
             co_return;
         if (m_launch == launch)
@@ -570,163 +434,6 @@ void ServerManager::resetToIdle()
     setActiveModelPath(std::nullopt);
     setActiveModelName(std::nullopt);
     setStatusMessage(noModelLoadedText);
-}
-
-// ---- The CPU-only stub ----------------------------------------------------------------------
-
-std::optional<QString> ServerManager::metalStubDirectory()
-{
-    const QString base = Paths::appDataDirectory();
-    if (base.isEmpty())
-        return std::nullopt;
-    return QDir(base).filePath(QStringLiteral("metal-stub"));
-}
-
-QString ServerManager::metalStubLibraryName()
-{
-#ifdef Q_OS_MACOS
-    return QStringLiteral("libggml-metal.0.dylib");
-#else
-    return QStringLiteral("libggml-metal.0.so");
-#endif
-}
-
-QCoro::Task<std::optional<QString>> ServerManager::buildMetalStub()
-{
-    const std::optional<QString> folder = metalStubDirectory();
-    if (!folder)
-        co_return std::nullopt;
-    const QDir dir(*folder);
-    const QString library = dir.filePath(metalStubLibraryName());
-    if (QFileInfo::exists(library))
-        co_return folder;
-    if (!QDir().mkpath(*folder))
-        co_return std::nullopt;
-
-    const QString source = dir.filePath(stubSourceName);
-    QSaveFile file(source);
-    if (!file.open(QIODevice::WriteOnly) || file.write(stubSourceText.toUtf8()) < 0
-        || !file.commit())
-        co_return std::nullopt;
-
-#ifdef Q_OS_MACOS
-    const QStringList arguments{QStringLiteral("-dynamiclib"),
-                                QStringLiteral("-install_name"),
-                                QStringLiteral("@rpath/") + metalStubLibraryName(),
-                                QStringLiteral("-o"),
-                                library,
-                                source};
-#else
-    const QStringList arguments{QStringLiteral("-shared"),
-                                QStringLiteral("-fPIC"),
-                                QStringLiteral("-Wl,-soname,") + metalStubLibraryName(),
-                                QStringLiteral("-o"),
-                                library,
-                                source};
-#endif
-    // The compiler runs while the screens stay live; its output is not needed.
-    QProcess compiler;
-    compiler.setStandardOutputFile(QProcess::nullDevice());
-    compiler.setStandardErrorFile(QProcess::nullDevice());
-    if (!co_await startProcess(&compiler, m_options.compiler, arguments))
-        co_return std::nullopt;
-    co_await awaitExit(&compiler, std::chrono::minutes(2));
-    if (compiler.state() != QProcess::NotRunning) {
-        compiler.kill();
-        co_await awaitExit(&compiler, std::chrono::milliseconds(5000));
-        co_return std::nullopt;
-    }
-    if (compiler.exitStatus() != QProcess::NormalExit || compiler.exitCode() != 0)
-        co_return std::nullopt;
-    co_return folder;
-}
-
-// ---- Homebrew -------------------------------------------------------------------------------
-
-QCoro::Task<> ServerManager::installViaHomebrew()
-{
-    const std::optional<QString> brew = findBrew();
-    if (!brew) {
-        setBrewInstallState(BrewInstallState::failed(
-            QStringLiteral("Homebrew not found — visit https://brew.sh to install it first.")));
-        co_return;
-    }
-    setBrewInstallState(BrewInstallState::installing());
-    setBrewOutput(QString());
-
-    QPointer<ServerManager> self(this);
-    auto *process = new QProcess(this);
-    process->setProcessEnvironment(homebrewEnvironment());
-    auto outDecoder = std::make_shared<OutputDecoder>();
-    auto errDecoder = std::make_shared<OutputDecoder>();
-    // Homebrew's output is shown live, both streams in the order they arrive.
-    connect(process, &QProcess::readyReadStandardOutput, this, [this, process, outDecoder] {
-        const QString text = outDecoder->decode(process->readAllStandardOutput());
-        if (!text.isEmpty())
-            setBrewOutput(m_brewOutput + text);
-    });
-    connect(process, &QProcess::readyReadStandardError, this, [this, process, errDecoder] {
-        const QString text = errDecoder->decode(process->readAllStandardError());
-        if (!text.isEmpty())
-            setBrewOutput(m_brewOutput + text);
-    });
-
-    const QStringList arguments{QStringLiteral("install"), QStringLiteral("llama.cpp")};
-    const bool started = co_await startProcess(process, *brew, arguments);
-    if (!self)
-        co_return;
-    if (!started) {
-        setBrewInstallState(BrewInstallState::failed(process->errorString()));
-        process->deleteLater();
-        co_return;
-    }
-    co_await awaitExit(process, std::chrono::milliseconds(-1));
-    if (!self)
-        co_return;
-    process->disconnect(this);
-    const bool success = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
-    const int status = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-    process->deleteLater();
-    if (!success) {
-        setBrewInstallState(
-            BrewInstallState::failed(QStringLiteral("brew install failed (exit %1)").arg(status)));
-        co_return;
-    }
-    setBrewInstallState(BrewInstallState::succeeded());
-    emit engineInstallationChanged();
-}
-
-QCoro::Task<> ServerManager::uninstallViaHomebrew()
-{
-    const std::optional<QString> brew = findBrew();
-    if (!brew)
-        co_return;
-    QPointer<ServerManager> self(this);
-    if (m_isRunning || m_isStarting) {
-        co_await stopServer();
-        if (!self)
-            co_return;
-    }
-    setIsUninstalling(true);
-
-    auto *process = new QProcess(this);
-    process->setProcessEnvironment(homebrewEnvironment());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    const QStringList arguments{QStringLiteral("uninstall"), QStringLiteral("llama.cpp")};
-    const bool started = co_await startProcess(process, *brew, arguments);
-    if (!self)
-        co_return;
-    if (started) {
-        co_await awaitExit(process, std::chrono::milliseconds(-1));
-        if (!self)
-            co_return;
-    }
-    process->deleteLater();
-    setIsUninstalling(false);
-    setBrewInstallState(BrewInstallState::idle());
-    setBrewOutput(QString());
-    emit engineInstallationChanged();
 }
 
 // ---- Setters --------------------------------------------------------------------------------
@@ -765,24 +472,4 @@ void ServerManager::setLastLaunchError(const std::optional<QString> &value)
 {
     if (assignIfChanged(m_lastLaunchError, value))
         emit lastLaunchErrorChanged();
-}
-
-void ServerManager::setBrewInstallState(const BrewInstallState &value)
-{
-    if (m_brewInstallState == value && m_brewInstallState.text() == value.text())
-        return;
-    m_brewInstallState = value;
-    emit brewInstallStateChanged();
-}
-
-void ServerManager::setBrewOutput(const QString &value)
-{
-    if (assignIfChanged(m_brewOutput, value))
-        emit brewOutputChanged();
-}
-
-void ServerManager::setIsUninstalling(bool value)
-{
-    if (assignIfChanged(m_isUninstalling, value))
-        emit isUninstallingChanged();
 }

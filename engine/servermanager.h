@@ -1,6 +1,8 @@
 #pragma once
 
 #include "engine/brewinstallstate.h"
+#include "engine/enginelocator.h"
+#include "engine/launchsettings.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -14,27 +16,16 @@
 #include <memory>
 #include <optional>
 
+class HomebrewInstaller;
 class QNetworkAccessManager;
 class QProcess;
-
-// Where llama-server may be installed, in the order they are tried.
-QStringList defaultServerSearchList();
-// Where Homebrew's own executable may be, in the order they are tried.
-QStringList defaultBrewCandidates();
-// The PATH that Homebrew runs under.
-QString homebrewPath();
-
-// The first entry of the list that is an executable file.
-std::optional<QString> findServerExecutable(const QStringList &searchList
-                                            = defaultServerSearchList());
-// The first candidate that exists (Homebrew's own check is existence only).
-std::optional<QString> findBrew(const QStringList &candidates = defaultBrewCandidates());
-bool isBrewInstalled(const QStringList &candidates = defaultBrewCandidates());
 
 // Everything a test (or a port of the app) may want to point elsewhere.
 struct ServerManagerOptions
 {
     QStringList serverSearchList = defaultServerSearchList();
+    // Searched for "llama-server" after serverSearchList.
+    QString userPath = defaultUserPath();
     QStringList brewCandidates = defaultBrewCandidates();
     std::chrono::milliseconds pollInterval{500};
     // The poll number at which the start-up wait gives up.
@@ -49,7 +40,8 @@ struct ServerManagerOptions
 
 // Owns the one local llama-server process: finds it, starts it with a model,
 // waits until it is healthy, retries recognised failures with safer settings,
-// watches it, stops it; and installs or removes it through Homebrew.
+// watches it, stops it. Installing and removing it through Homebrew is its
+// HomebrewInstaller's job; the manager republishes that state for the screens.
 // Everything lives on the main thread.
 class ServerManager : public QObject
 {
@@ -73,16 +65,14 @@ class ServerManager : public QObject
     Q_PROPERTY(bool isBrewInstalled READ isBrewInstalled NOTIFY engineInstallationChanged)
 
 public:
-    static constexpr int defaultContextSize = 8192;
-    static constexpr int reducedContextSize = 2048;
     static const QString noModelLoadedText;
 
     explicit ServerManager(ServerManagerOptions options = {}, QObject *parent = nullptr);
     explicit ServerManager(QObject *parent)
         : ServerManager(ServerManagerOptions{}, parent)
     {}
-    // Ends a still-running engine (terminate, a short wait, then kill): the
-    // engine must never outlive the app. Prefer awaiting shutdown() first.
+    // Kills a still-running engine, which must never outlive the app. The app's quit
+    // awaits shutdown() first, which gives the engine its chance to end in order.
     ~ServerManager() override;
 
     bool isRunning() const { return m_isRunning; }
@@ -95,9 +85,10 @@ public:
     std::optional<QString> lastLaunchError() const { return m_lastLaunchError; }
     QString lastLaunchErrorText() const { return m_lastLaunchError.value_or(QString()); }
     bool hasLastLaunchError() const { return m_lastLaunchError.has_value(); }
-    BrewInstallState brewInstallState() const { return m_brewInstallState; }
-    QString brewOutput() const { return m_brewOutput; }
-    bool isUninstalling() const { return m_isUninstalling; }
+    BrewInstallState brewInstallState() const;
+    QString brewOutput() const;
+    bool isUninstalling() const;
+    HomebrewInstaller *homebrew() const { return m_homebrew; }
     int port() const { return m_options.port; }
     QString baseURL() const;
     const ServerManagerOptions &options() const { return m_options; }
@@ -109,36 +100,24 @@ public:
     QCoro::Task<> installViaHomebrew();
     // Starts the engine with a model; the outermost call returns when the engine is
     // healthy, or the start (with all its automatic retries) has failed.
-    QCoro::Task<> startServer(QString modelPath,
-                              QString modelName,
-                              std::optional<int> gpuLayers = std::nullopt,
-                              std::optional<QString> serverPath = std::nullopt,
-                              bool noMmap = false,
-                              std::optional<int> contextSize = std::nullopt);
+    QCoro::Task<> startServer(LaunchSettings settings);
+    QCoro::Task<> startServer(QString modelPath, QString modelName)
+    {
+        return startServer(LaunchSettings{std::move(modelPath), std::move(modelName)});
+    }
     // Asks the engine to terminate, waits for it without blocking (killing it after
     // the grace period), and resets the published state to "No model loaded".
     QCoro::Task<> stopServer();
     // Stops the engine before Homebrew removes it; always ends idle.
     QCoro::Task<> uninstallViaHomebrew();
     QCoro::Task<bool> checkHealth();
-    // For the application's quit path: ends the engine (terminate, up to 5 s, then kill)
-    // and resets the state. Safe to call when nothing runs.
+    // For the application's quit path: ends the engine (terminate, up to the shutdown
+    // grace period, then kill) and resets the state. Safe to call when nothing runs.
     QCoro::Task<> shutdown();
 
     std::optional<QString> findServerExecutable() const;
-    std::optional<QString> findBrew() const;
     bool isEngineInstalled() const { return findServerExecutable().has_value(); }
     bool isBrewInstalled() const;
-
-    // The folder of the CPU-only stub library, or absent without a data folder.
-    static std::optional<QString> metalStubDirectory();
-    // The stub library's file name on this platform.
-    static QString metalStubLibraryName();
-    // Makes sure the stub library exists; the folder, or absent on any failure.
-    QCoro::Task<std::optional<QString>> buildMetalStub();
-
-    // The repeated-crash advice shown after the last memory-error retry.
-    static QString repeatedCrashAdvice();
 
     // Last 64 KiB of the engine's error stream that the manager keeps.
     static constexpr qsizetype errorTailLimit = 64 * 1024;
@@ -160,13 +139,8 @@ signals:
 private:
     struct Launch;
 
-    QCoro::Task<> startAttempt(QString modelPath,
-                               QString modelName,
-                               std::optional<int> gpuLayers,
-                               std::optional<QString> serverPath,
-                               bool noMmap,
-                               std::optional<int> contextSize);
-    QCoro::Task<> endProcess(std::shared_ptr<Launch> launch, std::chrono::milliseconds grace);
+    QCoro::Task<> endLaunch(std::shared_ptr<Launch> launch, std::chrono::milliseconds grace);
+    QCoro::Task<> retryAfter(LaunchSettings failed, LaunchExit exit, QString executable);
     void onProcessFinished(const std::shared_ptr<Launch> &launch);
     QCoro::Task<> endEngine(std::chrono::milliseconds gracePeriod);
     void resetToIdle();
@@ -177,9 +151,6 @@ private:
     void setActiveModelPath(const std::optional<QString> &value);
     void setActiveModelName(const std::optional<QString> &value);
     void setLastLaunchError(const std::optional<QString> &value);
-    void setBrewInstallState(const BrewInstallState &value);
-    void setBrewOutput(const QString &value);
-    void setIsUninstalling(bool value);
 
     ServerManagerOptions m_options;
     QNetworkAccessManager *m_network = nullptr;
@@ -190,9 +161,7 @@ private:
     std::optional<QString> m_activeModelPath;
     std::optional<QString> m_activeModelName;
     std::optional<QString> m_lastLaunchError;
-    BrewInstallState m_brewInstallState;
-    QString m_brewOutput;
-    bool m_isUninstalling = false;
+    HomebrewInstaller *m_homebrew = nullptr;
 
     // The engine launched last, while it is ours to watch.
     std::shared_ptr<Launch> m_launch;

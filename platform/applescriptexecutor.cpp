@@ -1,5 +1,7 @@
 #include "platform/applescriptexecutor.h"
 
+#include "platform/processreaper.h"
+
 #include <QCoroProcess>
 #include <QFileInfo>
 #include <QPointer>
@@ -9,6 +11,8 @@
 #include <memory>
 
 namespace {
+
+const std::chrono::milliseconds endGrace = std::chrono::seconds(1);
 
 ServiceError scriptError(const QString &description)
 {
@@ -57,8 +61,8 @@ QCoro::Task<ServiceResult<QString>> AppleScriptExecutor::runProgram(QStringList 
 
     const bool finished = co_await qCoro(process.get()).waitForFinished(timeout);
     if (!finished) {
-        process->kill();
-        co_await qCoro(process.get()).waitForFinished(std::chrono::seconds(5));
+        const QPointer<QProcess> running = process.get();
+        co_await endProcess(running, endGrace);
         co_return scriptError(
             QStringLiteral("The script did not finish within %1 seconds").arg(timeout.count()));
     }

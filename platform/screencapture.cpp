@@ -1,5 +1,7 @@
 #include "platform/screencapture.h"
 
+#include "platform/processreaper.h"
+
 #include <QCoroProcess>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -9,6 +11,8 @@
 #include <QTemporaryDir>
 
 namespace {
+
+const std::chrono::milliseconds endGrace = std::chrono::seconds(1);
 
 ScreenCaptureResult failed(const QString &error)
 {
@@ -64,8 +68,8 @@ QCoro::Task<ScreenCaptureResult> CommandScreenCapture::capture()
                                        std::chrono::seconds(10)))
         co_return failed(QStringLiteral("The capture tool could not be started"));
     if (!co_await qCoro(process).waitForFinished(std::chrono::seconds(30))) {
-        process.kill();
-        co_await qCoro(process).waitForFinished(std::chrono::seconds(5));
+        const QPointer<QProcess> running = &process;
+        co_await endProcess(running, endGrace);
         co_return failed(QStringLiteral("The capture tool did not finish"));
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {

@@ -6,9 +6,11 @@
 
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
+#include "platform/quitsignals.h"
 
 #include <QGuiApplication>
 #include <QQmlEngine>
+#include <QWindow>
 
 namespace {
 QPointer<AppModel> s_instance;
@@ -99,4 +101,49 @@ QCoro::Task<> AppModel::startServer(QString path, QString name)
     // The manager reports the outcome through its own state; nothing to do after.
     QPointer<ServerManager> server = m_serverManager.get();
     co_await server->startServer(std::move(path), std::move(name));
+}
+
+void AppModel::requestQuit()
+{
+    quit();
+}
+
+QCoro::Task<> AppModel::quit()
+{
+    if (m_isQuitting)
+        co_return;
+    m_isQuitting = true;
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        for (QWindow *window : QGuiApplication::topLevelWindows())
+            window->hide();
+    }
+    QPointer<AppModel> self(this);
+    co_await finishSavesBeforeQuit();
+    if (self)
+        co_await m_serverManager->shutdown();
+    // exit(), not quit(): quit() would only ask again.
+    QCoreApplication::exit(0);
+}
+
+QCoro::Task<> AppModel::finishSavesBeforeQuit()
+{
+    co_return;
+}
+
+void AppModel::takeOverQuitRequests()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    app->installEventFilter(this);
+    auto *quitSignals = new QuitSignals(this);
+    connect(quitSignals, &QuitSignals::quitRequested, this, &AppModel::requestQuit);
+}
+
+bool AppModel::eventFilter(QObject *watched, QEvent *event)
+{
+    // QCoreApplication::quit(), the platform's quit and the last window closing all arrive here.
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
+        requestQuit();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }

@@ -61,11 +61,23 @@ public:
     // Returns whether a start began.
     Q_INVOKABLE bool autoLoadOnLaunch();
 
+    // Quits in order: hides the windows at once, ends the engine within the server manager's
+    // shutdown bound, then leaves the event loop. A call while a quit runs does nothing.
+    QCoro::Task<> quit();
+    Q_INVOKABLE void requestQuit();
+    // Sends every other way of asking the app to quit (the platform's quit command, the last
+    // window closing, SIGTERM and SIGINT) through quit(), instead of ending on the spot.
+    void takeOverQuitRequests();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 signals:
     void onboardingCompleteChanged();
 
 private:
     QCoro::Task<> startServer(QString path, QString name);
+    QCoro::Task<> finishSavesBeforeQuit();
 
     // Declaration order is creation order; destruction runs the other way.
     std::unique_ptr<AgentState> m_agentState;
@@ -73,4 +85,5 @@ private:
     std::unique_ptr<ModelManager> m_modelManager;
     std::unique_ptr<AgentManager> m_agentManager;
     bool m_onboardingComplete = false;
+    bool m_isQuitting = false;
 };

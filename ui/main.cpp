@@ -26,6 +26,7 @@ int main(int argc, char *argv[])
     if (const QString engine = qEnvironmentVariable("TOVRA_ENGINE"); !engine.isEmpty())
         serverOptions.serverSearchList.prepend(engine);
     AppModel appModel(serverOptions);
+    appModel.takeOverQuitRequests();
     Icons::fontFamily();
 
     QQmlApplicationEngine engine;

@@ -1,8 +1,10 @@
-// A minimal app that owns a ServerManager running the stand-in engine, so that tests
-// can end it the ways an app ends: an orderly quit, a quit without one, or a kill.
-//   engine-host <shutdown|destroy|wait> <port> <engine executable>
+// A minimal app that runs the stand-in engine, so that tests can end it the ways an app
+// ends: the app's own quit (asked for by SIGTERM or SIGINT), a quit without one, or a kill.
+//   engine-host <app|destroy|wait> <port> <engine executable> [shutdown bound in ms]
 // Prints "ENGINE_PID <pid>" once the engine is ready.
 #include "engine/servermanager.h"
+#include "tests/support/testenvironment.h"
+#include "ui/appmodel.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -14,6 +16,7 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    TestEnvironment::setApplicationIdentity();
     if (argc < 4)
         return 2;
     const QString mode = QString::fromLocal8Bit(argv[1]);
@@ -21,7 +24,12 @@ int main(int argc, char **argv)
     options.port = QByteArray(argv[2]).toInt();
     options.serverSearchList = {QString::fromLocal8Bit(argv[3])};
     options.pollInterval = std::chrono::milliseconds(50);
-    auto *manager = new ServerManager(options);
+    if (argc > 4)
+        options.shutdownGracePeriod = std::chrono::milliseconds(QByteArray(argv[4]).toInt());
+    auto *appModel = new AppModel(options);
+    if (mode == QLatin1String("app"))
+        appModel->takeOverQuitRequests();
+    ServerManager *manager = appModel->serverManager();
 
     QCoro::connect(manager->startServer(QStringLiteral("/models/m.gguf"), QStringLiteral("M")),
                    &app,
@@ -30,14 +38,10 @@ int main(int argc, char **argv)
                            return QCoreApplication::exit(3);
                        std::printf("ENGINE_PID %lld\n", manager->serverProcess()->processId());
                        std::fflush(stdout);
-                       if (mode == QLatin1String("shutdown"))
-                           QCoro::connect(manager->shutdown(), &app, [] {
-                               QCoreApplication::quit();
-                           });
-                       else if (mode == QLatin1String("destroy"))
-                           QCoreApplication::quit();
+                       if (mode == QLatin1String("destroy"))
+                           QCoreApplication::exit(0);
                    });
     const int status = app.exec();
-    delete manager;
+    delete appModel;
     return status;
 }

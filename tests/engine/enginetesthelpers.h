@@ -29,6 +29,7 @@ inline ServerManagerOptions standinOptions(std::chrono::milliseconds pollInterva
 {
     ServerManagerOptions options;
     options.serverSearchList = {StandinEngine::executable()};
+    options.userPath = {};
     options.brewCandidates = {};
     options.pollInterval = pollInterval;
     options.port = freePort();

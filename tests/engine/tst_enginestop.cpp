@@ -62,44 +62,64 @@ private slots:
         run(manager.stopServer());
     }
 
-    // None of the ways an app ends may leave the engine behind.
+    // None of the ways an app ends may leave the engine behind, and the app's own quit is
+    // quick: within the shutdown bound (plus half a second) for an engine that ignores the
+    // request to terminate, and within a second, so without a kill, for one that honours it.
     void appEnds_data()
     {
         QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("startup");
-        const QString lingering = QStringLiteral(R"({"ignore_sigterm":true})");
-        const std::pair<const char *, const char *> ends[] = {{"shutdown", "orderly shutdown"},
-                                                              {"destroy", "quit without shutdown"},
-                                                              {"wait", "app killed"}};
-        for (const auto &[mode, label] : ends) {
-            QTest::addRow("%s", label) << mode << QString();
-            QTest::addRow("%s, lingering engine", label) << mode << lingering;
-        }
+        QTest::addColumn<bool>("lingering");
+        QTest::addColumn<int>("signal"); // sent to the app; 0: none
+        QTest::addColumn<int>("boundMs");
+        QTest::addColumn<int>("withinMs"); // of the signal; 0: not timed
+        QTest::newRow("quit on SIGTERM") << "app" << false << int(SIGTERM) << 5000 << 1000;
+        QTest::newRow("quit on SIGINT") << "app" << false << int(SIGINT) << 5000 << 1000;
+        QTest::newRow("quit on SIGTERM, lingering engine")
+            << "app" << true << int(SIGTERM) << 1000 << 1500;
+        QTest::newRow("quit without shutdown") << "destroy" << false << 0 << 5000 << 0;
+        QTest::newRow("quit without shutdown, lingering engine")
+            << "destroy" << true << 0 << 5000 << 0;
+        QTest::newRow("app killed") << "wait" << false << int(SIGKILL) << 5000 << 0;
+        QTest::newRow("app killed, lingering engine")
+            << "wait" << true << int(SIGKILL) << 5000 << 0;
     }
 
     void appEnds()
     {
         QFETCH(QString, mode);
-        QFETCH(QString, startup);
-        setStartup(startup);
+        QFETCH(bool, lingering);
+        QFETCH(int, signal);
+        QFETCH(int, boundMs);
+        QFETCH(int, withinMs);
+        setStartup(lingering ? QStringLiteral(R"({"ignore_sigterm":true})") : QString());
         QProcess host;
         host.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         host.start(qEnvironmentVariable("ENGINE_HOST"),
-                   {mode, QString::number(freePort()), StandinEngine::executable()});
+                   {mode,
+                    QString::number(freePort()),
+                    StandinEngine::executable(),
+                    QString::number(boundMs)});
         QVERIFY(host.waitForStarted(10000));
         QTRY_VERIFY_WITH_TIMEOUT(host.canReadLine() || host.state() == QProcess::NotRunning, 20000);
         const QByteArray line = host.readLine().trimmed();
         const qint64 enginePid = line.mid(11).toLongLong();
         QVERIFY2(line.startsWith("ENGINE_PID ") && enginePid > 0, line.constData());
 
-        if (mode == QLatin1String("wait")) {
+        QElapsedTimer clock;
+        clock.start();
+        if (signal) {
             QVERIFY(!processGone(enginePid));
-            ::kill(pid_t(host.processId()), SIGKILL);
+            ::kill(pid_t(host.processId()), signal);
         }
         QVERIFY(host.state() == QProcess::NotRunning || host.waitForFinished(20000));
-        if (mode != QLatin1String("wait")) {
+        const qint64 elapsed = clock.elapsed();
+        if (signal != SIGKILL) {
             QCOMPARE(host.exitStatus(), QProcess::NormalExit);
             QCOMPARE(host.exitCode(), 0);
+        }
+        if (withinMs) {
+            QVERIFY2(elapsed < withinMs, qPrintable(QString::number(elapsed)));
+            QVERIFY(processGone(enginePid));
         }
         QTRY_VERIFY_WITH_TIMEOUT(processGone(enginePid), 10000);
     }

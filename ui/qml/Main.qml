@@ -49,7 +49,7 @@ ApplicationWindow {
             Action {
                 text: "Quit"
                 shortcut: StandardKey.Quit
-                onTriggered: Qt.quit()
+                onTriggered: AppModel.requestQuit()
             }
         }
     }
@@ -102,7 +102,7 @@ ApplicationWindow {
             Platform.MenuSeparator {}
             Platform.MenuItem {
                 text: "Quit"
-                onTriggered: Qt.quit()
+                onTriggered: AppModel.requestQuit()
             }
         }
     }
