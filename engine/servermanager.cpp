@@ -12,6 +12,7 @@
 #include <QNetworkRequest>
 #include <QProcess>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QUrl>
 
@@ -295,9 +296,14 @@ QCoro::Task<> ServerManager::startServer(QString modelPath,
                                          bool noMmap,
                                          std::optional<int> contextSize)
 {
+    QPointer<ServerManager> self(this);
+    ++m_startDepth;
+    const auto ended = qScopeGuard([self] {
+        if (self && --self->m_startDepth == 0)
+            emit self->startEnded();
+    });
     if (m_isStarting)
         co_return;
-    QPointer<ServerManager> self(this);
     if (m_isRunning || m_launch) {
         co_await stopServer();
         // Someone else started meanwhile: theirs wins.

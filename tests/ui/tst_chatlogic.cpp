@@ -1,19 +1,40 @@
 #include "core/agentstate.h"
+#include "engine/servermanager.h"
+#include "ui/chatcontroller.h"
 #include "ui/chatlogic.h"
 #include "ui/chatoperations.h"
 #include "ui/confetti.h"
 
 #include <QFile>
 #include <QSet>
+#include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "tests/support/standinengine.h"
 #include "tests/support/testenvironment.h"
 
 namespace {
 Message message(const QString &role, const QString &content)
 {
     return Message::make(role, content);
+}
+
+using Action = ChatController::Action;
+
+// A server manager that starts the stand-in engine, which behaves as "startup" says.
+std::unique_ptr<ServerManager> standinServer(const QString &startup)
+{
+    qputenv("STANDIN_STARTUP", startup.toUtf8());
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    ServerManagerOptions options;
+    options.serverSearchList = {StandinEngine::executable()};
+    options.brewCandidates = {};
+    options.pollInterval = std::chrono::milliseconds(50);
+    options.port = probe.serverPort();
+    return std::make_unique<ServerManager>(options);
 }
 
 QStringList roles(const QList<Message> &messages)
@@ -35,6 +56,9 @@ private slots:
     void init() { failOnUnexpectedWarnings(); }
     void submit_data();
     void submit();
+    void queuedText_data();
+    void queuedText();
+    void conversationFlags();
     void modelName_data();
     void modelName();
     void speedText();
@@ -58,20 +82,117 @@ void ChatLogicTest::submit_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("isLoading");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("text") << "Hi" << false << true;
-    QTest::newRow("only spaces and line breaks") << " \n\t \r\n" << false << false;
-    QTest::newRow("empty") << "" << false << false;
-    QTest::newRow("while a reply is generated") << "Hi" << true << false;
-    QTest::newRow("padded text") << "\n  Hi \n" << false << true;
+    QTest::addColumn<bool>("isRunning");
+    QTest::addColumn<bool>("isStarting");
+    QTest::addColumn<bool>("canSubmit");
+    QTest::addColumn<Action>("action");
+    QTest::newRow("text, engine running") << "Hi" << false << true << false << true << Action::Send;
+    QTest::newRow("padded text") << "\n  Hi \n" << false << true << false << true << Action::Send;
+    QTest::newRow("only spaces and line breaks")
+        << " \n\t \r\n"
+        << false << true << false << false << Action::Ignore;
+    QTest::newRow("empty") << "" << false << false << false << false << Action::Ignore;
+    QTest::newRow("while a reply is generated")
+        << "Hi" << true << true << false << false << Action::Ignore;
+    QTest::newRow("engine starting") << "Hi" << false << false << true << true << Action::Queue;
+    QTest::newRow("no model loaded") << "Hi" << false << false << false << true << Action::Refuse;
 }
 
 void ChatLogicTest::submit()
 {
     QFETCH(QString, text);
     QFETCH(bool, isLoading);
-    QFETCH(bool, expected);
-    QCOMPARE(canSubmit(text, isLoading), expected);
+    QFETCH(bool, isRunning);
+    QFETCH(bool, isStarting);
+    QFETCH(bool, canSubmit);
+    QFETCH(Action, action);
+    QCOMPARE(::canSubmit(text, isLoading), canSubmit);
+    QCOMPARE(ChatController::decide(text, isLoading, isRunning, isStarting), action);
+}
+
+// Text submitted while the engine starts is sent once it runs; it stays in the box, no
+// longer queued, when the whole start (every retry) ends without an engine, or when
+// the user edits it first.
+void ChatLogicTest::queuedText_data()
+{
+    QTest::addColumn<QString>("startup");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("sent once running") << R"({"health_delay_ms":300})"
+                                       << "" << QStringList{"hello"};
+    // Three attempts: direct file read, then a reduced context, then the advice.
+    QTest::newRow("every retry fails") << R"({"exit":{"signal":"SIGBUS"}})"
+                                       << "" << QStringList{};
+    QTest::newRow("edited first") << R"({"health_delay_ms":300})"
+                                  << "hello there" << QStringList{};
+}
+
+void ChatLogicTest::queuedText()
+{
+    QFETCH(QString, startup);
+    QFETCH(QString, edit);
+    QFETCH(QStringList, sent);
+    AgentState state;
+    const auto server = standinServer(startup);
+    ChatController controller;
+    controller.setState(&state);
+    controller.setServerManager(server.get());
+    QStringList seen;
+    connect(&controller, &ChatController::queuedTextReady, this, [&](const QString &text) {
+        seen << text;
+    });
+    // isStarting drops after each attempt, yet the text waits for the last one.
+    int drops = 0;
+    connect(server.get(), &ServerManager::isStartingChanged, this, [&] {
+        if (!server->isStarting() && !server->isRunning() && controller.isQueued())
+            ++drops;
+    });
+    QSignalSpy ended(server.get(), &ServerManager::startEnded);
+
+    server->startServer(m_dir.filePath(QStringLiteral("model.gguf")), QStringLiteral("M"));
+    QVERIFY(server->isStarting());
+    QCOMPARE(controller.submit(QStringLiteral(" hello ")), Action::Queue);
+    QVERIFY(controller.isQueued());
+    if (!edit.isEmpty()) {
+        controller.textEdited(QStringLiteral(" hello\n"));
+        QVERIFY(controller.isQueued());
+        controller.textEdited(edit);
+        QVERIFY(!controller.isQueued());
+    }
+    QVERIFY(ended.wait(15000));
+    QCOMPARE(seen, sent);
+    QVERIFY(!controller.isQueued());
+    if (!server->isRunning())
+        QCOMPARE(drops, 3); // one per attempt; the start ends only after the third
+    QCOMPARE(controller.submit(QStringLiteral("next")),
+             server->isRunning() ? Action::Send : Action::Refuse);
+    QCoro::waitFor(server->stopServer());
+    qunsetenv("STANDIN_STARTUP");
+}
+
+void ChatLogicTest::conversationFlags()
+{
+    AgentState state;
+    state.startNewChat();
+    state.setMessages({message("system", "s"), message("tool_result", "Tool results: x")});
+    ChatController controller;
+    controller.setState(&state);
+    QVERIFY(!controller.hasTurns());
+    QSignalSpy turns(&controller, &ChatController::hasTurnsChanged);
+    QSignalSpy typing(&controller, &ChatController::isTypingChanged);
+    state.appendMessage(message("user", "hi"));
+    QVERIFY(controller.hasTurns());
+
+    // Typing until the first piece; later pieces change nothing.
+    state.setIsLoading(true);
+    QVERIFY(controller.isTyping());
+    for (const char *piece : {"Hel", "lo", "!"})
+        state.appendToStreamingContent(QString::fromLatin1(piece));
+    QVERIFY(!controller.isTyping());
+    QCOMPARE(typing.size(), 2);
+    state.setMessages({});
+    QVERIFY(!controller.hasTurns());
+    QCOMPARE(turns.size(), 2);
 }
 
 void ChatLogicTest::modelName_data()

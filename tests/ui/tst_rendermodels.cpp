@@ -14,11 +14,13 @@
 namespace {
 QStringList kinds(const MarkdownDocument &document)
 {
+    // In the order of MarkdownDocument::BlockKind.
+    const QStringList names{"heading", "bullet", "paragraph", "code"};
     QStringList out;
     for (int row = 0; row < document.rowCount(); ++row) {
         const QModelIndex index = document.index(row);
         out << QStringLiteral("%1/%2")
-                   .arg(index.data(MarkdownDocument::KindRole).toString())
+                   .arg(names.value(index.data(MarkdownDocument::KindRole).toInt()))
                    .arg(index.data(MarkdownDocument::GapRole).toInt());
     }
     return out;
@@ -190,9 +192,10 @@ void RenderModelsTest::imageStateAndErrors()
     messages.append(Message::make(Role::assistant, QStringLiteral("No Error: here")));
 
     const auto role = [&](int row, int r) { return visible.index(row, 0).data(r); };
-    QCOMPARE(role(0, VisibleMessagesModel::ImageStateRole).toString(), QStringLiteral("picture"));
-    QCOMPARE(role(1, VisibleMessagesModel::ImageStateRole).toString(), QStringLiteral("broken"));
-    QCOMPARE(role(2, VisibleMessagesModel::ImageStateRole).toString(), QStringLiteral("none"));
+    using State = VisibleMessagesModel::ImageState;
+    QCOMPARE(role(0, VisibleMessagesModel::ImageStateRole).toInt(), int(State::Picture));
+    QCOMPARE(role(1, VisibleMessagesModel::ImageStateRole).toInt(), int(State::Broken));
+    QCOMPARE(role(2, VisibleMessagesModel::ImageStateRole).toInt(), int(State::None));
     QCOMPARE(role(3, VisibleMessagesModel::IsErrorRole).toBool(), true);
     QCOMPARE(role(4, VisibleMessagesModel::IsErrorRole).toBool(), false);
     QCOMPARE(role(0, VisibleMessagesModel::IsErrorRole).toBool(), false);

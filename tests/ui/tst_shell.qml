@@ -12,7 +12,7 @@ Item {
         ContentView {
             width: root.width
             height: root.height
-            state: AppModel.agentState
+            agentState: AppModel.agentState
             serverManager: AppModel.serverManager
             modelManager: AppModel.modelManager
         }
@@ -100,10 +100,8 @@ Item {
 
         function test_onboardingGateOpensAndReopens() {
             let completed = 0
-            const view = createTemporaryObject(contentComponent, root, {
-                onboardingComplete: false,
-                completeOnboarding: () => { completed += 1 }
-            })
+            const view = createTemporaryObject(contentComponent, root, { onboardingComplete: false })
+            view.onboardingCompleted.connect(() => { completed += 1 })
             verify(view.showOnboarding)
             const sheet = findChild(view, "onboarding")
             tryCompare(sheet, "opened", true)

@@ -1,3 +1,6 @@
+// HACK: no "pragma ComponentBehavior: Bound" here: on Qt 6.4 a Loader cannot create a
+// bound inline Component ("Cannot instantiate bound component outside its creation
+// context"), and this file's rows are built through Loaders.
 import QtQuick
 import TovraAI
 
@@ -27,7 +30,7 @@ Column {
         delegate: Item {
             id: row
 
-            required property string kind
+            required property int kind
             required property int level
             required property string content
             required property string html
@@ -41,9 +44,9 @@ Column {
                 id: loader
                 y: row.gap
                 width: parent.width
-                sourceComponent: row.kind === "code" ? codeComponent
-                               : row.kind === "heading" ? headingComponent
-                               : row.kind === "bullet" ? bulletComponent : paragraphComponent
+                sourceComponent: row.kind === MarkdownDocument.Code ? codeComponent
+                               : row.kind === MarkdownDocument.Heading ? headingComponent
+                               : row.kind === MarkdownDocument.Bullet ? bulletComponent : paragraphComponent
             }
 
             Component {

@@ -1,3 +1,6 @@
+// HACK: no "pragma ComponentBehavior: Bound" here: on Qt 6.4 a Loader cannot create a
+// bound inline Component ("Cannot instantiate bound component outside its creation
+// context"), and this file's rows are built through Loaders.
 import QtQuick
 import QtQuick.Controls
 import Qt5Compat.GraphicalEffects
@@ -14,12 +17,14 @@ Item {
     // Where a list row's text lives: read only where needed, so that a long streamed
     // reply never sits in a QML property.
     property MessageContentSource source: null
-    // "none", "picture" or "broken", for content that is an image data URL.
-    property string imageState: "none"
-    // Offered for the user's messages; null hides the edit button.
-    property var editAction: null
-    // Offered for failed replies; null hides the retry button.
-    property var retryAction: null
+    // For content that is an image data URL.
+    property int imageState: VisibleMessagesModel.None
+    // The edit button of the user's messages and the retry button of failed replies.
+    property bool showEdit: false
+    property bool showRetry: false
+
+    signal editRequested()
+    signal retryRequested()
 
     readonly property bool isUser: role === "user"
     // A failed reply ("Error: …"); given by the list's model so the text is not scanned here.
@@ -51,25 +56,25 @@ Item {
     Component {
         id: pictureComponent
         Item {
-            readonly property real scale: image.implicitWidth > 0
+            readonly property real fitFactor: image.implicitWidth > 0
                 ? Math.min(1, 400 / image.implicitWidth, 280 / image.implicitHeight) : 1
-            implicitWidth: root.imageState === "picture" ? Math.round(image.implicitWidth * scale) : 0
-            implicitHeight: root.imageState === "picture" ? Math.round(image.implicitHeight * scale) : 0
+            implicitWidth: root.imageState === VisibleMessagesModel.Picture ? Math.round(image.implicitWidth * fitFactor) : 0
+            implicitHeight: root.imageState === VisibleMessagesModel.Picture ? Math.round(image.implicitHeight * fitFactor) : 0
 
             RectangularGlow {
                 anchors.fill: parent
                 anchors.topMargin: 3
                 anchors.bottomMargin: -3
-                visible: root.imageState === "picture"
+                visible: root.imageState === VisibleMessagesModel.Picture
                 glowRadius: 10
                 cornerRadius: 12 + glowRadius
-                color: Qt.rgba(0, 0, 0, 0.14)
+                color: Theme.alpha(Theme.shadow, 0.14)
             }
             Image {
                 id: image
                 anchors.fill: parent
                 visible: false
-                source: root.imageState === "picture" ? root.fullText() : ""
+                source: root.imageState === VisibleMessagesModel.Picture ? root.fullText() : ""
                 asynchronous: true
                 fillMode: Image.PreserveAspectFit
                 Accessible.name: "Picture"
@@ -84,7 +89,7 @@ Item {
                 anchors.fill: parent
                 source: image
                 maskSource: mask
-                visible: root.imageState === "picture"
+                visible: root.imageState === VisibleMessagesModel.Picture
             }
         }
     }
@@ -99,7 +104,7 @@ Item {
         PlainButton {
             id: editButton
             objectName: "editButton"
-            readonly property bool shown: root.isHovered && root.editAction !== null
+            readonly property bool shown: root.isHovered && root.showEdit
             anchors.right: bubble.left
             anchors.rightMargin: 68
             anchors.bottom: parent.bottom
@@ -112,7 +117,7 @@ Item {
             scale: shown ? 1 : 0.8
             Behavior on opacity { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
             Behavior on scale { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
-            onClicked: if (root.editAction) root.editAction()
+            onClicked: root.editRequested()
         }
 
         Item {
@@ -157,15 +162,15 @@ Item {
                 readOnly: true
                 selectByMouse: true
                 font.pixelSize: 13
-                color: "white"
-                selectionColor: Qt.rgba(1, 1, 1, 0.35)
-                selectedTextColor: "white"
+                color: Theme.textOnAccent
+                selectionColor: Theme.alpha(Theme.textOnAccent, 0.35)
+                selectedTextColor: Theme.textOnAccent
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
             Loader {
                 id: pictureLoader
-                active: root.isUser && root.imageState !== "none"
+                active: root.isUser && root.imageState !== VisibleMessagesModel.None
                 sourceComponent: pictureComponent
             }
         }
@@ -214,7 +219,7 @@ Item {
                     y: 3
                     width: parent.width
                     active: !root.isUser
-                    sourceComponent: root.imageState !== "none" ? pictureComponent : markdownComponent
+                    sourceComponent: root.imageState !== VisibleMessagesModel.None ? pictureComponent : markdownComponent
                 }
                 Component {
                     id: markdownComponent
@@ -247,11 +252,11 @@ Item {
             }
             PlainButton {
                 objectName: "retryButton"
-                visible: root.retryAction !== null
+                visible: root.showRetry
                 text: "Retry"
                 symbol: "arrow.clockwise"
                 color: Theme.accent
-                onClicked: if (root.retryAction) root.retryAction()
+                onClicked: root.retryRequested()
             }
         }
     }
