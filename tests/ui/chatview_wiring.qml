@@ -235,12 +235,12 @@ Item {
             compare(results[0].includes("Denied by user"), data.written.length === 0)
         }
 
+        // The argument rows are the C++ side's (tst_chatlogic); the view shows the
+        // description line only when the tool has one.
         function test_approvalView_data() {
             return [
-                { tag: "known tool", call: { name: "open_app", arguments: { app_name: "Notes" } },
-                  title: "Open Application", description: "Launch an application", labels: ["App_name"], icons: ["app.badge"] },
-                { tag: "unknown tool", call: { name: "brew_coffee", arguments: { model_name: "x", text: "t" } },
-                  title: "brew_coffee", description: "", labels: ["Model_name", "Text"], icons: ["chevron.right", "text.quote"] }
+                { tag: "known tool", call: { name: "open_app", arguments: {} }, title: "Open Application", description: "Launch an application" },
+                { tag: "unknown tool", call: { name: "brew_coffee", arguments: {} }, title: "brew_coffee", description: "" }
             ]
         }
 
@@ -249,11 +249,7 @@ Item {
             compare(view.title, data.title)
             compare(findChild(view, "descriptionLine").visible, data.description.length > 0)
             compare(findChild(view, "descriptionText").text, data.description)
-            for (let i = 0; i < data.labels.length; ++i) {
-                compare(findChild(view, "argumentRow" + i).label, data.labels[i])
-                compare(findChild(view, "argumentRow" + i).icon, data.icons[i])
-            }
-            verify(!findChild(view, "argumentRow" + data.labels.length))
+            verify(!findChild(view, "argumentRow0"))
         }
 
         function test_longValueShowsThreeLines() {
@@ -312,6 +308,8 @@ Item {
         function test_welcomePanel() {
             ensureStopped()
             let view = freshView()
+            // This suite runs off macOS, where the platform is named as a desktop.
+            compare(findChild(view, "welcomeTagline").text, "Your intelligent desktop assistant")
             verify(findChild(view, "welcomeNoModel").visible)
             verify(!findChild(view, "welcomeSuggestions").visible)
             const before = root.modelsRequested

@@ -69,8 +69,7 @@ private slots:
     void capitalisation_data();
     void capitalisation();
     void confettiParticles();
-    void editCut();
-    void retryCut();
+    void cuts();
     void editAndRetryThroughTheStore();
     void celebrationOnlyOnceForAGoodReply();
 
@@ -199,16 +198,14 @@ void ChatLogicTest::modelName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("four words unchanged") << "Llama 3.2 3B Instruct"
-                                          << "Llama 3.2 3B Instruct";
-    QTest::newRow("five words") << "Qwen 2.5 7B Instruct Q4_K_M"
-                                << "Qwen 2.5 7B Q4_K_M";
-    QTest::newRow("six words") << "A B C D E F"
-                               << "A B C F";
-    QTest::newRow("one word") << "Phi"
-                              << "Phi";
-    QTest::newRow("empty") << ""
-                           << "";
+    const auto row = [](const char *tag, const char *name, const char *expected) {
+        QTest::newRow(tag) << QString::fromUtf8(name) << QString::fromUtf8(expected);
+    };
+    row("four words unchanged", "Llama 3.2 3B Instruct", "Llama 3.2 3B Instruct");
+    row("five words", "Qwen 2.5 7B Instruct Q4_K_M", "Qwen 2.5 7B Q4_K_M");
+    row("six words", "A B C D E F", "A B C F");
+    row("one word", "Phi", "Phi");
+    row("empty", "", "");
 }
 
 void ChatLogicTest::modelName()
@@ -230,35 +227,30 @@ void ChatLogicTest::attachment_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("inputText");
     QTest::addColumn<QString>("expected");
-
+    const auto row =
+        [](const char *name, const QByteArray &bytes, const char *typed, const QString &expected) {
+            QTest::newRow(name) << QString::fromLatin1(name) << bytes << QString::fromLatin1(typed)
+                                << expected;
+        };
     const QByteArray x4000(4000, 'x');
-    QTest::newRow("capital extension, 4001 characters")
-        << "Notes.MD" << x4000 + "y"
-        << ""
-        << "Contents of Notes.MD:\n```\n" + QString(x4000)
-               + "\n\n[File truncated — 1 more characters]\n```";
-    QTest::newRow("exactly 4000 characters")
-        << "a.txt" << x4000 << ""
-        << "Contents of a.txt:\n```\n" + QString(x4000) + "\n```";
-    // 4001 characters of two code units each: cut after the 4000th character, not the 4000th unit.
+    row("Notes.MD",
+        x4000 + "y",
+        "",
+        "Contents of Notes.MD:\n```\n" + x4000 + "\n\n[File truncated — 1 more characters]\n```");
+    row("a.txt", x4000, "", "Contents of a.txt:\n```\n" + x4000 + "\n```");
+    // 4002 characters of two code units each: cut after the 4000th character, not unit.
     const QString accented = QStringLiteral("e\u0301").repeated(4000);
-    QTest::newRow("characters, not code units")
-        << "a.py" << (accented + QStringLiteral("e\u0301e\u0301")).toUtf8() << ""
-        << "Contents of a.py:\n```\n" + accented + "\n\n[File truncated — 2 more characters]\n```";
-    QTest::newRow("text file after typed text starts a new line")
-        << "main.cpp" << QByteArray("int x;") << "Look:"
-        << "Look:\nContents of main.cpp:\n```\nint x;\n```";
-    QTest::newRow("other file onto an empty box") << "photo.png" << QByteArray("\x89PNG") << ""
-                                                  << "photo.png";
-    QTest::newRow("other file after typed text") << "report.pdf" << QByteArray("%PDF") << "See"
-                                                 << "See report.pdf";
-    QTest::newRow("text extension, not UTF-8") << "bad.txt" << QByteArray("ok \xff\xfe no") << ""
-                                               << "bad.txt";
-    QTest::newRow("hidden file without extension") << ".txt" << QByteArray("secret") << ""
-                                                   << ".txt";
-    QTest::newRow("text file over 16 MiB goes by name")
-        << "huge.log" << QByteArray(16 * 1024 * 1024 + 1, 'a') << ""
-        << "huge.log";
+    row("a.py",
+        (accented + QStringLiteral("e\u0301e\u0301")).toUtf8(),
+        "",
+        "Contents of a.py:\n```\n" + accented + "\n\n[File truncated — 2 more characters]\n```");
+    // After typed text, a text file starts a new line and any other file follows a space.
+    row("main.cpp", "int x;", "Look:", "Look:\nContents of main.cpp:\n```\nint x;\n```");
+    row("photo.png", "\x89PNG", "", "photo.png");
+    row("report.pdf", "%PDF", "See", "See report.pdf");
+    row("bad.txt", "ok \xff\xfe no", "", "bad.txt");                        // not UTF-8
+    row(".txt", "secret", "", ".txt");                                      // hidden, no extension
+    row("huge.log", QByteArray(16 * 1024 * 1024 + 1, 'a'), "", "huge.log"); // over 16 MiB
 }
 
 void ChatLogicTest::attachment()
@@ -318,14 +310,13 @@ void ChatLogicTest::capitalisation_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("underscore is inside a word") << "app_name"
-                                                 << "App_name";
-    QTest::newRow("words") << "hELLO wide\tWORLD"
-                           << "Hello Wide\tWorld";
-    QTest::newRow("leading space") << " path"
-                                   << " Path";
-    QTest::newRow("non-ASCII") << "ärger"
-                               << "Ärger";
+    const auto row = [](const char *tag, const char *text, const char *expected) {
+        QTest::newRow(tag) << QString::fromUtf8(text) << QString::fromUtf8(expected);
+    };
+    row("underscore is inside a word", "app_name", "App_name");
+    row("words", "hELLO wide\tWORLD", "Hello Wide\tWorld");
+    row("leading space", " path", " Path");
+    row("non-ASCII", "ärger", "Ärger");
 }
 
 void ChatLogicTest::capitalisation()
@@ -358,35 +349,25 @@ void ChatLogicTest::confettiParticles()
     QCOMPARE(colours.size(), 9);
 }
 
-void ChatLogicTest::editCut()
-{
-    const QList<Message> messages{message("user", "one"),
-                                  message("assistant", "A"),
-                                  message("user", "two"),
-                                  message("tool_result", "Tool results: x"),
-                                  message("assistant", "B")};
-    const auto cut = cutForEdit(messages, messages[2].id);
-    QVERIFY(cut);
-    QCOMPARE(cut->text, QStringLiteral("two"));
-    QCOMPARE(roles(cut->kept), QStringList({"user:one", "assistant:A"}));
-    QVERIFY(!cutForEdit(messages, QUuid::createUuid()));
-}
-
-void ChatLogicTest::retryCut()
+void ChatLogicTest::cuts()
 {
     const QList<Message> messages{message("user", "one"),
                                   message("assistant", "A"),
                                   message("user", "two"),
                                   message("tool_result", "Tool results: x"),
                                   message("assistant", "Error: boom")};
-    const auto cut = cutForRetry(messages, messages[4].id);
-    QVERIFY(cut);
-    QCOMPARE(cut->text, QStringLiteral("two"));
-    QCOMPARE(roles(cut->kept), QStringList({"user:one", "assistant:A"}));
-    // No user message before it, or the reply is gone.
+    // Edit drops the message and what follows; retry the user message before the reply.
+    for (const auto &cut :
+         {cutForEdit(messages, messages[2].id), cutForRetry(messages, messages[4].id)}) {
+        QVERIFY(cut);
+        QCOMPARE(cut->text, QStringLiteral("two"));
+        QCOMPARE(roles(cut->kept), QStringList({"user:one", "assistant:A"}));
+    }
+    // No user message before it, or the message is gone.
     const QList<Message> orphan{message("assistant", "Error: x")};
     QVERIFY(!cutForRetry(orphan, orphan[0].id));
     QVERIFY(!cutForRetry(messages, QUuid::createUuid()));
+    QVERIFY(!cutForEdit(messages, QUuid::createUuid()));
 }
 
 void ChatLogicTest::editAndRetryThroughTheStore()

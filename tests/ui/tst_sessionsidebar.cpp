@@ -43,10 +43,8 @@ class SessionSidebarTest : public QObject
 
 private slots:
     void init();
-    void pinnedFirstInStoredOrder();
     void search_data();
     void search();
-    void clearingTheSearchRestoresTheList();
     void pinningReorders();
     void selectSession();
     void selectIgnoresUnknownSessions();
@@ -79,13 +77,6 @@ void SessionSidebarTest::init()
     m_state->setMessages(m_state->chatSessions().at(2).messages);
 }
 
-void SessionSidebarTest::pinnedFirstInStoredOrder()
-{
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"}));
-}
-
 void SessionSidebarTest::search_data()
 {
     QTest::addColumn<QString>("query");
@@ -110,16 +101,9 @@ void SessionSidebarTest::search()
     model.setState(m_state.get());
     model.setSearchQuery(query);
     QCOMPARE(titles(model), expected);
-}
-
-void SessionSidebarTest::clearingTheSearchRestoresTheList()
-{
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    model.setSearchQuery(QStringLiteral("gamma"));
-    QCOMPARE(titles(model), QStringList{"Gamma"});
+    // Clearing the search brings every session back, pinned first in stored order.
     model.setSearchQuery(QString());
-    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"}));
 }
 
 void SessionSidebarTest::pinningReorders()

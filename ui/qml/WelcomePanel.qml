@@ -69,6 +69,7 @@ Column {
             color: Theme.label
         }
         Text {
+            objectName: "welcomeTagline"
             anchors.horizontalCenter: parent.horizontalCenter
             text: ChatLogic.welcomeTagline()
             font.pixelSize: 11
