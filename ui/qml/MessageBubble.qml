@@ -1,6 +1,4 @@
-// HACK: no "pragma ComponentBehavior: Bound" here: on Qt 6.4 a Loader cannot create a
-// bound inline Component ("Cannot instantiate bound component outside its creation
-// context"), and this file's rows are built through Loaders.
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Qt5Compat.GraphicalEffects
@@ -39,6 +37,13 @@ Item {
         return root.source ? root.source.content : root.content
     }
 
+    // Loaders load from files, with bindings set here: on Qt 6.4 a Loader cannot create a
+    // bound inline Component ("Cannot instantiate bound component outside its creation context").
+    function bindPicture(picture: MessagePicture): void {
+        picture.shown = Qt.binding(() => root.imageState === VisibleMessagesModel.Picture)
+        picture.url = Qt.binding(() => picture.shown ? root.fullText() : "")
+    }
+
     function copyMessage(): void {
         Clipboard.setText(root.fullText())
         copyFlag.set()
@@ -51,47 +56,6 @@ Item {
     CopyFlag {
         id: copyFlag
         interval: 1500
-    }
-
-    Component {
-        id: pictureComponent
-        Item {
-            readonly property real fitFactor: image.implicitWidth > 0
-                ? Math.min(1, 400 / image.implicitWidth, 280 / image.implicitHeight) : 1
-            implicitWidth: root.imageState === VisibleMessagesModel.Picture ? Math.round(image.implicitWidth * fitFactor) : 0
-            implicitHeight: root.imageState === VisibleMessagesModel.Picture ? Math.round(image.implicitHeight * fitFactor) : 0
-
-            RectangularGlow {
-                anchors.fill: parent
-                anchors.topMargin: 3
-                anchors.bottomMargin: -3
-                visible: root.imageState === VisibleMessagesModel.Picture
-                glowRadius: 10
-                cornerRadius: 12 + glowRadius
-                color: Theme.alpha(Theme.shadow, 0.14)
-            }
-            Image {
-                id: image
-                anchors.fill: parent
-                visible: false
-                source: root.imageState === VisibleMessagesModel.Picture ? root.fullText() : ""
-                asynchronous: true
-                fillMode: Image.PreserveAspectFit
-                Accessible.name: "Picture"
-            }
-            Rectangle {
-                id: mask
-                anchors.fill: parent
-                radius: 12
-                visible: false
-            }
-            OpacityMask {
-                anchors.fill: parent
-                source: image
-                maskSource: mask
-                visible: root.imageState === VisibleMessagesModel.Picture
-            }
-        }
     }
 
     // The user's turn.
@@ -171,7 +135,8 @@ Item {
             Loader {
                 id: pictureLoader
                 active: root.isUser && root.imageState !== VisibleMessagesModel.None
-                sourceComponent: pictureComponent
+                source: "MessagePicture.qml"
+                onLoaded: root.bindPicture(item as MessagePicture)
             }
         }
     }
@@ -219,14 +184,15 @@ Item {
                     y: 3
                     width: parent.width
                     active: !root.isUser
-                    sourceComponent: root.imageState !== VisibleMessagesModel.None ? pictureComponent : markdownComponent
-                }
-                Component {
-                    id: markdownComponent
-                    MarkdownContentView {
-                        width: markdownLoader.width
-                        text: root.source ? "" : root.content
-                        source: root.source
+                    source: root.imageState !== VisibleMessagesModel.None ? "MessagePicture.qml" : "MarkdownContentView.qml"
+                    onLoaded: {
+                        if (root.imageState !== VisibleMessagesModel.None) {
+                            root.bindPicture(item as MessagePicture)
+                        } else {
+                            const view = item as MarkdownContentView
+                            view.text = Qt.binding(() => root.source ? "" : root.content)
+                            view.source = Qt.binding(() => root.source)
+                        }
                     }
                 }
             }
