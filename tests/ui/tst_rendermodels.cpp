@@ -44,7 +44,6 @@ private slots:
     void rowsAndGaps();
     void headingAndCodeRoles();
     void streamingChangesOnlyTheLastRow();
-    void shrinkingRemovesRows();
     void visibleMessagesFollowStreaming();
     void imageStateAndErrors();
     void contentSourceFollowsItsRowOnly();
@@ -90,6 +89,11 @@ void RenderModelsTest::rowsAndGaps()
              (QStringList{
                  "heading/0", "paragraph/5", "bullet/5", "bullet/5", "code/10", "paragraph/10"}));
     QCOMPARE(document.index(2).data(MarkdownDocument::HtmlRole).toString(), QStringLiteral("one"));
+    // A shorter text removes rows.
+    document.setText(QStringLiteral("a"));
+    QCOMPARE(document.rowCount(), 1);
+    document.setText(QString());
+    QCOMPARE(document.rowCount(), 0);
 }
 
 void RenderModelsTest::headingAndCodeRoles()
@@ -137,17 +141,6 @@ void RenderModelsTest::streamingChangesOnlyTheLastRow()
     QCOMPARE(reset.size(), 0);
     QCOMPARE(document.rowCount(), 6);
     QCOMPARE(document.parseCount(), int(reply.size()));
-}
-
-void RenderModelsTest::shrinkingRemovesRows()
-{
-    MarkdownDocument document;
-    document.setText(QStringLiteral("a\n\nb\n\nc"));
-    QCOMPARE(document.rowCount(), 3);
-    document.setText(QStringLiteral("a"));
-    QCOMPARE(document.rowCount(), 1);
-    document.setText(QString());
-    QCOMPARE(document.rowCount(), 0);
 }
 
 void RenderModelsTest::visibleMessagesFollowStreaming()

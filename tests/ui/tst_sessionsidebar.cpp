@@ -46,8 +46,8 @@ private slots:
     void search_data();
     void search();
     void pinningReorders();
+    void selectSession_data();
     void selectSession();
-    void selectIgnoresUnknownSessions();
     void deleteActiveMakesFirstStoredActive();
     void deleteOnlySessionStartsANewOne();
     void deleteInactiveKeepsTheConversation();
@@ -116,31 +116,30 @@ void SessionSidebarTest::pinningReorders()
     QCOMPARE(titles(model), (QStringList{"Pinned two", "Gamma", "Alpha", "Pinned one", "Beta"}));
 }
 
-void SessionSidebarTest::selectSession()
+void SessionSidebarTest::selectSession_data()
 {
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    const ChatSession target = m_state->chatSessions().at(3);
-    QSignalSpy activeChanged(m_state.get(), &AgentState::activeSessionIDChanged);
-    QVERIFY(model.selectSession(uuidText(target.id)));
-    QCOMPARE(m_state->activeSessionID(), std::optional<QUuid>(target.id));
-    QCOMPARE(m_state->messages(), target.messages);
-    QCOMPARE(activeChanged.size(), 1);
-    // Selecting does not save.
-    QVERIFY(storedSessions().isEmpty());
+    QTest::addColumn<QString>("id"); // ignored when selected: the stored session at 3
+    QTest::addColumn<bool>("selected");
+    QTest::newRow("stored session") << "" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("unknown") << uuidText(QUuid::createUuid()) << false;
+    QTest::newRow("not a uuid") << "not a uuid" << false;
 }
 
-void SessionSidebarTest::selectIgnoresUnknownSessions()
+void SessionSidebarTest::selectSession()
 {
+    QFETCH(QString, id);
+    QFETCH(bool, selected);
     SessionSidebarModel model;
     model.setState(m_state.get());
-    const auto before = m_state->activeSessionID();
-    const QList<Message> messages = m_state->messages();
-    QVERIFY(!model.selectSession(QString()));
-    QVERIFY(!model.selectSession(uuidText(QUuid::createUuid())));
-    QVERIFY(!model.selectSession(QStringLiteral("not a uuid")));
-    QCOMPARE(m_state->activeSessionID(), before);
-    QCOMPARE(m_state->messages(), messages);
+    const ChatSession target = selected ? m_state->chatSessions().at(3) : *m_state->activeSession();
+    QSignalSpy activeChanged(m_state.get(), &AgentState::activeSessionIDChanged);
+    QCOMPARE(model.selectSession(selected ? uuidText(target.id) : id), selected);
+    QCOMPARE(m_state->activeSessionID(), std::optional<QUuid>(target.id));
+    QCOMPARE(m_state->messages(), target.messages);
+    QCOMPARE(activeChanged.size(), selected ? 1 : 0);
+    // Selecting does not save.
+    QVERIFY(storedSessions().isEmpty());
 }
 
 void SessionSidebarTest::deleteActiveMakesFirstStoredActive()
