@@ -158,6 +158,8 @@ int main(int argc, char **argv)
     // The agent loop's way: a user turn, an empty placeholder, then the text so far per piece.
     state->appendMessage(Message::make(Role::user, QStringLiteral("Write me a long guide.")));
     state->appendMessage(Message::make(Role::assistant, QString()));
+    // A reply is being generated: the screen's indicators watch the streamed text too.
+    state->setIsLoading(true);
 
     QHash<MarkdownDocument *, int> parsesBefore;
     for (MarkdownDocument *document : documentsIn(window->contentItem()))
@@ -189,6 +191,7 @@ int main(int argc, char **argv)
         QElapsedTimer wall;
         wall.start();
         const double cpu0 = threadCpuMs();
+        state->appendToStreamingContent(reply.mid((i - 1) * pieceLength, pieceLength));
         state->replaceLastMessageContent(reply.left(i * pieceLength));
         updatePerPiece.append(threadCpuMs() - cpu0);
         // A piece that changes nothing visible (white space) would not schedule a frame.

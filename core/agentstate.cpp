@@ -190,12 +190,6 @@ void AgentState::setTokensPerSecond(double value)
         emit tokensPerSecondChanged();
 }
 
-void AgentState::setShowConfetti(bool value)
-{
-    if (assignIfChanged(m_showConfetti, value))
-        emit showConfettiChanged();
-}
-
 void AgentState::startNewChat()
 {
     const ChatSession session = ChatSession::make();

@@ -33,7 +33,6 @@ class AgentState : public QObject
                    historyWasTrimmedChanged)
     Q_PROPERTY(double tokensPerSecond READ tokensPerSecond WRITE setTokensPerSecond NOTIFY
                    tokensPerSecondChanged)
-    Q_PROPERTY(bool showConfetti READ showConfetti WRITE setShowConfetti NOTIFY showConfettiChanged)
 
 public:
     static const QString defaultSystemPrompt;
@@ -90,8 +89,6 @@ public:
     void setHistoryWasTrimmed(bool value);
     double tokensPerSecond() const { return m_tokensPerSecond; }
     void setTokensPerSecond(double value);
-    bool showConfetti() const { return m_showConfetti; }
-    void setShowConfetti(bool value);
 
     Q_INVOKABLE void startNewChat();
     void replaceLastMessageContent(const QString &content);
@@ -121,7 +118,6 @@ signals:
     void autoLoadModelNameChanged();
     void historyWasTrimmedChanged();
     void tokensPerSecondChanged();
-    void showConfettiChanged();
     void approvalDecided(bool approved);
 
 private:
@@ -143,5 +139,4 @@ private:
     std::optional<QString> m_autoLoadModelName;
     bool m_historyWasTrimmed = false;
     double m_tokensPerSecond = 0.0;
-    bool m_showConfetti = false;
 };

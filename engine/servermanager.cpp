@@ -11,6 +11,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QUrl>
 
@@ -198,9 +199,14 @@ QCoro::Task<> ServerManager::uninstallViaHomebrew()
 
 QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
 {
+    QPointer<ServerManager> self(this);
+    ++m_startDepth;
+    const auto ended = qScopeGuard([self] {
+        if (self && --self->m_startDepth == 0)
+            emit self->startEnded();
+    });
     if (m_isStarting)
         co_return;
-    QPointer<ServerManager> self(this);
     if (m_isRunning || m_launch) {
         co_await stopServer();
         // Someone else started meanwhile: theirs wins.

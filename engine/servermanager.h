@@ -135,6 +135,9 @@ signals:
     // Announced after a successful install: everything that asks whether the engine
     // is installed should ask again.
     void engineInstallationChanged();
+    // The outermost startServer call has returned: the engine runs, or the start with
+    // all its retries has failed or was stopped. isStarting drops between retries.
+    void startEnded();
 
 private:
     struct Launch;
@@ -168,4 +171,6 @@ private:
     // Bumped by every start and stop, so that a superseded start (or its pending
     // retry) can tell that it no longer owns the published state.
     quint64 m_generation = 0;
+    // startServer calls in progress, retries included.
+    int m_startDepth = 0;
 };

@@ -8,6 +8,7 @@
 
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
+#include "platform/wording.h"
 
 namespace {
 
@@ -45,15 +46,9 @@ QString ChatLogic::attachDroppedFile(const QString &inputText, const QUrl &url)
     return withAttachedFile(inputText, url.toLocalFile());
 }
 
-bool ChatLogic::hasConversationTurns(MessageListModel *messages)
+QString ChatLogic::welcomeTagline()
 {
-    if (!messages)
-        return false;
-    for (const Message &message : messages->messages()) {
-        if (message.role != QLatin1String("tool_result") && message.role != QLatin1String("system"))
-            return true;
-    }
-    return false;
+    return platformWording(QStringLiteral("Your intelligent macOS assistant"));
 }
 
 QString ChatLogic::toolTitle(const QString &name)

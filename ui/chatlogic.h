@@ -26,8 +26,8 @@ public:
     Q_INVOKABLE static QString speedText(double tokensPerSecond);
     // The box's text with a dropped file attached; unchanged for anything but a local file.
     Q_INVOKABLE static QString attachDroppedFile(const QString &inputText, const QUrl &url);
-    // Whether any message is a user or assistant turn (the welcome panel shows otherwise).
-    Q_INVOKABLE static bool hasConversationTurns(MessageListModel *messages);
+    // The welcome panel's line under the product name, in this platform's words.
+    Q_INVOKABLE static QString welcomeTagline();
 
     // The approval prompt: title, description (empty for none) and the argument rows
     // as maps of key, label, value and icon, sorted by key.

@@ -12,17 +12,17 @@ QString cssColor(const QColor &color)
         .arg(color.alphaF(), 0, 'f', 3);
 }
 
-QString kindName(TextLine::Kind kind)
+MarkdownDocument::BlockKind kindOf(TextLine::Kind kind)
 {
     switch (kind) {
     case TextLine::Kind::Heading:
-        return QStringLiteral("heading");
+        return MarkdownDocument::BlockKind::Heading;
     case TextLine::Kind::Bullet:
-        return QStringLiteral("bullet");
+        return MarkdownDocument::BlockKind::Bullet;
     case TextLine::Kind::Paragraph:
         break;
     }
-    return QStringLiteral("paragraph");
+    return MarkdownDocument::BlockKind::Paragraph;
 }
 } // namespace
 
@@ -97,7 +97,7 @@ QList<MarkdownDocument::Row> MarkdownDocument::rowsOf(const QList<Block> &blocks
         const int blockGap = b == 0 ? 0 : 10;
         if (block.kind == Block::Kind::Code) {
             Row row;
-            row.kind = QStringLiteral("code");
+            row.kind = BlockKind::Code;
             row.rawCode = block.content;
             row.content = displayedCode(block.content);
             row.language = block.language.value_or(QString());
@@ -108,7 +108,7 @@ QList<MarkdownDocument::Row> MarkdownDocument::rowsOf(const QList<Block> &blocks
         for (qsizetype l = 0; l < block.lines.size(); ++l) {
             const TextLine &line = block.lines.at(l);
             Row row;
-            row.kind = kindName(line.kind);
+            row.kind = kindOf(line.kind);
             row.level = line.level;
             row.content = line.content;
             row.gap = l == 0 ? blockGap : 5;
@@ -120,9 +120,9 @@ QList<MarkdownDocument::Row> MarkdownDocument::rowsOf(const QList<Block> &blocks
 
 void MarkdownDocument::renderHtml(Row &row) const
 {
-    if (row.kind == QLatin1String("bullet"))
+    if (row.kind == BlockKind::Bullet)
         row.html = inlineMarkdownToHtml(row.content, m_style);
-    else if (row.kind == QLatin1String("paragraph"))
+    else if (row.kind == BlockKind::Paragraph)
         // Paragraphs get 3 points of extra space between their lines.
         row.html = QStringLiteral("<p style=\"margin:0; -qt-line-height-type:line-distance; "
                                   "line-height:3px;\">%1</p>")
@@ -178,7 +178,7 @@ QVariant MarkdownDocument::data(const QModelIndex &index, int role) const
     const Row &row = m_rows.at(index.row());
     switch (role) {
     case KindRole:
-        return row.kind;
+        return int(row.kind);
     case LevelRole:
         return row.level;
     case Qt::DisplayRole:

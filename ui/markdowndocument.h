@@ -28,7 +28,7 @@ class MarkdownDocument : public QAbstractListModel
 
 public:
     enum Roles {
-        KindRole = Qt::UserRole + 1, /**< "heading", "bullet", "paragraph" or "code". */
+        KindRole = Qt::UserRole + 1, /**< The row's BlockKind. */
         LevelRole,                   /**< Heading level 1 to 3; 0 for other rows. */
         ContentRole,  /**< The line's text without its marker; a code block's displayed code. */
         HtmlRole,     /**< Bullets and paragraphs: the content's inline Markdown as rich text. */
@@ -37,6 +37,10 @@ public:
         GapRole, /**< Space above the row: 0 first, 5 inside a text block, 10 between blocks. */
     };
     Q_ENUM(Roles)
+
+    // What a row is, and so how it is drawn.
+    enum class BlockKind { Heading, Bullet, Paragraph, Code };
+    Q_ENUM(BlockKind)
 
     using QAbstractListModel::QAbstractListModel;
 
@@ -64,7 +68,7 @@ signals:
 private:
     struct Row
     {
-        QString kind;
+        BlockKind kind = BlockKind::Paragraph;
         int level = 0;
         QString content;
         QString rawCode;

@@ -33,27 +33,27 @@ bool VisibleMessagesModel::filterAcceptsRow(int sourceRow, const QModelIndex &so
                               index.data(MessageListModel::ContentRole).toString());
 }
 
-QString VisibleMessagesModel::imageState(const QString &content) const
+VisibleMessagesModel::ImageState VisibleMessagesModel::imageState(const QString &content) const
 {
     if (!content.startsWith(QLatin1String("data:image/")))
-        return QStringLiteral("none");
+        return ImageState::None;
     const QByteArray key = QCryptographicHash::hash(content.toUtf8(), QCryptographicHash::Sha1);
-    if (const QString *cached = m_imageStates.object(key))
+    if (const ImageState *cached = m_imageStates.object(key))
         return *cached;
-    QString state = QStringLiteral("none");
+    ImageState state = ImageState::None;
     if (const auto bytes = inlineImageBytes(content)) {
         QImage image;
-        state = image.loadFromData(*bytes) ? QStringLiteral("picture") : QStringLiteral("broken");
+        state = image.loadFromData(*bytes) ? ImageState::Picture : ImageState::Broken;
     }
-    m_imageStates.insert(key, new QString(state));
+    m_imageStates.insert(key, new ImageState(state));
     return state;
 }
 
 QVariant VisibleMessagesModel::data(const QModelIndex &index, int role) const
 {
     if (role == ImageStateRole)
-        return imageState(
-            QSortFilterProxyModel::data(index, MessageListModel::ContentRole).toString());
+        return int(imageState(
+            QSortFilterProxyModel::data(index, MessageListModel::ContentRole).toString()));
     if (role == IsErrorRole) {
         return isErrorReply(QSortFilterProxyModel::data(index, MessageListModel::RoleRole).toString(),
                             QSortFilterProxyModel::data(index, MessageListModel::ContentRole)

@@ -17,12 +17,18 @@ class VisibleMessagesModel : public QSortFilterProxyModel
 
 public:
     enum Roles {
-        ImageStateRole
-        = Qt::UserRole
-          + 100,     /**< "none" (text), "picture", or "broken" (bytes that are no picture). */
+        ImageStateRole = Qt::UserRole + 100, /**< The content's ImageState. */
         IsErrorRole, /**< An assistant reply beginning with "Error:", which offers a retry. */
     };
     Q_ENUM(Roles)
+
+    // Whether a message's content is an image data URL, and one that decodes.
+    enum class ImageState {
+        None,    ///< Text.
+        Picture, ///< A picture to show.
+        Broken,  ///< Bytes that are no picture.
+    };
+    Q_ENUM(ImageState)
 
     explicit VisibleMessagesModel(QObject *parent = nullptr);
 
@@ -39,7 +45,7 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
 
 private:
-    QString imageState(const QString &content) const;
+    ImageState imageState(const QString &content) const;
 
-    mutable QCache<QByteArray, QString> m_imageStates{32};
+    mutable QCache<QByteArray, ImageState> m_imageStates{32};
 };

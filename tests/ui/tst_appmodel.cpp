@@ -168,54 +168,19 @@ void AppModelTest::onboardingFlagFollowsTheStore()
 void AppModelTest::everySymbolHasAGlyph()
 {
     // Every symbol name the screens use.
-    const QStringList used = {
-        "app.badge",
-        "apps.iphone",
-        "arrow.clockwise",
-        "arrow.down.doc.fill",
-        "arrow.up",
-        "arrow.up.right",
-        "bolt.fill",
-        "brain.head.profile",
-        "bubble.left.and.bubble.right.fill",
-        "camera.viewfinder",
-        "checkmark",
-        "checkmark.circle.fill",
-        "chevron.down",
-        "chevron.right",
-        "chevron.up",
-        "clock.arrow.circlepath",
-        "cpu",
-        "cpu.fill",
-        "doc.on.doc",
-        "doc.text",
-        "doc.text.fill",
-        "equal.circle.fill",
-        "exclamationmark.circle.fill",
-        "exclamationmark.triangle.fill",
-        "folder",
-        "gear",
-        "hand.wave.fill",
-        "info.circle",
-        "lock.shield.fill",
-        "magnifyingglass",
-        "pencil.circle.fill",
-        "pin",
-        "pin.fill",
-        "pin.slash",
-        "slider.horizontal.3",
-        "sparkles",
-        "square.and.arrow.down",
-        "square.and.arrow.up",
-        "square.and.pencil",
-        "stop.fill",
-        "terminal.fill",
-        "text.quote",
-        "trash",
-        "wrench.and.screwdriver.fill",
-        "xmark.circle",
-        "xmark.circle.fill",
-    };
+    const QStringList used
+        = QStringLiteral(
+              "app.badge apps.iphone arrow.clockwise arrow.down.doc.fill arrow.up "
+              "arrow.up.right bolt.fill brain.head.profile bubble.left.and.bubble.right.fill "
+              "camera.viewfinder checkmark checkmark.circle.fill chevron.down chevron.right "
+              "chevron.up clock.arrow.circlepath cpu cpu.fill doc.on.doc doc.text "
+              "doc.text.fill equal.circle.fill exclamationmark.circle.fill "
+              "exclamationmark.triangle.fill folder gear hand.wave.fill info.circle "
+              "lock.shield.fill magnifyingglass pencil.circle.fill pin pin.fill pin.slash "
+              "slider.horizontal.3 sparkles square.and.arrow.down square.and.arrow.up "
+              "square.and.pencil stop.fill terminal.fill text.quote trash "
+              "wrench.and.screwdriver.fill xmark.circle xmark.circle.fill")
+              .split(u' ');
     QCOMPARE(Icons::symbolNames(), used);
     QCOMPARE(Icons::fontFamily(), QStringLiteral("Material Icons"));
     const QFontMetrics metrics{QFont(Icons::fontFamily())};

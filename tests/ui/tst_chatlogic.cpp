@@ -1,19 +1,40 @@
 #include "core/agentstate.h"
+#include "engine/servermanager.h"
+#include "ui/chatcontroller.h"
 #include "ui/chatlogic.h"
 #include "ui/chatoperations.h"
 #include "ui/confetti.h"
 
 #include <QFile>
 #include <QSet>
+#include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "tests/support/standinengine.h"
 #include "tests/support/testenvironment.h"
 
 namespace {
 Message message(const QString &role, const QString &content)
 {
     return Message::make(role, content);
+}
+
+using Action = ChatController::Action;
+
+// A server manager that starts the stand-in engine, which behaves as "startup" says.
+std::unique_ptr<ServerManager> standinServer(const QString &startup)
+{
+    qputenv("STANDIN_STARTUP", startup.toUtf8());
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    ServerManagerOptions options;
+    options.serverSearchList = {StandinEngine::executable()};
+    options.brewCandidates = {};
+    options.pollInterval = std::chrono::milliseconds(50);
+    options.port = probe.serverPort();
+    return std::make_unique<ServerManager>(options);
 }
 
 QStringList roles(const QList<Message> &messages)
@@ -35,6 +56,9 @@ private slots:
     void init() { failOnUnexpectedWarnings(); }
     void submit_data();
     void submit();
+    void queuedText_data();
+    void queuedText();
+    void conversationFlags();
     void modelName_data();
     void modelName();
     void speedText();
@@ -45,8 +69,7 @@ private slots:
     void capitalisation_data();
     void capitalisation();
     void confettiParticles();
-    void editCut();
-    void retryCut();
+    void cuts();
     void editAndRetryThroughTheStore();
     void celebrationOnlyOnceForAGoodReply();
 
@@ -58,36 +81,131 @@ void ChatLogicTest::submit_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("isLoading");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("text") << "Hi" << false << true;
-    QTest::newRow("only spaces and line breaks") << " \n\t \r\n" << false << false;
-    QTest::newRow("empty") << "" << false << false;
-    QTest::newRow("while a reply is generated") << "Hi" << true << false;
-    QTest::newRow("padded text") << "\n  Hi \n" << false << true;
+    QTest::addColumn<bool>("isRunning");
+    QTest::addColumn<bool>("isStarting");
+    QTest::addColumn<bool>("canSubmit");
+    QTest::addColumn<Action>("action");
+    QTest::newRow("text, engine running") << "Hi" << false << true << false << true << Action::Send;
+    QTest::newRow("padded text") << "\n  Hi \n" << false << true << false << true << Action::Send;
+    QTest::newRow("only spaces and line breaks")
+        << " \n\t \r\n"
+        << false << true << false << false << Action::Ignore;
+    QTest::newRow("empty") << "" << false << false << false << false << Action::Ignore;
+    QTest::newRow("while a reply is generated")
+        << "Hi" << true << true << false << false << Action::Ignore;
+    QTest::newRow("engine starting") << "Hi" << false << false << true << true << Action::Queue;
+    QTest::newRow("no model loaded") << "Hi" << false << false << false << true << Action::Refuse;
 }
 
 void ChatLogicTest::submit()
 {
     QFETCH(QString, text);
     QFETCH(bool, isLoading);
-    QFETCH(bool, expected);
-    QCOMPARE(canSubmit(text, isLoading), expected);
+    QFETCH(bool, isRunning);
+    QFETCH(bool, isStarting);
+    QFETCH(bool, canSubmit);
+    QFETCH(Action, action);
+    QCOMPARE(::canSubmit(text, isLoading), canSubmit);
+    QCOMPARE(ChatController::decide(text, isLoading, isRunning, isStarting), action);
+}
+
+// Text submitted while the engine starts is sent once it runs; it stays in the box, no
+// longer queued, when the whole start (every retry) ends without an engine, or when
+// the user edits it first.
+void ChatLogicTest::queuedText_data()
+{
+    QTest::addColumn<QString>("startup");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("sent once running") << R"({"health_delay_ms":300})"
+                                       << "" << QStringList{"hello"};
+    // Three attempts: direct file read, then a reduced context, then the advice.
+    QTest::newRow("every retry fails") << R"({"exit":{"signal":"SIGBUS"}})"
+                                       << "" << QStringList{};
+    QTest::newRow("edited first") << R"({"health_delay_ms":300})"
+                                  << "hello there" << QStringList{};
+}
+
+void ChatLogicTest::queuedText()
+{
+    QFETCH(QString, startup);
+    QFETCH(QString, edit);
+    QFETCH(QStringList, sent);
+    AgentState state;
+    const auto server = standinServer(startup);
+    ChatController controller;
+    controller.setState(&state);
+    controller.setServerManager(server.get());
+    QStringList seen;
+    connect(&controller, &ChatController::queuedTextReady, this, [&](const QString &text) {
+        seen << text;
+    });
+    // isStarting drops after each attempt, yet the text waits for the last one.
+    int drops = 0;
+    connect(server.get(), &ServerManager::isStartingChanged, this, [&] {
+        if (!server->isStarting() && !server->isRunning() && controller.isQueued())
+            ++drops;
+    });
+    QSignalSpy ended(server.get(), &ServerManager::startEnded);
+
+    server->startServer(m_dir.filePath(QStringLiteral("model.gguf")), QStringLiteral("M"));
+    QVERIFY(server->isStarting());
+    QCOMPARE(controller.submit(QStringLiteral(" hello ")), Action::Queue);
+    QVERIFY(controller.isQueued());
+    if (!edit.isEmpty()) {
+        controller.textEdited(QStringLiteral(" hello\n"));
+        QVERIFY(controller.isQueued());
+        controller.textEdited(edit);
+        QVERIFY(!controller.isQueued());
+    }
+    QVERIFY(ended.wait(15000));
+    QCOMPARE(seen, sent);
+    QVERIFY(!controller.isQueued());
+    if (!server->isRunning())
+        QCOMPARE(drops, 3); // one per attempt; the start ends only after the third
+    QCOMPARE(controller.submit(QStringLiteral("next")),
+             server->isRunning() ? Action::Send : Action::Refuse);
+    QCoro::waitFor(server->stopServer());
+    qunsetenv("STANDIN_STARTUP");
+}
+
+void ChatLogicTest::conversationFlags()
+{
+    AgentState state;
+    state.startNewChat();
+    state.setMessages({message("system", "s"), message("tool_result", "Tool results: x")});
+    ChatController controller;
+    controller.setState(&state);
+    QVERIFY(!controller.hasTurns());
+    QSignalSpy turns(&controller, &ChatController::hasTurnsChanged);
+    QSignalSpy typing(&controller, &ChatController::isTypingChanged);
+    state.appendMessage(message("user", "hi"));
+    QVERIFY(controller.hasTurns());
+
+    // Typing until the first piece; later pieces change nothing.
+    state.setIsLoading(true);
+    QVERIFY(controller.isTyping());
+    for (const char *piece : {"Hel", "lo", "!"})
+        state.appendToStreamingContent(QString::fromLatin1(piece));
+    QVERIFY(!controller.isTyping());
+    QCOMPARE(typing.size(), 2);
+    state.setMessages({});
+    QVERIFY(!controller.hasTurns());
+    QCOMPARE(turns.size(), 2);
 }
 
 void ChatLogicTest::modelName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("four words unchanged") << "Llama 3.2 3B Instruct"
-                                          << "Llama 3.2 3B Instruct";
-    QTest::newRow("five words") << "Qwen 2.5 7B Instruct Q4_K_M"
-                                << "Qwen 2.5 7B Q4_K_M";
-    QTest::newRow("six words") << "A B C D E F"
-                               << "A B C F";
-    QTest::newRow("one word") << "Phi"
-                              << "Phi";
-    QTest::newRow("empty") << ""
-                           << "";
+    const auto row = [](const char *tag, const char *name, const char *expected) {
+        QTest::newRow(tag) << QString::fromUtf8(name) << QString::fromUtf8(expected);
+    };
+    row("four words unchanged", "Llama 3.2 3B Instruct", "Llama 3.2 3B Instruct");
+    row("five words", "Qwen 2.5 7B Instruct Q4_K_M", "Qwen 2.5 7B Q4_K_M");
+    row("six words", "A B C D E F", "A B C F");
+    row("one word", "Phi", "Phi");
+    row("empty", "", "");
 }
 
 void ChatLogicTest::modelName()
@@ -109,35 +227,30 @@ void ChatLogicTest::attachment_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("inputText");
     QTest::addColumn<QString>("expected");
-
+    const auto row =
+        [](const char *name, const QByteArray &bytes, const char *typed, const QString &expected) {
+            QTest::newRow(name) << QString::fromLatin1(name) << bytes << QString::fromLatin1(typed)
+                                << expected;
+        };
     const QByteArray x4000(4000, 'x');
-    QTest::newRow("capital extension, 4001 characters")
-        << "Notes.MD" << x4000 + "y"
-        << ""
-        << "Contents of Notes.MD:\n```\n" + QString(x4000)
-               + "\n\n[File truncated — 1 more characters]\n```";
-    QTest::newRow("exactly 4000 characters")
-        << "a.txt" << x4000 << ""
-        << "Contents of a.txt:\n```\n" + QString(x4000) + "\n```";
-    // 4001 characters of two code units each: cut after the 4000th character, not the 4000th unit.
+    row("Notes.MD",
+        x4000 + "y",
+        "",
+        "Contents of Notes.MD:\n```\n" + x4000 + "\n\n[File truncated — 1 more characters]\n```");
+    row("a.txt", x4000, "", "Contents of a.txt:\n```\n" + x4000 + "\n```");
+    // 4002 characters of two code units each: cut after the 4000th character, not unit.
     const QString accented = QStringLiteral("e\u0301").repeated(4000);
-    QTest::newRow("characters, not code units")
-        << "a.py" << (accented + QStringLiteral("e\u0301e\u0301")).toUtf8() << ""
-        << "Contents of a.py:\n```\n" + accented + "\n\n[File truncated — 2 more characters]\n```";
-    QTest::newRow("text file after typed text starts a new line")
-        << "main.cpp" << QByteArray("int x;") << "Look:"
-        << "Look:\nContents of main.cpp:\n```\nint x;\n```";
-    QTest::newRow("other file onto an empty box") << "photo.png" << QByteArray("\x89PNG") << ""
-                                                  << "photo.png";
-    QTest::newRow("other file after typed text") << "report.pdf" << QByteArray("%PDF") << "See"
-                                                 << "See report.pdf";
-    QTest::newRow("text extension, not UTF-8") << "bad.txt" << QByteArray("ok \xff\xfe no") << ""
-                                               << "bad.txt";
-    QTest::newRow("hidden file without extension") << ".txt" << QByteArray("secret") << ""
-                                                   << ".txt";
-    QTest::newRow("text file over 16 MiB goes by name")
-        << "huge.log" << QByteArray(16 * 1024 * 1024 + 1, 'a') << ""
-        << "huge.log";
+    row("a.py",
+        (accented + QStringLiteral("e\u0301e\u0301")).toUtf8(),
+        "",
+        "Contents of a.py:\n```\n" + accented + "\n\n[File truncated — 2 more characters]\n```");
+    // After typed text, a text file starts a new line and any other file follows a space.
+    row("main.cpp", "int x;", "Look:", "Look:\nContents of main.cpp:\n```\nint x;\n```");
+    row("photo.png", "\x89PNG", "", "photo.png");
+    row("report.pdf", "%PDF", "See", "See report.pdf");
+    row("bad.txt", "ok \xff\xfe no", "", "bad.txt");                        // not UTF-8
+    row(".txt", "secret", "", ".txt");                                      // hidden, no extension
+    row("huge.log", QByteArray(16 * 1024 * 1024 + 1, 'a'), "", "huge.log"); // over 16 MiB
 }
 
 void ChatLogicTest::attachment()
@@ -197,14 +310,13 @@ void ChatLogicTest::capitalisation_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("underscore is inside a word") << "app_name"
-                                                 << "App_name";
-    QTest::newRow("words") << "hELLO wide\tWORLD"
-                           << "Hello Wide\tWorld";
-    QTest::newRow("leading space") << " path"
-                                   << " Path";
-    QTest::newRow("non-ASCII") << "ärger"
-                               << "Ärger";
+    const auto row = [](const char *tag, const char *text, const char *expected) {
+        QTest::newRow(tag) << QString::fromUtf8(text) << QString::fromUtf8(expected);
+    };
+    row("underscore is inside a word", "app_name", "App_name");
+    row("words", "hELLO wide\tWORLD", "Hello Wide\tWorld");
+    row("leading space", " path", " Path");
+    row("non-ASCII", "ärger", "Ärger");
 }
 
 void ChatLogicTest::capitalisation()
@@ -237,35 +349,25 @@ void ChatLogicTest::confettiParticles()
     QCOMPARE(colours.size(), 9);
 }
 
-void ChatLogicTest::editCut()
-{
-    const QList<Message> messages{message("user", "one"),
-                                  message("assistant", "A"),
-                                  message("user", "two"),
-                                  message("tool_result", "Tool results: x"),
-                                  message("assistant", "B")};
-    const auto cut = cutForEdit(messages, messages[2].id);
-    QVERIFY(cut);
-    QCOMPARE(cut->text, QStringLiteral("two"));
-    QCOMPARE(roles(cut->kept), QStringList({"user:one", "assistant:A"}));
-    QVERIFY(!cutForEdit(messages, QUuid::createUuid()));
-}
-
-void ChatLogicTest::retryCut()
+void ChatLogicTest::cuts()
 {
     const QList<Message> messages{message("user", "one"),
                                   message("assistant", "A"),
                                   message("user", "two"),
                                   message("tool_result", "Tool results: x"),
                                   message("assistant", "Error: boom")};
-    const auto cut = cutForRetry(messages, messages[4].id);
-    QVERIFY(cut);
-    QCOMPARE(cut->text, QStringLiteral("two"));
-    QCOMPARE(roles(cut->kept), QStringList({"user:one", "assistant:A"}));
-    // No user message before it, or the reply is gone.
+    // Edit drops the message and what follows; retry the user message before the reply.
+    for (const auto &cut :
+         {cutForEdit(messages, messages[2].id), cutForRetry(messages, messages[4].id)}) {
+        QVERIFY(cut);
+        QCOMPARE(cut->text, QStringLiteral("two"));
+        QCOMPARE(roles(cut->kept), QStringList({"user:one", "assistant:A"}));
+    }
+    // No user message before it, or the message is gone.
     const QList<Message> orphan{message("assistant", "Error: x")};
     QVERIFY(!cutForRetry(orphan, orphan[0].id));
     QVERIFY(!cutForRetry(messages, QUuid::createUuid()));
+    QVERIFY(!cutForEdit(messages, QUuid::createUuid()));
 }
 
 void ChatLogicTest::editAndRetryThroughTheStore()

@@ -9,6 +9,8 @@
 
 #include "tests/support/testenvironment.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 using Kind = TextLine::Kind;
 
@@ -56,13 +58,9 @@ private slots:
     void inlineImage();
     void textLines_data();
     void textLines();
+    void blocks_data();
     void blocks();
-    void fenceLanguage_data();
-    void fenceLanguage();
-    void unclosedFenceMakesTheRestCode();
-    void fenceInsideALine();
     void displayedCodeTrimsOnlyLineBreaks();
-    void freshIdentifiersOnEveryParse();
     void inlineMarkdown_data();
     void inlineMarkdown();
     void openableLinks_data();
@@ -74,45 +72,35 @@ void MessageRenderingTest::hideRules_data()
     QTest::addColumn<QString>("role");
     QTest::addColumn<QString>("content");
     QTest::addColumn<bool>("hidden");
-
-    QTest::newRow("blank user") << "user"
-                                << " \n\t \n"
-                                << true;
-    QTest::newRow("blank assistant") << "assistant"
-                                     << "\n\n"
-                                     << true;
-    QTest::newRow("empty placeholder") << "assistant"
-                                       << "" << true;
-    QTest::newRow("tool result") << "tool_result"
-                                 << "Tool results: done" << true;
-    QTest::newRow("system") << "system"
-                            << "You are helpful" << true;
-    QTest::newRow("user tool results") << "user"
-                                       << "Tool results:\n- ok" << true;
-    QTest::newRow("assistant tool results text") << "assistant"
-                                                 << "Tool results:\n- ok" << false;
-    QTest::newRow("user confirm instruction") << "user"
-                                              << "Briefly confirm what was done." << true;
-    QTest::newRow("user prefix after space") << "user"
-                                             << " Tool results:" << false;
-    QTest::newRow("no-model warning, any role")
-        << "assistant" << QStringLiteral("Hi \u26A0\uFE0F No model loaded — load one") << true;
-    QTest::newRow("warning sign without selector")
-        << "assistant" << QStringLiteral("\u26A0 No model loaded") << false;
-    QTest::newRow("two tool-call lines with a blank line")
-        << "assistant"
-        << "TOOL_CALL: {\"name\":\"a\"}\n\n  TOOL_CALL: {\"name\":\"b\"}" << true;
-    QTest::newRow("tool calls and prose")
-        << "assistant"
-        << "TOOL_CALL: {\"name\":\"a\"}\n\nTOOL_CALL: {}\nDone." << false;
-    QTest::newRow("user tool-call line") << "user"
-                                         << "TOOL_CALL: {}" << false;
-    QTest::newRow("ordinary reply") << "assistant"
-                                    << "Hello!" << false;
-    QTest::newRow("ordinary question") << "user"
-                                       << "What is 2+2?" << false;
-    QTest::newRow("role compared exactly") << "Tool_Result"
-                                           << "x" << false;
+    const auto row = [](const char *tag, const char *role, const QString &content, bool hidden) {
+        QTest::newRow(tag) << QString::fromLatin1(role) << content << hidden;
+    };
+    row("blank user", "user", " \n\t \n", true);
+    row("blank assistant", "assistant", "\n\n", true);
+    row("empty placeholder", "assistant", "", true);
+    row("tool result", "tool_result", "Tool results: done", true);
+    row("system", "system", "You are helpful", true);
+    row("user tool results", "user", "Tool results:\n- ok", true);
+    row("assistant tool results text", "assistant", "Tool results:\n- ok", false);
+    row("user confirm instruction", "user", "Briefly confirm what was done.", true);
+    row("user prefix after space", "user", " Tool results:", false);
+    row("no-model warning, any role",
+        "assistant",
+        u"Hi \u26A0\uFE0F No model loaded — load one"_s,
+        true);
+    row("warning sign without selector", "assistant", u"\u26A0 No model loaded"_s, false);
+    row("two tool-call lines with a blank line",
+        "assistant",
+        "TOOL_CALL: {\"name\":\"a\"}\n\n  TOOL_CALL: {\"name\":\"b\"}",
+        true);
+    row("tool calls and prose",
+        "assistant",
+        "TOOL_CALL: {\"name\":\"a\"}\n\nTOOL_CALL: {}\nDone.",
+        false);
+    row("user tool-call line", "user", "TOOL_CALL: {}", false);
+    row("ordinary reply", "assistant", "Hello!", false);
+    row("ordinary question", "user", "What is 2+2?", false);
+    row("role compared exactly", "Tool_Result", "x", false);
 }
 
 void MessageRenderingTest::hideRules()
@@ -198,94 +186,55 @@ void MessageRenderingTest::textLines()
     QCOMPARE(describe(parseTextLines(text)), lines);
 }
 
+// Each block as "p:…" lines, or "code(language):…" with "-" for no language.
+void MessageRenderingTest::blocks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("blocks");
+    const auto row = [](const char *tag, const QString &text, const QStringList &blocks) {
+        QTest::newRow(tag) << text << blocks;
+    };
+    row("prose, code, prose",
+        "Here is code:\n```js\nlet a = 1;\n```\nDone.",
+        {"p:Here is code:", "code(js):let a = 1;\n", "p:Done."});
+    row("nothing after fence", "```\nx = 1\n```", {"code(-):\nx = 1\n"});
+    row("tag and word", "```python script\nprint()\n```", {"code(-):python script\nprint()\n"});
+    row("24 characters",
+        "```" + QString(24, u'a') + "\ncode```",
+        {"code(-):" + QString(24, u'a') + "\ncode"});
+    row("23 characters",
+        "```" + QString(23, u'a') + "\ncode```",
+        {"code(" + QString(23, u'a') + "):code"});
+    row("tag with surrounding spaces", "```  rust \nfn main() {}```", {"code(rust):fn main() {}"});
+    row("no line feed", "```inline code```", {"code(-):inline code"});
+    row("empty piece", "``````", {"code(-):"});
+    row("unclosed fence makes the rest code",
+        "Prose first.\n```cpp\nint main() {\n\n# not a heading",
+        {"p:Prose first.", "code(cpp):int main() {\n\n# not a heading"});
+    // Fences are counted anywhere, so an inline triple backtick opens code too.
+    row("fence inside a line", "use ```x``` here", {"p:use", "code(-):x", "p:here"});
+}
+
 void MessageRenderingTest::blocks()
 {
-    const QList<Block> blocks
-        = parseBlocks(QStringLiteral("Here is code:\n```js\nlet a = 1;\n```\nDone."));
-    QCOMPARE(blocks.size(), 3);
-    QCOMPARE(blocks.at(0).kind, Block::Kind::Text);
-    QCOMPARE(describe(blocks.at(0).lines), QStringList{"p:Here is code:"});
-    QCOMPARE(blocks.at(1).kind, Block::Kind::Code);
-    QCOMPARE(blocks.at(1).language, std::optional<QString>(QStringLiteral("js")));
-    QCOMPARE(blocks.at(1).content, QStringLiteral("let a = 1;\n"));
-    QCOMPARE(displayedCode(blocks.at(1).content), QStringLiteral("let a = 1;"));
-    QCOMPARE(describe(blocks.at(2).lines), QStringList{"p:Done."});
-}
-
-void MessageRenderingTest::fenceLanguage_data()
-{
-    QTest::addColumn<QString>("piece");
-    QTest::addColumn<QString>("language"); // "-" for none
-    QTest::addColumn<QString>("code");
-
-    QTest::newRow("nothing after fence") << "\nx = 1\n"
-                                         << "-"
-                                         << "\nx = 1\n";
-    QTest::newRow("tag and word") << "python script\nprint()\n"
-                                  << "-"
-                                  << "python script\nprint()\n";
-    QTest::newRow("24 characters") << QString(24, u'a') + "\ncode"
-                                   << "-" << QString(24, u'a') + "\ncode";
-    QTest::newRow("23 characters") << QString(23, u'a') + "\ncode" << QString(23, u'a') << "code";
-    QTest::newRow("tag with surrounding spaces") << "  rust \nfn main() {}"
-                                                 << "rust"
-                                                 << "fn main() {}";
-    QTest::newRow("no line feed") << "inline code"
-                                  << "-"
-                                  << "inline code";
-    QTest::newRow("empty piece") << ""
-                                 << "-"
-                                 << "";
-}
-
-void MessageRenderingTest::fenceLanguage()
-{
-    QFETCH(QString, piece);
-    QFETCH(QString, language);
-    QFETCH(QString, code);
-    const QList<Block> blocks = parseBlocks(QStringLiteral("```") + piece + QStringLiteral("```"));
-    QCOMPARE(blocks.size(), 1);
-    QCOMPARE(blocks.at(0).kind, Block::Kind::Code);
-    QCOMPARE(blocks.at(0).language.value_or(QStringLiteral("-")), language);
-    QCOMPARE(blocks.at(0).content, code);
-}
-
-void MessageRenderingTest::unclosedFenceMakesTheRestCode()
-{
-    const QList<Block> blocks
-        = parseBlocks(QStringLiteral("Prose first.\n```cpp\nint main() {\n\n# not a heading"));
-    QCOMPARE(blocks.size(), 2);
-    QCOMPARE(describe(blocks.at(0).lines), QStringList{"p:Prose first."});
-    QCOMPARE(blocks.at(1).language, std::optional<QString>(QStringLiteral("cpp")));
-    QCOMPARE(blocks.at(1).content, QStringLiteral("int main() {\n\n# not a heading"));
-}
-
-void MessageRenderingTest::fenceInsideALine()
-{
-    // Fences are counted anywhere, so an inline triple backtick opens code too.
-    const QList<Block> blocks = parseBlocks(QStringLiteral("use ```x``` here"));
-    QCOMPARE(blocks.size(), 3);
-    QCOMPARE(blocks.at(1).content, QStringLiteral("x"));
-    QVERIFY(!blocks.at(1).language);
-    QCOMPARE(describe(blocks.at(2).lines), QStringList{"p:here"});
+    QFETCH(QString, text);
+    QFETCH(QStringList, blocks);
+    QStringList seen;
+    for (const Block &block : parseBlocks(text)) {
+        if (block.kind == Block::Kind::Code)
+            seen << "code(" + block.language.value_or("-") + "):" + block.content;
+        else
+            seen << describe(block.lines);
+    }
+    QCOMPARE(seen, blocks);
 }
 
 void MessageRenderingTest::displayedCodeTrimsOnlyLineBreaks()
 {
     QCOMPARE(displayedCode(QStringLiteral("\n\r\n    indented\n\n  inner\n\n")),
              QStringLiteral("    indented\n\n  inner"));
+    QCOMPARE(displayedCode(QStringLiteral("let a = 1;\n")), QStringLiteral("let a = 1;"));
     QCOMPARE(displayedCode(QStringLiteral("\n")), QString());
-}
-
-void MessageRenderingTest::freshIdentifiersOnEveryParse()
-{
-    const QString text = QStringLiteral("# A\n\ntext\n```\ncode```");
-    const QList<Block> first = parseBlocks(text);
-    const QList<Block> second = parseBlocks(text);
-    QCOMPARE(first.size(), second.size());
-    QVERIFY(first.at(0).id != second.at(0).id);
-    QVERIFY(first.at(0).lines.at(0).id != second.at(0).lines.at(0).id);
-    QVERIFY(first.at(0).lines.at(0).id != first.at(0).lines.at(1).id);
 }
 
 void MessageRenderingTest::inlineMarkdown_data()

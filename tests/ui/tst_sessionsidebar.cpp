@@ -43,13 +43,11 @@ class SessionSidebarTest : public QObject
 
 private slots:
     void init();
-    void pinnedFirstInStoredOrder();
     void search_data();
     void search();
-    void clearingTheSearchRestoresTheList();
     void pinningReorders();
+    void selectSession_data();
     void selectSession();
-    void selectIgnoresUnknownSessions();
     void deleteActiveMakesFirstStoredActive();
     void deleteOnlySessionStartsANewOne();
     void deleteInactiveKeepsTheConversation();
@@ -79,13 +77,6 @@ void SessionSidebarTest::init()
     m_state->setMessages(m_state->chatSessions().at(2).messages);
 }
 
-void SessionSidebarTest::pinnedFirstInStoredOrder()
-{
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"}));
-}
-
 void SessionSidebarTest::search_data()
 {
     QTest::addColumn<QString>("query");
@@ -110,16 +101,9 @@ void SessionSidebarTest::search()
     model.setState(m_state.get());
     model.setSearchQuery(query);
     QCOMPARE(titles(model), expected);
-}
-
-void SessionSidebarTest::clearingTheSearchRestoresTheList()
-{
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    model.setSearchQuery(QStringLiteral("gamma"));
-    QCOMPARE(titles(model), QStringList{"Gamma"});
+    // Clearing the search brings every session back, pinned first in stored order.
     model.setSearchQuery(QString());
-    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"}));
 }
 
 void SessionSidebarTest::pinningReorders()
@@ -132,31 +116,30 @@ void SessionSidebarTest::pinningReorders()
     QCOMPARE(titles(model), (QStringList{"Pinned two", "Gamma", "Alpha", "Pinned one", "Beta"}));
 }
 
-void SessionSidebarTest::selectSession()
+void SessionSidebarTest::selectSession_data()
 {
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    const ChatSession target = m_state->chatSessions().at(3);
-    QSignalSpy activeChanged(m_state.get(), &AgentState::activeSessionIDChanged);
-    QVERIFY(model.selectSession(uuidText(target.id)));
-    QCOMPARE(m_state->activeSessionID(), std::optional<QUuid>(target.id));
-    QCOMPARE(m_state->messages(), target.messages);
-    QCOMPARE(activeChanged.size(), 1);
-    // Selecting does not save.
-    QVERIFY(storedSessions().isEmpty());
+    QTest::addColumn<QString>("id"); // ignored when selected: the stored session at 3
+    QTest::addColumn<bool>("selected");
+    QTest::newRow("stored session") << "" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("unknown") << uuidText(QUuid::createUuid()) << false;
+    QTest::newRow("not a uuid") << "not a uuid" << false;
 }
 
-void SessionSidebarTest::selectIgnoresUnknownSessions()
+void SessionSidebarTest::selectSession()
 {
+    QFETCH(QString, id);
+    QFETCH(bool, selected);
     SessionSidebarModel model;
     model.setState(m_state.get());
-    const auto before = m_state->activeSessionID();
-    const QList<Message> messages = m_state->messages();
-    QVERIFY(!model.selectSession(QString()));
-    QVERIFY(!model.selectSession(uuidText(QUuid::createUuid())));
-    QVERIFY(!model.selectSession(QStringLiteral("not a uuid")));
-    QCOMPARE(m_state->activeSessionID(), before);
-    QCOMPARE(m_state->messages(), messages);
+    const ChatSession target = selected ? m_state->chatSessions().at(3) : *m_state->activeSession();
+    QSignalSpy activeChanged(m_state.get(), &AgentState::activeSessionIDChanged);
+    QCOMPARE(model.selectSession(selected ? uuidText(target.id) : id), selected);
+    QCOMPARE(m_state->activeSessionID(), std::optional<QUuid>(target.id));
+    QCOMPARE(m_state->messages(), target.messages);
+    QCOMPARE(activeChanged.size(), selected ? 1 : 0);
+    // Selecting does not save.
+    QVERIFY(storedSessions().isEmpty());
 }
 
 void SessionSidebarTest::deleteActiveMakesFirstStoredActive()

@@ -125,7 +125,7 @@ Column {
                 name: "wrench.and.screwdriver.fill"
                 size: 13
                 font.weight: Font.Medium
-                color: "#0a84ff"
+                color: Theme.blue
             }
             LabelValue {
                 objectName: "actionRow"
@@ -246,7 +246,7 @@ Column {
                 horizontalAlignment: Text.AlignHCenter
                 font.pixelSize: 11
                 font.weight: Font.DemiBold
-                color: "white"
+                color: Theme.textOnAccent
             }
             background: Item {
                 RectangularGlow {

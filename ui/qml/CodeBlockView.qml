@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -34,7 +35,7 @@ Item {
         glowRadius: 6
         spread: 0
         cornerRadius: frame.radius + glowRadius
-        color: Qt.rgba(0, 0, 0, 0.07)
+        color: Theme.alpha(Theme.shadow, 0.07)
     }
 
     Rectangle {
@@ -83,7 +84,7 @@ Item {
                     Row {
                         spacing: 5
                         Repeater {
-                            model: [Qt.rgba(1.0, 0.37, 0.34, 1), Qt.rgba(0.99, 0.74, 0.18, 1), Qt.rgba(0.16, 0.78, 0.25, 1)]
+                            model: Theme.windowButtons
                             delegate: Rectangle {
                                 required property color modelData
                                 width: 9

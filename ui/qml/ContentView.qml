@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -8,10 +9,10 @@ import TovraAI
 Item {
     id: root
 
-    property AgentState state
-    property QtObject agent
-    property QtObject modelManager
-    property QtObject serverManager
+    property AgentState agentState
+    property AgentManager agent
+    property ModelManager modelManager
+    property ServerManager serverManager
 
     property int selectedTab: AppTab.Chat
     property alias hoveredSessionID: sidebar.hoveredSessionID
@@ -19,14 +20,14 @@ Item {
     // Kept in the preference store; false opens the onboarding sheet.
     property bool onboardingComplete: false
     property bool showOnboarding: false
-    // Stores that onboarding is done (given by the application).
-    property var completeOnboarding: null
 
     readonly property alias sidebar: sidebar
     readonly property alias chatView: chatView
 
     // The content appeared for the first time: time for the start-up work.
     signal firstShown()
+    // The user finished onboarding: the application stores it.
+    signal onboardingCompleted()
 
     property bool _appeared: false
 
@@ -40,8 +41,8 @@ Item {
     }
 
     function newChat(): void {
-        if (root.state)
-            root.state.startNewChat()
+        if (root.agentState)
+            root.agentState.startNewChat()
         root.selectedTab = AppTab.Chat
     }
 
@@ -119,7 +120,7 @@ Item {
                 SplitView.minimumWidth: 200
                 SplitView.preferredWidth: 240
                 SplitView.maximumWidth: 260
-                state: root.state
+                agentState: root.agentState
                 serverManager: root.serverManager
                 onSessionSelected: root.selectedTab = AppTab.Chat
             }
@@ -131,18 +132,18 @@ Item {
 
                 ChatView {
                     id: chatView
-                    state: root.state
+                    agentState: root.agentState
                     agent: root.agent
                     serverManager: root.serverManager
                     modelManager: root.modelManager
-                    navigateToModels: () => root.selectedTab = AppTab.Models
+                    onModelsRequested: root.selectedTab = AppTab.Models
                 }
                 ModelLibraryView {
                     modelManager: root.modelManager
                     serverManager: root.serverManager
                 }
                 SettingsView {
-                    state: root.state
+                    agentState: root.agentState
                     serverManager: root.serverManager
                     modelManager: root.modelManager
                 }
@@ -156,7 +157,7 @@ Item {
         isPresented: root.showOnboarding
         modelManager: root.modelManager
         serverManager: root.serverManager
-        complete: root.completeOnboarding
+        onCompleted: root.onboardingCompleted()
         onIsPresentedRequested: value => root.showOnboarding = value
     }
 }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 
 // A "copied" flag that each copy sets and that a timer of its own clears: a second
@@ -8,13 +9,11 @@ QtObject {
     property bool copied: false
     property int interval: 1500
 
-    readonly property Component _timer: Component {
-        Timer {}
-    }
-
     function set(): void {
         flag.copied = true
-        const timer = flag._timer.createObject(flag, { interval: flag.interval })
+        // Made from text: on Qt 6.4 a bound inline Component cannot be created from here.
+        const timer = Qt.createQmlObject("import QtQuick; Timer {}", flag)
+        timer.interval = flag.interval
         timer.triggered.connect(() => {
             flag.copied = false
             timer.destroy()

@@ -1,9 +1,10 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import TovraAI
 
 // Selectable, wrapping rich text of one paragraph or bullet; opens web and mail links.
 TextEdit {
-    id: text
+    id: root
 
     textFormat: TextEdit.RichText
     wrapMode: TextEdit.Wrap
@@ -22,6 +23,6 @@ TextEdit {
     }
 
     HoverHandler {
-        cursorShape: text.hoveredLink.length > 0 ? Qt.PointingHandCursor : Qt.IBeamCursor
+        cursorShape: root.hoveredLink.length > 0 ? Qt.PointingHandCursor : Qt.IBeamCursor
     }
 }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Qt.labs.platform as Platform
@@ -58,18 +59,18 @@ ApplicationWindow {
         id: content
         objectName: "contentView"
         anchors.fill: parent
-        state: AppModel.agentState
+        agentState: AppModel.agentState
         agent: AppModel.agentManager
         modelManager: AppModel.modelManager
         serverManager: AppModel.serverManager
         onboardingComplete: AppModel.onboardingComplete
-        completeOnboarding: () => AppModel.onboardingComplete = true
+        onOnboardingCompleted: AppModel.onboardingComplete = true
         onFirstShown: AppModel.autoLoadOnLaunch()
     }
 
     SettingsWindow {
         id: settingsWindow
-        state: AppModel.agentState
+        agentState: AppModel.agentState
         serverManager: AppModel.serverManager
         modelManager: AppModel.modelManager
     }

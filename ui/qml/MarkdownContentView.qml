@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import TovraAI
 
@@ -27,7 +28,7 @@ Column {
         delegate: Item {
             id: row
 
-            required property string kind
+            required property int kind
             required property int level
             required property string content
             required property string html
@@ -37,76 +38,29 @@ Column {
             width: root.width
             height: gap + (loader.item ? loader.item.height : 0)
 
+            // Each kind from its own file, with bindings set on load: on Qt 6.4 a Loader
+            // cannot create a bound inline Component.
             Loader {
                 id: loader
                 y: row.gap
                 width: parent.width
-                sourceComponent: row.kind === "code" ? codeComponent
-                               : row.kind === "heading" ? headingComponent
-                               : row.kind === "bullet" ? bulletComponent : paragraphComponent
-            }
-
-            Component {
-                id: headingComponent
-                Item {
-                    width: row.width
-                    height: heading.implicitHeight + heading.y + 2
-                    TextEdit {
-                        id: heading
-                        y: row.level === 1 ? 4 : 2
-                        width: parent.width
-                        text: row.content
-                        textFormat: TextEdit.PlainText
-                        wrapMode: TextEdit.Wrap
-                        readOnly: true
-                        selectByMouse: true
-                        font.pixelSize: row.level === 1 ? 20 : row.level === 2 ? 17 : 15
-                        font.weight: row.level <= 2 ? Font.Bold : Font.DemiBold
-                        color: Theme.label
-                        selectionColor: Theme.alpha(Theme.accent, 0.35)
-                        selectedTextColor: Theme.label
-                        Accessible.role: Accessible.Heading
-                        Accessible.name: row.content
+                source: row.kind === MarkdownDocument.Code ? "CodeBlockView.qml"
+                      : row.kind === MarkdownDocument.Heading ? "MarkdownHeading.qml"
+                      : row.kind === MarkdownDocument.Bullet ? "MarkdownBullet.qml" : "InlineText.qml"
+                onLoaded: {
+                    if (row.kind === MarkdownDocument.Code) {
+                        const code = item as CodeBlockView
+                        code.code = Qt.binding(() => row.content)
+                        code.language = Qt.binding(() => row.language)
+                    } else if (row.kind === MarkdownDocument.Heading) {
+                        const heading = item as MarkdownHeading
+                        heading.level = Qt.binding(() => row.level)
+                        heading.text = Qt.binding(() => row.content)
+                    } else if (row.kind === MarkdownDocument.Bullet) {
+                        (item as MarkdownBullet).html = Qt.binding(() => row.html)
+                    } else {
+                        (item as InlineText).text = Qt.binding(() => row.html)
                     }
-                }
-            }
-
-            Component {
-                id: bulletComponent
-                Item {
-                    width: row.width
-                    height: Math.max(bulletSign.implicitHeight + 1, bulletText.implicitHeight)
-                    Text {
-                        id: bulletSign
-                        x: 6
-                        y: 1
-                        text: "\u2022"
-                        font.pixelSize: 13
-                        color: Theme.secondary
-                    }
-                    InlineText {
-                        id: bulletText
-                        x: bulletSign.x + bulletSign.implicitWidth + 8
-                        width: parent.width - x
-                        text: row.html
-                    }
-                }
-            }
-
-            Component {
-                id: paragraphComponent
-                InlineText {
-                    width: row.width
-                    text: row.html
-                }
-            }
-
-            Component {
-                id: codeComponent
-                CodeBlockView {
-                    width: row.width
-                    code: row.content
-                    language: row.language
                 }
             }
         }

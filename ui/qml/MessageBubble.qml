@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import Qt5Compat.GraphicalEffects
@@ -14,12 +15,14 @@ Item {
     // Where a list row's text lives: read only where needed, so that a long streamed
     // reply never sits in a QML property.
     property MessageContentSource source: null
-    // "none", "picture" or "broken", for content that is an image data URL.
-    property string imageState: "none"
-    // Offered for the user's messages; null hides the edit button.
-    property var editAction: null
-    // Offered for failed replies; null hides the retry button.
-    property var retryAction: null
+    // For content that is an image data URL.
+    property int imageState: VisibleMessagesModel.None
+    // The edit button of the user's messages and the retry button of failed replies.
+    property bool showEdit: false
+    property bool showRetry: false
+
+    signal editRequested()
+    signal retryRequested()
 
     readonly property bool isUser: role === "user"
     // A failed reply ("Error: …"); given by the list's model so the text is not scanned here.
@@ -32,6 +35,13 @@ Item {
 
     function fullText(): string {
         return root.source ? root.source.content : root.content
+    }
+
+    // Loaders load from files, with bindings set here: on Qt 6.4 a Loader cannot create a
+    // bound inline Component ("Cannot instantiate bound component outside its creation context").
+    function bindPicture(picture: MessagePicture): void {
+        picture.shown = Qt.binding(() => root.imageState === VisibleMessagesModel.Picture)
+        picture.url = Qt.binding(() => picture.shown ? root.fullText() : "")
     }
 
     function copyMessage(): void {
@@ -48,47 +58,6 @@ Item {
         interval: 1500
     }
 
-    Component {
-        id: pictureComponent
-        Item {
-            readonly property real scale: image.implicitWidth > 0
-                ? Math.min(1, 400 / image.implicitWidth, 280 / image.implicitHeight) : 1
-            implicitWidth: root.imageState === "picture" ? Math.round(image.implicitWidth * scale) : 0
-            implicitHeight: root.imageState === "picture" ? Math.round(image.implicitHeight * scale) : 0
-
-            RectangularGlow {
-                anchors.fill: parent
-                anchors.topMargin: 3
-                anchors.bottomMargin: -3
-                visible: root.imageState === "picture"
-                glowRadius: 10
-                cornerRadius: 12 + glowRadius
-                color: Qt.rgba(0, 0, 0, 0.14)
-            }
-            Image {
-                id: image
-                anchors.fill: parent
-                visible: false
-                source: root.imageState === "picture" ? root.fullText() : ""
-                asynchronous: true
-                fillMode: Image.PreserveAspectFit
-                Accessible.name: "Picture"
-            }
-            Rectangle {
-                id: mask
-                anchors.fill: parent
-                radius: 12
-                visible: false
-            }
-            OpacityMask {
-                anchors.fill: parent
-                source: image
-                maskSource: mask
-                visible: root.imageState === "picture"
-            }
-        }
-    }
-
     // The user's turn.
     Item {
         id: userRow
@@ -99,7 +68,7 @@ Item {
         PlainButton {
             id: editButton
             objectName: "editButton"
-            readonly property bool shown: root.isHovered && root.editAction !== null
+            readonly property bool shown: root.isHovered && root.showEdit
             anchors.right: bubble.left
             anchors.rightMargin: 68
             anchors.bottom: parent.bottom
@@ -112,7 +81,7 @@ Item {
             scale: shown ? 1 : 0.8
             Behavior on opacity { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
             Behavior on scale { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
-            onClicked: if (root.editAction) root.editAction()
+            onClicked: root.editRequested()
         }
 
         Item {
@@ -157,16 +126,17 @@ Item {
                 readOnly: true
                 selectByMouse: true
                 font.pixelSize: 13
-                color: "white"
-                selectionColor: Qt.rgba(1, 1, 1, 0.35)
-                selectedTextColor: "white"
+                color: Theme.textOnAccent
+                selectionColor: Theme.alpha(Theme.textOnAccent, 0.35)
+                selectedTextColor: Theme.textOnAccent
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
             Loader {
                 id: pictureLoader
-                active: root.isUser && root.imageState !== "none"
-                sourceComponent: pictureComponent
+                active: root.isUser && root.imageState !== VisibleMessagesModel.None
+                source: "MessagePicture.qml"
+                onLoaded: root.bindPicture(item as MessagePicture)
             }
         }
     }
@@ -214,14 +184,15 @@ Item {
                     y: 3
                     width: parent.width
                     active: !root.isUser
-                    sourceComponent: root.imageState !== "none" ? pictureComponent : markdownComponent
-                }
-                Component {
-                    id: markdownComponent
-                    MarkdownContentView {
-                        width: markdownLoader.width
-                        text: root.source ? "" : root.content
-                        source: root.source
+                    source: root.imageState !== VisibleMessagesModel.None ? "MessagePicture.qml" : "MarkdownContentView.qml"
+                    onLoaded: {
+                        if (root.imageState !== VisibleMessagesModel.None) {
+                            root.bindPicture(item as MessagePicture)
+                        } else {
+                            const view = item as MarkdownContentView
+                            view.text = Qt.binding(() => root.source ? "" : root.content)
+                            view.source = Qt.binding(() => root.source)
+                        }
                     }
                 }
             }
@@ -247,11 +218,11 @@ Item {
             }
             PlainButton {
                 objectName: "retryButton"
-                visible: root.retryAction !== null
+                visible: root.showRetry
                 text: "Retry"
                 symbol: "arrow.clockwise"
                 color: Theme.accent
-                onClicked: if (root.retryAction) root.retryAction()
+                onClicked: root.retryRequested()
             }
         }
     }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import TovraAI
@@ -9,11 +10,17 @@ ListView {
 
     // The store's message model.
     property MessageListModel messages
-    // Row actions; null leaves the buttons out.
-    property var editAction: null
-    property var retryAction: null
+    // Edit and retry are offered; a running reply holds them back.
+    property bool actionsEnabled: true
+
+    signal editRequested(string messageId)
+    signal retryRequested(string messageId)
 
     property bool followEnd: true
+    // The line above the first row about messages left out of the model's context.
+    property bool historyWasTrimmed: false
+    // The typing indicator below the last row.
+    property bool isTyping: false
 
     clip: true
     spacing: 18
@@ -34,7 +41,7 @@ ListView {
         id: row
         required property int index
         required property string role
-        required property string imageState
+        required property int imageState
         required property string messageId
         required property bool isError
 
@@ -55,10 +62,17 @@ ListView {
             source: contentSource
             imageState: row.imageState
             isError: row.isError
-            editAction: list.editAction && row.role === "user" ? () => list.editAction(row.messageId) : null
-            retryAction: list.retryAction && bubble.isError ? () => list.retryAction(row.messageId) : null
+            showEdit: list.actionsEnabled && row.role === "user"
+            showRetry: list.actionsEnabled && row.isError
+            onEditRequested: list.editRequested(row.messageId)
+            onRetryRequested: list.retryRequested(row.messageId)
         }
     }
+
+    // HACK: on Qt 6.4 a header or footer component written inline in a Bound file is
+    // never created ("Component is not ready"); one loaded from its own file is.
+    header: Qt.createComponent("MessageListHeader.qml")
+    footer: Qt.createComponent("MessageListFooter.qml")
 
     ScrollBar.vertical: ScrollBar {}
 

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import TovraAI
 
@@ -5,8 +6,8 @@ import TovraAI
 Item {
     id: root
 
-    property QtObject modelManager
-    property QtObject serverManager
+    property ModelManager modelManager
+    property ServerManager serverManager
 
     Column {
         anchors.centerIn: parent

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import TovraAI
@@ -7,12 +8,11 @@ Popup {
     id: root
 
     property bool isPresented: false
-    property QtObject modelManager
-    property QtObject serverManager
-    // Stores that onboarding is done.
-    property var complete: null
-
+    property ModelManager modelManager
+    property ServerManager serverManager
     signal isPresentedRequested(bool value)
+    // Onboarding is done.
+    signal completed()
 
     visible: isPresented
     modal: true
@@ -51,8 +51,7 @@ Popup {
             text: "Get Started"
             Accessible.name: text
             onClicked: {
-                if (root.complete)
-                    root.complete()
+                root.completed()
                 root.isPresentedRequested(false)
             }
         }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import TovraAI
@@ -7,7 +8,7 @@ Popup {
     id: root
 
     property bool isPresented: false
-    property AgentState state
+    property AgentState agentState
     property string titleDraft: ""
 
     signal isPresentedRequested(bool value)
@@ -22,12 +23,12 @@ Popup {
     anchors.centerIn: Overlay.overlay
     width: 420
     padding: 0
-    Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.18) }
+    Overlay.modal: Rectangle { color: Theme.alpha(Theme.shadow, 0.18) }
 
     onIsPresentedChanged: isPresented ? open() : close()
     Component.onCompleted: if (isPresented) open()
     onAboutToShow: {
-        titleDraft = ChatLogic.activeSessionTitle(root.state)
+        titleDraft = ChatLogic.activeSessionTitle(root.agentState)
         titleField.forceActiveFocus()
     }
     // Escape closes it too.
@@ -124,7 +125,7 @@ Popup {
                     horizontalAlignment: Text.AlignHCenter
                     font.pixelSize: 11
                     font.weight: Font.DemiBold
-                    color: "white"
+                    color: Theme.textOnAccent
                 }
                 background: Rectangle {
                     radius: 9
@@ -132,8 +133,8 @@ Popup {
                 }
                 onClicked: {
                     // The store ignores a title that is blank after trimming.
-                    if (root.state)
-                        root.state.renameActiveSession(root.titleDraft)
+                    if (root.agentState)
+                        root.agentState.renameActiveSession(root.titleDraft)
                     root.dismiss()
                 }
             }

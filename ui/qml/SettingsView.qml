@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import TovraAI
 
@@ -5,9 +6,9 @@ import TovraAI
 Item {
     id: root
 
-    property AgentState state
-    property QtObject serverManager
-    property QtObject modelManager
+    property AgentState agentState
+    property ServerManager serverManager
+    property ModelManager modelManager
 
     Column {
         anchors.centerIn: parent

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Window
 import TovraAI
@@ -6,9 +7,9 @@ import TovraAI
 Window {
     id: root
 
-    property AgentState state
-    property QtObject serverManager
-    property QtObject modelManager
+    property AgentState agentState
+    property ServerManager serverManager
+    property ModelManager modelManager
 
     title: "Settings"
     width: 540
@@ -21,7 +22,7 @@ Window {
 
     SettingsView {
         anchors.fill: parent
-        state: root.state
+        agentState: root.agentState
         serverManager: root.serverManager
         modelManager: root.modelManager
     }

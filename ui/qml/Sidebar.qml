@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -7,8 +8,8 @@ import TovraAI
 Rectangle {
     id: root
 
-    property AgentState state
-    property QtObject serverManager
+    property AgentState agentState
+    property ServerManager serverManager
     property alias searchQuery: search.text
     property string hoveredSessionID
     readonly property alias sessions: sessionModel
@@ -26,7 +27,7 @@ Rectangle {
 
     SessionSidebarModel {
         id: sessionModel
-        state: root.state
+        state: root.agentState
         searchQuery: search.text
     }
 
@@ -66,7 +67,7 @@ Rectangle {
             activeFocusOnTab: true
             keyNavigationEnabled: false
             boundsBehavior: Flickable.StopAtBounds
-            currentIndex: root.state ? sessionModel.rowOf(root.state.activeSessionID) : -1
+            currentIndex: root.agentState ? sessionModel.rowOf(root.agentState.activeSessionID) : -1
             highlightFollowsCurrentItem: false
             Accessible.role: Accessible.List
             Accessible.name: "Chats"
@@ -96,7 +97,7 @@ Rectangle {
                 id: row
                 required property int index
                 width: list.width
-                selected: root.state !== null && root.state.activeSessionID === sessionId
+                selected: root.agentState !== null && root.agentState.activeSessionID === sessionId
                 hovered: root.hoveredSessionID === sessionId
                 onClicked: {
                     list.forceActiveFocus()
@@ -108,7 +109,7 @@ Rectangle {
                     else if (root.hoveredSessionID === row.sessionId)
                         root.hoveredSessionID = ""
                 }
-                onTogglePinRequested: root.state.togglePin(sessionId)
+                onTogglePinRequested: root.agentState.togglePin(sessionId)
                 onDeleteRequested: sessionModel.deleteSession(sessionId)
             }
         }

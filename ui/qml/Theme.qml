@@ -1,4 +1,5 @@
 pragma Singleton
+pragma ComponentBehavior: Bound
 import QtQuick
 
 // The platform's semantic colours, as far as the palette tells them, for light and dark.
@@ -17,6 +18,13 @@ QtObject {
     readonly property color green: dark ? "#30d158" : "#28a745"
     readonly property color red: dark ? "#ff453a" : "#ff3b30"
     readonly property color orange: dark ? "#ff9f0a" : "#ff9500"
+    readonly property color blue: "#0a84ff"
+    // Text and symbols on the accent colour, red and other strong fills.
+    readonly property color textOnAccent: "white"
+    // Shadows and the dimming behind sheets.
+    readonly property color shadow: "black"
+    // The three window buttons drawn on a code block's title bar.
+    readonly property var windowButtons: [Qt.rgba(1.0, 0.37, 0.34, 1), Qt.rgba(0.99, 0.74, 0.18, 1), Qt.rgba(0.16, 0.78, 0.25, 1)]
 
     readonly property string monospaceFamily: "DejaVu Sans Mono"
 

@@ -69,8 +69,9 @@ Column {
             color: Theme.label
         }
         Text {
+            objectName: "welcomeTagline"
             anchors.horizontalCenter: parent.horizontalCenter
-            text: "Your intelligent macOS assistant"
+            text: ChatLogic.welcomeTagline()
             font.pixelSize: 11
             color: Theme.secondary
         }
@@ -104,14 +105,14 @@ Column {
                     anchors.verticalCenter: parent.verticalCenter
                     name: "cpu.fill"
                     size: 12
-                    color: "white"
+                    color: Theme.textOnAccent
                 }
                 Text {
                     anchors.verticalCenter: parent.verticalCenter
                     text: browseButton.text
                     font.pixelSize: 11
                     font.weight: Font.DemiBold
-                    color: "white"
+                    color: Theme.textOnAccent
                 }
             }
             background: Item {
