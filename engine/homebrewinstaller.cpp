@@ -66,25 +66,17 @@ QCoro::Task<> HomebrewInstaller::install()
     QPointer<HomebrewInstaller> self(this);
     const QPointer<QProcess> process = new QProcess(this);
     process->setProcessEnvironment(homebrewEnvironment());
-    auto outDecoder = std::make_shared<OutputDecoder>();
-    auto errDecoder = std::make_shared<OutputDecoder>();
     // Homebrew's output is shown live, both streams in the order they arrive.
-    connect(process,
-            &QProcess::readyReadStandardOutput,
-            this,
-            [this, process = process.data(), outDecoder] {
-                const QString text = outDecoder->decode(process->readAllStandardOutput());
-                if (!text.isEmpty())
-                    setBrewOutput(m_brewOutput + text);
-            });
-    connect(process,
-            &QProcess::readyReadStandardError,
-            this,
-            [this, process = process.data(), errDecoder] {
-                const QString text = errDecoder->decode(process->readAllStandardError());
-                if (!text.isEmpty())
-                    setBrewOutput(m_brewOutput + text);
-            });
+    const auto follow = [this, process = process.data()](auto readyRead, auto readAll) {
+        auto decoder = std::make_shared<OutputDecoder>();
+        connect(process, readyRead, this, [this, process, decoder, readAll] {
+            const QString text = decoder->decode((process->*readAll)());
+            if (!text.isEmpty())
+                setBrewOutput(m_brewOutput + text);
+        });
+    };
+    follow(&QProcess::readyReadStandardOutput, &QProcess::readAllStandardOutput);
+    follow(&QProcess::readyReadStandardError, &QProcess::readAllStandardError);
 
     const bool started = co_await startProcess(process, *brew, installArguments);
     if (!self)
