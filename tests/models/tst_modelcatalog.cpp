@@ -16,8 +16,7 @@ void placeFile(const QString &path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile::remove(path);
-    QVERIFY(QFile::copy(QDir(qEnvironmentVariable("TOVRA_TESTDATA"))
-                            .filePath(QStringLiteral("stories260K.gguf")),
+    QVERIFY(QFile::copy(QStringLiteral(TOVRA_FIXTURES "/stories260K.gguf"),
                         path));
 }
 

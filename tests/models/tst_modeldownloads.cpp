@@ -132,8 +132,7 @@ private slots:
         for (int i = 0; i < manager.models().size(); ++i) {
             m_sources << m_served.filePath(variant(manager, i).filename);
             if (i == 0) {
-                QVERIFY(QFile::copy(QDir(qEnvironmentVariable("TOVRA_TESTDATA"))
-                                        .filePath(QStringLiteral("stories260K.gguf")),
+                QVERIFY(QFile::copy(QStringLiteral(TOVRA_FIXTURES "/stories260K.gguf"),
                                     m_sources.last()));
                 continue;
             }

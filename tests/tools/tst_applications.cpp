@@ -13,7 +13,7 @@
 
 namespace {
 
-const QString fixtures = QStringLiteral(TOOLS_FIXTURES);
+const QString fixtures = QStringLiteral(TOVRA_FIXTURES);
 const QString applications = fixtures + QStringLiteral("/applications");
 
 QString run(const ToolServices &services, const QString &tool, const ToolArguments &arguments = {})
