@@ -214,11 +214,12 @@ private slots:
         }
         QTRY_VERIFY(session.isNull()); // released once finished
 
+        QCOMPARE(HFDownloadSession::userAgent("macOS"), "Tovra AI/1.0 (macOS; like Safari)");
         const json requests = requestsFor(manager, 0);
         QVERIFY(!requests.empty());
         for (const json &request : requests) {
-            QCOMPARE(request["userAgent"].get<std::string>(),
-                     std::string("Tovra AI/1.0 (macOS; like Safari)"));
+            // The platform it really runs on.
+            QCOMPARE(request["userAgent"].get<std::string>(), std::string("Tovra AI/1.0 (Linux)"));
             QCOMPARE(request["accept"].get<std::string>(), std::string("*/*"));
             QCOMPARE(request["range"].get<std::string>(), std::string());
         }
