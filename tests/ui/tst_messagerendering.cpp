@@ -62,7 +62,6 @@ private slots:
     void unclosedFenceMakesTheRestCode();
     void fenceInsideALine();
     void displayedCodeTrimsOnlyLineBreaks();
-    void freshIdentifiersOnEveryParse();
     void inlineMarkdown_data();
     void inlineMarkdown();
     void openableLinks_data();
@@ -275,17 +274,6 @@ void MessageRenderingTest::displayedCodeTrimsOnlyLineBreaks()
     QCOMPARE(displayedCode(QStringLiteral("\n\r\n    indented\n\n  inner\n\n")),
              QStringLiteral("    indented\n\n  inner"));
     QCOMPARE(displayedCode(QStringLiteral("\n")), QString());
-}
-
-void MessageRenderingTest::freshIdentifiersOnEveryParse()
-{
-    const QString text = QStringLiteral("# A\n\ntext\n```\ncode```");
-    const QList<Block> first = parseBlocks(text);
-    const QList<Block> second = parseBlocks(text);
-    QCOMPARE(first.size(), second.size());
-    QVERIFY(first.at(0).id != second.at(0).id);
-    QVERIFY(first.at(0).lines.at(0).id != second.at(0).lines.at(0).id);
-    QVERIFY(first.at(0).lines.at(0).id != first.at(0).lines.at(1).id);
 }
 
 void MessageRenderingTest::inlineMarkdown_data()
