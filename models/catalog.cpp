@@ -1,6 +1,7 @@
 #include "models/catalog.h"
 
 #include "platform/systeminfo.h"
+#include "platform/wording.h"
 
 #include <QHash>
 
@@ -73,7 +74,7 @@ HFModel entry(const char *repo,
     return HFModel{QUuid::createUuid(),
                    QString::fromLatin1(repo),
                    QString::fromLatin1(displayName),
-                   QString::fromLatin1(description),
+                   platformWording(QString::fromLatin1(description)), // "any Mac"
                    QString::fromLatin1(parameterCount),
                    {std::move(variant)}};
 }

@@ -1,5 +1,7 @@
 #include "models/hfdownloadsession.h"
 
+#include "platform/wording.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +18,13 @@
 #include <vector>
 
 using namespace std::chrono_literals;
+
+QByteArray HFDownloadSession::userAgent(const QString &platform)
+{
+    if (platform == QLatin1String("macOS"))
+        return QByteArrayLiteral("Tovra AI/1.0 (macOS; like Safari)");
+    return QByteArrayLiteral("Tovra AI/1.0 (") + platform.toUtf8() + ')';
+}
 
 namespace {
 // How far the transfer may read ahead of us; beyond it the socket is left unread.
@@ -172,7 +181,7 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
     }
 
     QNetworkRequest request(address);
-    request.setRawHeader("User-Agent", userAgent);
+    request.setRawHeader("User-Agent", userAgent(platformName()));
     request.setRawHeader("Accept", "*/*");
     // Byte offsets and lengths must be those of the file itself, never of a
     // compressed form (resume, progress and the length check depend on it).

@@ -44,8 +44,8 @@ public:
 
     static constexpr std::chrono::milliseconds defaultIdleTimeout{60'000};     // without any data
     static constexpr std::chrono::milliseconds defaultTotalTimeout{7'200'000}; // the whole transfer
-    static inline const QByteArray userAgent
-        = QByteArrayLiteral("Tovra AI/1.0 (macOS; like Safari)");
+    // "Tovra AI/1.0 (macOS; like Safari)" on macOS, "Tovra AI/1.0 (Linux)" on Linux.
+    static QByteArray userAgent(const QString &platform);
 
     HFDownloadSession(QString destPath,
                       QString partialPath,

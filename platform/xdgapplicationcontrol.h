@@ -5,9 +5,14 @@
 
 // Linux and other XDG desktops: applications are desktop entries. Opening starts the
 // entry's command detached (no shell); closing sends SIGTERM to the current user's
-// processes of the entry's command; listing gives the Names of visible entries whose
-// command is running. A process is the command's when it runs the executable and, if the
-// command has arguments, its own arguments begin with them.
+// processes of the entry; listing gives the Names of visible entries that have one.
+//
+// A process is the entry's only when something names the entry: this app started it
+// from the entry; its environment carries the entry's file in GIO_LAUNCHED_DESKTOP_FILE
+// with GIO_LAUNCHED_DESKTOP_FILE_PID being its own pid (children inherit both, so only
+// the launched process itself counts); or it runs an executable that no other entry
+// runs and that is not an interpreter or launcher (python3, sh, env, flatpak, ...), which
+// run all kinds of unrelated programs.
 class XdgApplicationControl : public ApplicationControl
 {
 public:
@@ -18,16 +23,8 @@ public:
     QCoro::Task<std::optional<ServiceError>> close(QString name) override;
     QCoro::Task<ServiceResult<QStringList>> runningApplicationNames() override;
 
-    // Process IDs of this user's processes that run `executable` (an absolute path): the
-    // binary itself, or a script of that path run by its interpreter, whose arguments
-    // after the program begin with `arguments` (any arguments when it is empty).
-    static QList<qint64> processesRunning(const QString &executable,
-                                          const QStringList &arguments = {});
-
 private:
     QList<DesktopEntry> entries() const;
-    // The entry whose Name matches without regard to case; visible entries first.
-    std::optional<DesktopEntry> findEntry(const QString &name) const;
 
     QStringList m_directories;
 };

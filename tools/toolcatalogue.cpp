@@ -1,5 +1,7 @@
 #include "tools/toolcatalogue.h"
 
+#include "platform/wording.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -14,10 +16,11 @@ QList<ToolEntry> buildCatalogue()
                          const char *subtitle,
                          const char *description,
                          QList<ToolParameter> parameters = {}) {
+        // "macOS" in the texts reads "desktop" on other platforms.
         return ToolEntry{QString::fromUtf8(name),
                          QString::fromUtf8(title),
-                         QString::fromUtf8(subtitle),
-                         QString::fromUtf8(description),
+                         platformWording(QString::fromUtf8(subtitle)),
+                         platformWording(QString::fromUtf8(description)),
                          std::move(parameters)};
     };
     return {

@@ -1,6 +1,7 @@
 // The catalogue, its JSON form, the list model and the models folder; deleting a model.
 #include "core/agentstate.h"
 #include "models/modelmanager.h"
+#include "platform/wording.h"
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/support/testenvironment.h"
 
@@ -16,9 +17,7 @@ void placeFile(const QString &path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile::remove(path);
-    QVERIFY(QFile::copy(QDir(qEnvironmentVariable("TOVRA_TESTDATA"))
-                            .filePath(QStringLiteral("stories260K.gguf")),
-                        path));
+    QVERIFY(QFile::copy(QStringLiteral(TOVRA_FIXTURES "/stories260K.gguf"), path));
 }
 
 QString pathOf(const ModelManager &manager, int index)
@@ -39,29 +38,71 @@ private slots:
         qunsetenv("HF_ENDPOINT");
     }
 
-    void catalogueInOrderAndFreshState()
+    // Every catalogue row, literally, in order. "Mac" reads "computer" off macOS; macDescription
+    // holds the macOS wording where it differs.
+    void catalogueRows_data()
+    {
+        QTest::addColumn<QString>("repo");
+        QTest::addColumn<QString>("displayName");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("parameterCount");
+        QTest::addColumn<QString>("filename");
+        QTest::addColumn<double>("sizeGB");
+        QTest::addColumn<QString>("macDescription");
+        QTest::newRow("0") << "quantfolk/Llama-3.2-3B-Instruct-GGUF"
+                           << "Llama 3.2 3B Instruct"
+                           << "Fast and lightweight. Best for quick tasks on any computer."
+                           << "3B"
+                           << "Llama-3.2-3B-Instruct-Q4_K_M.gguf" << 2.0
+                           << "Fast and lightweight. Best for quick tasks on any Mac.";
+        QTest::newRow("1") << "quantfolk/Meta-Llama-3.1-8B-Instruct-GGUF"
+                           << "Llama 3.1 8B Instruct"
+                           << "Best overall quality. Recommended for most users."
+                           << "8B"
+                           << "Meta-Llama-3.1-8B-Instruct-Q4_K_M.gguf" << 4.9 << "";
+        QTest::newRow("2")
+            << "quantfolk/Qwen2.5-3B-Instruct-GGUF"
+            << "Qwen 2.5 3B Instruct"
+            << "Strong reasoning and instruction following. Compact size, any computer."
+            << "3B"
+            << "Qwen2.5-3B-Instruct-Q4_K_M.gguf" << 1.9
+            << "Strong reasoning and instruction following. Compact size, any Mac.";
+    }
+
+    void catalogueRows()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, macDescription);
+        const QList<HFModel> models = Catalog::builtIn();
+        QCOMPARE(models.size(), 3);
+        const HFModel &model = models[QString(QTest::currentDataTag()).toInt()];
+        QTEST(model.repo, "repo");
+        QTEST(model.displayName, "displayName");
+        QCOMPARE(model.description, description);
+        QTEST(model.parameterCount, "parameterCount");
+        QCOMPARE(model.variants.size(), 1);
+        QTEST(model.variants[0].filename, "filename");
+        QTEST(model.variants[0].sizeGB, "sizeGB");
+        QCOMPARE(model.variants[0].quantization, QStringLiteral("Q4_K_M"));
+        if (!macDescription.isEmpty()) {
+            QCOMPARE(platformWording(macDescription, false), description);
+            QCOMPARE(platformWording(macDescription, true), macDescription);
+        }
+    }
+
+    void catalogueFreshState()
     {
         QDir(ModelManager::appDataDirectory()).removeRecursively();
         ModelManager manager;
         QVERIFY(QFileInfo(ModelManager::modelsDirectory()).isDir());
         QVERIFY(ModelManager::modelsDirectory().endsWith(QStringLiteral("/Tovra AI/models")));
         const QList<HFModel> &models = manager.models();
-        QCOMPARE(models.size(), 3);
-        const QStringList names{QStringLiteral("Llama-3.2-3B-Instruct"),
-                                QStringLiteral("Meta-Llama-3.1-8B-Instruct"),
-                                QStringLiteral("Qwen2.5-3B-Instruct")};
-        const QList<double> sizes{2.0, 4.9, 1.9};
         QSet<QUuid> ids;
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(models[i].repo, QStringLiteral("quantfolk/%1-GGUF").arg(names[i]));
-            QCOMPARE(models[i].variants.size(), 1);
-            const ModelVariant &variant = models[i].variants[0];
-            QCOMPARE(variant.filename, QStringLiteral("%1-Q4_K_M.gguf").arg(names[i]));
-            QCOMPARE(variant.quantization, QStringLiteral("Q4_K_M"));
-            QCOMPARE(variant.sizeGB, sizes[i]);
+        for (const HFModel &model : models) {
+            const ModelVariant &variant = model.variants[0];
             QVERIFY(!variant.isDownloaded && !variant.isDownloading && !variant.downloadStartTime);
             QCOMPARE(variant.downloadProgress, 0.0);
-            ids << models[i].id << variant.id;
+            ids << model.id << variant.id;
         }
         QCOMPARE(ids.size(), 6);
         QVERIFY(!manager.lastError());

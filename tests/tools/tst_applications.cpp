@@ -13,7 +13,7 @@
 
 namespace {
 
-const QString fixtures = QStringLiteral(TOOLS_FIXTURES);
+const QString fixtures = QStringLiteral(TOVRA_FIXTURES);
 const QString applications = fixtures + QStringLiteral("/applications");
 
 QString run(const ToolServices &services, const QString &tool, const ToolArguments &arguments = {})
@@ -68,6 +68,28 @@ std::optional<QString> readLiteral(const QString &text, QString *rest)
     return std::nullopt;
 }
 
+const QString python = QStringLiteral("import sys; print('ready', flush=True); sys.stdin.read()");
+
+// How a process was started, as far as the desktop's launch hint goes.
+enum class Launch { None, AsEntry, Inherited, AsOther };
+
+// Ended with the test function, whatever it left running.
+class ChildProcess : public QProcess
+{
+public:
+    ~ChildProcess() override
+    {
+        kill();
+        waitForFinished(20000);
+    }
+};
+
+// A wrongly signalled process would end within moments: nothing in them handles SIGTERM.
+bool survives(QProcess &process)
+{
+    return process.state() == QProcess::Running && !process.waitForFinished(300);
+}
+
 bool isRunning(qint64 pid)
 {
     // "pid (name) S ...": a zombie has ended, it only waits to be reaped.
@@ -87,13 +109,45 @@ private:
     const QString m_log = QDir::home().filePath("osascript.log");
     const QString m_record = QDir::home().filePath("standin-app.record");
     QList<qint64> m_started;
+    QString m_python; // empty when the machine has none
+    QString m_bin = QDir::home().filePath("bin");
+
+    void start(QProcess &process,
+               const QStringList &command,
+               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+               bool printsReady = true)
+    {
+        process.setProcessEnvironment(environment);
+        process.start(command.first(), command.mid(1));
+        QVERIFY2(process.waitForStarted(), qPrintable(command.join(u' ')));
+        // The others print a line once they run their final program and wait.
+        QVERIFY(!printsReady || process.waitForReadyRead(20000));
+    }
+
+    void startPython(QProcess &process)
+    {
+        if (!m_python.isEmpty())
+            start(process, {"python3", "-c", python});
+    }
 
 private slots:
     void initTestCase()
     {
         qputenv("STANDIN_OSASCRIPT_LOG", m_log.toUtf8());
         qputenv("STANDIN_APP_RECORD", m_record.toUtf8());
-        qputenv("PATH", (fixtures + ":" + qEnvironmentVariable("PATH")).toUtf8());
+        // A folder first on PATH: python3 by that name (the real one, not a version manager's
+        // shim, so that entries and processes resolve to one executable), a private copy of sh
+        // and a script of its own.
+        QVERIFY(QDir().mkpath(m_bin));
+        m_python
+            = QStandardPaths::findExecutable("python3", {"/usr/bin", "/usr/local/bin", "/bin"});
+        QVERIFY(m_python.isEmpty() || QFile::link(m_python, m_bin + "/python3"));
+        QVERIFY(QFile::copy(QFileInfo("/bin/sh").canonicalFilePath(), m_bin + "/tovra-private-app"));
+        writeFile(m_bin + "/tovra-script", "#!/bin/sh\necho ready\nread line\n");
+        QVERIFY(
+            QFile::setPermissions(m_bin + "/tovra-script",
+                                  QFile::permissions(m_bin + "/tovra-script") | QFile::ExeOwner));
+        qputenv("PATH", (m_bin + ":" + fixtures + ":" + qEnvironmentVariable("PATH")).toUtf8());
         QVERIFY(QDir::setCurrent(QDir::homePath()));
     }
 
@@ -287,6 +341,16 @@ private slots:
     {
         const ToolServices services = xdgServices();
         QCOMPARE(run(services, "list_open_apps"), "");
+        // Bystanders: a python3, and the entry's own program started by someone else (the hidden
+        // helper runs it too, so the program alone does not name the entry).
+        ChildProcess python, sameProgram;
+        startPython(python);
+        QProcessEnvironment quiet = QProcessEnvironment::systemEnvironment();
+        quiet.remove("STANDIN_APP_RECORD");
+        start(sameProgram, {"tovra-standin-app", "--flag"}, quiet, false);
+        QCOMPARE(run(services, "list_open_apps"), "");
+        QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}),
+                 "Error: Application is not running: Standin Editor");
 
         // Matched without regard to case; the message repeats the name as given.
         QCOMPARE(run(services, "open_app", {{"app_name", "standin EDITOR"}}),
@@ -300,110 +364,133 @@ private slots:
                  (QStringList{"--flag", "two words", "say \"hi\"", ";touch${IFS}pwned", "100%"}));
         QVERIFY(!QFile::exists(QDir::home().filePath("pwned")));
 
-        // The hidden helper runs the same program but is not a visible entry.
         QCOMPARE(run(services, "list_open_apps"), "Standin Editor");
-        QCOMPARE(XdgApplicationControl::processesRunning(
-                     QFileInfo(fixtures + "/tovra-standin-app").canonicalFilePath()),
-                 QList<qint64>{pid});
-
-        QProcess bystander; // another program keeps running
-        bystander.start("sleep", {"30"});
-        QVERIFY(bystander.waitForStarted());
         QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}),
                  "Closed Standin Editor");
         QTRY_VERIFY_WITH_TIMEOUT(!isRunning(pid), 20000);
+        QVERIFY(survives(python) && survives(sameProgram));
         QCOMPARE(run(services, "list_open_apps"), "");
-        QCOMPARE(bystander.state(), QProcess::Running);
-        bystander.kill();
-        bystander.waitForFinished();
         QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}),
                  "Error: Application is not running: Standin Editor");
     }
 
-    void xdgCommandArgumentsDecideOwnership_data()
+    // Which running processes are an entry's. "python3" is the real one, "tovra-private-app"
+    // a private copy of sh that no other program runs, "tovra-script" a "#!/bin/sh" script.
+    void xdgWhatNamesTheEntry_data()
     {
-        // "I" is a private copy of sh (an interpreter no other program runs), "S" a "#!/bin/sh" script;
-        // both wait on their input until ended. The first item of each list is the program started.
         QTest::addColumn<QString>("exec");
-        QTest::addColumn<QStringList>("own");
-        QTest::addColumn<QStringList>("other");
-        QTest::addColumn<bool>("otherBelongs");
-        QTest::newRow("interpreter and script")
-            << "I S --alpha %U" << QStringList{"I", "S", "--alpha"}
-            << QStringList{"I", "S", "--beta"} << false;
-        QTest::newRow("opened files follow the arguments")
-            << "I S --alpha %U" << QStringList{"I", "S", "--alpha", "notes.txt"}
-            << QStringList{"I", "S"} << false;
-        QTest::newRow("launcher option first")
-            << "I -e S %f" << QStringList{"I", "-e", "S"} << QStringList{"I", "S", "-e"} << false;
-        QTest::newRow("order matters")
-            << "I S one two" << QStringList{"I", "S", "one", "two", "three"}
-            << QStringList{"I", "S", "two", "one"} << false;
-        QTest::newRow("quoted argument stays whole")
-            << "I S \"two words\"" << QStringList{"I", "S", "two words"}
-            << QStringList{"I", "S", "two", "words"} << false;
-        QTest::newRow("script with arguments")
-            << "S --alpha" << QStringList{"S", "--alpha"} << QStringList{"S", "--beta"} << false;
-        QTest::newRow("script without arguments")
-            << "S %U" << QStringList{"S", "--alpha"} << QStringList{"S"} << true;
-        QTest::newRow("interpreter without arguments") << "I %U" << QStringList{"I", "S", "--alpha"}
-                                                       << QStringList{"I", "S", "--beta"} << true;
+        QTest::addColumn<QString>("secondExec"); // another entry beside it, if any
+        QTest::addColumn<QStringList>("process");
+        QTest::addColumn<int>("launch");
+        QTest::addColumn<bool>("owned");
+        const QStringList python{"python3", "-c", ::python};
+        const QStringList sh{"sh", "-c", "echo ready; read line"};
+        const QStringList privateApp{"tovra-private-app", "-c", "echo ready; read line"};
+        const QStringList script{"tovra-script"};
+        const auto row = [](const char *tag,
+                            const QString &exec,
+                            const QString &second,
+                            const QStringList &process,
+                            Launch launch,
+                            bool owned) {
+            QTest::newRow(tag) << exec << second << process << int(launch) << owned;
+        };
+        row("python3 entry, some python3 runs", "python3 %U", "", python, Launch::None, false);
+        row("sh -c entry, the same command runs",
+            "sh -c \"echo ready; read line\"",
+            "",
+            sh,
+            Launch::None,
+            false);
+        row("env entry, its program runs",
+            "env tovra-private-app -c \"echo ready; read line\"",
+            "",
+            privateApp,
+            Launch::None,
+            false);
+        row("a program of its own",
+            "tovra-private-app --alpha %U",
+            "",
+            privateApp,
+            Launch::None,
+            true);
+        row("a program two entries run",
+            "tovra-private-app --alpha %U",
+            "tovra-private-app --beta",
+            privateApp,
+            Launch::None,
+            false);
+        row("a script of its own", "tovra-script %U", "", script, Launch::None, true);
+        row("launched as the entry",
+            "sh -c \"echo ready; read line\"",
+            "",
+            sh,
+            Launch::AsEntry,
+            true);
+        row("launch hint inherited",
+            "sh -c \"echo ready; read line\"",
+            "",
+            sh,
+            Launch::Inherited,
+            false);
+        row("launched as another entry",
+            "sh -c \"echo ready; read line\"",
+            "",
+            sh,
+            Launch::AsOther,
+            false);
     }
 
-    void xdgCommandArgumentsDecideOwnership()
+    void xdgWhatNamesTheEntry()
     {
         QFETCH(QString, exec);
-        QFETCH(QStringList, own);
-        QFETCH(QStringList, other);
-        QFETCH(bool, otherBelongs);
-
-        QTemporaryDir dir(QDir::home().filePath("launched-XXXXXX"));
-        QVERIFY(dir.isValid() && QDir(dir.path()).mkpath("applications"));
-        const QString interpreter = dir.filePath("tovra-interpreter");
-        QVERIFY(QFile::copy(QFileInfo("/bin/sh").canonicalFilePath(), interpreter));
-        const QString script = dir.filePath("tovra-script");
-        // No trap: SIGTERM ends it at once, so a wrongly signalled bystander shows without delay.
-        writeFile(script, "#!/bin/sh\nread line\n");
-        QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner));
-        const auto resolve = [&](const QString &item, const QString &quote = {}) {
-            return item == "I"   ? quote + interpreter + quote
-                   : item == "S" ? quote + script + quote
-                                 : item;
-        };
-        QStringList execItems = exec.split(u' ');
-        for (QString &item : execItems)
-            item = resolve(item, "\"");
-        writeFile(dir.filePath("applications/tovra-launched.desktop"),
-                  "[Desktop Entry]\nType=Application\nName=Tovra Launched\nExec="
-                      + execItems.join(u' ').toUtf8() + "\n");
-        const ToolServices services = xdgServices(dir.filePath("applications"));
-        const auto start = [&](QProcess &process, QStringList command) {
-            for (QString &item : command)
-                item = resolve(item);
-            process.start(command.first(), command.mid(1));
-            m_started.append(process.waitForStarted() ? process.processId() : 0);
-        };
-
-        QProcess otherProcess;
-        start(otherProcess, other);
-        if (!otherBelongs) { // only the process with other arguments runs: the entry is not open
-            QCOMPARE(run(services, "list_open_apps"), "");
-            QCOMPARE(run(services, "close_app", {{"app_name", "Tovra Launched"}}),
-                     "Error: Application is not running: Tovra Launched");
+        QFETCH(QString, secondExec);
+        QFETCH(QStringList, process);
+        QFETCH(int, launch);
+        QFETCH(bool, owned);
+        if (process.first() == "python3" && m_python.isEmpty())
+            QSKIP("no python3 on this machine");
+        QTemporaryDir dir(QDir::home().filePath("entries-XXXXXX"));
+        const QString entry = dir.filePath("tovra-launched.desktop");
+        writeFile(entry,
+                  "[Desktop Entry]\nType=Application\nName=Tovra Launched\nExec=" + exec.toUtf8()
+                      + "\n");
+        if (!secondExec.isEmpty())
+            writeFile(dir.filePath("tovra-second.desktop"),
+                      "[Desktop Entry]\nType=Application\nName=Tovra Second\nExec="
+                          + secondExec.toUtf8() + "\n");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (Launch(launch) != Launch::None) {
+            environment.insert("GIO_LAUNCHED_DESKTOP_FILE",
+                               Launch(launch) == Launch::AsOther
+                                   ? dir.filePath("tovra-other.desktop")
+                                   : entry);
+            // Inherited: the hint names the process that was launched, not this one.
+            environment.insert("GIO_LAUNCHED_DESKTOP_FILE_PID",
+                               QString::number(QCoreApplication::applicationPid()));
+            // Otherwise the process is the launched one: the pid is its own.
+            if (Launch(launch) != Launch::Inherited)
+                process = QStringList{"sh",
+                                      "-c",
+                                      "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec \"$0\" \"$@\""}
+                          + process;
         }
-        QProcess ownProcess;
-        start(ownProcess, own);
-        QCOMPARE(run(services, "list_open_apps"), "Tovra Launched");
+        ChildProcess bystander, candidate;
+        startPython(bystander);
+        start(candidate, process, environment);
+
+        const ToolServices services = xdgServices(dir.path());
+        QCOMPARE(run(services, "list_open_apps"), owned ? "Tovra Launched" : "");
         QCOMPARE(run(services, "close_app", {{"app_name", "Tovra Launched"}}),
-                 "Closed Tovra Launched");
-        QVERIFY(ownProcess.waitForFinished(20000));
-        QCOMPARE(ownProcess.exitStatus(), QProcess::CrashExit); // ended by the signal
-        QCOMPARE(otherProcess.waitForFinished(otherBelongs ? 20000 : 300), otherBelongs);
-        if (!otherBelongs) {
-            QCOMPARE(run(services, "list_open_apps"), "");
-            otherProcess.kill();
-            QVERIFY(otherProcess.waitForFinished(20000));
+                 owned ? "Closed Tovra Launched"
+                       : "Error: Application is not running: Tovra Launched");
+        if (owned) {
+            QVERIFY(candidate.waitForFinished(20000));
+            QCOMPARE(candidate.exitStatus(), QProcess::CrashExit); // ended by the signal
+        } else {
+            QVERIFY(survives(candidate));
         }
+        QVERIFY(survives(bystander));
     }
 
     void xdgFailures()

@@ -78,7 +78,7 @@ public:
     {}
 };
 
-const QString fixtures = QStringLiteral(TOOLS_FIXTURES);
+const QString fixtures = QStringLiteral(TOVRA_FIXTURES);
 
 // A capture service that hands out a prepared outcome.
 class PreparedCapture : public ScreenCapture

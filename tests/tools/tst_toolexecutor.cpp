@@ -4,6 +4,7 @@
 #include "tools/toolexecutor.h"
 
 #include "platform/systeminfo.h"
+#include "platform/wording.h"
 #include "tests/support/testenvironment.h"
 
 #include <QCoroTask>
@@ -75,82 +76,140 @@ private slots:
         QVERIFY(QDir::setCurrent(inHome("docs")));
     }
 
+    // Every catalogue text, literally, in catalogue order. Parameters are "name: description".
+    // On this platform "macOS" reads "desktop"; the mac columns hold the macOS wording.
+    void catalogue_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("subtitle");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QStringList>("parameters");
+        QTest::addColumn<QStringList>("macTexts"); // subtitle and description, when they differ
+        int index = 0;
+        const auto row = [&](const char *name,
+                             const char *title,
+                             const char *subtitle,
+                             const char *description,
+                             const QStringList &parameters = {},
+                             const QStringList &macTexts = {}) {
+            QTest::newRow(name) << index++ << title << subtitle << description << parameters
+                                << macTexts;
+        };
+        row("take_screenshot",
+            "Take Screenshot",
+            "Capture the current screen",
+            "Capture the current screen. Returns base64 encoded image.");
+        row("read_file",
+            "Read File",
+            "Read contents of a file",
+            "Read contents of a file at the given path.",
+            {"path: The absolute file path to read"});
+        row("write_file",
+            "Write File",
+            "Write content to a file",
+            "Write content to a file.",
+            {"path: The absolute file path", "content: The content to write"});
+        row("list_files",
+            "List Files",
+            "List files in a directory",
+            "List files in a directory.",
+            {"directory: The directory path to list"});
+        row("delete_file",
+            "Delete File",
+            "Move a file to Trash",
+            "Move a file to Trash.",
+            {"path: The file path to delete"});
+        row("open_app",
+            "Open Application",
+            "Launch an application",
+            "Launch a desktop application.",
+            {"app_name: Name of the app to open"},
+            {"Launch an application", "Launch a macOS application."});
+        row("close_app",
+            "Close Application",
+            "Close an application",
+            "Close a running application.",
+            {"app_name: Name of the app to close"});
+        row("list_open_apps",
+            "List Open Apps",
+            "Get list of running apps",
+            "Get list of currently running applications.");
+        row("get_system_info",
+            "Get System Info",
+            "Get desktop system information",
+            "Get desktop system information including version, RAM, disk space.",
+            {},
+            {"Get macOS system information",
+             "Get macOS system information including version, RAM, disk space."});
+        row("get_clipboard",
+            "Get Clipboard",
+            "Read current clipboard",
+            "Get current clipboard contents.");
+        row("set_clipboard",
+            "Set Clipboard",
+            "Set clipboard content",
+            "Set clipboard to specified text.",
+            {"text: Text to copy to clipboard"});
+        row("list_local_models",
+            "List Local Models",
+            "List available local models",
+            "List locally downloaded GGUF models.");
+        row("download_model",
+            "Download Model",
+            "Download a model",
+            "Download a model (use the Models tab instead).",
+            {"model_name: Name of the model to download"});
+        row("set_active_model",
+            "Set Active Model",
+            "Switch to a different model",
+            "Switch the active model (use the Models tab instead).",
+            {"model_name: Name of the model to activate"});
+        QCOMPARE(ToolCatalogue::toolDefinitions().size(), size_t(index));
+    }
+
     void catalogue()
     {
-        QStringList names;
-        for (const json &definition : ToolCatalogue::toolDefinitions()) {
-            QCOMPARE(definition.size(), 2u);
-            QCOMPARE(definition.at("type"), "function");
-            names.append(
-                QString::fromStdString(definition.at("function").at("name").get<std::string>()));
-            QVERIFY(ToolCatalogue::isKnownTool(names.last())
-                    && !ToolCatalogue::displaySubtitle(names.last()).isEmpty());
-            QVERIFY(ToolCatalogue::displayTitle(names.last()) != names.last());
+        QFETCH(int, index);
+        QFETCH(QString, title);
+        QFETCH(QString, subtitle);
+        QFETCH(QString, description);
+        QFETCH(QStringList, parameters);
+        QFETCH(QStringList, macTexts);
+        const std::string name = QTest::currentDataTag();
+        json properties = json::object(), required = json::array();
+        for (const QString &parameter : parameters) {
+            const QStringList parts = parameter.split(": ");
+            properties[parts[0].toStdString()]
+                = {{"type", "string"}, {"description", parts[1].toStdString()}};
+            required.push_back(parts[0].toStdString());
         }
-        QCOMPARE(ToolCatalogue::displayTitle("open_app"), "Open Application");
-        QCOMPARE(ToolCatalogue::displaySubtitle("open_app"), "Launch an application");
-        QCOMPARE(ToolCatalogue::displaySubtitle("get_system_info"), "Get macOS system information");
-        QCOMPARE(ToolCatalogue::displaySubtitle("delete_file"), "Move a file to Trash");
-        // Names are matched exactly: an unknown one is its own title, with no subtitle.
-        for (const QString name : {"Open_App", "format_disk"}) {
+        const json expected
+            = {{"type", "function"},
+               {"function",
+                {{"name", name},
+                 {"description", description.toStdString()},
+                 {"parameters",
+                  {{"type", "object"}, {"properties", properties}, {"required", required}}}}}};
+        // Compared as text so that the order of "required" counts too.
+        QCOMPARE(ToolCatalogue::toolDefinitions().at(index).dump(), expected.dump());
+        QCOMPARE(ToolCatalogue::displayTitle(QString::fromStdString(name)), title);
+        QCOMPARE(ToolCatalogue::displaySubtitle(QString::fromStdString(name)), subtitle);
+        if (!macTexts.isEmpty()) {
+            QCOMPARE(platformWording(macTexts[0], false), subtitle);
+            QCOMPARE(platformWording(macTexts[1], false), description);
+            QCOMPARE(platformWording(macTexts[1], true), macTexts[1]);
+        }
+    }
+
+    // Names are matched exactly: an unknown one is its own title, with no subtitle.
+    void unknownNames()
+    {
+        for (const QString name : {"Open_App", "format_disk", ""}) {
             QVERIFY(!ToolCatalogue::isKnownTool(name));
             QCOMPARE(ToolCatalogue::displayTitle(name), name);
             QCOMPARE(ToolCatalogue::displaySubtitle(name), QString());
         }
-        QCOMPARE(names,
-                 (QStringList{"take_screenshot",
-                              "read_file",
-                              "write_file",
-                              "list_files",
-                              "delete_file",
-                              "open_app",
-                              "close_app",
-                              "list_open_apps",
-                              "get_system_info",
-                              "get_clipboard",
-                              "set_clipboard",
-                              "list_local_models",
-                              "download_model",
-                              "set_active_model"}));
-    }
-
-    void definitionForm_data()
-    {
-        // Single quotes stand for double quotes.
-        QTest::addColumn<QString>("definition");
-        QTest::newRow("two parameters, required in table order")
-            << "{'type':'function','function':{'name':'write_file','description':'Write content to "
-               "a file.',"
-               "'parameters':{'type':'object','properties':{"
-               "'path':{'type':'string','description':'The absolute file path'},"
-               "'content':{'type':'string','description':'The content to "
-               "write'}},'required':['path','content']}}}";
-        QTest::newRow("no parameters: empty object and list")
-            << "{'type':'function','function':{'name':'take_screenshot','description':'Capture the "
-               "current "
-               "screen. Returns base64 encoded "
-               "image.','parameters':{'type':'object','properties':{},'required':[]}}}";
-        QTest::newRow("pointer tool still declares its parameter")
-            << "{'type':'function','function':{'name':'set_active_model','description':'Switch the "
-               "active model "
-               "(use the Models tab "
-               "instead).','parameters':{'type':'object','properties':{'model_name':"
-               "{'type':'string','description':'Name of the model to "
-               "activate'}},'required':['model_name']}}}";
-    }
-
-    void definitionForm()
-    {
-        QFETCH(QString, definition);
-        const json expected = json::parse(definition.replace(u'\'', u'"').toStdString());
-        for (const json &candidate : ToolCatalogue::toolDefinitions()) {
-            if (candidate.at("function").at("name") == expected.at("function").at("name")) {
-                // Compared as text so that the order of "required" counts too.
-                QCOMPARE(candidate.dump(), expected.dump());
-                return;
-            }
-        }
-        QFAIL("tool not in the definitions");
     }
 
     void argumentIcons()
