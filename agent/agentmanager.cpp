@@ -107,7 +107,10 @@ AgentManager::AgentManager(AgentState *state,
 {
     m_llmClient = new LLMClient(engineBaseURL(m_engine.port ? m_engine.port() : 8080), this);
     m_speedReset.setSingleShot(true);
-    m_speedReset.setInterval(speedResetMs);
+    m_speedReset.setInterval(std::chrono::seconds(5));
+    // A reply belongs to the conversation that asked for it.
+    if (state)
+        connect(state, &AgentState::conversationWillChange, this, &AgentManager::stop);
     connect(&m_speedReset, &QTimer::timeout, this, [this] {
         // A turn that started meanwhile keeps its own readout.
         if (m_state && !m_state->isLoading())
@@ -115,7 +118,19 @@ AgentManager::AgentManager(AgentState *state,
     });
 }
 
-AgentManager::~AgentManager() = default;
+AgentManager::~AgentManager()
+{
+    // A question of a turn that can no longer go on is answered "no".
+    if (m_currentTurn)
+        cancelTurn(m_currentTurn);
+}
+
+void AgentManager::setSpeedIntervals(std::chrono::milliseconds warmUp,
+                                     std::chrono::milliseconds reset)
+{
+    m_speedWarmUp = warmUp;
+    m_speedReset.setInterval(reset);
+}
 
 // MARK: - Turns
 
@@ -123,10 +138,7 @@ void AgentManager::send(const QString &text)
 {
     if (m_currentTurn)
         cancelTurn(m_currentTurn);
-    // From here on, older turns leave the conversation alone.
-    ++m_generation;
     auto turn = std::make_shared<Turn>();
-    turn->generation = m_generation;
     m_currentTurn = turn;
     emit isBusyChanged();
     runTurn(QPointer(this), turn, text);
@@ -145,18 +157,31 @@ void AgentManager::stop()
 
 void AgentManager::cancelTurn(const TurnPtr &turn)
 {
-    turn->cancelled = true;
-    // The aborted read resumes the turn later, from the event loop. Its outcome is
-    // recorded now, while its messages are still the last ones: a new turn may
-    // start before it resumes. A turn waiting for an approval or a tool is not
-    // touched; it ends at its next request.
-    if (m_state && turn->awaiting == Awaiting::FirstReply) {
-        turn->settled = true;
-        failTurn(cancelledError());
-    } else if (m_state && turn->awaiting == Awaiting::Confirmation) {
-        turn->settled = true;
-        failConfirmation(cancelledError());
-        finishTurn();
+    if (turn->over)
+        return;
+    turn->over = true;
+    // The outcome is recorded now, while the turn's messages are still the last ones
+    // of the session that asked: the shown conversation may change right after, and
+    // the suspended turn resumes later only to find itself over.
+    if (m_state) {
+        switch (turn->awaiting) {
+        case Awaiting::FirstReply:
+            failTurn(cancelledError());
+            break;
+        case Awaiting::Confirmation:
+            failConfirmation(cancelledError());
+            finishTurn();
+            break;
+        case Awaiting::Approval:
+            endLoading();
+            m_state->resolveApproval(false);
+            break;
+        case Awaiting::Tool:
+            endLoading(); // the tool runs to its end; its result goes nowhere
+            break;
+        case Awaiting::Nothing:
+            break;
+        }
     }
     m_llmClient->cancel();
 }
@@ -176,9 +201,7 @@ AgentManager::TurnPtr AgentManager::turnForDirectCall()
 {
     if (m_currentTurn)
         return m_currentTurn;
-    auto turn = std::make_shared<Turn>();
-    turn->generation = m_generation;
-    return turn;
+    return std::make_shared<Turn>();
 }
 
 QCoro::Task<> AgentManager::processMessage(QString text)
@@ -215,14 +238,14 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     const nlohmann::json tools = ToolCatalogue::toolDefinitions();
 
     ChatResult result = co_await request(turn, history, prompt, tools, Awaiting::FirstReply);
-    if (!self || !m_state || isOver(turn))
+    if (!self || !m_state || turn->over)
         co_return;
     if (!result.ok() && result.error->domain == LLMClient::errorDomain && result.error->code == 400
         && !tools.empty()) {
         // Engines that reject function calling answer 400: ask again without tools.
         result
             = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::FirstReply);
-        if (!self || !m_state || isOver(turn))
+        if (!self || !m_state || turn->over)
             co_return;
     }
     if (!result.ok()) {
@@ -248,7 +271,7 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     if (calls && !calls->isEmpty()) {
         replaceLastMessage(Message::make(Role::assistant, visible, calls));
         co_await runToolCallsInTurn(turn, *calls);
-        if (!self || !m_state || isOver(turn))
+        if (!self || !m_state || turn->over)
             co_return;
     } else {
         // Saved by finishTurn() right after.
@@ -263,17 +286,21 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     QStringList resultLines;
     for (const ToolCall &call : calls) {
         if (!autoApprovedTools.contains(call.name)) {
+            turn->awaiting = Awaiting::Approval;
             const bool approved = co_await m_state->requestApproval(call);
-            if (!self || !m_state || isSuperseded(turn))
+            if (!self || !m_state || turn->over)
                 co_return;
+            turn->awaiting = Awaiting::Nothing;
             if (!approved) {
                 resultLines.append(u'[' + call.name + QStringLiteral("]: Denied by user"));
                 continue;
             }
         }
+        turn->awaiting = Awaiting::Tool;
         const QString result = co_await m_runTool(call);
-        if (!self || !m_state || isSuperseded(turn))
+        if (!self || !m_state || turn->over)
             co_return;
+        turn->awaiting = Awaiting::Nothing;
         if (isImage(result)) {
             // The picture is for the user; the model only hears where it was saved.
             m_state->appendMessage(Message::make(Role::assistant, result));
@@ -299,7 +326,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     const QList<Message> history = trimmedHistory(all.first(all.size() - 1), historyLimit);
     const ChatResult result
         = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::Confirmation);
-    if (!self || !m_state || isOver(turn))
+    if (!self || !m_state || turn->over)
         co_return;
     if (result.ok()) {
         // Tool requests in a confirmation are never run.
@@ -319,13 +346,12 @@ void AgentManager::failConfirmation(const ChatError &error)
 QCoro::Task<ChatResult> AgentManager::request(
     TurnPtr turn, QList<Message> history, QString systemPrompt, nlohmann::json tools, Awaiting what)
 {
-    // A turn stopped while it waited for an approval or a tool ends at its next request.
-    if (turn->cancelled)
+    if (turn->over)
         co_return ChatResult{cancelledError(), {}};
     const bool firstReply = what == Awaiting::FirstReply;
     auto onToken = [this, turn, firstReply](const QString &piece) {
-        // Nothing that arrives after the turn was settled may reach the conversation.
-        if (isOver(turn))
+        // Nothing that arrives after the turn was stopped may reach the conversation.
+        if (turn->over)
             return;
         if (firstReply)
             onFirstReplyPiece(piece);
@@ -359,7 +385,7 @@ void AgentManager::onFirstReplyPiece(const QString &piece)
     }
     ++m_tokenCount;
     const qint64 elapsedNs = m_streamStart.nsecsElapsed();
-    if (elapsedNs > speedWarmUpMs * 1000000)
+    if (elapsedNs > std::chrono::nanoseconds(m_speedWarmUp).count())
         m_state->setTokensPerSecond(double(m_tokenCount) / (double(elapsedNs) / 1e9));
     onPiece(piece);
 }
@@ -415,6 +441,11 @@ void AgentManager::failTurn(const ChatError &error)
         replaceLastMessage(
             Message::make(Role::assistant, QStringLiteral("Error: ") + error.description));
     }
+    endLoading();
+}
+
+void AgentManager::endLoading()
+{
     m_state->setIsLoading(false);
     m_state->setCurrentStreamingContent(QString());
     m_state->saveSettings();

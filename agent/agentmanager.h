@@ -13,6 +13,7 @@
 
 #include <QCoroTask>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -32,10 +33,10 @@ using ToolRunner = std::function<QCoro::Task<QString>(ToolCall)>;
 // The agent loop: turns one typed message into an answer in the active chat
 // session, with the tools the reply asks for, approved by the user.
 //
-// A turn is one coroutine on the main thread. stop() and a new send() cancel it
-// through the network read it awaits; a turn waiting for the user's approval,
-// or for a tool, goes on waiting and notices the cancellation at its next request.
-// Everything the user sees reaches the screens through the AgentState.
+// A turn is one coroutine on the main thread. stop(), a new send() and any change
+// of the shown conversation end it at once: what arrived stays in the session that
+// asked, an approval it waits for is denied, and nothing it does later reaches any
+// conversation. Everything the user sees reaches the screens through the AgentState.
 class AgentManager : public QObject
 {
     Q_OBJECT
@@ -48,10 +49,6 @@ public:
     static constexpr int historyLimit = 20;
     // Tool results sent back to the model are cut to this many characters, plus "…".
     static constexpr qsizetype toolResultLimit = 400;
-    // Streaming must last longer than this before a speed is shown.
-    static constexpr qint64 speedWarmUpMs = 500;
-    // The speed stays visible this long after a reply.
-    static constexpr int speedResetMs = 5000;
 
     // The application's loop: the engine of the server manager and the real tools.
     AgentManager(AgentState *state, ServerManager *serverManager, QObject *parent = nullptr);
@@ -82,6 +79,10 @@ public:
     bool isBusy() const { return m_currentTurn != nullptr; }
     LLMClient *llmClient() const { return m_llmClient; }
 
+    // Streaming must last longer than the warm-up before a speed is shown; the speed
+    // stays visible for the reset interval after a reply (0.5 s and 5 s).
+    void setSpeedIntervals(std::chrono::milliseconds warmUp, std::chrono::milliseconds reset);
+
     // The player of the completion sound; empty plays nothing.
     Sound::Command completionSoundCommand() const { return m_completionSound; }
     void setCompletionSoundCommand(const Sound::Command &command) { m_completionSound = command; }
@@ -98,13 +99,11 @@ signals:
     void isBusyChanged();
 
 private:
-    enum class Awaiting { Nothing, FirstReply, Confirmation };
+    enum class Awaiting { Nothing, FirstReply, Approval, Tool, Confirmation };
     struct Turn
     {
-        quint64 generation = 0; // a turn of an older generation no longer owns the conversation
-        bool cancelled = false; // stop() or a newer turn: no further requests
-        Awaiting awaiting = Awaiting::Nothing; // the request in flight, if any
-        bool settled = false;                  // its outcome was recorded when it was cancelled
+        Awaiting awaiting = Awaiting::Nothing; // what the turn is suspended on
+        bool over = false;                     // stopped: it no longer owns the conversation
     };
     using TurnPtr = std::shared_ptr<Turn>;
 
@@ -116,8 +115,6 @@ private:
                                     QString systemPrompt,
                                     nlohmann::json tools,
                                     Awaiting what);
-    bool isSuperseded(const TurnPtr &turn) const { return turn->generation != m_generation; }
-    bool isOver(const TurnPtr &turn) const { return turn->settled || isSuperseded(turn); }
     void cancelTurn(const TurnPtr &turn);
     TurnPtr turnForDirectCall();
 
@@ -127,15 +124,16 @@ private:
     void replaceLastMessage(const Message &message);
     void finishTurn();
     void failTurn(const ChatError &error);
+    void endLoading();
     void refreshBaseURL();
 
     QPointer<AgentState> m_state;
     EngineAccess m_engine;
     ToolRunner m_runTool;
     LLMClient *m_llmClient = nullptr;
-    TurnPtr m_currentTurn; // the current task; absent when idle
-    quint64 m_generation = 0;
+    TurnPtr m_currentTurn;       // the current task; absent when idle
     QElapsedTimer m_streamStart; // invalid until the first piece of a turn's reply
+    std::chrono::milliseconds m_speedWarmUp{500};
     qint64 m_tokenCount = 0;
     StreamingDisplayText m_display;
     QTimer m_speedReset;

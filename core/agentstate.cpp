@@ -65,6 +65,7 @@ AgentState::AgentState(QObject *parent)
 
 void AgentState::setMessages(const QList<Message> &messages)
 {
+    emit conversationWillChange();
     m_messages.setMessages(messages);
 }
 
@@ -134,6 +135,11 @@ void AgentState::appendToStreamingContent(QStringView piece)
 
 void AgentState::setChatSessions(const QList<ChatSession> &sessions)
 {
+    if (m_activeSessionID
+        && std::none_of(sessions.cbegin(), sessions.cend(), [this](const ChatSession &session) {
+               return session.id == *m_activeSessionID;
+           }))
+        emit conversationWillChange();
     m_sessions.setSessions(sessions);
 }
 
@@ -149,6 +155,8 @@ QString AgentState::activeSessionIDText() const
 
 void AgentState::setActiveSessionID(const std::optional<QUuid> &id)
 {
+    if (id != m_activeSessionID)
+        emit conversationWillChange();
     if (assignIfChanged(m_activeSessionID, id))
         emit activeSessionIDChanged();
 }
@@ -192,6 +200,7 @@ void AgentState::setTokensPerSecond(double value)
 
 void AgentState::startNewChat()
 {
+    emit conversationWillChange();
     const ChatSession session = ChatSession::make();
     m_sessions.insert(0, session);
     setActiveSessionID(session.id);
@@ -279,6 +288,7 @@ void AgentState::togglePin(const QUuid &sessionId)
 
 void AgentState::resetAllData()
 {
+    emit conversationWillChange();
     m_sessions.setSessions({});
     startNewChat();
     saveSettings();

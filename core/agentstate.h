@@ -119,6 +119,9 @@ signals:
     void historyWasTrimmedChanged();
     void tokensPerSecondChanged();
     void approvalDecided(bool approved);
+    // Sent before the shown conversation is replaced (another session, a new chat,
+    // a deleted session, cleared history, a reset), while it is still the active one.
+    void conversationWillChange();
 
 private:
     void loadSettings();

@@ -158,11 +158,16 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
     socket.setProxy(QNetworkProxy::NoProxy);
     SocketWaker waker(&socket, this);
     const QPointer<LLMClient> self(this);
-    m_cancelRequested = false;
-    m_inFlight = true;
+    // The engine serves one request at a time: a stale read must not hold it.
+    if (m_newest)
+        cancelCall(*m_newest);
+    const auto call = std::make_shared<CallToken>();
+    call->connection = &socket;
+    m_newest = call;
     const auto done = qScopeGuard([&] {
-        if (self)
-            self->m_inFlight = false;
+        // A stale call ending leaves the newer call's token alone.
+        if (self && self->m_newest == call)
+            self->m_newest.reset();
         socket.abort();
     });
 
@@ -180,7 +185,7 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
     QByteArray errorBody;
     bool sent = false;
     while (true) {
-        if (!self || m_cancelRequested)
+        if (!self || call->cancelled)
             co_return ChatResult{cancelledError(), {}};
         if (!sent && socket.state() == QAbstractSocket::ConnectedState) {
             socket.write(request);
@@ -220,10 +225,17 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
 
 void LLMClient::cancel()
 {
-    if (m_inFlight) {
-        m_cancelRequested = true;
-        emit cancelRequested();
-    }
+    if (m_newest)
+        cancelCall(*m_newest);
+}
+
+void LLMClient::cancelCall(CallToken &call)
+{
+    call.cancelled = true;
+    // Closed now, not when the call next wakes: the engine notices at once.
+    if (auto *socket = qobject_cast<QTcpSocket *>(call.connection.data()))
+        socket->abort();
+    emit cancelRequested();
 }
 
 #include "llmclient.moc"

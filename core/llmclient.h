@@ -8,6 +8,8 @@
 
 #include <QCoroTask>
 
+#include <memory>
+
 #include <nlohmann/json.hpp>
 
 // Errors carry a domain and a code for the program; only the description is shown.
@@ -51,7 +53,8 @@ public:
                                        nlohmann::json tools,
                                        ChatStreamDecoder::TokenCallback onToken);
 
-    // Aborts the request in flight; its call finishes with a cancelled error.
+    // Closes the connection of the newest call at once; that call finishes with a
+    // cancelled error. A new call supersedes the one before it in the same way.
     void cancel();
 
     static nlohmann::json requestBody(const QList<Message> &messages,
@@ -61,11 +64,19 @@ public:
                                       const nlohmann::json &tools);
 
 signals:
-    // Wakes the call in flight to notice a cancel.
+    // Wakes the waiting calls; each looks at its own token.
     void cancelRequested();
 
 private:
+    // Owned by one call: whether it was cancelled, and the connection to close.
+    struct CallToken
+    {
+        bool cancelled = false;
+        QPointer<QObject> connection;
+    };
+
+    void cancelCall(CallToken &call);
+
     QString m_baseURL;
-    bool m_inFlight = false;
-    bool m_cancelRequested = false;
+    std::shared_ptr<CallToken> m_newest; // the call in flight that cancel() ends
 };

@@ -12,6 +12,9 @@
 #include <QDir>
 #include <QMap>
 #include <QTest>
+#include <QTimer>
+
+#include <QCoroSignal>
 
 #include <memory>
 
@@ -21,6 +24,8 @@ public:
     QList<ToolCall> calls;
     QStringList results;
     QMap<QString, QString> cannedResults; // by tool name; others run for real
+    QStringList held;                     // these run only once release times out
+    QTimer release;
 
     ToolRunner runner()
     {
@@ -31,6 +36,8 @@ private:
     static QCoro::Task<QString> run(RecordingTools *self, ToolCall call)
     {
         self->calls.append(call);
+        if (self->held.contains(call.name))
+            co_await qCoro(&self->release, &QTimer::timeout);
         QString result;
         if (const auto canned = self->cannedResults.constFind(call.name);
             canned != self->cannedResults.cend())

@@ -295,95 +295,164 @@ private slots:
         }
     }
 
-    // stop() or a new send() before the first piece or in the middle of a reply.
-    void cancellation_data()
+    // A turn stopped by the stop button, a new send, or a change of the shown
+    // conversation, while it waits for the first piece, streams, waits for an
+    // approval or runs a tool: what arrived stays in the session that asked, and
+    // nothing of the turn reaches any session afterwards, in memory or saved.
+    void stoppedTurn_data()
     {
-        QTest::addColumn<bool>("midReply");
-        QTest::addColumn<bool>("newSend");
-        QTest::newRow("stop before the first piece") << false << false;
-        QTest::newRow("stop mid-reply") << true << false;
-        QTest::newRow("new send before the first piece") << false << true;
-        QTest::newRow("new send mid-reply") << true << true;
+        QTest::addColumn<QString>("stage");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("asking"); // the asking session afterwards; empty: gone
+        const QStringList partial{"One", "Partial"}, asked{"One", ""},
+            next{"Next", standinReply}; // a stop leaves the asking session shown
+        const QList<std::tuple<const char *, const char *, QStringList>> rows{
+            {"before the first piece", "stop", QStringList{"One"} + next},
+            {"before the first piece", "send", {"One", "Two", standinReply}},
+            {"mid-reply", "stop", partial + next},
+            {"mid-reply", "send", partial + QStringList{"Two", standinReply}},
+            {"mid-reply", "select", partial},
+            {"mid-reply", "new chat", partial},
+            {"mid-reply", "delete", {}},
+            {"mid-reply", "clear history", {}},
+            {"mid-reply", "reset", {}},
+            {"approval", "stop", asked + next},
+            {"approval", "send", asked + QStringList{"Two", standinReply}},
+            {"approval", "select", asked},
+            {"approval", "new chat", asked},
+            {"approval", "manager gone", asked},
+            {"tool", "stop", asked + next},
+            {"tool", "select", asked},
+            {"tool", "delete", {}},
+        };
+        for (const auto &[stage, how, asking] : rows)
+            QTest::addRow("%s, %s", stage, how) << stage << how << asking;
     }
 
-    void cancellation()
+    void stoppedTurn()
     {
-        QFETCH(bool, midReply);
-        QFETCH(bool, newSend);
+        QFETCH(QString, stage);
+        QFETCH(QString, how);
+        QFETCH(QStringList, asking);
         AgentFixture f;
-        if (midReply)
-            f.engine.enqueue(
-                {{"pieces", {"Partial", " answer", " that", " never", " ends", " at", " all"}},
-                 {"line_delay_ms", 300}});
-        else
+        ChatSession other = ChatSession::make();
+        other.messages
+            = {Message::make(Role::user, "Earlier"), Message::make(Role::assistant, "Answer")};
+        f.state->setChatSessions(QList<ChatSession>(f.state->chatSessions()) << other);
+        const QUuid askingID = *f.state->activeSessionID();
+        const json call = {{"pieces", {"TOOL_CALL: {\"name\":\"get_clipboard\"}"}}};
+        if (stage == "before the first piece")
             f.engine.enqueue({{"pieces", {"Too late"}}, {"first_delay_ms", 3000}});
+        else if (stage == "mid-reply")
+            f.engine.enqueue(pieces(100, "Partial", 300));
+        else if (stage == "approval")
+            f.engine.enqueue(json::array({{{"pieces", {"TOOL_CALL: {\"name\":\"open_app\"}"}}}}));
+        else
+            f.engine.enqueue(call);
+        f.tools.held = QStringList{"get_clipboard"};
+        f.tools.cannedResults.insert("get_clipboard", "hello"); // the desktop stays untouched
         f.manager->send("One");
-        if (midReply)
-            QTRY_VERIFY_WITH_TIMEOUT(f.messages().last().content.startsWith("Partial"), 20000);
+        if (stage == "mid-reply")
+            QTRY_COMPARE_WITH_TIMEOUT(f.messages().last().content, "Partial", 20000);
+        else if (stage == "approval")
+            QVERIFY(f.asked());
+        else if (stage == "tool")
+            QTRY_COMPARE_WITH_TIMEOUT(f.tools.calls.size(), 1, 20000);
         else
             QTRY_COMPARE_WITH_TIMEOUT(f.requestCount(), 1, 20000);
         QVERIFY(f.state->isLoading());
 
-        if (newSend) {
-            f.manager->send("Two");
-        } else {
+        if (how == "stop") {
             f.manager->stop();
-            // Stopping shows at once; the aborted read ends later.
-            QVERIFY(!f.state->isLoading() && !f.manager->isBusy());
+        } else if (how == "send") {
+            f.manager->send("Two");
+        } else if (how == "select") { // as the sidebar does
+            f.state->setActiveSessionID(other.id);
+            f.state->setMessages(other.messages);
+        } else if (how == "new chat") {
+            f.state->startNewChat();
+        } else if (how == "delete") {
+            f.state->setChatSessions({other});
+            f.state->setActiveSessionID(other.id);
+            f.state->setMessages(other.messages);
+        } else if (how == "clear history") {
+            f.state->setChatSessions({});
+            f.state->startNewChat();
+        } else if (how == "reset") {
+            f.state->resetAllData();
+        } else {
+            f.manager.reset();
         }
-        const QString partial = f.contents().value(1);
-        QVERIFY(f.idle());
-        QTest::qWait(500);
-        // The placeholder of an unanswered reply is removed; a partial reply is kept as it was.
-        QStringList expected{"One"};
-        if (midReply) {
-            QVERIFY2(partial.startsWith("Partial") && !partial.endsWith(" all"),
-                     qPrintable(partial));
-            expected.append(partial);
+        // Stopping shows at once, and a question of the stopped turn is answered "no".
+        QVERIFY(!f.state->hasPendingApproval());
+        if (how != "send")
+            QVERIFY(!f.state->isLoading() && !(f.manager && f.manager->isBusy()));
+        if (how == "manager gone")
+            return;
+
+        f.tools.release.start(0);
+        if (stage == "tool")
+            QTRY_COMPARE_WITH_TIMEOUT(f.tools.results.size(), 1, 20000);
+        const QStringList shown = f.contents();
+        // A later turn in the shown session is the only other request the engine gets.
+        if (how == "send")
+            QVERIFY(f.idle());
+        else
+            QVERIFY(f.turn("Next"));
+        QCOMPARE(f.requestCount(), 2);
+        QCOMPARE(f.tools.calls.size(), stage == "tool" ? 1 : 0);
+        if (how != "send")
+            QCOMPARE(f.contents(), shown + QStringList({"Next", standinReply}));
+        QStringList history{"system: " + f.manager->effectiveSystemPrompt()};
+        for (const Message &message : f.messages().first(f.messages().size() - 1)) {
+            if (!message.content.isEmpty())
+                history.append(message.role + ": " + message.content);
         }
-        if (newSend)
-            expected << "Two" << standinReply;
-        QCOMPARE(f.contents(), expected);
-        QVERIFY(!f.state->isLoading());
-        QCOMPARE(f.state->currentStreamingContent(), QString());
+        QCOMPARE(AgentFixture::sent(f.engine.requests().at(1)), history);
+
+        QStringList stored;
+        for (const ChatSession &session : f.state->chatSessions()) {
+            if (session.id == askingID) {
+                for (const Message &message : session.messages)
+                    stored.append(message.content);
+            }
+        }
+        QCOMPARE(stored, asking);
+        QCOMPARE(AgentState().chatSessions(), f.state->chatSessions());
         QCOMPARE(f.state->tokensPerSecond(), 0.0);
-        QStringList saved;
-        const AgentState reloaded;
-        for (const Message &message : reloaded.messages())
-            saved.append(message.content);
-        QCOMPARE(saved, expected);
-        // The second request carried the system prompt and everything but its own reply.
-        if (newSend)
-            QCOMPARE(AgentFixture::sent(f.engine.requests().at(1)).size(), expected.size());
+        QCOMPARE(f.state->currentStreamingContent(), QString());
     }
 
+    // The speed shows once streaming has lasted the warm-up, and stays for the reset
+    // interval, also when the interval ends while a newer turn streams.
     void speedReadout()
     {
         AgentFixture f;
-        // A fast reply takes well under half a second: no speed is shown.
         QSignalSpy speed(f.state.get(), &AgentState::tokensPerSecondChanged);
-        QVERIFY(f.turn("Quick"));
-        QCOMPARE(f.state->tokensPerSecond(), 0.0);
+        f.manager->setSpeedIntervals(std::chrono::hours(1), std::chrono::hours(1));
+        f.engine.enqueue(pieces(10, "a", 10));
+        QVERIFY(f.turn("Within the warm-up"));
         QCOMPARE(speed.count(), 0);
 
-        // A reply streamed over about a second shows pieces per second; it stays a while, then goes back to 0.
-        f.engine.enqueue(pieces(10, "a", 100));
-        QVERIFY(f.turn("Slow"));
+        f.manager->setSpeedIntervals(std::chrono::milliseconds(0), std::chrono::hours(1));
+        f.engine.enqueue(pieces(10, "a", 20));
+        QVERIFY(f.turn("Measured"));
         const double measured = f.state->tokensPerSecond();
-        QVERIFY2(measured > 0.5 && measured < 200.0, qPrintable(QString::number(measured)));
-        QTest::qWait(2500);
-        QCOMPARE(f.state->tokensPerSecond(), measured);
+        QVERIFY2(measured > 1.0 && measured < 1000.0, qPrintable(QString::number(measured)));
+
+        f.manager->setSpeedIntervals(std::chrono::milliseconds(0), std::chrono::milliseconds(50));
+        f.engine.enqueue(pieces(10, "a", 20));
+        QVERIFY(f.turn("Reset"));
+        QVERIFY(f.state->tokensPerSecond() > 0);
         QTRY_COMPARE_WITH_TIMEOUT(f.state->tokensPerSecond(), 0.0, 10000);
 
-        // A turn still streaming when the previous readout's reset comes keeps its own readout.
-        f.engine.enqueue(pieces(8, "a", 100));
+        f.engine.enqueue(pieces(10, "a", 20));
         QVERIFY(f.turn("First"));
-        QVERIFY(f.state->tokensPerSecond() > 0);
-        f.engine.enqueue(pieces(40, "p", 100));
+        f.engine.enqueue(pieces(1000, "p", 20));
         f.manager->send("Second");
-        QTest::qWait(6000);
-        QVERIFY(f.state->isLoading());
-        QVERIFY(f.state->tokensPerSecond() > 0);
+        // Long after the first turn's reset interval, the second keeps its readout.
+        QTRY_VERIFY_WITH_TIMEOUT(f.messages().last().content.size() > 50, 20000);
+        QVERIFY(f.state->isLoading() && f.state->tokensPerSecond() > 0);
         f.manager->stop();
         QCOMPARE(f.state->tokensPerSecond(), 0.0);
     }

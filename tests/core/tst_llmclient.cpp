@@ -4,13 +4,13 @@
 
 #include <QTcpServer>
 #include <QTest>
-#include <QTimer>
 
 #include <QCoroTask>
 
 using nlohmann::json;
 
 Q_DECLARE_METATYPE(json)
+Q_DECLARE_METATYPE(QList<Message>)
 
 namespace {
 json chunk(const json &delta)
@@ -30,6 +30,30 @@ struct Run
 {
     ChatResult result;
     QStringList pieces;
+};
+
+// A call left running while the test goes on.
+struct Pending : Run
+{
+    bool finished = false;
+    QCoro::Task<> task;
+
+    explicit Pending(LLMClient &client)
+        : task(run(client))
+    {}
+
+    // GCC 12 rejects braced initializers inside co_await expressions.
+    QCoro::Task<> run(LLMClient &client)
+    {
+        const QList<Message> history{Message::make(Role::user, QStringLiteral("go"))};
+        result = co_await client.streamChat(history,
+                                            QString(),
+                                            0.7,
+                                            16,
+                                            json::array(),
+                                            [this](const QString &piece) { pieces.append(piece); });
+        finished = true;
+    }
 };
 } // namespace
 
@@ -68,51 +92,49 @@ private slots:
         m_engine->reset();
     }
 
-    void requestBody()
+    // The whole body, literally: history rules, and "tools" only when there are some.
+    void requestBody_data()
     {
-        LLMClient client(m_engine->baseURL());
-        const Run run = chat(client);
-        QVERIFY(run.result.ok());
-        const json body = m_engine->requests().at(0);
-        const json expected = {
-            {"model", "local"},
-            {"messages",
-             json::array({{{"role", "system"}, {"content", "Be brief."}},
-                          {{"role", "user"}, {"content", "Hi"}}})},
-            {"stream", true},
-            {"temperature", 0.5},
-            {"max_tokens", 64},
-        };
-        QCOMPARE(QString::fromStdString(body.dump()), QString::fromStdString(expected.dump()));
-    }
-
-    void historyRules()
-    {
-        LLMClient client(m_engine->baseURL());
+        QTest::addColumn<QList<Message>>("history");
+        QTest::addColumn<json>("tools");
+        QTest::addColumn<json>("messages");
+        const json system = {{"role", "system"}, {"content", "Be brief."}};
+        QTest::newRow("one user message")
+            << QList<Message>{Message::make(Role::user, QStringLiteral("Hi"))} << json::array()
+            << json::array({system, {{"role", "user"}, {"content", "Hi"}}});
         Message withCalls = Message::make(Role::assistant, QStringLiteral("Sure."));
         withCalls.toolCalls = QList<ToolCall>{
             {QStringLiteral("1"), QStringLiteral("open_app"), {}, ToolStatus::Completed, {}}};
-        const QList<Message> history{
-            Message::make(Role::system, QStringLiteral("hidden")),
-            Message::make(Role::user, QStringLiteral(" \n\t\u2028 ")),
-            Message::make(Role::user, QStringLiteral("  Open Safari\n")),
-            withCalls,
-            Message::make(Role::toolResult, QStringLiteral("[open_app]: Opened Safari\n")),
-        };
-        const json tools
-            = json::array({{{"type", "function"}, {"function", {{"name", "open_app"}}}}});
+        QTest::newRow("rules and tools")
+            << QList<Message>{Message::make(Role::system, QStringLiteral("hidden")),
+                              Message::make(Role::user, QStringLiteral(" \n\t\u2028 ")),
+                              Message::make(Role::user, QStringLiteral("  Open Safari\n")),
+                              withCalls,
+                              Message::make(Role::toolResult,
+                                            QStringLiteral("[open_app]: Opened Safari\n"))}
+            << json::array({{{"type", "function"}, {"function", {{"name", "open_app"}}}}})
+            << json::array({system,
+                            {{"role", "user"}, {"content", "  Open Safari\n"}},
+                            {{"role", "assistant"}, {"content", "Sure."}},
+                            {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}}});
+    }
+
+    void requestBody()
+    {
+        QFETCH(QList<Message>, history);
+        QFETCH(json, tools);
+        QFETCH(json, messages);
+        LLMClient client(m_engine->baseURL());
         QVERIFY(chat(client, history, tools).result.ok());
-        const json body = m_engine->requests().at(0);
-        const json messages = json::array({
-            {{"role", "system"}, {"content", "Be brief."}},
-            {{"role", "user"}, {"content", "  Open Safari\n"}},
-            {{"role", "assistant"}, {"content", "Sure."}},
-            {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}},
-        });
-        QCOMPARE(QString::fromStdString(body.at("messages").dump()),
-                 QString::fromStdString(messages.dump()));
-        QCOMPARE(QString::fromStdString(body.at("tools").dump()),
-                 QString::fromStdString(tools.dump()));
+        json expected = {{"model", "local"},
+                         {"messages", messages},
+                         {"stream", true},
+                         {"temperature", 0.5},
+                         {"max_tokens", 64}};
+        if (!tools.empty())
+            expected["tools"] = tools;
+        QCOMPARE(QString::fromStdString(m_engine->requests().at(0).dump()),
+                 QString::fromStdString(expected.dump()));
     }
 
     void stream_data()
@@ -149,6 +171,14 @@ private slots:
                                                 "{\"choices\":[{\"delta\":{\"content\":\"1\"}},{"
                                                 "\"delta\":{\"content\":\"2\"}}]}"}}}
                                       << QStringList{"1", "2"};
+        QTest::newRow("nameless tool call gives no list")
+            << json{{"lines",
+                     {data(toolFragment({{"id", "x"}, {"function", {{"arguments", "{}"}}}})),
+                      "data: [DONE]"}}}
+            << QStringList();
+        // A connection that drops mid-stream ends the stream: what arrived is the reply.
+        QTest::newRow("dropped connection")
+            << json{{"pieces", {"one", "two", "three"}}, {"drop_after", 4}} << QStringList{"one"};
         QTest::newRow("unicode split across reads")
             << json{{"pieces", {"é🚀", "ü"}}, {"line_delay_ms", 5}} << QStringList{"é🚀", "ü"};
     }
@@ -205,17 +235,6 @@ private slots:
             QCOMPARE(call.status, ToolStatus::Pending);
     }
 
-    void namelessCallsGiveNoList()
-    {
-        m_engine->enqueue({{"lines",
-                            {data(toolFragment({{"id", "x"}, {"function", {{"arguments", "{}"}}}})),
-                             "data: [DONE]"}}});
-        LLMClient client(m_engine->baseURL());
-        const Run run = chat(client);
-        QVERIFY(run.result.ok());
-        QVERIFY(!run.result.reply.toolCalls);
-    }
-
     void httpErrors_data()
     {
         QTest::addColumn<int>("status");
@@ -267,50 +286,56 @@ private slots:
         QCOMPARE(bad.result.error->description, QStringLiteral("unsupported URL"));
     }
 
-    // A connection that drops mid-stream ends the stream: what arrived is the reply.
-    void droppedConnection()
+    // Each call owns its cancellation: a cancel, or a newer call, closes the old
+    // connection at once, and a stale call ending leaves the newer call cancellable.
+    void cancellation_data()
     {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            m_engine->enqueue({{"pieces", {"one", "two", "three"}}, {"drop_after", 4}});
-            LLMClient client(m_engine->baseURL());
-            const Run run = chat(client);
-            QCOMPARE(run.pieces, (QStringList{"one"}));
-            QVERIFY(run.result.ok());
-            QCOMPARE(run.result.reply.content, QStringLiteral("one"));
-        }
+        QTest::addColumn<bool>("superseded"); // a second call starts while the first streams
+        QTest::addColumn<bool>("stopNewest"); // then cancel() once the first call has ended
+        QTest::newRow("cancel") << false << false;
+        QTest::newRow("newer call") << true << false;
+        QTest::newRow("newer call, then cancel") << true << true;
     }
 
-    void cancelMidStream()
+    void cancellation()
     {
-        m_engine->enqueue({{"repeat", {{"text", "word "}, {"count", 400}}}, {"line_delay_ms", 5}});
+        QFETCH(bool, superseded);
+        QFETCH(bool, stopNewest);
+        const json endless
+            = {{"repeat", {{"text", "word "}, {"count", 100000}}}, {"line_delay_ms", 10}};
+        m_engine->enqueue(endless);
         LLMClient client(m_engine->baseURL());
-        Run run;
-        bool finished = false;
-        const QList<Message> history{Message::make(Role::user, QStringLiteral("go"))};
-        // GCC 12 rejects braced initializers inside co_await expressions.
-        const auto consume = [&]() -> QCoro::Task<> {
-            run.result = co_await client.streamChat(history,
-                                                    QString(),
-                                                    0.7,
-                                                    16,
-                                                    json::array(),
-                                                    [&](const QString &piece) {
-                                                        run.pieces.append(piece);
-                                                        if (run.pieces.size() == 3)
-                                                            QTimer::singleShot(0,
-                                                                               &client,
-                                                                               &LLMClient::cancel);
-                                                    });
-            finished = true;
-        };
-        auto task = consume();
-        QTRY_VERIFY_WITH_TIMEOUT(finished, 20000);
-        QVERIFY(!run.result.ok());
-        QVERIFY(run.result.error->cancelled);
-        QVERIFY(run.pieces.size() >= 3 && run.pieces.size() < 400);
+        Pending first(client);
+        QTRY_VERIFY_WITH_TIMEOUT(!first.pieces.isEmpty(), 20000);
+        if (!superseded) {
+            client.cancel();
+        } else {
+            // The newer reply is sent only once the engine has seen the older client go.
+            json newer = stopNewest ? endless : json{{"pieces", {"new"}}};
+            newer["wait_for_close"] = 0;
+            m_engine->enqueue(newer);
+            Pending second(client);
+            QTRY_VERIFY_WITH_TIMEOUT(first.finished, 20000);
+            if (stopNewest) {
+                QTRY_VERIFY_WITH_TIMEOUT(!second.pieces.isEmpty(), 20000);
+                client.cancel();
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(second.finished, 20000);
+            QCOMPARE(second.result.ok(), !stopNewest);
+            if (!stopNewest)
+                QCOMPARE(second.pieces, QStringList{QStringLiteral("new")});
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(first.finished, 20000);
+        QVERIFY(!first.result.ok() && first.result.error->cancelled);
+        QVERIFY(first.pieces.size() < 100000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_engine->connections(),
+                                  stopNewest   ? (QStringList{"closed", "closed"})
+                                  : superseded ? (QStringList{"closed", "done"})
+                                               : QStringList{"closed"},
+                                  20000);
         // The client is usable again after a cancel.
-        m_engine->enqueue(json{{"pieces", json::array({std::string("again")})}});
-        QCOMPARE(chat(client).pieces, QStringList{QStringLiteral("again")});
+        QCOMPARE(chat(client).pieces,
+                 (QStringList{"Hello", " from", " the", " stand-in", " engine."}));
     }
 };
 

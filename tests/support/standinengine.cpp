@@ -52,6 +52,17 @@ nlohmann::json StandinEngine::requests()
     return nlohmann::json::parse(result->body, nullptr, false);
 }
 
+QStringList StandinEngine::connections()
+{
+    QStringList states;
+    httplib::Client client("127.0.0.1", m_port);
+    if (const auto result = client.Get("/control/connections")) {
+        for (const auto &state : nlohmann::json::parse(result->body, nullptr, false))
+            states.append(QString::fromStdString(state.get<std::string>()));
+    }
+    return states;
+}
+
 void StandinEngine::reset()
 {
     httplib::Client client("127.0.0.1", m_port);

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 #include <nlohmann/json.hpp>
 
@@ -23,6 +24,8 @@ public:
     void enqueue(const nlohmann::json &script);
     // Every chat request body received so far, oldest first.
     nlohmann::json requests();
+    // How each chat request's connection ended so far: "open", "closed" (by the client), "done".
+    QStringList connections();
     void reset();
 
     // The executable: STANDIN_ENGINE when set, else the one this build made.
