@@ -80,6 +80,7 @@ void ModelManager::startDownload(const HFModel &model, const ModelVariant &varia
     state.downloadProgress = 0.0;
     state.downloadedBytes = 0;
     state.totalBytes = 0;
+    state.resumedBytes = 0;
     state.downloadStartTime = QDateTime::currentDateTime();
     m_models.setVariant(at.model, at.variant, state);
 
@@ -252,6 +253,8 @@ void ModelManager::applyProgress(quint64 ticket,
     state.downloadProgress = fraction;
     state.downloadedBytes = written;
     state.totalBytes = expected;
+    if (const HFDownloadSession *session = activeSession(variantId))
+        state.resumedBytes = session->resumedBytes();
     m_models.setVariant(at.model, at.variant, state);
 }
 
@@ -270,6 +273,8 @@ void ModelManager::applyCompletion(quint64 ticket,
             return;
         m_activeSessions.erase(it);
         emit activeSessionsChanged();
+    } else if (result.cancelled) {
+        return; // the user's own cancel has reset the row already, and is no error
     }
     ModelVariant state = models()[at.model].variants[at.variant];
     state.isDownloading = false;
@@ -281,6 +286,6 @@ void ModelManager::applyCompletion(quint64 ticket,
         state.downloadProgress = 0.0;
     }
     m_models.setVariant(at.model, at.variant, state);
-    if (!result.ok())
+    if (!result.ok() && !result.cancelled)
         setLastError(QStringLiteral("Download failed: ") + *result.error);
 }
