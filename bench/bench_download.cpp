@@ -67,9 +67,9 @@ double curlSeconds(const QString &url)
     QProcess curl;
     QElapsedTimer timer;
     timer.start();
-    curl.start(QStringLiteral("sh"),
+    curl.start(QStringLiteral("bash"),
                {QStringLiteral("-c"),
-                QStringLiteral("set -o pipefail 2>/dev/null; curl -s --fail '%1' | sha256sum")
+                QStringLiteral("set -o pipefail; curl -s --fail '%1' | sha256sum")
                     .arg(url)});
     if (!curl.waitForFinished(600000) || curl.exitCode() != 0) {
         std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());

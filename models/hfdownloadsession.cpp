@@ -1,5 +1,7 @@
 #include "models/hfdownloadsession.h"
 
+#include "models/partialfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +13,7 @@
 #include <QCoroFuture>
 #include <QCoroNetworkReply>
 #include <QCoroTimer>
+
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
@@ -34,40 +37,11 @@ bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
-// "bytes 100-199/200" gives {100, 200}; an unknown total ("/*") gives -1.
-std::optional<std::pair<qint64, qint64>> parseContentRange(const QByteArray &value)
-{
-    const QByteArray text = value.trimmed();
-    if (!text.startsWith("bytes "))
-        return std::nullopt;
-    const qsizetype dash = text.indexOf('-');
-    const qsizetype slash = text.indexOf('/');
-    if (dash < 0 || slash < dash)
-        return std::nullopt;
-    bool ok = false;
-    const qint64 start = text.mid(6, dash - 6).trimmed().toLongLong(&ok);
-    if (!ok)
-        return std::nullopt;
-    const QByteArray totalText = text.mid(slash + 1).trimmed();
-    if (totalText == "*")
-        return std::pair{start, qint64(-1)};
-    const qint64 total = totalText.toLongLong(&ok);
-    if (!ok)
-        return std::nullopt;
-    return std::pair{start, total};
-}
-
 bool isEntityTag(const QByteArray &validator)
 {
     return validator.startsWith('"') || validator.startsWith("W/");
 }
 
-qint64 sizeHeader(const QByteArray &value)
-{
-    bool ok = false;
-    const qint64 size = value.trimmed().toLongLong(&ok);
-    return ok && size >= 0 ? size : -1;
-}
 } // namespace
 
 HFDownloadSession::HFDownloadSession(QString destPath,
@@ -141,33 +115,6 @@ void HFDownloadSession::onTimeout()
         m_reply->abort();
 }
 
-HFDownloadSession::Kept HFDownloadSession::readKept(const QString &partialPath)
-{
-    QFile file(validatorPath(partialPath));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QList<QByteArray> lines = file.read(4096).split('\n');
-    Kept kept;
-    kept.validator = lines.value(0).trimmed();
-    kept.total = sizeHeader(lines.value(1));
-    kept.digest = sha256FromEntityTag(lines.value(2));
-    return kept;
-}
-
-void HFDownloadSession::writeKept(const QString &partialPath, const Kept &kept)
-{
-    const QString path = validatorPath(partialPath);
-    if (kept.validator.isEmpty()) {
-        QFile::remove(path);
-        return;
-    }
-    const QByteArray text
-        = kept.validator + '\n' + QByteArray::number(kept.total) + '\n' + kept.digest + '\n';
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
-        QFile::remove(path);
-}
-
 QCoro::Task<> HFDownloadSession::run(QUrl address)
 {
     // The session may be gone when a transfer resumes us: nothing of it may be touched then.
@@ -223,7 +170,7 @@ QCoro::Task<QNetworkReply *> HFDownloadSession::open(QUrl address, QNetworkReque
         if (m_linkedDigest.isEmpty())
             m_linkedDigest = sha256FromEntityTag(reply->rawHeader("X-Linked-Etag"));
         if (m_linkedSize < 0)
-            m_linkedSize = sizeHeader(reply->rawHeader("X-Linked-Size"));
+            m_linkedSize = PartialFile::sizeHeader(reply->rawHeader("X-Linked-Size"));
         const QUrl next = address.resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
         reply->abort();
         reply->deleteLater();
@@ -243,10 +190,10 @@ QCoro::Task<QNetworkReply *> HFDownloadSession::open(QUrl address, QNetworkReque
 
 QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, bool mayResume)
 {
-    Kept kept;
+    PartialFile::Record kept;
     qint64 resumeOffset = 0;
     if (mayResume) {
-        kept = readKept(m_partialPath);
+        kept = PartialFile::readRecord(validatorPath(m_partialPath));
         if (!kept.validator.isEmpty())
             resumeOffset = QFileInfo(m_partialPath).size();
     }
@@ -379,7 +326,7 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
 
 HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply,
                                                           qint64 resumeOffset,
-                                                          const Kept &kept)
+                                                          const PartialFile::Record &kept)
 {
     QFile &file = m_file;
     // Stopped by us before the body began: nothing to store.
@@ -411,7 +358,7 @@ HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply,
         }
         // Only the continuation of the very file the partial one began: a server that
         // honours Range but not If-Range would otherwise splice two versions together.
-        const auto range = parseContentRange(reply->rawHeader("Content-Range"));
+        const auto range = PartialFile::parseContentRange(reply->rawHeader("Content-Range"));
         if (!range || range->first != resumeOffset || kept.total < 0 || range->second != kept.total)
             return Step::StartOver;
         const QByteArray tag = reply->rawHeader("ETag");
@@ -446,13 +393,13 @@ HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply,
             return Step::Finished;
         }
         // Only a strong entity tag or a date may guard a later Range request.
-        Kept next;
+        PartialFile::Record next;
         next.validator = reply->rawHeader("ETag").trimmed();
         if (next.validator.isEmpty() || next.validator.startsWith("W/"))
             next.validator = reply->rawHeader("Last-Modified").trimmed();
         next.total = total;
         next.digest = m_linkedDigest;
-        writeKept(m_partialPath, next);
+        PartialFile::writeRecord(validatorPath(m_partialPath), next);
     }
     m_accepted = true;
     m_written = offset;
@@ -501,8 +448,10 @@ void HFDownloadSession::finish()
     m_idleTimer.stop();
     m_totalTimer.stop();
     if (!m_result.ok()) {
-        const bool resumable = m_keepPartial && !readKept(m_partialPath).validator.isEmpty()
-                               && QFileInfo(m_partialPath).size() > 0;
+        const bool resumable
+            = m_keepPartial
+              && !PartialFile::readRecord(validatorPath(m_partialPath)).validator.isEmpty()
+              && QFileInfo(m_partialPath).size() > 0;
         // A cancel has discarded it already, and the path may be a newer download's now.
         if (!m_result.cancelled && !resumable)
             discardPartial();
@@ -520,39 +469,13 @@ void HFDownloadSession::finish()
         Qt::QueuedConnection);
 }
 
-namespace {
-// rename() replaces an existing file in one step: the old file stays whole until the
-// new one is there. Across file systems (the models folder moved to another volume)
-// the file is copied beside the destination under a hidden name first. Returns the
-// failure's text, empty on success. Runs on a pool thread: the copy may take minutes.
-QString install(const QString &from, const QString &to)
-{
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return {};
-    const int error = errno;
-    if (error == EXDEV) {
-        const QFileInfo dest(to);
-        const QString staging = dest.absoluteDir().filePath(QLatin1Char('.') + dest.fileName()
-                                                            + QStringLiteral(".incoming"));
-        QFile::remove(staging);
-        if (QFile::copy(from, staging)
-            && std::rename(QFile::encodeName(staging).constData(), QFile::encodeName(to).constData())
-                   == 0) {
-            QFile::remove(from);
-            return {};
-        }
-        QFile::remove(staging);
-    }
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-} // namespace
-
 QCoro::Task<> HFDownloadSession::moveIntoPlace()
 {
     QDir().mkpath(QFileInfo(m_destPath).absolutePath());
     m_installing = true;
     const QPointer<HFDownloadSession> self(this);
-    const QString error = co_await QtConcurrent::run(install, m_partialPath, m_destPath);
+    const QString error
+        = co_await QtConcurrent::run(PartialFile::install, m_partialPath, m_destPath);
     if (!self)
         co_return;
     m_installing = false;

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "models/partialfile.h"
 #include "models/sha256.h"
 
 #include <QCoroTask>
@@ -67,15 +68,6 @@ public:
     QString partialPath() const { return m_partialPath; }
     // The validator of the partial file sits beside it under this name.
     static QString validatorPath(const QString &partialPath);
-    // What the partial file's validator file remembers of the response that began it.
-    struct Kept
-    {
-        QByteArray validator; // strong ETag or Last-Modified
-        qint64 total = -1;    // the whole file's length as first announced
-        QByteArray digest;    // the hub's SHA-256, when it named one
-    };
-    static Kept readKept(const QString &partialPath);
-    static void writeKept(const QString &partialPath, const Kept &kept);
 
     void setTimeouts(std::chrono::milliseconds idle, std::chrono::milliseconds total);
 
@@ -93,7 +85,7 @@ private:
     // Sends the request, following redirects; null when it failed or was stopped.
     QCoro::Task<QNetworkReply *> open(QUrl address, QNetworkRequest request);
     // Decides from the response head whether and where the body is written.
-    Step acceptResponse(QNetworkReply *reply, qint64 resumeOffset, const Kept &kept);
+    Step acceptResponse(QNetworkReply *reply, qint64 resumeOffset, const PartialFile::Record &kept);
     void report();
     void fail(QString text);
     void verify();

@@ -54,7 +54,8 @@ QFuture<std::shared_ptr<Sha256>> Sha256::hashFilePrefix(QString path, qint64 len
         std::vector<char> buffer(4 * 1024 * 1024);
         qint64 left = length;
         while (left > 0) {
-            const qint64 count = file.read(buffer.data(), std::min<qint64>(left, qint64(buffer.size())));
+            const qint64 count
+                = file.read(buffer.data(), std::min<qint64>(left, qint64(buffer.size())));
             if (count <= 0)
                 return {};
             hash->add(buffer.data(), count);
