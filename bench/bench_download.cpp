@@ -69,8 +69,7 @@ double curlSeconds(const QString &url)
     timer.start();
     curl.start(QStringLiteral("bash"),
                {QStringLiteral("-c"),
-                QStringLiteral("set -o pipefail; curl -s --fail '%1' | sha256sum")
-                    .arg(url)});
+                QStringLiteral("set -o pipefail; curl -s --fail '%1' | sha256sum").arg(url)});
     if (!curl.waitForFinished(600000) || curl.exitCode() != 0) {
         std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());
         std::exit(1);
