@@ -53,9 +53,7 @@ void ModelLibraryModel::setServerManager(ServerManager *manager)
     m_serverConnections.clear();
     m_serverManager = manager;
     if (manager) {
-        const auto changed = [this] {
-            announceRows({VariantStateRole, LoadButtonTextRole});
-        };
+        const auto changed = [this] { announceRows({VariantStateRole, LoadButtonTextRole}); };
         m_serverConnections << connect(manager, &ServerManager::isRunningChanged, this, changed)
                             << connect(manager, &ServerManager::isStartingChanged, this, changed)
                             << connect(manager,
@@ -155,8 +153,8 @@ QVariant ModelLibraryModel::data(const QModelIndex &index, int role) const
 
 QHash<int, QByteArray> ModelLibraryModel::roleNames() const
 {
-    QHash<int, QByteArray> names = sourceModel() ? sourceModel()->roleNames()
-                                                 : QHash<int, QByteArray>();
+    QHash<int, QByteArray> names
+        = sourceModel() ? sourceModel()->roleNames() : QHash<int, QByteArray>();
     names.insert({
         {IsExpandedRole, "isExpanded"},
         {IsFirstOfModelRole, "isFirstOfModel"},

@@ -49,7 +49,7 @@ public:
         VariantStateRole,                    /**< VariantState of the row. */
         LoadButtonTextRole,                  /**< "Loading…" while any start runs, else "Load". */
         TransferTextRole,                    /**< "1 / 2 MB · 50%" or "1 MB · 0%". */
-        TimeLeftTextRole,                    /**< "Estimating…", "5s left", "1:40 left"; empty without a start time. */
+        TimeLeftTextRole, /**< "Estimating…", "5s left", "1:40 left"; empty without a start time. */
     };
     Q_ENUM(Roles)
 

@@ -128,18 +128,20 @@ Item {
         id: errorAlert
         objectName: "downloadErrorAlert"
         anchors.centerIn: parent
+        width: Math.min(460, root.width - 40)
         modal: true
         title: "Download Error"
         visible: root.modelManager !== null && root.modelManager.hasLastError
         closePolicy: Popup.CloseOnEscape
+        onOpened: okButton.forceActiveFocus()
         onClosed: if (root.modelManager) root.modelManager.clearLastError()
-        Label {
+        contentItem: Label {
             text: root.modelManager ? root.modelManager.lastError : ""
             wrapMode: Text.Wrap
-            width: Math.min(implicitWidth, root.width * 0.6)
         }
         footer: DialogButtonBox {
             Button {
+                id: okButton
                 objectName: "alertOK"
                 text: "OK"
                 DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole

@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import QtQuick.Window
 import TovraAI
 
 // One quantisation file of a model: its name, quality and size on the left; on the
@@ -28,12 +29,20 @@ Item {
     implicitHeight: Math.max(left.implicitHeight, right.implicitHeight) + 12
 
     // Focus on the control just used moves to the one the new state shows, so that a
-    // keyboard user can cancel right after "Download" and so on.
+    // keyboard user can cancel right after "Download" and so on; it follows the row
+    // through states that end by themselves, unless the user has moved on.
     property bool _focusHidden: false
+    function _focusFellBack(): bool {
+        const focused = root.Window.activeFocusItem
+        for (let item = root.parent; item; item = item.parent) {
+            if (item === focused)
+                return true
+        }
+        return focused === null || !focused.visible
+    }
     function _refocus(): void {
-        if (!root._focusHidden)
+        if (!root._focusHidden || !root._focusFellBack())
             return
-        root._focusHidden = false
         const control = root.variantState === ModelLibraryModel.Downloading ? cancelButton
                       : root.variantState === ModelLibraryModel.Load ? loadButton
                       : root.variantState === ModelLibraryModel.Loaded ? trashButton
