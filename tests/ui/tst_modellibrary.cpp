@@ -42,19 +42,25 @@ private slots:
         QTest::addColumn<QString>("timeLeft");
         QTest::newRow("no total yet") << 1048576ll << 0ll << 0ll << 0.0 << 10.0 << "1 MB · 0%"
                                       << "Estimating…";
-        QTest::newRow("half after 100 s") << 524288000ll << 1048576000ll << 0ll << 0.5 << 100.0
-                                          << "500 / 1000 MB · 50%" << "1:40 left";
-        QTest::newRow("0.9 after 9 s") << 943718400ll << 1048576000ll << 0ll << 0.9 << 9.0
-                                       << "900 / 1000 MB · 90%" << "1s left";
-        QTest::newRow("percentage truncated") << 1047527424ll << 1048576000ll << 0ll << 0.999
-                                              << 999.0 << "999 / 1000 MB · 99%" << "1s left";
-        QTest::newRow("not past 2%") << 20971520ll << 1048576000ll << 0ll << 0.02 << 100.0
-                                     << "20 / 1000 MB · 2%" << "Estimating…";
-        QTest::newRow("under half a second") << 524288000ll << 1048576000ll << 0ll << 0.5 << 0.4
-                                             << "500 / 1000 MB · 50%" << "Estimating…";
+        QTest::newRow("half after 100 s")
+            << 524288000ll << 1048576000ll << 0ll << 0.5 << 100.0 << "500 / 1000 MB · 50%"
+            << "1:40 left";
+        QTest::newRow("0.9 after 9 s")
+            << 943718400ll << 1048576000ll << 0ll << 0.9 << 9.0 << "900 / 1000 MB · 90%"
+            << "1s left";
+        QTest::newRow("percentage truncated")
+            << 1047527424ll << 1048576000ll << 0ll << 0.999 << 999.0 << "999 / 1000 MB · 99%"
+            << "1s left";
+        QTest::newRow("not past 2%")
+            << 20971520ll << 1048576000ll << 0ll << 0.02 << 100.0 << "20 / 1000 MB · 2%"
+            << "Estimating…";
+        QTest::newRow("under half a second")
+            << 524288000ll << 1048576000ll << 0ll << 0.5 << 0.4 << "500 / 1000 MB · 50%"
+            << "Estimating…";
         // Half the file was on disk already: this transfer is half done after 100 s.
         QTest::newRow("resumed") << 786432000ll << 1048576000ll << 524288000ll << 0.75 << 100.0
-                                 << "750 / 1000 MB · 75%" << "1:40 left";
+                                 << "750 / 1000 MB · 75%"
+                                 << "1:40 left";
     }
 
     void texts()
@@ -65,9 +71,11 @@ private slots:
         QFETCH(double, progress);
         QFETCH(double, elapsed);
         QTEST(ModelLibraryModel::transferText(downloaded, total, progress), "transfer");
-        QTEST(ModelLibraryModel::timeLeftText(
-                  ModelLibraryModel::transferProgress(downloaded, total, resumed, progress),
-                  elapsed),
+        QTEST(ModelLibraryModel::timeLeftText(ModelLibraryModel::transferProgress(downloaded,
+                                                                                  total,
+                                                                                  resumed,
+                                                                                  progress),
+                                              elapsed),
               "timeLeft");
     }
 
@@ -100,19 +108,6 @@ private slots:
         QCOMPARE(library.count(), shown.size());
     }
 
-    void oneCardOpen()
-    {
-        ModelManager manager;
-        ModelLibraryModel library;
-        library.setModelManager(&manager);
-        library.toggle(0);
-        library.toggle(1);
-        QCOMPARE(at(library, 0, ModelLibraryModel::IsExpandedRole), false);
-        QCOMPARE(at(library, 1, ModelLibraryModel::IsExpandedRole), true);
-        library.toggle(1);
-        QCOMPARE(library.expandedModelID(), QString());
-    }
-
     // "Loaded" only while the engine runs with that file; every downloaded variant reads
     // "Loading…" during any start.
     void loadedState()
@@ -135,8 +130,7 @@ private slots:
             return QStringList{at(library, 0, ModelLibraryModel::LoadButtonTextRole).toString(),
                                at(library, 2, ModelLibraryModel::LoadButtonTextRole).toString()};
         };
-        QCOMPARE(states(),
-                 (QList{VariantState::Load, VariantState::Download, VariantState::Load}));
+        QCOMPARE(states(), (QList{VariantState::Load, VariantState::Download, VariantState::Load}));
         QCOMPARE(buttons(), (QStringList{"Load", "Load"}));
 
         library.load(0);
@@ -150,8 +144,7 @@ private slots:
 
         library.stopServer();
         QTRY_VERIFY_WITH_TIMEOUT(!server.isRunning(), 30000);
-        QCOMPARE(states(),
-                 (QList{VariantState::Load, VariantState::Download, VariantState::Load}));
+        QCOMPARE(states(), (QList{VariantState::Load, VariantState::Download, VariantState::Load}));
     }
 };
 

@@ -55,7 +55,7 @@ Item {
             tabTo("downloadButton", "Download")
 
             tabTo("cardHeader", "Llama 3.1 8B Instruct")
-            keyClick(Qt.Key_Return)
+            keyClick(Qt.Key_Return) // opening one card closes the other
             verify(view.library.expandedModelID !== first)
             tabTo("downloadButton", "Download")
 
