@@ -35,9 +35,18 @@ void ModelLibraryModel::setModelManager(ModelManager *manager)
     setSourceModel(manager ? manager->modelList() : nullptr);
     if (manager) {
         // What this list works out from a row changes with the row.
-        connect(manager->modelList(), &QAbstractItemModel::dataChanged, this, [this] {
-            announceRows({VariantStateRole, TransferTextRole, TimeLeftTextRole});
-        });
+        connect(manager->modelList(),
+                &QAbstractItemModel::dataChanged,
+                this,
+                [this](const QModelIndex &first, const QModelIndex &last) {
+                    for (int row = first.row(); row <= last.row(); ++row) {
+                        const QModelIndex shown = mapFromSource(sourceModel()->index(row, 0));
+                        if (shown.isValid())
+                            emit dataChanged(shown,
+                                             shown,
+                                             {VariantStateRole, TransferTextRole, TimeLeftTextRole});
+                    }
+                });
     }
     emit modelManagerChanged();
     emit countChanged();
