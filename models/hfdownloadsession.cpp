@@ -30,8 +30,9 @@ constexpr qint64 chunkSize = 1024 * 1024;
 constexpr double bytesPerGB = 1073741824.0;
 
 constexpr int maxRedirects = 10;
-// Hashing and writing this much at once keeps the window responsive between turns.
-constexpr qint64 turnBudget = 4 * chunkSize;
+// Hashing and writing at most this much per turn of the event loop keeps the window
+// drawing (about 1 ms of work each).
+constexpr qint64 turnBudget = chunkSize;
 
 bool isRedirect(int status)
 {
