@@ -125,7 +125,8 @@ size_t qHash(const ModelVariant &variant, size_t seed)
                       variant.isDownloading,
                       variant.downloadedBytes,
                       variant.totalBytes,
-                      variant.downloadStartTime.value_or(QDateTime()));
+                      variant.downloadStartTime.value_or(QDateTime()),
+                      variant.resumedBytes);
 }
 
 QString HFModel::folderName() const

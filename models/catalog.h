@@ -22,6 +22,9 @@ struct ModelVariant
     qint64 downloadedBytes = 0;
     qint64 totalBytes = 0; // 0 until the server has announced a length
     std::optional<QDateTime> downloadStartTime;
+    // Bytes already on disk when the running transfer began (a resume); the time left
+    // is reckoned from the rest.
+    qint64 resumedBytes = 0;
 
     // "2.0 GB" from one gigabyte up, "512 MB" below.
     QString sizeLabel() const;

@@ -1,5 +1,6 @@
 #include "models/hfdownloadsession.h"
 
+#include "models/partialfile.h"
 #include "platform/wording.h"
 
 #include <QDir>
@@ -10,7 +11,11 @@
 #include <QScopeGuard>
 #include <QStorageInfo>
 
+#include <QCoroFuture>
 #include <QCoroNetworkReply>
+#include <QCoroTimer>
+
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
 #include <cstdio>
@@ -32,53 +37,20 @@ constexpr qint64 readBufferSize = 16 * 1024 * 1024;
 constexpr qint64 chunkSize = 1024 * 1024;
 constexpr double bytesPerGB = 1073741824.0;
 
-QByteArray readValidator(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(4096).trimmed();
-}
+constexpr int maxRedirects = 10;
+// Hashing and writing at most this much per turn of the event loop keeps the window
+// drawing (about 1 ms of work each).
+constexpr qint64 turnBudget = chunkSize;
 
-void writeValidator(const QString &path, const QByteArray &validator)
+bool isRedirect(int status)
 {
-    if (validator.isEmpty()) {
-        QFile::remove(path);
-        return;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(validator) != validator.size())
-        QFile::remove(path);
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
-
-// "bytes 100-199/200" gives {100, 200}; an unknown total ("/*") gives -1.
-std::optional<std::pair<qint64, qint64>> parseContentRange(const QByteArray &value)
-{
-    const QByteArray text = value.trimmed();
-    if (!text.startsWith("bytes "))
-        return std::nullopt;
-    const qsizetype dash = text.indexOf('-');
-    const qsizetype slash = text.indexOf('/');
-    if (dash < 0 || slash < dash)
-        return std::nullopt;
-    bool ok = false;
-    const qint64 start = text.mid(6, dash - 6).trimmed().toLongLong(&ok);
-    if (!ok)
-        return std::nullopt;
-    const QByteArray totalText = text.mid(slash + 1).trimmed();
-    if (totalText == "*")
-        return std::pair{start, qint64(-1)};
-    const qint64 total = totalText.toLongLong(&ok);
-    if (!ok)
-        return std::nullopt;
-    return std::pair{start, total};
-}
-
 bool isEntityTag(const QByteArray &validator)
 {
     return validator.startsWith('"') || validator.startsWith("W/");
 }
+
 } // namespace
 
 HFDownloadSession::HFDownloadSession(QString destPath,
@@ -134,6 +106,9 @@ void HFDownloadSession::cancel()
     if (m_closing || m_cancelRequested || m_finished)
         return;
     m_cancelRequested = true;
+    // A complete, verified file is being moved in: let it land, report the cancel.
+    if (m_installing)
+        return;
     // The partial file goes now, not when the transfer winds down: a new download
     // of the same file may start before then and must find the path free.
     m_file.close();
@@ -167,18 +142,74 @@ QCoro::Task<> HFDownloadSession::run(QUrl address)
         if (step == Step::StartOver)
             fail(QStringLiteral("The server sent only part of the file."));
     }
+    m_idleTimer.stop();
+    m_totalTimer.stop();
+    if (m_result.ok() && !m_cancelRequested)
+        verify();
+    if (m_result.ok() && !m_cancelRequested) {
+        co_await moveIntoPlace();
+        if (!self || m_closing)
+            co_return;
+    }
     finish();
+}
+
+QCoro::Task<QNetworkReply *> HFDownloadSession::open(QUrl address, QNetworkRequest request)
+{
+    const QPointer<HFDownloadSession> self(this);
+    for (int hop = 0;; ++hop) {
+        request.setUrl(address);
+        QNetworkReply *reply = m_network.get(request);
+        reply->setReadBufferSize(readBufferSize);
+        m_reply = reply;
+        m_idleTimer.start();
+        while (reply->bytesAvailable() == 0 && !reply->isFinished()
+               && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+            co_await qCoro(reply).waitForReadyRead(-1ms);
+            if (!self || m_closing) {
+                reply->deleteLater();
+                co_return nullptr;
+            }
+        }
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (m_cancelRequested || !isRedirect(status))
+            co_return reply;
+
+        // The hub's own answer names the file; the file host's answers do not.
+        if (m_linkedDigest.isEmpty())
+            m_linkedDigest = sha256FromEntityTag(reply->rawHeader("X-Linked-Etag"));
+        if (m_linkedSize < 0)
+            m_linkedSize = PartialFile::sizeHeader(reply->rawHeader("X-Linked-Size"));
+        const QUrl next = address.resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
+        reply->abort();
+        reply->deleteLater();
+        if (hop + 1 >= maxRedirects) {
+            fail(QStringLiteral("Too many redirects."));
+            co_return nullptr;
+        }
+        if (!next.isValid()
+            || (address.scheme() == QLatin1String("https")
+                && next.scheme() != QLatin1String("https"))) {
+            fail(QStringLiteral("The hub redirected to an address that is not secure."));
+            co_return nullptr;
+        }
+        address = next;
+    }
 }
 
 QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, bool mayResume)
 {
+    PartialFile::Record kept;
     qint64 resumeOffset = 0;
-    QByteArray validator;
     if (mayResume) {
-        validator = readValidator(validatorPath(m_partialPath));
-        if (!validator.isEmpty())
+        kept = PartialFile::readRecord(validatorPath(m_partialPath));
+        if (!kept.validator.isEmpty())
             resumeOffset = QFileInfo(m_partialPath).size();
     }
+    // The kept part is hashed on a pool thread while the request goes out.
+    QFuture<std::shared_ptr<Sha256>> keptHash;
+    if (resumeOffset > 0)
+        keptHash = Sha256::hashFilePrefix(m_partialPath, resumeOffset);
 
     QNetworkRequest request(address);
     request.setRawHeader("User-Agent", userAgent(platformName()));
@@ -186,26 +217,32 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
     // Byte offsets and lengths must be those of the file itself, never of a
     // compressed form (resume, progress and the length check depend on it).
     request.setRawHeader("Accept-Encoding", "identity");
-    // The hub answers with a redirect to its file host.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+                         QNetworkRequest::ManualRedirectPolicy);
     if (resumeOffset > 0) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(resumeOffset) + '-');
-        request.setRawHeader("If-Range", validator);
+        request.setRawHeader("If-Range", kept.validator);
     }
 
     m_accepted = false;
     m_written = 0;
     m_expected = -1;
+    m_resumedFrom = 0;
+    m_linkedDigest.clear();
+    m_linkedSize = -1;
+    m_hash.reset();
     const QPointer<HFDownloadSession> self(this);
-    QNetworkReply *reply = m_network.get(request);
-    reply->setReadBufferSize(readBufferSize);
-    m_reply = reply;
+    QNetworkReply *reply = co_await open(address, request);
+    if (!self || m_closing)
+        co_return Step::Finished;
+    if (!reply) {
+        m_idleTimer.stop();
+        co_return Step::Finished;
+    }
     const auto release = qScopeGuard([guarded = QPointer<QNetworkReply>(reply)] {
         if (guarded)
             guarded->deleteLater();
     });
-    m_idleTimer.start();
 
     std::vector<char> buffer(chunkSize);
     while (true) {
@@ -219,7 +256,7 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
         if (m_cancelRequested)
             break;
         if (!m_accepted) {
-            if (acceptResponse(reply, resumeOffset, validator) == Step::StartOver) {
+            if (acceptResponse(reply, resumeOffset, kept) == Step::StartOver) {
                 reply->abort();
                 co_return Step::StartOver;
             }
@@ -228,9 +265,22 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
                     reply->abort();
                 break;
             }
+            if (m_resumedFrom > 0) {
+                m_hash = co_await keptHash;
+                if (!self || m_closing)
+                    co_return Step::Finished;
+                if (m_cancelRequested)
+                    break;
+                if (!m_hash) {
+                    reply->abort();
+                    co_return Step::StartOver;
+                }
+            } else {
+                m_hash = std::make_shared<Sha256>();
+            }
         }
         qint64 received = 0;
-        while (reply->bytesAvailable() > 0) {
+        while (reply->bytesAvailable() > 0 && received < turnBudget) {
             const qint64 count = reply->read(buffer.data(), qint64(buffer.size()));
             if (count <= 0)
                 break;
@@ -238,6 +288,7 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
                 fail(m_file.errorString());
                 break;
             }
+            m_hash->add(buffer.data(), count);
             received += count;
         }
         if (m_result.error) {
@@ -251,6 +302,12 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
         }
         if (reply->isFinished() && reply->bytesAvailable() == 0)
             break;
+        if (reply->bytesAvailable() > 0) {
+            // More is buffered: let the window draw before the next share.
+            co_await QCoro::sleepFor(0ms);
+            if (!self || m_closing)
+                co_return Step::Finished;
+        }
     }
     m_idleTimer.stop();
 
@@ -278,7 +335,7 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
 
 HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply,
                                                           qint64 resumeOffset,
-                                                          const QByteArray &validator)
+                                                          const PartialFile::Record &kept)
 {
     QFile &file = m_file;
     // Stopped by us before the body began: nothing to store.
@@ -308,15 +365,18 @@ HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply,
             fail(QStringLiteral("HTTP 206 Partial Content"));
             return Step::Finished;
         }
-        const auto range = parseContentRange(reply->rawHeader("Content-Range"));
-        if (!range || range->first != resumeOffset)
+        // Only the continuation of the very file the partial one began: a server that
+        // honours Range but not If-Range would otherwise splice two versions together.
+        const auto range = PartialFile::parseContentRange(reply->rawHeader("Content-Range"));
+        if (!range || range->first != resumeOffset || kept.total < 0 || range->second != kept.total)
             return Step::StartOver;
-        // A server that honours Range but not If-Range still names the file's version.
         const QByteArray tag = reply->rawHeader("ETag");
-        if (!tag.isEmpty() && isEntityTag(validator) && tag != validator)
+        if (!tag.isEmpty() && isEntityTag(kept.validator) && tag != kept.validator)
+            return Step::StartOver;
+        if (!kept.digest.isEmpty() && !m_linkedDigest.isEmpty() && kept.digest != m_linkedDigest)
             return Step::StartOver;
         offset = resumeOffset;
-        total = range->second >= 0 ? range->second : (length >= 0 ? offset + length : -1);
+        total = range->second;
     }
 
     if (total > 0) {
@@ -342,13 +402,17 @@ HFDownloadSession::Step HFDownloadSession::acceptResponse(QNetworkReply *reply,
             return Step::Finished;
         }
         // Only a strong entity tag or a date may guard a later Range request.
-        QByteArray next = reply->rawHeader("ETag").trimmed();
-        if (next.isEmpty() || next.startsWith("W/"))
-            next = reply->rawHeader("Last-Modified").trimmed();
-        writeValidator(validatorPath(m_partialPath), next);
+        PartialFile::Record next;
+        next.validator = reply->rawHeader("ETag").trimmed();
+        if (next.validator.isEmpty() || next.validator.startsWith("W/"))
+            next.validator = reply->rawHeader("Last-Modified").trimmed();
+        next.total = total;
+        next.digest = m_linkedDigest;
+        PartialFile::writeRecord(validatorPath(m_partialPath), next);
     }
     m_accepted = true;
     m_written = offset;
+    m_resumedFrom = offset;
     m_expected = total;
     report();
     return Step::Finished;
@@ -368,16 +432,35 @@ void HFDownloadSession::fail(QString text)
         m_result.error = std::move(text);
 }
 
+void HFDownloadSession::verify()
+{
+    if (m_linkedSize >= 0 && m_written != m_linkedSize) {
+        m_keepPartial = false;
+        fail(QStringLiteral("the file's size does not match the hub's (expected %1 bytes, got %2)")
+                 .arg(m_linkedSize)
+                 .arg(m_written));
+        return;
+    }
+    if (m_linkedDigest.isEmpty() || !m_hash)
+        return;
+    const QByteArray got = m_hash->finish();
+    if (got != m_linkedDigest) {
+        m_keepPartial = false;
+        fail(QStringLiteral("the file's checksum does not match the hub's (expected %1, got %2)")
+                 .arg(QString::fromLatin1(m_linkedDigest), QString::fromLatin1(got)));
+    }
+}
+
 void HFDownloadSession::finish()
 {
     m_finished = true;
     m_idleTimer.stop();
     m_totalTimer.stop();
-    if (m_result.ok())
-        moveIntoPlace();
     if (!m_result.ok()) {
-        const bool resumable = !readValidator(validatorPath(m_partialPath)).isEmpty()
-                               && QFileInfo(m_partialPath).size() > 0;
+        const bool resumable
+            = m_keepPartial
+              && !PartialFile::readRecord(validatorPath(m_partialPath)).validator.isEmpty()
+              && QFileInfo(m_partialPath).size() > 0;
         // A cancel has discarded it already, and the path may be a newer download's now.
         if (!m_result.cancelled && !resumable)
             discardPartial();
@@ -395,35 +478,23 @@ void HFDownloadSession::finish()
         Qt::QueuedConnection);
 }
 
-void HFDownloadSession::moveIntoPlace()
+QCoro::Task<> HFDownloadSession::moveIntoPlace()
 {
-    const QFileInfo dest(m_destPath);
-    QDir().mkpath(dest.absolutePath());
-    // rename() replaces an existing file in one step: the old file stays whole
-    // until the new one is there.
-    if (std::rename(QFile::encodeName(m_partialPath).constData(),
-                    QFile::encodeName(m_destPath).constData())
-        == 0) {
+    QDir().mkpath(QFileInfo(m_destPath).absolutePath());
+    m_installing = true;
+    const QPointer<HFDownloadSession> self(this);
+    const QString error
+        = co_await QtConcurrent::run(PartialFile::install, m_partialPath, m_destPath);
+    if (!self)
+        co_return;
+    m_installing = false;
+    if (error.isEmpty()) {
         QFile::remove(validatorPath(m_partialPath));
-        return;
+        if (m_cancelRequested)
+            m_result = DownloadResult{QStringLiteral("Operation canceled"), true};
+        co_return;
     }
-    const int error = errno;
-    if (error == EXDEV) {
-        // The models folder was moved to another volume: copy beside the
-        // destination under a hidden name, then rename into place.
-        const QString staging = dest.absoluteDir().filePath(QLatin1Char('.') + dest.fileName()
-                                                            + QStringLiteral(".incoming"));
-        QFile::remove(staging);
-        if (QFile::copy(m_partialPath, staging)
-            && std::rename(QFile::encodeName(staging).constData(),
-                           QFile::encodeName(m_destPath).constData())
-                   == 0) {
-            discardPartial();
-            return;
-        }
-        QFile::remove(staging);
-    }
-    fail(QString::fromLocal8Bit(std::strerror(error)));
+    fail(error);
 }
 
 void HFDownloadSession::discardPartial()

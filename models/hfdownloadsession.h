@@ -7,6 +7,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "models/partialfile.h"
+#include "models/sha256.h"
+
 #include <QCoroTask>
 
 #include <chrono>
@@ -30,6 +33,11 @@ struct DownloadResult
 // file's size. A transfer that fails keeps its partial file when the server gave a
 // validator, and the next session for the same destination resumes it with a
 // Range request guarded by If-Range.
+//
+// Redirects are followed here, not by the network layer: the hub names the file's
+// SHA-256 and size (X-Linked-Etag, X-Linked-Size) only on its own answer, before the
+// redirect to the file host. The bytes are hashed as they arrive (a resumed file's
+// kept part first, on a pool thread) and the file is installed only when both match.
 //
 // Lives on the main thread. Progress is reported as data arrives; the completion
 // is delivered once, from the event loop, after which the session deletes itself.
@@ -55,6 +63,8 @@ public:
     ~HFDownloadSession() override;
 
     QString destPath() const { return m_destPath; }
+    // Bytes that were already in the partial file when this transfer began.
+    qint64 resumedBytes() const { return m_resumedFrom; }
     QString partialPath() const { return m_partialPath; }
     // The validator of the partial file sits beside it under this name.
     static QString validatorPath(const QString &partialPath);
@@ -72,12 +82,15 @@ private:
 
     QCoro::Task<> run(QUrl address);
     QCoro::Task<Step> transfer(QUrl address, bool mayResume);
+    // Sends the request, following redirects; null when it failed or was stopped.
+    QCoro::Task<QNetworkReply *> open(QUrl address, QNetworkRequest request);
     // Decides from the response head whether and where the body is written.
-    Step acceptResponse(QNetworkReply *reply, qint64 resumeOffset, const QByteArray &validator);
+    Step acceptResponse(QNetworkReply *reply, qint64 resumeOffset, const PartialFile::Record &kept);
     void report();
     void fail(QString text);
+    void verify();
+    QCoro::Task<> moveIntoPlace();
     void finish();
-    void moveIntoPlace();
     void discardPartial();
     void onTimeout();
 
@@ -95,6 +108,12 @@ private:
     bool m_accepted = false;
     qint64 m_written = 0;
     qint64 m_expected = -1;
+    qint64 m_resumedFrom = 0;
+    QByteArray m_linkedDigest; // named by the hub for this transfer
+    qint64 m_linkedSize = -1;
+    std::shared_ptr<Sha256> m_hash;
+    bool m_keepPartial = true; // false once the bytes are known to be wrong
+    bool m_installing = false;
     bool m_started = false;
     bool m_cancelRequested = false;
     bool m_finished = false;

@@ -68,6 +68,8 @@ QVariant ModelListModel::data(const QModelIndex &index, int role) const
         return variant.totalBytes;
     case DownloadStartTimeRole:
         return variant.downloadStartTime.value_or(QDateTime());
+    case ResumedBytesRole:
+        return variant.resumedBytes;
     case SizeLabelRole:
         return variant.sizeLabel();
     case QualityLabelRole:
@@ -102,6 +104,7 @@ QHash<int, QByteArray> ModelListModel::roleNames() const
         {DownloadedBytesRole, "downloadedBytes"},
         {TotalBytesRole, "totalBytes"},
         {DownloadStartTimeRole, "downloadStartTime"},
+        {ResumedBytesRole, "resumedBytes"},
         {SizeLabelRole, "sizeLabel"},
         {QualityLabelRole, "qualityLabel"},
         {MayExceedMemoryRole, "mayExceedMemory"},
@@ -134,6 +137,7 @@ void ModelListModel::setVariant(qsizetype modelIndex,
     note(current.downloadedBytes != variant.downloadedBytes, DownloadedBytesRole);
     note(current.totalBytes != variant.totalBytes, TotalBytesRole);
     note(current.downloadStartTime != variant.downloadStartTime, DownloadStartTimeRole);
+    note(current.resumedBytes != variant.resumedBytes, ResumedBytesRole);
     note(current.quantization != variant.quantization, QuantizationRole);
     note(current.filename != variant.filename, FilenameRole);
     note(current.sizeGB != variant.sizeGB, SizeGBRole);

@@ -35,6 +35,7 @@ public:
         QualityLabelRole,      /**< "Recommended" and the like. */
         MayExceedMemoryRole,   /**< The model may not fit in this computer's memory. */
         MemoryWarningRole,     /**< The warning text shown with MayExceedMemoryRole. */
+        ResumedBytesRole,      /**< Bytes already on disk when the running transfer began. */
     };
     Q_ENUM(Roles)
 

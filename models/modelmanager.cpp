@@ -1,13 +1,10 @@
 #include "models/modelmanager.h"
 
-#include "core/agentstate.h"
-#include "engine/servermanager.h"
 #include "platform/paths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTimer>
 
 namespace {
 // Built once per run, so identifiers stay the same for every manager of the run.
@@ -52,26 +49,6 @@ HFDownloadSession *ModelManager::activeSession(const QUuid &variantId) const
     return it == m_activeSessions.cend() ? nullptr : it->session.data();
 }
 
-ServerManager *ModelManager::serverManager() const
-{
-    return m_serverManager.data();
-}
-
-void ModelManager::setServerManager(ServerManager *serverManager)
-{
-    m_serverManager = serverManager;
-}
-
-AgentState *ModelManager::agentState() const
-{
-    return m_agentState.data();
-}
-
-void ModelManager::setAgentState(AgentState *agentState)
-{
-    m_agentState = agentState;
-}
-
 void ModelManager::refreshDownloadStatus()
 {
     const QList<HFModel> &all = models();
@@ -103,6 +80,7 @@ void ModelManager::startDownload(const HFModel &model, const ModelVariant &varia
     state.downloadProgress = 0.0;
     state.downloadedBytes = 0;
     state.totalBytes = 0;
+    state.resumedBytes = 0;
     state.downloadStartTime = QDateTime::currentDateTime();
     m_models.setVariant(at.model, at.variant, state);
 
@@ -153,25 +131,16 @@ void ModelManager::cancelDownload(const HFModel &model, const ModelVariant &vari
 void ModelManager::deleteModel(const HFModel &model, const ModelVariant &variant)
 {
     const QString path = filePath(model, variant);
-    if (ServerManager *server = m_serverManager.data();
-        server && server->activeModelPath() == path) {
-        // Runs after this call has returned, as its own task; nobody waits for it.
-        QTimer::singleShot(0, server, [server] { server->stopServer(); });
-    }
-    if (AgentState *state = m_agentState.data(); state && state->autoLoadModelPath() == path) {
-        state->setAutoLoadModelPath(std::nullopt);
-        state->setAutoLoadModelName(std::nullopt);
-        state->saveSettings();
-    }
     QFile::remove(path);
 
     const Location at = locate(model.id, variant.id);
-    if (!at.found())
-        return;
-    ModelVariant state = models()[at.model].variants[at.variant];
-    state.isDownloaded = false;
-    state.downloadProgress = 0.0;
-    m_models.setVariant(at.model, at.variant, state);
+    if (at.found()) {
+        ModelVariant state = models()[at.model].variants[at.variant];
+        state.isDownloaded = false;
+        state.downloadProgress = 0.0;
+        m_models.setVariant(at.model, at.variant, state);
+    }
+    emit modelFileRemoved(path);
 }
 
 void ModelManager::startDownload(const QString &modelId, const QString &variantId)
@@ -284,6 +253,8 @@ void ModelManager::applyProgress(quint64 ticket,
     state.downloadProgress = fraction;
     state.downloadedBytes = written;
     state.totalBytes = expected;
+    if (const HFDownloadSession *session = activeSession(variantId))
+        state.resumedBytes = session->resumedBytes();
     m_models.setVariant(at.model, at.variant, state);
 }
 
@@ -302,6 +273,8 @@ void ModelManager::applyCompletion(quint64 ticket,
             return;
         m_activeSessions.erase(it);
         emit activeSessionsChanged();
+    } else if (result.cancelled) {
+        return; // the user's own cancel has reset the row already, and is no error
     }
     ModelVariant state = models()[at.model].variants[at.variant];
     state.isDownloading = false;
@@ -313,6 +286,6 @@ void ModelManager::applyCompletion(quint64 ticket,
         state.downloadProgress = 0.0;
     }
     m_models.setVariant(at.model, at.variant, state);
-    if (!result.ok())
+    if (!result.ok() && !result.cancelled)
         setLastError(QStringLiteral("Download failed: ") + *result.error);
 }

@@ -12,9 +12,6 @@
 #include <chrono>
 #include <optional>
 
-class AgentState;
-class ServerManager;
-
 // The built-in catalogue with live per-file state: which files are in the models
 // folder, which are downloading and how far. Starts, cancels and deletes. One for
 // the whole run, on the main thread.
@@ -49,19 +46,13 @@ public:
     HFDownloadSession *activeSession(const QUuid &variantId) const;
     int activeDownloadCount() const { return int(m_activeSessions.size()); }
 
-    // Weak references, set by the application object after creation.
-    ServerManager *serverManager() const;
-    void setServerManager(ServerManager *serverManager);
-    AgentState *agentState() const;
-    void setAgentState(AgentState *agentState);
-
     // Sets every variant's isDownloaded from the models folder.
     Q_INVOKABLE void refreshDownloadStatus();
     // Returns at once; the outcome arrives in the variant's fields and lastError.
     void startDownload(const HFModel &model, const ModelVariant &variant);
     void cancelDownload(const HFModel &model, const ModelVariant &variant);
-    // Removes the file; stops the engine when it had this file loaded and clears
-    // the auto-load mark when it named this file.
+    // Removes the file and announces it with modelFileRemoved, so that whoever loaded
+    // or remembered that file can let go of it.
     void deleteModel(const HFModel &model, const ModelVariant &variant);
 
     // The same by identifier text, for QML.
@@ -86,6 +77,8 @@ public:
 signals:
     void lastErrorChanged();
     void activeSessionsChanged();
+    // A model file was deleted (it may have been absent already); emitted after the removal.
+    void modelFileRemoved(const QString &path);
 
 private:
     struct ActiveDownload
@@ -117,8 +110,6 @@ private:
     std::optional<QString> m_lastError;
     QHash<QUuid, ActiveDownload> m_activeSessions;
     quint64 m_nextTicket = 0;
-    QPointer<ServerManager> m_serverManager;
-    QPointer<AgentState> m_agentState;
     std::chrono::milliseconds m_idleTimeout = HFDownloadSession::defaultIdleTimeout;
     std::chrono::milliseconds m_totalTimeout = HFDownloadSession::defaultTotalTimeout;
 };

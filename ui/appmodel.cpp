@@ -23,8 +23,17 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
     , m_modelManager(std::make_unique<ModelManager>())
     , m_onboardingComplete(Preferences::boolean(PreferenceKey::onboardingComplete, false))
 {
-    m_modelManager->setServerManager(m_serverManager.get());
-    m_modelManager->setAgentState(m_agentState.get());
+    // A deleted model file is let go of: the engine stops when it had it loaded, then
+    // the launch setting is cleared when it named it. The file is gone by now.
+    connect(m_modelManager.get(), &ModelManager::modelFileRemoved, this, [this](const QString &path) {
+        if (m_serverManager->activeModelPath() == path)
+            m_serverManager->stopServer();
+        if (m_agentState->autoLoadModelPath() == path) {
+            m_agentState->setAutoLoadModelPath(std::nullopt);
+            m_agentState->setAutoLoadModelName(std::nullopt);
+            m_agentState->saveSettings();
+        }
+    });
 
     // The store's reset removes the key after starting over with an empty session list;
     // the preference store announces nothing, so look again once such a reset is done.

@@ -8,6 +8,7 @@
 #include "platform/preferences.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFontMetrics>
 #include <QSignalSpy>
@@ -46,6 +47,8 @@ private slots:
     void autoLoadNeedsPathNameAndEngine_data();
     void autoLoadNeedsPathNameAndEngine();
     void autoLoadStartsTheRememberedModel();
+    void deleteLoadedAndAutoLoadModel_data();
+    void deleteLoadedAndAutoLoadModel();
     void onboardingFlagFollowsTheStore();
     void everySymbolHasAGlyph();
 
@@ -69,9 +72,6 @@ void AppModelTest::createsManagersAndDefersTheLoop()
     QVERIFY(app.serverManager());
     QVERIFY(app.modelManager());
     QCOMPARE(AppModel::instance(), &app);
-    // The model manager holds the other two for deletions of the loaded or remembered model.
-    QCOMPARE(app.modelManager()->serverManager(), app.serverManager());
-    QCOMPARE(app.modelManager()->agentState(), app.agentState());
     // The store starts with an active session.
     QVERIFY(app.agentState()->activeSession().has_value());
 
@@ -139,6 +139,52 @@ void AppModelTest::autoLoadStartsTheRememberedModel()
     QSignalSpy running(app.serverManager(), &ServerManager::isRunningChanged);
     app.serverManager()->stopServer();
     QTRY_VERIFY_WITH_TIMEOUT(!app.serverManager()->isRunning(), 30000);
+}
+
+void AppModelTest::deleteLoadedAndAutoLoadModel_data()
+{
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<bool>("autoLoad");
+    QTest::newRow("loaded and auto-load") << true << true;
+    QTest::newRow("loaded only") << true << false;
+    QTest::newRow("auto-load only") << false << true;
+}
+
+// Deleting the loaded model stops the engine; deleting the auto-load model clears both
+// its settings, saved. Another file's setting stays.
+void AppModelTest::deleteLoadedAndAutoLoadModel()
+{
+    QFETCH(bool, loaded);
+    QFETCH(bool, autoLoad);
+    AppModel app(engineAt(StandinEngine::executable()));
+    ModelManager *models = app.modelManager();
+    const HFModel model = models->models()[0];
+    const QString path = ModelManager::filePath(model, model.variants[0]);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("GGUF") == 4);
+    file.close();
+    models->refreshDownloadStatus();
+
+    const QString other = m_dir.filePath(QStringLiteral("other.gguf"));
+    AgentState *state = app.agentState();
+    state->setAutoLoadModelPath(autoLoad ? path : other);
+    state->setAutoLoadModelName(QStringLiteral("Llama 3.2 3B Instruct Q4_K_M"));
+    state->saveSettings();
+    if (loaded) {
+        app.serverManager()->startServer(path, QStringLiteral("Llama 3.2 3B Instruct Q4_K_M"));
+        QTRY_VERIFY_WITH_TIMEOUT(app.serverManager()->isRunning(), 30000);
+    }
+
+    models->deleteModel(model, model.variants[0]);
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(!models->models()[0].variants[0].isDownloaded);
+    QTRY_VERIFY_WITH_TIMEOUT(!app.serverManager()->isRunning(), 30000);
+    QCOMPARE(app.serverManager()->statusMessage(), QStringLiteral("No model loaded"));
+    const std::optional<QString> kept = autoLoad ? std::nullopt : std::optional(other);
+    QCOMPARE(state->autoLoadModelPath(), kept);
+    QCOMPARE(Preferences::string(QStringLiteral("autoLoadModelPath")), kept);
+    QCOMPARE(Preferences::string(QStringLiteral("autoLoadModelName")).has_value(), !autoLoad);
 }
 
 void AppModelTest::onboardingFlagFollowsTheStore()

@@ -1,36 +1,152 @@
 pragma ComponentBehavior: Bound
 import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
 import TovraAI
 
-// The Models tab.
+// The Models tab: the engine's status, the last launch error, the search and the
+// catalogue as cards with their variants' download, load and delete controls.
 Item {
     id: root
 
     property ModelManager modelManager
     property ServerManager serverManager
+    readonly property alias library: library
 
-    Column {
-        anchors.centerIn: parent
-        spacing: 8
-        Icon {
-            anchors.horizontalCenter: parent.horizontalCenter
-            name: "cpu.fill"
-            size: 36
-            color: Theme.alpha(Theme.accent, 0.6)
-        }
+    function refresh(): void {
+        if (root.modelManager && root.visible)
+            root.modelManager.refreshDownloadStatus()
+    }
+    Component.onCompleted: root.refresh()
+    onVisibleChanged: root.refresh()
+
+    ModelLibraryModel {
+        id: library
+        modelManager: root.modelManager
+        serverManager: root.serverManager
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 16
+        spacing: 10
+
         Text {
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: "Models"
+            text: "Model Library"
             font.pixelSize: 17
             font.weight: Font.DemiBold
             color: Theme.label
         }
-        Text {
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: root.serverManager && root.serverManager.activeModelName.length > 0
-                  ? root.serverManager.activeModelName : "No model loaded"
-            font.pixelSize: 12
-            color: Theme.secondary
+
+        RowLayout {
+            spacing: 6
+            Rectangle {
+                objectName: "statusDot"
+                implicitWidth: 8
+                implicitHeight: 8
+                radius: 4
+                color: root.serverManager && root.serverManager.isRunning ? Theme.green
+                     : root.serverManager && root.serverManager.isStarting ? Theme.yellow
+                     : Theme.secondary
+            }
+            Text {
+                objectName: "statusMessage"
+                text: root.serverManager ? root.serverManager.statusMessage : ""
+                font.pixelSize: 10
+                color: Theme.label
+            }
+            Spinner {
+                visible: root.serverManager !== null && root.serverManager.isStarting
+                implicitWidth: 10
+                implicitHeight: 10
+            }
+            Item { Layout.fillWidth: true }
+            Button {
+                objectName: "stopButton"
+                visible: root.serverManager !== null && root.serverManager.isRunning
+                text: "Stop"
+                font.pixelSize: 10
+                palette.buttonText: Theme.red
+                Keys.onReturnPressed: clicked()
+                Keys.onEnterPressed: clicked()
+                onClicked: library.stopServer()
+            }
+        }
+
+        Flickable {
+            objectName: "launchError"
+            Layout.fillWidth: true
+            Layout.preferredHeight: Math.min(errorText.implicitHeight, 60)
+            visible: root.serverManager !== null && root.serverManager.hasLastLaunchError
+            contentWidth: errorText.implicitWidth
+            contentHeight: errorText.implicitHeight
+            flickableDirection: Flickable.HorizontalFlick
+            clip: true
+            Text {
+                id: errorText
+                text: root.serverManager ? root.serverManager.lastLaunchError : ""
+                color: Theme.red
+                font.pixelSize: 9
+                font.family: Theme.monospaceFamily
+                horizontalAlignment: Text.AlignLeft
+            }
+        }
+
+        SearchField {
+            id: search
+            objectName: "modelSearch"
+            Layout.fillWidth: true
+            placeholder: "Search models…"
+            onTextChanged: library.searchText = search.text
+        }
+
+        ScrollView {
+            id: scroll
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            contentWidth: availableWidth
+            clip: true
+
+            Column {
+                width: scroll.availableWidth
+                Repeater {
+                    model: library
+                    delegate: ModelCard {
+                        width: scroll.availableWidth
+                        onToggled: library.toggle(index)
+                        onDownloadRequested: library.download(index)
+                        onCancelRequested: library.cancel(index)
+                        onLoadRequested: library.load(index)
+                        onDeleteRequested: library.remove(index)
+                    }
+                }
+            }
+        }
+    }
+
+    Dialog {
+        id: errorAlert
+        objectName: "downloadErrorAlert"
+        anchors.centerIn: parent
+        width: Math.min(460, root.width - 40)
+        modal: true
+        title: "Download Error"
+        visible: root.modelManager !== null && root.modelManager.hasLastError
+        closePolicy: Popup.CloseOnEscape
+        onOpened: okButton.forceActiveFocus()
+        onClosed: if (root.modelManager) root.modelManager.clearLastError()
+        contentItem: Label {
+            text: root.modelManager ? root.modelManager.lastError : ""
+            wrapMode: Text.Wrap
+        }
+        footer: DialogButtonBox {
+            Button {
+                id: okButton
+                objectName: "alertOK"
+                text: "OK"
+                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+                Keys.onReturnPressed: clicked()
+            }
         }
     }
 }

@@ -18,6 +18,7 @@ QtObject {
     readonly property color green: dark ? "#30d158" : "#28a745"
     readonly property color red: dark ? "#ff453a" : "#ff3b30"
     readonly property color orange: dark ? "#ff9f0a" : "#ff9500"
+    readonly property color yellow: dark ? "#ffd60a" : "#ffcc00"
     readonly property color blue: "#0a84ff"
     // Text and symbols on the accent colour, red and other strong fills.
     readonly property color textOnAccent: "white"

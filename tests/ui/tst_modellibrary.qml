@@ -1,0 +1,76 @@
+import QtQuick
+import QtTest
+import TovraAI
+
+// The model library screen from the keyboard alone: Tab reaches the search field, each
+// card header and each variant's button; Space and Return press them.
+Item {
+    id: root
+    width: 900
+    height: 700
+
+    Component {
+        id: libraryComponent
+        ModelLibraryView {
+            width: root.width
+            height: root.height
+            modelManager: AppModel.modelManager
+            serverManager: AppModel.serverManager
+        }
+    }
+
+    TestCase {
+        name: "ModelLibraryKeyboard"
+        when: windowShown
+
+        function init() { failOnWarning(new RegExp(unexpectedWarningPattern)) }
+
+        function focused(): Item { return root.Window.activeFocusItem }
+
+        function tabTo(objectName: string, accessibleName: string): void {
+            keyClick(Qt.Key_Tab)
+            verify(focused(), "nothing has focus")
+            compare(focused().objectName, objectName)
+            const item = focused()
+            compare(item.Accessible.name.length > 0 ? item.Accessible.name : item.text,
+                    accessibleName)
+        }
+
+        function test_keyboardOnly() {
+            const view = createTemporaryObject(libraryComponent, root)
+            verify(view)
+            view.forceActiveFocus()
+
+            tabTo("searchInput", "Search models…")
+            keySequence("8")
+            keySequence("b")
+            compare(view.library.count, 1)
+            keyClick(Qt.Key_Escape)
+            compare(view.library.count, 3)
+
+            tabTo("cardHeader", "Llama 3.2 3B Instruct")
+            keyClick(Qt.Key_Space)
+            verify(view.library.expandedModelID.length > 0)
+            const first = view.library.expandedModelID
+            tabTo("downloadButton", "Download")
+
+            tabTo("cardHeader", "Llama 3.1 8B Instruct")
+            keyClick(Qt.Key_Return) // opening one card closes the other
+            verify(view.library.expandedModelID !== first)
+            tabTo("downloadButton", "Download")
+
+            // Nothing listens where the hub should be: the download fails, and the alert's
+            // "OK" takes Return and clears the error.
+            keyClick(Qt.Key_Return)
+            tryCompare(AppModel.modelManager, "hasLastError", true, 10000)
+            const alert = findChild(view, "downloadErrorAlert")
+            tryCompare(alert, "opened", true)
+            compare(alert.title, "Download Error")
+            compare(focused().objectName, "alertOK")
+            compare(focused().text, "OK")
+            keyClick(Qt.Key_Return)
+            compare(AppModel.modelManager.hasLastError, false)
+            tryCompare(alert, "visible", false)
+        }
+    }
+}

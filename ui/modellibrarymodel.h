@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QPointer>
+#include <QSortFilterProxyModel>
+#include <QTimer>
+#include <QtQml/qqmlregistration.h>
+
+#include <QCoroTask>
+
+#include <chrono>
+
+class ModelManager;
+class ServerManager;
+
+// The model library screen's list: the catalogue's variant rows, filtered by the search
+// text, with what each row shows worked out here: which control it offers, whether its
+// card is open, and its transfer and time-left texts. The screen's actions go through
+// it by row.
+class ModelLibraryModel : public QSortFilterProxyModel
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_MOC_INCLUDE("models/modelmanager.h")
+    Q_MOC_INCLUDE("engine/servermanager.h")
+    Q_PROPERTY(ModelManager *modelManager READ modelManager WRITE setModelManager NOTIFY
+                   modelManagerChanged)
+    Q_PROPERTY(ServerManager *serverManager READ serverManager WRITE setServerManager NOTIFY
+                   serverManagerChanged)
+    Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
+    // The model identifier whose card is open; empty when none.
+    Q_PROPERTY(QString expandedModelID READ expandedModelID WRITE setExpandedModelID NOTIFY
+                   expandedModelIDChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+
+public:
+    // The right-hand control of a variant row.
+    enum class VariantState {
+        Download,    // neither downloading nor downloaded
+        Downloading, // progress, texts and the cancel button
+        Load,        // downloaded, not loaded: "Load" / "Loading…" and the trash button
+        Loaded,      // "Loaded" and the trash button
+    };
+    Q_ENUM(VariantState)
+
+    enum Roles {
+        IsExpandedRole = Qt::UserRole + 200, /**< The row's card is the open one. */
+        IsFirstOfModelRole,                  /**< The row starts its model's card. */
+        IsLastOfModelRole,                   /**< The row ends its model's card. */
+        VariantStateRole,                    /**< VariantState of the row. */
+        LoadButtonTextRole,                  /**< "Loading…" while any start runs, else "Load". */
+        TransferTextRole,                    /**< "1 / 2 MB · 50%" or "1 MB · 0%". */
+        TimeLeftTextRole, /**< "Estimating…", "5s left", "1:40 left"; empty without a start time. */
+    };
+    Q_ENUM(Roles)
+
+    explicit ModelLibraryModel(QObject *parent = nullptr);
+
+    ModelManager *modelManager() const { return m_modelManager; }
+    void setModelManager(ModelManager *manager);
+    ServerManager *serverManager() const { return m_serverManager; }
+    void setServerManager(ServerManager *manager);
+    QString searchText() const { return m_searchText; }
+    void setSearchText(const QString &text);
+    QString expandedModelID() const { return m_expandedModelID; }
+    void setExpandedModelID(const QString &id);
+    int count() const { return rowCount(); }
+
+    QVariant data(const QModelIndex &index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    // How often the time-left texts are worked out again while a download runs.
+    void setTickInterval(std::chrono::milliseconds interval) { m_tick.setInterval(interval); }
+
+    // "%.0f / %.0f MB · %d%%" with a total, else "%.0f MB · %d%%"; MB are 2^20 bytes
+    // and the percentage is the progress truncated.
+    static QString transferText(qint64 downloadedBytes, qint64 totalBytes, double progress);
+    // From the progress and the seconds since the start: "Estimating…" until past 2% and
+    // half a second, then the rest of the time in proportion.
+    static QString timeLeftText(double progress, double elapsedSeconds);
+    // The share of this transfer done: a resumed download counts only what it fetched.
+    static double transferProgress(qint64 downloadedBytes,
+                                   qint64 totalBytes,
+                                   qint64 resumedBytes,
+                                   double progress);
+
+    // Opens the row's card, or closes it when open; at most one card is open.
+    Q_INVOKABLE void toggle(int row);
+    Q_INVOKABLE void download(int row);
+    Q_INVOKABLE void cancel(int row);
+    Q_INVOKABLE void load(int row);
+    Q_INVOKABLE void remove(int row);
+    Q_INVOKABLE void stopServer();
+
+signals:
+    void modelManagerChanged();
+    void serverManagerChanged();
+    void searchTextChanged();
+    void expandedModelIDChanged();
+    void countChanged();
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+
+private:
+    QVariant source(int row, int role) const;
+    void announceRows(const QList<int> &roles);
+    void updateTicking();
+    QCoro::Task<> start(QString path, QString name);
+    QCoro::Task<> stop();
+
+    QPointer<ModelManager> m_modelManager;
+    QPointer<ServerManager> m_serverManager;
+    QString m_searchText;
+    QString m_expandedModelID;
+    QTimer m_tick;
+    QList<QMetaObject::Connection> m_serverConnections;
+};
