@@ -1,7 +1,6 @@
 #include "agent/agentmanager.h"
 
 #include "core/replytext.h"
-#include "engine/servermanager.h"
 #include "tools/toolcatalogue.h"
 #include "tools/toolexecutor.h"
 
@@ -24,14 +23,15 @@ namespace {
 
 namespace Key = PreferenceKey;
 
-const QString toolInstruction = QStringLiteral(
-    "For explicit system actions only (open app, read/write file, etc.) output exactly one line: "
-    "TOOL_CALL: {\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n"
-    "Tools: list_files, read_file, write_file, delete_file, take_screenshot, open_app, close_app, "
-    "list_open_apps, get_system_info, get_clipboard, set_clipboard\n"
-    "NEVER call tools to answer questions. NEVER include tool names, clipboard contents, file "
-    "paths, or "
-    "system info in a normal reply.");
+QString toolInstruction()
+{
+    return QStringLiteral("For explicit system actions only (open app, read/write file, etc.) "
+                          "output exactly one line: "
+                          "TOOL_CALL: {\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n")
+           + ToolCatalogue::promptToolLine()
+           + QStringLiteral("\nNEVER call tools to answer questions. NEVER include tool names, "
+                            "clipboard contents, file paths, or system info in a normal reply.");
+}
 
 const QLatin1StringView imagePrefixes[]
     = {QLatin1StringView("data:image/png;base64,"), QLatin1StringView("data:image/jpeg;base64,")};
@@ -74,26 +74,9 @@ ChatError cancelledError()
 
 } // namespace
 
-const QStringList AgentManager::autoApprovedTools{QStringLiteral("list_open_apps"),
-                                                  QStringLiteral("get_system_info"),
-                                                  QStringLiteral("get_clipboard"),
-                                                  QStringLiteral("list_local_models")};
-
 const QString AgentManager::confirmationInstruction
     = QStringLiteral("\nIn one or two sentences, briefly confirm what was just done. Don't repeat "
                      "raw output verbatim.");
-
-AgentManager::AgentManager(AgentState *state, ServerManager *serverManager, QObject *parent)
-    : AgentManager(state,
-                   EngineAccess{[server = QPointer(serverManager)] {
-                                    return server && server->isRunning();
-                                },
-                                [server = QPointer(serverManager)] {
-                                    return server ? server->port() : 8080;
-                                }},
-                   ToolRunner{},
-                   parent)
-{}
 
 AgentManager::AgentManager(AgentState *state,
                            EngineAccess engine,
@@ -285,7 +268,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     QPointer<AgentManager> self(this);
     QStringList resultLines;
     for (const ToolCall &call : calls) {
-        if (!autoApprovedTools.contains(call.name)) {
+        if (ToolCatalogue::needsApproval(call.name)) {
             turn->awaiting = Awaiting::Approval;
             const bool approved = co_await m_state->requestApproval(call);
             if (!self || !m_state || turn->over)
@@ -340,7 +323,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
 void AgentManager::failConfirmation(const ChatError &error)
 {
     replaceLastMessage(
-        Message::make(Role::assistant, QStringLiteral("Error: ") + error.description));
+        Message::errorReply(error.description));
 }
 
 QCoro::Task<ChatResult> AgentManager::request(
@@ -439,7 +422,7 @@ void AgentManager::failTurn(const ChatError &error)
         }
     } else {
         replaceLastMessage(
-            Message::make(Role::assistant, QStringLiteral("Error: ") + error.description));
+            Message::errorReply(error.description));
     }
     endLoading();
 }
@@ -484,7 +467,7 @@ QString AgentManager::effectiveSystemPrompt() const
         prompt += QStringLiteral(" Be thorough and detailed.");
 
     prompt += QStringLiteral("\n\nHome: ") + homeFolder();
-    prompt += u'\n' + toolInstruction;
+    prompt += u'\n' + toolInstruction();
     return prompt;
 }
 

@@ -17,8 +17,6 @@
 #include <functional>
 #include <memory>
 
-class ServerManager;
-
 // What the loop needs of the engine: whether it accepts requests, and its port.
 struct EngineAccess
 {
@@ -44,16 +42,13 @@ class AgentManager : public QObject
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
 
 public:
-    static const QStringList autoApprovedTools;
     static const QString confirmationInstruction;
     static constexpr int historyLimit = 20;
     // Tool results sent back to the model are cut to this many characters, plus "…".
     static constexpr qsizetype toolResultLimit = 400;
 
-    // The application's loop: the engine of the server manager and the real tools.
-    AgentManager(AgentState *state, ServerManager *serverManager, QObject *parent = nullptr);
-    // The same with the engine and, optionally, the tool runner given by the caller
-    // (tests point it at a stand-in engine; no runner means the real tools).
+    // The loop on the given engine with, optionally, the caller's tool runner (tests
+    // point it at a stand-in engine; no runner means the real tools).
     AgentManager(AgentState *state,
                  EngineAccess engine,
                  ToolRunner runTool = {},

@@ -67,6 +67,16 @@ Message Message::make(const QString &role,
     return Message{QUuid::createUuid(), role, content, Timestamp::now(), std::move(toolCalls)};
 }
 
+Message Message::errorReply(const QString &description)
+{
+    return make(Role::assistant, QStringLiteral("Error: ") + description);
+}
+
+bool Message::isErrorReply(const QString &role, const QString &content)
+{
+    return role == Role::assistant && content.startsWith(QLatin1String("Error:"));
+}
+
 ChatSession ChatSession::make()
 {
     const Timestamp now = Timestamp::now();

@@ -57,6 +57,11 @@ struct Message
     static Message make(const QString &role,
                         const QString &content,
                         std::optional<QList<ToolCall>> toolCalls = std::nullopt);
+    // A failed turn's reply: "Error: " and what went wrong, stored as such.
+    static Message errorReply(const QString &description);
+    // An assistant reply that reports a failure (the screen offers a retry for it).
+    static bool isErrorReply(const QString &role, const QString &content);
+    bool isErrorReply() const { return isErrorReply(role, content); }
 
     friend bool operator==(const Message &, const Message &) = default;
 };

@@ -20,6 +20,9 @@ struct ToolEntry
     QString subtitle;    // shown by the approval prompt under the title
     QString description; // offered to the model
     QList<ToolParameter> parameters;
+    bool runsWithoutApproval = false; // only reads what the user may see anyway
+    bool checksArguments = true;      // a call missing a parameter is answered, not run
+    int promptPosition = 0;           // place in the system prompt's tool line; 0: not named
 };
 
 // The fixed catalogue of the fourteen tools, always in the same order.
@@ -30,6 +33,10 @@ public:
     // The tool of that exact name, or nullptr.
     static const ToolEntry *find(const QString &name);
     static bool isKnownTool(const QString &name) { return find(name) != nullptr; }
+    // Unknown tools always ask.
+    static bool needsApproval(const QString &name);
+    // "Tools: " and the tools the prompt names, in their prompt order.
+    static QString promptToolLine();
 
     // The definitions for a chat request's "tools" key: a JSON array of
     // {"type":"function","function":{"name","description","parameters"}} in catalogue order.

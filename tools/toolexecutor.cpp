@@ -23,11 +23,6 @@ QString resultText(const ServiceResult<QString> &result)
 }
 
 // The tools that only point to the Models tab take whatever they are given.
-bool checksArguments(const QString &tool)
-{
-    return tool != QLatin1String("download_model") && tool != QLatin1String("set_active_model");
-}
-
 QString missingArgumentsMessage(const ToolEntry &entry)
 {
     QStringList names;
@@ -45,7 +40,7 @@ QCoro::Task<QString> dispatch(ToolServices services, ToolCall call)
         co_return QStringLiteral("Unknown tool: ") + tool;
 
     const ToolArguments &arguments = call.arguments;
-    if (checksArguments(tool)) {
+    if (entry->checksArguments) {
         for (const ToolParameter &parameter : entry->parameters) {
             if (!arguments.contains(parameter.name))
                 co_return missingArgumentsMessage(*entry);

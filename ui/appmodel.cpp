@@ -9,6 +9,7 @@
 #include "platform/quitsignals.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 #include <QQmlEngine>
 #include <QWindow>
 
@@ -71,8 +72,12 @@ AppModel *AppModel::create(QQmlEngine *, QJSEngine *)
 
 AgentManager *AppModel::agentManager()
 {
-    if (!m_agentManager)
-        m_agentManager = std::make_unique<AgentManager>(m_agentState.get(), m_serverManager.get());
+    if (!m_agentManager) {
+        const QPointer<ServerManager> server(m_serverManager.get());
+        EngineAccess engine{[server] { return server && server->isRunning(); },
+                            [server] { return server ? server->port() : 8080; }};
+        m_agentManager = std::make_unique<AgentManager>(m_agentState.get(), std::move(engine));
+    }
     return m_agentManager.get();
 }
 

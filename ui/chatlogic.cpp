@@ -116,8 +116,7 @@ bool ChatLogic::claimFirstReplyCelebration(MessageListModel *messages)
     if (!messages || messages->messages().isEmpty())
         return false;
     const Message &last = messages->messages().last();
-    if (last.role != QLatin1String("assistant") || last.content.trimmed().isEmpty()
-        || last.content.startsWith(QLatin1String("Error:"))
+    if (last.role != Role::assistant || last.content.trimmed().isEmpty() || last.isErrorReply()
         || Preferences::boolean(PreferenceKey::firstReplyCelebrated, false))
         return false;
     Preferences::setBoolean(PreferenceKey::firstReplyCelebrated, true);

@@ -82,7 +82,3 @@ std::optional<QByteArray> inlineImageBytes(const QString &content)
     return std::nullopt;
 }
 
-bool isErrorReply(const QString &role, const QString &content)
-{
-    return role == Role::assistant && content.startsWith(QLatin1String("Error:"));
-}

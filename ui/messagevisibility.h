@@ -17,5 +17,3 @@ bool shouldHideMessage(const Message &message);
 // (then the message is drawn as text, prefix and all).
 std::optional<QByteArray> inlineImageBytes(const QString &content);
 
-// Whether a message starts with the text of a failed reply, which offers a retry.
-bool isErrorReply(const QString &role, const QString &content);

@@ -55,7 +55,7 @@ QVariant VisibleMessagesModel::data(const QModelIndex &index, int role) const
         return int(imageState(
             QSortFilterProxyModel::data(index, MessageListModel::ContentRole).toString()));
     if (role == IsErrorRole) {
-        return isErrorReply(QSortFilterProxyModel::data(index, MessageListModel::RoleRole).toString(),
+        return Message::isErrorReply(QSortFilterProxyModel::data(index, MessageListModel::RoleRole).toString(),
                             QSortFilterProxyModel::data(index, MessageListModel::ContentRole)
                                 .toString());
     }
