@@ -322,8 +322,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
 
 void AgentManager::failConfirmation(const ChatError &error)
 {
-    replaceLastMessage(
-        Message::errorReply(error.description));
+    replaceLastMessage(Message::errorReply(error.description));
 }
 
 QCoro::Task<ChatResult> AgentManager::request(
@@ -421,8 +420,7 @@ void AgentManager::failTurn(const ChatError &error)
             m_state->syncActiveSession();
         }
     } else {
-        replaceLastMessage(
-            Message::errorReply(error.description));
+        replaceLastMessage(Message::errorReply(error.description));
     }
     endLoading();
 }

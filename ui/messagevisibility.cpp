@@ -81,4 +81,3 @@ std::optional<QByteArray> inlineImageBytes(const QString &content)
     }
     return std::nullopt;
 }
-

@@ -16,4 +16,3 @@ bool shouldHideMessage(const Message &message);
 // The decoded bytes, or absent when the content is no such URL or its Base64 part is broken
 // (then the message is drawn as text, prefix and all).
 std::optional<QByteArray> inlineImageBytes(const QString &content);
-

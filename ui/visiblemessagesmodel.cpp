@@ -55,9 +55,9 @@ QVariant VisibleMessagesModel::data(const QModelIndex &index, int role) const
         return int(imageState(
             QSortFilterProxyModel::data(index, MessageListModel::ContentRole).toString()));
     if (role == IsErrorRole) {
-        return Message::isErrorReply(QSortFilterProxyModel::data(index, MessageListModel::RoleRole).toString(),
-                            QSortFilterProxyModel::data(index, MessageListModel::ContentRole)
-                                .toString());
+        return Message::isErrorReply(
+            QSortFilterProxyModel::data(index, MessageListModel::RoleRole).toString(),
+            QSortFilterProxyModel::data(index, MessageListModel::ContentRole).toString());
     }
     return QSortFilterProxyModel::data(index, role);
 }
