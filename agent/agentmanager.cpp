@@ -8,42 +8,13 @@
 #include "platform/preferences.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QStringTokenizer>
-#include <QTextBoundaryFinder>
 
 #include <nlohmann/json.hpp>
-
-#if defined(Q_OS_MACOS)
-#include <pwd.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
 namespace Key = PreferenceKey;
-
-QString toolInstruction()
-{
-    return QStringLiteral("For explicit system actions only (open app, read/write file, etc.) "
-                          "output exactly one line: "
-                          "TOOL_CALL: {\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n")
-           + ToolCatalogue::promptToolLine()
-           + QStringLiteral("\nNEVER call tools to answer questions. NEVER include tool names, "
-                            "clipboard contents, file paths, or system info in a normal reply.");
-}
-
-const QLatin1StringView imagePrefixes[]
-    = {QLatin1StringView("data:image/png;base64,"), QLatin1StringView("data:image/jpeg;base64,")};
-
-bool isImage(const QString &content)
-{
-    for (const auto prefix : imagePrefixes) {
-        if (content.startsWith(prefix))
-            return true;
-    }
-    return false;
-}
 
 QString engineBaseURL(int port)
 {
@@ -431,85 +402,6 @@ void AgentManager::endLoading()
     m_state->setCurrentStreamingContent(QString());
     m_state->saveSettings();
     m_state->setTokensPerSecond(0.0);
-}
-
-// MARK: - Prompt and history
-
-QString AgentManager::homeFolder()
-{
-#if defined(Q_OS_MACOS)
-    const passwd *entry = getpwuid(getuid());
-    const QString login
-        = entry ? QString::fromLocal8Bit(entry->pw_name) : qEnvironmentVariable("USER");
-    return QStringLiteral("/Users/") + login;
-#else
-    return QDir::homePath();
-#endif
-}
-
-QString AgentManager::effectiveSystemPrompt() const
-{
-    QString prompt;
-    const std::optional<ChatSession> session = m_state ? m_state->activeSession() : std::nullopt;
-    if (session && session->systemPromptOverride)
-        prompt = *session->systemPromptOverride;
-    else if (m_state)
-        prompt = m_state->systemPrompt();
-
-    if (const auto name = Preferences::string(Key::userName); name && !name->isEmpty())
-        prompt += QStringLiteral(" The user's name is ") + *name + u'.';
-    const QString style = Preferences::string(Key::responseStyle).value_or(QString());
-    if (style == QLatin1StringView("concise"))
-        prompt += QStringLiteral(" Be concise and direct.");
-    else if (style == QLatin1StringView("detailed"))
-        prompt += QStringLiteral(" Be thorough and detailed.");
-
-    prompt += QStringLiteral("\n\nHome: ") + homeFolder();
-    prompt += u'\n' + toolInstruction();
-    return prompt;
-}
-
-QList<Message> AgentManager::trimmedHistory(const QList<Message> &messages, int limit)
-{
-    QList<Message> sendable;
-    sendable.reserve(messages.size());
-    for (const Message &message : messages) {
-        if (message.role != Role::system && !isImage(message.content))
-            sendable.append(message);
-    }
-    const bool trimmed = sendable.size() > limit;
-    if (m_state)
-        m_state->setHistoryWasTrimmed(trimmed);
-    if (trimmed)
-        sendable = sendable.last(std::max(limit, 0));
-    return sendable;
-}
-
-// MARK: - Tool results
-
-QString AgentManager::screenshotResultLine(const QString &toolName, const QDateTime &when)
-{
-    return u'[' + toolName
-           + QStringLiteral("]: Screenshot captured and saved to Desktop as 'Screenshot_")
-           + when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".jpg'.");
-}
-
-QString AgentManager::shortenedToolResult(const QString &result)
-{
-    if (result.size() <= toolResultLimit)
-        return result;
-    // Characters as the user sees them: an emoji or an accented letter is never split.
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, result);
-    qsizetype count = 0;
-    qsizetype cut = 0;
-    while (finder.toNextBoundary() >= 0) {
-        ++count;
-        if (count == toolResultLimit)
-            cut = finder.position();
-        if (count > toolResultLimit)
-            return result.first(cut) + QChar(0x2026);
-    }
-    return result;
 }
 
 // MARK: - Sound

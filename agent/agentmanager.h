@@ -85,6 +85,8 @@ public:
     // The home folder as the system prompt names it: "/Users/" and the login name
     // on macOS (as the model knows such paths), the real home folder elsewhere.
     static QString homeFolder();
+    // A tool result that is an image (a screenshot) rather than text.
+    static bool isImage(const QString &content);
     // The line sent to the model instead of a screenshot.
     static QString screenshotResultLine(const QString &toolName, const QDateTime &when);
     // A tool result as sent back: at most toolResultLimit characters, then "…".
