@@ -330,9 +330,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString notExecutable = dir.filePath(QStringLiteral("llama-server"));
-        QFile file(notExecutable);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(QFile(notExecutable).open(QIODevice::WriteOnly));
         const QString absent = dir.filePath(QStringLiteral("absent"));
         const QString onPath = dir.filePath(QStringLiteral("bin/llama-server"));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("bin")));
