@@ -88,7 +88,8 @@ private slots:
         }
     }
 
-    void catalogueFreshState()
+    // A first start: the folder, fresh rows, and where each file lives and comes from.
+    void freshManager()
     {
         QDir(ModelManager::appDataDirectory()).removeRecursively();
         ModelManager manager;
@@ -105,11 +106,7 @@ private slots:
         QCOMPARE(ids.size(), 6);
         QVERIFY(!manager.lastError());
         QCOMPARE(ModelManager().models(), manager.models());
-    }
 
-    void paths()
-    {
-        ModelManager manager;
         const HFModel model = manager.models().first();
         const QString tail = QStringLiteral(
             "quantfolk/Llama-3.2-3B-Instruct-GGUF/resolve/main/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
@@ -135,26 +132,22 @@ private slots:
         QTest::addColumn<QString>("quantization");
         QTest::addColumn<double>("sizeGB");
         QTest::addColumn<QString>("size");
-        QTest::addColumn<QString>("quality");
         QTest::addColumn<quint64>("memory");
         QTest::addColumn<bool>("exceeds");
+        QTest::addColumn<QString>("quality");
         const quint64 eight = 8589934592ull;
-        QTest::newRow("4.9 GB") << "Q4_K_M" << 4.9 << "4.9 GB"
-                                << "Recommended" << eight << false;
-        QTest::newRow("exactly 1 GB") << "Q2_K" << 1.0 << "1.0 GB"
-                                      << "Smallest" << eight << false;
-        QTest::newRow("2.0 GB") << "Q5_K_M" << 2.0 << "2.0 GB"
-                                << "High Quality" << eight << false;
-        QTest::newRow("half a GB") << "Q8_0" << 0.5 << "512 MB"
-                                   << "Best Quality" << eight << false;
-        QTest::newRow("unknown quantisation") << "IQ3_XXS" << 0.999 << "1023 MB"
-                                              << "IQ3_XXS" << eight << false;
-        QTest::newRow("7.0 GB in 8 GB") << "Q4_K_M" << 7.0 << "7.0 GB"
-                                        << "Recommended" << eight << true;
-        QTest::newRow("exactly the need") << "Q4_K_M" << 4.9 << "4.9 GB"
-                                          << "Recommended" << quint64(6313601925ull) << false;
-        QTest::newRow("one byte short") << "Q4_K_M" << 4.9 << "4.9 GB"
-                                        << "Recommended" << quint64(6313601924ull) << true;
+        QTest::newRow("4.9 GB") << "Q4_K_M" << 4.9 << "4.9 GB" << eight << false << "Recommended";
+        QTest::newRow("exactly 1 GB") << "Q2_K" << 1.0 << "1.0 GB" << eight << false << "Smallest";
+        QTest::newRow("2.0 GB") << "Q5_K_M" << 2.0 << "2.0 GB" << eight << false << "High Quality";
+        QTest::newRow("half a GB") << "Q8_0" << 0.5 << "512 MB" << eight << false << "Best Quality";
+        QTest::newRow("unknown quantisation")
+            << "IQ3_XXS" << 0.999 << "1023 MB" << eight << false << "IQ3_XXS";
+        QTest::newRow("7.0 GB in 8 GB")
+            << "Q4_K_M" << 7.0 << "7.0 GB" << eight << true << "Recommended";
+        QTest::newRow("exactly the need")
+            << "Q4_K_M" << 4.9 << "4.9 GB" << quint64(6313601925ull) << false << "Recommended";
+        QTest::newRow("one byte short")
+            << "Q4_K_M" << 4.9 << "4.9 GB" << quint64(6313601924ull) << true << "Recommended";
     }
 
     void labels()
