@@ -9,6 +9,17 @@
 
 #include "tests/support/testenvironment.h"
 
+// Chooses how the stand-in Homebrew's next run ends.
+class BrewStandIn : public QObject
+{
+    Q_OBJECT
+public:
+    Q_INVOKABLE void setExitStatus(int status)
+    {
+        qputenv("STANDIN_BREW_STATUS", QByteArray::number(status));
+    }
+};
+
 // The shell's QML wiring, run against a real application object in a private home.
 class ShellSetup : public QObject
 {
@@ -20,12 +31,17 @@ public slots:
         TestEnvironment::setApplicationIdentity();
         ServerManagerOptions options;
         options.serverSearchList = {QStringLiteral("/nonexistent/llama-server")};
+        options.userPath.clear();
+        options.brewCandidates = {QStringLiteral(TOVRA_FIXTURES "/standin_brew.sh")};
         m_app = std::make_unique<AppModel>(options);
     }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         engine->globalObject().setProperty(QStringLiteral("unexpectedWarningPattern"),
                                            unexpectedWarningPattern());
+        QJSEngine::setObjectOwnership(&m_brew, QJSEngine::CppOwnership);
+        engine->globalObject().setProperty(QStringLiteral("brewStandIn"),
+                                           engine->newQObject(&m_brew));
         engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
         engine->addImageProvider(QStringLiteral("icons"), new IconImageProvider);
     }
@@ -33,6 +49,7 @@ public slots:
 
 private:
     std::unique_ptr<AppModel> m_app;
+    BrewStandIn m_brew;
 };
 
 // QtQuickTest brings its own main; the environment must still be private before the

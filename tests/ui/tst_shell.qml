@@ -102,8 +102,7 @@ Item {
             verify(view.showOnboarding)
             const sheet = findChild(view, "onboarding")
             tryCompare(sheet, "opened", true)
-            const button = findChild(sheet.contentItem, "getStartedButton")
-            mouseClick(button)
+            sheet.flow.finish()
             compare(completed, 1)
             verify(!view.showOnboarding)
             view.onboardingComplete = true

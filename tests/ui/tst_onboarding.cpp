@@ -1,0 +1,167 @@
+// The first-run flow's decisions as a table over what is installed and how a Homebrew
+// installation stands, and what finishing stores.
+#include "engine/servermanager.h"
+#include "models/modelmanager.h"
+#include "platform/preferencekeys.h"
+#include "platform/preferences.h"
+#include "tests/support/testenvironment.h"
+#include "ui/onboardingflow.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+using Flow = OnboardingFlow;
+using Kind = BrewInstallState::Kind;
+Q_DECLARE_METATYPE(Flow::EngineHeader)
+Q_DECLARE_METATYPE(Flow::EnginePanel)
+Q_DECLARE_METATYPE(BrewInstallState::Kind)
+
+class OnboardingTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { failOnUnexpectedWarnings(); }
+
+    void engineStep_data()
+    {
+        QTest::addColumn<bool>("engine");
+        QTest::addColumn<bool>("brew");
+        QTest::addColumn<Kind>("install");
+        QTest::addColumn<Flow::EngineHeader>("header");
+        QTest::addColumn<Flow::EnginePanel>("panel");
+        QTest::addColumn<bool>("engineContinue");
+        QTest::addColumn<bool>("skip");
+        // Continue from step 0, Back from step 2.
+        QTest::addColumn<int>("forward");
+        QTest::addColumn<int>("back");
+        using H = Flow::EngineHeader;
+        using P = Flow::EnginePanel;
+        QTest::newRow("engine installed") << true << true << Kind::Idle << H::Ready << P::Nothing
+                                          << true << false << 2 << 0;
+        QTest::newRow("engine, no Homebrew") << true << false << Kind::Idle << H::Ready
+                                             << P::Nothing << true << true << 2 << 0;
+        QTest::newRow("Homebrew, idle") << false << true << Kind::Idle << H::Install
+                                        << P::InstallButton << false << false << 1 << 1;
+        QTest::newRow("installing") << false << true << Kind::Installing << H::Install
+                                    << P::Installing << false << false << 1 << 1;
+        QTest::newRow("failed") << false << true << Kind::Failed << H::Install << P::Failed
+                                << false << false << 1 << 1;
+        QTest::newRow("succeeded") << false << true << Kind::Succeeded << H::Install
+                                   << P::Nothing << true << false << 2 << 0;
+        QTest::newRow("no Homebrew") << false << false << Kind::Idle << H::HomebrewRequired
+                                     << P::TerminalInstructions << false << true << 1 << 1;
+    }
+
+    void engineStep()
+    {
+        QFETCH(bool, engine);
+        QFETCH(bool, brew);
+        QFETCH(Kind, install);
+        const Flow::Facts facts{engine, brew, install};
+        QTEST(Flow::engineHeader(facts), "header");
+        QTEST(Flow::enginePanel(facts), "panel");
+        const Flow::Buttons step1 = Flow::buttons(1, facts);
+        QTEST(step1.engineContinue, "engineContinue");
+        QTEST(step1.skip, "skip");
+        QVERIFY(step1.back);
+        QCOMPARE(step1.primary, Flow::PrimaryButton::None);
+        QTEST(Flow::stepAfter(0, facts), "forward");
+        QTEST(Flow::stepBefore(2, facts), "back");
+        QCOMPARE(Flow::stepAfter(1, facts), 2);
+        QCOMPARE(Flow::stepBefore(1, facts), 0);
+
+        const Flow::Buttons step0 = Flow::buttons(0, facts);
+        QVERIFY(!step0.back && !step0.engineContinue && !step0.skip);
+        QCOMPARE(step0.primary, Flow::PrimaryButton::Continue);
+        const Flow::Buttons step2 = Flow::buttons(2, facts);
+        QVERIFY(step2.back && !step2.engineContinue && !step2.skip);
+        QCOMPARE(step2.primary, Flow::PrimaryButton::GetStarted);
+    }
+
+    // With the engine installed: Return in the name field still shows step 1, Continue
+    // passes over it, and finishing stores the trimmed name, the style and the flag.
+    void walkAndFinish_data()
+    {
+        QTest::addColumn<bool>("modelDownloaded");
+        QTest::newRow("a model is downloaded") << true;
+        QTest::newRow("no model yet") << false;
+    }
+
+    void walkAndFinish()
+    {
+        QFETCH(bool, modelDownloaded);
+        QTemporaryDir bin;
+        const QString server = bin.filePath(QStringLiteral("llama-server"));
+        QFile file(server);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
+        ServerManagerOptions options;
+        options.serverSearchList = {server};
+        options.userPath.clear();
+        options.brewCandidates = {};
+        ServerManager serverManager(options);
+        ModelManager models;
+        if (modelDownloaded) {
+            const HFModel &model = models.models().last();
+            const QString path = ModelManager::filePath(model, model.variants.first());
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile gguf(path);
+            QVERIFY(gguf.open(QIODevice::WriteOnly) && gguf.write("GGUF") == 4);
+            gguf.close();
+            models.refreshDownloadStatus();
+        }
+        const auto cleanup = qScopeGuard(
+            [] { QDir(ModelManager::modelsDirectory()).removeRecursively(); });
+
+        Flow flow;
+        flow.setServerManager(&serverManager);
+        flow.setModelManager(&models);
+        QSignalSpy finished(&flow, &Flow::finished);
+        flow.setUserName(QStringLiteral("   "));
+        QVERIFY(!flow.primaryEnabled());
+        flow.submitName();
+        flow.goOn();
+        QCOMPARE(flow.step(), 0);
+
+        flow.setUserName(QStringLiteral("  Ada \n"));
+        flow.submitName();
+        QCOMPARE(flow.step(), 1);
+        QCOMPARE(flow.engineHeader(), Flow::EngineHeader::Ready);
+        QVERIFY(flow.showsEngineContinue());
+        flow.goBack();
+        QCOMPARE(flow.step(), 0);
+        flow.goOn();
+        QCOMPARE(flow.step(), 2);
+        flow.setResponseStyle(QStringLiteral("concise"));
+        QVERIFY(!Preferences::string(PreferenceKey::userName));
+
+        flow.goOn();
+        QCOMPARE(flow.showAutoDownloadPrompt(), !modelDownloaded);
+        QCOMPARE(finished.count(), modelDownloaded ? 1 : 0);
+        if (!modelDownloaded) {
+            flow.downloadStarterModel();
+            QCOMPARE(finished.count(), 1);
+            QCOMPARE(models.activeDownloadCount(), 1);
+            QCOMPARE(models.models().first().variants.first().isDownloading, true);
+            models.cancelDownload(models.models().first(), models.models().first().variants.first());
+        }
+        QCOMPARE(Preferences::string(PreferenceKey::userName), QStringLiteral("Ada"));
+        QCOMPARE(Preferences::string(PreferenceKey::responseStyle), QStringLiteral("concise"));
+        QVERIFY(Preferences::boolean(PreferenceKey::onboardingComplete));
+
+        // Shown again, it starts over.
+        flow.reset();
+        QCOMPARE(flow.step(), 0);
+        QCOMPARE(flow.userName(), QString());
+        QCOMPARE(flow.responseStyle(), QStringLiteral("balanced"));
+        for (const QString &key : {PreferenceKey::userName, PreferenceKey::responseStyle,
+                                   PreferenceKey::onboardingComplete})
+            Preferences::remove(key);
+    }
+};
+
+TOVRA_TEST_MAIN(OnboardingTest, QCoreApplication)
+#include "tst_onboarding.moc"

@@ -1,0 +1,89 @@
+import QtQuick
+import QtTest
+import TovraAI
+
+// The first-run flow from the keyboard alone, against the stand-in Homebrew: a name, an
+// installation that fails and is tried again, a style, and the starter model.
+Item {
+    id: root
+    width: 900
+    height: 700
+
+    Component {
+        id: onboardingComponent
+        OnboardingView {
+            isPresented: true
+            modelManager: AppModel.modelManager
+            serverManager: AppModel.serverManager
+        }
+    }
+
+    SignalSpy { id: completedSpy; signalName: "completed" }
+
+    TestCase {
+        name: "OnboardingKeyboard"
+        when: windowShown
+
+        function init() { failOnWarning(new RegExp(unexpectedWarningPattern)) }
+
+        function focused(): Item { return root.Window.activeFocusItem }
+
+        // Tab until the named control has focus; it must be reachable within a few steps.
+        function tabTo(objectName: string): Item {
+            for (let i = 0; i < 12; ++i) {
+                keyClick(Qt.Key_Tab)
+                if (focused() && focused().objectName === objectName)
+                    return focused()
+            }
+            fail("Tab never reached " + objectName)
+        }
+
+        function test_walkThrough() {
+            const view = createTemporaryObject(onboardingComponent, root)
+            completedSpy.target = view
+            tryCompare(view, "opened", true)
+            const flow = view.flow
+            tryCompare(focused(), "objectName", "nameField")
+            for (const c of "Ada")
+                keyClick(c)
+            keyClick(Qt.Key_Return)
+            compare(flow.step, 1)
+            compare(flow.engineHeader, OnboardingFlow.Install)
+            compare(findChild(view.contentItem, "engineContinueButton").visible, false)
+            compare(findChild(view.contentItem, "skipButton").visible, false)
+
+            brewStandIn.setExitStatus(1)
+            compare(tabTo("installButton").text, "Install via Homebrew")
+            keyClick(Qt.Key_Space)
+            tryCompare(flow, "enginePanel", OnboardingFlow.Installing)
+            tryVerify(() => AppModel.serverManager.brewOutput.indexOf("==> Fetching llama.cpp") >= 0)
+            tryCompare(flow, "enginePanel", OnboardingFlow.Failed, 10000)
+            compare(flow.step, 1)
+
+            brewStandIn.setExitStatus(0)
+            compare(tabTo("tryAgainButton").text, "Try Again")
+            keyClick(Qt.Key_Return)
+            // Success moves on by itself.
+            tryCompare(flow, "step", 2, 10000)
+
+            tabTo("style_detailed")
+            keyClick(Qt.Key_Space)
+            compare(flow.responseStyle, "detailed")
+            compare(tabTo("primaryButton").text, "Get Started")
+            keyClick(Qt.Key_Return)
+            const prompt = findChild(view, "starterPrompt")
+            tryCompare(prompt, "opened", true)
+            compare(prompt.title, "Download a Starter Model?")
+            tryCompare(focused(), "objectName", "downloadStarterButton")
+            compare(focused().text, "Download Llama 3.2 3B (2.0 GB)")
+            keyClick(Qt.Key_Return)
+            compare(completedSpy.count, 1)
+            // The download was started; the discard port refuses it at once.
+            tryCompare(AppModel.modelManager, "hasLastError", true, 10000)
+            AppModel.modelManager.clearLastError()
+            AppModel.refreshOnboardingComplete()
+            compare(AppModel.onboardingComplete, true)
+            AppModel.onboardingComplete = false
+        }
+    }
+}
