@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTemporaryDir>
+#include <QTest>
 
 // Points HOME and the XDG folders at a private temp folder, so that tests never
 // touch the user's preference store, data folder, Desktop or Trash. Must run
@@ -23,6 +24,13 @@ void failOnUnexpectedWarnings();
 // The same rule as a regular expression, for QML tests: a global property
 // "unexpectedWarningPattern" that their init() hands to failOnWarning().
 QString unexpectedWarningPattern();
+
+// One data row: its tag, then a value per column in order (text literals fill QString columns).
+template<typename... Values>
+void addRow(const char *tag, const Values &...values)
+{
+    (QTest::newRow(tag) << ... << values);
+}
 
 // Like QTEST_MAIN, with the private environment and the app's settings identity.
 #define TOVRA_TEST_MAIN(TestClass, AppClass) \
