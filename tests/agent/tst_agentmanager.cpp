@@ -1,6 +1,5 @@
 // Turns of the agent loop against the stand-in engine: the prompt, the history
 // window, streaming into one row, the speed readout, failures and cancellation.
-#include "core/replytext.h"
 #include "tests/agent/agentfixture.h"
 #include "tests/support/testenvironment.h"
 
@@ -24,7 +23,7 @@ const QString toolInstruction
                      "contents, file paths, or system "
                      "info in a normal reply.");
 
-const QString standinReply = QStringLiteral("Hello from the stand-in engine.");
+const QString standinReply = "Hello from the stand-in engine.";
 
 json pieces(int count, const char *piece, int delayMs)
 {
@@ -47,28 +46,23 @@ private slots:
 
     void composedPrompt_data()
     {
-        QTest::addColumn<QString>("ownPrompt"); // null: the session has none
-        QTest::addColumn<QString>("userName");  // null: absent
-        QTest::addColumn<QString>("style");     // null: absent
+        QTest::addColumn<QString>("ownPrompt");
+        QTest::addColumn<QString>("userName");
+        QTest::addColumn<QString>("style");
         QTest::addColumn<QString>("expectedHead");
-        const QString base = AgentState::defaultSystemPrompt, none;
-        QTest::newRow("nothing set") << none << none << none << base;
-        QTest::newRow("name and detailed")
-            << none << "Ada"
-            << "detailed" << base + " The user's name is Ada. Be thorough and detailed.";
-        QTest::newRow("concise without a name")
-            << none << none << "concise" << base + " Be concise and direct.";
-        QTest::newRow("balanced adds nothing") << none << "Ada"
-                                               << "balanced" << base + " The user's name is Ada.";
-        QTest::newRow("empty name adds nothing") << none << "" << none << base;
-        QTest::newRow("session's own prompt")
-            << "Talk like a pirate."
-            << "Ada"
-            << "concise"
-            << "Talk like a pirate. The user's name is Ada. Be concise and direct.";
-        QTest::newRow("session's own empty prompt") << ""
-                                                    << "Ada" << none << " The user's name is Ada.";
-        QTest::newRow("session's own empty prompt, nothing else") << "" << none << none << "";
+        const QString n, b = AgentState::defaultSystemPrompt, ada = " The user's name is Ada.";
+        addRow("nothing set", n, n, n, b);
+        addRow("name and detailed", n, "Ada", "detailed", b + ada + " Be thorough and detailed.");
+        addRow("concise without a name", n, n, "concise", b + " Be concise and direct.");
+        addRow("balanced adds nothing", n, "Ada", "balanced", b + ada);
+        addRow("empty name adds nothing", n, "", n, b);
+        addRow("session's own prompt",
+               "Talk like a pirate.",
+               "Ada",
+               "concise",
+               "Talk like a pirate." + ada + " Be concise and direct.");
+        addRow("session's own empty prompt", "", "Ada", n, ada);
+        addRow("session's own empty prompt, nothing else", "", n, n, "");
     }
 
     void composedPrompt()
@@ -104,9 +98,9 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("engineRunning");
-        QTest::newRow("spaces and line breaks") << " \n\t \u2028\u00A0" << true;
-        QTest::newRow("empty") << QString() << true;
-        QTest::newRow("engine not running") << "Hello" << false;
+        addRow("spaces and line breaks", " \n\t \u2028\u00A0", true);
+        addRow("empty", QString(), true);
+        addRow("engine not running", "Hello", false);
     }
 
     void refusedTurns()
@@ -160,10 +154,14 @@ private slots:
         // While streaming, the row showed the cleaned text of everything so far; the broken
         // tool-call line gave no call.
         QCOMPARE(streamed.size(), 8); // the seven pieces, then emptied at the end
-        QStringList expectedShown;
-        for (const QString &soFar : std::as_const(streamed).first(7))
-            expectedShown.append(cleanForDisplay(soFar));
-        QCOMPARE(shown.mid(0, 7), expectedShown);
+        QCOMPARE(shown.mid(0, 7),
+                 (QStringList{"Here",
+                              "Here you go.\nTool res",
+                              "Here you go.\n[read_",
+                              "Here you go.\nThe clipboard is",
+                              "Here you go.\n--",
+                              "Here you go.\nDone",
+                              "Here you go.\nDone."}));
         QCOMPARE(f.contents(), (QStringList{"  Say hello  ", "Here you go.\nDone."}));
         QCOMPARE(f.roles(), (QStringList{Role::user, Role::assistant}));
         QVERIFY(!f.messages().last().toolCalls && f.tools.calls.isEmpty());
@@ -198,11 +196,11 @@ private slots:
         QTest::addColumn<int>("earlier");
         QTest::addColumn<int>("extras"); // system messages and images among them
         QTest::addColumn<bool>("trimmed");
-        QTest::newRow("25 earlier") << 25 << 0 << true;
-        QTest::newRow("20 earlier") << 20 << 0 << true;
-        QTest::newRow("19 earlier") << 19 << 0 << false;
-        QTest::newRow("19 earlier with system messages and images") << 19 << 4 << false;
-        QTest::newRow("only an image earlier") << 0 << 1 << false;
+        addRow("25 earlier", 25, 0, true);
+        addRow("20 earlier", 20, 0, true);
+        addRow("19 earlier", 19, 0, false);
+        addRow("19 earlier with system messages and images", 19, 4, false);
+        addRow("only an image earlier", 0, 1, false);
     }
 
     void historyWindow()
@@ -254,11 +252,10 @@ private slots:
             << "Error: bad request" << 2;
         QTest::newRow("400 then 500") << scripts({json{{"status", 400}, {"body", "{}"}}, notJson})
                                       << "Error: Server error 500" << 2;
-        QTest::newRow("500 not retried")
-            << scripts(json::array({notJson})) << "Error: Server error 500" << 1;
+        addRow("500 not retried", scripts(json::array({notJson})), "Error: Server error 500", 1);
         QTest::newRow("503 with a message")
             << scripts(json::array({error(503, "Loading model")})) << "Error: Loading model" << 1;
-        QTest::newRow("connection refused") << QByteArray() << "Error: " << 0;
+        addRow("connection refused", QByteArray(), "Error: ", 0);
     }
 
     void failures()
