@@ -1,13 +1,11 @@
 #include "ui/appmodel.h"
-#include "ui/iconimageprovider.h"
 
 #include <QApplication>
-#include <QQmlEngine>
 #include <QtQuickTest>
 
 #include <memory>
 
-#include "tests/support/testenvironment.h"
+#include "tests/support/qmltestsetup.h"
 
 // The shell's QML wiring, run against a real application object in a private home.
 class ShellSetup : public QObject
@@ -19,16 +17,10 @@ public slots:
     {
         TestEnvironment::setApplicationIdentity();
         ServerManagerOptions options;
-        options.serverSearchList = {QStringLiteral("/nonexistent/llama-server")};
+        options.serverSearchList = {"/nonexistent/llama-server"};
         m_app = std::make_unique<AppModel>(options);
     }
-    void qmlEngineAvailable(QQmlEngine *engine)
-    {
-        engine->globalObject().setProperty(QStringLiteral("unexpectedWarningPattern"),
-                                           unexpectedWarningPattern());
-        engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
-        engine->addImageProvider(QStringLiteral("icons"), new IconImageProvider);
-    }
+    void qmlEngineAvailable(QQmlEngine *engine) { prepareQmlEngine(engine); }
     void cleanupTestCase() { m_app.reset(); }
 
 private:
