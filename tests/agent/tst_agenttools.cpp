@@ -143,8 +143,7 @@ private slots:
     void resultLength()
     {
         QFETCH(QString, result);
-        QFETCH(QString, sent);
-        QCOMPARE(AgentManager::shortenedToolResult(result), sent);
+        QTEST(AgentManager::shortenedToolResult(result), "sent");
     }
 
     // Several requests run in order, each one that needs it asked for while the reply stays on screen,

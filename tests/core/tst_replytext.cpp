@@ -111,8 +111,7 @@ private slots:
     void displayable()
     {
         QFETCH(QString, line);
-        QFETCH(bool, shown);
-        QCOMPARE(isDisplayableLine(line), shown);
+        QTEST(isDisplayableLine(line), "shown");
     }
 
     void clean_data()
@@ -129,8 +128,7 @@ private slots:
     void clean()
     {
         QFETCH(QString, text);
-        QFETCH(QString, expected);
-        QCOMPARE(cleanForDisplay(text), expected);
+        QTEST(cleanForDisplay(text), "expected");
     }
 
     // White space trims tabs and Unicode spaces, never line breaks.

@@ -77,11 +77,10 @@ private slots:
     void search()
     {
         QFETCH(QString, query);
-        QFETCH(QStringList, expected);
         SessionSidebarModel model;
         model.setState(m_state.get());
         model.setSearchQuery(query);
-        QCOMPARE(titles(model), expected);
+        QTEST(titles(model), "expected");
         // Clearing the search brings every session back, pinned first in stored order.
         model.setSearchQuery(QString());
         QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"}));
