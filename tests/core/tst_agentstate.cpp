@@ -307,6 +307,7 @@ private slots:
         broken.write("[{\"id\":1}]");
         broken.close();
         QVERIFY(!state.importChats(broken.fileName()));
+        QVERIFY(!state.importChats(dir.filePath("missing.json")));
         QCOMPARE(state.chatSessions().size(), 5);
 
         const QString out = dir.filePath("out.json");

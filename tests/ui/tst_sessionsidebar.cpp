@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
 
 namespace {
@@ -46,8 +47,7 @@ private slots:
     void init()
     {
         failOnUnexpectedWarnings();
-        Preferences::remove("chatSessions");
-        Preferences::sync();
+        clearStoredState();
         m_state = std::make_unique<AgentState>();
         m_state->setChatSessions({
             session("Alpha"),
