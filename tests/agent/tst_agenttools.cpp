@@ -30,18 +30,10 @@ json reply(const std::string &text)
 QString writePlayer(const QString &dir, const QString &name, const QString &marker)
 {
     const QString path = dir + u'/' + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n").arg(marker).toUtf8());
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString script = QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n").arg(marker);
+    writeTestFile(path, script.toUtf8());
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -282,7 +274,9 @@ private slots:
                 {writePlayer(dir.path(), "player", marker), {"Next"}});
             QVERIFY(f.turn("Again"));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(marker), QByteArray(played ? "Tink\n" : "Next\n"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(readTestFile(marker),
+                                  QByteArray(played ? "Tink\n" : "Next\n"),
+                                  10000);
     }
 
     // The desktop's message sound through the first player found that can play it.
@@ -325,7 +319,7 @@ private slots:
             return;
         command.replace("FILE", stereo + u'/' + soundFile);
         QCOMPARE((QStringList{found.program} + found.arguments).join(u' '), bin + u'/' + command);
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(dir.filePath("played")),
+        QTRY_COMPARE_WITH_TIMEOUT(readTestFile(dir.filePath("played")),
                                   command.section(u' ', 1).toUtf8() + '\n',
                                   10000);
     }

@@ -302,11 +302,8 @@ private slots:
         QCOMPARE(state.activeSessionID(), active);
         QCOMPARE(decodeSessions(*Preferences::data("chatSessions"))->size(), 5);
 
-        QFile broken(dir.filePath("broken.json"));
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("[{\"id\":1}]");
-        broken.close();
-        QVERIFY(!state.importChats(broken.fileName()));
+        QVERIFY(writeTestFile(dir.filePath("broken.json"), "[{\"id\":1}]"));
+        QVERIFY(!state.importChats(dir.filePath("broken.json")));
         QVERIFY(!state.importChats(dir.filePath("missing.json")));
         QCOMPARE(state.chatSessions().size(), 5);
 

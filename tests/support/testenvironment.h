@@ -17,6 +17,11 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Writes a whole file, making its folder first; false when that fails.
+bool writeTestFile(const QString &path, const QByteArray &bytes);
+// A whole file's bytes; empty when it cannot be read.
+QByteArray readTestFile(const QString &path);
+
 // Turns any Qt warning that is not platform noise into a failure of the running test
 // function (binding loops, QML type errors, "Destroyed while process is running").
 // Qt resets these patterns after every test function: call it from each init().

@@ -77,9 +77,7 @@ private slots:
         QFETCH(bool, withName);
         QFETCH(bool, withEngine);
         const QString modelPath = m_dir.filePath("tiny.gguf");
-        QFile model(modelPath);
-        QVERIFY(model.open(QIODevice::WriteOnly) && model.write("GGUF") == 4);
-        model.close();
+        QVERIFY(writeTestFile(modelPath, "GGUF"));
         if (withPath)
             Preferences::setString("autoLoadModelPath", modelPath);
         if (withName)
@@ -124,10 +122,7 @@ private slots:
         ModelManager *models = app.modelManager();
         const HFModel model = models->models()[0];
         const QString path = ModelManager::filePath(model, model.variants[0]);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("GGUF") == 4);
-        file.close();
+        QVERIFY(writeTestFile(path, "GGUF"));
         models->refreshDownloadStatus();
 
         const QString other = m_dir.filePath("other.gguf");

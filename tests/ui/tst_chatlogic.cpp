@@ -226,10 +226,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, inputText);
         const QString path = m_dir.filePath(fileName);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-        file.close();
+        QVERIFY(writeTestFile(path, bytes));
         QTEST(ChatLogic::attachDroppedFile(inputText, QUrl::fromLocalFile(path)), "expected");
     }
 

@@ -54,13 +54,11 @@ public:
     Q_INVOKABLE QString homePath() const { return QDir::homePath(); }
     Q_INVOKABLE QString readFile(const QString &path) const
     {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return QString::fromUtf8(readTestFile(path));
     }
     Q_INVOKABLE bool writeFile(const QString &path, const QString &text) const
     {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0;
+        return writeTestFile(path, text.toUtf8());
     }
     // A drag of files from outside the app, as the window system delivers it: it enters
     // over the middle of the item, then drops there.

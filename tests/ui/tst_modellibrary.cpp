@@ -22,9 +22,7 @@ class ModelLibraryTest : public QObject
     {
         const HFModel &model = manager.models()[index];
         const QString path = ModelManager::filePath(model, model.variants[0]);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("GGUF") == 4);
+        QVERIFY(writeTestFile(path, "GGUF"));
     }
 
 private slots:
