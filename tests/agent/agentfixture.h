@@ -4,10 +4,8 @@
 // Harmless tools run for real; tools that would touch the desktop answer from a table.
 #include "agent/agentmanager.h"
 #include "tests/support/standinengine.h"
+#include "tests/support/storedstate.h"
 #include "tools/toolexecutor.h"
-
-#include "platform/paths.h"
-#include "platform/preferences.h"
 
 #include <QDir>
 #include <QMap>
@@ -51,23 +49,6 @@ private:
     ToolExecutor m_executor;
 };
 
-inline void clearPreferences()
-{
-    for (const char *key : {"systemPrompt",
-                            "temperature",
-                            "maxTokens",
-                            "autoLoadModelPath",
-                            "autoLoadModelName",
-                            "chatSessions",
-                            "onboardingComplete",
-                            "userName",
-                            "responseStyle",
-                            "completionSoundEnabled"})
-        Preferences::remove(QString::fromLatin1(key));
-    Preferences::sync();
-    QDir(Paths::appDataDirectory()).removeRecursively();
-}
-
 struct AgentFixture
 {
     StandinEngine engine;
@@ -79,7 +60,7 @@ struct AgentFixture
 
     AgentFixture()
     {
-        clearPreferences();
+        clearStoredState();
         state = std::make_unique<AgentState>();
         manager = std::make_unique<AgentManager>(state.get(),
                                                  EngineAccess{[this] { return engineRunning; },

@@ -30,18 +30,10 @@ json reply(const std::string &text)
 QString writePlayer(const QString &dir, const QString &name, const QString &marker)
 {
     const QString path = dir + u'/' + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n").arg(marker).toUtf8());
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString script = QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n").arg(marker);
+    writeTestFile(path, script.toUtf8());
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -106,9 +98,9 @@ private slots:
         QTest::addColumn<bool>("needsApproval");
         for (const char *tool :
              {"list_open_apps", "get_system_info", "get_clipboard", "list_local_models"})
-            QTest::newRow(tool) << tool << false;
+            addRow(tool, tool, false);
         for (const char *tool : {"set_clipboard", "open_app", "format_disk"})
-            QTest::newRow(tool) << tool << true;
+            addRow(tool, tool, true);
     }
 
     void autoApprovedTools()
@@ -132,21 +124,18 @@ private slots:
         QTest::addColumn<QString>("result");
         QTest::addColumn<QString>("sent");
         const QString a400(400, u'a'), a399(399, u'a'), emoji = "😀", cut(QChar(0x2026));
-        QTest::newRow("400 characters") << a400 << a400;
-        QTest::newRow("401 characters") << a400 + u'b' << a400 + cut;
-        QTest::newRow("1000 characters") << QString(1000, u'c') << QString(400, u'c') + cut;
-        QTest::newRow("emoji at the cut is kept whole")
-            << a399 + emoji + "bc" << a399 + emoji + cut;
-        QTest::newRow("400 emoji are 400 characters") << emoji.repeated(400) << emoji.repeated(400);
-        QTest::newRow("accent and letter are one character")
-            << a399 + "e\u0301z" << a399 + "e\u0301" + cut;
+        addRow("400 characters", a400, a400);
+        addRow("401 characters", a400 + u'b', a400 + cut);
+        addRow("1000 characters", QString(1000, u'c'), QString(400, u'c') + cut);
+        addRow("emoji at the cut is kept whole", a399 + emoji + "bc", a399 + emoji + cut);
+        addRow("400 emoji are 400 characters", emoji.repeated(400), emoji.repeated(400));
+        addRow("accent and letter are one character", a399 + "e\u0301z", a399 + "e\u0301" + cut);
     }
 
     void resultLength()
     {
         QFETCH(QString, result);
-        QFETCH(QString, sent);
-        QCOMPARE(AgentManager::shortenedToolResult(result), sent);
+        QTEST(AgentManager::shortenedToolResult(result), "sent");
     }
 
     // Several requests run in order, each one that needs it asked for while the reply stays on screen,
@@ -252,12 +241,12 @@ private slots:
         QTest::addColumn<QVariant>("setting"); // invalid: absent
         QTest::addColumn<bool>("engineFails");
         QTest::addColumn<bool>("played");
-        QTest::newRow("absent") << QVariant() << false << true;
-        QTest::newRow("true") << QVariant(true) << false << true;
-        QTest::newRow("false") << QVariant(false) << false << false;
-        QTest::newRow("not a Boolean: text") << QVariant("off") << false << true;
-        QTest::newRow("not a Boolean: zero") << QVariant(0) << false << true;
-        QTest::newRow("failed turn") << QVariant() << true << false;
+        addRow("absent", QVariant(), false, true);
+        addRow("true", QVariant(true), false, true);
+        addRow("false", QVariant(false), false, false);
+        addRow("not a Boolean: text", QVariant("off"), false, true);
+        addRow("not a Boolean: zero", QVariant(0), false, true);
+        addRow("failed turn", QVariant(), true, false);
     }
 
     void completionSound()
@@ -285,7 +274,9 @@ private slots:
                 {writePlayer(dir.path(), "player", marker), {"Next"}});
             QVERIFY(f.turn("Again"));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(marker), QByteArray(played ? "Tink\n" : "Next\n"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(readTestFile(marker),
+                                  QByteArray(played ? "Tink\n" : "Next\n"),
+                                  10000);
     }
 
     // The desktop's message sound through the first player found that can play it.
@@ -294,24 +285,12 @@ private slots:
         QTest::addColumn<QString>("players");
         QTest::addColumn<QString>("soundFile"); // empty: no sound theme
         QTest::addColumn<QString>("command");   // empty: nothing to play with
-        QTest::newRow("PulseAudio first") << "aplay pw-play paplay"
-                                          << "message.oga"
-                                          << "paplay FILE";
-        QTest::newRow("PipeWire") << "pw-play"
-                                  << "message.oga"
-                                  << "pw-play FILE";
-        QTest::newRow("ALSA cannot play Ogg") << "aplay"
-                                              << "message.oga"
-                                              << "";
-        QTest::newRow("ALSA plays WAV") << "aplay"
-                                        << "message.wav"
-                                        << "aplay -q FILE";
-        QTest::newRow("no sound theme") << "paplay"
-                                        << ""
-                                        << "";
-        QTest::newRow("no player") << ""
-                                   << "message.oga"
-                                   << "";
+        addRow("PulseAudio first", "aplay pw-play paplay", "message.oga", "paplay FILE");
+        addRow("PipeWire", "pw-play", "message.oga", "pw-play FILE");
+        addRow("ALSA cannot play Ogg", "aplay", "message.oga", "");
+        addRow("ALSA plays WAV", "aplay", "message.wav", "aplay -q FILE");
+        addRow("no sound theme", "paplay", "", "");
+        addRow("no player", "", "message.oga", "");
     }
 
     void systemSoundCommand()
@@ -340,7 +319,7 @@ private slots:
             return;
         command.replace("FILE", stereo + u'/' + soundFile);
         QCOMPARE((QStringList{found.program} + found.arguments).join(u' '), bin + u'/' + command);
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(dir.filePath("played")),
+        QTRY_COMPARE_WITH_TIMEOUT(readTestFile(dir.filePath("played")),
                                   command.section(u' ', 1).toUtf8() + '\n',
                                   10000);
     }

@@ -13,16 +13,12 @@ namespace {
 // the trims know, and characters outside the Basic Multilingual Plane ("|" separates them).
 const QStringList fragments
     = QStringLiteral(
-          "TOOL_CALL: "
-          "{\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}|TOOL_CALL:|TOOL_|CALL:|"
-          "---|----|-|System tools available|Tool results:|Dir:|Home dir:|I have confirmed|You "
-          "have confirmed|"
-          "The clipboard| is empty| "
-          "contains|empty|contains|cont|ains|emp|ty|[read_file]:|[read_file]|[|]|:|"
-          "read_file|search_web|[nope]:|Clipboard:|get_clipboard|Tool result:|Tool output:| |  "
-          "|\t|\u00A0|"
-          "\u3000|\u2003|\u202F|\r|\n|\n|\n|\r\n|\n\n|\u2028|\u2029|\u0085|\u000B|\u000C|Hello| "
-          "world.|"
+          "TOOL_CALL: {\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}|TOOL_CALL:|"
+          "TOOL_|CALL:|---|----|-|System tools available|Tool results:|Dir:|Home dir:|"
+          "I have confirmed|You have confirmed|The clipboard| is empty| contains|empty|contains|"
+          "cont|ains|emp|ty|[read_file]:|[read_file]|[|]|:|read_file|search_web|[nope]:|"
+          "Clipboard:|get_clipboard|Tool result:|Tool output:| |  |\t|\u00A0|\u3000|\u2003|"
+          "\u202F|\r|\n|\n|\n|\r\n|\n\n|\u2028|\u2029|\u0085|\u000B|\u000C|Hello| world.|"
           "x|é|😀|𝄞 clef")
           .split(u'|')
       << QString(40, u'a') << QString(70, u'b') << QString(30, u' ');
@@ -73,11 +69,11 @@ private slots:
         QTest::addColumn<int>("maxFragments");
         QTest::addColumn<int>("maxPiece");
         QTest::addColumn<int>("replies");
-        QTest::newRow("short replies, one-character pieces") << 12 << 1 << 3000;
-        QTest::newRow("short replies, small pieces") << 12 << 4 << 3000;
-        QTest::newRow("medium replies, small pieces") << 60 << 6 << 1500;
-        QTest::newRow("medium replies, large pieces") << 60 << 40 << 1500;
-        QTest::newRow("long replies, mixed pieces") << 200 << 25 << 300;
+        addRow("short replies, one-character pieces", 12, 1, 3000);
+        addRow("short replies, small pieces", 12, 4, 3000);
+        addRow("medium replies, small pieces", 60, 6, 1500);
+        addRow("medium replies, large pieces", 60, 40, 1500);
+        addRow("long replies, mixed pieces", 200, 25, 300);
     }
 
     void generatedReplies()
@@ -107,11 +103,11 @@ private slots:
             << QString(70, u'\t') + "[list_files]:" + QString(70, u'q') + "\nok";
         QTest::newRow("closing bracket at the head's end")
             << "[" + QString(62, u'n') + "]:" + QString(10, u'n');
-        QTest::newRow("three hyphens with CR and spaces") << " --- \r\n---\n--- \n----\nend";
+        addRow("three hyphens with CR and spaces", " --- \r\n---\n--- \n----\nend");
         QTest::newRow("line breaks and Unicode spaces around the answer")
-            << QStringLiteral("\u2028\u3000\n \u00A0Answer\u2003\n\u2029\r\n\u0085");
-        QTest::newRow("only hidden lines") << "Tool results:\n[read_file]: x\nClipboard: y";
-        QTest::newRow("surrogate pairs") << "😀\n𝄞 [get_clipboard]: 😀\n😀😀";
+            << "\u2028\u3000\n \u00A0Answer\u2003\n\u2029\r\n\u0085";
+        addRow("only hidden lines", "Tool results:\n[read_file]: x\nClipboard: y");
+        addRow("surrogate pairs", "😀\n𝄞 [get_clipboard]: 😀\n😀😀");
     }
 
     void everyCut()

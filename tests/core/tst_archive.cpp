@@ -188,22 +188,6 @@ private slots:
         QVERIFY(!encodeSessions(*sessions).contains("systemPromptOverride"));
     }
 
-    void exportAndImportFiles()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("TovraAI_chats.json"));
-        QVERIFY(exportChats({}, path));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("[]"));
-        file.close();
-
-        const QList<ChatSession> sessions{richSession()};
-        QVERIFY(exportChats(sessions, path));
-        QCOMPARE(readChatsFile(path), sessions);
-        QVERIFY(!readChatsFile(dir.filePath(QStringLiteral("missing.json"))));
-    }
-
     // A write that cannot complete (here: the file size limit) leaves the earlier export as it was.
     void failedExportKeepsExistingFile()
     {

@@ -57,7 +57,6 @@ private slots:
         QFETCH(QByteArray, raw);
         QFETCH(bool, closeAtEnd);
         QFETCH(int, status);
-        QFETCH(QByteArray, body);
         QFETCH(int, state);
         for (const qsizetype step : {qsizetype(1), qsizetype(2), qsizetype(7), raw.size()}) {
             HttpResponseParser parser;
@@ -69,7 +68,7 @@ private slots:
             QCOMPARE(int(parser.state()), state);
             if (parser.state() != State::Failed)
                 QCOMPARE(parser.status(), status);
-            QCOMPARE(out, body);
+            QTEST(out, "body");
         }
     }
 };

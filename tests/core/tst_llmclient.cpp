@@ -45,7 +45,7 @@ struct Pending : Run
     // GCC 12 rejects braced initializers inside co_await expressions.
     QCoro::Task<> run(LLMClient &client)
     {
-        const QList<Message> history{Message::make(Role::user, QStringLiteral("go"))};
+        const QList<Message> history{Message::make(Role::user, "go")};
         result = co_await client.streamChat(history,
                                             QString(),
                                             0.7,
@@ -65,17 +65,14 @@ private:
     std::unique_ptr<StandinEngine> m_engine;
 
     Run chat(LLMClient &client,
-             const QList<Message> &history = {Message::make(Role::user, QStringLiteral("Hi"))},
+             const QList<Message> &history = {Message::make(Role::user, "Hi")},
              const json &tools = json::array())
     {
         Run run;
         run.result = QCoro::waitFor(
-            client.streamChat(history,
-                              QStringLiteral("Be brief."),
-                              0.5,
-                              64,
-                              tools,
-                              [&run](const QString &piece) { run.pieces.append(piece); }));
+            client.streamChat(history, "Be brief.", 0.5, 64, tools, [&run](const QString &piece) {
+                run.pieces.append(piece);
+            }));
         return run;
     }
 
@@ -100,23 +97,21 @@ private slots:
         QTest::addColumn<json>("messages");
         const json system = {{"role", "system"}, {"content", "Be brief."}};
         QTest::newRow("one user message")
-            << QList<Message>{Message::make(Role::user, QStringLiteral("Hi"))} << json::array()
+            << QList<Message>{Message::make(Role::user, "Hi")} << json::array()
             << json::array({system, {{"role", "user"}, {"content", "Hi"}}});
-        Message withCalls = Message::make(Role::assistant, QStringLiteral("Sure."));
-        withCalls.toolCalls = QList<ToolCall>{
-            {QStringLiteral("1"), QStringLiteral("open_app"), {}, ToolStatus::Completed, {}}};
-        QTest::newRow("rules and tools")
-            << QList<Message>{Message::make(Role::system, QStringLiteral("hidden")),
-                              Message::make(Role::user, QStringLiteral(" \n\t\u2028 ")),
-                              Message::make(Role::user, QStringLiteral("  Open Safari\n")),
+        Message withCalls = Message::make(Role::assistant, "Sure.");
+        withCalls.toolCalls = QList<ToolCall>{{"1", "open_app", {}, ToolStatus::Completed, {}}};
+        addRow("rules and tools",
+               QList<Message>{Message::make(Role::system, "hidden"),
+                              Message::make(Role::user, " \n\t\u2028 "),
+                              Message::make(Role::user, "  Open Safari\n"),
                               withCalls,
-                              Message::make(Role::toolResult,
-                                            QStringLiteral("[open_app]: Opened Safari\n"))}
-            << json::array({{{"type", "function"}, {"function", {{"name", "open_app"}}}}})
-            << json::array({system,
+                              Message::make(Role::toolResult, "[open_app]: Opened Safari\n")},
+               json::array({{{"type", "function"}, {"function", {{"name", "open_app"}}}}}),
+               json::array({system,
                             {{"role", "user"}, {"content", "  Open Safari\n"}},
                             {{"role", "assistant"}, {"content", "Sure."}},
-                            {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}}});
+                            {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}}}));
     }
 
     void requestBody()
@@ -144,38 +139,40 @@ private slots:
 
         QTest::newRow("pieces after a null first delta")
             << json{{"pieces", {"Hel", "lo", " there"}}} << QStringList{"Hel", "lo", " there"};
-        QTest::newRow("stops at DONE") << json{{"lines",
-                                                {data({{"content", "A"}}),
-                                                 "",
-                                                 ": keep-alive comment",
-                                                 "event: message",
-                                                 "data: [DONE]",
-                                                 data({{"content", "B"}})}}}
-                                       << QStringList{"A"};
-        QTest::newRow("bad payloads skipped")
-            << json{{"lines",
+        addRow("stops at DONE",
+               json{{"lines",
+                     {data({{"content", "A"}}),
+                      "",
+                      ": keep-alive comment",
+                      "event: message",
+                      "data: [DONE]",
+                      data({{"content", "B"}})}}},
+               QStringList{"A"});
+        addRow("bad payloads skipped",
+               json{{"lines",
                      {data({{"content", "A"}}),
                       "data: {not json",
                       "data: {\"object\":\"x\"}",
                       "data: {\"choices\":[{\"delta\":{\"content\":7}}]}",
                       "data:no-space",
                       data({{"content", ""}}),
-                      data({{"content", "B"}})}}}
-            << QStringList{"A", "B"};
+                      data({{"content", "B"}})}}},
+               QStringList{"A", "B"});
         QTest::newRow("crlf lines")
             << json{{"pieces", {"x", "y\r\nz"}}, {"crlf", true}} << QStringList{"x", "y\r\nz"};
         QTest::newRow("no DONE is a normal end")
             << json{{"pieces", {"only"}}, {"done", false}} << QStringList{"only"};
-        QTest::newRow("every choice") << json{{"lines",
-                                               {"data: "
-                                                "{\"choices\":[{\"delta\":{\"content\":\"1\"}},{"
-                                                "\"delta\":{\"content\":\"2\"}}]}"}}}
-                                      << QStringList{"1", "2"};
-        QTest::newRow("nameless tool call gives no list")
-            << json{{"lines",
+        addRow("every choice",
+               json{{"lines",
+                     {"data: "
+                      "{\"choices\":[{\"delta\":{\"content\":\"1\"}},{"
+                      "\"delta\":{\"content\":\"2\"}}]}"}}},
+               QStringList{"1", "2"});
+        addRow("nameless tool call gives no list",
+               json{{"lines",
                      {data(toolFragment({{"id", "x"}, {"function", {{"arguments", "{}"}}}})),
-                      "data: [DONE]"}}}
-            << QStringList();
+                      "data: [DONE]"}}},
+               QStringList());
         // A connection that drops mid-stream ends the stream: what arrived is the reply.
         QTest::newRow("dropped connection")
             << json{{"pieces", {"one", "two", "three"}}, {"drop_after", 4}} << QStringList{"one"};
@@ -220,19 +217,22 @@ private slots:
         QVERIFY(run.result.ok());
         QVERIFY(run.pieces.isEmpty());
         QVERIFY(run.result.reply.toolCalls);
-        const QList<ToolCall> calls = *run.result.reply.toolCalls;
-        QCOMPARE(calls.size(), 3);
-        QCOMPARE(calls[0].id, QStringLiteral("call-7"));
-        QCOMPARE(calls[0].name, QStringLiteral("open_app"));
-        QCOMPARE(calls[0].arguments, (ToolArguments{{"name", "Safari"}, {"n", "2"}}));
-        QCOMPARE(calls[1].id, QStringLiteral("second"));
-        QVERIFY(calls[1].arguments.isEmpty());
-        QCOMPARE(calls[2].name, QStringLiteral("list_files"));
-        QVERIFY(calls[2].arguments.isEmpty()); // an array is not an argument object
-        QCOMPARE(calls[2].id, calls[2].id.toUpper());
-        QVERIFY(!QUuid::fromString(calls[2].id).isNull());
-        for (const ToolCall &call : calls)
+        // Fragments join by index; the first id of a call holds; a call without a name is
+        // dropped; one without an id gets a fresh one; an array is not an argument object.
+        QStringList calls;
+        for (const ToolCall &call : *run.result.reply.toolCalls) {
             QCOMPARE(call.status, ToolStatus::Pending);
+            const bool fresh = !QUuid::fromString(call.id).isNull() && call.id == call.id.toUpper();
+            QStringList arguments;
+            for (auto it = call.arguments.cbegin(); it != call.arguments.cend(); ++it)
+                arguments << it.key() + u'=' + it.value();
+            calls << (fresh ? "fresh" : call.id) + u' ' + call.name + u'(' + arguments.join(u',')
+                         + u')';
+        }
+        QCOMPARE(calls,
+                 (QStringList{"call-7 open_app(n=2,name=Safari)",
+                              "second get_clipboard()",
+                              "fresh list_files()"}));
     }
 
     void httpErrors_data()
@@ -241,15 +241,11 @@ private slots:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("description");
         QTest::newRow("400 with message")
-            << 400
-            << QStringLiteral("{\"error\":{\"code\":400,\"message\":\"tools not supported\"}}")
-            << QStringLiteral("tools not supported");
-        QTest::newRow("503 not json")
-            << 503 << QStringLiteral("<html>loading</html>") << QStringLiteral("Server error 503");
-        QTest::newRow("500 error without message")
-            << 500 << QStringLiteral("{\"error\":{\"code\":1}}")
-            << QStringLiteral("Server error 500");
-        QTest::newRow("404 empty") << 404 << QString() << QStringLiteral("Server error 404");
+            << 400 << "{\"error\":{\"code\":400,\"message\":\"tools not supported\"}}"
+            << "tools not supported";
+        addRow("503 not json", 503, "<html>loading</html>", "Server error 503");
+        addRow("500 error without message", 500, "{\"error\":{\"code\":1}}", "Server error 500");
+        addRow("404 empty", 404, QString(), "Server error 404");
     }
 
     void httpErrors()
@@ -261,7 +257,7 @@ private slots:
         LLMClient client(m_engine->baseURL());
         const Run run = chat(client);
         QVERIFY(!run.result.ok());
-        QCOMPARE(run.result.error->domain, QStringLiteral("LLM"));
+        QCOMPARE(run.result.error->domain, "LLM");
         QCOMPARE(run.result.error->code, status);
         QCOMPARE(run.result.error->description, description);
         QVERIFY(!run.result.error->cancelled);
@@ -278,12 +274,12 @@ private slots:
         const Run run = chat(refused);
         QVERIFY(!run.result.ok());
         QCOMPARE(run.result.error->code, int(QAbstractSocket::ConnectionRefusedError));
-        QCOMPARE(run.result.error->description, QStringLiteral("Connection refused"));
+        QCOMPARE(run.result.error->description, "Connection refused");
 
-        LLMClient malformed(QStringLiteral("http://127.0.0.1:notaport"));
+        LLMClient malformed("http://127.0.0.1:notaport");
         const Run bad = chat(malformed);
         QVERIFY(!bad.result.ok());
-        QCOMPARE(bad.result.error->description, QStringLiteral("unsupported URL"));
+        QCOMPARE(bad.result.error->description, "unsupported URL");
     }
 
     // Each call owns its cancellation: a cancel, or a newer call, closes the old
@@ -292,9 +288,9 @@ private slots:
     {
         QTest::addColumn<bool>("superseded"); // a second call starts while the first streams
         QTest::addColumn<bool>("stopNewest"); // then cancel() once the first call has ended
-        QTest::newRow("cancel") << false << false;
-        QTest::newRow("newer call") << true << false;
-        QTest::newRow("newer call, then cancel") << true << true;
+        addRow("cancel", false, false);
+        addRow("newer call", true, false);
+        addRow("newer call, then cancel", true, true);
     }
 
     void cancellation()
@@ -323,7 +319,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(second.finished, 20000);
             QCOMPARE(second.result.ok(), !stopNewest);
             if (!stopNewest)
-                QCOMPARE(second.pieces, QStringList{QStringLiteral("new")});
+                QCOMPARE(second.pieces, QStringList{"new"});
         }
         QTRY_VERIFY_WITH_TIMEOUT(first.finished, 20000);
         QVERIFY(!first.result.ok() && first.result.error->cancelled);

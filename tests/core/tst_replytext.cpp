@@ -3,161 +3,132 @@
 
 #include <QTest>
 
-using Args = QMap<QString, QString>;
-
 class ReplyTextTest : public QObject
 {
     Q_OBJECT
 
 private slots:
     void init() { failOnUnexpectedWarnings(); }
+
+    // Each call found as "name(key=value,...)", arguments in key order.
     void extract_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("remaining");
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QList<Args>>("arguments");
-
-        QTest::newRow("sentence and call")
-            << QStringLiteral("Opening it now.\nTOOL_CALL: "
-                              "{\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}")
-            << QStringLiteral("Opening it now.") << QStringList{QStringLiteral("open_app")}
-            << QList<Args>{{{QStringLiteral("name"), QStringLiteral("Safari")}}};
-        QTest::newRow("indented call")
-            << QStringLiteral("   \tTOOL_CALL:   {\"name\":\"get_clipboard\"}  ") << QString()
-            << QStringList{QStringLiteral("get_clipboard")} << QList<Args>{{}};
-        QTest::newRow("prefix after text stays")
-            << QStringLiteral("I would write TOOL_CALL: {\"name\":\"x\"}")
-            << QStringLiteral("I would write TOOL_CALL: {\"name\":\"x\"}") << QStringList{}
-            << QList<Args>{};
-        QTest::newRow("broken json removed")
-            << QStringLiteral("a\nTOOL_CALL: {\"name\":\nb") << QStringLiteral("a\nb")
-            << QStringList{} << QList<Args>{};
-        QTest::newRow("array removed") << QStringLiteral("TOOL_CALL: [1,2]\nok")
-                                       << QStringLiteral("ok") << QStringList{} << QList<Args>{};
-        QTest::newRow("no name removed") << QStringLiteral("TOOL_CALL: {\"arguments\":{}}")
-                                         << QString() << QStringList{} << QList<Args>{};
-        QTest::newRow("name not text") << QStringLiteral("TOOL_CALL: {\"name\":5}") << QString()
-                                       << QStringList{} << QList<Args>{};
-        QTest::newRow("empty name accepted")
-            << QStringLiteral("TOOL_CALL: {\"name\":\"\"}") << QString() << QStringList{QString()}
-            << QList<Args>{{}};
-        QTest::newRow("arguments as string")
-            << QStringLiteral("TOOL_CALL: {\"name\":\"read_file\",\"arguments\":\"/tmp/x\"}")
-            << QString() << QStringList{QStringLiteral("read_file")} << QList<Args>{{}};
-        QTest::newRow("value kinds")
-            << QStringLiteral("TOOL_CALL: "
-                              "{\"name\":\"t\",\"arguments\":{\"n\":3,\"f\":2.5,\"b\":true,\"z\":"
-                              "null,\"a\":[1,\"x\"],\"o\":{\"k\":1}}}")
-            << QString() << QStringList{QStringLiteral("t")}
-            << QList<Args>{{{QStringLiteral("n"), QStringLiteral("3")},
-                            {QStringLiteral("f"), QStringLiteral("2.5")},
-                            {QStringLiteral("b"), QStringLiteral("true")},
-                            {QStringLiteral("z"), QStringLiteral("null")},
-                            {QStringLiteral("a"), QStringLiteral("[1,\"x\"]")},
-                            {QStringLiteral("o"), QStringLiteral("{\"k\":1}")}}};
-        QTest::newRow("two calls in order")
-            << QStringLiteral(
-                   "TOOL_CALL: {\"name\":\"first\"}\nmiddle\nTOOL_CALL: {\"name\":\"second\"}")
-            << QStringLiteral("middle")
-            << QStringList{QStringLiteral("first"), QStringLiteral("second")}
-            << QList<Args>{{}, {}};
-        QTest::newRow("no calls, trimmed")
-            << QStringLiteral("\n  Just an answer.  \n\n") << QStringLiteral("Just an answer.")
-            << QStringList{} << QList<Args>{};
-        QTest::newRow("inner lines untouched")
-            << QStringLiteral("  a  \n  b  ") << QStringLiteral("a  \n  b") << QStringList{}
-            << QList<Args>{};
+        QTest::addColumn<QStringList>("calls");
+        const QString none;
+        addRow("sentence and call",
+               "Opening it now.\nTOOL_CALL: "
+               "{\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}",
+               "Opening it now.",
+               QStringList{"open_app(name=Safari)"});
+        addRow("indented call",
+               "   \tTOOL_CALL:   {\"name\":\"get_clipboard\"}  ",
+               none,
+               QStringList{"get_clipboard()"});
+        addRow("prefix after text stays",
+               "I would write TOOL_CALL: {\"name\":\"x\"}",
+               "I would write TOOL_CALL: {\"name\":\"x\"}",
+               QStringList{});
+        addRow("broken json removed", "a\nTOOL_CALL: {\"name\":\nb", "a\nb", QStringList{});
+        addRow("array removed", "TOOL_CALL: [1,2]\nok", "ok", QStringList{});
+        addRow("no name removed", "TOOL_CALL: {\"arguments\":{}}", none, QStringList{});
+        addRow("name not text", "TOOL_CALL: {\"name\":5}", none, QStringList{});
+        addRow("empty name accepted", "TOOL_CALL: {\"name\":\"\"}", none, QStringList{"()"});
+        addRow("arguments as string",
+               "TOOL_CALL: {\"name\":\"read_file\",\"arguments\":\"/tmp/x\"}",
+               none,
+               QStringList{"read_file()"});
+        addRow("value kinds",
+               "TOOL_CALL: {\"name\":\"t\",\"arguments\":{\"n\":3,\"f\":2.5,\"b\":true,\"z\":null,"
+               "\"a\":[1,\"x\"],\"o\":{\"k\":1}}}",
+               none,
+               QStringList{"t(a=[1,\"x\"],b=true,f=2.5,n=3,o={\"k\":1},z=null)"});
+        addRow("two calls in order",
+               "TOOL_CALL: {\"name\":\"first\"}\nmiddle\nTOOL_CALL: {\"name\":\"second\"}",
+               "middle",
+               QStringList{"first()", "second()"});
+        addRow("no calls, trimmed", "\n  Just an answer.  \n\n", "Just an answer.", QStringList{});
+        addRow("inner lines untouched", "  a  \n  b  ", "a  \n  b", QStringList{});
     }
 
     void extract()
     {
         QFETCH(QString, text);
-        QFETCH(QString, remaining);
-        QFETCH(QStringList, names);
-        QFETCH(QList<Args>, arguments);
-
+        QFETCH(QStringList, calls);
         const ExtractedToolCalls result = extractToolCalls(text);
-        QCOMPARE(result.remainingText, remaining);
-        QCOMPARE(result.toolCalls.has_value(), !names.isEmpty());
-        if (!result.toolCalls)
-            return;
-        QCOMPARE(result.toolCalls->size(), names.size());
+        QTEST(result.remainingText, "remaining");
+        QCOMPARE(result.toolCalls.has_value(), !calls.isEmpty());
+        QStringList found;
         QSet<QString> ids;
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            const ToolCall &call = result.toolCalls->at(i);
-            QCOMPARE(call.name, names.at(i));
-            QCOMPARE(call.arguments, arguments.at(i));
+        for (const ToolCall &call : result.toolCalls.value_or(QList<ToolCall>{})) {
+            QStringList arguments;
+            for (auto it = call.arguments.cbegin(); it != call.arguments.cend(); ++it)
+                arguments << it.key() + u'=' + it.value();
+            found << call.name + u'(' + arguments.join(u',') + u')';
             QCOMPARE(call.status, ToolStatus::Pending);
             QVERIFY(!call.result);
+            // A fresh id for each call, in the upper-case form the archive keeps.
             QCOMPARE(call.id, call.id.toUpper());
             QVERIFY(!QUuid::fromString(call.id).isNull());
             ids.insert(call.id);
         }
-        QCOMPARE(ids.size(), names.size());
+        QCOMPARE(found, calls);
+        QCOMPARE(ids.size(), calls.size());
     }
 
     void displayable_data()
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("plain") << QStringLiteral("Here is the answer.") << true;
-        QTest::newRow("tool call") << QStringLiteral("  TOOL_CALL: {}") << false;
-        QTest::newRow("three hyphens") << QStringLiteral(" --- ") << false;
-        QTest::newRow("four hyphens") << QStringLiteral("----") << true;
-        QTest::newRow("tool results") << QStringLiteral("Tool results: done") << false;
-        QTest::newRow("tool results lower case") << QStringLiteral("tool results: done") << true;
-        QTest::newRow("home dir") << QStringLiteral("\tHome dir: /Users/x") << false;
-        QTest::newRow("dir") << QStringLiteral("Dir: /tmp") << false;
-        QTest::newRow("moved to trash") << QStringLiteral("Moved to Trash: /tmp/x") << false;
-        QTest::newRow("i have confirmed") << QStringLiteral("I have confirmed the file.") << false;
-        QTest::newRow("clipboard empty") << QStringLiteral("The clipboard is empty.") << false;
-        QTest::newRow("clipboard contains")
-            << QStringLiteral("The clipboard contains: hi") << false;
-        QTest::newRow("clipboard other") << QStringLiteral("The clipboard was updated.") << true;
-        QTest::newRow("clipboard colon") << QStringLiteral("Clipboard: hi") << false;
-        QTest::newRow("get_clipboard") << QStringLiteral("get_clipboard returned") << false;
-        QTest::newRow("tool output") << QStringLiteral("Tool output: x") << false;
-        QTest::newRow("bracketed result") << QStringLiteral("[read_file]: contents") << false;
-        QTest::newRow("bracketed search_web") << QStringLiteral("[search_web]:") << false;
-        QTest::newRow("bracket without colon") << QStringLiteral("[read_file] contents") << true;
-        QTest::newRow("bracket unknown name") << QStringLiteral("[make_coffee]: done") << true;
-        QTest::newRow("bracket not closed") << QStringLiteral("[read_file: x") << true;
-        QTest::newRow("bracket at end") << QStringLiteral("[read_file]") << true;
-        QTest::newRow("markdown link")
-            << QStringLiteral("[docs](https://example.com): see") << true;
-        QTest::newRow("no-break space indent")
-            << QStringLiteral("\u00a0\u2003TOOLS: a, b") << false;
-        QTest::newRow("case matters") << QStringLiteral("available tools: x") << true;
+        addRow("plain", "Here is the answer.", true);
+        addRow("tool call", "  TOOL_CALL: {}", false);
+        addRow("three hyphens", " --- ", false);
+        addRow("four hyphens", "----", true);
+        addRow("tool results", "Tool results: done", false);
+        addRow("tool results lower case", "tool results: done", true);
+        addRow("home dir", "\tHome dir: /Users/x", false);
+        addRow("dir", "Dir: /tmp", false);
+        addRow("moved to trash", "Moved to Trash: /tmp/x", false);
+        addRow("i have confirmed", "I have confirmed the file.", false);
+        addRow("clipboard empty", "The clipboard is empty.", false);
+        addRow("clipboard contains", "The clipboard contains: hi", false);
+        addRow("clipboard other", "The clipboard was updated.", true);
+        addRow("clipboard colon", "Clipboard: hi", false);
+        addRow("get_clipboard", "get_clipboard returned", false);
+        addRow("tool output", "Tool output: x", false);
+        addRow("bracketed result", "[read_file]: contents", false);
+        addRow("bracketed search_web", "[search_web]:", false);
+        addRow("bracket without colon", "[read_file] contents", true);
+        addRow("bracket unknown name", "[make_coffee]: done", true);
+        addRow("bracket not closed", "[read_file: x", true);
+        addRow("bracket at end", "[read_file]", true);
+        addRow("markdown link", "[docs](https://example.com): see", true);
+        addRow("no-break space indent", "\u00a0\u2003TOOLS: a, b", false);
+        addRow("case matters", "available tools: x", true);
     }
 
     void displayable()
     {
         QFETCH(QString, line);
-        QFETCH(bool, shown);
-        QCOMPARE(isDisplayableLine(line), shown);
+        QTEST(isDisplayableLine(line), "shown");
     }
 
     void clean_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("all hidden")
-            << QStringLiteral("TOOL_CALL: {}\n---\nTool result: x") << QString();
-        QTest::newRow("mixed") << QStringLiteral("Done!\n[open_app]: Opened Safari\n\nEnjoy.")
-                               << QStringLiteral("Done!\n\nEnjoy.");
-        QTest::newRow("edges trimmed with line breaks")
-            << QStringLiteral("\u2028\r\n  text \u00a0\n\u2029") << QStringLiteral("text");
-        QTest::newRow("carriage return stays inside")
-            << QStringLiteral("a\r\nb") << QStringLiteral("a\r\nb");
-        QTest::newRow("astral character kept") << QStringLiteral(" 🚀 ") << QStringLiteral("🚀");
+        addRow("all hidden", "TOOL_CALL: {}\n---\nTool result: x", "");
+        addRow("mixed", "Done!\n[open_app]: Opened Safari\n\nEnjoy.", "Done!\n\nEnjoy.");
+        addRow("edges trimmed with line breaks", "\u2028\r\n  text \u00a0\n\u2029", "text");
+        addRow("carriage return stays inside", "a\r\nb", "a\r\nb");
+        addRow("astral character kept", " 🚀 ", "🚀");
     }
 
     void clean()
     {
         QFETCH(QString, text);
-        QFETCH(QString, expected);
-        QCOMPARE(cleanForDisplay(text), expected);
+        QTEST(cleanForDisplay(text), "expected");
     }
 
     // White space trims tabs and Unicode spaces, never line breaks.

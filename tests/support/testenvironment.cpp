@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -27,6 +28,19 @@ void TestEnvironment::setApplicationIdentity()
     QCoreApplication::setOrganizationName(QStringLiteral("Tovra AI"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("tovra.ai"));
     QCoreApplication::setApplicationName(QStringLiteral("Tovra AI"));
+}
+
+bool writeTestFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
+           && file.write(bytes) == bytes.size();
+}
+
+QByteArray readTestFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString unexpectedWarningPattern()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTemporaryDir>
+#include <QTest>
 
 // Points HOME and the XDG folders at a private temp folder, so that tests never
 // touch the user's preference store, data folder, Desktop or Trash. Must run
@@ -16,6 +17,11 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Writes a whole file, making its folder first; false when that fails.
+bool writeTestFile(const QString &path, const QByteArray &bytes);
+// A whole file's bytes; empty when it cannot be read.
+QByteArray readTestFile(const QString &path);
+
 // Turns any Qt warning that is not platform noise into a failure of the running test
 // function (binding loops, QML type errors, "Destroyed while process is running").
 // Qt resets these patterns after every test function: call it from each init().
@@ -23,6 +29,13 @@ void failOnUnexpectedWarnings();
 // The same rule as a regular expression, for QML tests: a global property
 // "unexpectedWarningPattern" that their init() hands to failOnWarning().
 QString unexpectedWarningPattern();
+
+// One data row: its tag, then a value per column in order (text literals fill QString columns).
+template<typename... Values>
+void addRow(const char *tag, const Values &...values)
+{
+    (QTest::newRow(tag) << ... << values);
+}
 
 // Like QTEST_MAIN, with the private environment and the app's settings identity.
 #define TOVRA_TEST_MAIN(TestClass, AppClass) \

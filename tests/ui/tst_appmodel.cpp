@@ -12,27 +12,19 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "tests/support/standinengine.h"
+#include "tests/engine/enginetesthelpers.h"
+#include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
 
 namespace {
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
+// The stand-in engine, or an executable that is not there.
 ServerManagerOptions engineAt(const QString &path)
 {
-    ServerManagerOptions options;
+    ServerManagerOptions options = enginetest::standinOptions();
     options.serverSearchList = {path};
-    options.port = freePort();
-    options.pollInterval = std::chrono::milliseconds(50);
     return options;
 }
 } // namespace
@@ -40,203 +32,171 @@ ServerManagerOptions engineAt(const QString &path)
 class AppModelTest : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_dir;
 
 private slots:
-    void init();
-    void createsManagersAndDefersTheLoop();
-    void autoLoadNeedsPathNameAndEngine_data();
-    void autoLoadNeedsPathNameAndEngine();
-    void autoLoadStartsTheRememberedModel();
-    void deleteLoadedAndAutoLoadModel_data();
-    void deleteLoadedAndAutoLoadModel();
-    void onboardingFlagFollowsTheStore();
-    void everySymbolHasAGlyph();
 
-private:
-    QTemporaryDir m_dir;
-};
-
-void AppModelTest::init()
-{
-    failOnUnexpectedWarnings();
-    for (const char *key :
-         {"onboardingComplete", "autoLoadModelPath", "autoLoadModelName", "chatSessions"})
-        Preferences::remove(QString::fromLatin1(key));
-    Preferences::sync();
-}
-
-void AppModelTest::createsManagersAndDefersTheLoop()
-{
-    AppModel app(engineAt(m_dir.filePath(QStringLiteral("missing"))));
-    QVERIFY(app.agentState());
-    QVERIFY(app.serverManager());
-    QVERIFY(app.modelManager());
-    QCOMPARE(AppModel::instance(), &app);
-    // The store starts with an active session.
-    QVERIFY(app.agentState()->activeSession().has_value());
-
-    QVERIFY(!app.hasAgentManager());
-    AgentManager *agent = app.agentManager();
-    QVERIFY(agent);
-    QVERIFY(app.hasAgentManager());
-    QCOMPARE(app.agentManager(), agent);
-    QCOMPARE(app.property("agentManager").value<AgentManager *>(), agent);
-}
-
-void AppModelTest::autoLoadNeedsPathNameAndEngine_data()
-{
-    QTest::addColumn<bool>("withPath");
-    QTest::addColumn<bool>("withName");
-    QTest::addColumn<bool>("withEngine");
-    QTest::newRow("nothing remembered") << false << false << true;
-    QTest::newRow("path without name") << true << false << true;
-    QTest::newRow("name without path") << false << true << true;
-    QTest::newRow("engine not installed") << true << true << false;
-}
-
-void AppModelTest::autoLoadNeedsPathNameAndEngine()
-{
-    QFETCH(bool, withPath);
-    QFETCH(bool, withName);
-    QFETCH(bool, withEngine);
-    if (withPath)
-        Preferences::setString(QStringLiteral("autoLoadModelPath"),
-                               m_dir.filePath(QStringLiteral("m.gguf")));
-    if (withName)
-        Preferences::setString(QStringLiteral("autoLoadModelName"), QStringLiteral("Tiny Q4_K_M"));
-    AppModel app(engineAt(withEngine ? StandinEngine::executable()
-                                     : m_dir.filePath(QStringLiteral("missing"))));
-    QSignalSpy starting(app.serverManager(), &ServerManager::isStartingChanged);
-    QVERIFY(!app.autoLoadOnLaunch());
-    QCoreApplication::processEvents();
-    QCOMPARE(starting.size(), 0);
-    QVERIFY(!app.serverManager()->isRunning());
-    QCOMPARE(app.serverManager()->activeModelNameText(), QString());
-}
-
-void AppModelTest::autoLoadStartsTheRememberedModel()
-{
-    const QString modelPath = m_dir.filePath(QStringLiteral("tiny.gguf"));
-    QFile model(modelPath);
-    QVERIFY(model.open(QIODevice::WriteOnly));
-    model.write("GGUF");
-    model.close();
-    const QString argsLog = m_dir.filePath(QStringLiteral("args.log"));
-    qputenv("STANDIN_ARGS_LOG", argsLog.toLocal8Bit());
-    Preferences::setString(QStringLiteral("autoLoadModelPath"), modelPath);
-    Preferences::setString(QStringLiteral("autoLoadModelName"), QStringLiteral("Tiny Q4_K_M"));
-
-    AppModel app(engineAt(StandinEngine::executable()));
-    QVERIFY(app.autoLoadOnLaunch());
-    QTRY_VERIFY_WITH_TIMEOUT(app.serverManager()->isRunning(), 30000);
-    QCOMPARE(app.serverManager()->activeModelNameText(), QStringLiteral("Tiny Q4_K_M"));
-    QFile log(argsLog);
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QVERIFY(log.readAll().contains(modelPath.toUtf8()));
-    qunsetenv("STANDIN_ARGS_LOG");
-
-    // Leave no engine behind.
-    QSignalSpy running(app.serverManager(), &ServerManager::isRunningChanged);
-    app.serverManager()->stopServer();
-    QTRY_VERIFY_WITH_TIMEOUT(!app.serverManager()->isRunning(), 30000);
-}
-
-void AppModelTest::deleteLoadedAndAutoLoadModel_data()
-{
-    QTest::addColumn<bool>("loaded");
-    QTest::addColumn<bool>("autoLoad");
-    QTest::newRow("loaded and auto-load") << true << true;
-    QTest::newRow("loaded only") << true << false;
-    QTest::newRow("auto-load only") << false << true;
-}
-
-// Deleting the loaded model stops the engine; deleting the auto-load model clears both
-// its settings, saved. Another file's setting stays.
-void AppModelTest::deleteLoadedAndAutoLoadModel()
-{
-    QFETCH(bool, loaded);
-    QFETCH(bool, autoLoad);
-    AppModel app(engineAt(StandinEngine::executable()));
-    ModelManager *models = app.modelManager();
-    const HFModel model = models->models()[0];
-    const QString path = ModelManager::filePath(model, model.variants[0]);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("GGUF") == 4);
-    file.close();
-    models->refreshDownloadStatus();
-
-    const QString other = m_dir.filePath(QStringLiteral("other.gguf"));
-    AgentState *state = app.agentState();
-    state->setAutoLoadModelPath(autoLoad ? path : other);
-    state->setAutoLoadModelName(QStringLiteral("Llama 3.2 3B Instruct Q4_K_M"));
-    state->saveSettings();
-    if (loaded) {
-        app.serverManager()->startServer(path, QStringLiteral("Llama 3.2 3B Instruct Q4_K_M"));
-        QTRY_VERIFY_WITH_TIMEOUT(app.serverManager()->isRunning(), 30000);
-    }
-
-    models->deleteModel(model, model.variants[0]);
-    QVERIFY(!QFile::exists(path));
-    QVERIFY(!models->models()[0].variants[0].isDownloaded);
-    QTRY_VERIFY_WITH_TIMEOUT(!app.serverManager()->isRunning(), 30000);
-    QCOMPARE(app.serverManager()->statusMessage(), QStringLiteral("No model loaded"));
-    const std::optional<QString> kept = autoLoad ? std::nullopt : std::optional(other);
-    QCOMPARE(state->autoLoadModelPath(), kept);
-    QCOMPARE(Preferences::string(QStringLiteral("autoLoadModelPath")), kept);
-    QCOMPARE(Preferences::string(QStringLiteral("autoLoadModelName")).has_value(), !autoLoad);
-}
-
-void AppModelTest::onboardingFlagFollowsTheStore()
-{
-    AppModel app(engineAt(m_dir.filePath(QStringLiteral("missing"))));
-    QSignalSpy changed(&app, &AppModel::onboardingCompleteChanged);
-    QVERIFY(!app.onboardingComplete());
-
-    app.setOnboardingComplete(true);
-    QVERIFY(app.onboardingComplete());
-    QCOMPARE(changed.size(), 1);
-    QVERIFY(Preferences::boolean(QStringLiteral("onboardingComplete")));
-
-    // A later run reads it back.
+    void init()
     {
-        AppModel second(engineAt(m_dir.filePath(QStringLiteral("missing"))));
-        QVERIFY(second.onboardingComplete());
+        failOnUnexpectedWarnings();
+        clearStoredState();
     }
 
-    // The store's reset removes the key; the flag follows without a restart.
-    app.agentState()->resetAllData();
-    QVERIFY(!Preferences::contains(QStringLiteral("onboardingComplete")));
-    QTRY_VERIFY(!app.onboardingComplete());
-    QCOMPARE(changed.size(), 2);
-}
+    void createsManagersAndDefersTheLoop()
+    {
+        AppModel app(engineAt(m_dir.filePath("missing")));
+        QVERIFY(app.agentState() && app.serverManager() && app.modelManager());
+        QCOMPARE(AppModel::instance(), &app);
+        // The store starts with an active session.
+        QVERIFY(app.agentState()->activeSession().has_value());
 
-void AppModelTest::everySymbolHasAGlyph()
-{
-    // Every symbol name the screens use.
-    const QStringList used
-        = QStringLiteral(
-              "app.badge apps.iphone arrow.clockwise arrow.down.doc.fill arrow.up "
-              "arrow.up.right bolt.fill brain.head.profile bubble.left.and.bubble.right.fill "
-              "camera.viewfinder checkmark checkmark.circle.fill chevron.down chevron.right "
-              "chevron.up clock.arrow.circlepath cpu cpu.fill doc.on.doc doc.text "
-              "doc.text.fill equal.circle.fill exclamationmark.circle.fill "
-              "exclamationmark.triangle.fill folder gear hand.wave.fill info.circle "
-              "lock.shield.fill magnifyingglass pencil.circle.fill pin pin.fill pin.slash "
-              "slider.horizontal.3 sparkles square.and.arrow.down square.and.arrow.up "
-              "square.and.pencil stop.fill terminal.fill text.quote trash "
-              "wrench.and.screwdriver.fill xmark.circle xmark.circle.fill")
-              .split(u' ');
-    QCOMPARE(Icons::symbolNames(), used);
-    QCOMPARE(Icons::fontFamily(), QStringLiteral("Material Icons"));
-    const QFontMetrics metrics{QFont(Icons::fontFamily())};
-    for (const QString &name : used) {
-        const QString glyph = Icons::glyph(name);
-        QCOMPARE(glyph.size(), 1);
-        QVERIFY2(metrics.inFontUcs4(glyph.at(0).unicode()), qPrintable(name));
+        QVERIFY(!app.hasAgentManager());
+        AgentManager *agent = app.agentManager();
+        QVERIFY(agent);
+        QVERIFY(app.hasAgentManager());
+        QCOMPARE(app.agentManager(), agent);
+        QCOMPARE(app.property("agentManager").value<AgentManager *>(), agent);
     }
-    QVERIFY(Icons::glyph(QStringLiteral("no.such.symbol")).isEmpty());
-}
+
+    // The remembered model starts at launch only with its path, its name and an engine.
+    void autoLoad_data()
+    {
+        QTest::addColumn<bool>("withPath");
+        QTest::addColumn<bool>("withName");
+        QTest::addColumn<bool>("withEngine");
+        addRow("all three", true, true, true);
+        addRow("nothing remembered", false, false, true);
+        addRow("path without name", true, false, true);
+        addRow("name without path", false, true, true);
+        addRow("engine not installed", true, true, false);
+    }
+
+    void autoLoad()
+    {
+        QFETCH(bool, withPath);
+        QFETCH(bool, withName);
+        QFETCH(bool, withEngine);
+        const QString modelPath = m_dir.filePath("tiny.gguf");
+        QVERIFY(writeTestFile(modelPath, "GGUF"));
+        if (withPath)
+            Preferences::setString("autoLoadModelPath", modelPath);
+        if (withName)
+            Preferences::setString("autoLoadModelName", "Tiny Q4_K_M");
+        enginetest::ArgsLog args;
+        AppModel app(engineAt(withEngine ? StandinEngine::executable() : m_dir.filePath("missing")));
+        ServerManager *server = app.serverManager();
+        QSignalSpy starting(server, &ServerManager::isStartingChanged);
+        const bool starts = withPath && withName && withEngine;
+        QCOMPARE(app.autoLoadOnLaunch(), starts);
+        if (!starts) {
+            QCoreApplication::processEvents();
+            QCOMPARE(starting.size(), 0);
+            QVERIFY(!server->isRunning());
+            QCOMPARE(server->activeModelNameText(), QString());
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(server->isRunning(), 30000);
+        QCOMPARE(server->activeModelNameText(), "Tiny Q4_K_M");
+        QVERIFY(args.lines(server->port()).join(u'\n').contains(modelPath));
+        // Leave no engine behind.
+        server->stopServer();
+        QTRY_VERIFY_WITH_TIMEOUT(!server->isRunning(), 30000);
+    }
+
+    void deleteLoadedAndAutoLoadModel_data()
+    {
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<bool>("autoLoad");
+        addRow("loaded and auto-load", true, true);
+        addRow("loaded only", true, false);
+        addRow("auto-load only", false, true);
+    }
+
+    // Deleting the loaded model stops the engine; deleting the auto-load model clears both
+    // its settings, saved. Another file's setting stays.
+    void deleteLoadedAndAutoLoadModel()
+    {
+        QFETCH(bool, loaded);
+        QFETCH(bool, autoLoad);
+        AppModel app(engineAt(StandinEngine::executable()));
+        ModelManager *models = app.modelManager();
+        const HFModel model = models->models()[0];
+        const QString path = ModelManager::filePath(model, model.variants[0]);
+        QVERIFY(writeTestFile(path, "GGUF"));
+        models->refreshDownloadStatus();
+
+        const QString other = m_dir.filePath("other.gguf");
+        AgentState *state = app.agentState();
+        state->setAutoLoadModelPath(autoLoad ? path : other);
+        state->setAutoLoadModelName("Llama 3.2 3B Instruct Q4_K_M");
+        state->saveSettings();
+        if (loaded) {
+            app.serverManager()->startServer(path, "Llama 3.2 3B Instruct Q4_K_M");
+            QTRY_VERIFY_WITH_TIMEOUT(app.serverManager()->isRunning(), 30000);
+        }
+
+        models->deleteModel(model, model.variants[0]);
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!models->models()[0].variants[0].isDownloaded);
+        QTRY_VERIFY_WITH_TIMEOUT(!app.serverManager()->isRunning(), 30000);
+        QCOMPARE(app.serverManager()->statusMessage(), "No model loaded");
+        const std::optional<QString> kept = autoLoad ? std::nullopt : std::optional(other);
+        QCOMPARE(state->autoLoadModelPath(), kept);
+        QCOMPARE(Preferences::string("autoLoadModelPath"), kept);
+        QCOMPARE(Preferences::string("autoLoadModelName").has_value(), !autoLoad);
+    }
+
+    void onboardingFlagFollowsTheStore()
+    {
+        AppModel app(engineAt(m_dir.filePath("missing")));
+        QSignalSpy changed(&app, &AppModel::onboardingCompleteChanged);
+        QVERIFY(!app.onboardingComplete());
+
+        app.setOnboardingComplete(true);
+        QVERIFY(app.onboardingComplete());
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(Preferences::boolean("onboardingComplete"));
+
+        // A later run reads it back.
+        {
+            AppModel second(engineAt(m_dir.filePath("missing")));
+            QVERIFY(second.onboardingComplete());
+        }
+
+        // The store's reset removes the key; the flag follows without a restart.
+        app.agentState()->resetAllData();
+        QVERIFY(!Preferences::contains("onboardingComplete"));
+        QTRY_VERIFY(!app.onboardingComplete());
+        QCOMPARE(changed.size(), 2);
+    }
+
+    void everySymbolHasAGlyph()
+    {
+        // Every symbol name the screens use.
+        const QStringList used
+            = QStringLiteral(
+                  "app.badge apps.iphone arrow.clockwise arrow.down.doc.fill arrow.up "
+                  "arrow.up.right bolt.fill brain.head.profile bubble.left.and.bubble.right.fill "
+                  "camera.viewfinder checkmark checkmark.circle.fill chevron.down chevron.right "
+                  "chevron.up clock.arrow.circlepath cpu cpu.fill doc.on.doc doc.text "
+                  "doc.text.fill equal.circle.fill exclamationmark.circle.fill "
+                  "exclamationmark.triangle.fill folder gear hand.wave.fill info.circle "
+                  "lock.shield.fill magnifyingglass pencil.circle.fill pin pin.fill pin.slash "
+                  "slider.horizontal.3 sparkles square.and.arrow.down square.and.arrow.up "
+                  "square.and.pencil stop.fill terminal.fill text.quote trash "
+                  "wrench.and.screwdriver.fill xmark.circle xmark.circle.fill")
+                  .split(u' ');
+        QCOMPARE(Icons::symbolNames(), used);
+        QCOMPARE(Icons::fontFamily(), "Material Icons");
+        const QFontMetrics metrics{QFont(Icons::fontFamily())};
+        for (const QString &name : used) {
+            const QString glyph = Icons::glyph(name);
+            QCOMPARE(glyph.size(), 1);
+            QVERIFY2(metrics.inFontUcs4(glyph.at(0).unicode()), qPrintable(name));
+        }
+        QVERIFY(Icons::glyph("no.such.symbol").isEmpty());
+    }
+};
 
 TOVRA_TEST_MAIN(AppModelTest, QApplication)
 #include "tst_appmodel.moc"

@@ -8,11 +8,10 @@
 #include <QFile>
 #include <QSet>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "tests/support/standinengine.h"
+#include "tests/engine/enginetesthelpers.h"
 #include "tests/support/testenvironment.h"
 
 namespace {
@@ -22,20 +21,6 @@ Message message(const QString &role, const QString &content)
 }
 
 using Action = ChatController::Action;
-
-// A server manager that starts the stand-in engine, which behaves as "startup" says.
-std::unique_ptr<ServerManager> standinServer(const QString &startup)
-{
-    qputenv("STANDIN_STARTUP", startup.toUtf8());
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    ServerManagerOptions options;
-    options.serverSearchList = {StandinEngine::executable()};
-    options.brewCandidates = {};
-    options.pollInterval = std::chrono::milliseconds(50);
-    options.port = probe.serverPort();
-    return std::make_unique<ServerManager>(options);
-}
 
 QStringList roles(const QList<Message> &messages)
 {
@@ -51,356 +36,310 @@ QStringList roles(const QList<Message> &messages)
 class ChatLogicTest : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_dir;
 
 private slots:
     void init() { failOnUnexpectedWarnings(); }
-    void submit_data();
-    void submit();
-    void queuedText_data();
-    void queuedText();
-    void conversationFlags();
-    void modelName_data();
-    void modelName();
-    void speedText();
-    void attachment_data();
-    void attachment();
-    void attachmentOfNonFileUrlChangesNothing();
-    void approvalRows();
-    void capitalisation_data();
-    void capitalisation();
-    void confettiParticles();
-    void cuts();
-    void editAndRetryThroughTheStore();
-    void celebrationOnlyOnceForAGoodReply();
 
-private:
-    QTemporaryDir m_dir;
-};
+    void submit_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("isLoading");
+        QTest::addColumn<bool>("isRunning");
+        QTest::addColumn<bool>("isStarting");
+        QTest::addColumn<bool>("canSubmit");
+        QTest::addColumn<Action>("action");
+        addRow("text, engine running", "Hi", false, true, false, true, Action::Send);
+        addRow("padded text", "\n  Hi \n", false, true, false, true, Action::Send);
+        addRow("only spaces and line breaks",
+               " \n\t \r\n",
+               false,
+               true,
+               false,
+               false,
+               Action::Ignore);
+        addRow("empty", "", false, false, false, false, Action::Ignore);
+        addRow("while a reply is generated", "Hi", true, true, false, false, Action::Ignore);
+        addRow("engine starting", "Hi", false, false, true, true, Action::Queue);
+        addRow("no model loaded", "Hi", false, false, false, true, Action::Refuse);
+    }
 
-void ChatLogicTest::submit_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("isLoading");
-    QTest::addColumn<bool>("isRunning");
-    QTest::addColumn<bool>("isStarting");
-    QTest::addColumn<bool>("canSubmit");
-    QTest::addColumn<Action>("action");
-    QTest::newRow("text, engine running") << "Hi" << false << true << false << true << Action::Send;
-    QTest::newRow("padded text") << "\n  Hi \n" << false << true << false << true << Action::Send;
-    QTest::newRow("only spaces and line breaks")
-        << " \n\t \r\n"
-        << false << true << false << false << Action::Ignore;
-    QTest::newRow("empty") << "" << false << false << false << false << Action::Ignore;
-    QTest::newRow("while a reply is generated")
-        << "Hi" << true << true << false << false << Action::Ignore;
-    QTest::newRow("engine starting") << "Hi" << false << false << true << true << Action::Queue;
-    QTest::newRow("no model loaded") << "Hi" << false << false << false << true << Action::Refuse;
-}
+    void submit()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, isLoading);
+        QFETCH(bool, isRunning);
+        QFETCH(bool, isStarting);
+        QFETCH(bool, canSubmit);
+        QCOMPARE(::canSubmit(text, isLoading), canSubmit);
+        QTEST(ChatController::decide(text, isLoading, isRunning, isStarting), "action");
+    }
 
-void ChatLogicTest::submit()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, isLoading);
-    QFETCH(bool, isRunning);
-    QFETCH(bool, isStarting);
-    QFETCH(bool, canSubmit);
-    QFETCH(Action, action);
-    QCOMPARE(::canSubmit(text, isLoading), canSubmit);
-    QCOMPARE(ChatController::decide(text, isLoading, isRunning, isStarting), action);
-}
+    // Text submitted while the engine starts is sent once it runs; it stays in the box, no
+    // longer queued, when the whole start (every retry) ends without an engine, or when
+    // the user edits it first.
+    void queuedText_data()
+    {
+        QTest::addColumn<QString>("startup");
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QStringList>("sent");
+        addRow("sent once running", R"({"health_delay_ms":300})", "", QStringList{"hello"});
+        // Three attempts: direct file read, then a reduced context, then the advice.
+        addRow("every retry fails", R"({"exit":{"signal":"SIGBUS"}})", "", QStringList{});
+        addRow("edited first", R"({"health_delay_ms":300})", "hello there", QStringList{});
+    }
 
-// Text submitted while the engine starts is sent once it runs; it stays in the box, no
-// longer queued, when the whole start (every retry) ends without an engine, or when
-// the user edits it first.
-void ChatLogicTest::queuedText_data()
-{
-    QTest::addColumn<QString>("startup");
-    QTest::addColumn<QString>("edit");
-    QTest::addColumn<QStringList>("sent");
-    QTest::newRow("sent once running") << R"({"health_delay_ms":300})"
-                                       << "" << QStringList{"hello"};
-    // Three attempts: direct file read, then a reduced context, then the advice.
-    QTest::newRow("every retry fails") << R"({"exit":{"signal":"SIGBUS"}})"
-                                       << "" << QStringList{};
-    QTest::newRow("edited first") << R"({"health_delay_ms":300})"
-                                  << "hello there" << QStringList{};
-}
+    void queuedText()
+    {
+        QFETCH(QString, startup);
+        QFETCH(QString, edit);
+        AgentState state;
+        enginetest::setStartup(startup);
+        const auto server = std::make_unique<ServerManager>(enginetest::standinOptions());
+        ChatController controller;
+        controller.setState(&state);
+        controller.setServerManager(server.get());
+        QStringList seen;
+        connect(&controller, &ChatController::queuedTextReady, this, [&](const QString &text) {
+            seen << text;
+        });
+        // isStarting drops after each attempt, yet the text waits for the last one.
+        int drops = 0;
+        connect(server.get(), &ServerManager::isStartingChanged, this, [&] {
+            if (!server->isStarting() && !server->isRunning() && controller.isQueued())
+                ++drops;
+        });
+        QSignalSpy ended(server.get(), &ServerManager::startEnded);
 
-void ChatLogicTest::queuedText()
-{
-    QFETCH(QString, startup);
-    QFETCH(QString, edit);
-    QFETCH(QStringList, sent);
-    AgentState state;
-    const auto server = standinServer(startup);
-    ChatController controller;
-    controller.setState(&state);
-    controller.setServerManager(server.get());
-    QStringList seen;
-    connect(&controller, &ChatController::queuedTextReady, this, [&](const QString &text) {
-        seen << text;
-    });
-    // isStarting drops after each attempt, yet the text waits for the last one.
-    int drops = 0;
-    connect(server.get(), &ServerManager::isStartingChanged, this, [&] {
-        if (!server->isStarting() && !server->isRunning() && controller.isQueued())
-            ++drops;
-    });
-    QSignalSpy ended(server.get(), &ServerManager::startEnded);
-
-    server->startServer(m_dir.filePath(QStringLiteral("model.gguf")), QStringLiteral("M"));
-    QVERIFY(server->isStarting());
-    QCOMPARE(controller.submit(QStringLiteral(" hello ")), Action::Queue);
-    QVERIFY(controller.isQueued());
-    if (!edit.isEmpty()) {
-        controller.textEdited(QStringLiteral(" hello\n"));
+        server->startServer(m_dir.filePath("model.gguf"), "M");
+        QVERIFY(server->isStarting());
+        QCOMPARE(controller.submit(" hello "), Action::Queue);
         QVERIFY(controller.isQueued());
-        controller.textEdited(edit);
-        QVERIFY(!controller.isQueued());
-    }
-    QVERIFY(ended.wait(15000));
-    QCOMPARE(seen, sent);
-    QVERIFY(!controller.isQueued());
-    if (!server->isRunning())
-        QCOMPARE(drops, 3); // one per attempt; the start ends only after the third
-    QCOMPARE(controller.submit(QStringLiteral("next")),
-             server->isRunning() ? Action::Send : Action::Refuse);
-    QCoro::waitFor(server->stopServer());
-    qunsetenv("STANDIN_STARTUP");
-}
-
-void ChatLogicTest::conversationFlags()
-{
-    AgentState state;
-    state.startNewChat();
-    state.setMessages({message("system", "s"), message("tool_result", "Tool results: x")});
-    ChatController controller;
-    controller.setState(&state);
-    QVERIFY(!controller.hasTurns());
-    QSignalSpy turns(&controller, &ChatController::hasTurnsChanged);
-    QSignalSpy typing(&controller, &ChatController::isTypingChanged);
-    state.appendMessage(message("user", "hi"));
-    QVERIFY(controller.hasTurns());
-
-    // Typing until the first piece; later pieces change nothing.
-    state.setIsLoading(true);
-    QVERIFY(controller.isTyping());
-    for (const char *piece : {"Hel", "lo", "!"})
-        state.appendToStreamingContent(QString::fromLatin1(piece));
-    QVERIFY(!controller.isTyping());
-    QCOMPARE(typing.size(), 2);
-    state.setMessages({});
-    QVERIFY(!controller.hasTurns());
-    QCOMPARE(turns.size(), 2);
-}
-
-void ChatLogicTest::modelName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char *tag, const char *name, const char *expected) {
-        QTest::newRow(tag) << QString::fromUtf8(name) << QString::fromUtf8(expected);
-    };
-    row("four words unchanged", "Llama 3.2 3B Instruct", "Llama 3.2 3B Instruct");
-    row("five words", "Qwen 2.5 7B Instruct Q4_K_M", "Qwen 2.5 7B Q4_K_M");
-    row("six words", "A B C D E F", "A B C F");
-    row("one word", "Phi", "Phi");
-    row("empty", "", "");
-}
-
-void ChatLogicTest::modelName()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, expected);
-    QCOMPARE(shortModelName(name), expected);
-}
-
-void ChatLogicTest::speedText()
-{
-    QCOMPARE(ChatLogic::speedText(12.4), QStringLiteral("12 tok/s"));
-    QCOMPARE(ChatLogic::speedText(99.6), QStringLiteral("100 tok/s"));
-}
-
-void ChatLogicTest::attachment_data()
-{
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("inputText");
-    QTest::addColumn<QString>("expected");
-    const auto row =
-        [](const char *name, const QByteArray &bytes, const char *typed, const QString &expected) {
-            QTest::newRow(name) << QString::fromLatin1(name) << bytes << QString::fromLatin1(typed)
-                                << expected;
-        };
-    const QByteArray x4000(4000, 'x');
-    row("Notes.MD",
-        x4000 + "y",
-        "",
-        "Contents of Notes.MD:\n```\n" + x4000 + "\n\n[File truncated — 1 more characters]\n```");
-    row("a.txt", x4000, "", "Contents of a.txt:\n```\n" + x4000 + "\n```");
-    // 4002 characters of two code units each: cut after the 4000th character, not unit.
-    const QString accented = QStringLiteral("e\u0301").repeated(4000);
-    row("a.py",
-        (accented + QStringLiteral("e\u0301e\u0301")).toUtf8(),
-        "",
-        "Contents of a.py:\n```\n" + accented + "\n\n[File truncated — 2 more characters]\n```");
-    // After typed text, a text file starts a new line and any other file follows a space.
-    row("main.cpp", "int x;", "Look:", "Look:\nContents of main.cpp:\n```\nint x;\n```");
-    row("photo.png", "\x89PNG", "", "photo.png");
-    row("report.pdf", "%PDF", "See", "See report.pdf");
-    row("bad.txt", "ok \xff\xfe no", "", "bad.txt");                        // not UTF-8
-    row(".txt", "secret", "", ".txt");                                      // hidden, no extension
-    row("huge.log", QByteArray(16 * 1024 * 1024 + 1, 'a'), "", "huge.log"); // over 16 MiB
-}
-
-void ChatLogicTest::attachment()
-{
-    QFETCH(QString, fileName);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, inputText);
-    QFETCH(QString, expected);
-    const QString path = m_dir.filePath(fileName);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-    file.close();
-    QCOMPARE(ChatLogic::attachDroppedFile(inputText, QUrl::fromLocalFile(path)), expected);
-}
-
-void ChatLogicTest::attachmentOfNonFileUrlChangesNothing()
-{
-    QCOMPARE(ChatLogic::attachDroppedFile(QStringLiteral("Hi"),
-                                          QUrl(QStringLiteral("https://example.com/a.txt"))),
-             QStringLiteral("Hi"));
-    // A file that cannot be read goes in by name; so does a folder.
-    QCOMPARE(withAttachedFile(QString(), m_dir.filePath(QStringLiteral("missing.md"))),
-             QStringLiteral("missing.md"));
-    QCOMPARE(withAttachedFile(QStringLiteral("a"), m_dir.path() + QStringLiteral("/")),
-             QStringLiteral("a ") + QFileInfo(m_dir.path()).fileName());
-}
-
-void ChatLogicTest::approvalRows()
-{
-    const QVariantList rows = ChatLogic::approvalArguments({{"text", "t"},
-                                                            {"path", "/tmp/a"},
-                                                            {"content", "c"},
-                                                            {"model_name", "m"},
-                                                            {"Zeta", "z"},
-                                                            {"app_name", "Notes"}});
-    QStringList seen;
-    for (const QVariant &row : rows) {
-        const QVariantMap map = row.toMap();
-        seen << map.value("label").toString() + u'=' + map.value("value").toString() + u'@'
-                    + map.value("icon").toString();
-    }
-    QCOMPARE(seen,
-             QStringList({"Zeta=z@chevron.right",
-                          "App_name=Notes@app.badge",
-                          "Content=c@doc.text",
-                          "Model_name=m@chevron.right",
-                          "Path=/tmp/a@folder",
-                          "Text=t@text.quote"}));
-    QCOMPARE(ChatLogic::toolTitle("open_app"), QStringLiteral("Open Application"));
-    QCOMPARE(ChatLogic::toolDescription("open_app"), QStringLiteral("Launch an application"));
-    QCOMPARE(ChatLogic::toolTitle("make_coffee"), QStringLiteral("make_coffee"));
-    QVERIFY(ChatLogic::toolDescription("make_coffee").isEmpty());
-}
-
-void ChatLogicTest::capitalisation_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char *tag, const char *text, const char *expected) {
-        QTest::newRow(tag) << QString::fromUtf8(text) << QString::fromUtf8(expected);
-    };
-    row("underscore is inside a word", "app_name", "App_name");
-    row("words", "hELLO wide\tWORLD", "Hello Wide\tWorld");
-    row("leading space", " path", " Path");
-    row("non-ASCII", "ärger", "Ärger");
-}
-
-void ChatLogicTest::capitalisation()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(capitalizedWords(text), expected);
-}
-
-void ChatLogicTest::confettiParticles()
-{
-    QSet<QUuid> ids;
-    QSet<QRgb> colours;
-    for (int round = 0; round < 20; ++round) {
-        const QList<ConfettiParticle> particles = makeConfettiParticles();
-        QCOMPARE(particles.size(), 60);
-        for (const ConfettiParticle &p : particles) {
-            QVERIFY(p.xFraction >= 0.02 && p.xFraction <= 0.98);
-            QVERIFY(p.startRotation >= 0 && p.startRotation <= 360);
-            QVERIFY(p.endRotation >= 360 && p.endRotation <= 1080);
-            QVERIFY(p.width >= 7 && p.width <= 15);
-            QVERIFY(p.delay >= 0 && p.delay <= 1);
-            QVERIFY(p.duration >= 2.0 && p.duration <= 3.5);
-            QVERIFY(confettiPalette().contains(p.color));
-            ids.insert(p.id);
-            colours.insert(p.color.rgb());
+        if (!edit.isEmpty()) {
+            controller.textEdited(" hello\n");
+            QVERIFY(controller.isQueued());
+            controller.textEdited(edit);
+            QVERIFY(!controller.isQueued());
         }
+        QVERIFY(ended.wait(15000));
+        QTEST(seen, "sent");
+        QVERIFY(!controller.isQueued());
+        if (!server->isRunning())
+            QCOMPARE(drops, 3); // one per attempt; the start ends only after the third
+        QCOMPARE(controller.submit("next"), server->isRunning() ? Action::Send : Action::Refuse);
+        QCoro::waitFor(server->stopServer());
+        enginetest::setStartup({});
     }
-    QCOMPARE(ids.size(), 20 * 60);
-    QCOMPARE(colours.size(), 9);
-}
 
-void ChatLogicTest::cuts()
-{
-    const QList<Message> messages{message("user", "one"),
-                                  message("assistant", "A"),
-                                  message("user", "two"),
-                                  message("tool_result", "Tool results: x"),
-                                  message("assistant", "Error: boom")};
-    // Edit drops the message and what follows; retry the user message before the reply.
-    for (const auto &cut :
-         {cutForEdit(messages, messages[2].id), cutForRetry(messages, messages[4].id)}) {
-        QVERIFY(cut);
-        QCOMPARE(cut->text, QStringLiteral("two"));
-        QCOMPARE(roles(cut->kept), QStringList({"user:one", "assistant:A"}));
-    }
-    // No user message before it, or the message is gone.
-    const QList<Message> orphan{message("assistant", "Error: x")};
-    QVERIFY(!cutForRetry(orphan, orphan[0].id));
-    QVERIFY(!cutForRetry(messages, QUuid::createUuid()));
-    QVERIFY(!cutForEdit(messages, QUuid::createUuid()));
-}
-
-void ChatLogicTest::editAndRetryThroughTheStore()
-{
+    void conversationFlags()
     {
         AgentState state;
         state.startNewChat();
-        state.setMessages(
-            {message("user", "one"), message("assistant", "Error: boom"), message("user", "two")});
-        state.syncActiveSession();
-        const QString failedId = uuidText(state.messages()[1].id);
-        const QString editedId = uuidText(state.messages()[2].id);
-        QCOMPARE(ChatLogic::editFromMessage(&state, editedId), QVariant(QStringLiteral("two")));
-        QCOMPARE(ChatLogic::retryFromMessage(&state, failedId), QVariant(QStringLiteral("one")));
-        QVERIFY(state.messages().isEmpty());
-        // Gone: nothing happens.
-        QVERIFY(!ChatLogic::editFromMessage(&state, editedId).isValid());
-    }
-    // Saved: a new store reads the cut conversation.
-    AgentState reloaded;
-    QVERIFY(reloaded.activeSession());
-    QVERIFY(reloaded.activeSession()->messages.isEmpty());
-}
+        state.setMessages({message("system", "s"), message("tool_result", "Tool results: x")});
+        ChatController controller;
+        controller.setState(&state);
+        QVERIFY(!controller.hasTurns());
+        QSignalSpy turns(&controller, &ChatController::hasTurnsChanged);
+        QSignalSpy typing(&controller, &ChatController::isTypingChanged);
+        state.appendMessage(message("user", "hi"));
+        QVERIFY(controller.hasTurns());
 
-void ChatLogicTest::celebrationOnlyOnceForAGoodReply()
-{
-    MessageListModel messages;
-    messages.setMessages({message("user", "hi"), message("assistant", "Error: boom")});
-    QVERIFY(!ChatLogic::claimFirstReplyCelebration(&messages));
-    messages.setMessages({message("user", "hi"), message("assistant", "Hello!")});
-    QVERIFY(ChatLogic::claimFirstReplyCelebration(&messages));
-    QVERIFY(!ChatLogic::claimFirstReplyCelebration(&messages));
-}
+        // Typing until the first piece; later pieces change nothing.
+        state.setIsLoading(true);
+        QVERIFY(controller.isTyping());
+        for (const char *piece : {"Hel", "lo", "!"})
+            state.appendToStreamingContent(QString::fromLatin1(piece));
+        QVERIFY(!controller.isTyping());
+        QCOMPARE(typing.size(), 2);
+        state.setMessages({});
+        QVERIFY(!controller.hasTurns());
+        QCOMPARE(turns.size(), 2);
+    }
+
+    // Short texts the screen derives: model names cut to four words, argument labels
+    // capitalised word by word, and the speed readout.
+    void shortTexts_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        addRow("four words unchanged", "model", "Llama 3.2 3B Instruct", "Llama 3.2 3B Instruct");
+        addRow("five words", "model", "Qwen 2.5 7B Instruct Q4_K_M", "Qwen 2.5 7B Q4_K_M");
+        addRow("six words", "model", "A B C D E F", "A B C F");
+        addRow("one word", "model", "Phi", "Phi");
+        addRow("empty", "model", "", "");
+        addRow("underscore is inside a word", "label", "app_name", "App_name");
+        addRow("words", "label", "hELLO wide\tWORLD", "Hello Wide\tWorld");
+        addRow("leading space", "label", " path", " Path");
+        addRow("non-ASCII", "label", "ärger", "Ärger");
+        addRow("speed rounds down", "speed", "12.4", "12 tok/s");
+        addRow("speed rounds up", "speed", "99.6", "100 tok/s");
+    }
+
+    void shortTexts()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, text);
+        const QString shown = kind == "model"   ? shortModelName(text)
+                              : kind == "label" ? capitalizedWords(text)
+                                                : ChatLogic::speedText(text.toDouble());
+        QTEST(shown, "expected");
+    }
+
+    void attachment_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("inputText");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name,
+                            const QByteArray &bytes,
+                            const char *typed,
+                            const QString &expected) {
+            addRow(name, QString::fromLatin1(name), bytes, QString::fromLatin1(typed), expected);
+        };
+        const QByteArray x4000(4000, 'x');
+        row("Notes.MD",
+            x4000 + "y",
+            "",
+            "Contents of Notes.MD:\n```\n" + x4000
+                + "\n\n[File truncated — 1 more characters]\n```");
+        row("a.txt", x4000, "", "Contents of a.txt:\n```\n" + x4000 + "\n```");
+        // 4002 characters of two code units each: cut after the 4000th character, not unit.
+        const QString accented = QStringLiteral("e\u0301").repeated(4000);
+        row("a.py",
+            (accented + "e\u0301e\u0301").toUtf8(),
+            "",
+            "Contents of a.py:\n```\n" + accented + "\n\n[File truncated — 2 more characters]\n```");
+        // After typed text, a text file starts a new line and any other file follows a space.
+        row("main.cpp", "int x;", "Look:", "Look:\nContents of main.cpp:\n```\nint x;\n```");
+        row("photo.png", "\x89PNG", "", "photo.png");
+        row("report.pdf", "%PDF", "See", "See report.pdf");
+        row("bad.txt", "ok \xff\xfe no", "", "bad.txt"); // not UTF-8
+        row(".txt", "secret", "", ".txt");               // hidden, no extension
+        row("huge.log", QByteArray(16 * 1024 * 1024 + 1, 'a'), "", "huge.log"); // over 16 MiB
+    }
+
+    void attachment()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, inputText);
+        const QString path = m_dir.filePath(fileName);
+        QVERIFY(writeTestFile(path, bytes));
+        QTEST(ChatLogic::attachDroppedFile(inputText, QUrl::fromLocalFile(path)), "expected");
+    }
+
+    void attachmentOfNonFileUrlChangesNothing()
+    {
+        QCOMPARE(ChatLogic::attachDroppedFile("Hi", QUrl("https://example.com/a.txt")), "Hi");
+        // A file that cannot be read goes in by name; so does a folder.
+        QCOMPARE(withAttachedFile(QString(), m_dir.filePath("missing.md")), "missing.md");
+        QCOMPARE(withAttachedFile("a", m_dir.path() + "/"),
+                 "a " + QFileInfo(m_dir.path()).fileName());
+    }
+
+    void approvalRows()
+    {
+        const QVariantList rows = ChatLogic::approvalArguments({{"text", "t"},
+                                                                {"path", "/tmp/a"},
+                                                                {"content", "c"},
+                                                                {"model_name", "m"},
+                                                                {"Zeta", "z"},
+                                                                {"app_name", "Notes"}});
+        QStringList seen;
+        for (const QVariant &row : rows) {
+            const QVariantMap map = row.toMap();
+            seen << map.value("label").toString() + u'=' + map.value("value").toString() + u'@'
+                        + map.value("icon").toString();
+        }
+        // In key order, each with its icon; keys without one of their own get a chevron.
+        QCOMPARE(seen.join(u' '),
+                 "Zeta=z@chevron.right App_name=Notes@app.badge Content=c@doc.text "
+                 "Model_name=m@chevron.right Path=/tmp/a@folder Text=t@text.quote");
+        QCOMPARE(ChatLogic::toolTitle("open_app"), "Open Application");
+        QCOMPARE(ChatLogic::toolDescription("open_app"), "Launch an application");
+        QCOMPARE(ChatLogic::toolTitle("make_coffee"), "make_coffee");
+        QVERIFY(ChatLogic::toolDescription("make_coffee").isEmpty());
+    }
+
+    void confettiParticles()
+    {
+        QSet<QUuid> ids;
+        QSet<QRgb> colours;
+        for (int round = 0; round < 20; ++round) {
+            const QList<ConfettiParticle> particles = makeConfettiParticles();
+            QCOMPARE(particles.size(), 60);
+            for (const ConfettiParticle &p : particles) {
+                QVERIFY(p.xFraction >= 0.02 && p.xFraction <= 0.98);
+                QVERIFY(p.startRotation >= 0 && p.startRotation <= 360);
+                QVERIFY(p.endRotation >= 360 && p.endRotation <= 1080);
+                QVERIFY(p.width >= 7 && p.width <= 15);
+                QVERIFY(p.delay >= 0 && p.delay <= 1);
+                QVERIFY(p.duration >= 2.0 && p.duration <= 3.5);
+                QVERIFY(confettiPalette().contains(p.color));
+                ids.insert(p.id);
+                colours.insert(p.color.rgb());
+            }
+        }
+        QCOMPARE(ids.size(), 20 * 60);
+        QCOMPARE(colours.size(), 9);
+    }
+
+    void cuts()
+    {
+        const QList<Message> messages{message("user", "one"),
+                                      message("assistant", "A"),
+                                      message("user", "two"),
+                                      message("tool_result", "Tool results: x"),
+                                      message("assistant", "Error: boom")};
+        // Edit drops the message and what follows; retry the user message before the reply.
+        for (const auto &cut :
+             {cutForEdit(messages, messages[2].id), cutForRetry(messages, messages[4].id)}) {
+            QVERIFY(cut);
+            QCOMPARE(cut->text, "two");
+            QCOMPARE(roles(cut->kept), QStringList({"user:one", "assistant:A"}));
+        }
+        // No user message before it, or the message is gone.
+        const QList<Message> orphan{message("assistant", "Error: x")};
+        QVERIFY(!cutForRetry(orphan, orphan[0].id));
+        QVERIFY(!cutForRetry(messages, QUuid::createUuid()));
+        QVERIFY(!cutForEdit(messages, QUuid::createUuid()));
+    }
+
+    void editAndRetryThroughTheStore()
+    {
+        {
+            AgentState state;
+            state.startNewChat();
+            state.setMessages({message("user", "one"),
+                               message("assistant", "Error: boom"),
+                               message("user", "two")});
+            state.syncActiveSession();
+            const QString failedId = uuidText(state.messages()[1].id);
+            const QString editedId = uuidText(state.messages()[2].id);
+            QCOMPARE(ChatLogic::editFromMessage(&state, editedId), QVariant("two"));
+            QCOMPARE(ChatLogic::retryFromMessage(&state, failedId), QVariant("one"));
+            QVERIFY(state.messages().isEmpty());
+            // Gone: nothing happens.
+            QVERIFY(!ChatLogic::editFromMessage(&state, editedId).isValid());
+        }
+        // Saved: a new store reads the cut conversation.
+        AgentState reloaded;
+        QVERIFY(reloaded.activeSession());
+        QVERIFY(reloaded.activeSession()->messages.isEmpty());
+    }
+
+    void celebrationOnlyOnceForAGoodReply()
+    {
+        MessageListModel messages;
+        messages.setMessages({message("user", "hi"), message("assistant", "Error: boom")});
+        QVERIFY(!ChatLogic::claimFirstReplyCelebration(&messages));
+        messages.setMessages({message("user", "hi"), message("assistant", "Hello!")});
+        QVERIFY(ChatLogic::claimFirstReplyCelebration(&messages));
+        QVERIFY(!ChatLogic::claimFirstReplyCelebration(&messages));
+    }
+};
 
 TOVRA_TEST_MAIN(ChatLogicTest, QCoreApplication)
 #include "tst_chatlogic.moc"

@@ -1,7 +1,6 @@
 #include "agent/agentmanager.h"
-#include "tests/support/standinengine.h"
+#include "tests/engine/enginetesthelpers.h"
 #include "ui/appmodel.h"
-#include "ui/iconimageprovider.h"
 
 #include "platform/preferences.h"
 
@@ -11,17 +10,15 @@
 #include <QJSValue>
 #include <QJsonDocument>
 #include <QMimeData>
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QTcpServer>
 #include <QtQuickTest>
 
 #include <httplib.h>
 
 #include <memory>
 
-#include "tests/support/testenvironment.h"
+#include "tests/support/qmltestsetup.h"
 
 // What the chat screen's QML test needs beyond the app: the stand-in engine's start,
 // its scripts, and files in the private home.
@@ -38,12 +35,9 @@ public:
     // stand-in's start-up behaviour (JSON), empty for a quick start.
     Q_INVOKABLE void start(const QString &startup)
     {
-        if (startup.isEmpty())
-            qunsetenv("STANDIN_STARTUP");
-        else
-            qputenv("STANDIN_STARTUP", startup.toUtf8());
-        m_app->serverManager()->startServer(QDir::home().filePath(QStringLiteral("model.gguf")),
-                                            QStringLiteral("Tovra Stand-in Chat Model Q4"));
+        enginetest::setStartup(startup);
+        m_app->serverManager()->startServer(QDir::home().filePath("model.gguf"),
+                                            "Tovra Stand-in Chat Model Q4");
     }
     Q_INVOKABLE void stop() { m_app->serverManager()->stopServer(); }
 
@@ -60,13 +54,11 @@ public:
     Q_INVOKABLE QString homePath() const { return QDir::homePath(); }
     Q_INVOKABLE QString readFile(const QString &path) const
     {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return QString::fromUtf8(readTestFile(path));
     }
     Q_INVOKABLE bool writeFile(const QString &path, const QString &text) const
     {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0;
+        return writeTestFile(path, text.toUtf8());
     }
     // A drag of files from outside the app, as the window system delivers it: it enters
     // over the middle of the item, then drops there.
@@ -94,10 +86,7 @@ public:
                         Qt::NoModifier);
         QCoreApplication::sendEvent(item->window(), &drop);
     }
-    Q_INVOKABLE void resetCelebration() const
-    {
-        Preferences::remove(QStringLiteral("firstReplyCelebrated"));
-    }
+    Q_INVOKABLE void resetCelebration() const { Preferences::remove("firstReplyCelebrated"); }
 
 private:
     AppModel *m_app;
@@ -113,24 +102,14 @@ public slots:
     void applicationAvailable()
     {
         TestEnvironment::setApplicationIdentity();
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        ServerManagerOptions options;
-        options.serverSearchList = {StandinEngine::executable()};
-        options.brewCandidates = {};
-        options.pollInterval = std::chrono::milliseconds(100);
-        options.port = probe.serverPort();
-        probe.close();
-        m_app = std::make_unique<AppModel>(options);
+        m_app = std::make_unique<AppModel>(
+            enginetest::standinOptions(std::chrono::milliseconds(100)));
         m_app->agentManager()->setCompletionSoundCommand({});
         m_control = std::make_unique<EngineControl>(m_app.get());
     }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
-        engine->globalObject().setProperty(QStringLiteral("unexpectedWarningPattern"),
-                                           unexpectedWarningPattern());
-        engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
-        engine->addImageProvider(QStringLiteral("icons"), new IconImageProvider);
+        prepareQmlEngine(engine);
         // Test-only helper; the app's own types come from its QML module.
         qmlRegisterSingletonInstance("ChatTest", 1, 0, "Engine", m_control.get());
     }

@@ -24,10 +24,10 @@ QStringList describe(const QList<TextLine> &lines)
             out << QStringLiteral("h%1:%2").arg(line.level).arg(line.content);
             break;
         case Kind::Bullet:
-            out << QStringLiteral("b:") + line.content;
+            out << "b:" + line.content;
             break;
         case Kind::Paragraph:
-            out << QStringLiteral("p:") + line.content;
+            out << "p:" + line.content;
             break;
         }
     }
@@ -42,7 +42,7 @@ QString pngDataUrl()
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(bytes.toBase64());
+    return "data:image/png;base64," + QString::fromLatin1(bytes.toBase64());
 }
 } // namespace
 
@@ -52,263 +52,232 @@ class MessageRenderingTest : public QObject
 
 private slots:
     void init() { failOnUnexpectedWarnings(); }
-    void hideRules_data();
-    void hideRules();
-    void inlineImage_data();
-    void inlineImage();
-    void textLines_data();
-    void textLines();
-    void blocks_data();
-    void blocks();
-    void displayedCodeTrimsOnlyLineBreaks();
-    void inlineMarkdown_data();
-    void inlineMarkdown();
-    void openableLinks_data();
-    void openableLinks();
+
+    void hideRules_data()
+    {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<bool>("hidden");
+        addRow("blank user", "user", " \n\t \n", true);
+        addRow("blank assistant", "assistant", "\n\n", true);
+        addRow("empty placeholder", "assistant", "", true);
+        addRow("tool result", "tool_result", "Tool results: done", true);
+        addRow("system", "system", "You are helpful", true);
+        addRow("user tool results", "user", "Tool results:\n- ok", true);
+        addRow("assistant tool results text", "assistant", "Tool results:\n- ok", false);
+        addRow("user confirm instruction", "user", "Briefly confirm what was done.", true);
+        addRow("user prefix after space", "user", " Tool results:", false);
+        addRow("no-model warning, any role",
+               "assistant",
+               u"Hi \u26A0\uFE0F No model loaded — load one"_s,
+               true);
+        addRow("warning sign without selector", "assistant", u"\u26A0 No model loaded"_s, false);
+        addRow("two tool-call lines with a blank line",
+               "assistant",
+               "TOOL_CALL: {\"name\":\"a\"}\n\n  TOOL_CALL: {\"name\":\"b\"}",
+               true);
+        addRow("tool calls and prose",
+               "assistant",
+               "TOOL_CALL: {\"name\":\"a\"}\n\nTOOL_CALL: {}\nDone.",
+               false);
+        addRow("user tool-call line", "user", "TOOL_CALL: {}", false);
+        addRow("ordinary reply", "assistant", "Hello!", false);
+        addRow("ordinary question", "user", "What is 2+2?", false);
+        addRow("role compared exactly", "Tool_Result", "x", false);
+    }
+
+    void hideRules()
+    {
+        QFETCH(QString, role);
+        QFETCH(QString, content);
+        QFETCH(bool, hidden);
+        QCOMPARE(shouldHideMessage(role, content), hidden);
+        QCOMPARE(shouldHideMessage(Message::make(role, content)), hidden);
+    }
+
+    void inlineImage_data()
+    {
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<bool>("decodes");
+        QTest::addColumn<bool>("isPicture");
+
+        const QString png = pngDataUrl();
+        addRow("png", png, true, true);
+        QTest::newRow("jpeg prefix, png bytes")
+            << QString(png).replace(QLatin1String("image/png"), QLatin1String("image/jpeg")) << true
+            << true;
+        QString broken = png;
+        broken.insert(40, u'\n');
+        addRow("line break in base64", broken, false, false);
+        addRow("outside alphabet", "data:image/png;base64,AAA*", false, false);
+        addRow("unpadded", "data:image/png;base64,QUJD RA", false, false);
+        QTest::newRow("bytes that are no picture")
+            << "data:image/png;base64," + QString::fromLatin1(QByteArray("hello").toBase64())
+            << true << false;
+        addRow("other type", "data:image/gif;base64,R0lGOD==", false, false);
+        addRow("prefix later in text", "see data:image/png;base64,AAAA", false, false);
+        addRow("plain text", "hello", false, false);
+    }
+
+    void inlineImage()
+    {
+        QFETCH(QString, content);
+        const auto bytes = inlineImageBytes(content);
+        QTEST(bytes.has_value(), "decodes");
+        if (bytes) {
+            QImage image;
+            QTEST(image.loadFromData(*bytes), "isPicture");
+        }
+    }
+
+    void textLines_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("lines");
+
+        addRow("hash then word", "#word", QStringList{"p:#word"});
+        addRow("four hashes", "#### Four", QStringList{"p:#### Four"});
+        addRow("level 1", "# Title", QStringList{"h1:Title"});
+        addRow("level 2 keeps extra space", "##  Spaced", QStringList{"h2: Spaced"});
+        addRow("level 3 indented", "   ### Three  ", QStringList{"h3:Three"});
+        addRow("indented hyphen bullet", "   - item", QStringList{"b:item"});
+        addRow("star bullet", "* item", QStringList{"b:item"});
+        addRow("hyphen then word", "-item", QStringList{"p:-item"});
+        addRow("numbered item is paragraph", "1. first", QStringList{"p:1. first"});
+        addRow("two paragraphs", "one\ntwo\n\nthree", QStringList{"p:one\ntwo", "p:three"});
+        QTest::newRow("paragraph keeps inner indentation")
+            << "  lead\n    more  " << QStringList{"p:lead\n    more"};
+        QTest::newRow("heading ends a paragraph")
+            << "text\n## Head\nafter" << QStringList{"p:text", "h2:Head", "p:after"};
+        addRow("tab-only line separates", "a\n\t\nb", QStringList{"p:a", "p:b"});
+        addRow("blank", "\n  \n", QStringList{});
+        addRow("empty", "", QStringList{});
+        addRow("marker alone is text", "-", QStringList{"p:-"});
+        addRow("heading marker alone", "# ", QStringList{"p:#"});
+    }
+
+    void textLines()
+    {
+        QFETCH(QString, text);
+        QTEST(describe(parseTextLines(text)), "lines");
+    }
+
+    // Each block as "p:…" lines, or "code(language):…" with "-" for no language.
+    void blocks_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("blocks");
+        const auto row = [](const char *tag, const QString &text, const QStringList &blocks) {
+            addRow(tag, text, blocks);
+        };
+        row("prose, code, prose",
+            "Here is code:\n```js\nlet a = 1;\n```\nDone.",
+            {"p:Here is code:", "code(js):let a = 1;\n", "p:Done."});
+        row("nothing after fence", "```\nx = 1\n```", {"code(-):\nx = 1\n"});
+        row("tag and word", "```python script\nprint()\n```", {"code(-):python script\nprint()\n"});
+        row("24 characters",
+            "```" + QString(24, u'a') + "\ncode```",
+            {"code(-):" + QString(24, u'a') + "\ncode"});
+        row("23 characters",
+            "```" + QString(23, u'a') + "\ncode```",
+            {"code(" + QString(23, u'a') + "):code"});
+        row("tag with surrounding spaces",
+            "```  rust \nfn main() {}```",
+            {"code(rust):fn main() {}"});
+        row("no line feed", "```inline code```", {"code(-):inline code"});
+        row("empty piece", "``````", {"code(-):"});
+        row("unclosed fence makes the rest code",
+            "Prose first.\n```cpp\nint main() {\n\n# not a heading",
+            {"p:Prose first.", "code(cpp):int main() {\n\n# not a heading"});
+        // Fences are counted anywhere, so an inline triple backtick opens code too.
+        row("fence inside a line", "use ```x``` here", {"p:use", "code(-):x", "p:here"});
+    }
+
+    void blocks()
+    {
+        QFETCH(QString, text);
+        QStringList seen;
+        for (const Block &block : parseBlocks(text)) {
+            if (block.kind == Block::Kind::Code)
+                seen << "code(" + block.language.value_or("-") + "):" + block.content;
+            else
+                seen << describe(block.lines);
+        }
+        QTEST(seen, "blocks");
+    }
+
+    void displayedCodeTrimsOnlyLineBreaks()
+    {
+        QCOMPARE(displayedCode("\n\r\n    indented\n\n  inner\n\n"), "    indented\n\n  inner");
+        QCOMPARE(displayedCode("let a = 1;\n"), "let a = 1;");
+        QCOMPARE(displayedCode("\n"), QString());
+    }
+
+    // The parts that must be in the HTML, and those that must not, "|" between them.
+    void inlineMarkdown_data()
+    {
+        QTest::addColumn<QString>("markdown");
+        QTest::addColumn<QString>("contains");
+        QTest::addColumn<QString>("absent");
+        addRow("strong and emphasis", "**bold** and *it*", "<b>bold</b>|<i>it</i>", "**");
+        addRow("code span", "call `f(x)` now", "font-family:'mono'|>f(x)</span>", "`");
+        addRow("link",
+               "[site](https://example.com/a?b=1&c=2)",
+               "<a href=\"https://example.com/a?b=1&amp;c=2\"|>site</a>",
+               "](");
+        addRow("strikethrough", "~~gone~~", "<s>gone</s>", "~~");
+        addRow("html is text",
+               "<script>alert(1)</script> & <b>x</b>",
+               "&lt;script&gt;|&amp;|&lt;b&gt;",
+               "<script>|<b>x");
+        addRow("numbered list as typed",
+               "1. first\n2) second",
+               "1. first<br/>2) second",
+               "<li>|<ol>");
+        addRow("quote as typed", "> quoted", "&gt; quoted", "");
+        addRow("plus list as typed", "+ item", "+ item", "");
+        addRow("setext underline as typed", "Title\n---", "Title<br/>---", "");
+        addRow("equals underline as typed", "Title\n===", "Title<br/>===", "");
+        addRow("rule as typed", "a\n* * *", "a<br/>* * *", "");
+        addRow("indented line stays text", "a\n        b", "a<br/>", "<pre");
+        addRow("link definition as typed", "[x]: http://a", "[x]: http://a", "");
+        addRow("bold at line start", "**Note:** text", "<b>Note:</b> text", "\\");
+        addRow("line breaks kept", "one\ntwo", "one<br/>two", "");
+        addRow("hash sign stays", "#hashtag here", "#hashtag here", "\\");
+    }
+
+    void inlineMarkdown()
+    {
+        QFETCH(QString, markdown);
+        QFETCH(QString, contains);
+        QFETCH(QString, absent);
+        InlineMarkdownStyle style;
+        style.codeFontFamily = "mono";
+        const QString html = inlineMarkdownToHtml(markdown, style);
+        for (const QString &part : contains.split(u'|', Qt::SkipEmptyParts))
+            QVERIFY2(html.contains(part), qPrintable(html));
+        for (const QString &part : absent.split(u'|', Qt::SkipEmptyParts))
+            QVERIFY2(!html.contains(part), qPrintable(html));
+    }
+
+    void openableLinks_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("openable");
+        addRow("https", "https://qt.io", true);
+        addRow("http", "http://127.0.0.1:8080/", true);
+        addRow("mail", "mailto:a@b.c", true);
+        addRow("file", "file:///etc/passwd", false);
+        addRow("script", "javascript:alert(1)", false);
+        addRow("relative", "notes.txt", false);
+    }
+
+    void openableLinks()
+    {
+        QFETCH(QString, url);
+        QTEST(isOpenableLink(url), "openable");
+    }
 };
-
-void MessageRenderingTest::hideRules_data()
-{
-    QTest::addColumn<QString>("role");
-    QTest::addColumn<QString>("content");
-    QTest::addColumn<bool>("hidden");
-    const auto row = [](const char *tag, const char *role, const QString &content, bool hidden) {
-        QTest::newRow(tag) << QString::fromLatin1(role) << content << hidden;
-    };
-    row("blank user", "user", " \n\t \n", true);
-    row("blank assistant", "assistant", "\n\n", true);
-    row("empty placeholder", "assistant", "", true);
-    row("tool result", "tool_result", "Tool results: done", true);
-    row("system", "system", "You are helpful", true);
-    row("user tool results", "user", "Tool results:\n- ok", true);
-    row("assistant tool results text", "assistant", "Tool results:\n- ok", false);
-    row("user confirm instruction", "user", "Briefly confirm what was done.", true);
-    row("user prefix after space", "user", " Tool results:", false);
-    row("no-model warning, any role",
-        "assistant",
-        u"Hi \u26A0\uFE0F No model loaded — load one"_s,
-        true);
-    row("warning sign without selector", "assistant", u"\u26A0 No model loaded"_s, false);
-    row("two tool-call lines with a blank line",
-        "assistant",
-        "TOOL_CALL: {\"name\":\"a\"}\n\n  TOOL_CALL: {\"name\":\"b\"}",
-        true);
-    row("tool calls and prose",
-        "assistant",
-        "TOOL_CALL: {\"name\":\"a\"}\n\nTOOL_CALL: {}\nDone.",
-        false);
-    row("user tool-call line", "user", "TOOL_CALL: {}", false);
-    row("ordinary reply", "assistant", "Hello!", false);
-    row("ordinary question", "user", "What is 2+2?", false);
-    row("role compared exactly", "Tool_Result", "x", false);
-}
-
-void MessageRenderingTest::hideRules()
-{
-    QFETCH(QString, role);
-    QFETCH(QString, content);
-    QFETCH(bool, hidden);
-    QCOMPARE(shouldHideMessage(role, content), hidden);
-    QCOMPARE(shouldHideMessage(Message::make(role, content)), hidden);
-}
-
-void MessageRenderingTest::inlineImage_data()
-{
-    QTest::addColumn<QString>("content");
-    QTest::addColumn<bool>("decodes");
-    QTest::addColumn<bool>("isPicture");
-
-    const QString png = pngDataUrl();
-    QTest::newRow("png") << png << true << true;
-    QTest::newRow("jpeg prefix, png bytes")
-        << QString(png).replace(QLatin1String("image/png"), QLatin1String("image/jpeg")) << true
-        << true;
-    QString broken = png;
-    broken.insert(40, u'\n');
-    QTest::newRow("line break in base64") << broken << false << false;
-    QTest::newRow("outside alphabet")
-        << QStringLiteral("data:image/png;base64,AAA*") << false << false;
-    QTest::newRow("unpadded") << QStringLiteral("data:image/png;base64,QUJD RA") << false << false;
-    QTest::newRow("bytes that are no picture")
-        << QStringLiteral("data:image/png;base64,")
-               + QString::fromLatin1(QByteArray("hello").toBase64())
-        << true << false;
-    QTest::newRow("other type") << QStringLiteral("data:image/gif;base64,R0lGOD==") << false
-                                << false;
-    QTest::newRow("prefix later in text")
-        << QStringLiteral("see data:image/png;base64,AAAA") << false << false;
-    QTest::newRow("plain text") << QStringLiteral("hello") << false << false;
-}
-
-void MessageRenderingTest::inlineImage()
-{
-    QFETCH(QString, content);
-    QFETCH(bool, decodes);
-    QFETCH(bool, isPicture);
-    const auto bytes = inlineImageBytes(content);
-    QCOMPARE(bytes.has_value(), decodes);
-    if (bytes) {
-        QImage image;
-        QCOMPARE(image.loadFromData(*bytes), isPicture);
-    }
-}
-
-void MessageRenderingTest::textLines_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("lines");
-
-    QTest::newRow("hash then word") << "#word" << QStringList{"p:#word"};
-    QTest::newRow("four hashes") << "#### Four" << QStringList{"p:#### Four"};
-    QTest::newRow("level 1") << "# Title" << QStringList{"h1:Title"};
-    QTest::newRow("level 2 keeps extra space") << "##  Spaced" << QStringList{"h2: Spaced"};
-    QTest::newRow("level 3 indented") << "   ### Three  " << QStringList{"h3:Three"};
-    QTest::newRow("indented hyphen bullet") << "   - item" << QStringList{"b:item"};
-    QTest::newRow("star bullet") << "* item" << QStringList{"b:item"};
-    QTest::newRow("hyphen then word") << "-item" << QStringList{"p:-item"};
-    QTest::newRow("numbered item is paragraph") << "1. first" << QStringList{"p:1. first"};
-    QTest::newRow("two paragraphs") << "one\ntwo\n\nthree" << QStringList{"p:one\ntwo", "p:three"};
-    QTest::newRow("paragraph keeps inner indentation")
-        << "  lead\n    more  " << QStringList{"p:lead\n    more"};
-    QTest::newRow("heading ends a paragraph")
-        << "text\n## Head\nafter" << QStringList{"p:text", "h2:Head", "p:after"};
-    QTest::newRow("tab-only line separates") << "a\n\t\nb" << QStringList{"p:a", "p:b"};
-    QTest::newRow("blank") << "\n  \n" << QStringList{};
-    QTest::newRow("empty") << "" << QStringList{};
-    QTest::newRow("marker alone is text") << "-" << QStringList{"p:-"};
-    QTest::newRow("heading marker alone") << "# " << QStringList{"p:#"};
-}
-
-void MessageRenderingTest::textLines()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, lines);
-    QCOMPARE(describe(parseTextLines(text)), lines);
-}
-
-// Each block as "p:…" lines, or "code(language):…" with "-" for no language.
-void MessageRenderingTest::blocks_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("blocks");
-    const auto row = [](const char *tag, const QString &text, const QStringList &blocks) {
-        QTest::newRow(tag) << text << blocks;
-    };
-    row("prose, code, prose",
-        "Here is code:\n```js\nlet a = 1;\n```\nDone.",
-        {"p:Here is code:", "code(js):let a = 1;\n", "p:Done."});
-    row("nothing after fence", "```\nx = 1\n```", {"code(-):\nx = 1\n"});
-    row("tag and word", "```python script\nprint()\n```", {"code(-):python script\nprint()\n"});
-    row("24 characters",
-        "```" + QString(24, u'a') + "\ncode```",
-        {"code(-):" + QString(24, u'a') + "\ncode"});
-    row("23 characters",
-        "```" + QString(23, u'a') + "\ncode```",
-        {"code(" + QString(23, u'a') + "):code"});
-    row("tag with surrounding spaces", "```  rust \nfn main() {}```", {"code(rust):fn main() {}"});
-    row("no line feed", "```inline code```", {"code(-):inline code"});
-    row("empty piece", "``````", {"code(-):"});
-    row("unclosed fence makes the rest code",
-        "Prose first.\n```cpp\nint main() {\n\n# not a heading",
-        {"p:Prose first.", "code(cpp):int main() {\n\n# not a heading"});
-    // Fences are counted anywhere, so an inline triple backtick opens code too.
-    row("fence inside a line", "use ```x``` here", {"p:use", "code(-):x", "p:here"});
-}
-
-void MessageRenderingTest::blocks()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, blocks);
-    QStringList seen;
-    for (const Block &block : parseBlocks(text)) {
-        if (block.kind == Block::Kind::Code)
-            seen << "code(" + block.language.value_or("-") + "):" + block.content;
-        else
-            seen << describe(block.lines);
-    }
-    QCOMPARE(seen, blocks);
-}
-
-void MessageRenderingTest::displayedCodeTrimsOnlyLineBreaks()
-{
-    QCOMPARE(displayedCode(QStringLiteral("\n\r\n    indented\n\n  inner\n\n")),
-             QStringLiteral("    indented\n\n  inner"));
-    QCOMPARE(displayedCode(QStringLiteral("let a = 1;\n")), QStringLiteral("let a = 1;"));
-    QCOMPARE(displayedCode(QStringLiteral("\n")), QString());
-}
-
-void MessageRenderingTest::inlineMarkdown_data()
-{
-    QTest::addColumn<QString>("markdown");
-    QTest::addColumn<QStringList>("contains");
-    QTest::addColumn<QStringList>("absent");
-
-    QTest::newRow("strong and emphasis")
-        << "**bold** and *it*" << QStringList{"<b>bold</b>", "<i>it</i>"} << QStringList{"**"};
-    QTest::newRow("code span") << "call `f(x)` now"
-                               << QStringList{"font-family:'mono'", ">f(x)</span>"}
-                               << QStringList{"`"};
-    QTest::newRow("link") << "[site](https://example.com/a?b=1&c=2)"
-                          << QStringList{"<a href=\"https://example.com/a?b=1&amp;c=2\"",
-                                         ">site</a>"}
-                          << QStringList{"]("};
-    QTest::newRow("strikethrough") << "~~gone~~" << QStringList{"<s>gone</s>"} << QStringList{"~~"};
-    QTest::newRow("html is text") << "<script>alert(1)</script> & <b>x</b>"
-                                  << QStringList{"&lt;script&gt;", "&amp;", "&lt;b&gt;"}
-                                  << QStringList{"<script>", "<b>x"};
-    QTest::newRow("numbered list as typed")
-        << "1. first\n2) second" << QStringList{"1. first<br/>2) second"}
-        << QStringList{"<li>", "<ol>"};
-    QTest::newRow("quote as typed") << "> quoted" << QStringList{"&gt; quoted"} << QStringList{};
-    QTest::newRow("plus list as typed") << "+ item" << QStringList{"+ item"} << QStringList{};
-    QTest::newRow("setext underline as typed")
-        << "Title\n---" << QStringList{"Title<br/>---"} << QStringList{};
-    QTest::newRow("equals underline as typed")
-        << "Title\n===" << QStringList{"Title<br/>==="} << QStringList{};
-    QTest::newRow("rule as typed") << "a\n* * *" << QStringList{"a<br/>* * *"} << QStringList{};
-    QTest::newRow("indented line stays text")
-        << "a\n        b" << QStringList{"a<br/>"} << QStringList{"<pre"};
-    QTest::newRow("link definition as typed")
-        << "[x]: http://a" << QStringList{"[x]: http://a"} << QStringList{};
-    QTest::newRow("bold at line start")
-        << "**Note:** text" << QStringList{"<b>Note:</b> text"} << QStringList{"\\"};
-    QTest::newRow("line breaks kept") << "one\ntwo" << QStringList{"one<br/>two"} << QStringList{};
-    QTest::newRow("hash sign stays")
-        << "#hashtag here" << QStringList{"#hashtag here"} << QStringList{"\\"};
-}
-
-void MessageRenderingTest::inlineMarkdown()
-{
-    QFETCH(QString, markdown);
-    QFETCH(QStringList, contains);
-    QFETCH(QStringList, absent);
-    InlineMarkdownStyle style;
-    style.codeFontFamily = QStringLiteral("mono");
-    const QString html = inlineMarkdownToHtml(markdown, style);
-    for (const QString &part : contains)
-        QVERIFY2(html.contains(part), qPrintable(html));
-    for (const QString &part : absent)
-        QVERIFY2(!html.contains(part), qPrintable(html));
-}
-
-void MessageRenderingTest::openableLinks_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<bool>("openable");
-    QTest::newRow("https") << "https://qt.io" << true;
-    QTest::newRow("http") << "http://127.0.0.1:8080/" << true;
-    QTest::newRow("mail") << "mailto:a@b.c" << true;
-    QTest::newRow("file") << "file:///etc/passwd" << false;
-    QTest::newRow("script") << "javascript:alert(1)" << false;
-    QTest::newRow("relative") << "notes.txt" << false;
-}
-
-void MessageRenderingTest::openableLinks()
-{
-    QFETCH(QString, url);
-    QFETCH(bool, openable);
-    QCOMPARE(isOpenableLink(url), openable);
-}
 
 TOVRA_TEST_MAIN(MessageRenderingTest, QGuiApplication)
 #include "tst_messagerendering.moc"

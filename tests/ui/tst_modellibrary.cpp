@@ -22,9 +22,7 @@ class ModelLibraryTest : public QObject
     {
         const HFModel &model = manager.models()[index];
         const QString path = ModelManager::filePath(model, model.variants[0]);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("GGUF") == 4);
+        QVERIFY(writeTestFile(path, "GGUF"));
     }
 
 private slots:
@@ -40,8 +38,7 @@ private slots:
         QTest::addColumn<double>("elapsed");
         QTest::addColumn<QString>("transfer");
         QTest::addColumn<QString>("timeLeft");
-        QTest::newRow("no total yet") << 1048576ll << 0ll << 0ll << 0.0 << 10.0 << "1 MB · 0%"
-                                      << "Estimating…";
+        addRow("no total yet", 1048576ll, 0ll, 0ll, 0.0, 10.0, "1 MB · 0%", "Estimating…");
         QTest::newRow("half after 100 s")
             << 524288000ll << 1048576000ll << 0ll << 0.5 << 100.0 << "500 / 1000 MB · 50%"
             << "1:40 left";
@@ -83,15 +80,16 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("shown");
-        QTest::newRow("parameter count") << "8b" << QStringList{"Llama 3.1 8B Instruct"};
-        QTest::newRow("description") << "compact" << QStringList{"Qwen 2.5 3B Instruct"};
+        addRow("parameter count", "8b", QStringList{"Llama 3.1 8B Instruct"});
+        addRow("description", "compact", QStringList{"Qwen 2.5 3B Instruct"});
         QTest::newRow("name, any case")
             << "LLAMA" << QStringList{"Llama 3.2 3B Instruct", "Llama 3.1 8B Instruct"};
-        QTest::newRow("no match") << "mistral" << QStringList{};
-        QTest::newRow("empty") << ""
-                               << QStringList{"Llama 3.2 3B Instruct",
-                                              "Llama 3.1 8B Instruct",
-                                              "Qwen 2.5 3B Instruct"};
+        addRow("no match", "mistral", QStringList{});
+        addRow("empty",
+               "",
+               QStringList{"Llama 3.2 3B Instruct",
+                           "Llama 3.1 8B Instruct",
+                           "Qwen 2.5 3B Instruct"});
     }
 
     void search()
@@ -137,7 +135,7 @@ private slots:
         QVERIFY(server.isStarting());
         QCOMPARE(buttons(), (QStringList{"Loading…", "Loading…"}));
         QTRY_VERIFY_WITH_TIMEOUT(server.isRunning(), 30000);
-        QCOMPARE(server.activeModelNameText(), QStringLiteral("Llama 3.2 3B Instruct Q4_K_M"));
+        QCOMPARE(server.activeModelNameText(), "Llama 3.2 3B Instruct Q4_K_M");
         QCOMPARE(states(),
                  (QList{VariantState::Loaded, VariantState::Download, VariantState::Load}));
         QCOMPARE(buttons(), (QStringList{"Load", "Load"}));

@@ -41,179 +41,171 @@ class RenderModelsTest : public QObject
 
 private slots:
     void init() { failOnUnexpectedWarnings(); }
-    void rowsAndGaps();
-    void headingAndCodeRoles();
-    void streamingChangesOnlyTheLastRow();
-    void visibleMessagesFollowStreaming();
-    void imageStateAndErrors();
-    void contentSourceFollowsItsRowOnly();
-    void modelTester();
-};
 
-void RenderModelsTest::contentSourceFollowsItsRowOnly()
-{
-    MessageListModel messages;
-    VisibleMessagesModel visible;
-    visible.setMessages(&messages);
-    messages.append(Message::make(Role::user, QStringLiteral("question")));
-    messages.append(Message::make(Role::assistant, QStringLiteral("# Start")));
+    void contentSourceFollowsItsRowOnly()
+    {
+        MessageListModel messages;
+        VisibleMessagesModel visible;
+        visible.setMessages(&messages);
+        messages.append(Message::make(Role::user, "question"));
+        messages.append(Message::make(Role::assistant, "# Start"));
 
-    MessageContentSource source;
-    source.setModel(&visible);
-    source.setRow(1);
-    MarkdownDocument document;
-    document.setSource(&source);
-    document.setText(QStringLiteral("ignored while a source is set"));
-    QCOMPARE(document.text(), QStringLiteral("# Start"));
+        MessageContentSource source;
+        source.setModel(&visible);
+        source.setRow(1);
+        MarkdownDocument document;
+        document.setSource(&source);
+        document.setText("ignored while a source is set");
+        QCOMPARE(document.text(), "# Start");
 
-    QSignalSpy contentChanged(&source, &MessageContentSource::contentChanged);
-    messages.replace(0, Message::make(Role::user, QStringLiteral("edited question")));
-    QCOMPARE(contentChanged.size(), 0);
-    QCOMPARE(document.parseCount(), 1);
+        QSignalSpy contentChanged(&source, &MessageContentSource::contentChanged);
+        messages.replace(0, Message::make(Role::user, "edited question"));
+        QCOMPARE(contentChanged.size(), 0);
+        QCOMPARE(document.parseCount(), 1);
 
-    messages.replace(1, Message::make(Role::assistant, QStringLiteral("# Start\n\nmore")));
-    QCOMPARE(contentChanged.size(), 1);
-    QCOMPARE(document.rowCount(), 2);
-    QCOMPARE(document.parseCount(), 2);
+        messages.replace(1, Message::make(Role::assistant, "# Start\n\nmore"));
+        QCOMPARE(contentChanged.size(), 1);
+        QCOMPARE(document.rowCount(), 2);
+        QCOMPARE(document.parseCount(), 2);
 
-    messages.setMessages({});
-    QCOMPARE(source.content(), QString());
-    QCOMPARE(document.rowCount(), 0);
-}
-
-void RenderModelsTest::rowsAndGaps()
-{
-    MarkdownDocument document;
-    document.setText(QStringLiteral("# Title\nIntro\n- one\n- two\n```py\nprint(1)\n```\nAfter"));
-    QCOMPARE(kinds(document),
-             (QStringList{
-                 "heading/0", "paragraph/5", "bullet/5", "bullet/5", "code/10", "paragraph/10"}));
-    QCOMPARE(document.index(2).data(MarkdownDocument::HtmlRole).toString(), QStringLiteral("one"));
-    // A shorter text removes rows.
-    document.setText(QStringLiteral("a"));
-    QCOMPARE(document.rowCount(), 1);
-    document.setText(QString());
-    QCOMPARE(document.rowCount(), 0);
-}
-
-void RenderModelsTest::headingAndCodeRoles()
-{
-    MarkdownDocument document;
-    document.setText(QStringLiteral("## **Not bold**\n```\n\n  x = 1\n\n```"));
-    QCOMPARE(document.rowCount(), 2);
-    const QModelIndex heading = document.index(0);
-    QCOMPARE(heading.data(MarkdownDocument::LevelRole).toInt(), 2);
-    QCOMPARE(heading.data(MarkdownDocument::ContentRole).toString(), QStringLiteral("**Not bold**"));
-    QVERIFY(heading.data(MarkdownDocument::HtmlRole).toString().isEmpty());
-    const QModelIndex code = document.index(1);
-    QCOMPARE(code.data(MarkdownDocument::LanguageRole).toString(), QString());
-    QCOMPARE(code.data(MarkdownDocument::RawCodeRole).toString(), QStringLiteral("\n\n  x = 1\n\n"));
-    QCOMPARE(code.data(MarkdownDocument::ContentRole).toString(), QStringLiteral("  x = 1"));
-}
-
-void RenderModelsTest::streamingChangesOnlyTheLastRow()
-{
-    MarkdownDocument document;
-    const QString reply = QStringLiteral(
-        "# Plan\n\nFirst paragraph with **bold** text.\n\n- a bullet\n- another\n\n"
-        "```cpp\nint main() {\n    return 0;\n}\n```\n\nThe end of it all.");
-    QSignalSpy changed(&document, &QAbstractItemModel::dataChanged);
-    QSignalSpy inserted(&document, &QAbstractItemModel::rowsInserted);
-    QSignalSpy removed(&document, &QAbstractItemModel::rowsRemoved);
-    QSignalSpy reset(&document, &QAbstractItemModel::modelReset);
-    for (qsizetype end = 1; end <= reply.size(); ++end) {
-        const int rowsBefore = document.rowCount();
-        changed.clear();
-        inserted.clear();
-        document.setText(reply.left(end));
-        // A piece touches the last row, or appends rows after it.
-        for (const QList<QVariant> &args : std::as_const(changed)) {
-            const int first = args.at(0).toModelIndex().row();
-            QVERIFY2(first >= rowsBefore - 2,
-                     qPrintable(QStringLiteral("piece %1 changed row %2 of %3")
-                                    .arg(end)
-                                    .arg(first)
-                                    .arg(rowsBefore)));
-        }
-        for (const QList<QVariant> &args : std::as_const(inserted))
-            QVERIFY(args.at(1).toInt() >= rowsBefore - 1);
+        messages.setMessages({});
+        QCOMPARE(source.content(), QString());
+        QCOMPARE(document.rowCount(), 0);
     }
-    QCOMPARE(reset.size(), 0);
-    QCOMPARE(document.rowCount(), 6);
-    QCOMPARE(document.parseCount(), int(reply.size()));
-}
 
-void RenderModelsTest::visibleMessagesFollowStreaming()
-{
-    MessageListModel messages;
-    VisibleMessagesModel visible;
-    visible.setMessages(&messages);
-    messages.append(Message::make(Role::system, QStringLiteral("prompt")));
-    messages.append(Message::make(Role::user, QStringLiteral("Open Safari")));
-    messages.append(Message::make(Role::assistant, QString()));
-    QCOMPARE(visibleContents(visible), QStringList{"Open Safari"});
+    void rowsAndGaps()
+    {
+        MarkdownDocument document;
+        document.setText("# Title\nIntro\n- one\n- two\n```py\nprint(1)\n```\nAfter");
+        QCOMPARE(kinds(document).join(u' '),
+                 "heading/0 paragraph/5 bullet/5 bullet/5 code/10 paragraph/10");
+        QCOMPARE(document.index(2).data(MarkdownDocument::HtmlRole).toString(), "one");
+        // A shorter text removes rows.
+        document.setText("a");
+        QCOMPARE(document.rowCount(), 1);
+        document.setText(QString());
+        QCOMPARE(document.rowCount(), 0);
+    }
 
-    messages.replace(2, Message::make(Role::assistant, QStringLiteral("TOOL_CALL: {\"name\":")));
-    QCOMPARE(visible.rowCount(), 1);
-    messages.replace(2, Message::make(Role::assistant, QStringLiteral("Sure.\nTOOL_CALL: {}")));
-    QCOMPARE(visibleContents(visible), (QStringList{"Open Safari", "Sure.\nTOOL_CALL: {}"}));
+    void headingAndCodeRoles()
+    {
+        MarkdownDocument document;
+        document.setText("## **Not bold**\n```\n\n  x = 1\n\n```");
+        QCOMPARE(document.rowCount(), 2);
+        const QModelIndex heading = document.index(0);
+        QCOMPARE(heading.data(MarkdownDocument::LevelRole).toInt(), 2);
+        QCOMPARE(heading.data(MarkdownDocument::ContentRole).toString(), "**Not bold**");
+        QVERIFY(heading.data(MarkdownDocument::HtmlRole).toString().isEmpty());
+        const QModelIndex code = document.index(1);
+        QCOMPARE(code.data(MarkdownDocument::LanguageRole).toString(), QString());
+        QCOMPARE(code.data(MarkdownDocument::RawCodeRole).toString(), "\n\n  x = 1\n\n");
+        QCOMPARE(code.data(MarkdownDocument::ContentRole).toString(), "  x = 1");
+    }
 
-    QSignalSpy changed(&visible, &QAbstractItemModel::dataChanged);
-    messages.replace(2, Message::make(Role::assistant, QStringLiteral("Sure. Opening it now.")));
-    QCOMPARE(changed.size(), 1);
-    QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
-}
+    void streamingChangesOnlyTheLastRow()
+    {
+        MarkdownDocument document;
+        const QString reply = QStringLiteral(
+            "# Plan\n\nFirst paragraph with **bold** text.\n\n- a bullet\n- another\n\n"
+            "```cpp\nint main() {\n    return 0;\n}\n```\n\nThe end of it all.");
+        QSignalSpy changed(&document, &QAbstractItemModel::dataChanged);
+        QSignalSpy inserted(&document, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&document, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy reset(&document, &QAbstractItemModel::modelReset);
+        for (qsizetype end = 1; end <= reply.size(); ++end) {
+            const int rowsBefore = document.rowCount();
+            changed.clear();
+            inserted.clear();
+            document.setText(reply.left(end));
+            // A piece touches the last row, or appends rows after it.
+            for (const QList<QVariant> &args : std::as_const(changed)) {
+                const int first = args.at(0).toModelIndex().row();
+                QVERIFY2(first >= rowsBefore - 2,
+                         qPrintable(QStringLiteral("piece %1 changed row %2 of %3")
+                                        .arg(end)
+                                        .arg(first)
+                                        .arg(rowsBefore)));
+            }
+            for (const QList<QVariant> &args : std::as_const(inserted))
+                QVERIFY(args.at(1).toInt() >= rowsBefore - 1);
+        }
+        QCOMPARE(reset.size(), 0);
+        QCOMPARE(document.rowCount(), 6);
+        QCOMPARE(document.parseCount(), int(reply.size()));
+    }
 
-void RenderModelsTest::imageStateAndErrors()
-{
-    QImage image(4, 4, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    void visibleMessagesFollowStreaming()
+    {
+        MessageListModel messages;
+        VisibleMessagesModel visible;
+        visible.setMessages(&messages);
+        messages.append(Message::make(Role::system, "prompt"));
+        messages.append(Message::make(Role::user, "Open Safari"));
+        messages.append(Message::make(Role::assistant, QString()));
+        QCOMPARE(visibleContents(visible), QStringList{"Open Safari"});
 
-    MessageListModel messages;
-    VisibleMessagesModel visible;
-    visible.setMessages(&messages);
-    messages.append(Message::make(Role::user,
-                                  QStringLiteral("data:image/png;base64,")
-                                      + QString::fromLatin1(png.toBase64())));
-    messages.append(Message::make(Role::user, QStringLiteral("data:image/jpeg;base64,aGVsbG8=")));
-    messages.append(Message::make(Role::user, QStringLiteral("data:image/png;base64,not base64")));
-    messages.append(Message::make(Role::assistant, QStringLiteral("Error: the engine stopped")));
-    messages.append(Message::make(Role::assistant, QStringLiteral("No Error: here")));
+        messages.replace(2, Message::make(Role::assistant, "TOOL_CALL: {\"name\":"));
+        QCOMPARE(visible.rowCount(), 1);
+        messages.replace(2, Message::make(Role::assistant, "Sure.\nTOOL_CALL: {}"));
+        QCOMPARE(visibleContents(visible), (QStringList{"Open Safari", "Sure.\nTOOL_CALL: {}"}));
 
-    const auto role = [&](int row, int r) { return visible.index(row, 0).data(r); };
-    using State = VisibleMessagesModel::ImageState;
-    QCOMPARE(role(0, VisibleMessagesModel::ImageStateRole).toInt(), int(State::Picture));
-    QCOMPARE(role(1, VisibleMessagesModel::ImageStateRole).toInt(), int(State::Broken));
-    QCOMPARE(role(2, VisibleMessagesModel::ImageStateRole).toInt(), int(State::None));
-    QCOMPARE(role(3, VisibleMessagesModel::IsErrorRole).toBool(), true);
-    QCOMPARE(role(4, VisibleMessagesModel::IsErrorRole).toBool(), false);
-    QCOMPARE(role(0, VisibleMessagesModel::IsErrorRole).toBool(), false);
-}
+        QSignalSpy changed(&visible, &QAbstractItemModel::dataChanged);
+        messages.replace(2, Message::make(Role::assistant, "Sure. Opening it now."));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
+    }
 
-void RenderModelsTest::modelTester()
-{
-    MarkdownDocument document;
-    QAbstractItemModelTester documentTester(&document,
-                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
-    document.setText(QStringLiteral("# a\n\nb\n```x\ny```\n- z"));
-    document.setText(QStringLiteral("b"));
-    document.setLinkColor(Qt::red);
+    void imageStateAndErrors()
+    {
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
 
-    MessageListModel messages;
-    VisibleMessagesModel visible;
-    QAbstractItemModelTester visibleTester(&visible,
-                                           QAbstractItemModelTester::FailureReportingMode::QtTest);
-    visible.setMessages(&messages);
-    messages.append(Message::make(Role::user, QStringLiteral("hi")));
-    messages.append(Message::make(Role::assistant, QString()));
-    messages.replace(1, Message::make(Role::assistant, QStringLiteral("hello")));
-    messages.removeLast();
-    messages.setMessages({});
-}
+        MessageListModel messages;
+        VisibleMessagesModel visible;
+        visible.setMessages(&messages);
+        messages.append(
+            Message::make(Role::user,
+                          "data:image/png;base64," + QString::fromLatin1(png.toBase64())));
+        messages.append(Message::make(Role::user, "data:image/jpeg;base64,aGVsbG8="));
+        messages.append(Message::make(Role::user, "data:image/png;base64,not base64"));
+        messages.append(Message::make(Role::assistant, "Error: the engine stopped"));
+        messages.append(Message::make(Role::assistant, "No Error: here"));
+
+        const auto role = [&](int row, int r) { return visible.index(row, 0).data(r); };
+        using State = VisibleMessagesModel::ImageState;
+        QCOMPARE(role(0, VisibleMessagesModel::ImageStateRole).toInt(), int(State::Picture));
+        QCOMPARE(role(1, VisibleMessagesModel::ImageStateRole).toInt(), int(State::Broken));
+        QCOMPARE(role(2, VisibleMessagesModel::ImageStateRole).toInt(), int(State::None));
+        QCOMPARE(role(3, VisibleMessagesModel::IsErrorRole).toBool(), true);
+        QCOMPARE(role(4, VisibleMessagesModel::IsErrorRole).toBool(), false);
+        QCOMPARE(role(0, VisibleMessagesModel::IsErrorRole).toBool(), false);
+    }
+
+    void modelTester()
+    {
+        MarkdownDocument document;
+        QAbstractItemModelTester
+            documentTester(&document, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        document.setText("# a\n\nb\n```x\ny```\n- z");
+        document.setText("b");
+        document.setLinkColor(Qt::red);
+
+        MessageListModel messages;
+        VisibleMessagesModel visible;
+        QAbstractItemModelTester
+            visibleTester(&visible, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        visible.setMessages(&messages);
+        messages.append(Message::make(Role::user, "hi"));
+        messages.append(Message::make(Role::assistant, QString()));
+        messages.replace(1, Message::make(Role::assistant, "hello"));
+        messages.removeLast();
+        messages.setMessages({});
+    }
+};
 
 TOVRA_TEST_MAIN(RenderModelsTest, QGuiApplication)
 #include "tst_rendermodels.moc"

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
 
 namespace {
@@ -32,7 +33,7 @@ QStringList titles(const SessionSidebarModel &model)
 
 QList<ChatSession> storedSessions()
 {
-    return decodeSessions(Preferences::data(QStringLiteral("chatSessions")).value_or(QByteArray()))
+    return decodeSessions(Preferences::data("chatSessions").value_or(QByteArray()))
         .value_or(QList<ChatSession>{});
 }
 } // namespace
@@ -40,207 +41,190 @@ QList<ChatSession> storedSessions()
 class SessionSidebarTest : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<AgentState> m_state;
 
 private slots:
-    void init();
-    void search_data();
-    void search();
-    void pinningReorders();
-    void selectSession_data();
-    void selectSession();
-    void deleteActiveMakesFirstStoredActive();
-    void deleteOnlySessionStartsANewOne();
-    void deleteInactiveKeepsTheConversation();
-    void dateLabels_data();
-    void dateLabels();
-    void dateLabelRoleUsesTheModelsNow();
-    void modelTester();
+    void init()
+    {
+        failOnUnexpectedWarnings();
+        clearStoredState();
+        m_state = std::make_unique<AgentState>();
+        m_state->setChatSessions({
+            session("Alpha"),
+            session("Pinned one", true),
+            session("Beta", false, {"How do I bake Sourdough bread?"}),
+            session("Pinned two", true, {"nothing here"}),
+            session("Gamma"),
+        });
+        m_state->setActiveSessionID(m_state->chatSessions().at(2).id);
+        m_state->setMessages(m_state->chatSessions().at(2).messages);
+    }
 
-private:
-    std::unique_ptr<AgentState> m_state;
+    void search_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("expected");
+
+        addRow("empty", "", QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"});
+        QTest::newRow("only spaces")
+            << "  \n " << QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"};
+        addRow("title, mixed case, spaces", "  pINNed ", QStringList{"Pinned one", "Pinned two"});
+        addRow("message text", " sourDOUGH\n", QStringList{"Beta"});
+        addRow("title or message", "H", QStringList{"Pinned two", "Alpha", "Beta"});
+        addRow("nothing", "zebra", QStringList{});
+    }
+
+    void search()
+    {
+        QFETCH(QString, query);
+        SessionSidebarModel model;
+        model.setState(m_state.get());
+        model.setSearchQuery(query);
+        QTEST(titles(model), "expected");
+        // Clearing the search brings every session back, pinned first in stored order.
+        model.setSearchQuery(QString());
+        QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"}));
+    }
+
+    void pinningReorders()
+    {
+        SessionSidebarModel model;
+        model.setState(m_state.get());
+        m_state->togglePin(m_state->chatSessions().at(4).id); // Gamma
+        QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Gamma", "Alpha", "Beta"}));
+        m_state->togglePin(m_state->chatSessions().at(1).id); // Pinned one
+        QCOMPARE(titles(model), (QStringList{"Pinned two", "Gamma", "Alpha", "Pinned one", "Beta"}));
+    }
+
+    void selectSession_data()
+    {
+        QTest::addColumn<QString>("id"); // ignored when selected: the stored session at 3
+        QTest::addColumn<bool>("selected");
+        addRow("stored session", "", true);
+        addRow("empty", "", false);
+        addRow("unknown", uuidText(QUuid::createUuid()), false);
+        addRow("not a uuid", "not a uuid", false);
+    }
+
+    void selectSession()
+    {
+        QFETCH(QString, id);
+        QFETCH(bool, selected);
+        SessionSidebarModel model;
+        model.setState(m_state.get());
+        const ChatSession target
+            = selected ? m_state->chatSessions().at(3) : *m_state->activeSession();
+        QSignalSpy activeChanged(m_state.get(), &AgentState::activeSessionIDChanged);
+        QCOMPARE(model.selectSession(selected ? uuidText(target.id) : id), selected);
+        QCOMPARE(m_state->activeSessionID(), std::optional<QUuid>(target.id));
+        QCOMPARE(m_state->messages(), target.messages);
+        QCOMPARE(activeChanged.size(), selected ? 1 : 0);
+        // Selecting does not save.
+        QVERIFY(storedSessions().isEmpty());
+    }
+
+    // Deleting the active session makes the first of the stored list (not of the sorted one)
+    // active; deleting the only one starts a new chat; any other leaves the conversation be.
+    void deleteSession_data()
+    {
+        QTest::addColumn<QString>("deleted");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QString>("active");
+        QTest::addColumn<int>("activeMessages");
+        addRow("active",
+               "Beta",
+               QStringList{"Pinned one", "Pinned two", "Alpha", "Gamma"},
+               "Alpha",
+               0);
+        addRow("inactive",
+               "Alpha",
+               QStringList{"Pinned one", "Pinned two", "Beta", "Gamma"},
+               "Beta",
+               1);
+        addRow("the only one", "Only", QStringList{"New Chat"}, "New Chat", 0);
+    }
+
+    void deleteSession()
+    {
+        QFETCH(QString, deleted);
+        if (deleted == "Only") {
+            const ChatSession only = session("Only", false, {"hi"});
+            m_state->setChatSessions({only});
+            m_state->setActiveSessionID(only.id);
+            m_state->setMessages(only.messages);
+        }
+        SessionSidebarModel model;
+        model.setState(m_state.get());
+        const auto it = std::find_if(m_state->chatSessions().cbegin(),
+                                     m_state->chatSessions().cend(),
+                                     [&](const ChatSession &s) { return s.title == deleted; });
+        const QUuid id = it->id;
+        model.deleteSession(uuidText(id));
+        QTEST(titles(model), "shown");
+        QTEST(m_state->activeSession()->title, "active");
+        QTEST(int(m_state->messages().size()), "activeMessages");
+        QCOMPARE(m_state->activeSession()->messages, m_state->messages());
+        // Saved at once, without the deleted session.
+        const QList<ChatSession> stored = storedSessions();
+        QCOMPARE(stored, m_state->chatSessions());
+        QVERIFY(std::none_of(stored.cbegin(), stored.cend(), [&](const ChatSession &s) {
+            return s.id == id;
+        }));
+    }
+
+    void dateLabels_data()
+    {
+        QTest::addColumn<QDateTime>("date");
+        QTest::addColumn<QString>("label");
+
+        // Now: Wednesday 2024-03-13 15:30 local time.
+        addRow("today", QDateTime(QDate(2024, 3, 13), QTime(9, 5)), "9:05 AM");
+        addRow("today at midnight", QDateTime(QDate(2024, 3, 13), QTime(0, 0)), "12:00 AM");
+        addRow("yesterday late", QDateTime(QDate(2024, 3, 12), QTime(23, 59)), "Yesterday");
+        addRow("yesterday early", QDateTime(QDate(2024, 3, 12), QTime(0, 1)), "Yesterday");
+        addRow("three days ago", QDateTime(QDate(2024, 3, 10), QTime(12, 0)), "Sunday");
+        addRow("six days ago", QDateTime(QDate(2024, 3, 7), QTime(8, 0)), "Thursday");
+        addRow("seven days ago, same weekday", QDateTime(QDate(2024, 3, 6), QTime(18, 0)), "Mar 6");
+        addRow("ten days ago", QDateTime(QDate(2024, 3, 3), QTime(12, 0)), "Mar 3");
+        addRow("last year", QDateTime(QDate(2023, 12, 25), QTime(12, 0)), "Dec 25");
+        addRow("future", QDateTime(QDate(2024, 3, 15), QTime(12, 0)), "Mar 15");
+    }
+
+    void dateLabels()
+    {
+        QFETCH(QDateTime, date);
+        QFETCH(QString, label);
+        const QDateTime now(QDate(2024, 3, 13), QTime(15, 30));
+        QCOMPARE(sessionDateLabel(date, now, QLocale(QLocale::English, QLocale::UnitedStates)),
+                 label);
+    }
+
+    void dateLabelRoleUsesTheModelsNow()
+    {
+        SessionSidebarModel model;
+        model.setState(m_state.get());
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        // Three days on, a session made today is labelled with today's weekday.
+        model.setNow(QDateTime::currentDateTime().addDays(3));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(model.index(0, 0).data(SessionSidebarModel::DateLabelRole).toString(),
+                 QLocale().dayName(QDate::currentDate().dayOfWeek()));
+        QCOMPARE(model.index(2, 0).data(SessionSidebarModel::InitialRole).toString(), "A");
+    }
+
+    void modelTester()
+    {
+        SessionSidebarModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setState(m_state.get());
+        model.setSearchQuery("pinned");
+        m_state->startNewChat();
+        model.setSearchQuery(QString());
+        m_state->togglePin(m_state->chatSessions().at(0).id);
+        model.deleteSession(m_state->activeSessionIDText());
+    }
 };
-
-void SessionSidebarTest::init()
-{
-    failOnUnexpectedWarnings();
-    Preferences::remove(QStringLiteral("chatSessions"));
-    Preferences::sync();
-    m_state = std::make_unique<AgentState>();
-    m_state->setChatSessions({
-        session(QStringLiteral("Alpha")),
-        session(QStringLiteral("Pinned one"), true),
-        session(QStringLiteral("Beta"), false, {QStringLiteral("How do I bake Sourdough bread?")}),
-        session(QStringLiteral("Pinned two"), true, {QStringLiteral("nothing here")}),
-        session(QStringLiteral("Gamma")),
-    });
-    m_state->setActiveSessionID(m_state->chatSessions().at(2).id);
-    m_state->setMessages(m_state->chatSessions().at(2).messages);
-}
-
-void SessionSidebarTest::search_data()
-{
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("empty") << ""
-                           << QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"};
-    QTest::newRow("only spaces") << "  \n "
-                                 << QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"};
-    QTest::newRow("title, mixed case, spaces")
-        << "  pINNed " << QStringList{"Pinned one", "Pinned two"};
-    QTest::newRow("message text") << " sourDOUGH\n" << QStringList{"Beta"};
-    QTest::newRow("title or message") << "H" << QStringList{"Pinned two", "Alpha", "Beta"};
-    QTest::newRow("nothing") << "zebra" << QStringList{};
-}
-
-void SessionSidebarTest::search()
-{
-    QFETCH(QString, query);
-    QFETCH(QStringList, expected);
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    model.setSearchQuery(query);
-    QCOMPARE(titles(model), expected);
-    // Clearing the search brings every session back, pinned first in stored order.
-    model.setSearchQuery(QString());
-    QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"}));
-}
-
-void SessionSidebarTest::pinningReorders()
-{
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    m_state->togglePin(m_state->chatSessions().at(4).id); // Gamma
-    QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Gamma", "Alpha", "Beta"}));
-    m_state->togglePin(m_state->chatSessions().at(1).id); // Pinned one
-    QCOMPARE(titles(model), (QStringList{"Pinned two", "Gamma", "Alpha", "Pinned one", "Beta"}));
-}
-
-void SessionSidebarTest::selectSession_data()
-{
-    QTest::addColumn<QString>("id"); // ignored when selected: the stored session at 3
-    QTest::addColumn<bool>("selected");
-    QTest::newRow("stored session") << "" << true;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("unknown") << uuidText(QUuid::createUuid()) << false;
-    QTest::newRow("not a uuid") << "not a uuid" << false;
-}
-
-void SessionSidebarTest::selectSession()
-{
-    QFETCH(QString, id);
-    QFETCH(bool, selected);
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    const ChatSession target = selected ? m_state->chatSessions().at(3) : *m_state->activeSession();
-    QSignalSpy activeChanged(m_state.get(), &AgentState::activeSessionIDChanged);
-    QCOMPARE(model.selectSession(selected ? uuidText(target.id) : id), selected);
-    QCOMPARE(m_state->activeSessionID(), std::optional<QUuid>(target.id));
-    QCOMPARE(m_state->messages(), target.messages);
-    QCOMPARE(activeChanged.size(), selected ? 1 : 0);
-    // Selecting does not save.
-    QVERIFY(storedSessions().isEmpty());
-}
-
-void SessionSidebarTest::deleteActiveMakesFirstStoredActive()
-{
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    const QString activeId = m_state->activeSessionIDText();
-    model.deleteSession(activeId);
-    QCOMPARE(m_state->chatSessions().size(), 4);
-    // The first of the stored list (Alpha), not of the sorted one (Pinned one).
-    QCOMPARE(m_state->activeSession()->title, QStringLiteral("Alpha"));
-    QVERIFY(m_state->messages().isEmpty());
-    const QList<ChatSession> stored = storedSessions();
-    QCOMPARE(stored.size(), 4);
-    QVERIFY(std::none_of(stored.cbegin(), stored.cend(), [&](const ChatSession &s) {
-        return uuidText(s.id) == activeId;
-    }));
-}
-
-void SessionSidebarTest::deleteOnlySessionStartsANewOne()
-{
-    const ChatSession only = session(QStringLiteral("Only"), false, {QStringLiteral("hi")});
-    m_state->setChatSessions({only});
-    m_state->setActiveSessionID(only.id);
-    m_state->setMessages(only.messages);
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    model.deleteSession(uuidText(only.id));
-    QCOMPARE(m_state->chatSessions().size(), 1);
-    QVERIFY(m_state->chatSessions().first().id != only.id);
-    QCOMPARE(m_state->chatSessions().first().title, ChatSession::defaultTitle);
-    QCOMPARE(m_state->activeSessionID(), std::optional<QUuid>(m_state->chatSessions().first().id));
-    QVERIFY(m_state->messages().isEmpty());
-    QCOMPARE(storedSessions().size(), 1);
-}
-
-void SessionSidebarTest::deleteInactiveKeepsTheConversation()
-{
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    const auto active = m_state->activeSessionID();
-    const QList<Message> messages = m_state->messages();
-    model.deleteSession(uuidText(m_state->chatSessions().at(0).id));
-    QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Beta", "Gamma"}));
-    QCOMPARE(m_state->activeSessionID(), active);
-    QCOMPARE(m_state->messages(), messages);
-    QCOMPARE(storedSessions().size(), 4);
-}
-
-void SessionSidebarTest::dateLabels_data()
-{
-    QTest::addColumn<QDateTime>("date");
-    QTest::addColumn<QString>("label");
-
-    // Now: Wednesday 2024-03-13 15:30 local time.
-    QTest::newRow("today") << QDateTime(QDate(2024, 3, 13), QTime(9, 5)) << "9:05 AM";
-    QTest::newRow("today at midnight") << QDateTime(QDate(2024, 3, 13), QTime(0, 0)) << "12:00 AM";
-    QTest::newRow("yesterday late") << QDateTime(QDate(2024, 3, 12), QTime(23, 59)) << "Yesterday";
-    QTest::newRow("yesterday early") << QDateTime(QDate(2024, 3, 12), QTime(0, 1)) << "Yesterday";
-    QTest::newRow("three days ago") << QDateTime(QDate(2024, 3, 10), QTime(12, 0)) << "Sunday";
-    QTest::newRow("six days ago") << QDateTime(QDate(2024, 3, 7), QTime(8, 0)) << "Thursday";
-    QTest::newRow("seven days ago, same weekday")
-        << QDateTime(QDate(2024, 3, 6), QTime(18, 0)) << "Mar 6";
-    QTest::newRow("ten days ago") << QDateTime(QDate(2024, 3, 3), QTime(12, 0)) << "Mar 3";
-    QTest::newRow("last year") << QDateTime(QDate(2023, 12, 25), QTime(12, 0)) << "Dec 25";
-    QTest::newRow("future") << QDateTime(QDate(2024, 3, 15), QTime(12, 0)) << "Mar 15";
-}
-
-void SessionSidebarTest::dateLabels()
-{
-    QFETCH(QDateTime, date);
-    QFETCH(QString, label);
-    const QDateTime now(QDate(2024, 3, 13), QTime(15, 30));
-    QCOMPARE(sessionDateLabel(date, now, QLocale(QLocale::English, QLocale::UnitedStates)), label);
-}
-
-void SessionSidebarTest::dateLabelRoleUsesTheModelsNow()
-{
-    SessionSidebarModel model;
-    model.setState(m_state.get());
-    const QDateTime now = QDateTime::currentDateTime().addDays(3);
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.setNow(now);
-    QCOMPARE(changed.size(), 1);
-    const QString expected = sessionDateLabel(QDateTime::currentDateTime(), now);
-    QCOMPARE(model.index(0, 0).data(SessionSidebarModel::DateLabelRole).toString(), expected);
-    QCOMPARE(model.index(2, 0).data(SessionSidebarModel::InitialRole).toString(),
-             QStringLiteral("A"));
-}
-
-void SessionSidebarTest::modelTester()
-{
-    SessionSidebarModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.setState(m_state.get());
-    model.setSearchQuery(QStringLiteral("pinned"));
-    m_state->startNewChat();
-    model.setSearchQuery(QString());
-    m_state->togglePin(m_state->chatSessions().at(0).id);
-    model.deleteSession(m_state->activeSessionIDText());
-}
 
 TOVRA_TEST_MAIN(SessionSidebarTest, QCoreApplication)
 #include "tst_sessionsidebar.moc"

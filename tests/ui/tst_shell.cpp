@@ -1,13 +1,11 @@
 #include "ui/appmodel.h"
-#include "ui/iconimageprovider.h"
 
 #include <QApplication>
-#include <QQmlEngine>
 #include <QtQuickTest>
 
 #include <memory>
 
-#include "tests/support/testenvironment.h"
+#include "tests/support/qmltestsetup.h"
 
 // Chooses how the stand-in Homebrew's next run ends.
 class BrewStandIn : public QObject
@@ -30,20 +28,16 @@ public slots:
     {
         TestEnvironment::setApplicationIdentity();
         ServerManagerOptions options;
-        options.serverSearchList = {QStringLiteral("/nonexistent/llama-server")};
+        options.serverSearchList = {"/nonexistent/llama-server"};
         options.userPath.clear();
-        options.brewCandidates = {QStringLiteral(TOVRA_FIXTURES "/standin_brew.sh")};
+        options.brewCandidates = {TOVRA_FIXTURES "/standin_brew.sh"};
         m_app = std::make_unique<AppModel>(options);
     }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
-        engine->globalObject().setProperty(QStringLiteral("unexpectedWarningPattern"),
-                                           unexpectedWarningPattern());
+        prepareQmlEngine(engine);
         QJSEngine::setObjectOwnership(&m_brew, QJSEngine::CppOwnership);
-        engine->globalObject().setProperty(QStringLiteral("brewStandIn"),
-                                           engine->newQObject(&m_brew));
-        engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
-        engine->addImageProvider(QStringLiteral("icons"), new IconImageProvider);
+        engine->globalObject().setProperty("brewStandIn", engine->newQObject(&m_brew));
     }
     void cleanupTestCase() { m_app.reset(); }
 
