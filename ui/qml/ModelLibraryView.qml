@@ -127,8 +127,10 @@ Item {
     Dialog {
         id: errorAlert
         objectName: "downloadErrorAlert"
-        anchors.centerIn: parent
-        width: Math.min(460, root.width - 40)
+        // Over the window, wherever the download was started from.
+        parent: Overlay.overlay
+        anchors.centerIn: Overlay.overlay
+        width: Math.min(460, (parent ? parent.width : 500) - 40)
         modal: true
         title: "Download Error"
         visible: root.modelManager !== null && root.modelManager.hasLastError

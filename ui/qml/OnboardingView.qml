@@ -19,10 +19,43 @@ Popup {
     signal completed()
 
     component NavButton: Button {
+        id: navButton
+        property string symbol
         focusPolicy: Qt.StrongFocus
         Accessible.name: text
         Keys.onReturnPressed: clicked()
         Keys.onEnterPressed: clicked()
+        padding: 8
+        leftPadding: 14
+        rightPadding: 14
+        readonly property color foreground: highlighted ? Theme.textOnAccent
+                                            : flat ? Theme.accent : Theme.label
+        contentItem: Row {
+            spacing: 6
+            opacity: navButton.enabled ? 1 : 0.45
+            Icon {
+                anchors.verticalCenter: parent.verticalCenter
+                visible: navButton.symbol.length > 0
+                name: navButton.symbol
+                size: 14
+                color: navButton.foreground
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                text: navButton.text
+                font.pixelSize: 13
+                font.weight: navButton.highlighted ? Font.DemiBold : Font.Normal
+                color: navButton.foreground
+            }
+        }
+        background: Rectangle {
+            radius: 7
+            color: navButton.highlighted ? Theme.accent
+                   : navButton.flat ? "transparent" : Theme.controlBackground
+            opacity: navButton.enabled ? (navButton.down ? 0.8 : 1) : 0.45
+            border.width: navButton.visualFocus ? 2 : (navButton.flat || navButton.highlighted ? 0 : 0.5)
+            border.color: navButton.visualFocus ? Theme.alpha(Theme.accent, 0.6) : Theme.separator
+        }
     }
 
     visible: isPresented
@@ -111,13 +144,14 @@ Popup {
                 Layout.fillWidth: true
                 spacing: 8
                 Icon {
-                    Layout.alignment: Qt.AlignHCenter
+                    Layout.fillWidth: true
                     name: parent.symbol
                     size: 44
                     color: parent.symbolColor
                 }
                 Text {
-                    Layout.alignment: Qt.AlignHCenter
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
                     text: parent.title
                     font.pixelSize: 22
                     font.weight: Font.Bold
@@ -217,7 +251,7 @@ Popup {
                     visible: flow.enginePanel === OnboardingFlow.InstallButton
                     highlighted: true
                     text: "Install via Homebrew"
-                    icon.source: "image://icons/terminal.fill"
+                    symbol: "terminal.fill"
                     onClicked: flow.installEngine()
                 }
 
@@ -280,7 +314,7 @@ Popup {
                         objectName: "tryAgainButton"
                         Layout.alignment: Qt.AlignHCenter
                         text: "Try Again"
-                        icon.source: "image://icons/arrow.clockwise"
+                        symbol: "arrow.clockwise"
                         onClicked: flow.installEngine()
                     }
                 }
