@@ -132,7 +132,9 @@ Popup {
                 required property int page
                 anchors.fill: parent
                 spacing: 10
-                visible: opacity > 0
+                visible: flow.step === page || opacity > 0
+                // A page fading out takes no keys.
+                enabled: flow.step === page
                 opacity: flow.step === page ? 1 : 0
                 Behavior on opacity { NumberAnimation { duration: 200; easing.type: Easing.InOutQuad } }
             }
