@@ -5,6 +5,8 @@
 #include "ui/chatoperations.h"
 #include "ui/confetti.h"
 
+#include "tests/support/loadedstate.h"
+
 #include <QFile>
 #include <QSet>
 #include <QSignalSpy>
@@ -387,9 +389,9 @@ void ChatLogicTest::editAndRetryThroughTheStore()
         QVERIFY(!ChatLogic::editFromMessage(&state, editedId).isValid());
     }
     // Saved: a new store reads the cut conversation.
-    AgentState reloaded;
-    QVERIFY(reloaded.activeSession());
-    QVERIFY(reloaded.activeSession()->messages.isEmpty());
+    const auto reloaded = loadedState();
+    QVERIFY(reloaded->activeSession());
+    QVERIFY(reloaded->activeSession()->messages.isEmpty());
 }
 
 void ChatLogicTest::celebrationOnlyOnceForAGoodReply()

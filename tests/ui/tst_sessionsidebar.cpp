@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "tests/support/loadedstate.h"
 #include "tests/support/testenvironment.h"
 
 namespace {
@@ -30,8 +31,11 @@ QStringList titles(const SessionSidebarModel &model)
     return out;
 }
 
-QList<ChatSession> storedSessions()
+// What the store has written, once its saves are done.
+QList<ChatSession> storedSessions(AgentState &state)
 {
+    if (!savesFinished(state))
+        return {};
     return decodeSessions(Preferences::data(QStringLiteral("chatSessions")).value_or(QByteArray()))
         .value_or(QList<ChatSession>{});
 }
@@ -63,6 +67,7 @@ private:
 void SessionSidebarTest::init()
 {
     failOnUnexpectedWarnings();
+    m_state.reset();
     Preferences::remove(QStringLiteral("chatSessions"));
     Preferences::sync();
     m_state = std::make_unique<AgentState>();
@@ -139,7 +144,7 @@ void SessionSidebarTest::selectSession()
     QCOMPARE(m_state->messages(), target.messages);
     QCOMPARE(activeChanged.size(), selected ? 1 : 0);
     // Selecting does not save.
-    QVERIFY(storedSessions().isEmpty());
+    QVERIFY(storedSessions(*m_state).isEmpty());
 }
 
 void SessionSidebarTest::deleteActiveMakesFirstStoredActive()
@@ -152,7 +157,7 @@ void SessionSidebarTest::deleteActiveMakesFirstStoredActive()
     // The first of the stored list (Alpha), not of the sorted one (Pinned one).
     QCOMPARE(m_state->activeSession()->title, QStringLiteral("Alpha"));
     QVERIFY(m_state->messages().isEmpty());
-    const QList<ChatSession> stored = storedSessions();
+    const QList<ChatSession> stored = storedSessions(*m_state);
     QCOMPARE(stored.size(), 4);
     QVERIFY(std::none_of(stored.cbegin(), stored.cend(), [&](const ChatSession &s) {
         return uuidText(s.id) == activeId;
@@ -173,7 +178,7 @@ void SessionSidebarTest::deleteOnlySessionStartsANewOne()
     QCOMPARE(m_state->chatSessions().first().title, ChatSession::defaultTitle);
     QCOMPARE(m_state->activeSessionID(), std::optional<QUuid>(m_state->chatSessions().first().id));
     QVERIFY(m_state->messages().isEmpty());
-    QCOMPARE(storedSessions().size(), 1);
+    QCOMPARE(storedSessions(*m_state).size(), 1);
 }
 
 void SessionSidebarTest::deleteInactiveKeepsTheConversation()
@@ -186,7 +191,7 @@ void SessionSidebarTest::deleteInactiveKeepsTheConversation()
     QCOMPARE(titles(model), (QStringList{"Pinned one", "Pinned two", "Beta", "Gamma"}));
     QCOMPARE(m_state->activeSessionID(), active);
     QCOMPARE(m_state->messages(), messages);
-    QCOMPARE(storedSessions().size(), 4);
+    QCOMPARE(storedSessions(*m_state).size(), 4);
 }
 
 void SessionSidebarTest::dateLabels_data()
