@@ -141,7 +141,8 @@ QCoro::Task<> AppModel::quit()
 
 QCoro::Task<> AppModel::finishSavesBeforeQuit()
 {
-    co_return;
+    // The archive is written off the UI thread; the last write lands before the exit.
+    co_await m_agentState->finishSaves();
 }
 
 void AppModel::takeOverQuitRequests()
