@@ -47,18 +47,25 @@ const QString AgentState::defaultSystemPrompt = QStringLiteral(
     "app, delete a "
     "file, take a screenshot, or similar direct system commands.");
 
-AgentState::AgentState(QObject *parent)
+AgentState::AgentState(QObject *parent, SessionLoading loading)
     : QObject(parent)
     , m_systemPrompt(defaultSystemPrompt)
     , m_archive(Key::chatSessions)
 {
     loadSettings();
-    if (m_archive.hasStoredArchive()) {
-        loadSessions();
-    } else {
+    if (!m_archive.hasStoredArchive()) {
+        m_loadStarted = true;
         m_archive.startEmpty();
         adoptSessions({});
+    } else if (loading == SessionLoading::AtOnce) {
+        loadSavedSessions();
     }
+}
+
+void AgentState::loadSavedSessions()
+{
+    if (!std::exchange(m_loadStarted, true))
+        loadSessions();
 }
 
 QCoro::Task<> AgentState::loadSessions()

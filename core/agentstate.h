@@ -44,9 +44,14 @@ public:
     static constexpr double defaultTemperature = 0.7;
     static constexpr int defaultMaxTokens = 2048;
 
+    // When the saved sessions are read: at construction, or when loadSavedSessions() asks.
+    enum class SessionLoading { AtOnce, WhenAsked };
+
     // Loads the settings. The saved sessions are read off the UI thread and arrive a
     // moment later (sessionsLoaded), with the first one active; with none saved, at once.
-    explicit AgentState(QObject *parent = nullptr);
+    explicit AgentState(QObject *parent = nullptr, SessionLoading loading = SessionLoading::AtOnce);
+    // Starts reading the saved sessions, once.
+    void loadSavedSessions();
 
     MessageListModel *messageModel() { return &m_messages; }
     const QList<Message> &messages() const { return m_messages.messages(); }
@@ -160,6 +165,7 @@ private:
     bool m_historyWasTrimmed = false;
     double m_tokensPerSecond = 0.0;
     bool m_sessionsLoaded = false;
+    bool m_loadStarted = false;
     // Last: its destructor writes what is still asked for.
     SessionArchive m_archive;
 };
