@@ -1,4 +1,5 @@
 #include "core/agentstate.h"
+#include "core/archive.h"
 #include "engine/servermanager.h"
 #include "ui/chatcontroller.h"
 #include "ui/chatlogic.h"
@@ -6,6 +7,8 @@
 #include "ui/confetti.h"
 
 #include "tests/support/loadedstate.h"
+
+#include "platform/preferences.h"
 
 #include <QFile>
 #include <QSet>
@@ -61,6 +64,7 @@ private slots:
     void queuedText_data();
     void queuedText();
     void conversationFlags();
+    void sendWaitsForTheSessions();
     void modelName_data();
     void modelName();
     void speedText();
@@ -194,6 +198,19 @@ void ChatLogicTest::conversationFlags()
     state.setMessages({});
     QVERIFY(!controller.hasTurns());
     QCOMPARE(turns.size(), 2);
+}
+
+void ChatLogicTest::sendWaitsForTheSessions()
+{
+    Preferences::setData(QStringLiteral("chatSessions"), encodeSessions({ChatSession::make()}));
+    AgentState state;
+    ChatController controller;
+    controller.setState(&state);
+    QCOMPARE(controller.submit(QStringLiteral("Hi")), Action::Ignore);
+    QCOMPARE(controller.retry(), Action::Ignore);
+    QTRY_VERIFY(state.sessionsLoaded());
+    QCOMPARE(controller.submit(QStringLiteral("Hi")), Action::Refuse); // no engine
+    Preferences::remove(QStringLiteral("chatSessions"));
 }
 
 void ChatLogicTest::modelName_data()
