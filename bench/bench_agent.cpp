@@ -128,8 +128,8 @@ int main(int argc, char **argv)
             state.saveSettings();
         saveMs = std::min(saveMs, saving.nsecsElapsed() / 1e6);
     }
-    std::printf("  a one-piece turn: %.1f ms, of which %.1f ms for its three archive saves (the "
-                "bare client: %.1f ms)\n",
+    std::printf("  a one-piece turn: %.1f ms, of which %.1f ms for asking for its three archive "
+                "saves (the bare client: %.1f ms)\n",
                 fixedTurn,
                 saveMs,
                 fixedClient);

@@ -7,9 +7,7 @@
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSaveFile>
+#include <QPointer>
 
 #include <QCoroSignal>
 
@@ -49,18 +47,48 @@ const QString AgentState::defaultSystemPrompt = QStringLiteral(
     "app, delete a "
     "file, take a screenshot, or similar direct system commands.");
 
-AgentState::AgentState(QObject *parent)
+AgentState::AgentState(QObject *parent, SessionLoading loading)
     : QObject(parent)
     , m_systemPrompt(defaultSystemPrompt)
+    , m_archive(Key::chatSessions)
 {
     loadSettings();
+    if (!m_archive.hasStoredArchive()) {
+        m_loadStarted = true;
+        m_archive.startEmpty();
+        adoptSessions({});
+    } else if (loading == SessionLoading::AtOnce) {
+        loadSavedSessions();
+    }
+}
+
+void AgentState::loadSavedSessions()
+{
+    if (!std::exchange(m_loadStarted, true))
+        loadSessions();
+}
+
+QCoro::Task<> AgentState::loadSessions()
+{
+    QPointer<AgentState> self(this);
+    const QList<ChatSession> sessions = co_await m_archive.load(Paths::appDataDirectory());
+    if (self)
+        adoptSessions(sessions);
+}
+
+void AgentState::adoptSessions(const QList<ChatSession> &sessions)
+{
+    m_sessions.setSessions(sessions);
     if (!chatSessions().isEmpty()) {
         const ChatSession &first = chatSessions().first();
         m_activeSessionID = first.id;
+        emit activeSessionIDChanged();
         m_messages.setMessages(first.messages);
     } else {
-        startNewChat();
+        addNewChat();
     }
+    m_sessionsLoaded = true;
+    emit sessionsLoadedChanged();
 }
 
 void AgentState::setMessages(const QList<Message> &messages)
@@ -121,16 +149,22 @@ QVariantMap AgentState::pendingApprovalVariant() const
 
 void AgentState::setCurrentStreamingContent(const QString &value)
 {
+    const bool had = hasStreamingContent();
     if (assignIfChanged(m_currentStreamingContent, value))
         emit currentStreamingContentChanged();
+    if (had != hasStreamingContent())
+        emit hasStreamingContentChanged();
 }
 
 void AgentState::appendToStreamingContent(QStringView piece)
 {
     if (piece.isEmpty())
         return;
+    const bool had = hasStreamingContent();
     m_currentStreamingContent.append(piece);
     emit currentStreamingContentChanged();
+    if (!had)
+        emit hasStreamingContentChanged();
 }
 
 void AgentState::setChatSessions(const QList<ChatSession> &sessions)
@@ -199,6 +233,12 @@ void AgentState::setTokensPerSecond(double value)
 }
 
 void AgentState::startNewChat()
+{
+    if (m_sessionsLoaded)
+        addNewChat();
+}
+
+void AgentState::addNewChat()
 {
     emit conversationWillChange();
     const ChatSession session = ChatSession::make();
@@ -288,9 +328,12 @@ void AgentState::togglePin(const QUuid &sessionId)
 
 void AgentState::resetAllData()
 {
+    // Sessions read a moment later would bring the chats back.
+    if (!m_sessionsLoaded)
+        return;
     emit conversationWillChange();
     m_sessions.setSessions({});
-    startNewChat();
+    addNewChat();
     saveSettings();
     setSystemPrompt(defaultSystemPrompt);
     setTemperature(defaultTemperature);
@@ -319,26 +362,6 @@ void AgentState::loadSettings()
         m_maxTokens = int(std::min<qint64>(maxTokens, std::numeric_limits<int>::max()));
     m_autoLoadModelPath = Preferences::string(Key::autoLoadModelPath);
     m_autoLoadModelName = Preferences::string(Key::autoLoadModelName);
-    if (const auto bytes = Preferences::data(Key::chatSessions)) {
-        if (auto sessions = decodeSessions(*bytes))
-            m_sessions.setSessions(*sessions);
-        else
-            keepUnreadableArchive(*bytes);
-    }
-}
-
-// The next save overwrites the archive key; keep the user's chats on disk first.
-void AgentState::keepUnreadableArchive(const QByteArray &bytes)
-{
-    const QDir folder(Paths::appDataDirectory());
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString path = folder.filePath(QStringLiteral("chatSessions-unreadable-%1.json").arg(stamp));
-    for (int n = 2; QFile::exists(path); ++n)
-        path = folder.filePath(
-            QStringLiteral("chatSessions-unreadable-%1-%2.json").arg(stamp).arg(n));
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-        file.commit();
 }
 
 void AgentState::saveSettings()
@@ -354,12 +377,19 @@ void AgentState::saveSettings()
         Preferences::setString(Key::autoLoadModelName, *m_autoLoadModelName);
     else
         Preferences::remove(Key::autoLoadModelName);
-    Preferences::setData(Key::chatSessions, encodeSessions(chatSessions()));
     Preferences::sync();
+    m_archive.save(chatSessions());
+}
+
+QCoro::Task<> AgentState::finishSaves()
+{
+    co_await m_archive.finish();
 }
 
 bool AgentState::importChats(const QString &filePath)
 {
+    if (!m_sessionsLoaded)
+        return false;
     const auto sessions = readChatsFile(filePath);
     if (!sessions)
         return false;

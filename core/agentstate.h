@@ -2,6 +2,7 @@
 
 #include "core/messagelistmodel.h"
 #include "core/records.h"
+#include "core/sessionarchive.h"
 
 #include <QObject>
 #include <QVariantMap>
@@ -25,7 +26,11 @@ class AgentState : public QObject
     Q_PROPERTY(bool hasPendingApproval READ hasPendingApproval NOTIFY pendingApprovalChanged)
     Q_PROPERTY(QString currentStreamingContent READ currentStreamingContent WRITE
                    setCurrentStreamingContent NOTIFY currentStreamingContentChanged)
+    // Some of the reply has arrived: changes twice a reply, not with every piece.
+    Q_PROPERTY(bool hasStreamingContent READ hasStreamingContent NOTIFY hasStreamingContentChanged)
     Q_PROPERTY(SessionListModel *chatSessions READ sessionModel CONSTANT)
+    // The saved sessions have been read; until then there are none, and no active one.
+    Q_PROPERTY(bool sessionsLoaded READ sessionsLoaded NOTIFY sessionsLoadedChanged)
     Q_PROPERTY(QString activeSessionID READ activeSessionIDText NOTIFY activeSessionIDChanged)
     Q_PROPERTY(QString autoLoadModelPath READ autoLoadModelPathText NOTIFY autoLoadModelPathChanged)
     Q_PROPERTY(QString autoLoadModelName READ autoLoadModelNameText NOTIFY autoLoadModelNameChanged)
@@ -39,8 +44,14 @@ public:
     static constexpr double defaultTemperature = 0.7;
     static constexpr int defaultMaxTokens = 2048;
 
-    // Loads the settings and the archive, then picks the active session.
-    explicit AgentState(QObject *parent = nullptr);
+    // When the saved sessions are read: at construction, or when loadSavedSessions() asks.
+    enum class SessionLoading { AtOnce, WhenAsked };
+
+    // Loads the settings. The saved sessions are read off the UI thread and arrive a
+    // moment later (sessionsLoaded), with the first one active; with none saved, at once.
+    explicit AgentState(QObject *parent = nullptr, SessionLoading loading = SessionLoading::AtOnce);
+    // Starts reading the saved sessions, once.
+    void loadSavedSessions();
 
     MessageListModel *messageModel() { return &m_messages; }
     const QList<Message> &messages() const { return m_messages.messages(); }
@@ -64,6 +75,7 @@ public:
 
     QString currentStreamingContent() const { return m_currentStreamingContent; }
     void setCurrentStreamingContent(const QString &value);
+    bool hasStreamingContent() const { return !m_currentStreamingContent.isEmpty(); }
     // Grows the text in place: a streamed piece costs its own length, not the reply's.
     void appendToStreamingContent(QStringView piece);
 
@@ -72,6 +84,8 @@ public:
     void setChatSessions(const QList<ChatSession> &sessions);
     // Appends sessions after the existing ones (import); the active session stays.
     void appendChatSessions(const QList<ChatSession> &sessions);
+    bool sessionsLoaded() const { return m_sessionsLoaded; }
+    SessionArchive *sessionArchive() { return &m_archive; }
 
     std::optional<QUuid> activeSessionID() const { return m_activeSessionID; }
     QString activeSessionIDText() const;
@@ -100,7 +114,11 @@ public:
     Q_INVOKABLE void togglePin(const QString &sessionId);
     void togglePin(const QUuid &sessionId);
     Q_INVOKABLE void resetAllData();
+    // Writes the settings now and asks for the archive to be written (coalesced, off the
+    // UI thread); the archive is left alone until the saved sessions have been read.
     Q_INVOKABLE void saveSettings();
+    // Resumes once every archive write asked for is on disk.
+    QCoro::Task<> finishSaves();
 
     // Appends the sessions of an export file and saves; false (and no change) when unreadable.
     Q_INVOKABLE bool importChats(const QString &filePath);
@@ -113,11 +131,13 @@ signals:
     void maxTokensChanged();
     void pendingApprovalChanged();
     void currentStreamingContentChanged();
+    void hasStreamingContentChanged();
     void activeSessionIDChanged();
     void autoLoadModelPathChanged();
     void autoLoadModelNameChanged();
     void historyWasTrimmedChanged();
     void tokensPerSecondChanged();
+    void sessionsLoadedChanged();
     void approvalDecided(bool approved);
     // Sent before the shown conversation is replaced (another session, a new chat,
     // a deleted session, cleared history, a reset), while it is still the active one.
@@ -126,7 +146,9 @@ signals:
 private:
     void loadSettings();
     qsizetype activeSessionIndex() const;
-    void keepUnreadableArchive(const QByteArray &bytes);
+    QCoro::Task<> loadSessions();
+    void adoptSessions(const QList<ChatSession> &sessions);
+    void addNewChat();
 
     MessageListModel m_messages;
     SessionListModel m_sessions;
@@ -142,4 +164,8 @@ private:
     std::optional<QString> m_autoLoadModelName;
     bool m_historyWasTrimmed = false;
     double m_tokensPerSecond = 0.0;
+    bool m_sessionsLoaded = false;
+    bool m_loadStarted = false;
+    // Last: its destructor writes what is still asked for.
+    SessionArchive m_archive;
 };

@@ -369,6 +369,31 @@ QByteArray encodeSessions(const QList<ChatSession> &sessions)
     return w.take();
 }
 
+QByteArray encodeSession(const ChatSession &session)
+{
+    Writer w;
+    w.out.resize(1 << 12);
+    writeSession(w, session);
+    return w.take();
+}
+
+QByteArray joinSessions(const QList<QByteArray> &encodedSessions)
+{
+    qsizetype size = 2 + std::max<qsizetype>(encodedSessions.size() - 1, 0);
+    for (const QByteArray &session : encodedSessions)
+        size += session.size();
+    QByteArray out;
+    out.reserve(size);
+    out.append('[');
+    for (qsizetype i = 0; i < encodedSessions.size(); ++i) {
+        if (i)
+            out.append(',');
+        out.append(encodedSessions.at(i));
+    }
+    out.append(']');
+    return out;
+}
+
 std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes)
 {
     const json document

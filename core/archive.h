@@ -9,6 +9,9 @@
 // The one JSON form of the chat archive, the export file and the import file:
 // an array of sessions, compact, keys in field order, optional fields left out.
 QByteArray encodeSessions(const QList<ChatSession> &sessions);
+// One session's element of that array; joinSessions() makes the array of such elements.
+QByteArray encodeSession(const ChatSession &session);
+QByteArray joinSessions(const QList<QByteArray> &encodedSessions);
 // Fails as a whole on a missing required key, a wrong type, a bad identifier or
 // an unknown tool status. Unknown keys are ignored; null reads as absent.
 std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes);

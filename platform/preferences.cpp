@@ -13,6 +13,12 @@ QSettings &store()
     static QSettings settings;
     return settings;
 }
+// An unchanged value is not set again: each change makes the next sync() rewrite the file.
+void set(const QString &key, const QVariant &value)
+{
+    if (store().value(key) != value)
+        store().setValue(key, value);
+}
 // An INI file is rewritten and re-parsed whole, and escapes every byte of a
 // value: no place for a chat archive of tens of megabytes. Where the store is an
 // INI file, raw data values live in files of their own beside it, written
@@ -77,22 +83,22 @@ std::optional<QByteArray> Preferences::data(const QString &key)
 
 void Preferences::setString(const QString &key, const QString &value)
 {
-    store().setValue(key, value);
+    set(key, value);
 }
 
 void Preferences::setDouble(const QString &key, double value)
 {
-    store().setValue(key, value);
+    set(key, value);
 }
 
 void Preferences::setInteger(const QString &key, qint64 value)
 {
-    store().setValue(key, value);
+    set(key, value);
 }
 
 void Preferences::setBoolean(const QString &key, bool value)
 {
-    store().setValue(key, value);
+    set(key, value);
 }
 
 void Preferences::setData(const QString &key, const QByteArray &value)
@@ -113,6 +119,19 @@ void Preferences::remove(const QString &key)
     store().remove(key);
     if (const QString path = dataFilePath(key); !path.isEmpty())
         QFile::remove(path);
+}
+
+QString Preferences::dataFile(const QString &key)
+{
+    return dataFilePath(key);
+}
+
+void Preferences::removeFromStore(const QString &key)
+{
+    if (store().contains(key)) {
+        store().remove(key);
+        store().sync();
+    }
 }
 
 void Preferences::sync()

@@ -27,6 +27,12 @@ public:
     static void setData(const QString &key, const QByteArray &value);
     static void remove(const QString &key);
 
+    // The file a raw data value lives in; empty where the store keeps such values itself.
+    static QString dataFile(const QString &key);
+    // Drops a value held inside the store, leaving the key's data file: earlier versions
+    // kept raw data in the settings file, and a written data file supersedes that copy.
+    static void removeFromStore(const QString &key);
+
     // Flushes to disk, so that what was written survives a killed process.
     static void sync();
 };

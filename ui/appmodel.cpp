@@ -11,6 +11,8 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QQmlEngine>
+#include <QQuickWindow>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -19,7 +21,7 @@ QPointer<AppModel> s_instance;
 
 AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
     : QObject(parent)
-    , m_agentState(std::make_unique<AgentState>())
+    , m_agentState(std::make_unique<AgentState>(nullptr, AgentState::SessionLoading::WhenAsked))
     , m_serverManager(std::make_unique<ServerManager>(std::move(serverOptions)))
     , m_modelManager(std::make_unique<ModelManager>())
     , m_onboardingComplete(Preferences::boolean(PreferenceKey::onboardingComplete, false))
@@ -52,7 +54,32 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
                         refreshOnboardingComplete();
                 });
     }
+    // After the window is created: this runs once the event loop does.
+    QTimer::singleShot(0, this, &AppModel::loadSessionsAfterFirstFrame);
     s_instance = this;
+}
+
+// Decoding a big archive while the window builds its first frame made that frame about
+// twice as slow: the sessions are read once the frame is out (or a second later, when
+// no window draws).
+void AppModel::loadSessionsAfterFirstFrame()
+{
+    QQuickWindow *window = nullptr;
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        for (QWindow *candidate : QGuiApplication::topLevelWindows()) {
+            if (auto *quick = qobject_cast<QQuickWindow *>(candidate); quick && quick->isVisible())
+                window = quick;
+        }
+    }
+    AgentState *state = m_agentState.get();
+    if (!window)
+        return state->loadSavedSessions();
+    connect(window,
+            &QQuickWindow::frameSwapped,
+            state,
+            &AgentState::loadSavedSessions,
+            Qt::SingleShotConnection);
+    QTimer::singleShot(1000, state, &AgentState::loadSavedSessions);
 }
 
 AppModel::~AppModel() = default;
@@ -141,7 +168,8 @@ QCoro::Task<> AppModel::quit()
 
 QCoro::Task<> AppModel::finishSavesBeforeQuit()
 {
-    co_return;
+    // The archive is written off the UI thread; the last write lands before the exit.
+    co_await m_agentState->finishSaves();
 }
 
 void AppModel::takeOverQuitRequests()

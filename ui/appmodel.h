@@ -78,6 +78,7 @@ signals:
 private:
     QCoro::Task<> startServer(QString path, QString name);
     QCoro::Task<> finishSavesBeforeQuit();
+    void loadSessionsAfterFirstFrame();
 
     // Declaration order is creation order; destruction runs the other way.
     std::unique_ptr<AgentState> m_agentState;

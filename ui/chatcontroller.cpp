@@ -58,7 +58,7 @@ void ChatController::setState(AgentState *state)
                                       this,
                                       &ChatController::onLoadingChanged)
                            << connect(state,
-                                      &AgentState::currentStreamingContentChanged,
+                                      &AgentState::hasStreamingContentChanged,
                                       this,
                                       &ChatController::updateTyping);
     }
@@ -90,8 +90,9 @@ void ChatController::setServerManager(ServerManager *serverManager)
 
 ChatController::Action ChatController::submit(const QString &text)
 {
+    // Until the saved sessions are in, a send waits like one during a reply.
     const Action action = decide(text,
-                                 m_state && m_state->isLoading(),
+                                 m_state && (m_state->isLoading() || !m_state->sessionsLoaded()),
                                  m_serverManager && m_serverManager->isRunning(),
                                  m_serverManager && m_serverManager->isStarting());
     setQueuedText(action == Action::Queue ? text.trimmed() : QString());
@@ -100,7 +101,7 @@ ChatController::Action ChatController::submit(const QString &text)
 
 ChatController::Action ChatController::retry() const
 {
-    if (m_state && m_state->isLoading())
+    if (m_state && (m_state->isLoading() || !m_state->sessionsLoaded()))
         return Action::Ignore;
     if (m_serverManager && m_serverManager->isRunning())
         return Action::Send;
@@ -125,8 +126,7 @@ void ChatController::updateTurns()
 
 void ChatController::updateTyping()
 {
-    const bool typing
-        = m_state && m_state->isLoading() && m_state->currentStreamingContent().isEmpty();
+    const bool typing = m_state && m_state->isLoading() && !m_state->hasStreamingContent();
     if (assignIfChanged(m_isTyping, typing))
         emit isTypingChanged();
 }

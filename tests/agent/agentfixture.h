@@ -3,6 +3,7 @@
 // A loop wired to the stand-in engine and a tool runner that records every call.
 // Harmless tools run for real; tools that would touch the desktop answer from a table.
 #include "agent/agentmanager.h"
+#include "tests/support/loadedstate.h"
 #include "tests/support/standinengine.h"
 #include "tests/support/storedstate.h"
 #include "tools/toolexecutor.h"
@@ -81,6 +82,12 @@ struct AgentFixture
     }
 
     const QList<Message> &messages() const { return state->messages(); }
+    // A store loaded afresh from what the fixture's store saved.
+    std::unique_ptr<AgentState> reloaded()
+    {
+        savesFinished(*state);
+        return loadedState();
+    }
 
     // Sends, answers the approval questions in order as they come, and waits for the turn to end.
     bool turn(const QString &text, const QList<bool> &answers = {})

@@ -179,10 +179,10 @@ private slots:
         QCOMPARE(int(body.at("tools").size()), 14);
         QCOMPARE(AgentFixture::sent(body).at(1), "user:   Say hello  ");
         // The turn is saved: a store loaded afresh has it.
-        AgentState reloaded;
-        QCOMPARE(reloaded.messages().size(), 2);
-        QCOMPARE(reloaded.messages().last().content, "Here you go.\nDone.");
-        QCOMPARE(reloaded.chatSessions().first().title, "Say hello");
+        const auto reloaded = f.reloaded();
+        QCOMPARE(reloaded->messages().size(), 2);
+        QCOMPARE(reloaded->messages().last().content, "Here you go.\nDone.");
+        QCOMPARE(reloaded->chatSessions().first().title, "Say hello");
 
         // A reply whose every line would be hidden is still shown, without its tool-call line.
         f.engine.enqueue(
@@ -271,7 +271,7 @@ private slots:
         QTEST(f.messages().last().content, "reply");
         QVERIFY(!f.state->isLoading());
         QCOMPARE(f.state->currentStreamingContent(), QString());
-        QTEST(AgentState().messages().last().content, "reply"); // failures are saved too
+        QTEST(f.reloaded()->messages().last().content, "reply"); // failures are saved too
         const json bodies = f.engine.requests();
         QCOMPARE(int(bodies.size()), requests);
         if (requests == 0)
@@ -407,7 +407,7 @@ private slots:
             }
         }
         QTEST(stored, "asking");
-        QCOMPARE(AgentState().chatSessions(), f.state->chatSessions());
+        QCOMPARE(f.reloaded()->chatSessions(), f.state->chatSessions());
         QCOMPARE(f.state->tokensPerSecond(), 0.0);
         QCOMPARE(f.state->currentStreamingContent(), QString());
     }

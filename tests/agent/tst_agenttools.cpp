@@ -89,7 +89,7 @@ private slots:
                        "Don't repeat raw output verbatim.");
         QCOMPARE(sent.mid(sent.size() - 2),
                  (QStringList{"user: What system is this?", "user: " + results}));
-        QCOMPARE(AgentState().messages().size(), 4); // saved at the end of the turn
+        QCOMPARE(f.reloaded()->messages().size(), 4); // saved at the end of the turn
     }
 
     void autoApprovedTools_data()
@@ -193,7 +193,7 @@ private slots:
                  qPrintable(f.messages().at(3).content));
         QCOMPARE(f.messages().last().content, "Saved it.");
         // The image is in the conversation (and saved) but never sent to the model.
-        QCOMPARE(AgentState().messages().at(2).content, image);
+        QCOMPARE(f.reloaded()->messages().at(2).content, image);
         QVERIFY(!QByteArray::fromStdString(f.engine.requests().dump()).contains("data:image"));
     }
 

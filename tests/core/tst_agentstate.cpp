@@ -1,10 +1,14 @@
 #include "core/agentstate.h"
 #include "core/archive.h"
+#include "tests/support/loadedstate.h"
 #include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -120,19 +124,19 @@ private slots:
             state.startNewChat();
             state.syncActiveSession();
         }
-        AgentState state;
-        QCOMPARE(state.systemPrompt(), "Short answers.");
-        QCOMPARE(state.temperature(), 0.25);
-        QCOMPARE(state.maxTokens(), 300);
-        QCOMPARE(state.autoLoadModelPath(), "/models/a.gguf");
-        QCOMPARE(state.chatSessions().size(), 2);
+        const auto state = loadedState();
+        QCOMPARE(state->systemPrompt(), "Short answers.");
+        QCOMPARE(state->temperature(), 0.25);
+        QCOMPARE(state->maxTokens(), 300);
+        QCOMPARE(state->autoLoadModelPath(), "/models/a.gguf");
+        QCOMPARE(state->chatSessions().size(), 2);
         // The first stored session becomes active: the newest one, still empty.
-        QCOMPARE(state.activeSessionID(), state.chatSessions().first().id);
-        QVERIFY(state.messages().isEmpty());
-        QCOMPARE(state.chatSessions().at(1).title, "Remember me");
+        QCOMPARE(state->activeSessionID(), state->chatSessions().first().id);
+        QVERIFY(state->messages().isEmpty());
+        QCOMPARE(state->chatSessions().at(1).title, "Remember me");
 
-        state.setAutoLoadModelPath(std::nullopt);
-        state.saveSettings();
+        state->setAutoLoadModelPath(std::nullopt);
+        state->saveSettings();
         QVERIFY(!Preferences::contains("autoLoadModelPath"));
         QVERIFY(Preferences::contains("autoLoadModelName"));
     }
@@ -184,8 +188,8 @@ private slots:
         state.togglePin(QUuid::createUuid());
         state.togglePin(state.activeSession()->id);
         QVERIFY(!state.activeSession()->isPinned);
-        AgentState reloaded;
-        QCOMPARE(reloaded.chatSessions().first().title, "  Kept spaces  ");
+        QVERIFY(savesFinished(state));
+        QCOMPARE(loadedState()->chatSessions().first().title, "  Kept spaces  ");
     }
 
     // A streamed piece changes one row of the message list, never resets it, and saves nothing.
@@ -204,6 +208,7 @@ private slots:
         ToolCall call{"c", "get_clipboard", {}, ToolStatus::Pending, {}};
         state.appendMessage(Message::make(Role::assistant, QString(), QList<ToolCall>{call}));
         state.saveSettings();
+        QVERIFY(savesFinished(state));
         const Message before = state.messages().last();
         const QByteArray archived = *Preferences::data("chatSessions");
 
@@ -282,6 +287,7 @@ private slots:
                                 "autoLoadModelPath",
                                 "firstReplyCelebrated"})
             QVERIFY2(!Preferences::contains(QString::fromLatin1(key)), key);
+        QVERIFY(savesFinished(state));
         QCOMPARE(decodeSessions(*Preferences::data("chatSessions"))->size(), 1);
     }
 
@@ -300,6 +306,7 @@ private slots:
         QCOMPARE(state.chatSessions().mid(1, 2), exported);
         QCOMPARE(state.chatSessions().mid(3, 2), exported);
         QCOMPARE(state.activeSessionID(), active);
+        QVERIFY(savesFinished(state));
         QCOMPARE(decodeSessions(*Preferences::data("chatSessions"))->size(), 5);
 
         QVERIFY(writeTestFile(dir.filePath("broken.json"), "[{\"id\":1}]"));
@@ -312,16 +319,103 @@ private slots:
         QCOMPARE(readChatsFile(out), state.chatSessions());
     }
 
+    // The saved sessions arrive after construction; until then nothing acts on them and
+    // nothing is written. An archive kept inside the settings file moves to its data file.
+    void sessionsArriveLater_data()
+    {
+        QTest::addColumn<bool>("inSettingsFile");
+        QTest::newRow("data file") << false;
+        QTest::newRow("inside the settings file") << true;
+    }
+
+    void sessionsArriveLater()
+    {
+        QFETCH(bool, inSettingsFile);
+        const QList<ChatSession> saved{sessionWith(QStringLiteral("One"), QStringLiteral("a")),
+                                       sessionWith(QStringLiteral("Two"), QStringLiteral("b"))};
+        const QString dataFile = Preferences::dataFile(QStringLiteral("chatSessions"));
+        if (inSettingsFile) {
+            QSettings settings;
+            settings.setValue(QStringLiteral("chatSessions"), encodeSessions(saved));
+            settings.sync();
+        } else {
+            Preferences::setData(QStringLiteral("chatSessions"), encodeSessions(saved));
+        }
+        AgentState state;
+        QSignalSpy loaded(&state, &AgentState::sessionsLoadedChanged);
+        QVERIFY(!state.sessionsLoaded());
+        state.startNewChat();
+        state.saveSettings();
+        QVERIFY(state.chatSessions().isEmpty());
+        QVERIFY(!state.activeSessionID());
+        QVERIFY(!state.importChats(dataFile));
+
+        QVERIFY(loaded.wait());
+        QCOMPARE(state.chatSessions(), saved);
+        QCOMPARE(state.activeSessionID(), saved.first().id);
+        QCOMPARE(state.messages(), saved.first().messages);
+        QCOMPARE(state.sessionArchive()->writeCount(), 0);
+        QCOMPARE(QFile::exists(dataFile), !inSettingsFile);
+
+        // A burst is one write of the newest state; finishing writes a waiting save at once.
+        state.sessionArchive()->setCoalesceInterval(std::chrono::hours(1));
+        for (const char *title : {"a", "b", "Renamed"})
+            state.renameActiveSession(QString::fromLatin1(title));
+        QCOMPARE(state.sessionArchive()->writeCount(), 0);
+        QVERIFY(savesFinished(state));
+        QCOMPARE(state.sessionArchive()->writeCount(), 1);
+        QCOMPARE(readChatsFile(dataFile)->first().title, QStringLiteral("Renamed"));
+        QVERIFY(!QSettings().contains(QStringLiteral("chatSessions")));
+        state.sessionArchive()->setCoalesceInterval(std::chrono::milliseconds(0));
+        state.togglePin(state.activeSession()->id);
+        QTRY_COMPARE(state.sessionArchive()->writeCount(), 2);
+        QVERIFY(readChatsFile(dataFile)->first().isPinned);
+    }
+
+    // A child that saves in a loop is killed at random moments: each time the archive reads
+    // and holds every session the child had reported as written.
+    void archiveSurvivesKill()
+    {
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("kill moments from seed %u", seed);
+        QRandomGenerator random(seed);
+        const QString dataFile = Preferences::dataFile(QStringLiteral("chatSessions"));
+        QStringList reported;
+        for (int round = 0; round < 30; ++round) {
+            QProcess child;
+            child.start(QStringLiteral(SAVING_CHILD));
+            QVERIFY(child.waitForStarted());
+            // The moment of the kill is this test's input, not a wait for something.
+            QTest::qWait(int(random.bounded(50, 400)));
+            child.kill();
+            QVERIFY(child.waitForFinished());
+            const QByteArray out = child.readAllStandardOutput();
+            reported += QString::fromLatin1(out.first(out.lastIndexOf('\n') + 1))
+                            .split(u'\n', Qt::SkipEmptyParts);
+            if (reported.isEmpty())
+                continue;
+            const auto sessions = readChatsFile(dataFile);
+            QVERIFY2(sessions, qPrintable(QStringLiteral("round %1").arg(round)));
+            QStringList ids;
+            for (const ChatSession &session : *sessions)
+                ids.append(uuidText(session.id));
+            for (const QString &id : std::as_const(reported))
+                QVERIFY2(ids.contains(id), qPrintable(id));
+        }
+        QVERIFY(!reported.isEmpty());
+    }
+
     // An archive that cannot be read is set aside before the next save replaces it.
     void unreadableArchiveIsKept()
     {
         const QByteArray damaged
             = encodeSessions({sessionWith("Precious", "x")}).replace(",\"isPinned\":false", "");
         Preferences::setData("chatSessions", damaged);
-        AgentState state;
-        QCOMPARE(state.chatSessions().size(), 1);
-        QCOMPARE(state.chatSessions().first().title, "New Chat");
-        state.saveSettings();
+        const auto state = loadedState();
+        QCOMPARE(state->chatSessions().size(), 1);
+        QCOMPARE(state->chatSessions().first().title, "New Chat");
+        state->saveSettings();
+        QVERIFY(savesFinished(*state));
 
         const QStringList kept = QDir(Paths::appDataDirectory())
                                      .entryList({"chatSessions-unreadable-*.json"}, QDir::Files);
@@ -335,7 +429,7 @@ private slots:
 
         // A second unreadable start in the same second keeps both copies.
         Preferences::setData("chatSessions", QByteArray("not json"));
-        AgentState again;
+        QVERIFY(loadedState()->sessionsLoaded());
         QCOMPARE(QDir(Paths::appDataDirectory())
                      .entryList({"chatSessions-unreadable-*"}, QDir::Files)
                      .size(),

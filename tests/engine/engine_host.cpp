@@ -1,7 +1,9 @@
 // A minimal app that runs the stand-in engine, so that tests can end it the ways an app
 // ends: the app's own quit (asked for by SIGTERM or SIGINT), a quit without one, or a kill.
 //   engine-host <app|destroy|wait> <port> <engine executable> [shutdown bound in ms]
-// Prints "ENGINE_PID <pid>" once the engine is ready.
+// Prints "ENGINE_PID <pid>" once the engine is ready, after asking for a save of the chat
+// archive that only the way the app ends can write (it waits an hour otherwise).
+#include "core/agentstate.h"
 #include "engine/servermanager.h"
 #include "tests/support/testenvironment.h"
 #include "ui/appmodel.h"
@@ -36,6 +38,9 @@ int main(int argc, char **argv)
                    [&] {
                        if (!manager->isRunning())
                            return QCoreApplication::exit(3);
+                       AgentState *state = appModel->agentState();
+                       state->sessionArchive()->setCoalesceInterval(std::chrono::hours(1));
+                       state->renameActiveSession(QStringLiteral("Saved at the end"));
                        std::printf("ENGINE_PID %lld\n", manager->serverProcess()->processId());
                        std::fflush(stdout);
                        if (mode == QLatin1String("destroy"))

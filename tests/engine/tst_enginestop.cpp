@@ -1,7 +1,10 @@
 // Stopping the engine: without freezing the app, by force when it lingers, and
 // never leaving it behind when the app quits or dies.
+#include "core/archive.h"
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/support/testenvironment.h"
+
+#include "platform/preferences.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -65,6 +68,7 @@ private slots:
     // None of the ways an app ends may leave the engine behind, and the app's own quit is
     // quick: within the shutdown bound (plus half a second) for an engine that ignores the
     // request to terminate, and within a second, so without a kill, for one that honours it.
+    // Unless it is killed, the app writes the archive save it was asked for last.
     void appEnds_data()
     {
         QTest::addColumn<QString>("mode");
@@ -92,6 +96,8 @@ private slots:
         QFETCH(int, boundMs);
         QFETCH(int, withinMs);
         setStartup(lingering ? QStringLiteral(R"({"ignore_sigterm":true})") : QString());
+        const QString archive = Preferences::dataFile(QStringLiteral("chatSessions"));
+        QFile::remove(archive);
         QProcess host;
         host.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         host.start(qEnvironmentVariable("ENGINE_HOST"),
@@ -122,6 +128,9 @@ private slots:
             QVERIFY(processGone(enginePid));
         }
         QTRY_VERIFY_WITH_TIMEOUT(processGone(enginePid), 10000);
+        const auto saved = readChatsFile(archive);
+        QCOMPARE(saved && saved->first().title == QStringLiteral("Saved at the end"),
+                 signal != SIGKILL);
     }
 };
 

@@ -5,6 +5,9 @@
 #include "ui/chatoperations.h"
 #include "ui/confetti.h"
 
+#include "core/archive.h"
+#include "platform/preferences.h"
+
 #include <QFile>
 #include <QSet>
 #include <QSignalSpy>
@@ -12,6 +15,7 @@
 #include <QtTest>
 
 #include "tests/engine/enginetesthelpers.h"
+#include "tests/support/loadedstate.h"
 #include "tests/support/testenvironment.h"
 
 namespace {
@@ -129,6 +133,19 @@ private slots:
         QCOMPARE(controller.submit("next"), server->isRunning() ? Action::Send : Action::Refuse);
         QCoro::waitFor(server->stopServer());
         enginetest::setStartup({});
+    }
+
+    void sendWaitsForTheSessions()
+    {
+        Preferences::setData("chatSessions", encodeSessions({ChatSession::make()}));
+        AgentState state;
+        ChatController controller;
+        controller.setState(&state);
+        QCOMPARE(controller.submit("Hi"), Action::Ignore);
+        QCOMPARE(controller.retry(), Action::Ignore);
+        QTRY_VERIFY(state.sessionsLoaded());
+        QCOMPARE(controller.submit("Hi"), Action::Refuse); // no engine
+        Preferences::remove("chatSessions");
     }
 
     void conversationFlags()
@@ -325,9 +342,9 @@ private slots:
             QVERIFY(!ChatLogic::editFromMessage(&state, editedId).isValid());
         }
         // Saved: a new store reads the cut conversation.
-        AgentState reloaded;
-        QVERIFY(reloaded.activeSession());
-        QVERIFY(reloaded.activeSession()->messages.isEmpty());
+        const auto reloaded = loadedState();
+        QVERIFY(reloaded->activeSession());
+        QVERIFY(reloaded->activeSession()->messages.isEmpty());
     }
 
     void celebrationOnlyOnceForAGoodReply()

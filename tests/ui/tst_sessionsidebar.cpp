@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "tests/support/loadedstate.h"
 #include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
 
@@ -31,8 +32,11 @@ QStringList titles(const SessionSidebarModel &model)
     return out;
 }
 
-QList<ChatSession> storedSessions()
+// What the store has written, once its saves are done.
+QList<ChatSession> storedSessions(AgentState &state)
 {
+    if (!savesFinished(state))
+        return {};
     return decodeSessions(Preferences::data("chatSessions").value_or(QByteArray()))
         .value_or(QList<ChatSession>{});
 }
@@ -47,6 +51,7 @@ private slots:
     void init()
     {
         failOnUnexpectedWarnings();
+        m_state.reset();
         clearStoredState();
         m_state = std::make_unique<AgentState>();
         m_state->setChatSessions({
@@ -120,7 +125,7 @@ private slots:
         QCOMPARE(m_state->messages(), target.messages);
         QCOMPARE(activeChanged.size(), selected ? 1 : 0);
         // Selecting does not save.
-        QVERIFY(storedSessions().isEmpty());
+        QVERIFY(storedSessions(*m_state).isEmpty());
     }
 
     // Deleting the active session makes the first of the stored list (not of the sorted one)
@@ -165,7 +170,7 @@ private slots:
         QTEST(int(m_state->messages().size()), "activeMessages");
         QCOMPARE(m_state->activeSession()->messages, m_state->messages());
         // Saved at once, without the deleted session.
-        const QList<ChatSession> stored = storedSessions();
+        const QList<ChatSession> stored = storedSessions(*m_state);
         QCOMPARE(stored, m_state->chatSessions());
         QVERIFY(std::none_of(stored.cbegin(), stored.cend(), [&](const ChatSession &s) {
             return s.id == id;

@@ -78,6 +78,8 @@ Item {
                     id: newChatButton
                     objectName: "newChatButton"
                     text: "New Chat"
+                    // The saved sessions are still being read.
+                    enabled: root.agentState ? root.agentState.sessionsLoaded : false
                     display: AbstractButton.IconOnly
                     Accessible.name: "New Chat"
                     ToolTip.visible: hovered

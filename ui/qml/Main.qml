@@ -37,6 +37,7 @@ ApplicationWindow {
                 id: newChatAction
                 text: "New Chat"
                 shortcut: StandardKey.New
+                enabled: AppModel.agentState.sessionsLoaded
                 onTriggered: AppModel.agentState.startNewChat()
             }
             MenuSeparator {}
@@ -91,6 +92,7 @@ ApplicationWindow {
             Platform.MenuSeparator {}
             Platform.MenuItem {
                 text: "New Chat"
+                enabled: AppModel.agentState.sessionsLoaded
                 onTriggered: {
                     window.bringToFront()
                     AppModel.agentState.startNewChat()

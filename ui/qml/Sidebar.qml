@@ -57,6 +57,26 @@ Rectangle {
             Layout.bottomMargin: 6
         }
 
+        // The saved sessions arrive a moment after the window.
+        Row {
+            objectName: "sessionsLoading"
+            Layout.leftMargin: 16
+            Layout.topMargin: 6
+            spacing: 8
+            visible: root.agentState !== null && !root.agentState.sessionsLoaded
+            Spinner {
+                anchors.verticalCenter: parent.verticalCenter
+                width: 12
+                height: 12
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                text: "Loading chats…"
+                font.pixelSize: 11
+                color: Theme.secondary
+            }
+        }
+
         ListView {
             id: list
             objectName: "sessionList"
