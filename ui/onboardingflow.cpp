@@ -48,8 +48,8 @@ OnboardingFlow::Buttons OnboardingFlow::buttons(int step, const Facts &facts)
         shown.engineContinue = engineReady(facts);
         shown.skip = !facts.brewInstalled;
     } else {
-        shown.primary = step == totalSteps() - 1 ? PrimaryButton::GetStarted
-                                                 : PrimaryButton::Continue;
+        shown.primary
+            = step == totalSteps() - 1 ? PrimaryButton::GetStarted : PrimaryButton::Continue;
     }
     return shown;
 }
@@ -82,16 +82,22 @@ OnboardingFlow::EnginePanel OnboardingFlow::enginePanel(const Facts &facts)
 
 QVariantList OnboardingFlow::responseStyles()
 {
-    const auto style = [](const char *value, const char *icon, const char *title,
-                          const char *subtitle) {
-        return QVariantMap{{QStringLiteral("value"), QString::fromUtf8(value)},
-                           {QStringLiteral("icon"), QString::fromUtf8(icon)},
-                           {QStringLiteral("title"), QString::fromUtf8(title)},
-                           {QStringLiteral("subtitle"), QString::fromUtf8(subtitle)}};
-    };
+    const auto style
+        = [](const char *value, const char *icon, const char *title, const char *subtitle) {
+              return QVariantMap{{QStringLiteral("value"), QString::fromUtf8(value)},
+                                 {QStringLiteral("icon"), QString::fromUtf8(icon)},
+                                 {QStringLiteral("title"), QString::fromUtf8(title)},
+                                 {QStringLiteral("subtitle"), QString::fromUtf8(subtitle)}};
+          };
     return {style("concise", "bolt.fill", "Fast & concise", "Short answers, straight to the point"),
-            style("balanced", "equal.circle.fill", "Balanced", "Clear, helpful, and reasonably brief"),
-            style("detailed", "doc.text.fill", "Detailed & thorough", "Full explanations with context")};
+            style("balanced",
+                  "equal.circle.fill",
+                  "Balanced",
+                  "Clear, helpful, and reasonably brief"),
+            style("detailed",
+                  "doc.text.fill",
+                  "Detailed & thorough",
+                  "Full explanations with context")};
 }
 
 QString OnboardingFlow::homebrewInstallCommand()
@@ -120,7 +126,10 @@ void OnboardingFlow::setServerManager(ServerManager *manager)
         disconnect(m_serverManager, nullptr, this, nullptr);
     m_serverManager = manager;
     if (manager) {
-        connect(manager, &ServerManager::engineInstallationChanged, this, &OnboardingFlow::refreshFacts);
+        connect(manager,
+                &ServerManager::engineInstallationChanged,
+                this,
+                &OnboardingFlow::refreshFacts);
         connect(manager, &ServerManager::brewInstallStateChanged, this, [this] {
             const Kind before = m_facts.brew;
             refreshFacts();

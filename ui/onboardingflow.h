@@ -26,8 +26,8 @@ class OnboardingFlow : public QObject
     Q_PROPERTY(int step READ step NOTIFY stepChanged)
     Q_PROPERTY(int totalSteps READ totalSteps CONSTANT)
     Q_PROPERTY(QString userName READ userName WRITE setUserName NOTIFY userNameChanged)
-    Q_PROPERTY(QString responseStyle READ responseStyle WRITE setResponseStyle NOTIFY
-                   responseStyleChanged)
+    Q_PROPERTY(
+        QString responseStyle READ responseStyle WRITE setResponseStyle NOTIFY responseStyleChanged)
     Q_PROPERTY(bool showAutoDownloadPrompt READ showAutoDownloadPrompt NOTIFY
                    showAutoDownloadPromptChanged)
     Q_PROPERTY(EngineHeader engineHeader READ engineHeader NOTIFY layoutChanged)

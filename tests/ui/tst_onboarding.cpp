@@ -38,18 +38,18 @@ private slots:
         QTest::addColumn<int>("back");
         using H = Flow::EngineHeader;
         using P = Flow::EnginePanel;
-        QTest::newRow("engine installed") << true << true << Kind::Idle << H::Ready << P::Nothing
-                                          << true << false << 2 << 0;
-        QTest::newRow("engine, no Homebrew") << true << false << Kind::Idle << H::Ready
-                                             << P::Nothing << true << true << 2 << 0;
+        QTest::newRow("engine installed")
+            << true << true << Kind::Idle << H::Ready << P::Nothing << true << false << 2 << 0;
+        QTest::newRow("engine, no Homebrew")
+            << true << false << Kind::Idle << H::Ready << P::Nothing << true << true << 2 << 0;
         QTest::newRow("Homebrew, idle") << false << true << Kind::Idle << H::Install
                                         << P::InstallButton << false << false << 1 << 1;
         QTest::newRow("installing") << false << true << Kind::Installing << H::Install
                                     << P::Installing << false << false << 1 << 1;
-        QTest::newRow("failed") << false << true << Kind::Failed << H::Install << P::Failed
-                                << false << false << 1 << 1;
-        QTest::newRow("succeeded") << false << true << Kind::Succeeded << H::Install
-                                   << P::Nothing << true << false << 2 << 0;
+        QTest::newRow("failed") << false << true << Kind::Failed << H::Install << P::Failed << false
+                                << false << 1 << 1;
+        QTest::newRow("succeeded") << false << true << Kind::Succeeded << H::Install << P::Nothing
+                                   << true << false << 2 << 0;
         QTest::newRow("no Homebrew") << false << false << Kind::Idle << H::HomebrewRequired
                                      << P::TerminalInstructions << false << true << 1 << 1;
     }
@@ -113,8 +113,8 @@ private slots:
             gguf.close();
             models.refreshDownloadStatus();
         }
-        const auto cleanup = qScopeGuard(
-            [] { QDir(ModelManager::modelsDirectory()).removeRecursively(); });
+        const auto cleanup
+            = qScopeGuard([] { QDir(ModelManager::modelsDirectory()).removeRecursively(); });
 
         Flow flow;
         flow.setServerManager(&serverManager);
@@ -157,7 +157,8 @@ private slots:
         QCOMPARE(flow.step(), 0);
         QCOMPARE(flow.userName(), QString());
         QCOMPARE(flow.responseStyle(), QStringLiteral("balanced"));
-        for (const QString &key : {PreferenceKey::userName, PreferenceKey::responseStyle,
+        for (const QString &key : {PreferenceKey::userName,
+                                   PreferenceKey::responseStyle,
                                    PreferenceKey::onboardingComplete})
             Preferences::remove(key);
     }
