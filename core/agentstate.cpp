@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <QCoroSignal>
+#include <QCoroTimer>
 
 namespace {
 namespace Key = PreferenceKey;
@@ -72,6 +73,9 @@ QCoro::Task<> AgentState::loadSessions()
 {
     QPointer<AgentState> self(this);
     const QList<ChatSession> sessions = co_await m_archive.load(Paths::appDataDirectory());
+    // A small archive may be decoded before it is awaited, and the await then goes on at
+    // once: the sessions still arrive from the event loop, never inside the constructor.
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
     if (self)
         adoptSessions(sessions);
 }

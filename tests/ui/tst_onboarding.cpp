@@ -4,6 +4,7 @@
 #include "models/modelmanager.h"
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
+#include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
 #include "ui/onboardingflow.h"
 
@@ -94,10 +95,8 @@ private slots:
         QFETCH(bool, modelDownloaded);
         QTemporaryDir bin;
         const QString server = bin.filePath(QStringLiteral("llama-server"));
-        QFile file(server);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
+        QVERIFY(writeTestFile(server, "#!/bin/sh\n"));
+        QVERIFY(QFile::setPermissions(server, QFile::permissions(server) | QFileDevice::ExeOwner));
         ServerManagerOptions options;
         options.serverSearchList = {server};
         options.userPath.clear();
@@ -106,15 +105,10 @@ private slots:
         ModelManager models;
         if (modelDownloaded) {
             const HFModel &model = models.models().last();
-            const QString path = ModelManager::filePath(model, model.variants.first());
-            QDir().mkpath(QFileInfo(path).absolutePath());
-            QFile gguf(path);
-            QVERIFY(gguf.open(QIODevice::WriteOnly) && gguf.write("GGUF") == 4);
-            gguf.close();
+            QVERIFY(writeTestFile(ModelManager::filePath(model, model.variants.first()), "GGUF"));
             models.refreshDownloadStatus();
         }
-        const auto cleanup
-            = qScopeGuard([] { QDir(ModelManager::modelsDirectory()).removeRecursively(); });
+        const auto cleanup = qScopeGuard(clearStoredState);
 
         Flow flow;
         flow.setServerManager(&serverManager);
@@ -157,10 +151,6 @@ private slots:
         QCOMPARE(flow.step(), 0);
         QCOMPARE(flow.userName(), QString());
         QCOMPARE(flow.responseStyle(), QStringLiteral("balanced"));
-        for (const QString &key : {PreferenceKey::userName,
-                                   PreferenceKey::responseStyle,
-                                   PreferenceKey::onboardingComplete})
-            Preferences::remove(key);
     }
 };
 
