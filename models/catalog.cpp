@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 using nlohmann::json;
 
 namespace {
@@ -142,6 +144,13 @@ qsizetype HFModel::indexOfVariant(const QUuid &variantId) const
             return i;
     }
     return -1;
+}
+
+bool HFModel::hasDownloadedVariant() const
+{
+    return std::any_of(variants.cbegin(), variants.cend(), [](const ModelVariant &v) {
+        return v.isDownloaded;
+    });
 }
 
 QList<HFModel> Catalog::builtIn()

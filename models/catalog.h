@@ -52,6 +52,8 @@ struct HFModel
     // The folder name inside the models folder: the repo with "/" replaced by "_".
     QString folderName() const;
     qsizetype indexOfVariant(const QUuid &variantId) const;
+    // Any of its quantisation files is in the models folder.
+    bool hasDownloadedVariant() const;
 
     friend bool operator==(const HFModel &, const HFModel &) = default;
 };

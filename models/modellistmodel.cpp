@@ -41,9 +41,7 @@ QVariant ModelListModel::data(const QModelIndex &index, int role) const
     case ParameterCountRole:
         return model.parameterCount;
     case HasDownloadedVariantRole:
-        return std::any_of(model.variants.cbegin(),
-                           model.variants.cend(),
-                           [](const ModelVariant &v) { return v.isDownloaded; });
+        return model.hasDownloadedVariant();
     case VariantIndexRole:
         return int(position.variant);
     case VariantIdRole:

@@ -7,6 +7,8 @@
 #include "platform/preferences.h"
 #include "platform/wording.h"
 
+#include <algorithm>
+
 using Kind = BrewInstallState::Kind;
 
 namespace {
@@ -253,15 +255,10 @@ void OnboardingFlow::installEngine()
 
 bool OnboardingFlow::hasDownloadedModel() const
 {
-    if (!m_modelManager)
-        return false;
-    for (const HFModel &model : m_modelManager->models()) {
-        for (const ModelVariant &variant : model.variants) {
-            if (variant.isDownloaded)
-                return true;
-        }
-    }
-    return false;
+    return m_modelManager
+           && std::any_of(m_modelManager->models().cbegin(),
+                          m_modelManager->models().cend(),
+                          [](const HFModel &model) { return model.hasDownloadedVariant(); });
 }
 
 void OnboardingFlow::downloadStarterModel()
