@@ -4,17 +4,12 @@
 #include "tools/toolcatalogue.h"
 #include "tools/toolexecutor.h"
 
-#include "platform/preferencekeys.h"
-#include "platform/preferences.h"
-
 #include <QDateTime>
 #include <QStringTokenizer>
 
 #include <nlohmann/json.hpp>
 
 namespace {
-
-namespace Key = PreferenceKey;
 
 QString engineBaseURL(int port)
 {
@@ -408,10 +403,6 @@ void AgentManager::endLoading()
 
 void AgentManager::playCompletionSound()
 {
-    // Only the Boolean false switches the sound off. The store on Linux keeps
-    // values as text, where the Boolean false reads back as "false".
-    const std::optional<QString> enabled = Preferences::string(Key::completionSoundEnabled);
-    if (enabled && *enabled == QLatin1StringView("false"))
-        return;
-    Sound::play(m_completionSound);
+    if (Sound::completionSoundEnabled())
+        Sound::play(m_completionSound);
 }

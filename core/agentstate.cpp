@@ -8,7 +8,9 @@
 #include "platform/preferences.h"
 
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include <QCoroFuture>
 #include <QCoroSignal>
 #include <QCoroTimer>
 
@@ -28,6 +30,11 @@ const QString earlierDefaultPrompts[] = {
         "those tools when the user explicitly asks for a system action. For everything else, just "
         "answer directly."),
 };
+
+QString stillLoadingText()
+{
+    return QStringLiteral("the saved chats are still being read");
+}
 
 // The first six space-separated words of the first user message.
 QString titleFrom(const QString &text)
@@ -348,6 +355,7 @@ void AgentState::resetAllData()
     Preferences::remove(Key::userName);
     Preferences::remove(Key::responseStyle);
     Preferences::remove(Key::firstReplyCelebrated); // a fresh start celebrates its first reply again
+    Preferences::remove(Key::completionSoundEnabled);
     saveSettings();
 }
 
@@ -360,10 +368,13 @@ void AgentState::loadSettings()
         if (!earlierDefault)
             m_systemPrompt = *prompt;
     }
-    if (const double temperature = Preferences::doubleValue(Key::temperature); temperature > 0)
-        m_temperature = temperature;
+    // 0 is a choice (the most predictable replies); what no slider can give falls back.
+    if (const std::optional<double> temperature = Preferences::number(Key::temperature)) {
+        if (*temperature >= 0)
+            m_temperature = std::min(*temperature, maxTemperature);
+    }
     if (const qint64 maxTokens = Preferences::integer(Key::maxTokens); maxTokens >= 1)
-        m_maxTokens = int(std::min<qint64>(maxTokens, std::numeric_limits<int>::max()));
+        m_maxTokens = int(std::min<qint64>(maxTokens, maxTokensLimit));
     m_autoLoadModelPath = Preferences::string(Key::autoLoadModelPath);
     m_autoLoadModelName = Preferences::string(Key::autoLoadModelName);
 }
@@ -390,19 +401,27 @@ QCoro::Task<> AgentState::finishSaves()
     co_await m_archive.finish();
 }
 
-bool AgentState::importChats(const QString &filePath)
+QCoro::Task<AgentState::ChatsTransfer> AgentState::exportChats(QString filePath)
 {
     if (!m_sessionsLoaded)
-        return false;
-    const auto sessions = readChatsFile(filePath);
-    if (!sessions)
-        return false;
-    appendChatSessions(*sessions);
-    saveSettings();
-    return true;
+        co_return ChatsTransfer{0, stillLoadingText()};
+    // Values only: the worker gets its own (shared, read-only) copy of the list.
+    const QList<ChatSession> sessions = chatSessions();
+    const QString error = co_await QtConcurrent::run(writeChatsFile, sessions, filePath);
+    co_return ChatsTransfer{error.isEmpty() ? sessions.size() : 0, error};
 }
 
-bool AgentState::exportChats(const QString &filePath) const
+QCoro::Task<AgentState::ChatsTransfer> AgentState::importChats(QString filePath)
 {
-    return ::exportChats(chatSessions(), filePath);
+    if (!m_sessionsLoaded)
+        co_return ChatsTransfer{0, stillLoadingText()};
+    QPointer<AgentState> self(this);
+    const ChatsFile file = co_await QtConcurrent::run(openChatsFile, filePath);
+    if (!self)
+        co_return ChatsTransfer{0, QStringLiteral("the app is closing")};
+    if (!file.sessions)
+        co_return ChatsTransfer{0, file.error};
+    appendChatSessions(*file.sessions);
+    saveSettings();
+    co_return ChatsTransfer{file.sessions->size(), {}};
 }

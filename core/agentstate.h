@@ -43,6 +43,9 @@ public:
     static const QString defaultSystemPrompt;
     static constexpr double defaultTemperature = 0.7;
     static constexpr int defaultMaxTokens = 2048;
+    static constexpr double maxTemperature = 2.0;
+    // The most a reply may ask the engine for.
+    static constexpr int maxTokensLimit = 32768;
 
     // When the saved sessions are read: at construction, or when loadSavedSessions() asks.
     enum class SessionLoading { AtOnce, WhenAsked };
@@ -120,9 +123,18 @@ public:
     // Resumes once every archive write asked for is on disk.
     QCoro::Task<> finishSaves();
 
-    // Appends the sessions of an export file and saves; false (and no change) when unreadable.
-    Q_INVOKABLE bool importChats(const QString &filePath);
-    Q_INVOKABLE bool exportChats(const QString &filePath) const;
+    // The outcome of an export or an import: how many chats, or why it failed.
+    struct ChatsTransfer
+    {
+        qsizetype count = 0;
+        QString error; // for the user; empty on success
+        bool succeeded() const { return error.isEmpty(); }
+    };
+    // Writes every session to an export file, atomically and off the UI thread.
+    QCoro::Task<ChatsTransfer> exportChats(QString filePath);
+    // Reads an export file off the UI thread, appends its sessions after the existing
+    // ones and saves; on any failure nothing changes.
+    QCoro::Task<ChatsTransfer> importChats(QString filePath);
 
 signals:
     void isLoadingChanged();

@@ -413,23 +413,43 @@ std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes)
     }
 }
 
-bool exportChats(const QList<ChatSession> &sessions, const QString &filePath)
+QString writeChatsFile(const QList<ChatSession> &sessions, const QString &filePath)
 {
     QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    // Unbuffered, and written until done: a short write is followed by the one that
+    // fails, which carries the system's reason (a full disk, the file size limit).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return file.errorString();
     const QByteArray bytes = encodeSessions(sessions);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            return reason;
+        }
+        done += written;
     }
-    return file.commit();
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+ChatsFile openChatsFile(const QString &filePath)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {std::nullopt, file.errorString()};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {std::nullopt, file.errorString()};
+    auto sessions = decodeSessions(bytes);
+    if (!sessions)
+        return {std::nullopt, QStringLiteral("the file is not a chat export")};
+    return {std::move(sessions), {}};
 }
 
 std::optional<QList<ChatSession>> readChatsFile(const QString &filePath)
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return decodeSessions(file.readAll());
+    return openChatsFile(filePath).sessions;
 }

@@ -3,6 +3,7 @@
 #include "core/records.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <optional>
 
@@ -16,7 +17,15 @@ QByteArray joinSessions(const QList<QByteArray> &encodedSessions);
 // an unknown tool status. Unknown keys are ignored; null reads as absent.
 std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes);
 
-// Writes atomically: a failed write leaves an existing file as it was.
-bool exportChats(const QList<ChatSession> &sessions, const QString &filePath);
-// Reads and decodes a whole export file.
+// Writes atomically: a failed write leaves an existing file as it was. Gives the reason
+// of a failure, for the user; empty when written.
+QString writeChatsFile(const QList<ChatSession> &sessions, const QString &filePath);
+
+// A whole export file read and decoded, or the reason it could not be.
+struct ChatsFile
+{
+    std::optional<QList<ChatSession>> sessions;
+    QString error;
+};
+ChatsFile openChatsFile(const QString &filePath);
 std::optional<QList<ChatSession>> readChatsFile(const QString &filePath);

@@ -23,14 +23,16 @@ struct ReadResult
     std::optional<QList<ChatSession>> sessions;
 };
 
+const QString unreadablePrefix = QStringLiteral("chatSessions-unreadable-");
+
 // The next save replaces the archive; the user's chats go to a file of their own first.
 void keepUnreadable(const QByteArray &bytes, const QString &folder)
 {
     const QDir dir(folder);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString path = dir.filePath(QStringLiteral("chatSessions-unreadable-%1.json").arg(stamp));
+    QString path = dir.filePath(QStringLiteral("%1%2.json").arg(unreadablePrefix, stamp));
     for (int n = 2; QFile::exists(path); ++n)
-        path = dir.filePath(QStringLiteral("chatSessions-unreadable-%1-%2.json").arg(stamp).arg(n));
+        path = dir.filePath(QStringLiteral("%1%2-%3.json").arg(unreadablePrefix, stamp).arg(n));
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
         file.commit();
@@ -111,6 +113,15 @@ SessionArchive::~SessionArchive()
 bool SessionArchive::hasStoredArchive() const
 {
     return Preferences::contains(m_key);
+}
+
+void SessionArchive::removeUnreadableCopies(const QString &keepFolder)
+{
+    QDir dir(keepFolder);
+    const QStringList copies
+        = dir.entryList({unreadablePrefix + QStringLiteral("*.json")}, QDir::Files);
+    for (const QString &name : copies)
+        dir.remove(name);
 }
 
 QCoro::Task<QList<ChatSession>> SessionArchive::load(QString keepFolder)

@@ -33,6 +33,8 @@ public:
     // into `keepFolder` first, and the result is an empty list. Saves are taken from then
     // on, except when the data file exists but cannot be opened: nothing would read it back.
     QCoro::Task<QList<ChatSession>> load(QString keepFolder);
+    // Removes the copies load() kept in `keepFolder`; for deleting everything.
+    static void removeUnreadableCopies(const QString &keepFolder);
     // Nothing stored: saves are taken at once.
     void startEmpty();
     bool isLoaded() const { return m_loaded; }

@@ -84,3 +84,19 @@ std::optional<QString> findBrew(const QStringList &candidates)
     }
     return std::nullopt;
 }
+
+bool isHomebrewPackage(const QString &enginePath, const QString &brewPath)
+{
+    const QString engine = QFileInfo(enginePath).canonicalFilePath();
+    // Not resolved: brew in PREFIX/bin is often a link into the Homebrew repository.
+    QDir prefix = QFileInfo(brewPath).absoluteDir();
+    if (engine.isEmpty() || prefix.dirName() != QLatin1String("bin") || !prefix.cdUp())
+        return false;
+    return engine.startsWith(prefix.canonicalPath() + QStringLiteral("/Cellar/"));
+}
+
+QString homebrewInstallerCommand()
+{
+    return QStringLiteral("/bin/bash -c \"$(curl -fsSL "
+                          "https://raw.githubusercontent.com/Homebrew/install/HEAD/install.sh)\"");
+}

@@ -21,5 +21,12 @@ QString homebrewPath();
 std::optional<QString> findServerExecutable(const QStringList &searchList
                                             = defaultServerSearchList(),
                                             const QString &userPath = defaultUserPath());
+// Whether the engine at `enginePath` is a package of the Homebrew at `brewPath`: Homebrew
+// keeps its packages in PREFIX/Cellar (brew itself being PREFIX/bin/brew) and links them
+// into PREFIX/bin. An engine built by the user or from another package manager is not,
+// even inside the same prefix (/usr/local), so uninstalling it through brew would fail.
+bool isHomebrewPackage(const QString &enginePath, const QString &brewPath);
+// The one-line command that installs Homebrew itself, for the user to run in a terminal.
+QString homebrewInstallerCommand();
 // The first candidate that exists (Homebrew's own check is existence only).
 std::optional<QString> findBrew(const QStringList &candidates = defaultBrewCandidates());

@@ -32,6 +32,12 @@ QString MetalStub::libraryName()
 #endif
 }
 
+void MetalStub::remove()
+{
+    if (const std::optional<QString> folder = directory())
+        QDir(*folder).removeRecursively();
+}
+
 std::optional<QString> MetalStub::builtDirectory()
 {
     const std::optional<QString> folder = directory();

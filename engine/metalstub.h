@@ -17,6 +17,8 @@ std::optional<QString> directory();
 QString libraryName();
 // The folder when the library is already built there.
 std::optional<QString> builtDirectory();
+// Removes the folder and the library in it.
+void remove();
 // Makes sure the library exists, compiling it with `compiler` when not; the folder, or
 // absent on any failure.
 QCoro::Task<std::optional<QString>> build(QString compiler);

@@ -170,6 +170,13 @@ bool ServerManager::isBrewInstalled() const
     return m_homebrew->isBrewInstalled();
 }
 
+bool ServerManager::isHomebrewEngine() const
+{
+    const std::optional<QString> engine = findServerExecutable();
+    const std::optional<QString> brew = m_homebrew->findBrew();
+    return engine && brew && isHomebrewPackage(*engine, *brew);
+}
+
 BrewInstallState ServerManager::brewInstallState() const
 {
     return m_homebrew->brewInstallState();

@@ -118,6 +118,8 @@ public:
     std::optional<QString> findServerExecutable() const;
     bool isEngineInstalled() const { return findServerExecutable().has_value(); }
     bool isBrewInstalled() const;
+    // The engine found is a package of the Homebrew found, which can therefore remove it.
+    bool isHomebrewEngine() const;
 
     // Last 64 KiB of the engine's error stream that the manager keeps.
     static constexpr qsizetype errorTailLimit = 64 * 1024;

@@ -128,6 +128,21 @@ void ModelManager::cancelDownload(const HFModel &model, const ModelVariant &vari
     m_models.setVariant(at.model, at.variant, state);
 }
 
+void ModelManager::removeAllModels()
+{
+    // A download left running would recreate the folders and finish into them.
+    const QList<HFModel> catalogue = models();
+    for (const HFModel &model : catalogue) {
+        for (const ModelVariant &variant : model.variants) {
+            if (m_activeSessions.contains(variant.id))
+                cancelDownload(model, variant);
+        }
+    }
+    QDir(modelsDirectory()).removeRecursively();
+    QDir(partialDirectory()).removeRecursively();
+    refreshDownloadStatus();
+}
+
 void ModelManager::deleteModel(const HFModel &model, const ModelVariant &variant)
 {
     const QString path = filePath(model, variant);

@@ -55,6 +55,11 @@ public:
     // or remembered that file can let go of it.
     void deleteModel(const HFModel &model, const ModelVariant &variant);
 
+    // Cancels every download (their partial files go too), then removes the models folder
+    // and the downloads folder with everything in them. Failures to remove are ignored:
+    // what could not go is found again by refreshDownloadStatus().
+    void removeAllModels();
+
     // The same by identifier text, for QML.
     Q_INVOKABLE void startDownload(const QString &modelId, const QString &variantId);
     Q_INVOKABLE void cancelDownload(const QString &modelId, const QString &variantId);

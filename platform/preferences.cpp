@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QSettings>
 
+#include <cmath>
+
 namespace {
 QSettings &store()
 {
@@ -53,6 +55,15 @@ double Preferences::doubleValue(const QString &key)
     bool ok = false;
     const double value = store().value(key).toDouble(&ok);
     return ok ? value : 0.0;
+}
+
+std::optional<double> Preferences::number(const QString &key)
+{
+    bool ok = false;
+    const double value = store().value(key).toDouble(&ok);
+    if (!ok || std::isnan(value))
+        return std::nullopt;
+    return value;
 }
 
 qint64 Preferences::integer(const QString &key)

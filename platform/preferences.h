@@ -16,6 +16,8 @@ public:
     // Absent or unreadable values read as 0 / false, as the store's callers expect.
     static double doubleValue(const QString &key);
     static qint64 integer(const QString &key);
+    // Absent when missing or not a number (NaN included).
+    static std::optional<double> number(const QString &key);
     static bool boolean(const QString &key, bool defaultValue = false);
     // Raw data; on Linux kept in a file beside the settings file ("Tovra AI.<key>.data").
     static std::optional<QByteArray> data(const QString &key);

@@ -1,8 +1,24 @@
 #include "platform/sound.h"
 
+#include "platform/preferencekeys.h"
+#include "platform/preferences.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+
+bool Sound::completionSoundEnabled()
+{
+    const std::optional<QString> enabled
+        = Preferences::string(PreferenceKey::completionSoundEnabled);
+    return !(enabled && *enabled == QLatin1StringView("false"));
+}
+
+void Sound::setCompletionSoundEnabled(bool enabled)
+{
+    Preferences::setBoolean(PreferenceKey::completionSoundEnabled, enabled);
+    Preferences::sync();
+}
 
 Sound::Command Sound::completionSound()
 {

@@ -27,6 +27,11 @@ public:
     // On Linux: the message sound of the installed sound themes, or an empty text.
     static QString messageSoundFile();
 
+    // The preference "completionSoundEnabled": on when absent; only the Boolean false
+    // switches it off (the store on Linux keeps it as the text "false").
+    static bool completionSoundEnabled();
+    static void setCompletionSoundEnabled(bool enabled);
+
     // Starts the command detached and returns at once; false when it could not start.
     static bool play(const Command &command);
 };

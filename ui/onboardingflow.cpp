@@ -104,8 +104,7 @@ QVariantList OnboardingFlow::responseStyles()
 
 QString OnboardingFlow::homebrewInstallCommand()
 {
-    return QStringLiteral("/bin/bash -c \"$(curl -fsSL "
-                          "https://raw.githubusercontent.com/Homebrew/install/HEAD/install.sh)\"");
+    return homebrewInstallerCommand();
 }
 
 QString OnboardingFlow::installEngineText()

@@ -22,6 +22,18 @@ ChatSession sessionWith(const QString &title, const QString &userText)
     session.messages = {Message::make(Role::user, userText), Message::make(Role::assistant, "ok")};
     return session;
 }
+// Runs an export or an import to its end.
+AgentState::ChatsTransfer transfer(QCoro::Task<AgentState::ChatsTransfer> task)
+{
+    std::optional<AgentState::ChatsTransfer> outcome;
+    auto waiter = [](QCoro::Task<AgentState::ChatsTransfer> t,
+                     std::optional<AgentState::ChatsTransfer> *into) -> QCoro::Task<> {
+        *into = co_await std::move(t);
+    }(std::move(task), &outcome);
+    if (!QTest::qWaitFor([&] { return outcome.has_value(); }, 10000))
+        return {0, QStringLiteral("did not finish")};
+    return *outcome;
+}
 } // namespace
 
 class AgentStateTest : public QObject
@@ -70,7 +82,7 @@ private slots:
     void loadRules_data()
     {
         QTest::addColumn<QVariant>("prompt");
-        QTest::addColumn<double>("temperature");
+        QTest::addColumn<QVariant>("temperature");
         QTest::addColumn<qint64>("maxTokens");
         QTest::addColumn<QString>("expectedPrompt");
         QTest::addColumn<double>("expectedTemperature");
@@ -87,22 +99,35 @@ private slots:
               "but only use those tools when the user explicitly asks for a system action. For "
               "everything else, just answer directly.";
         const QString def = AgentState::defaultSystemPrompt;
-        addRow("earlier default 1", QVariant(older1), 0.3, qint64(512), def, 0.3, 512);
-        addRow("earlier default 2", QVariant(older2), 1.5, qint64(1), def, 1.5, 1);
-        QTest::newRow("own prompt") << QVariant("Talk like a pirate.") << 0.0 << qint64(0)
-                                    << "Talk like a pirate." << 0.7 << 2048;
-        addRow("empty prompt is used", QVariant(QString()), -1.0, qint64(-5), QString(), 0.7, 2048);
-        addRow("absent prompt", QVariant(), 0.0, qint64(0), def, 0.7, 2048);
+        addRow("earlier default 1", QVariant(older1), QVariant(0.3), qint64(512), def, 0.3, 512);
+        addRow("earlier default 2", QVariant(older2), QVariant(1.5), qint64(1), def, 1.5, 1);
+        // 0 is the user's choice and stays; what no slider gives falls back or is clamped.
+        QTest::newRow("own prompt, temperature 0")
+            << QVariant("Talk like a pirate.") << QVariant(0.0) << qint64(0)
+            << "Talk like a pirate." << 0.0 << 2048;
+        addRow("empty prompt is used",
+               QVariant(QString()),
+               QVariant(-1.0),
+               qint64(-5),
+               QString(),
+               0.7,
+               2048);
+        addRow("absent prompt, too high", QVariant(), QVariant(3.5), qint64(100000), def, 2.0, 32768);
+        addRow("not a number", QVariant(), QVariant("warm"), qint64(32768), def, 0.7, 32768);
+        addRow("absent temperature", QVariant(), QVariant(), qint64(0), def, 0.7, 2048);
     }
 
     void loadRules()
     {
         QFETCH(QVariant, prompt);
-        QFETCH(double, temperature);
+        QFETCH(QVariant, temperature);
         QFETCH(qint64, maxTokens);
         if (prompt.isValid())
             Preferences::setString("systemPrompt", prompt.toString());
-        Preferences::setDouble("temperature", temperature);
+        if (temperature.typeId() == QMetaType::QString)
+            Preferences::setString("temperature", temperature.toString());
+        else if (temperature.isValid())
+            Preferences::setDouble("temperature", temperature.toDouble());
         Preferences::setInteger("maxTokens", maxTokens);
         AgentState state;
         QTEST(state.systemPrompt(), "expectedPrompt");
@@ -269,6 +294,7 @@ private slots:
         Preferences::setString("userName", "Ada");
         Preferences::setString("responseStyle", "concise");
         Preferences::setBoolean("firstReplyCelebrated", true);
+        Preferences::setBoolean("completionSoundEnabled", false);
         AgentState state;
         state.appendMessage(Message::make(Role::user, "hello"));
         state.syncActiveSession();
@@ -285,7 +311,8 @@ private slots:
                                 "userName",
                                 "responseStyle",
                                 "autoLoadModelPath",
-                                "firstReplyCelebrated"})
+                                "firstReplyCelebrated",
+                                "completionSoundEnabled"})
             QVERIFY2(!Preferences::contains(QString::fromLatin1(key)), key);
         QVERIFY(savesFinished(state));
         QCOMPARE(decodeSessions(*Preferences::data("chatSessions"))->size(), 1);
@@ -296,12 +323,12 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath("TovraAI_chats.json");
         const QList<ChatSession> exported{sessionWith("One", "a"), sessionWith("Two", "b")};
-        QVERIFY(exportChats(exported, file));
+        QCOMPARE(writeChatsFile(exported, file), QString());
 
         AgentState state;
         const QUuid active = *state.activeSessionID();
-        QVERIFY(state.importChats(file));
-        QVERIFY(state.importChats(file));
+        QCOMPARE(transfer(state.importChats(file)).count, 2);
+        QCOMPARE(transfer(state.importChats(file)).count, 2);
         QCOMPARE(state.chatSessions().size(), 5);
         QCOMPARE(state.chatSessions().mid(1, 2), exported);
         QCOMPARE(state.chatSessions().mid(3, 2), exported);
@@ -309,13 +336,18 @@ private slots:
         QVERIFY(savesFinished(state));
         QCOMPARE(decodeSessions(*Preferences::data("chatSessions"))->size(), 5);
 
+        // Failures say why and change nothing.
         QVERIFY(writeTestFile(dir.filePath("broken.json"), "[{\"id\":1}]"));
-        QVERIFY(!state.importChats(dir.filePath("broken.json")));
-        QVERIFY(!state.importChats(dir.filePath("missing.json")));
+        QCOMPARE(transfer(state.importChats(dir.filePath("broken.json"))).error,
+                 "the file is not a chat export");
+        QCOMPARE(transfer(state.importChats(dir.filePath("missing.json"))).error,
+                 "No such file or directory");
         QCOMPARE(state.chatSessions().size(), 5);
+        QCOMPARE(transfer(state.exportChats(dir.filePath("no/folder/out.json"))).error,
+                 "No such file or directory");
 
         const QString out = dir.filePath("out.json");
-        QVERIFY(state.exportChats(out));
+        QCOMPARE(transfer(state.exportChats(out)).count, 5);
         QCOMPARE(readChatsFile(out), state.chatSessions());
     }
 
@@ -348,7 +380,8 @@ private slots:
         state.saveSettings();
         QVERIFY(state.chatSessions().isEmpty());
         QVERIFY(!state.activeSessionID());
-        QVERIFY(!state.importChats(dataFile));
+        QCOMPARE(transfer(state.importChats(dataFile)).error,
+                 "the saved chats are still being read");
 
         QVERIFY(loaded.wait());
         QCOMPARE(state.chatSessions(), saved);

@@ -182,6 +182,56 @@ private slots:
                  brewRun(QStringLiteral("install")) + brewRun(QStringLiteral("install"))
                      + brewRun(QStringLiteral("uninstall")));
     }
+
+    // Only an engine that Homebrew keeps in its Cellar is Homebrew's to uninstall.
+    void homebrewOwnership_data()
+    {
+        QTest::addColumn<QString>("brew");
+        QTest::addColumn<QString>("engine");
+        QTest::addColumn<QString>("linkTo"); // the engine is a link to this file; or empty
+        QTest::addColumn<bool>("homebrews");
+        const QString cellar = "p/Cellar/llama.cpp/1/bin/llama-server";
+        QTest::newRow("linked from the Cellar") << "p/bin/brew"
+                                                << "p/bin/llama-server" << cellar << true;
+        QTest::newRow("built into the prefix") << "p/bin/brew"
+                                               << "p/bin/llama-server"
+                                               << "" << false;
+        QTest::newRow("somewhere else") << "p/bin/brew"
+                                        << "q/bin/llama-server"
+                                        << "" << false;
+        QTest::newRow("brew outside a bin folder") << "p/brew"
+                                                   << "p/bin/llama-server" << cellar << false;
+    }
+
+    void homebrewOwnership()
+    {
+        QFETCH(QString, brew);
+        QFETCH(QString, engine);
+        QFETCH(QString, linkTo);
+        QTemporaryDir dir;
+        const auto executable = [&](const QString &relative) {
+            const QString path = dir.filePath(relative);
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        };
+        executable(brew);
+        if (linkTo.isEmpty()) {
+            executable(engine);
+        } else {
+            executable(linkTo);
+            QDir().mkpath(QFileInfo(dir.filePath(engine)).path());
+            QVERIFY(QFile::link(dir.filePath(linkTo), dir.filePath(engine)));
+        }
+        ServerManagerOptions options = standinOptions();
+        options.serverSearchList = {dir.filePath(engine)};
+        options.userPath.clear();
+        options.brewCandidates = {dir.filePath(brew)};
+        const ServerManager manager(options);
+        QVERIFY(manager.isEngineInstalled());
+        QTEST(manager.isHomebrewEngine(), "homebrews");
+    }
 };
 
 TOVRA_TEST_MAIN(HomebrewTest, QCoreApplication)

@@ -18,46 +18,6 @@ Popup {
     // Onboarding is done and stored.
     signal completed()
 
-    component NavButton: Button {
-        id: navButton
-        property string symbol
-        focusPolicy: Qt.StrongFocus
-        Accessible.name: text
-        Keys.onReturnPressed: clicked()
-        Keys.onEnterPressed: clicked()
-        padding: 8
-        leftPadding: 14
-        rightPadding: 14
-        readonly property color foreground: highlighted ? Theme.textOnAccent
-                                            : flat ? Theme.accent : Theme.label
-        contentItem: Row {
-            spacing: 6
-            opacity: navButton.enabled ? 1 : 0.45
-            Icon {
-                anchors.verticalCenter: parent.verticalCenter
-                visible: navButton.symbol.length > 0
-                name: navButton.symbol
-                size: 14
-                color: navButton.foreground
-            }
-            Text {
-                anchors.verticalCenter: parent.verticalCenter
-                text: navButton.text
-                font.pixelSize: 13
-                font.weight: navButton.highlighted ? Font.DemiBold : Font.Normal
-                color: navButton.foreground
-            }
-        }
-        background: Rectangle {
-            radius: 7
-            color: navButton.highlighted ? Theme.accent
-                   : navButton.flat ? "transparent" : Theme.controlBackground
-            opacity: navButton.enabled ? (navButton.down ? 0.8 : 1) : 0.45
-            border.width: navButton.visualFocus ? 2 : (navButton.flat || navButton.highlighted ? 0 : 0.5)
-            border.color: navButton.visualFocus ? Theme.alpha(Theme.accent, 0.6) : Theme.separator
-        }
-    }
-
     visible: isPresented
     modal: true
     focus: true
@@ -247,7 +207,7 @@ Popup {
                     }
                 }
 
-                NavButton {
+                SymbolButton {
                     objectName: "installButton"
                     Layout.alignment: Qt.AlignHCenter
                     visible: flow.enginePanel === OnboardingFlow.InstallButton
@@ -271,26 +231,12 @@ Popup {
                             color: Theme.label
                         }
                     }
-                    Flickable {
-                        id: outputArea
+                    BrewOutputView {
                         objectName: "brewOutput"
                         Layout.fillWidth: true
-                        Layout.preferredHeight: Math.min(100, outputText.implicitHeight)
-                        contentHeight: outputText.implicitHeight
-                        clip: true
-                        boundsBehavior: Flickable.StopAtBounds
-                        Text {
-                            id: outputText
-                            width: outputArea.width
-                            text: root.serverManager ? root.serverManager.brewOutput : ""
-                            wrapMode: Text.WrapAnywhere
-                            font.family: Theme.monospaceFamily
-                            font.pixelSize: 10
-                            color: Theme.secondary
-                            // Kept at the newest line.
-                            onTextChanged: Qt.callLater(() => outputArea.contentY
-                                = Math.max(0, outputArea.contentHeight - outputArea.height))
-                        }
+                        Layout.preferredHeight: implicitHeight
+                        maximumHeight: 100
+                        text: root.serverManager ? root.serverManager.brewOutput : ""
                     }
                 }
 
@@ -312,7 +258,7 @@ Popup {
                         font.pixelSize: 11
                         color: Theme.secondary
                     }
-                    NavButton {
+                    SymbolButton {
                         objectName: "tryAgainButton"
                         Layout.alignment: Qt.AlignHCenter
                         text: "Try Again"
@@ -378,7 +324,7 @@ Popup {
         RowLayout {
             Layout.fillWidth: true
             spacing: 8
-            NavButton {
+            SymbolButton {
                 objectName: "backButton"
                 visible: flow.showsBack
                 flat: true
@@ -386,21 +332,21 @@ Popup {
                 onClicked: flow.goBack()
             }
             Item { Layout.fillWidth: true }
-            NavButton {
+            SymbolButton {
                 objectName: "skipButton"
                 visible: flow.showsSkip
                 flat: true
                 text: "Skip"
                 onClicked: flow.leaveEngineStep()
             }
-            NavButton {
+            SymbolButton {
                 objectName: "engineContinueButton"
                 visible: flow.showsEngineContinue
                 highlighted: true
                 text: "Continue"
                 onClicked: flow.leaveEngineStep()
             }
-            NavButton {
+            SymbolButton {
                 objectName: "primaryButton"
                 visible: flow.primaryButton !== OnboardingFlow.None
                 enabled: flow.primaryEnabled
@@ -426,14 +372,14 @@ Popup {
             wrapMode: Text.Wrap
         }
         footer: DialogButtonBox {
-            NavButton {
+            SymbolButton {
                 id: downloadStarter
                 objectName: "downloadStarterButton"
                 text: "Download Llama 3.2 3B (2.0 GB)"
                 DialogButtonBox.buttonRole: DialogButtonBox.ActionRole
                 onClicked: flow.downloadStarterModel()
             }
-            NavButton {
+            SymbolButton {
                 objectName: "skipStarterButton"
                 text: "Skip"
                 DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
