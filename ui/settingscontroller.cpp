@@ -128,7 +128,10 @@ void SettingsController::setAgentState(AgentState *state)
         disconnect(m_agentState, nullptr, this, nullptr);
     m_agentState = state;
     if (state) {
-        connect(state, &AgentState::autoLoadModelPathChanged, this, &SettingsController::autoLoadChanged);
+        connect(state,
+                &AgentState::autoLoadModelPathChanged,
+                this,
+                &SettingsController::autoLoadChanged);
     }
     emit managersChanged();
     emit autoLoadChanged();
@@ -299,10 +302,10 @@ bool SettingsController::submitMaxTokens(const QString &text)
         emit m_agentState->maxTokensChanged();
         return false;
     }
-    const bool clamped = text.trimmed() != QString::number(*value)
-                         && *value == maxTokensLimit;
-    setMaxTokensHint(clamped ? QStringLiteral("%1 is the most the engine takes.").arg(maxTokensLimit)
-                             : QString());
+    const bool clamped = text.trimmed() != QString::number(*value) && *value == maxTokensLimit;
+    setMaxTokensHint(clamped
+                         ? QStringLiteral("%1 is the most the engine takes.").arg(maxTokensLimit)
+                         : QString());
     m_agentState->setMaxTokens(*value);
     m_agentState->saveSettings();
     emit m_agentState->maxTokensChanged();

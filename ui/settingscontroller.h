@@ -31,8 +31,8 @@ class SettingsController : public QObject
     Q_PROPERTY(AgentState *agentState READ agentState WRITE setAgentState NOTIFY managersChanged)
     Q_PROPERTY(ServerManager *serverManager READ serverManager WRITE setServerManager NOTIFY
                    managersChanged)
-    Q_PROPERTY(ModelManager *modelManager READ modelManager WRITE setModelManager NOTIFY
-                   managersChanged)
+    Q_PROPERTY(
+        ModelManager *modelManager READ modelManager WRITE setModelManager NOTIFY managersChanged)
     Q_PROPERTY(EngineBlock engineBlock READ engineBlock NOTIFY engineChanged)
     Q_PROPERTY(QString enginePath READ enginePath NOTIFY engineChanged)
     Q_PROPERTY(QString homebrewInstallCommand READ homebrewInstallCommand CONSTANT)

@@ -104,9 +104,10 @@ private slots:
         QCOMPARE(state.maxTokens(), maxTokens > 0 ? maxTokens : 300);
         QVERIFY(!shown.isEmpty()); // the field shows the value in force again
         QCOMPARE(Preferences::integer("maxTokens"), maxTokens > 0 ? maxTokens : 0);
-        const QString hint = maxTokens == 0                           ? "Enter a whole number from 1 to 32768."
-                             : maxTokens == 32768 && text != "32768" ? "32768 is the most the engine takes."
-                                                                     : "";
+        const QString hint = maxTokens == 0 ? "Enter a whole number from 1 to 32768."
+                             : maxTokens == 32768 && text != "32768"
+                                 ? "32768 is the most the engine takes."
+                                 : "";
         QCOMPARE(controller.maxTokensHint(), hint);
     }
 
@@ -116,7 +117,8 @@ private slots:
         AgentState state;
         Controller controller;
         controller.setAgentState(&state);
-        for (const auto &[given, stored] : {std::pair{0.73, 0.75}, {2.4, 2.0}, {-1.0, 0.0}, {0.0, 0.0}}) {
+        for (const auto &[given, stored] :
+             {std::pair{0.73, 0.75}, {2.4, 2.0}, {-1.0, 0.0}, {0.0, 0.0}}) {
             controller.setTemperature(given);
             QCOMPARE(state.temperature(), stored);
         }
@@ -222,9 +224,11 @@ private slots:
         const HFModel &model = models.models().first();
         placeModelFile(model, model.variants.first());
         const QString app = Paths::appDataDirectory();
-        QVERIFY(writeTestFile(QDir(app).filePath("chatSessions-unreadable-20260101-000000.json"), "x"));
+        QVERIFY(
+            writeTestFile(QDir(app).filePath("chatSessions-unreadable-20260101-000000.json"), "x"));
         QVERIFY(writeTestFile(QDir(app).filePath("keep.json"), "x"));
-        QVERIFY(writeTestFile(QDir(*MetalStub::directory()).filePath(MetalStub::libraryName()), "x"));
+        QVERIFY(
+            writeTestFile(QDir(*MetalStub::directory()).filePath(MetalStub::libraryName()), "x"));
         // A download that never finishes: the server sends half the file, then stalls.
         const HFModel &other = models.models().at(1);
         QTemporaryDir served;
@@ -261,7 +265,8 @@ private slots:
         QVERIFY(!MetalStub::builtDirectory());
         QVERIFY(!Preferences::contains("onboardingComplete"));
         QVERIFY(controller.completionSoundEnabled());
-        QVERIFY(std::none_of(models.models().cbegin(), models.models().cend(),
+        QVERIFY(std::none_of(models.models().cbegin(),
+                             models.models().cend(),
                              [](const HFModel &m) { return m.hasDownloadedVariant(); }));
         QCOMPARE(state->chatSessions().size(), 1);
     }

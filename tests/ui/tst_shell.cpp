@@ -16,6 +16,11 @@ public:
     {
         qputenv("STANDIN_BREW_STATUS", QByteArray::number(status));
     }
+    // Back to "not installed": an uninstall always ends idle.
+    Q_INVOKABLE void resetInstaller()
+    {
+        AppModel::instance()->serverManager()->uninstallViaHomebrew();
+    }
 };
 
 // The shell's QML wiring, run against a real application object in a private home.

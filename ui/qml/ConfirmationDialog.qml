@@ -20,8 +20,15 @@ Dialog {
     modal: true
     closePolicy: Popup.CloseOnEscape
     visible: root.isPresented
+    // Keyboard users land back where they were.
+    property Item _returnFocus: null
+    onAboutToShow: root._returnFocus = Overlay.overlay ? Overlay.overlay.Window.activeFocusItem : null
     onOpened: cancelButton.forceActiveFocus()
-    onClosed: root.isPresentedRequested(false)
+    onClosed: {
+        root.isPresentedRequested(false)
+        if (root._returnFocus)
+            root._returnFocus.forceActiveFocus()
+    }
 
     contentItem: Label {
         text: root.message
