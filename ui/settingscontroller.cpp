@@ -112,10 +112,15 @@ QString SettingsController::installSubtitle()
     return platformWording(QStringLiteral("Installs llama.cpp compiled for your Mac."));
 }
 
+QUrl SettingsController::documentsFolder()
+{
+    return QUrl::fromLocalFile(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+}
+
 QUrl SettingsController::suggestedExportFile()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QUrl::fromLocalFile(QDir(folder).filePath(QStringLiteral("TovraAI_chats.json")));
+    return QUrl::fromLocalFile(
+        QDir(documentsFolder().toLocalFile()).filePath(QStringLiteral("TovraAI_chats.json")));
 }
 
 // ---- Managers -------------------------------------------------------------------------------

@@ -39,6 +39,8 @@ class SettingsController : public QObject
     Q_PROPERTY(QString installSubtitle READ installSubtitle CONSTANT)
     // "TovraAI_chats.json" in the user's documents folder.
     Q_PROPERTY(QUrl suggestedExportFile READ suggestedExportFile CONSTANT)
+    // Where the export and import panels open: the user's documents folder.
+    Q_PROPERTY(QUrl documentsFolder READ documentsFolder CONSTANT)
     Q_PROPERTY(QStringList autoLoadLabels READ autoLoadLabels NOTIFY autoLoadChanged)
     Q_PROPERTY(bool autoLoadEnabled READ autoLoadEnabled NOTIFY autoLoadChanged)
     // The candidate whose path is the remembered one; -1 for none.
@@ -115,6 +117,7 @@ public:
     static QString homebrewInstallCommand();
     static QString installSubtitle();
     static QUrl suggestedExportFile();
+    static QUrl documentsFolder();
 
     QStringList autoLoadLabels() const;
     bool autoLoadEnabled() const;

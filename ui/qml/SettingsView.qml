@@ -251,6 +251,7 @@ Item {
         id: exportDialog
         objectName: "exportDialog"
         title: "Export Chats"
+        acceptLabel: "Export"
         fileMode: FileDialog.SaveFile
         nameFilters: ["JSON files (*.json)"]
         defaultSuffix: "json"
@@ -261,7 +262,9 @@ Item {
         id: importDialog
         objectName: "importDialog"
         title: "Import Chats"
+        acceptLabel: "Import"
         fileMode: FileDialog.OpenFile
+        currentFolder: controller.documentsFolder
         nameFilters: ["JSON files (*.json)"]
         onAccepted: controller.importChats(selectedFile)
     }
