@@ -378,13 +378,13 @@ private slots:
         const QStringList lines
             = run("get_system_info", {{"verbose", "true"}}).split('\n'); // arguments ignored
         QCOMPARE(lines.size(), 4);
-        QCOMPARE(lines[0], "Linux: " + SystemInfo::osVersionText());
-        QVERIFY(lines[0].size() > 7);
+        // Qt reads the same PRETTY_NAME of os-release.
+        QCOMPARE(lines[0], "Linux: " + QSysInfo::prettyProductName());
         QVERIFY2(QRegularExpression("^RAM: \\d+\\.\\dGB$").match(lines[1]).hasMatch(),
                  qPrintable(lines[1]));
         QVERIFY2(QRegularExpression("^Disk: \\d+GB free of \\d+GB$").match(lines[2]).hasMatch(),
                  qPrintable(lines[2]));
-        QCOMPARE(lines[3], QString("CPU: %1 cores").arg(SystemInfo::processorCount()));
+        QCOMPARE(lines[3], QString("CPU: %1 cores").arg(QThread::idealThreadCount()));
     }
 
     void systemInfoReport_data()
