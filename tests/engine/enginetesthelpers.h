@@ -4,8 +4,8 @@
 // port, the stand-in's start-up behaviour, and the command lines it received.
 #include "engine/servermanager.h"
 #include "tests/support/standinengine.h"
+#include "tests/support/testenvironment.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -58,11 +58,8 @@ public:
     // One space-joined command line per launch, the port replaced by "PORT".
     QStringList lines(int port) const
     {
-        QFile file(m_dir.filePath(QStringLiteral("args.jsonl")));
         QStringList result;
-        if (!file.open(QIODevice::ReadOnly))
-            return result;
-        for (const QByteArray &line : file.readAll().split('\n')) {
+        for (const QByteArray &line : readTestFile(m_dir.filePath("args.jsonl")).split('\n')) {
             QStringList words;
             for (const auto &value : QJsonDocument::fromJson(line).array())
                 words << value.toString();
@@ -89,10 +86,7 @@ inline bool processGone(qint64 pid)
 {
     if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
         return true;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = stat.readAll();
+    const QByteArray text = readTestFile(QStringLiteral("/proc/%1/stat").arg(pid));
     const qsizetype close = text.lastIndexOf(')');
     return close > 0 && text.mid(close + 2, 1) == "Z";
 }

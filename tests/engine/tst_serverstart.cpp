@@ -119,10 +119,6 @@ private slots:
         QTest::newRow("bus error without mmap, explicit context: give up")
             << settings({}, true, 4096) << "" << SIGBUS << int(K::GiveUp)
             << settings({}, true, 4096);
-        QTest::newRow("another signal")
-            << settings() << "" << SIGSEGV << int(K::Fail) << settings();
-        QTest::newRow("an ordinary exit")
-            << settings() << "[exit 7]" << 0 << int(K::Fail) << settings();
     }
 
     void retryRule()

@@ -13,9 +13,7 @@ using nlohmann::json;
 namespace {
 void placeFile(const QString &path)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile::remove(path);
-    QVERIFY(QFile::copy(QStringLiteral(TOVRA_FIXTURES "/stories260K.gguf"), path));
+    QVERIFY(writeTestFile(path, readTestFile(QStringLiteral(TOVRA_FIXTURES "/stories260K.gguf"))));
 }
 
 QString pathOf(const ModelManager &manager, int index)

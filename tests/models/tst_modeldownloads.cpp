@@ -21,13 +21,13 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 
 namespace {
+QByteArray digest(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
 QByteArray digest(const QString &path)
 {
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (file.open(QIODevice::ReadOnly))
-        hash.addData(&file);
-    return hash.result().toHex();
+    return digest(readTestFile(path));
 }
 
 // Every regular file under a folder, relative names.
@@ -112,8 +112,7 @@ class ModelDownloadsTest : public QObject
     }
     static void place(const QString &from, const QString &to)
     {
-        QDir().mkpath(QFileInfo(to).absolutePath());
-        QVERIFY(QFile::copy(from, to));
+        QVERIFY(writeTestFile(to, readTestFile(from)));
     }
     json requestsFor(const ModelManager &manager, int index)
     {
@@ -137,12 +136,10 @@ private slots:
                                     m_sources.last()));
                 continue;
             }
-            QFile file(m_sources.last());
-            QVERIFY(file.open(QIODevice::WriteOnly));
             QByteArray bytes(i * 1024 * 1024 + 4099, Qt::Uninitialized);
             QRandomGenerator(quint32(i))
                 .fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
-            QCOMPARE(file.write(bytes), bytes.size());
+            QVERIFY(writeTestFile(m_sources.last(), bytes));
         }
         m_server = std::make_unique<FileServer>(m_served.path());
         QVERIFY2(m_server->isRunning(), "file server did not start (FILE_SERVER)");
@@ -283,14 +280,10 @@ private slots:
         QFETCH(int, totalLimitMs);
         QFETCH(QString, expected);
         QFETCH(bool, keepsPartial);
-        QFile served(source(1));
-        QVERIFY(served.open(QIODevice::ReadOnly));
-        QByteArray flipped = served.readAll();
+        QByteArray flipped = readTestFile(source(1));
         flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x5a);
         expected.replace(QStringLiteral("%E"), QString::fromLatin1(digest(source(1))))
-            .replace(QStringLiteral("%G"),
-                     QString::fromLatin1(
-                         QCryptographicHash::hash(flipped, QCryptographicHash::Sha256).toHex()));
+            .replace(QStringLiteral("%G"), QString::fromLatin1(digest(flipped)));
         if (mode == QLatin1String("refused")) {
             QTcpServer probe;
             QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
@@ -426,20 +419,11 @@ private slots:
 
         if (newVersion)
             m_server->control("/control/version?value=2");
-        QFile served(source(1));
-        QVERIFY(served.open(QIODevice::ReadOnly));
-        const QByteArray original = served.readAll();
-        served.close();
-        const auto restore = qScopeGuard([&] {
-            QFile file(source(1));
-            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                file.write(original);
-        });
-        if (rewritten) {
-            QVERIFY(served.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            served.write(QByteArray(original).replace('\x01', '\x02') + "appended");
-            served.close();
-        }
+        const QByteArray original = readTestFile(source(1));
+        const auto restore = qScopeGuard([&] { writeTestFile(source(1), original); });
+        if (rewritten)
+            QVERIFY(writeTestFile(source(1),
+                                  QByteArray(original).replace('\x01', '\x02') + "appended"));
         m_server->control("/control/reset");
         manager.clearLastError();
         RowWatch watch(manager, 1);

@@ -276,34 +276,28 @@ Item {
             compare(view.inputText, "Contents of notes.md:\n```\n# Notes\n``` photo.png")
         }
 
-        function test_sessionSettingsRename() {
+        // The sheet shows the current title; only Save with a non-blank title renames.
+        function test_sessionSettingsRename_data() {
+            return [
+                { tag: "saved", text: "Trip plans", button: "saveButton", title: "Trip plans" },
+                { tag: "blank", text: "   ", button: "saveButton", title: "Old" },
+                { tag: "cancelled", text: "Discarded", button: "cancelButton", title: "Old" }
+            ]
+        }
+
+        function test_sessionSettingsRename(data) {
             const view = freshView()
+            store.renameActiveSession("Old")
             const sheet = view.sessionSettingsSheet
-            const open = () => {
-                mouseClick(findChild(view, "sessionSettingsButton"))
-                tryCompare(sheet, "opened", true)
-                return findChild(sheet.contentItem, "titleField")
-            }
-            let field = open()
-            compare(field.text, "New Chat")
-            field.text = "Trip plans"
-            mouseClick(findChild(sheet.contentItem, "saveButton"))
+            mouseClick(findChild(view, "sessionSettingsButton"))
+            tryCompare(sheet, "opened", true)
+            const field = findChild(sheet.contentItem, "titleField")
+            compare(field.text, "Old")
+            field.text = data.text
+            mouseClick(findChild(sheet.contentItem, data.button))
             tryCompare(sheet, "opened", false)
             verify(!view.showSessionSettings)
-            compare(ChatLogic.activeSessionTitle(store), "Trip plans")
-
-            field = open()
-            compare(field.text, "Trip plans")
-            field.text = "   "
-            mouseClick(findChild(sheet.contentItem, "saveButton"))
-            tryCompare(sheet, "opened", false)
-            compare(ChatLogic.activeSessionTitle(store), "Trip plans")
-
-            field = open()
-            field.text = "Discarded"
-            mouseClick(findChild(sheet.contentItem, "cancelButton"))
-            tryCompare(sheet, "opened", false)
-            compare(ChatLogic.activeSessionTitle(store), "Trip plans")
+            compare(ChatLogic.activeSessionTitle(store), data.title)
         }
 
         function test_welcomePanel() {

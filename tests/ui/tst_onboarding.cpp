@@ -1,9 +1,9 @@
 // The first-run flow's decisions as a table over what is installed and how a Homebrew
 // installation stands, and what finishing stores.
-#include "engine/servermanager.h"
 #include "models/modelmanager.h"
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
+#include "tests/engine/enginetesthelpers.h"
 #include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
 #include "ui/onboardingflow.h"
@@ -93,15 +93,7 @@ private slots:
     void walkAndFinish()
     {
         QFETCH(bool, modelDownloaded);
-        QTemporaryDir bin;
-        const QString server = bin.filePath(QStringLiteral("llama-server"));
-        QVERIFY(writeTestFile(server, "#!/bin/sh\n"));
-        QVERIFY(QFile::setPermissions(server, QFile::permissions(server) | QFileDevice::ExeOwner));
-        ServerManagerOptions options;
-        options.serverSearchList = {server};
-        options.userPath.clear();
-        options.brewCandidates = {};
-        ServerManager serverManager(options);
+        ServerManager serverManager(enginetest::standinOptions());
         ModelManager models;
         if (modelDownloaded) {
             const HFModel &model = models.models().last();
