@@ -448,8 +448,3 @@ ChatsFile openChatsFile(const QString &filePath)
         return {std::nullopt, QStringLiteral("the file is not a chat export")};
     return {std::move(sessions), {}};
 }
-
-std::optional<QList<ChatSession>> readChatsFile(const QString &filePath)
-{
-    return openChatsFile(filePath).sessions;
-}

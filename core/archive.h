@@ -28,4 +28,3 @@ struct ChatsFile
     QString error;
 };
 ChatsFile openChatsFile(const QString &filePath);
-std::optional<QList<ChatSession>> readChatsFile(const QString &filePath);

@@ -6,6 +6,7 @@
 #include "engine/metalstub.h"
 #include "engine/servermanager.h"
 #include "models/modelmanager.h"
+#include "platform/assign.h"
 #include "platform/paths.h"
 #include "platform/sound.h"
 #include "platform/wording.h"
@@ -80,26 +81,17 @@ double SettingsController::snappedTemperature(double value)
     return std::round(clamped * 20.0) / 20.0;
 }
 
-QString SettingsController::exportFailureText(const QString &reason)
+QString SettingsController::transferText(Transfer kind, const AgentState::ChatsTransfer &outcome)
 {
-    return QStringLiteral("Could not export chats: ") + reason;
-}
-
-QString SettingsController::importFailureText(const QString &reason)
-{
-    return QStringLiteral("Could not import chats: ") + reason;
-}
-
-QString SettingsController::exportSuccessText(qsizetype count)
-{
-    return count == 1 ? QStringLiteral("Exported 1 chat.")
-                      : QStringLiteral("Exported %1 chats.").arg(count);
-}
-
-QString SettingsController::importSuccessText(qsizetype count)
-{
-    return count == 1 ? QStringLiteral("Imported 1 chat.")
-                      : QStringLiteral("Imported %1 chats.").arg(count);
+    const bool isExport = kind == Transfer::Export;
+    if (!outcome.succeeded())
+        return (isExport ? QStringLiteral("Could not export chats: ")
+                         : QStringLiteral("Could not import chats: "))
+               + outcome.error;
+    if (outcome.count == 1)
+        return isExport ? QStringLiteral("Exported 1 chat.") : QStringLiteral("Imported 1 chat.");
+    return (isExport ? QStringLiteral("Exported %1 chats.") : QStringLiteral("Imported %1 chats."))
+        .arg(outcome.count);
 }
 
 QString SettingsController::homebrewInstallCommand()
@@ -319,10 +311,8 @@ bool SettingsController::submitMaxTokens(const QString &text)
 
 void SettingsController::setMaxTokensHint(const QString &hint)
 {
-    if (m_maxTokensHint == hint)
-        return;
-    m_maxTokensHint = hint;
-    emit maxTokensHintChanged();
+    if (assignIfChanged(m_maxTokensHint, hint))
+        emit maxTokensHintChanged();
 }
 
 // ---- Notifications --------------------------------------------------------------------------
@@ -345,39 +335,23 @@ void SettingsController::setCompletionSoundEnabled(bool enabled)
 void SettingsController::exportChats(const QUrl &file)
 {
     if (m_agentState && !m_isTransferring && file.isLocalFile())
-        runExport(file.toLocalFile());
+        runTransfer(Transfer::Export, m_agentState->exportChats(file.toLocalFile()));
 }
 
 void SettingsController::importChats(const QUrl &file)
 {
     if (m_agentState && !m_isTransferring && file.isLocalFile())
-        runImport(file.toLocalFile());
+        runTransfer(Transfer::Import, m_agentState->importChats(file.toLocalFile()));
 }
 
-QCoro::Task<> SettingsController::runExport(QString path)
+QCoro::Task<> SettingsController::runTransfer(Transfer kind,
+                                              QCoro::Task<AgentState::ChatsTransfer> transfer)
 {
     QPointer<SettingsController> self(this);
     setTransfer(true, {}, false);
-    const AgentState::ChatsTransfer outcome = co_await m_agentState->exportChats(path);
-    if (!self)
-        co_return;
-    if (outcome.succeeded())
-        setTransfer(false, exportSuccessText(outcome.count), false);
-    else
-        setTransfer(false, exportFailureText(outcome.error), true);
-}
-
-QCoro::Task<> SettingsController::runImport(QString path)
-{
-    QPointer<SettingsController> self(this);
-    setTransfer(true, {}, false);
-    const AgentState::ChatsTransfer outcome = co_await m_agentState->importChats(path);
-    if (!self)
-        co_return;
-    if (outcome.succeeded())
-        setTransfer(false, importSuccessText(outcome.count), false);
-    else
-        setTransfer(false, importFailureText(outcome.error), true);
+    const AgentState::ChatsTransfer outcome = co_await std::move(transfer);
+    if (self)
+        setTransfer(false, transferText(kind, outcome), !outcome.succeeded());
 }
 
 void SettingsController::setTransfer(bool running, const QString &message, bool failed)
@@ -451,16 +425,12 @@ QCoro::Task<> SettingsController::runDeleteAllData()
 
 void SettingsController::setChatDeletePhase(DeletePhase phase)
 {
-    if (m_chatDeletePhase == phase)
-        return;
-    m_chatDeletePhase = phase;
-    emit chatDeletePhaseChanged();
+    if (assignIfChanged(m_chatDeletePhase, phase))
+        emit chatDeletePhaseChanged();
 }
 
 void SettingsController::setAllDeletePhase(DeletePhase phase)
 {
-    if (m_allDeletePhase == phase)
-        return;
-    m_allDeletePhase = phase;
-    emit allDeletePhaseChanged();
+    if (assignIfChanged(m_allDeletePhase, phase))
+        emit allDeletePhaseChanged();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/agentstate.h"
 #include "engine/brewinstallstate.h"
 
 #include <QObject>
@@ -13,7 +14,6 @@
 #include <chrono>
 #include <optional>
 
-class AgentState;
 class HFModel;
 class ModelManager;
 class ServerManager;
@@ -25,7 +25,6 @@ class SettingsController : public QObject
 {
     Q_OBJECT
     QML_ELEMENT
-    Q_MOC_INCLUDE("core/agentstate.h")
     Q_MOC_INCLUDE("engine/servermanager.h")
     Q_MOC_INCLUDE("models/modelmanager.h")
     Q_PROPERTY(AgentState *agentState READ agentState WRITE setAgentState NOTIFY managersChanged)
@@ -98,10 +97,9 @@ public:
     // The slider's value on its 0.05 grid within 0 to 2.
     static double snappedTemperature(double value);
 
-    static QString exportFailureText(const QString &reason);
-    static QString importFailureText(const QString &reason);
-    static QString exportSuccessText(qsizetype count);
-    static QString importSuccessText(qsizetype count);
+    enum class Transfer { Export, Import };
+    // The outcome line: how many chats moved, or why nothing did.
+    static QString transferText(Transfer kind, const AgentState::ChatsTransfer &outcome);
 
     using QObject::QObject;
 
@@ -164,8 +162,7 @@ signals:
     void allDataDeleted();
 
 private:
-    QCoro::Task<> runExport(QString path);
-    QCoro::Task<> runImport(QString path);
+    QCoro::Task<> runTransfer(Transfer kind, QCoro::Task<AgentState::ChatsTransfer> transfer);
     QCoro::Task<> runClearChatHistory();
     QCoro::Task<> runDeleteAllData();
     void refreshEngineFacts();

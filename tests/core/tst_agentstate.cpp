@@ -348,7 +348,7 @@ private slots:
 
         const QString out = dir.filePath("out.json");
         QCOMPARE(transfer(state.exportChats(out)).count, 5);
-        QCOMPARE(readChatsFile(out), state.chatSessions());
+        QCOMPARE(openChatsFile(out).sessions, state.chatSessions());
     }
 
     // The saved sessions arrive after construction; until then nothing acts on them and
@@ -397,12 +397,12 @@ private slots:
         QCOMPARE(state.sessionArchive()->writeCount(), 0);
         QVERIFY(savesFinished(state));
         QCOMPARE(state.sessionArchive()->writeCount(), 1);
-        QCOMPARE(readChatsFile(dataFile)->first().title, QStringLiteral("Renamed"));
+        QCOMPARE(openChatsFile(dataFile).sessions->first().title, QStringLiteral("Renamed"));
         QVERIFY(!QSettings().contains(QStringLiteral("chatSessions")));
         state.sessionArchive()->setCoalesceInterval(std::chrono::milliseconds(0));
         state.togglePin(state.activeSession()->id);
         QTRY_COMPARE(state.sessionArchive()->writeCount(), 2);
-        QVERIFY(readChatsFile(dataFile)->first().isPinned);
+        QVERIFY(openChatsFile(dataFile).sessions->first().isPinned);
     }
 
     // A child that saves in a loop is killed at random moments: each time the archive reads
@@ -427,7 +427,7 @@ private slots:
                             .split(u'\n', Qt::SkipEmptyParts);
             if (reported.isEmpty())
                 continue;
-            const auto sessions = readChatsFile(dataFile);
+            const auto sessions = openChatsFile(dataFile).sessions;
             QVERIFY2(sessions, qPrintable(QStringLiteral("round %1").arg(round)));
             QStringList ids;
             for (const ChatSession &session : *sessions)

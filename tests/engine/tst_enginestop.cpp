@@ -128,7 +128,7 @@ private slots:
             QVERIFY(processGone(enginePid));
         }
         QTRY_VERIFY_WITH_TIMEOUT(processGone(enginePid), 10000);
-        const auto saved = readChatsFile(archive);
+        const auto saved = openChatsFile(archive).sessions;
         QCOMPARE(saved && saved->first().title == QStringLiteral("Saved at the end"),
                  signal != SIGKILL);
     }
