@@ -50,13 +50,6 @@ std::optional<QString> Preferences::string(const QString &key)
     return value.toString();
 }
 
-double Preferences::doubleValue(const QString &key)
-{
-    bool ok = false;
-    const double value = store().value(key).toDouble(&ok);
-    return ok ? value : 0.0;
-}
-
 std::optional<double> Preferences::number(const QString &key)
 {
     bool ok = false;

@@ -14,9 +14,8 @@ public:
     static bool contains(const QString &key);
     static std::optional<QString> string(const QString &key);
     // Absent or unreadable values read as 0 / false, as the store's callers expect.
-    static double doubleValue(const QString &key);
     static qint64 integer(const QString &key);
-    // Absent when missing or not a number (NaN included).
+    // Absent when missing or not a number (NaN included): a stored 0 is a value of its own.
     static std::optional<double> number(const QString &key);
     static bool boolean(const QString &key, bool defaultValue = false);
     // Raw data; on Linux kept in a file beside the settings file ("Tovra AI.<key>.data").

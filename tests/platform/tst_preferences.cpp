@@ -28,7 +28,7 @@ private slots:
     void absentValues()
     {
         QCOMPARE(Preferences::string("nothing"), std::nullopt);
-        QCOMPARE(Preferences::doubleValue("nothing"), 0.0);
+        QCOMPARE(Preferences::number("nothing"), std::nullopt);
         QCOMPARE(Preferences::integer("nothing"), 0);
         QCOMPARE(Preferences::boolean("nothing"), false);
         QCOMPARE(Preferences::boolean("nothing", true), true);
@@ -60,7 +60,7 @@ private slots:
         QCOMPARE(dataFile.readAll(), bytes);
 
         QCOMPARE(Preferences::string("empty"), QString());
-        QCOMPARE(Preferences::doubleValue("double"), 0.35);
+        QCOMPARE(Preferences::number("double"), 0.35);
         QCOMPARE(Preferences::integer("integer"), 4096);
         QCOMPARE(Preferences::data("bytes"), bytes);
 
