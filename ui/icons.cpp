@@ -1,4 +1,5 @@
 #include "ui/icons.h"
+#include "ui/logging.h"
 
 #include <QFontDatabase>
 #include <QHash>
@@ -91,8 +92,12 @@ QString Icons::fontFamily()
 QString Icons::glyph(const QString &symbolName)
 {
     const auto it = glyphTable().constFind(symbolName);
-    if (it == glyphTable().cend())
+    if (it == glyphTable().cend()) {
+        // A name missing from the table would draw nothing; say so, so screens under test fail.
+        if (!symbolName.isEmpty())
+            qCWarning(lcUi, "no glyph for the symbol \"%s\"", qPrintable(symbolName));
         return {};
+    }
     return QString(QChar(*it));
 }
 

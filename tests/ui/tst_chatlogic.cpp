@@ -3,13 +3,11 @@
 #include "ui/chatcontroller.h"
 #include "ui/chatlogic.h"
 #include "ui/chatoperations.h"
-#include "ui/confetti.h"
 
 #include "core/archive.h"
 #include "platform/preferences.h"
 
 #include <QFile>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -36,7 +34,7 @@ QStringList roles(const QList<Message> &messages)
 } // namespace
 
 // The chat screen's rules: what may be sent, how names are shortened, what a dropped
-// file puts in the box, the approval rows, the confetti and the conversation cuts.
+// file puts in the box, the approval rows and the conversation cuts.
 class ChatLogicTest : public QObject
 {
     Q_OBJECT
@@ -277,29 +275,6 @@ private slots:
                  "Path=/P@folder Zeta=z@chevron.right App_name=Notes@app.badge Content=c@doc.text "
                  "Directory=/d@folder Model_name=m@chevron.right Name=n@app.badge "
                  "Path=/tmp/a@folder Text=t@text.quote");
-    }
-
-    void confettiParticles()
-    {
-        QSet<QUuid> ids;
-        QSet<QRgb> colours;
-        for (int round = 0; round < 20; ++round) {
-            const QList<ConfettiParticle> particles = makeConfettiParticles();
-            QCOMPARE(particles.size(), 60);
-            for (const ConfettiParticle &p : particles) {
-                QVERIFY(p.xFraction >= 0.02 && p.xFraction <= 0.98);
-                QVERIFY(p.startRotation >= 0 && p.startRotation <= 360);
-                QVERIFY(p.endRotation >= 360 && p.endRotation <= 1080);
-                QVERIFY(p.width >= 7 && p.width <= 15);
-                QVERIFY(p.delay >= 0 && p.delay <= 1);
-                QVERIFY(p.duration >= 2.0 && p.duration <= 3.5);
-                QVERIFY(confettiPalette().contains(p.color));
-                ids.insert(p.id);
-                colours.insert(p.color.rgb());
-            }
-        }
-        QCOMPARE(ids.size(), 20 * 60);
-        QCOMPARE(colours.size(), 9);
     }
 
     void cuts()
