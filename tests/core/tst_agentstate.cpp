@@ -260,34 +260,6 @@ private slots:
                  "partial");
     }
 
-    void approval()
-    {
-        AgentState state;
-        QSignalSpy pendingChanged(&state, &AgentState::pendingApprovalChanged);
-        const ToolCall call{"id-1", "delete_file", {{"path", "~/x"}}, ToolStatus::Pending, {}};
-        std::optional<bool> decision;
-        // A named closure: the coroutine refers to its captures after the call returns.
-        const auto ask
-            = [&]() -> QCoro::Task<> { decision = co_await state.requestApproval(call); };
-        auto waiter = ask();
-        QVERIFY(state.hasPendingApproval());
-        QVERIFY(state.isAwaitingApproval());
-        QCOMPARE(state.pendingApproval()->name, "delete_file");
-        QCOMPARE(state.pendingApprovalVariant().value("arguments").toMap().value("path").toString(),
-                 "~/x");
-        QVERIFY(!decision);
-        state.resolveApproval(false);
-        QTRY_VERIFY(decision.has_value());
-        QCOMPARE(*decision, false);
-        QVERIFY(!state.hasPendingApproval());
-        QVERIFY(!state.isAwaitingApproval());
-
-        auto second = ask();
-        state.resolveApproval(true);
-        QTRY_COMPARE(*decision, true);
-        QCOMPARE(pendingChanged.count(), 4);
-    }
-
     void resetAllData()
     {
         Preferences::setBoolean("onboardingComplete", true);
