@@ -163,8 +163,6 @@ private slots:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<int>("requests"); // one per hop
         QTest::newRow("length and entity tag") << "files" << true << "" << 1;
-        QTest::newRow("last-modified only") << "lastmod" << true << "" << 1;
-        QTest::newRow("no validator") << "novalidator" << true << "" << 1;
         QTest::newRow("no length") << "chunked" << false << "" << 1;
         QTest::newRow("hub digest, redirect to file host") << "redirect" << true << "" << 2;
         QTest::newRow("two redirects") << "redirect2" << true << "" << 3;
