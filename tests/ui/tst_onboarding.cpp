@@ -81,25 +81,16 @@ private slots:
         QCOMPARE(step2.primary, Flow::PrimaryButton::GetStarted);
     }
 
-    // With the engine installed: Return in the name field still shows step 1, Continue
-    // passes over it, and finishing stores the trimmed name, the style and the flag.
-    void walkAndFinish_data()
-    {
-        QTest::addColumn<bool>("modelDownloaded");
-        QTest::newRow("a model is downloaded") << true;
-        QTest::newRow("no model yet") << false;
-    }
-
+    // With the engine installed and a model on disk: Return in the name field still shows
+    // step 1, Continue passes over it, and finishing stores the trimmed name, the style and
+    // the flag. (The starter-model prompt is walked in tst_onboarding.qml.)
     void walkAndFinish()
     {
-        QFETCH(bool, modelDownloaded);
         ServerManager serverManager(enginetest::standinOptions());
         ModelManager models;
-        if (modelDownloaded) {
-            const HFModel &model = models.models().last();
-            QVERIFY(writeTestFile(ModelManager::filePath(model, model.variants.first()), "GGUF"));
-            models.refreshDownloadStatus();
-        }
+        const HFModel &model = models.models().last();
+        QVERIFY(writeTestFile(ModelManager::filePath(model, model.variants.first()), "GGUF"));
+        models.refreshDownloadStatus();
         const auto cleanup = qScopeGuard(clearStoredState);
 
         Flow flow;
@@ -125,15 +116,8 @@ private slots:
         QVERIFY(!Preferences::string(PreferenceKey::userName));
 
         flow.goOn();
-        QCOMPARE(flow.showAutoDownloadPrompt(), !modelDownloaded);
-        QCOMPARE(finished.count(), modelDownloaded ? 1 : 0);
-        if (!modelDownloaded) {
-            flow.downloadStarterModel();
-            QCOMPARE(finished.count(), 1);
-            QCOMPARE(models.activeDownloadCount(), 1);
-            QCOMPARE(models.models().first().variants.first().isDownloading, true);
-            models.cancelDownload(models.models().first(), models.models().first().variants.first());
-        }
+        QVERIFY(!flow.showAutoDownloadPrompt());
+        QCOMPARE(finished.count(), 1);
         QCOMPARE(Preferences::string(PreferenceKey::userName), QStringLiteral("Ada"));
         QCOMPARE(Preferences::string(PreferenceKey::responseStyle), QStringLiteral("concise"));
         QVERIFY(Preferences::boolean(PreferenceKey::onboardingComplete));
