@@ -88,10 +88,8 @@ private slots:
         QTest::newRow("exactly 1 GB") << "Q2_K" << 1.0 << "1.0 GB" << eight << false << "Smallest";
         QTest::newRow("2.0 GB") << "Q5_K_M" << 2.0 << "2.0 GB" << eight << false << "High Quality";
         QTest::newRow("half a GB") << "Q8_0" << 0.5 << "512 MB" << eight << false << "Best Quality";
-        QTest::newRow("unknown quantisation")
-            << "IQ3_XXS" << 0.999 << "1023 MB" << eight << false << "IQ3_XXS";
-        QTest::newRow("7.0 GB in 8 GB")
-            << "Q4_K_M" << 7.0 << "7.0 GB" << eight << true << "Recommended";
+        addRow("unknown quantisation", "IQ3_XXS", 0.999, "1023 MB", eight, false, "IQ3_XXS");
+        addRow("7.0 GB in 8 GB", "Q4_K_M", 7.0, "7.0 GB", eight, true, "Recommended");
         QTest::newRow("exactly the need")
             << "Q4_K_M" << 4.9 << "4.9 GB" << quint64(6313601925ull) << false << "Recommended";
         QTest::newRow("one byte short")

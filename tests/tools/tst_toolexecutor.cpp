@@ -183,13 +183,10 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("written");
         QTest::addColumn<QString>("content");
-        QTest::newRow("missing folders are created")
-            << "~/out/a/b/c.txt" << inHome("out/a/b/c.txt") << "deep";
-        QTest::newRow("empty content, empty file")
-            << "~/out/empty.txt" << inHome("out/empty.txt") << "";
+        addRow("missing folders are created", "~/out/a/b/c.txt", inHome("out/a/b/c.txt"), "deep");
+        addRow("empty content, empty file", "~/out/empty.txt", inHome("out/empty.txt"), "");
         QTest::newRow("relative") << "relative-out.txt" << inHome("docs/relative-out.txt") << "rel";
-        QTest::newRow("replaces") << "~/docs/replace-me.txt" << inHome("docs/replace-me.txt")
-                                  << "new ✓";
+        addRow("replaces", "~/docs/replace-me.txt", inHome("docs/replace-me.txt"), "new ✓");
     }
 
     void writeFile()
@@ -278,15 +275,13 @@ private slots:
         QTest::addColumn<qint64>("total");
         QTest::addColumn<QString>("figures");
         const qint64 gb = qint64(1) << 30;
-        QTest::newRow("whole") << quint64(16 * gb) << 100 * gb << 500 * gb
-                               << "16.0GB\nDisk: 100GB free of 500GB";
+        addRow("whole", quint64(16 * gb), 100 * gb, 500 * gb, "16.0GB\nDisk: 100GB free of 500GB");
         // Halves round as printf rounds them: to even.
         QTest::newRow("fractions")
             << quint64(gb + gb / 4) << gb / 4 << 3 * gb / 2 << "1.2GB\nDisk: 0GB free of 2GB";
         QTest::newRow("rounding up") << quint64(gb + gb * 3 / 4) << gb * 3 / 4 << 5 * gb / 2
                                      << "1.8GB\nDisk: 1GB free of 2GB";
-        QTest::newRow("disk unknown")
-            << quint64(8 * gb) << qint64(-1) << 500 * gb << "8.0GB\nDisk: Unknown";
+        addRow("disk unknown", quint64(8 * gb), qint64(-1), 500 * gb, "8.0GB\nDisk: Unknown");
     }
 
     void systemInfoReport()
@@ -308,8 +303,7 @@ private slots:
             "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n")
                                 << "Debian GNU/Linux 12 (bookworm)";
         QTest::newRow("bare") << QByteArray("PRETTY_NAME=Arch\n") << "Arch";
-        QTest::newRow("escaped quote")
-            << QByteArray("PRETTY_NAME=\"My \\\"OS\\\"\"") << "My \"OS\"";
+        addRow("escaped quote", QByteArray("PRETTY_NAME=\"My \\\"OS\\\"\""), "My \"OS\"");
         QTest::newRow("absent") << QByteArray("NAME=x\n") << "";
     }
 

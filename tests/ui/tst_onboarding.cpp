@@ -39,16 +39,14 @@ private slots:
         QTest::addColumn<int>("back");
         using H = Flow::EngineHeader;
         using P = Flow::EnginePanel;
-        QTest::newRow("engine installed")
-            << true << true << Kind::Idle << H::Ready << P::Nothing << true << false << 2 << 0;
+        addRow("engine installed", true, true, Kind::Idle, H::Ready, P::Nothing, true, false, 2, 0);
         QTest::newRow("engine, no Homebrew")
             << true << false << Kind::Idle << H::Ready << P::Nothing << true << true << 2 << 0;
         QTest::newRow("Homebrew, idle") << false << true << Kind::Idle << H::Install
                                         << P::InstallButton << false << false << 1 << 1;
         QTest::newRow("installing") << false << true << Kind::Installing << H::Install
                                     << P::Installing << false << false << 1 << 1;
-        QTest::newRow("failed") << false << true << Kind::Failed << H::Install << P::Failed << false
-                                << false << 1 << 1;
+        addRow("failed", false, true, Kind::Failed, H::Install, P::Failed, false, false, 1, 1);
         QTest::newRow("succeeded") << false << true << Kind::Succeeded << H::Install << P::Nothing
                                    << true << false << 2 << 0;
         QTest::newRow("no Homebrew") << false << false << Kind::Idle << H::HomebrewRequired
