@@ -108,8 +108,6 @@ private slots:
         const QString pathOrContent = "Missing 'path' or 'content' argument";
         row("write_file, no content", "write_file", {{"path", "never.txt"}}, pathOrContent);
         row("write_file, no path", "write_file", {{"content", "x"}}, pathOrContent);
-        row("list_files, path given", "list_files", {{"path", "/"}}, "Missing 'directory' argument");
-        row("set_clipboard, none", "set_clipboard", {}, "Missing 'text' argument");
 
         const QString download = "Use the Models tab to download models from HuggingFace.";
         row("download, stray argument", "download_model", {{"url", "http://x"}}, download);
