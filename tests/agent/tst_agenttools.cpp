@@ -96,11 +96,10 @@ private slots:
     {
         QTest::addColumn<QString>("tool");
         QTest::addColumn<bool>("needsApproval");
-        for (const char *tool :
-             {"list_open_apps", "get_system_info", "get_clipboard", "list_local_models"})
-            addRow(tool, tool, false);
-        for (const char *tool : {"set_clipboard", "open_app", "format_disk"})
-            addRow(tool, tool, true);
+        // One per rule: a tool that only reads, one that changes something, and an unknown one.
+        addRow("list_local_models", "list_local_models", false);
+        addRow("set_clipboard", "set_clipboard", true);
+        addRow("format_disk", "format_disk", true);
     }
 
     void autoApprovedTools()
@@ -108,8 +107,7 @@ private slots:
         QFETCH(QString, tool);
         QFETCH(bool, needsApproval);
         AgentFixture f;
-        for (const char *name : {"list_open_apps", "get_clipboard", "set_clipboard", "open_app"})
-            f.tools.cannedResults.insert(name, "done"); // they would touch the desktop
+        f.tools.cannedResults.insert("set_clipboard", "done"); // it would touch the desktop
         f.engine.enqueue(json::array({toolCallLine(tool), reply("Done.")}));
         QSignalSpy approvals(f.state.get(), &AgentState::pendingApprovalChanged);
         QVERIFY(f.turn("Do it", needsApproval ? QList<bool>{true} : QList<bool>{}));
@@ -125,8 +123,6 @@ private slots:
         QTest::addColumn<QString>("sent");
         const QString a400(400, u'a'), a399(399, u'a'), emoji = "😀", cut(QChar(0x2026));
         addRow("400 characters", a400, a400);
-        addRow("401 characters", a400 + u'b', a400 + cut);
-        addRow("1000 characters", QString(1000, u'c'), QString(400, u'c') + cut);
         addRow("emoji at the cut is kept whole", a399 + emoji + "bc", a399 + emoji + cut);
         addRow("400 emoji are 400 characters", emoji.repeated(400), emoji.repeated(400));
         addRow("accent and letter are one character", a399 + "e\u0301z", a399 + "e\u0301" + cut);

@@ -78,14 +78,11 @@ private slots:
         QTest::addColumn<int>("withinMs"); // of the signal; 0: not timed
         QTest::newRow("quit on SIGTERM") << "app" << false << int(SIGTERM) << 5000 << 1000;
         QTest::newRow("quit on SIGINT") << "app" << false << int(SIGINT) << 5000 << 1000;
-        QTest::newRow("quit on SIGTERM, lingering engine")
-            << "app" << true << int(SIGTERM) << 1000 << 1500;
+        addRow("quit on SIGTERM, lingering engine", "app", true, int(SIGTERM), 1000, 1500);
         QTest::newRow("quit without shutdown") << "destroy" << false << 0 << 5000 << 0;
-        QTest::newRow("quit without shutdown, lingering engine")
-            << "destroy" << true << 0 << 5000 << 0;
+        addRow("quit without shutdown, lingering engine", "destroy", true, 0, 5000, 0);
         QTest::newRow("app killed") << "wait" << false << int(SIGKILL) << 5000 << 0;
-        QTest::newRow("app killed, lingering engine")
-            << "wait" << true << int(SIGKILL) << 5000 << 0;
+        addRow("app killed, lingering engine", "wait", true, int(SIGKILL), 5000, 0);
     }
 
     void appEnds()

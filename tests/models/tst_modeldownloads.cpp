@@ -25,10 +25,6 @@ QByteArray digest(const QByteArray &bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
-QByteArray digest(const QString &path)
-{
-    return digest(readTestFile(path));
-}
 
 // Every regular file under a folder, relative names.
 QStringList filesUnder(const QString &folder)
@@ -108,7 +104,7 @@ class ModelDownloadsTest : public QObject
     {
         return finishes(manager, index) && !manager.lastError()
                && variant(manager, index).isDownloaded
-               && digest(destination(manager, index)) == digest(source(index));
+               && readTestFile(destination(manager, index)) == readTestFile(source(index));
     }
     static void place(const QString &from, const QString &to)
     {
@@ -162,17 +158,14 @@ private slots:
         QTest::addColumn<bool>("reportsProgress");
         QTest::addColumn<QString>("setup");
         QTest::addColumn<int>("requests"); // one per hop
-        QTest::newRow("length and entity tag") << "files" << true << "" << 1;
-        QTest::newRow("last-modified only") << "lastmod" << true << "" << 1;
-        QTest::newRow("no validator") << "novalidator" << true << "" << 1;
-        QTest::newRow("no length") << "chunked" << false << "" << 1;
-        QTest::newRow("hub digest, redirect to file host") << "redirect" << true << "" << 2;
-        QTest::newRow("two redirects") << "redirect2" << true << "" << 3;
-        QTest::newRow("hub size without digest") << "nodigest" << true << "" << 2;
-        QTest::newRow("slow body") << "slow" << true << "" << 1;
-        QTest::newRow("replaces an existing file") << "files" << true << "replaces" << 1;
-        QTest::newRow("models folder on another file system")
-            << "redirect" << true << "volume" << 2;
+        addRow("length and entity tag", "files", true, "", 1);
+        addRow("no length", "chunked", false, "", 1);
+        addRow("hub digest, redirect to file host", "redirect", true, "", 2);
+        addRow("two redirects", "redirect2", true, "", 3);
+        addRow("hub size without digest", "nodigest", true, "", 2);
+        addRow("slow body", "slow", true, "", 1);
+        addRow("replaces an existing file", "files", true, "replaces", 1);
+        addRow("models folder on another file system", "redirect", true, "volume", 2);
     }
 
     void downloads()
@@ -250,19 +243,16 @@ private slots:
         QTest::addColumn<int>("totalLimitMs");
         QTest::addColumn<QString>("expected"); // "*" matches any text
         QTest::addColumn<bool>("keepsPartial");
-        QTest::newRow("404") << "404" << 0 << "Download failed: HTTP 404 Not Found" << false;
-        QTest::newRow("500") << "500" << 0 << "Download failed: HTTP 500 Internal Server Error"
-                             << false;
+        const QString timedOut = "Download failed: The request timed out.";
+        addRow("404", "404", 0, "Download failed: HTTP 404 Not Found", false);
+        addRow("500", "500", 0, "Download failed: HTTP 500 Internal Server Error", false);
         QTest::newRow("not enough disk space")
             << "huge" << 0
             << "Download failed: not enough disk space (needs 1048576.0 GB, * GB free)" << false;
-        QTest::newRow("dropped halfway") << "drop" << 0 << "Download failed: *" << true;
-        QTest::newRow("no data for the idle limit")
-            << "stall" << 0 << "Download failed: The request timed out." << true;
-        QTest::newRow("total time limit")
-            << "slow" << 400 << "Download failed: The request timed out." << true;
-        QTest::newRow("nothing listening")
-            << "refused" << 0 << "Download failed: Connection refused" << false;
+        addRow("dropped halfway", "drop", 0, "Download failed: *", true);
+        addRow("no data for the idle limit", "stall", 0, timedOut, true);
+        addRow("total time limit", "slow", 400, timedOut, true);
+        addRow("nothing listening", "refused", 0, "Download failed: Connection refused", false);
         QTest::newRow("corrupted body")
             << "corrupt" << 0
             << "Download failed: the file's checksum does not match the hub's (expected %E, got %G)"
@@ -282,7 +272,7 @@ private slots:
         QFETCH(bool, keepsPartial);
         QByteArray flipped = readTestFile(source(1));
         flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x5a);
-        expected.replace(QStringLiteral("%E"), QString::fromLatin1(digest(source(1))))
+        expected.replace(QStringLiteral("%E"), QString::fromLatin1(digest(readTestFile(source(1)))))
             .replace(QStringLiteral("%G"), QString::fromLatin1(digest(flipped)));
         if (mode == QLatin1String("refused")) {
             QTcpServer probe;
@@ -312,7 +302,7 @@ private slots:
         QCOMPARE(variant(manager, 1).downloadProgress, 0.0);
         QVERIFY(!variant(manager, 1).downloadStartTime);
         QCOMPARE(manager.activeDownloadCount(), 0);
-        QCOMPARE(digest(dest), digest(source(2)));
+        QCOMPARE(readTestFile(dest), readTestFile(source(2)));
         QCOMPARE(filesUnder(ModelManager::modelsDirectory()),
                  QStringList{QDir(ModelManager::modelsDirectory()).relativeFilePath(dest)});
         QCOMPARE(QFile::exists(partial(manager, 1)), keepsPartial);
@@ -341,8 +331,8 @@ private slots:
     void cancel_data()
     {
         QTest::addColumn<bool>("restart");
-        QTest::newRow("cancel") << false;
-        QTest::newRow("restart right after") << true;
+        addRow("cancel", false);
+        addRow("restart right after", true);
     }
 
     // A cancel resets the row and leaves no file and no error; the cancelled transfer's late
@@ -388,17 +378,15 @@ private slots:
         QTest::addColumn<bool>(
             "resumable"); // the dropped try keeps its partial file, the next sends a Range
         QTest::addColumn<int>("status"); // of the second try's last answer
-        QTest::newRow("entity tag") << "files" << false << false << true << 206;
-        QTest::newRow("last-modified") << "lastmod" << false << false << true << 206;
-        QTest::newRow("through redirect, hashing the kept part")
-            << "redirect" << false << false << true << 206;
-        QTest::newRow("file changed") << "files" << true << false << true << 200;
-        QTest::newRow("server ignores range") << "norange" << false << false << true << 200;
+        addRow("entity tag", "files", false, false, true, 206);
+        addRow("last-modified", "lastmod", false, false, true, 206);
+        addRow("through redirect, hashing the kept part", "redirect", false, false, true, 206);
+        addRow("file changed", "files", true, false, true, 200);
+        addRow("server ignores range", "norange", false, false, true, 200);
         // Range honoured, If-Range ignored: the new version's 206 must not be spliced on.
-        QTest::newRow("file changed, server ignores if-range")
-            << "blindrange" << true << true << true << 200;
-        QTest::newRow("weak entity tag") << "weak" << false << false << false << 200;
-        QTest::newRow("no validator") << "novalidator" << false << false << false << 200;
+        addRow("file changed, server ignores if-range", "blindrange", true, true, true, 200);
+        addRow("weak entity tag", "weak", false, false, false, 200);
+        addRow("no validator", "novalidator", false, false, false, 200);
     }
 
     void resume()
@@ -449,8 +437,8 @@ private slots:
     void https_data()
     {
         QTest::addColumn<bool>("trusted");
-        QTest::newRow("trusted certificate") << true;
-        QTest::newRow("unknown certificate") << false;
+        addRow("trusted certificate", true);
+        addRow("unknown certificate", false);
     }
 
     // The hub is HTTPS: the certificate is checked, and a trusted one downloads.

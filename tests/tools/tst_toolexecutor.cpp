@@ -62,136 +62,25 @@ private slots:
         QVERIFY(QDir::setCurrent(inHome("docs")));
     }
 
-    // Every catalogue text, literally, in catalogue order. Parameters are "name: description".
-    // On this platform "macOS" reads "desktop"; the mac columns hold the macOS wording.
-    void catalogue_data()
+    // The request form: every parameter a required string, "required" in catalogue order.
+    // Texts are written for macOS; elsewhere "macOS" reads "desktop" and "Mac" "computer".
+    void definitionsAndWording()
     {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("subtitle");
-        QTest::addColumn<QString>("description");
-        QTest::addColumn<QStringList>("parameters");
-        QTest::addColumn<QStringList>("macTexts"); // subtitle and description, when they differ
-        int index = 0;
-        const auto row = [&](const char *name,
-                             const char *title,
-                             const char *subtitle,
-                             const char *description,
-                             const QStringList &parameters = {},
-                             const QStringList &macTexts = {}) {
-            QTest::newRow(name) << index++ << title << subtitle << description << parameters
-                                << macTexts;
-        };
-        row("take_screenshot",
-            "Take Screenshot",
-            "Capture the current screen",
-            "Capture the current screen. Returns base64 encoded image.");
-        row("read_file",
-            "Read File",
-            "Read contents of a file",
-            "Read contents of a file at the given path.",
-            {"path: The absolute file path to read"});
-        row("write_file",
-            "Write File",
-            "Write content to a file",
-            "Write content to a file.",
-            {"path: The absolute file path", "content: The content to write"});
-        row("list_files",
-            "List Files",
-            "List files in a directory",
-            "List files in a directory.",
-            {"directory: The directory path to list"});
-        row("delete_file",
-            "Delete File",
-            "Move a file to Trash",
-            "Move a file to Trash.",
-            {"path: The file path to delete"});
-        row("open_app",
-            "Open Application",
-            "Launch an application",
-            "Launch a desktop application.",
-            {"app_name: Name of the app to open"},
-            {"Launch an application", "Launch a macOS application."});
-        row("close_app",
-            "Close Application",
-            "Close an application",
-            "Close a running application.",
-            {"app_name: Name of the app to close"});
-        row("list_open_apps",
-            "List Open Apps",
-            "Get list of running apps",
-            "Get list of currently running applications.");
-        row("get_system_info",
-            "Get System Info",
-            "Get desktop system information",
-            "Get desktop system information including version, RAM, disk space.",
-            {},
-            {"Get macOS system information",
-             "Get macOS system information including version, RAM, disk space."});
-        row("get_clipboard",
-            "Get Clipboard",
-            "Read current clipboard",
-            "Get current clipboard contents.");
-        row("set_clipboard",
-            "Set Clipboard",
-            "Set clipboard content",
-            "Set clipboard to specified text.",
-            {"text: Text to copy to clipboard"});
-        row("list_local_models",
-            "List Local Models",
-            "List available local models",
-            "List locally downloaded GGUF models.");
-        row("download_model",
-            "Download Model",
-            "Download a model",
-            "Download a model (use the Models tab instead).",
-            {"model_name: Name of the model to download"});
-        row("set_active_model",
-            "Set Active Model",
-            "Switch to a different model",
-            "Switch the active model (use the Models tab instead).",
-            {"model_name: Name of the model to activate"});
-        QCOMPARE(ToolCatalogue::toolDefinitions().size(), size_t(index));
-    }
-
-    void catalogue()
-    {
-        QFETCH(int, index);
-        QFETCH(QString, title);
-        QFETCH(QString, subtitle);
-        QFETCH(QString, description);
-        QFETCH(QStringList, parameters);
-        QFETCH(QStringList, macTexts);
-        const std::string name = QTest::currentDataTag();
-        json properties = json::object(), required = json::array();
-        for (const QString &parameter : parameters) {
-            const QStringList parts = parameter.split(": ");
-            properties[parts[0].toStdString()]
-                = {{"type", "string"}, {"description", parts[1].toStdString()}};
-            required.push_back(parts[0].toStdString());
-        }
-        const json expected
-            = {{"type", "function"},
-               {"function",
-                {{"name", name},
-                 {"description", description.toStdString()},
-                 {"parameters",
-                  {{"type", "object"}, {"properties", properties}, {"required", required}}}}}};
-        // Compared as text so that the order of "required" counts too.
-        QCOMPARE(ToolCatalogue::toolDefinitions().at(index).dump(), expected.dump());
-        QCOMPARE(ToolCatalogue::displayTitle(QString::fromStdString(name)), title);
-        QCOMPARE(ToolCatalogue::displaySubtitle(QString::fromStdString(name)), subtitle);
-        if (!macTexts.isEmpty()) {
-            QCOMPARE(platformWording(macTexts[0], false), subtitle);
-            QCOMPARE(platformWording(macTexts[1], false), description);
-            QCOMPARE(platformWording(macTexts[1], true), macTexts[1]);
-        }
-    }
-
-    // Names are matched exactly: an unknown one is its own title, with no subtitle.
-    void unknownNames()
-    {
-        for (const QString name : {"Open_App", "format_disk", ""}) {
+        const json definitions = ToolCatalogue::toolDefinitions();
+        QCOMPARE(definitions.size(), size_t(14));
+        QCOMPARE(QString::fromStdString(definitions.at(2).dump()),
+                 R"({"function":{"description":"Write content to a file.","name":"write_file",)"
+                 R"("parameters":{"properties":{"content":{"description":"The content to write",)"
+                 R"("type":"string"},"path":{"description":"The absolute file path",)"
+                 R"("type":"string"}},"required":["path","content"],"type":"object"}},)"
+                 R"("type":"function"})");
+        QCOMPARE(ToolCatalogue::displaySubtitle("get_system_info"),
+                 "Get desktop system information");
+        const QString mac = "A macOS app on any Mac, not a Macintosh.";
+        QCOMPARE(platformWording(mac, false), "A desktop app on any computer, not a Macintosh.");
+        QCOMPARE(platformWording(mac, true), mac);
+        // Names are matched exactly: an unknown one is its own title, with no subtitle.
+        for (const QString name : {"Open_App", ""}) {
             QVERIFY(!ToolCatalogue::isKnownTool(name));
             QCOMPARE(ToolCatalogue::displayTitle(name), name);
             QCOMPARE(ToolCatalogue::displaySubtitle(name), QString());
@@ -216,20 +105,13 @@ private slots:
 
         row("read_file, no path", "read_file", {}, "Missing 'path' argument");
         row("read_file, key in other case", "read_file", {{"Path", "x"}}, "Missing 'path' argument");
-        row("delete_file, no path", "delete_file", {{"file", "x"}}, "Missing 'path' argument");
         const QString pathOrContent = "Missing 'path' or 'content' argument";
         row("write_file, no content", "write_file", {{"path", "never.txt"}}, pathOrContent);
         row("write_file, no path", "write_file", {{"content", "x"}}, pathOrContent);
-        row("list_files, path given", "list_files", {{"path", "/"}}, "Missing 'directory' argument");
-        row("open_app, name given", "open_app", {{"name", "Safari"}}, "Missing 'app_name' argument");
-        row("close_app, none", "close_app", {}, "Missing 'app_name' argument");
-        row("set_clipboard, none", "set_clipboard", {}, "Missing 'text' argument");
 
         const QString download = "Use the Models tab to download models from HuggingFace.";
-        row("download, named", "download_model", {{"model_name", "Qwen"}}, download);
         row("download, stray argument", "download_model", {{"url", "http://x"}}, download);
         const QString load = "Use the Models tab to load a model.";
-        row("activate, named", "set_active_model", {{"model_name", "Qwen"}}, load);
         row("activate, none", "set_active_model", {}, load);
         row("no models in the app folder", "list_local_models", {}, "No models downloaded yet");
 
@@ -299,13 +181,10 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("written");
         QTest::addColumn<QString>("content");
-        QTest::newRow("missing folders are created")
-            << "~/out/a/b/c.txt" << inHome("out/a/b/c.txt") << "deep";
-        QTest::newRow("empty content, empty file")
-            << "~/out/empty.txt" << inHome("out/empty.txt") << "";
+        addRow("missing folders are created", "~/out/a/b/c.txt", inHome("out/a/b/c.txt"), "deep");
+        addRow("empty content, empty file", "~/out/empty.txt", inHome("out/empty.txt"), "");
         QTest::newRow("relative") << "relative-out.txt" << inHome("docs/relative-out.txt") << "rel";
-        QTest::newRow("replaces") << "~/docs/replace-me.txt" << inHome("docs/replace-me.txt")
-                                  << "new ✓";
+        addRow("replaces", "~/docs/replace-me.txt", inHome("docs/replace-me.txt"), "new ✓");
     }
 
     void writeFile()
@@ -394,15 +273,13 @@ private slots:
         QTest::addColumn<qint64>("total");
         QTest::addColumn<QString>("figures");
         const qint64 gb = qint64(1) << 30;
-        QTest::newRow("whole") << quint64(16 * gb) << 100 * gb << 500 * gb
-                               << "16.0GB\nDisk: 100GB free of 500GB";
+        addRow("whole", quint64(16 * gb), 100 * gb, 500 * gb, "16.0GB\nDisk: 100GB free of 500GB");
         // Halves round as printf rounds them: to even.
         QTest::newRow("fractions")
             << quint64(gb + gb / 4) << gb / 4 << 3 * gb / 2 << "1.2GB\nDisk: 0GB free of 2GB";
         QTest::newRow("rounding up") << quint64(gb + gb * 3 / 4) << gb * 3 / 4 << 5 * gb / 2
                                      << "1.8GB\nDisk: 1GB free of 2GB";
-        QTest::newRow("disk unknown")
-            << quint64(8 * gb) << qint64(-1) << 500 * gb << "8.0GB\nDisk: Unknown";
+        addRow("disk unknown", quint64(8 * gb), qint64(-1), 500 * gb, "8.0GB\nDisk: Unknown");
     }
 
     void systemInfoReport()
@@ -424,8 +301,7 @@ private slots:
             "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n")
                                 << "Debian GNU/Linux 12 (bookworm)";
         QTest::newRow("bare") << QByteArray("PRETTY_NAME=Arch\n") << "Arch";
-        QTest::newRow("escaped quote")
-            << QByteArray("PRETTY_NAME=\"My \\\"OS\\\"\"") << "My \"OS\"";
+        addRow("escaped quote", QByteArray("PRETTY_NAME=\"My \\\"OS\\\"\""), "My \"OS\"");
         QTest::newRow("absent") << QByteArray("NAME=x\n") << "";
     }
 

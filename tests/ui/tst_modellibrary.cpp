@@ -80,7 +80,6 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("shown");
-        addRow("parameter count", "8b", QStringList{"Llama 3.1 8B Instruct"});
         addRow("description", "compact", QStringList{"Qwen 2.5 3B Instruct"});
         QTest::newRow("name, any case")
             << "LLAMA" << QStringList{"Llama 3.2 3B Instruct", "Llama 3.1 8B Instruct"};

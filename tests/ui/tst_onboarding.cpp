@@ -39,16 +39,14 @@ private slots:
         QTest::addColumn<int>("back");
         using H = Flow::EngineHeader;
         using P = Flow::EnginePanel;
-        QTest::newRow("engine installed")
-            << true << true << Kind::Idle << H::Ready << P::Nothing << true << false << 2 << 0;
+        addRow("engine installed", true, true, Kind::Idle, H::Ready, P::Nothing, true, false, 2, 0);
         QTest::newRow("engine, no Homebrew")
             << true << false << Kind::Idle << H::Ready << P::Nothing << true << true << 2 << 0;
         QTest::newRow("Homebrew, idle") << false << true << Kind::Idle << H::Install
                                         << P::InstallButton << false << false << 1 << 1;
         QTest::newRow("installing") << false << true << Kind::Installing << H::Install
                                     << P::Installing << false << false << 1 << 1;
-        QTest::newRow("failed") << false << true << Kind::Failed << H::Install << P::Failed << false
-                                << false << 1 << 1;
+        addRow("failed", false, true, Kind::Failed, H::Install, P::Failed, false, false, 1, 1);
         QTest::newRow("succeeded") << false << true << Kind::Succeeded << H::Install << P::Nothing
                                    << true << false << 2 << 0;
         QTest::newRow("no Homebrew") << false << false << Kind::Idle << H::HomebrewRequired
@@ -81,25 +79,16 @@ private slots:
         QCOMPARE(step2.primary, Flow::PrimaryButton::GetStarted);
     }
 
-    // With the engine installed: Return in the name field still shows step 1, Continue
-    // passes over it, and finishing stores the trimmed name, the style and the flag.
-    void walkAndFinish_data()
-    {
-        QTest::addColumn<bool>("modelDownloaded");
-        QTest::newRow("a model is downloaded") << true;
-        QTest::newRow("no model yet") << false;
-    }
-
+    // With the engine installed and a model on disk: Return in the name field still shows
+    // step 1, Continue passes over it, and finishing stores the trimmed name, the style and
+    // the flag. (The starter-model prompt is walked in tst_onboarding.qml.)
     void walkAndFinish()
     {
-        QFETCH(bool, modelDownloaded);
         ServerManager serverManager(enginetest::standinOptions());
         ModelManager models;
-        if (modelDownloaded) {
-            const HFModel &model = models.models().last();
-            QVERIFY(writeTestFile(ModelManager::filePath(model, model.variants.first()), "GGUF"));
-            models.refreshDownloadStatus();
-        }
+        const HFModel &model = models.models().last();
+        QVERIFY(writeTestFile(ModelManager::filePath(model, model.variants.first()), "GGUF"));
+        models.refreshDownloadStatus();
         const auto cleanup = qScopeGuard(clearStoredState);
 
         Flow flow;
@@ -125,15 +114,8 @@ private slots:
         QVERIFY(!Preferences::string(PreferenceKey::userName));
 
         flow.goOn();
-        QCOMPARE(flow.showAutoDownloadPrompt(), !modelDownloaded);
-        QCOMPARE(finished.count(), modelDownloaded ? 1 : 0);
-        if (!modelDownloaded) {
-            flow.downloadStarterModel();
-            QCOMPARE(finished.count(), 1);
-            QCOMPARE(models.activeDownloadCount(), 1);
-            QCOMPARE(models.models().first().variants.first().isDownloading, true);
-            models.cancelDownload(models.models().first(), models.models().first().variants.first());
-        }
+        QVERIFY(!flow.showAutoDownloadPrompt());
+        QCOMPARE(finished.count(), 1);
         QCOMPARE(Preferences::string(PreferenceKey::userName), QStringLiteral("Ada"));
         QCOMPARE(Preferences::string(PreferenceKey::responseStyle), QStringLiteral("concise"));
         QVERIFY(Preferences::boolean(PreferenceKey::onboardingComplete));

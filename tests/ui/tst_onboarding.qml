@@ -77,6 +77,7 @@ Item {
             compare(prompt.title, "Download a Starter Model?")
             tryCompare(focused(), "objectName", "downloadStarterButton")
             compare(focused().text, "Download Llama 3.2 3B (2.0 GB)")
+            compare(completedSpy.count, 0)
             keyClick(Qt.Key_Return)
             compare(completedSpy.count, 1)
             // The download was started; the discard port refuses it at once.
