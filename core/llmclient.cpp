@@ -3,14 +3,13 @@
 #include "core/replytext.h"
 
 #include "core/httpresponseparser.h"
+#include "platform/signalwait.h"
 
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QTcpSocket>
 #include <QUrl>
-
-#include <QCoroSignal>
 
 #include <chrono>
 
@@ -215,7 +214,8 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
                 co_return ChatResult{connectionLost(), {}};
             break;
         }
-        if (!co_await qCoro(&waker, &SocketWaker::woken, idleTimeout))
+        // Data, the end and an error often come in one pass: each wait sees one wake.
+        if (!co_await SignalWait(&waker, &SocketWaker::woken, idleTimeout))
             co_return ChatResult{timedOut(), {}};
     }
     if (response.status() != 200)

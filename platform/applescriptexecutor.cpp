@@ -2,7 +2,6 @@
 
 #include "platform/processreaper.h"
 
-#include <QCoroProcess>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
@@ -46,22 +45,16 @@ QCoro::Task<ServiceResult<QString>> AppleScriptExecutor::runProgram(QStringList 
     const QString program = m_program.isEmpty()
                                 ? QStandardPaths::findExecutable(QStringLiteral("osascript"))
                                 : m_program;
-    // Checked first: QCoro's start() only notices a failed start when its timeout ends.
     if (program.isEmpty() || !QFileInfo(program).isExecutable())
         co_return scriptError(QStringLiteral("Could not create script"));
 
     auto process = std::make_unique<QProcess>();
-    process->setProgram(program);
-    process->setArguments(arguments);
     process->setStandardInputFile(QProcess::nullDevice());
-    const bool started
-        = co_await qCoro(process.get()).start(QIODevice::ReadOnly, std::chrono::seconds(10));
-    if (!started)
+    const QPointer<QProcess> running = process.get();
+    if (!co_await startProcess(running, program, arguments))
         co_return scriptError(QStringLiteral("Could not create script"));
 
-    const bool finished = co_await qCoro(process.get()).waitForFinished(timeout);
-    if (!finished) {
-        const QPointer<QProcess> running = process.get();
+    if (!co_await awaitExit(running, timeout)) {
         co_await endProcess(running, endGrace);
         co_return scriptError(
             QStringLiteral("The script did not finish within %1 seconds").arg(timeout.count()));

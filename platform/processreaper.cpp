@@ -1,6 +1,6 @@
 #include "platform/processreaper.h"
 
-#include <QCoroSignal>
+#include "platform/signalwait.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ QCoro::Task<bool> startProcess(QPointer<QProcess> process, QString program, QStr
 {
     process->start(program, arguments);
     while (process && process->state() == QProcess::Starting)
-        co_await qCoro(process.data(), &QProcess::stateChanged, std::chrono::seconds(30));
+        co_await SignalWait(process.data(), &QProcess::stateChanged, std::chrono::seconds(30));
     co_return process
         && !(process->state() == QProcess::NotRunning
              && process->error() == QProcess::FailedToStart);
@@ -25,8 +25,8 @@ QCoro::Task<bool> awaitExit(QPointer<QProcess> process, std::chrono::millisecond
 {
     if (hasEnded(process))
         co_return true;
-    const auto finished = co_await qCoro(process.data(), &QProcess::finished, timeout);
-    co_return finished.has_value() || hasEnded(process);
+    const bool finished = co_await SignalWait(process.data(), &QProcess::finished, timeout);
+    co_return finished || hasEnded(process);
 }
 
 QCoro::Task<> endProcess(QPointer<QProcess> process, std::chrono::milliseconds grace)

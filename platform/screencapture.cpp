@@ -2,7 +2,6 @@
 
 #include "platform/processreaper.h"
 
-#include <QCoroProcess>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -53,7 +52,6 @@ QCoro::Task<ScreenCaptureResult> CommandScreenCapture::capture()
         co_return failed(QStringLiteral("No temporary folder for the capture"));
     const QString file = dir.filePath(QStringLiteral("capture.png"));
 
-    // Checked first: QCoro's start() only notices a failed start when its timeout ends.
     if (!QFileInfo(program).isExecutable())
         co_return failed(QStringLiteral("The capture tool could not be started"));
     QProcess process;
@@ -62,13 +60,10 @@ QCoro::Task<ScreenCaptureResult> CommandScreenCapture::capture()
     QStringList arguments;
     arguments << QStringLiteral("-x") << QStringLiteral("-m") << QStringLiteral("-t")
               << QStringLiteral("png") << file;
-    if (!co_await qCoro(process).start(program,
-                                       arguments,
-                                       QIODevice::ReadOnly,
-                                       std::chrono::seconds(10)))
+    const QPointer<QProcess> running = &process;
+    if (!co_await startProcess(running, program, arguments))
         co_return failed(QStringLiteral("The capture tool could not be started"));
-    if (!co_await qCoro(process).waitForFinished(std::chrono::seconds(30))) {
-        const QPointer<QProcess> running = &process;
+    if (!co_await awaitExit(running, std::chrono::seconds(30))) {
         co_await endProcess(running, endGrace);
         co_return failed(QStringLiteral("The capture tool did not finish"));
     }

@@ -78,6 +78,9 @@ struct AgentFixture
     ~AgentFixture()
     {
         manager.reset();
+        // A stopped turn resumes through a queued call (to the state, for an approval) and
+        // then ends; delivered here, before the state it waits on is gone.
+        QCoreApplication::sendPostedEvents();
         state.reset();
     }
 

@@ -187,7 +187,8 @@ private slots:
         m_engine->enqueue(script);
         LLMClient client(m_engine->baseURL());
         const Run run = chat(client);
-        QVERIFY2(run.result.ok(), qPrintable(run.result.error->description));
+        // The message is built on success too: never from an empty optional.
+        QVERIFY2(run.result.ok(), qPrintable(run.result.error.value_or(ChatError{}).description));
         QCOMPARE(run.pieces, pieces);
         QCOMPARE(run.result.reply.content, pieces.join(QString()));
         QVERIFY(!run.result.reply.toolCalls);
