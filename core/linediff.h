@@ -24,4 +24,6 @@ struct LineDiff
 // The longest-common-subsequence diff, after the common head and tail are set aside. Past
 // maxCells (lines changed before × lines changed after) it shows the changed middle as all
 // removed then all added, so a huge rewrite costs linear time instead of quadratic.
-LineDiff diffLines(const QStringList &before, const QStringList &after, qsizetype maxCells = 4'000'000);
+LineDiff diffLines(const QStringList &before,
+                   const QStringList &after,
+                   qsizetype maxCells = 4'000'000);
