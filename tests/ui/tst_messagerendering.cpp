@@ -1,6 +1,7 @@
 #include "core/records.h"
 #include "ui/inlinemarkdown.h"
 #include "ui/markdownblocks.h"
+#include "ui/markdowndocument.h"
 #include "ui/messagevisibility.h"
 
 #include <QBuffer>
@@ -162,7 +163,8 @@ private slots:
         QTEST(describe(parseTextLines(text)), "lines");
     }
 
-    // Each block as "p:…" lines, or "code(language):…" with "-" for no language.
+    // Each block as "p:…" lines, "code(language):…" with "-" for no language, or
+    // "table(alignments):" and its rows of [cells], alignments as "-" none, "<", "^", ">".
     void blocks_data()
     {
         QTest::addColumn<QString>("text");
@@ -191,6 +193,20 @@ private slots:
             {"p:Prose first.", "code(cpp):int main() {\n\n# not a heading"});
         // Fences are counted anywhere, so an inline triple backtick opens code too.
         row("fence inside a line", "use ```x``` here", {"p:use", "code(-):x", "p:here"});
+        row("table between paragraphs",
+            "Intro\n| A | B |\n|:--|--:|\n| 1 | **2** |\n\nOutro",
+            {"p:Intro", "table(<>):[A][B] [1][**2**]", "p:Outro"});
+        row("ragged rows",
+            "| a | b | c |\n|---|:-:|---|\n| 1 |\n| 1 | 2 | 3 | 4 |\nloose",
+            {"table(-^-):[a][b][c] [1][][] [1][2][3] [loose][][]"});
+        row("escaped pipes, code spans split",
+            "| x | y |\n|---|---|\n| a \\| b | `c|d` |\n| `p\\|q` |",
+            {"table(--):[x][y] [a | b][`c] [`p|q`][]"});
+        row("after a code block, no outer pipes",
+            "```\ncode\n```\nk | v\n- | :-:\nk1 | v1\n- after",
+            {"code(-):\ncode\n", "table(-^):[k][v] [k1][v1]", "b:after"});
+        row("streaming header stays text", "| A | B |\n| --", {"p:| A | B |\n| --"});
+        row("delimiter without a pipe", "a | b\n---", {"p:a | b\n---"});
     }
 
     void blocks()
@@ -198,12 +214,39 @@ private slots:
         QFETCH(QString, text);
         QStringList seen;
         for (const Block &block : parseBlocks(text)) {
-            if (block.kind == Block::Kind::Code)
+            if (block.kind == Block::Kind::Code) {
                 seen << "code(" + block.language.value_or("-") + "):" + block.content;
-            else
+            } else if (block.kind == Block::Kind::Table) {
+                QString table = "table(";
+                for (const ColumnAlignment alignment : block.alignments)
+                    table += QString(u"-<^>"[int(alignment)]);
+                QStringList rows;
+                for (const QStringList &cells : block.cells)
+                    rows << "[" + cells.join("][") + "]";
+                seen << table + "):" + rows.join(u' ');
+            } else {
                 seen << describe(block.lines);
+            }
         }
         QTEST(seen, "blocks");
+    }
+
+    // A table row: its Markdown for the copy button, and its cells as rich text.
+    void tableRow()
+    {
+        MarkdownDocument document;
+        document.setText("| *a* | b |\n|--|--:|\n| `x` | [l](https://e.org) |");
+        QCOMPARE(document.rowCount(), 1);
+        const QModelIndex table = document.index(0);
+        QCOMPARE(table.data(MarkdownDocument::KindRole).toInt(),
+                 int(MarkdownDocument::BlockKind::Table));
+        QCOMPARE(table.data(MarkdownDocument::ContentRole).toString(),
+                 "| *a* | b |\n|--|--:|\n| `x` | [l](https://e.org) |");
+        QCOMPARE(table.data(MarkdownDocument::AlignmentsRole).toList(), (QVariantList{0, 3}));
+        const QVariantList cells = table.data(MarkdownDocument::CellsRole).toList();
+        QCOMPARE(cells.size(), 2);
+        QCOMPARE(cells.at(0).toStringList().at(0), "<i>a</i>");
+        QVERIFY(cells.at(1).toStringList().at(1).contains("<a href=\"https://e.org\""));
     }
 
     void displayedCodeTrimsOnlyLineBreaks()
