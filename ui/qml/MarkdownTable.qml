@@ -38,7 +38,8 @@ Item {
 
     Rectangle {
         id: frame
-        width: parent.width
+        // As wide as the grid, at most the reply's width.
+        width: Math.min(parent.width, Math.max(grid.width, copyButton.implicitWidth + 16))
         height: scroller.height + toolbar.height
         radius: 8
         color: Theme.textBackground
