@@ -1,4 +1,5 @@
 #include "core/records.h"
+#include "ui/approvalfacts.h"
 #include "ui/inlinemarkdown.h"
 #include "ui/markdownblocks.h"
 #include "ui/markdowndocument.h"
@@ -6,6 +7,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "tests/support/testenvironment.h"
@@ -301,6 +303,92 @@ private slots:
             QVERIFY2(html.contains(part), qPrintable(html));
         for (const QString &part : absent.split(u'|', Qt::SkipEmptyParts))
             QVERIFY2(!html.contains(part), qPrintable(html));
+    }
+
+    // Files in a fresh folder: "ten" holds the lines a to j, "big" is over the cap, "binary"
+    // is no UTF-8, "folder" has two entries. Rows as "=same", "-removed", "+added", "~skipped".
+    void approvalFacts_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("rows");
+        const QString ten = "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n";
+        addRow("one line changed",
+               "write_file",
+               "ten",
+               QString(ten).replace("e", "E"),
+               "Current file: 20 bytes",
+               "1 line removed, 1 line added",
+               "~2 unchanged lines|=c|=d|-e|+E|=f|=g|~4 unchanged lines");
+        addRow("lines added at the end",
+               "write_file",
+               "ten",
+               ten + "k\nl",
+               "Current file: 20 bytes",
+               "1 line removed, 2 lines added",
+               "~8 unchanged lines|=i|=j|-|+k|+l");
+        addRow("same content",
+               "write_file",
+               "ten",
+               ten,
+               "Current file: 20 bytes",
+               "No changes",
+               "~11 unchanged lines");
+        addRow("new file", "write_file", "missing.txt", "x", "New file", "", "");
+        addRow("over the cap",
+               "write_file",
+               "big",
+               "x",
+               "Current file: 1.0 MB, too large to compare",
+               "",
+               "");
+        addRow("not text",
+               "write_file",
+               "binary",
+               "x",
+               "Current file: 2 bytes, not UTF-8 text",
+               "",
+               "");
+        addRow("over a folder", "write_file", "folder", "x", "A folder is at this path", "", "");
+        addRow("delete a file", "delete_file", "ten", "", "File, 20 bytes", "", "");
+        addRow("delete a folder", "delete_file", "folder", "", "Folder with 2 items", "", "");
+        addRow("delete nothing", "delete_file", "missing.txt", "", "Nothing is at this path", "", "");
+        addRow("other tool", "read_file", "ten", "", "", "", "");
+    }
+
+    void approvalFacts()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QString, path);
+        QFETCH(QString, content);
+        QTemporaryDir dir;
+        const auto write = [&](const QString &name, const QByteArray &bytes) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        write("ten", "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n");
+        write("big", QByteArray(ApprovalFacts::maxComparedBytes + 1, 'a'));
+        write("binary", "\xff\xfe");
+        QVERIFY(QDir(dir.path()).mkpath("folder/inner"));
+        write("folder/.hidden", "");
+
+        ApprovalFacts facts;
+        facts.setToolCall(
+            {{"name", tool},
+             {"arguments", QVariantMap{{"path", dir.filePath(path)}, {"content", content}}}});
+        QTEST(facts.note(), "note");
+        QTEST(facts.summary(), "summary");
+        QStringList rows;
+        for (int row = 0; row < facts.rowCount(); ++row) {
+            const QModelIndex index = facts.index(row);
+            rows << QString(u"=-+~"[index.data(ApprovalFacts::KindRole).toInt()])
+                        + index.data(ApprovalFacts::TextRole).toString();
+        }
+        QTEST(rows.join(u'|'), "rows");
     }
 
     void openableLinks_data()
