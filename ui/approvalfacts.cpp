@@ -76,14 +76,16 @@ void ApprovalFacts::describeWrite(const QString &path, const QString &content)
     m_note = QStringLiteral("Current file: %1").arg(size);
     m_summary = diff.removed + diff.added == 0
                     ? QStringLiteral("No changes")
-                    : countText(diff.removed, "line removed", "lines removed") + QStringLiteral(", ")
+                    : countText(diff.removed, "line removed", "lines removed")
+                          + QStringLiteral(", ")
                           + countText(diff.added, "line added", "lines added");
     // Unchanged runs keep a little context around each change; the rest folds away.
     const QList<DiffLine> &lines = diff.lines;
     for (qsizetype i = 0; i < lines.size();) {
         if (lines.at(i).kind != DiffLine::Same) {
-            m_rows.append({lines.at(i).kind == DiffLine::Removed ? LineKind::Removed : LineKind::Added,
-                           lines.at(i).text});
+            m_rows.append(
+                {lines.at(i).kind == DiffLine::Removed ? LineKind::Removed : LineKind::Added,
+                 lines.at(i).text});
             ++i;
             continue;
         }
@@ -99,9 +101,9 @@ void ApprovalFacts::describeWrite(const QString &path, const QString &content)
         }
         for (qsizetype k = 0; k < keepHead; ++k)
             m_rows.append({LineKind::Same, lines.at(i + k).text});
-        m_rows.append({LineKind::Skipped,
-                       countText(end - i - keepHead - keepTail, "unchanged line",
-                                 "unchanged lines")});
+        m_rows.append(
+            {LineKind::Skipped,
+             countText(end - i - keepHead - keepTail, "unchanged line", "unchanged lines")});
         for (qsizetype k = end - keepTail; k < end; ++k)
             m_rows.append({LineKind::Same, lines.at(k).text});
         i = end;
