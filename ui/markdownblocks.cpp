@@ -27,25 +27,6 @@ bool isLineBreak(QChar c)
            || c == QChar(0x0B) || c == QChar(0x0C);
 }
 
-Block codeBlock(const QString &piece)
-{
-    Block block;
-    block.id = QUuid::createUuid();
-    block.kind = Block::Kind::Code;
-    const qsizetype newline = piece.indexOf(u'\n');
-    if (newline < 0) {
-        block.content = piece;
-        return block;
-    }
-    const QString tag = piece.left(newline).trimmed();
-    if (!tag.isEmpty() && tag.size() <= maxLanguageLength && !tag.contains(u' ')) {
-        block.language = tag;
-        block.content = piece.mid(newline + 1);
-    } else {
-        block.content = piece;
-    }
-    return block;
-}
 void appendText(QList<Block> &blocks, const QString &text)
 {
     QList<TextLine> lines = parseTextLines(text);
@@ -164,6 +145,26 @@ void appendProse(QList<Block> &blocks, const QString &prose)
     appendText(blocks, lines.mid(textStart).join(u'\n'));
 }
 } // namespace
+
+Block codeBlock(const QString &piece)
+{
+    Block block;
+    block.id = QUuid::createUuid();
+    block.kind = Block::Kind::Code;
+    const qsizetype newline = piece.indexOf(u'\n');
+    if (newline < 0) {
+        block.content = piece;
+        return block;
+    }
+    const QString tag = piece.left(newline).trimmed();
+    if (!tag.isEmpty() && tag.size() <= maxLanguageLength && !tag.contains(u' ')) {
+        block.language = tag;
+        block.content = piece.mid(newline + 1);
+    } else {
+        block.content = piece;
+    }
+    return block;
+}
 
 QList<Block> parseBlocks(const QString &text)
 {

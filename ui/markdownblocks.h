@@ -46,6 +46,9 @@ struct Block
 };
 
 QList<Block> parseBlocks(const QString &text);
+// A code block from the text between two fences: a first line that is a language tag
+// (one word, at most 23 characters) becomes the language.
+Block codeBlock(const QString &piece);
 QList<TextLine> parseTextLines(const QString &text);
 
 // What a code block shows and copies: the code without line breaks at either end.
