@@ -1,11 +1,13 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Dialogs
 import QtQuick.Layouts
 import TovraAI
 
 // The Models tab: the engine's status, the last launch error, the search and the
-// catalogue as cards with their variants' download, load and delete controls.
+// library as cards with their variants' download, load and delete controls: the
+// catalogue, hub downloads and model files used in place; then the hub's own matches.
 Item {
     id: root
 
@@ -92,12 +94,34 @@ Item {
             }
         }
 
-        SearchField {
-            id: search
-            objectName: "modelSearch"
+        RowLayout {
             Layout.fillWidth: true
-            placeholder: "Search models…"
-            onTextChanged: library.searchText = search.text
+            spacing: 8
+            SearchField {
+                id: search
+                objectName: "modelSearch"
+                Layout.fillWidth: true
+                placeholder: "Search models…"
+                onTextChanged: library.searchText = search.text
+            }
+            Button {
+                objectName: "addModelFileButton"
+                text: "Add Model File…"
+                font.pixelSize: 11
+                Keys.onReturnPressed: clicked()
+                Keys.onEnterPressed: clicked()
+                onClicked: filePanel.open()
+            }
+        }
+
+        Text {
+            id: addFileMessage
+            objectName: "addFileMessage"
+            Layout.fillWidth: true
+            visible: text.length > 0
+            wrapMode: Text.Wrap
+            font.pixelSize: 11
+            color: Theme.red
         }
 
         ScrollView {
@@ -120,8 +144,21 @@ Item {
                         onDeleteRequested: library.remove(index)
                     }
                 }
+                HubSection {
+                    width: scroll.availableWidth
+                    topPadding: 6
+                    library: library
+                }
             }
         }
+    }
+
+    FileDialog {
+        id: filePanel
+        objectName: "modelFilePanel"
+        title: "Add Model File"
+        nameFilters: ["GGUF models (*.gguf)", "All files (*)"]
+        onAccepted: addFileMessage.text = library.addModelFile(filePanel.selectedFile)
     }
 
     Dialog {
