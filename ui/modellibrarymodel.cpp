@@ -6,6 +6,7 @@
 #include "platform/wording.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QUrl>
 
 #include <cmath>
@@ -271,6 +272,11 @@ void ModelLibraryModel::downloadHubFile(int fileRow)
         = m_modelManager->downloadHubFile(m_hub.expandedRepo(), m_hub.files()[fileRow]);
     if (!id.isEmpty())
         setExpandedModelID(id);
+}
+
+QUrl ModelLibraryModel::homeFolder()
+{
+    return QUrl::fromLocalFile(QDir::homePath());
 }
 
 QString ModelLibraryModel::addModelFile(const QUrl &file)

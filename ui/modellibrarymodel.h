@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QSortFilterProxyModel>
 #include <QTimer>
+#include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
 #include <QCoroTask>
@@ -37,6 +38,8 @@ class ModelLibraryModel : public QSortFilterProxyModel
     // The hub's repositories for the search text, and the files of the open one.
     Q_PROPERTY(HubSearch *hub READ hub CONSTANT)
     Q_PROPERTY(HubFileListModel *hubFiles READ hubFiles CONSTANT)
+    // Where the file panel for model files opens.
+    Q_PROPERTY(QUrl homeFolder READ homeFolder CONSTANT)
 
 public:
     // The right-hand control of a variant row.
@@ -73,6 +76,7 @@ public:
     int count() const { return rowCount(); }
     HubSearch *hub() { return &m_hub; }
     HubFileListModel *hubFiles() { return &m_hubFiles; }
+    static QUrl homeFolder();
 
     QVariant data(const QModelIndex &index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;

@@ -94,34 +94,12 @@ Item {
             }
         }
 
-        RowLayout {
+        SearchField {
+            id: search
+            objectName: "modelSearch"
             Layout.fillWidth: true
-            spacing: 8
-            SearchField {
-                id: search
-                objectName: "modelSearch"
-                Layout.fillWidth: true
-                placeholder: "Search models…"
-                onTextChanged: library.searchText = search.text
-            }
-            Button {
-                objectName: "addModelFileButton"
-                text: "Add Model File…"
-                font.pixelSize: 11
-                Keys.onReturnPressed: clicked()
-                Keys.onEnterPressed: clicked()
-                onClicked: filePanel.open()
-            }
-        }
-
-        Text {
-            id: addFileMessage
-            objectName: "addFileMessage"
-            Layout.fillWidth: true
-            visible: text.length > 0
-            wrapMode: Text.Wrap
-            font.pixelSize: 11
-            color: Theme.red
+            placeholder: "Search models…"
+            onTextChanged: library.searchText = search.text
         }
 
         ScrollView {
@@ -151,12 +129,35 @@ Item {
                 }
             }
         }
+
+        // After the list in the tab order: the cards come first for the keyboard too.
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 8
+            Text {
+                id: addFileMessage
+                objectName: "addFileMessage"
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                font.pixelSize: 11
+                color: Theme.red
+            }
+            Button {
+                objectName: "addModelFileButton"
+                text: "Add Model File…"
+                font.pixelSize: 11
+                Keys.onReturnPressed: clicked()
+                Keys.onEnterPressed: clicked()
+                onClicked: filePanel.open()
+            }
+        }
     }
 
     FileDialog {
         id: filePanel
         objectName: "modelFilePanel"
         title: "Add Model File"
+        currentFolder: library.homeFolder
         nameFilters: ["GGUF models (*.gguf)", "All files (*)"]
         onAccepted: addFileMessage.text = library.addModelFile(filePanel.selectedFile)
     }
