@@ -78,7 +78,9 @@ HFModel entry(const char *repo,
                    QString::fromLatin1(displayName),
                    platformWording(QString::fromLatin1(description)), // "any Mac"
                    QString::fromLatin1(parameterCount),
-                   {std::move(variant)}};
+                   {std::move(variant)},
+                   ModelSource::Catalogue,
+                   {}};
 }
 } // namespace
 
@@ -250,7 +252,14 @@ std::optional<HFModel> Catalog::modelFromJson(const json &value)
     if (!id || !repo || !displayName || !description || !parameterCount || variants == value.end()
         || !variants->is_array())
         return std::nullopt;
-    HFModel model{*id, *repo, *displayName, *description, *parameterCount, {}};
+    HFModel model{*id,
+                  *repo,
+                  *displayName,
+                  *description,
+                  *parameterCount,
+                  {},
+                  ModelSource::Catalogue,
+                  {}};
     for (const json &item : *variants) {
         auto variant = variantFromJson(item);
         if (!variant)

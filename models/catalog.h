@@ -39,6 +39,13 @@ struct ModelVariant
 
 size_t qHash(const ModelVariant &variant, size_t seed = 0);
 
+// Where a model of the library comes from.
+enum class ModelSource {
+    Catalogue, // built in
+    Hub,       // downloaded from a repository the hub search found
+    Local,     // a file elsewhere on this computer, used where it is
+};
+
 // One catalogue entry: a repository on the model hub and its downloadable files.
 struct HFModel
 {
@@ -48,6 +55,9 @@ struct HFModel
     QString description;
     QString parameterCount;
     QList<ModelVariant> variants;
+    ModelSource source = ModelSource::Catalogue;
+    // For a file used where it is: the folder holding it.
+    QString localFolder;
 
     // The folder name inside the models folder: the repo with "/" replaced by "_".
     QString folderName() const;

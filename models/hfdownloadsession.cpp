@@ -79,6 +79,12 @@ void HFDownloadSession::setTimeouts(std::chrono::milliseconds idle, std::chrono:
     m_totalTimer.setInterval(total);
 }
 
+void HFDownloadSession::expect(QByteArray digest, qint64 size)
+{
+    m_expectedDigest = std::move(digest);
+    m_expectedSize = size;
+}
+
 void HFDownloadSession::start(const QUrl &address)
 {
     if (m_started)
@@ -171,8 +177,8 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
     m_written = 0;
     m_expected = -1;
     m_resumedFrom = 0;
-    m_linkedDigest.clear();
-    m_linkedSize = -1;
+    m_linkedDigest = m_expectedDigest;
+    m_linkedSize = m_expectedSize;
     m_hash.reset();
     const QPointer<HFDownloadSession> self(this);
     QNetworkReply *reply = co_await open(address, request);

@@ -70,6 +70,9 @@ public:
     static QString validatorPath(const QString &partialPath);
 
     void setTimeouts(std::chrono::milliseconds idle, std::chrono::milliseconds total);
+    // The file's SHA-256 (hex) and size when known beforehand, as from the hub's file
+    // list; checked like those the hub names on its redirect.
+    void expect(QByteArray digest, qint64 size);
 
     // Starts the transfer; returns at once.
     void start(const QUrl &address);
@@ -109,6 +112,8 @@ private:
     qint64 m_written = 0;
     qint64 m_expected = -1;
     qint64 m_resumedFrom = 0;
+    QByteArray m_expectedDigest;
+    qint64 m_expectedSize = -1;
     QByteArray m_linkedDigest; // named by the hub for this transfer
     qint64 m_linkedSize = -1;
     std::shared_ptr<Sha256> m_hash;

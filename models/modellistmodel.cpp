@@ -53,7 +53,12 @@ QVariant ModelListModel::data(const QModelIndex &index, int role) const
     case FilenameRole:
         return variant.filename;
     case FilePathRole:
-        return QDir(QDir(m_modelsDirectory).filePath(model.folderName())).filePath(variant.filename);
+        return QDir(model.localFolder.isEmpty()
+                        ? QDir(m_modelsDirectory).filePath(model.folderName())
+                        : model.localFolder)
+            .filePath(variant.filename);
+    case SourceRole:
+        return int(model.source);
     case IsDownloadedRole:
         return variant.isDownloaded;
     case DownloadProgressRole:
@@ -107,6 +112,7 @@ QHash<int, QByteArray> ModelListModel::roleNames() const
         {QualityLabelRole, "qualityLabel"},
         {MayExceedMemoryRole, "mayExceedMemory"},
         {MemoryWarningRole, "memoryWarning"},
+        {SourceRole, "source"},
     };
 }
 

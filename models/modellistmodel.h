@@ -36,6 +36,7 @@ public:
         MayExceedMemoryRole,   /**< The model may not fit in this computer's memory. */
         MemoryWarningRole,     /**< The warning text shown with MayExceedMemoryRole. */
         ResumedBytesRole,      /**< Bytes already on disk when the running transfer began. */
+        SourceRole,            /**< ModelSource: catalogue, hub download or a file used in place. */
     };
     Q_ENUM(Roles)
 

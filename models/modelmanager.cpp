@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <numeric>
+
 namespace {
 // Built once per run, so identifiers stay the same for every manager of the run.
 const QList<HFModel> &catalog()
@@ -20,6 +22,7 @@ ModelManager::ModelManager(QObject *parent)
 {
     m_models.setModelsDirectory(modelsDirectory());
     m_models.setModels(catalog());
+    loadIndex();
     refreshDownloadStatus();
 }
 
@@ -56,10 +59,11 @@ void ModelManager::refreshDownloadStatus()
         for (qsizetype v = 0; v < all[m].variants.size(); ++v) {
             const HFModel &model = models()[m];
             ModelVariant variant = model.variants[v];
-            variant.isDownloaded = QFileInfo(filePath(model, variant)).isFile();
+            variant.isDownloaded = isPresent(model, variant);
             m_models.setVariant(m, v, variant);
         }
     }
+    forgetMissingLocalFiles();
 }
 
 void ModelManager::startDownload(const HFModel &model, const ModelVariant &variant)
@@ -84,13 +88,30 @@ void ModelManager::startDownload(const HFModel &model, const ModelVariant &varia
     state.downloadStartTime = QDateTime::currentDateTime();
     m_models.setVariant(at.model, at.variant, state);
 
-    const quint64 ticket = ++m_nextTicket;
-    const QUuid modelId = current.id;
-    const QUuid variantId = state.id;
+    // Parts already in place are complete files (they arrive by rename): not fetched again.
+    const QStringList paths = partFilePaths(current, state);
+    qsizetype first = 0;
+    while (first + 1 < paths.size() && QFileInfo(paths[first]).isFile())
+        ++first;
+    startPart(current, state, ++m_nextTicket, first);
+    emit activeSessionsChanged();
+}
+
+void ModelManager::startPart(const HFModel &model,
+                             const ModelVariant &variant,
+                             quint64 ticket,
+                             qsizetype part)
+{
+    const HubFile parts = partsOf(variant);
+    const QString name = parts.parts.value(part);
+    ModelVariant file = variant;
+    file.filename = name;
+    const QUuid modelId = model.id;
+    const QUuid variantId = variant.id;
     QPointer<ModelManager> self(this);
     auto *session = new HFDownloadSession(
-        filePath(current, state),
-        partialFilePath(current, state),
+        filePath(model, file),
+        partialFilePath(model, file),
         [self, ticket, modelId, variantId](double fraction, qint64 written, qint64 expected) {
             if (self)
                 self->applyProgress(ticket, modelId, variantId, fraction, written, expected);
@@ -101,9 +122,10 @@ void ModelManager::startDownload(const HFModel &model, const ModelVariant &varia
         },
         this);
     session->setTimeouts(m_idleTimeout, m_totalTimeout);
-    m_activeSessions.insert(variantId, ActiveDownload{session, ticket});
-    emit activeSessionsChanged();
-    session->start(address);
+    if (!parts.digests.value(part).isEmpty() || parts.sizes.value(part) > 0)
+        session->expect(parts.digests.value(part), parts.sizes.value(part, -1));
+    m_activeSessions.insert(variantId, ActiveDownload{session, ticket, part});
+    session->start(downloadURL(model, file));
 }
 
 void ModelManager::cancelDownload(const HFModel &model, const ModelVariant &variant)
@@ -140,21 +162,34 @@ void ModelManager::removeAllModels()
     }
     QDir(modelsDirectory()).removeRecursively();
     QDir(partialDirectory()).removeRecursively();
+    // The index went with the folder: only the catalogue is left to show.
+    setLibrary(models().mid(0, catalog().size()));
     refreshDownloadStatus();
 }
 
 void ModelManager::deleteModel(const HFModel &model, const ModelVariant &variant)
 {
     const QString path = filePath(model, variant);
-    QFile::remove(path);
-
     const Location at = locate(model.id, variant.id);
-    if (at.found()) {
-        ModelVariant state = models()[at.model].variants[at.variant];
-        state.isDownloaded = false;
-        state.downloadProgress = 0.0;
-        m_models.setVariant(at.model, at.variant, state);
+    const ModelSource source = at.found() ? models()[at.model].source : model.source;
+    if (source == ModelSource::Local) {
+        // The user's own file stays; the library only forgets it.
+        QList<HFModel> library = models();
+        if (at.found())
+            library.removeAt(at.model);
+        setLibrary(std::move(library));
+    } else {
+        for (const QString &part : partFilePaths(model, variant))
+            QFile::remove(part);
+        if (at.found()) {
+            ModelVariant state = models()[at.model].variants[at.variant];
+            state.isDownloaded = false;
+            state.downloadProgress = 0.0;
+            m_models.setVariant(at.model, at.variant, state);
+        }
     }
+    if (source != ModelSource::Catalogue)
+        saveIndex();
     emit modelFileRemoved(path);
 }
 
@@ -198,6 +233,8 @@ QString ModelManager::partialDirectory()
 
 QString ModelManager::modelFolderPath(const HFModel &model)
 {
+    if (!model.localFolder.isEmpty())
+        return model.localFolder;
     return QDir(modelsDirectory()).filePath(model.folderName());
 }
 
@@ -265,10 +302,21 @@ void ModelManager::applyProgress(quint64 ticket,
     if (!at.found())
         return;
     ModelVariant state = models()[at.model].variants[at.variant];
+    // A split model counts as one file: the parts before this one are done.
+    const HubFile parts = partsOf(state);
+    const qsizetype part = m_activeSessions.value(variantId).part;
+    if (parts.parts.size() > 1 && parts.totalBytes() > 0) {
+        const qint64 before
+            = std::accumulate(parts.sizes.cbegin(), parts.sizes.cbegin() + part, qint64(0));
+        written += before;
+        expected = parts.totalBytes();
+        fraction = double(written) / double(expected);
+    }
     state.downloadProgress = fraction;
     state.downloadedBytes = written;
     state.totalBytes = expected;
-    if (const HFDownloadSession *session = activeSession(variantId))
+    const HFDownloadSession *session = activeSession(variantId);
+    if (session && part == 0)
         state.resumedBytes = session->resumedBytes();
     m_models.setVariant(at.model, at.variant, state);
 }
@@ -286,6 +334,12 @@ void ModelManager::applyCompletion(quint64 ticket,
         // A newer download of this file owns its state now.
         if (it->ticket != ticket)
             return;
+        const qsizetype next = it->part + 1;
+        const HFModel &model = models()[at.model];
+        if (result.ok() && next < partsOf(model.variants[at.variant]).parts.size()) {
+            startPart(model, model.variants[at.variant], ticket, next);
+            return;
+        }
         m_activeSessions.erase(it);
         emit activeSessionsChanged();
     } else if (result.cancelled) {
@@ -301,6 +355,8 @@ void ModelManager::applyCompletion(quint64 ticket,
         state.downloadProgress = 0.0;
     }
     m_models.setVariant(at.model, at.variant, state);
+    if (result.ok() && models()[at.model].source != ModelSource::Catalogue)
+        saveIndex();
     if (!result.ok() && !result.cancelled)
         setLastError(QStringLiteral("Download failed: ") + *result.error);
 }

@@ -2,6 +2,7 @@
 
 #include "models/catalog.h"
 #include "models/hfdownloadsession.h"
+#include "models/hubapi.h"
 #include "models/modellistmodel.h"
 
 #include <QHash>
@@ -76,6 +77,18 @@ public:
     static QString hubBaseAddress();
     static QUrl downloadURL(const HFModel &model, const ModelVariant &variant);
 
+    // A GGUF model from the hub joins the library after the catalogue (or is found there
+    // already) and starts downloading: every part of a split file, in order. Returns the
+    // model's identifier text.
+    QString downloadHubFile(const QString &repo, const HubFile &file);
+    // The library's variant of a hub file, if it has one.
+    std::optional<ModelVariant> hubVariant(const QString &repo, const QString &fileName) const;
+    // Lists a GGUF file where it is, after the hub's models; never copies or moves it.
+    // Returns why it cannot be used (and adds nothing), or an empty text.
+    QString addLocalFile(const QString &path);
+    // Every file of a variant: the parts of a split hub model, else its one file.
+    QStringList partFilePaths(const HFModel &model, const ModelVariant &variant) const;
+
     // Limits of each new transfer: time without data, and the whole transfer.
     void setTransferTimeouts(std::chrono::milliseconds idle, std::chrono::milliseconds total);
 
@@ -90,6 +103,7 @@ private:
     {
         QPointer<HFDownloadSession> session;
         quint64 ticket = 0; // ties reports to the transfer that made them
+        qsizetype part = 0; // which file of a split model is coming
     };
     struct Location
     {
@@ -97,6 +111,20 @@ private:
         qsizetype variant = -1;
         bool found() const { return model >= 0 && variant >= 0; }
     };
+
+    void startPart(const HFModel &model,
+                   const ModelVariant &variant,
+                   quint64 ticket,
+                   qsizetype part);
+    // The hub's file list entry of a variant; a catalogue variant is one file of unknown size.
+    HubFile partsOf(const ModelVariant &variant) const;
+    bool isPresent(const HFModel &model, const ModelVariant &variant) const;
+    // Reads the index of hub downloads and files used in place; saves what it keeps.
+    void loadIndex();
+    void saveIndex() const;
+    // Replaces the library, keeping its order: catalogue, hub models, files used in place.
+    void setLibrary(QList<HFModel> library);
+    void forgetMissingLocalFiles();
 
     Location locate(const QUuid &modelId, const QUuid &variantId) const;
     bool isCurrent(const QUuid &variantId, quint64 ticket) const;
@@ -115,6 +143,8 @@ private:
     std::optional<QString> m_lastError;
     QHash<QUuid, ActiveDownload> m_activeSessions;
     quint64 m_nextTicket = 0;
+    QHash<QUuid, HubFile> m_hubFiles; // by variant
+
     std::chrono::milliseconds m_idleTimeout = HFDownloadSession::defaultIdleTimeout;
     std::chrono::milliseconds m_totalTimeout = HFDownloadSession::defaultTotalTimeout;
 };

@@ -3,7 +3,11 @@
 #include "engine/servermanager.h"
 #include "models/modelmanager.h"
 
+#include "platform/wording.h"
+
 #include <QDateTime>
+#include <QDir>
+#include <QUrl>
 
 #include <cmath>
 
@@ -32,6 +36,7 @@ void ModelLibraryModel::setModelManager(ModelManager *manager)
     if (m_modelManager)
         disconnect(m_modelManager->modelList(), nullptr, this, nullptr);
     m_modelManager = manager;
+    m_hubFiles.setModelManager(manager);
     setSourceModel(manager ? manager->modelList() : nullptr);
     if (manager) {
         // What this list works out from a row changes with the row.
@@ -79,7 +84,9 @@ void ModelLibraryModel::setSearchText(const QString &text)
     if (m_searchText == text)
         return;
     m_searchText = text;
+    m_hub.setQuery(text);
     invalidateRowsFilter();
+    announceRows({SectionTitleRole});
     emit searchTextChanged();
     emit countChanged();
 }
@@ -98,9 +105,13 @@ bool ModelLibraryModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourc
     if (m_searchText.isEmpty())
         return true;
     const QModelIndex index = sourceModel()->index(sourceRow, 0, sourceParent);
-    for (const int role : {ModelListModel::DisplayNameRole,
-                           ModelListModel::DescriptionRole,
-                           ModelListModel::ParameterCountRole}) {
+    QList<int> roles{ModelListModel::DisplayNameRole,
+                     ModelListModel::DescriptionRole,
+                     ModelListModel::ParameterCountRole};
+    // Models beyond the catalogue are known by their repository and file as well.
+    if (index.data(ModelListModel::SourceRole).toInt() != int(ModelSource::Catalogue))
+        roles << ModelListModel::RepoRole << ModelListModel::FilenameRole;
+    for (const int role : std::as_const(roles)) {
         if (index.data(role).toString().contains(m_searchText, Qt::CaseInsensitive))
             return true;
     }
@@ -155,6 +166,14 @@ QVariant ModelLibraryModel::data(const QModelIndex &index, int role) const
                                value(ModelListModel::DownloadProgressRole).toDouble());
         return timeLeftText(progress, started.msecsTo(QDateTime::currentDateTime()) / 1000.0);
     }
+    case SectionTitleRole: {
+        const auto isLocal = [this](int row) {
+            return source(row, ModelListModel::SourceRole).toInt() == int(ModelSource::Local);
+        };
+        if (!isLocal(index.row()) || (index.row() > 0 && isLocal(index.row() - 1)))
+            return QString();
+        return platformWording(QStringLiteral("On this Mac"));
+    }
     default:
         return QSortFilterProxyModel::data(index, role);
     }
@@ -172,6 +191,7 @@ QHash<int, QByteArray> ModelLibraryModel::roleNames() const
         {LoadButtonTextRole, "loadButtonText"},
         {TransferTextRole, "transferText"},
         {TimeLeftTextRole, "timeLeftText"},
+        {SectionTitleRole, "sectionTitle"},
     });
     return names;
 }
@@ -242,6 +262,28 @@ void ModelLibraryModel::remove(int row)
     if (m_modelManager)
         m_modelManager->deleteModel(source(row, ModelListModel::ModelIdRole).toString(),
                                     source(row, ModelListModel::VariantIdRole).toString());
+}
+
+void ModelLibraryModel::downloadHubFile(int fileRow)
+{
+    if (!m_modelManager || fileRow < 0 || fileRow >= m_hub.files().size())
+        return;
+    const QString id
+        = m_modelManager->downloadHubFile(m_hub.expandedRepo(), m_hub.files()[fileRow]);
+    if (!id.isEmpty())
+        setExpandedModelID(id);
+}
+
+QUrl ModelLibraryModel::homeFolder()
+{
+    return QUrl::fromLocalFile(QDir::homePath());
+}
+
+QString ModelLibraryModel::addModelFile(const QUrl &file)
+{
+    if (!m_modelManager)
+        return {};
+    return m_modelManager->addLocalFile(file.isLocalFile() ? file.toLocalFile() : file.toString());
 }
 
 void ModelLibraryModel::stopServer()

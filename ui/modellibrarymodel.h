@@ -1,8 +1,12 @@
 #pragma once
 
+#include "models/hubfilelistmodel.h"
+#include "models/hubsearch.h"
+
 #include <QPointer>
 #include <QSortFilterProxyModel>
 #include <QTimer>
+#include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
 #include <QCoroTask>
@@ -31,6 +35,11 @@ class ModelLibraryModel : public QSortFilterProxyModel
     Q_PROPERTY(QString expandedModelID READ expandedModelID WRITE setExpandedModelID NOTIFY
                    expandedModelIDChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // The hub's repositories for the search text, and the files of the open one.
+    Q_PROPERTY(HubSearch *hub READ hub CONSTANT)
+    Q_PROPERTY(HubFileListModel *hubFiles READ hubFiles CONSTANT)
+    // Where the file panel for model files opens.
+    Q_PROPERTY(QUrl homeFolder READ homeFolder CONSTANT)
 
 public:
     // The right-hand control of a variant row.
@@ -50,6 +59,7 @@ public:
         LoadButtonTextRole,                  /**< "Loading…" while any start runs, else "Load". */
         TransferTextRole,                    /**< "1 / 2 MB · 50%" or "1 MB · 0%". */
         TimeLeftTextRole, /**< "Estimating…", "5s left", "1:40 left"; empty without a start time. */
+        SectionTitleRole, /**< "On this computer" above the first file used in place; else empty. */
     };
     Q_ENUM(Roles)
 
@@ -64,6 +74,9 @@ public:
     QString expandedModelID() const { return m_expandedModelID; }
     void setExpandedModelID(const QString &id);
     int count() const { return rowCount(); }
+    HubSearch *hub() { return &m_hub; }
+    HubFileListModel *hubFiles() { return &m_hubFiles; }
+    static QUrl homeFolder();
 
     QVariant data(const QModelIndex &index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
@@ -90,6 +103,10 @@ public:
     Q_INVOKABLE void load(int row);
     Q_INVOKABLE void remove(int row);
     Q_INVOKABLE void stopServer();
+    // Downloads a file of the open hub repository; its card opens to show the transfer.
+    Q_INVOKABLE void downloadHubFile(int fileRow);
+    // Lists a GGUF file where it is; returns why it cannot be, or an empty text.
+    Q_INVOKABLE QString addModelFile(const QUrl &file);
 
 signals:
     void modelManagerChanged();
@@ -113,5 +130,7 @@ private:
     QString m_searchText;
     QString m_expandedModelID;
     QTimer m_tick;
+    HubSearch m_hub;
+    HubFileListModel m_hubFiles{&m_hub};
     QList<QMetaObject::Connection> m_serverConnections;
 };

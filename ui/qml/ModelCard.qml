@@ -27,6 +27,7 @@ Item {
     required property string transferText
     required property string timeLeftText
     required property string loadButtonText
+    required property string sectionTitle
 
     signal toggled()
     signal downloadRequested()
@@ -34,10 +35,24 @@ Item {
     signal loadRequested()
     signal deleteRequested()
 
-    implicitHeight: column.implicitHeight + (root.isLastOfModel ? 14 : 0)
+    implicitHeight: column.implicitHeight + (root.isLastOfModel ? 14 : 0) + titleSpace
+    readonly property real titleSpace: title.visible ? title.implicitHeight + 8 : 0
+
+    // The heading of a group of cards, such as the files used where they are.
+    Text {
+        id: title
+        objectName: "sectionTitle"
+        visible: root.sectionTitle.length > 0
+        text: root.sectionTitle
+        y: 2
+        font.pixelSize: 12
+        font.weight: Font.DemiBold
+        color: Theme.label
+    }
 
     Rectangle {
         anchors.fill: parent
+        anchors.topMargin: root.titleSpace
         anchors.bottomMargin: root.isLastOfModel ? 8 : 0
         color: Theme.controlBackground
         radius: 8
@@ -47,6 +62,7 @@ Item {
 
     ColumnLayout {
         id: column
+        y: root.titleSpace
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.leftMargin: 12
@@ -88,6 +104,7 @@ Item {
                             color: Theme.label
                         }
                         Rectangle {
+                            visible: root.parameterCount.length > 0
                             anchors.verticalCenter: name.verticalCenter
                             width: badge.implicitWidth + 12
                             height: badge.implicitHeight + 4

@@ -1,11 +1,13 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Dialogs
 import QtQuick.Layouts
 import TovraAI
 
 // The Models tab: the engine's status, the last launch error, the search and the
-// catalogue as cards with their variants' download, load and delete controls.
+// library as cards with their variants' download, load and delete controls: the
+// catalogue, hub downloads and model files used in place; then the hub's own matches.
 Item {
     id: root
 
@@ -120,8 +122,44 @@ Item {
                         onDeleteRequested: library.remove(index)
                     }
                 }
+                HubSection {
+                    width: scroll.availableWidth
+                    topPadding: 6
+                    library: library
+                }
             }
         }
+
+        // After the list in the tab order: the cards come first for the keyboard too.
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 8
+            Text {
+                id: addFileMessage
+                objectName: "addFileMessage"
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                font.pixelSize: 11
+                color: Theme.red
+            }
+            Button {
+                objectName: "addModelFileButton"
+                text: "Add Model File…"
+                font.pixelSize: 11
+                Keys.onReturnPressed: clicked()
+                Keys.onEnterPressed: clicked()
+                onClicked: filePanel.open()
+            }
+        }
+    }
+
+    FileDialog {
+        id: filePanel
+        objectName: "modelFilePanel"
+        title: "Add Model File"
+        currentFolder: library.homeFolder
+        nameFilters: ["GGUF models (*.gguf)", "All files (*)"]
+        onAccepted: addFileMessage.text = library.addModelFile(filePanel.selectedFile)
     }
 
     Dialog {
