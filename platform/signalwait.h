@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <coroutine>
+#include <memory>
 #include <utility>
 
 // co_await SignalWait(sender, &Sender::signal, timeout): suspends until the signal is
@@ -23,56 +24,67 @@ class SignalWait
 {
 public:
     SignalWait(Sender *sender, Signal signal, std::chrono::milliseconds timeout)
-        : m_sender(sender)
-        , m_signal(signal)
-        , m_timeout(timeout)
-    {}
-    SignalWait(const SignalWait &) = delete;
-    SignalWait &operator=(const SignalWait &) = delete;
+        : m_wait(std::make_shared<Wait>())
+    {
+        m_wait->sender = sender;
+        m_wait->signal = signal;
+        m_wait->timeout = timeout;
+    }
 
-    bool await_ready() const noexcept { return !m_sender; }
+    bool await_ready() const noexcept { return !m_wait->sender; }
 
     void await_suspend(std::coroutine_handle<> waiting)
     {
-        m_waiting = waiting;
+        Wait *wait = m_wait.get();
+        wait->waiting = waiting;
         QObject::connect(
-            m_sender.data(), m_signal, &m_receiver, [this] { wake(true); }, Qt::QueuedConnection);
-        QObject::connect(
-            m_sender.data(),
-            &QObject::destroyed,
-            &m_receiver,
-            [this] { wake(false); },
+            wait->sender.data(),
+            wait->signal,
+            &wait->receiver,
+            [wait] { wait->wake(true); },
             Qt::QueuedConnection);
-        if (m_timeout >= std::chrono::milliseconds::zero()) {
-            m_timer.setSingleShot(true);
+        QObject::connect(
+            wait->sender.data(),
+            &QObject::destroyed,
+            &wait->receiver,
+            [wait] { wait->wake(false); },
+            Qt::QueuedConnection);
+        if (wait->timeout >= std::chrono::milliseconds::zero()) {
+            wait->timer.setSingleShot(true);
             QObject::connect(
-                &m_timer,
+                &wait->timer,
                 &QTimer::timeout,
-                &m_receiver,
-                [this] { wake(false); },
+                &wait->receiver,
+                [wait] { wait->wake(false); },
                 Qt::QueuedConnection);
-            m_timer.start(m_timeout);
+            wait->timer.start(wait->timeout);
         }
     }
 
-    bool await_resume() const noexcept { return m_emitted; }
+    bool await_resume() const noexcept { return m_wait->emitted; }
 
 private:
-    void wake(bool emitted)
+    // Shared by copies (GCC 12 copies an awaitable, even a named one): the connections point
+    // here, never at a copy that may be gone.
+    struct Wait
     {
-        // Calls queued behind the first in the same pass find the wait over.
-        if (!m_waiting)
-            return;
-        m_emitted = emitted;
-        m_timer.stop();
-        std::exchange(m_waiting, nullptr).resume();
-    }
+        void wake(bool emitted)
+        {
+            // Calls queued behind the first in the same pass find the wait over.
+            if (!waiting)
+                return;
+            this->emitted = emitted;
+            timer.stop();
+            std::exchange(waiting, nullptr).resume();
+        }
 
-    QPointer<Sender> m_sender;
-    Signal m_signal;
-    std::chrono::milliseconds m_timeout;
-    std::coroutine_handle<> m_waiting;
-    bool m_emitted = false;
-    QTimer m_timer;
-    QObject m_receiver; // first to go: the calls still queued for it go with it
+        QPointer<Sender> sender;
+        Signal signal{};
+        std::chrono::milliseconds timeout{};
+        std::coroutine_handle<> waiting;
+        bool emitted = false;
+        QTimer timer;
+        QObject receiver; // first to go: the calls still queued for it go with it
+    };
+    std::shared_ptr<Wait> m_wait;
 };
