@@ -4,8 +4,7 @@ import QtQuick.Controls
 import TovraAI
 
 // One saved session in the sidebar: badge, title (with a pin mark), date label, and
-// a delete button while the pointer is over it; right click for Pin/Unpin, Export as
-// Markdown and Delete.
+// a delete button while the pointer is over it; right click for Pin/Unpin and Delete.
 Item {
     id: root
 
@@ -20,7 +19,6 @@ Item {
     signal clicked()
     signal hoverChanged(bool hovered)
     signal togglePinRequested()
-    signal exportRequested()
     signal deleteRequested()
 
     implicitHeight: content.implicitHeight + 8
@@ -129,12 +127,6 @@ Item {
             text: root.isPinned ? "Unpin" : "Pin"
             symbol: root.isPinned ? "pin.slash" : "pin"
             onTriggered: root.togglePinRequested()
-        }
-        IconMenuItem {
-            objectName: "exportMenuItem"
-            text: "Export as Markdown…"
-            symbol: "square.and.arrow.up"
-            onTriggered: root.exportRequested()
         }
         MenuSeparator {}
         IconMenuItem {
