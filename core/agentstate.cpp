@@ -6,12 +6,12 @@
 #include "platform/paths.h"
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
+#include "platform/signalwait.h"
 
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <QCoroFuture>
-#include <QCoroSignal>
 #include <QCoroTimer>
 
 namespace {
@@ -292,14 +292,19 @@ QCoro::Task<bool> AgentState::requestApproval(ToolCall call)
     m_pendingApproval = std::move(call);
     m_awaitingApproval = true;
     emit pendingApprovalChanged();
-    const bool approved = co_await qCoro(this, &AgentState::approvalDecided);
-    co_return approved;
+    // A store destroyed meanwhile ends the wait with "no", without touching this.
+    const bool decided
+        = co_await SignalWait(this, &AgentState::approvalDecided, std::chrono::milliseconds(-1));
+    if (!decided)
+        co_return false;
+    co_return m_approvalDecision;
 }
 
 void AgentState::resolveApproval(bool approved)
 {
     if (m_awaitingApproval) {
         m_awaitingApproval = false;
+        m_approvalDecision = approved;
         emit approvalDecided(approved);
     }
     if (m_pendingApproval) {

@@ -170,6 +170,7 @@ private:
     int m_maxTokens = defaultMaxTokens;
     std::optional<ToolCall> m_pendingApproval;
     bool m_awaitingApproval = false;
+    bool m_approvalDecision = false; // read by the waiting turn once woken
     QString m_currentStreamingContent;
     std::optional<QUuid> m_activeSessionID;
     std::optional<QString> m_autoLoadModelPath;

@@ -215,7 +215,8 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
             break;
         }
         // Data, the end and an error often come in one pass: each wait sees one wake.
-        if (!co_await SignalWait(&waker, &SocketWaker::woken, idleTimeout))
+        const bool woken = co_await SignalWait(&waker, &SocketWaker::woken, idleTimeout);
+        if (!woken)
             co_return ChatResult{timedOut(), {}};
     }
     if (response.status() != 200)

@@ -13,6 +13,10 @@
 // emitted (true), or the sender is destroyed or the timeout passes (false). A negative
 // timeout waits for as long as it takes.
 //
+// Await it in a statement of its own (`const bool ok = co_await SignalWait(...)`), never as
+// the condition of an `if`: GCC 12 builds `if (!co_await SignalWait(...))` so that a wake
+// resumes a frame that is gone (an approval crashed that way).
+//
 // QCoro 0.8's signal awaiter is not used for this: it resumes through queued calls that
 // outlive it, so a second emission in the same pass of the event loop (a process that goes
 // Running and NotRunning at once), or an emission that lands just after its time-out, runs

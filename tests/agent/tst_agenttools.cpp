@@ -168,6 +168,19 @@ private slots:
                               "Done."}));
     }
 
+    // A store destroyed while a turn waits for the user ends the turn; nothing runs.
+    void storeGoneWhileAsking()
+    {
+        AgentFixture f;
+        f.engine.enqueue(
+            reply("TOOL_CALL: {\"name\":\"delete_file\",\"arguments\":{\"path\":\"/a\"}}"));
+        f.manager->send("Delete it");
+        QVERIFY(f.asked());
+        f.state.reset();
+        QVERIFY(f.idle());
+        QVERIFY(f.tools.calls.isEmpty());
+    }
+
     void screenshot()
     {
         AgentFixture f;
