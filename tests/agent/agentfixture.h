@@ -61,6 +61,9 @@ struct AgentFixture
 
     AgentFixture()
     {
+        // Every case talks to it: without it, say so once instead of failing each case.
+        if (!engine.isRunning())
+            qFatal("The stand-in engine %s does not start", qPrintable(StandinEngine::executable()));
         clearStoredState();
         state = std::make_unique<AgentState>();
         manager = std::make_unique<AgentManager>(state.get(),

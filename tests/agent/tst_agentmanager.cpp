@@ -3,7 +3,6 @@
 #include "tests/agent/agentfixture.h"
 #include "tests/support/testenvironment.h"
 
-#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QtTest>
@@ -40,11 +39,6 @@ class AgentManagerTest : public QObject
 
 private slots:
     void init() { failOnUnexpectedWarnings(); }
-    void initTestCase()
-    {
-        QVERIFY2(QFileInfo::exists(StandinEngine::executable()), "the stand-in engine is built");
-        QVERIFY(StandinEngine().isRunning());
-    }
 
     void composedPrompt_data()
     {

@@ -4,7 +4,6 @@
 #include "tests/support/testenvironment.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -44,11 +43,6 @@ class AgentToolsTest : public QObject
 
 private slots:
     void init() { failOnUnexpectedWarnings(); }
-    void initTestCase()
-    {
-        QVERIFY2(QFileInfo::exists(StandinEngine::executable()), "the stand-in engine is built");
-        QVERIFY(StandinEngine().isRunning());
-    }
 
     void structuredCallWithoutApproval()
     {

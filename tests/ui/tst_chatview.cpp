@@ -4,7 +4,6 @@
 
 #include "platform/preferences.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QJSValue>
@@ -12,13 +11,13 @@
 #include <QMimeData>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QtQuickTest>
 
 #include <httplib.h>
 
 #include <memory>
 
 #include "tests/support/qmltestsetup.h"
+#include "tests/support/quicktestmain.h"
 
 // What the chat screen's QML test needs beyond the app: the stand-in engine's start,
 // its scripts, and files in the private home.
@@ -125,13 +124,6 @@ private:
 };
 
 // The QML file is named so that the shell test, which runs every tst_*.qml here, leaves it alone.
-int main(int argc, char **argv)
-{
-    TestEnvironment environment;
-    QApplication app(argc, argv);
-    ChatViewSetup setup;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return quick_test_main_with_setup(argc, argv, "tst_chatview", QUICK_TEST_SOURCE_FILE, &setup);
-}
+TOVRA_QUICK_TEST_MAIN("tst_chatview", QUICK_TEST_SOURCE_FILE, ChatViewSetup)
 
 #include "tst_chatview.moc"

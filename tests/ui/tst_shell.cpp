@@ -1,11 +1,9 @@
 #include "ui/appmodel.h"
 
-#include <QApplication>
-#include <QtQuickTest>
-
 #include <memory>
 
 #include "tests/support/qmltestsetup.h"
+#include "tests/support/quicktestmain.h"
 
 // Chooses how the stand-in Homebrew's next run ends.
 class BrewStandIn : public QObject
@@ -51,16 +49,6 @@ private:
     BrewStandIn m_brew;
 };
 
-// QtQuickTest brings its own main; the environment must still be private before the
-// application object reads any path.
-int main(int argc, char **argv)
-{
-    TestEnvironment environment;
-    // The menu-bar item needs the widgets backend, as in the app.
-    QApplication app(argc, argv);
-    ShellSetup setup;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return quick_test_main_with_setup(argc, argv, "tst_shell", QUICK_TEST_SOURCE_DIR, &setup);
-}
+TOVRA_QUICK_TEST_MAIN("tst_shell", QUICK_TEST_SOURCE_DIR, ShellSetup)
 
 #include "tst_shell.moc"
