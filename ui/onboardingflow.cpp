@@ -6,6 +6,7 @@
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
 #include "platform/wording.h"
+#include "ui/settingscontroller.h"
 
 #include <algorithm>
 
@@ -65,18 +66,23 @@ OnboardingFlow::EngineHeader OnboardingFlow::engineHeader(const Facts &facts)
 
 OnboardingFlow::EnginePanel OnboardingFlow::enginePanel(const Facts &facts)
 {
-    if (facts.engineInstalled)
-        return EnginePanel::Nothing;
-    if (!facts.brewInstalled)
+    // The settings screen's rule, shown as the onboarding step shows it.
+    using Block = SettingsController::EngineBlock;
+    switch (SettingsController::engineBlock({.engineInstalled = facts.engineInstalled,
+                                             .brewInstalled = facts.brewInstalled,
+                                             .brew = facts.brew})) {
+    case Block::HomebrewMissing:
         return EnginePanel::TerminalInstructions;
-    switch (facts.brew) {
-    case Kind::Idle:
+    case Block::Install:
         return EnginePanel::InstallButton;
-    case Kind::Installing:
+    case Block::Installing:
         return EnginePanel::Installing;
-    case Kind::Failed:
+    case Block::InstallFailed:
         return EnginePanel::Failed;
-    case Kind::Succeeded:
+    case Block::Uninstalling:
+    case Block::HomebrewReady:
+    case Block::Ready:
+    case Block::Installed:
         break;
     }
     return EnginePanel::Nothing;
