@@ -120,14 +120,13 @@ ServerManager::ServerManager(ServerManagerOptions options, QObject *parent)
                 co_await self->stopServer();
         },
         this);
-    using Forward = std::pair<void (HomebrewInstaller::*)(), void (ServerManager::*)()>;
+    using H = HomebrewInstaller;
+    using S = ServerManager;
     for (const auto &[from, to] :
-         {Forward{&HomebrewInstaller::brewInstallStateChanged,
-                  &ServerManager::brewInstallStateChanged},
-          Forward{&HomebrewInstaller::brewOutputChanged, &ServerManager::brewOutputChanged},
-          Forward{&HomebrewInstaller::isUninstallingChanged, &ServerManager::isUninstallingChanged},
-          Forward{&HomebrewInstaller::installationChanged,
-                  &ServerManager::engineInstallationChanged}})
+         {std::pair{&H::brewInstallStateChanged, &S::brewInstallStateChanged},
+          std::pair{&H::brewOutputChanged, &S::brewOutputChanged},
+          std::pair{&H::isUninstallingChanged, &S::isUninstallingChanged},
+          std::pair{&H::installationChanged, &S::engineInstallationChanged}})
         connect(m_homebrew, from, this, to);
 }
 
@@ -444,14 +443,6 @@ QCoro::Task<> ServerManager::useRemoteEngine(QString host, QString model)
     setIsRunning(!model.isEmpty());
     setActiveModelName(model.isEmpty() ? std::nullopt : std::optional(model));
     setStatusMessage(QStringLiteral("Remote: %1 — %2").arg(host, model));
-}
-
-void ServerManager::useLocalEngine()
-{
-    if (!std::exchange(m_remoteHost, QString()).isEmpty()) {
-        emit remoteHostChanged();
-        resetToIdle();
-    }
 }
 
 void ServerManager::resetToIdle()

@@ -123,7 +123,13 @@ public:
     // "Remote: host". useRemoteEngine ends a local engine first.
     QString remoteHost() const { return m_remoteHost; }
     QCoro::Task<> useRemoteEngine(QString host, QString model);
-    void useLocalEngine();
+    void useLocalEngine()
+    {
+        if (!std::exchange(m_remoteHost, QString()).isEmpty()) {
+            emit remoteHostChanged();
+            resetToIdle();
+        }
+    }
 
     std::optional<QString> findServerExecutable() const;
     bool isEngineInstalled() const { return findServerExecutable().has_value(); }

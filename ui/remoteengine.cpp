@@ -4,6 +4,7 @@
 
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
+#include "platform/wording.h"
 
 #include <QPointer>
 
@@ -33,6 +34,11 @@ void RemoteEngine::setRemoteChosen(bool chosen)
     }
     m_remoteChosen = true;
     emit changed();
+}
+
+QString RemoteEngine::localLabel() const
+{
+    return platformWording(QStringLiteral("This Mac"));
 }
 
 QString RemoteEngine::addressProblem(const QString &address) const
@@ -172,7 +178,7 @@ void RemoteEngine::forgetKey()
     }(QPointer(this));
 }
 
-QCoro::Task<> RemoteEngine::forget()
+QCoro::Task<> RemoteEngine::forgetAll()
 {
     const QPointer<RemoteEngine> self(this);
     useThisComputer();

@@ -34,6 +34,8 @@ class RemoteEngine : public QObject
     // What the last step came to; messageIsError marks a failure.
     Q_PROPERTY(QString message READ message NOTIFY changed)
     Q_PROPERTY(bool messageIsError READ messageIsError NOTIFY changed)
+    // "This Mac" as the platform names it.
+    Q_PROPERTY(QString localLabel READ localLabel CONSTANT)
 
 public:
     // keychainService groups the key's entry (tests use one of their own).
@@ -53,6 +55,7 @@ public:
     QString message() const { return m_message; }
     bool messageIsError() const { return m_messageIsError; }
     RemoteClient *client() const { return m_client; }
+    QString localLabel() const;
 
     // Why an address cannot be used (empty when it can), and whether it is unencrypted.
     Q_INVOKABLE QString addressProblem(const QString &address) const;
@@ -68,7 +71,8 @@ public:
     Q_INVOKABLE void useThisComputer();
     Q_INVOKABLE void forgetKey();
     // Removes the key, the address and the model ("Delete All Data").
-    QCoro::Task<> forget();
+    Q_INVOKABLE void forget() { forgetAll(); }
+    QCoro::Task<> forgetAll();
     // At launch: the remembered remote engine, when one was in use.
     QCoro::Task<> restore();
 
