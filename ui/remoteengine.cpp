@@ -7,6 +7,7 @@
 #include "platform/wording.h"
 
 #include <QPointer>
+#include <QSslConfiguration>
 
 namespace {
 
@@ -22,6 +23,10 @@ RemoteEngine::RemoteEngine(ServerManager *server, QString keychainService, QObje
     , m_probe(new RemoteClient(this))
 {
     m_address = Preferences::string(PreferenceKey::remoteEngineAddress).value_or(QString());
+    // A cluster with a private CA: its certificates are trusted besides the system's.
+    if (const QString file = qEnvironmentVariable("TOVRA_CA_FILE"); !file.isEmpty())
+        m_client->setCaCertificates(QSslConfiguration::systemCaCertificates()
+                                    + QSslCertificate::fromPath(file));
 }
 
 void RemoteEngine::setRemoteChosen(bool chosen)
