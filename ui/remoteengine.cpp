@@ -80,6 +80,8 @@ void RemoteEngine::connectToServer(const QString &address, const QString &key)
 QCoro::Task<bool> RemoteEngine::connectTo(QString address, QString key)
 {
     const QPointer<RemoteEngine> self(this);
+    // The field shows this: what the user typed stays there whatever the answer.
+    m_address = address.trimmed();
     if (const QString problem = RemoteClient::addressProblem(address); !problem.isEmpty()) {
         setMessage(problem, true);
         co_return false;
@@ -104,7 +106,6 @@ QCoro::Task<bool> RemoteEngine::connectTo(QString address, QString key)
         setMessage(result.error->description, true);
         co_return false;
     }
-    m_address = address.trimmed();
     m_probeKey = key;
     m_models = result.models;
     setMessage(result.models.size() == 1

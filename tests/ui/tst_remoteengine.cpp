@@ -217,6 +217,9 @@ private slots:
         ServerManager server;
         RemoteEngine remote(&server, QStringLiteral("Tovra AI tests"));
         remote.client()->setCaCertificates(testCA());
+        // A refused connection leaves the typed address in the field.
+        QVERIFY(!QCoro::waitFor(remote.connectTo(QStringLiteral("https://127.0.0.1:9"), key)));
+        QCOMPARE(remote.address(), "https://127.0.0.1:9");
         QVERIFY(QCoro::waitFor(connectAndUse(&remote, tlsAddress(m_server), "standin-small")));
         QCOMPARE(remote.message(), "Using standin-small on 127.0.0.1.");
         QCOMPARE(server.statusMessage(), "Remote: 127.0.0.1 \u2014 standin-small");
