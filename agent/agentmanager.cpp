@@ -93,10 +93,19 @@ void AgentManager::send(const QString &text)
     runTurn(QPointer(this), turn, text);
 }
 
+void AgentManager::useRemote(RemoteClient *client)
+{
+    // A turn never switches engines half-way.
+    stop();
+    m_remote = client;
+}
+
 void AgentManager::stop()
 {
     if (!m_currentTurn) {
         m_llmClient->cancel();
+        if (m_remote)
+            m_remote->cancel();
         return;
     }
     cancelTurn(m_currentTurn);
@@ -133,6 +142,8 @@ void AgentManager::cancelTurn(const TurnPtr &turn)
         }
     }
     m_llmClient->cancel();
+    if (m_remote)
+        m_remote->cancel();
 }
 
 QCoro::Task<> AgentManager::runTurn(QPointer<AgentManager> self, TurnPtr turn, QString text)
@@ -189,8 +200,9 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     ChatResult result = co_await request(turn, history, prompt, tools, Awaiting::FirstReply);
     if (!self || !m_state || turn->over)
         co_return;
-    if (!result.ok() && result.error->domain == LLMClient::errorDomain && result.error->code == 400
-        && !tools.empty()) {
+    if (!result.ok() && result.error->code == 400 && !tools.empty()
+        && (result.error->domain == LLMClient::errorDomain
+            || result.error->domain == RemoteClient::errorDomain)) {
         // Engines that reject function calling answer 400: ask again without tools.
         result
             = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::FirstReply);
@@ -234,7 +246,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     QPointer<AgentManager> self(this);
     QStringList resultLines;
     for (const ToolCall &call : calls) {
-        if (ToolCatalogue::needsApproval(call.name)) {
+        if (m_remote || ToolCatalogue::needsApproval(call.name)) {
             turn->awaiting = Awaiting::Approval;
             const bool approved = co_await m_state->requestApproval(call);
             if (!self || !m_state || turn->over)
@@ -307,12 +319,21 @@ QCoro::Task<ChatResult> AgentManager::request(
             onPiece(piece);
     };
     turn->awaiting = what;
-    ChatResult result = co_await m_llmClient->streamChat(std::move(history),
-                                                         std::move(systemPrompt),
-                                                         m_state->temperature(),
-                                                         m_state->maxTokens(),
-                                                         std::move(tools),
-                                                         std::move(onToken));
+    const double temperature = m_state->temperature();
+    const int maxTokens = m_state->maxTokens();
+    QCoro::Task<ChatResult> call = m_remote ? m_remote->streamChat(std::move(history),
+                                                                   std::move(systemPrompt),
+                                                                   temperature,
+                                                                   maxTokens,
+                                                                   std::move(tools),
+                                                                   std::move(onToken))
+                                            : m_llmClient->streamChat(std::move(history),
+                                                                      std::move(systemPrompt),
+                                                                      temperature,
+                                                                      maxTokens,
+                                                                      std::move(tools),
+                                                                      std::move(onToken));
+    ChatResult result = co_await std::move(call);
     turn->awaiting = Awaiting::Nothing;
     co_return result;
 }
