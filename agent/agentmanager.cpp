@@ -103,9 +103,7 @@ void AgentManager::useRemote(RemoteClient *client)
 void AgentManager::stop()
 {
     if (!m_currentTurn) {
-        m_llmClient->cancel();
-        if (m_remote)
-            m_remote->cancel();
+        cancelRequests();
         return;
     }
     cancelTurn(m_currentTurn);
@@ -141,6 +139,11 @@ void AgentManager::cancelTurn(const TurnPtr &turn)
             break;
         }
     }
+    cancelRequests();
+}
+
+void AgentManager::cancelRequests()
+{
     m_llmClient->cancel();
     if (m_remote)
         m_remote->cancel();
@@ -319,21 +322,13 @@ QCoro::Task<ChatResult> AgentManager::request(
             onPiece(piece);
     };
     turn->awaiting = what;
-    const double temperature = m_state->temperature();
-    const int maxTokens = m_state->maxTokens();
-    QCoro::Task<ChatResult> call = m_remote ? m_remote->streamChat(std::move(history),
-                                                                   std::move(systemPrompt),
-                                                                   temperature,
-                                                                   maxTokens,
-                                                                   std::move(tools),
-                                                                   std::move(onToken))
-                                            : m_llmClient->streamChat(std::move(history),
-                                                                      std::move(systemPrompt),
-                                                                      temperature,
-                                                                      maxTokens,
-                                                                      std::move(tools),
-                                                                      std::move(onToken));
-    ChatResult result = co_await std::move(call);
+    ChatClient *client = m_remote ? static_cast<ChatClient *>(m_remote.data()) : m_llmClient;
+    ChatResult result = co_await client->streamChat(std::move(history),
+                                                    std::move(systemPrompt),
+                                                    m_state->temperature(),
+                                                    m_state->maxTokens(),
+                                                    std::move(tools),
+                                                    std::move(onToken));
     turn->awaiting = Awaiting::Nothing;
     co_return result;
 }

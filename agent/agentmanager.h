@@ -118,6 +118,7 @@ private:
                                     nlohmann::json tools,
                                     Awaiting what);
     void cancelTurn(const TurnPtr &turn);
+    void cancelRequests(); // both engines' clients: only the one in use has a call in flight
     TurnPtr turnForDirectCall();
 
     void onFirstReplyPiece(const QString &piece);

@@ -112,7 +112,7 @@ QUrl parsedAddress(const QString &address)
 } // namespace
 
 RemoteClient::RemoteClient(QObject *parent)
-    : QObject(parent)
+    : ChatClient(parent)
     , m_network(new QNetworkAccessManager(this))
 {
     m_network->setProxyFactory(new SystemProxies);

@@ -26,7 +26,7 @@ struct ModelListResult
 // Talks to an OpenAI-compatible engine on another machine: TLS (verified), proxies,
 // a bearer key and a model name. The same streamChat/cancel contract as LLMClient and
 // the same stream decoder; every error text names the host and never the key.
-class RemoteClient : public QObject
+class RemoteClient : public ChatClient
 {
     Q_OBJECT
 
@@ -62,11 +62,8 @@ public:
                                        double temperature,
                                        int maxTokens,
                                        nlohmann::json tools,
-                                       ChatStreamDecoder::TokenCallback onToken);
-    void cancel();
-
-signals:
-    void cancelRequested();
+                                       ChatStreamDecoder::TokenCallback onToken) override;
+    void cancel() override;
 
 private:
     QNetworkRequest request(const QString &path) const;
