@@ -3,6 +3,9 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
 // Starts a loopback test server and reads the port it announces on its first
 // output line ("<PREFIX> <port>"); 0 when it did not start or say so in time.
 inline int startAndReadAnnouncedPort(QProcess &process,
@@ -22,4 +25,13 @@ inline int startAndReadAnnouncedPort(QProcess &process,
     if (!out.startsWith(prefix))
         return 0;
     return out.mid(prefix.size()).trimmed().toInt();
+}
+
+// A loopback test server's JSON answer to GET path; an empty array when it gives none.
+inline nlohmann::json controlAnswer(int port, const char *path)
+{
+    const auto result = httplib::Client("127.0.0.1", port).Get(path);
+    const auto answer
+        = result ? nlohmann::json::parse(result->body, nullptr, false) : nlohmann::json::array();
+    return answer.is_discarded() ? nlohmann::json::array() : answer;
 }

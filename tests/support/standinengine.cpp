@@ -45,21 +45,14 @@ void StandinEngine::enqueue(const nlohmann::json &script)
 
 nlohmann::json StandinEngine::requests()
 {
-    httplib::Client client("127.0.0.1", m_port);
-    const auto result = client.Get("/control/requests");
-    if (!result)
-        return nlohmann::json::array();
-    return nlohmann::json::parse(result->body, nullptr, false);
+    return controlAnswer(m_port, "/control/requests");
 }
 
 QStringList StandinEngine::connections()
 {
     QStringList states;
-    httplib::Client client("127.0.0.1", m_port);
-    if (const auto result = client.Get("/control/connections")) {
-        for (const auto &state : nlohmann::json::parse(result->body, nullptr, false))
-            states.append(QString::fromStdString(state.get<std::string>()));
-    }
+    for (const auto &state : controlAnswer(m_port, "/control/connections"))
+        states.append(QString::fromStdString(state.get<std::string>()));
     return states;
 }
 
