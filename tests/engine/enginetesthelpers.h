@@ -81,14 +81,4 @@ inline void run(QCoro::Task<> task)
     QCoro::waitFor(std::move(task));
 }
 
-// Gone, or a zombie nobody has reaped yet.
-inline bool processGone(qint64 pid)
-{
-    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
-        return true;
-    const QByteArray text = readTestFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    const qsizetype close = text.lastIndexOf(')');
-    return close > 0 && text.mid(close + 2, 1) == "Z";
-}
-
 } // namespace enginetest

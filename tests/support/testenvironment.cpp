@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <csignal>
+
 TestEnvironment::TestEnvironment()
 {
     const QString root = m_dir.path();
@@ -41,6 +43,15 @@ QByteArray readTestFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool processGone(qint64 pid)
+{
+    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
+        return true;
+    const QByteArray text = readTestFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = text.lastIndexOf(')');
+    return close > 0 && text.mid(close + 2, 1) == "Z";
 }
 
 QString unexpectedWarningPattern()

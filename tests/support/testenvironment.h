@@ -21,6 +21,8 @@ private:
 bool writeTestFile(const QString &path, const QByteArray &bytes);
 // A whole file's bytes; empty when it cannot be read.
 QByteArray readTestFile(const QString &path);
+// Gone, or a zombie nobody has reaped yet.
+bool processGone(qint64 pid);
 
 // Turns any Qt warning that is not platform noise into a failure of the running test
 // function (binding loops, QML type errors, "Destroyed while process is running").

@@ -43,10 +43,10 @@ QStringList readList(const QString &path, QChar separator)
     return items;
 }
 
-void writeFile(const QString &path, const QByteArray &text)
+QByteArray desktopEntry(const QString &name, const QString &exec, const QByteArray &extra = {})
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    return "[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\n" + extra
+           + "Exec=" + exec.toUtf8() + "\n";
 }
 
 const QString python = QStringLiteral("import sys; print('ready', flush=True); sys.stdin.read()");
@@ -70,16 +70,6 @@ bool survives(QProcess &process)
 {
     return process.state() == QProcess::Running && !process.waitForFinished(300);
 }
-
-bool isRunning(qint64 pid)
-{
-    // "pid (name) S ...": a zombie has ended, it only waits to be reaped.
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
-    const qsizetype close = line.lastIndexOf(')');
-    return close > 0 && line.size() > close + 2 && line.at(close + 2) != 'Z';
-}
-
 } // namespace
 
 class ApplicationsTest : public QObject
@@ -124,7 +114,7 @@ private slots:
             = QStandardPaths::findExecutable("python3", {"/usr/bin", "/usr/local/bin", "/bin"});
         QVERIFY(m_python.isEmpty() || QFile::link(m_python, m_bin + "/python3"));
         QVERIFY(QFile::copy(QFileInfo("/bin/sh").canonicalFilePath(), m_bin + "/tovra-private-app"));
-        writeFile(m_bin + "/tovra-script", "#!/bin/sh\necho ready\nread line\n");
+        QVERIFY(writeTestFile(m_bin + "/tovra-script", "#!/bin/sh\necho ready\nread line\n"));
         QVERIFY(
             QFile::setPermissions(m_bin + "/tovra-script",
                                   QFile::permissions(m_bin + "/tovra-script") | QFile::ExeOwner));
@@ -143,7 +133,7 @@ private slots:
     void cleanup()
     {
         for (const qint64 pid : std::as_const(m_started)) {
-            if (isRunning(pid))
+            if (!processGone(pid))
                 ::kill(pid_t(pid), SIGKILL);
         }
         m_started.clear();
@@ -208,17 +198,6 @@ private slots:
                  "Error: Could not create script");
     }
 
-    void macRunGivesTheResultText()
-    {
-        const AppleScriptExecutor executor(fixtures + "/osascript");
-        for (const QByteArray &printed : {QByteArray("hello"), QByteArray("a\nb"), QByteArray()}) {
-            qputenv("STANDIN_OSASCRIPT_OUTPUT", printed);
-            const ServiceResult<QString> output = QCoro::waitFor(executor.run("return 1"));
-            QVERIFY(output.ok());
-            QCOMPARE(output.value(), QString::fromUtf8(printed));
-        }
-    }
-
     void macListOpenApps_data()
     {
         QTest::addColumn<QByteArray>("printed");
@@ -227,8 +206,9 @@ private slots:
             << QByteArray("[\"Safari\",\"Finder\",\"Ärger\",\"Mail\",\"finder\"]")
             << "Finder\nMail\nSafari\nfinder\nÄrger";
         QTest::newRow("none") << QByteArray("[]") << "";
-        QTest::newRow("not a list")
-            << QByteArray("garbage") << "Error: Unexpected list of applications: garbage";
+        // The script's output as printed, lines kept, the last line break dropped.
+        QTest::newRow("not a list") << QByteArray("garbage\nmore")
+                                    << "Error: Unexpected list of applications: garbage\nmore";
     }
 
     void macListOpenApps()
@@ -296,12 +276,10 @@ private slots:
 
         // An entry of the same ID in an earlier folder wins, even one that hides the application.
         QTemporaryDir earlier;
-        writeFile(earlier.filePath("tovra-standin-editor.desktop"),
-                  "[Desktop Entry]\nType=Application\nName=Standin "
-                  "Editor\nHidden=true\nExec=tovra-standin-app\n");
-        QDir(earlier.path()).mkpath("vendor");
-        writeFile(earlier.filePath("vendor/tool.desktop"),
-                  "[Desktop Entry]\nType=Application\nName=Vendor Tool\nExec=tovra-standin-app\n");
+        QVERIFY(writeTestFile(earlier.filePath("tovra-standin-editor.desktop"),
+                              desktopEntry("Standin Editor", "tovra-standin-app", "Hidden=true\n")));
+        QVERIFY(writeTestFile(earlier.filePath("vendor/tool.desktop"),
+                              desktopEntry("Vendor Tool", "tovra-standin-app")));
         QStringList ids;
         for (const DesktopEntry &entry : DesktopEntries::load({earlier.path(), applications}))
             ids.append(entry.id);
@@ -341,7 +319,7 @@ private slots:
         QCOMPARE(run(services, "list_open_apps"), "Standin Editor");
         QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}),
                  "Closed Standin Editor");
-        QTRY_VERIFY_WITH_TIMEOUT(!isRunning(pid), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 20000);
         QVERIFY(survives(python) && survives(sameProgram));
         QCOMPARE(run(services, "list_open_apps"), "");
         QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}),
@@ -393,13 +371,10 @@ private slots:
             QSKIP("no python3 on this machine");
         QTemporaryDir dir(QDir::home().filePath("entries-XXXXXX"));
         const QString entry = dir.filePath("tovra-launched.desktop");
-        writeFile(entry,
-                  "[Desktop Entry]\nType=Application\nName=Tovra Launched\nExec=" + exec.toUtf8()
-                      + "\n");
+        QVERIFY(writeTestFile(entry, desktopEntry("Tovra Launched", exec)));
         if (!secondExec.isEmpty())
-            writeFile(dir.filePath("tovra-second.desktop"),
-                      "[Desktop Entry]\nType=Application\nName=Tovra Second\nExec="
-                          + secondExec.toUtf8() + "\n");
+            QVERIFY(writeTestFile(dir.filePath("tovra-second.desktop"),
+                                  desktopEntry("Tovra Second", secondExec)));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (Launch(launch) != Launch::None) {
             environment.insert("GIO_LAUNCHED_DESKTOP_FILE",
