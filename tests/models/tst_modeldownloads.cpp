@@ -13,7 +13,6 @@
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -274,14 +273,10 @@ private slots:
         flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x5a);
         expected.replace(QStringLiteral("%E"), QString::fromLatin1(digest(readTestFile(source(1)))))
             .replace(QStringLiteral("%G"), QString::fromLatin1(digest(flipped)));
-        if (mode == QLatin1String("refused")) {
-            QTcpServer probe;
-            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-            qputenv("HF_ENDPOINT",
-                    QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort()).toUtf8());
-        } else {
+        if (mode == QLatin1String("refused"))
+            qputenv("HF_ENDPOINT", "http://127.0.0.1:9/"); // the discard port: nothing listens
+        else
             useMode(mode);
-        }
         ModelManager manager;
         manager.setTransferTimeouts(1s,
                                     totalLimitMs ? std::chrono::milliseconds(totalLimitMs) : 7200s);
@@ -441,30 +436,22 @@ private slots:
         addRow("unknown certificate", false);
     }
 
-    // The hub is HTTPS: the certificate is checked, and a trusted one downloads.
+    // The hub is HTTPS: the certificate (of the test CA) is checked, and a trusted one downloads.
     void https()
     {
         QFETCH(bool, trusted);
-        QTemporaryDir keys;
-        const QString cert = keys.filePath(QStringLiteral("cert.pem"));
-        const QString key = keys.filePath(QStringLiteral("key.pem"));
-        const QString request
-            = QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
-                             "-addext subjectAltName=IP:127.0.0.1");
-        QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
-                      request.split(QLatin1Char(' '))
-                          << QStringLiteral("-keyout") << key << QStringLiteral("-out") << cert);
-        QVERIFY2(openssl.waitForFinished(60000) && openssl.exitCode() == 0,
-                 openssl.readAllStandardError().constData());
-        FileServer secure(m_served.path(), qEnvironmentVariable("FILE_SERVER"), cert, key);
+        const QString tls = QStringLiteral(TOVRA_FIXTURES "/tls/");
+        FileServer secure(m_served.path(),
+                          qEnvironmentVariable("FILE_SERVER"),
+                          tls + "server.pem",
+                          tls + "server-key.pem");
         QVERIFY(secure.isRunning());
         const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
         const auto restore
             = qScopeGuard([original] { QSslConfiguration::setDefaultConfiguration(original); });
         if (trusted) {
             QSslConfiguration config = original;
-            config.addCaCertificates(QSslCertificate::fromPath(cert));
+            config.addCaCertificates(QSslCertificate::fromPath(tls + "ca.pem"));
             QSslConfiguration::setDefaultConfiguration(config);
         }
         qputenv("HF_ENDPOINT", secure.baseURL(QStringLiteral("redirect")).toUtf8());
