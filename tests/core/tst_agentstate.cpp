@@ -463,9 +463,7 @@ private slots:
         QVERIFY(QRegularExpression("^chatSessions-unreadable-\\d{8}-\\d{6}\\.json$")
                     .match(kept.first())
                     .hasMatch());
-        QFile file(QDir(Paths::appDataDirectory()).filePath(kept.first()));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), damaged);
+        QCOMPARE(readTestFile(QDir(Paths::appDataDirectory()).filePath(kept.first())), damaged);
 
         // A second unreadable start in the same second keeps both copies.
         Preferences::setData("chatSessions", QByteArray("not json"));

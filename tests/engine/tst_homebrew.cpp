@@ -35,10 +35,8 @@ public:
     }
     QStringList log() const
     {
-        QFile file(path("brew.log"));
-        return file.open(QIODevice::ReadOnly)
-                   ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-                   : QStringList();
+        return QString::fromUtf8(readTestFile(path("brew.log")))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     ServerManagerOptions options() const
     {
@@ -211,10 +209,8 @@ private slots:
         QTemporaryDir dir;
         const auto executable = [&](const QString &relative) {
             const QString path = dir.filePath(relative);
-            QDir().mkpath(QFileInfo(path).path());
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QVERIFY(writeTestFile(path, {}));
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         };
         executable(brew);
         if (linkTo.isEmpty()) {

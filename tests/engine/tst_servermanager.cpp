@@ -272,9 +272,8 @@ private slots:
         const QDir folder(MetalStub::directory().value());
         QVERIFY(folder.path().endsWith(QStringLiteral("Tovra AI/metal-stub")));
         QVERIFY(QFileInfo(folder.filePath(QStringLiteral("libggml-metal.0.so"))).isFile());
-        QFile source(folder.filePath(QStringLiteral("metal_stub.c")));
-        QVERIFY(source.open(QIODevice::ReadOnly));
-        QCOMPARE(source.readAll(), QByteArray("void ggml_backend_metal_reg(void) {}"));
+        QCOMPARE(readTestFile(folder.filePath(QStringLiteral("metal_stub.c"))),
+                 QByteArray("void ggml_backend_metal_reg(void) {}"));
         run(manager.stopServer());
 
         // A second build finds the library and does not run the compiler again.

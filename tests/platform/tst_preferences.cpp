@@ -55,9 +55,8 @@ private slots:
         QCOMPARE(reader.value("double").toDouble(), 0.35);
         QCOMPARE(reader.value("integer").toInt(), 4096);
         QCOMPARE(reader.value("flag").toBool(), true);
-        QFile dataFile(QFileInfo(file).dir().filePath("Tovra AI.bytes.data"));
-        QVERIFY(dataFile.open(QIODevice::ReadOnly));
-        QCOMPARE(dataFile.readAll(), bytes);
+        const QString dataFile = QFileInfo(file).dir().filePath("Tovra AI.bytes.data");
+        QCOMPARE(readTestFile(dataFile), bytes);
 
         QCOMPARE(Preferences::string("empty"), QString());
         QCOMPARE(Preferences::number("double"), 0.35);
@@ -71,7 +70,7 @@ private slots:
         QVERIFY(!Preferences::contains("text") && !Preferences::contains("bytes"));
         QCOMPARE(Preferences::data("bytes"), std::nullopt);
         QVERIFY(!QSettings(file, QSettings::IniFormat).contains("text"));
-        QVERIFY(!dataFile.exists());
+        QVERIFY(!QFile::exists(dataFile));
     }
 };
 

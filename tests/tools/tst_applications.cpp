@@ -34,10 +34,7 @@ ToolServices xdgServices(const QString &folder = applications)
 
 QStringList readList(const QString &path, QChar separator)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList items = QString::fromUtf8(file.readAll()).split(separator);
+    QStringList items = QString::fromUtf8(readTestFile(path)).split(separator);
     if (items.last().isEmpty())
         items.removeLast();
     return items;

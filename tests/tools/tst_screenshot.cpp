@@ -178,9 +178,9 @@ private slots:
                      .match(saved[0])
                      .hasMatch(),
                  qPrintable(saved[0]));
-        QFile file(QDir(Screenshot::desktopDirectory()).filePath(saved[0]));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(dataUrlPrefix + QString::fromLatin1(file.readAll().toBase64()), result);
+        const QByteArray file
+            = readTestFile(QDir(Screenshot::desktopDirectory()).filePath(saved[0]));
+        QCOMPARE(dataUrlPrefix + QString::fromLatin1(file.toBase64()), result);
         QCOMPARE(Screenshot::fileName(QDateTime(QDate(2024, 3, 9), QTime(7, 5, 4))),
                  "Screenshot_2024-03-09_07-05-04.jpg");
     }
