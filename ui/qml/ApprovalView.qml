@@ -5,7 +5,9 @@ import Qt5Compat.GraphicalEffects
 import TovraAI
 
 // What a tool call would do, with "Deny" and "Approve". It only reports the
-// presses; the chat screen turns them into the decision.
+// presses; the chat screen turns them into the decision. Nothing is hidden: a value cut
+// to three lines opens in full on demand, and a file change shows what it changes.
+// Tab walks Deny, then Approve; Space presses the focused one; no key approves alone.
 Column {
     id: root
 
@@ -20,13 +22,21 @@ Column {
     signal approved()
     signal denied()
 
+    // Focus on Deny, so that a key press meant for something else cannot approve.
+    function focusDeny(): void {
+        denyButton.forceActiveFocus(Qt.TabFocusReason)
+    }
+
     width: 380
 
-    // A label over a selectable value of at most three lines.
+    // A label over a selectable value of at most three lines; "Show all" opens a longer
+    // one in full, monospaced and scrollable.
     component LabelValue: Column {
         id: pair
         property string label
         property string value
+        property bool expanded: false
+        readonly property bool isCut: valueEdit.contentHeight > 3 * metrics.lineSpacing + 1
         spacing: 2
 
         Text {
@@ -36,6 +46,7 @@ Column {
         }
         Item {
             objectName: "valueClip"
+            visible: !pair.expanded
             width: pair.width
             height: Math.min(valueEdit.contentHeight, 3 * metrics.lineSpacing)
             clip: true
@@ -57,6 +68,41 @@ Column {
                 color: Theme.label
                 selectionColor: Theme.alpha(Theme.accent, 0.35)
             }
+        }
+        ScrollView {
+            objectName: "fullValue"
+            visible: pair.expanded
+            width: pair.width
+            height: Math.min(fullText.implicitHeight, 220)
+            clip: true
+            TextArea {
+                id: fullText
+                objectName: "fullValueText"
+                text: pair.expanded ? pair.value : ""
+                textFormat: TextEdit.PlainText
+                wrapMode: TextEdit.NoWrap
+                readOnly: true
+                selectByMouse: true
+                font.family: Theme.monospaceFamily
+                font.pixelSize: 11
+                color: Theme.label
+                selectionColor: Theme.alpha(Theme.accent, 0.35)
+                background: Rectangle {
+                    radius: 6
+                    color: Theme.textBackground
+                    border.width: 0.5
+                    border.color: Theme.separator
+                }
+            }
+        }
+        PlainButton {
+            objectName: "showAllButton"
+            visible: pair.isCut
+            leftPadding: 0
+            topPadding: 2
+            text: pair.expanded ? "Show less" : "Show all"
+            color: Theme.accent
+            onClicked: pair.expanded = !pair.expanded
         }
     }
 
@@ -165,12 +211,22 @@ Column {
                         color: Theme.secondary
                     }
                     LabelValue {
+                        objectName: "argumentValue"
                         width: parent.width - 40
                         label: argumentRow.label
                         value: argumentRow.modelData.value
                     }
                 }
             }
+        }
+
+        ApprovalFileFacts {
+            id: fileFacts
+            objectName: "fileFacts"
+            x: 60
+            width: root.width - 80
+            bottomPadding: 12
+            toolCall: root.toolCall
         }
     }
 
@@ -216,6 +272,7 @@ Column {
             id: denyButton
             objectName: "denyButton"
             width: parent.buttonWidth
+            focusPolicy: Qt.StrongFocus
             text: "Deny"
             Accessible.name: text
             padding: 10
@@ -229,8 +286,8 @@ Column {
             background: Rectangle {
                 radius: 10
                 color: denyButton.down ? Qt.darker(Theme.controlBackground, 1.06) : Theme.controlBackground
-                border.width: 1
-                border.color: Theme.alpha(Theme.red, 0.3)
+                border.width: denyButton.visualFocus ? 2 : 1
+                border.color: denyButton.visualFocus ? Theme.accent : Theme.alpha(Theme.red, 0.3)
             }
             onClicked: root.denied()
         }
@@ -238,6 +295,7 @@ Column {
             id: approveButton
             objectName: "approveButton"
             width: parent.buttonWidth
+            focusPolicy: Qt.StrongFocus
             text: "Approve"
             Accessible.name: text
             padding: 10
@@ -261,6 +319,16 @@ Column {
                     anchors.fill: parent
                     radius: 10
                     color: approveButton.down ? Qt.darker(Theme.green, 1.1) : Theme.green
+                }
+                // The focus ring, outside the green so that it shows against it.
+                Rectangle {
+                    anchors.fill: parent
+                    anchors.margins: -3
+                    radius: 13
+                    visible: approveButton.visualFocus
+                    color: "transparent"
+                    border.width: 2
+                    border.color: Theme.accent
                 }
             }
             onClicked: root.approved()

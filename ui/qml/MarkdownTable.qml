@@ -1,0 +1,163 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import TovraAI
+
+// One Markdown table: a grid with a bold header row, columns aligned as the delimiter
+// line says, sideways scrolling when wider than the reply, and a copy button that copies
+// the table as Markdown. Cells are single lines, so every row has one height.
+Item {
+    id: root
+
+    // The table as typed; what the copy button copies.
+    property string markdown
+    // Rows of cells as rich text, the header row first.
+    property var cells: []
+    // Each column's MarkdownDocument alignment number (0 none, 1 left, 2 centre, 3 right).
+    property var alignments: []
+    readonly property alias copied: copyFlag.copied
+    readonly property alias grid: grid
+
+    implicitHeight: frame.height
+    implicitWidth: 200
+
+    function copy(): void {
+        Clipboard.setText(root.markdown)
+        copyFlag.set()
+    }
+
+    CopyFlag {
+        id: copyFlag
+        interval: 2000
+    }
+
+    FontMetrics {
+        id: metrics
+        font.pixelSize: 13
+    }
+
+    Rectangle {
+        id: frame
+        // As wide as the grid, at most the reply's width.
+        width: Math.min(parent.width, Math.max(grid.width, copyButton.implicitWidth + 16))
+        height: scroller.height + toolbar.height
+        radius: 8
+        color: Theme.textBackground
+        border.width: 0.5
+        border.color: Theme.separator
+        clip: true
+
+        Flickable {
+            id: scroller
+            objectName: "tableScroller"
+            width: parent.width
+            height: grid.height + (hbar.visible ? hbar.height : 0)
+            contentWidth: Math.max(width, grid.width)
+            contentHeight: grid.height
+            flickableDirection: Flickable.HorizontalFlick
+            boundsBehavior: Flickable.StopAtBounds
+            interactive: contentWidth > width
+            ScrollBar.horizontal: ScrollBar {
+                id: hbar
+                policy: scroller.contentWidth > scroller.width ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
+                visible: scroller.contentWidth > scroller.width
+            }
+
+            // Column by column: each column is as wide as its widest cell.
+            Row {
+                id: grid
+                objectName: "tableGrid"
+                Repeater {
+                    model: root.alignments.length
+                    delegate: Column {
+                        id: column
+                        required property int index
+                        readonly property int alignment: root.alignments[index]
+                        readonly property real cellWidth: {
+                            let widest = 0
+                            for (let i = 0; i < children.length; ++i)
+                                widest = Math.max(widest, children[i].implicitWidth)
+                            return widest
+                        }
+
+                        Repeater {
+                            model: root.cells.length
+                            delegate: Rectangle {
+                                id: cell
+                                required property int index
+                                readonly property bool header: index === 0
+                                implicitWidth: cellText.implicitWidth
+                                width: column.cellWidth
+                                height: metrics.height + 12
+                                color: header ? Theme.alpha(Theme.separator, 0.2)
+                                     : index % 2 === 0 ? Theme.alpha(Theme.label, 0.03) : "transparent"
+
+                                Text {
+                                    id: cellText
+                                    anchors.verticalCenter: parent.verticalCenter
+                                    x: column.alignment === 3 ? cell.width - width
+                                     : column.alignment === 2 ? (cell.width - width) / 2 : 0
+                                    leftPadding: 10
+                                    rightPadding: 10
+                                    text: root.cells[cell.index][column.index] ?? ""
+                                    textFormat: Text.RichText
+                                    font.pixelSize: 13
+                                    font.weight: cell.header ? Font.DemiBold : Font.Normal
+                                    color: Theme.label
+                                    onLinkActivated: link => {
+                                        if (TextUtils.isOpenableLink(link))
+                                            Qt.openUrlExternally(link)
+                                    }
+                                }
+                                Rectangle {
+                                    anchors.bottom: parent.bottom
+                                    width: parent.width
+                                    height: 1
+                                    color: Theme.separator
+                                    opacity: cell.header ? 0.8 : 0.35
+                                }
+                                Rectangle {
+                                    anchors.right: parent.right
+                                    visible: column.index < root.alignments.length - 1
+                                    width: 1
+                                    height: parent.height
+                                    color: Theme.separator
+                                    opacity: 0.35
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+        }
+
+        Item {
+            id: toolbar
+            anchors.top: scroller.bottom
+            width: parent.width
+            height: copyButton.implicitHeight + 8
+
+            PlainButton {
+                id: copyButton
+                objectName: "tableCopyButton"
+                anchors.right: parent.right
+                anchors.rightMargin: 8
+                anchors.verticalCenter: parent.verticalCenter
+                leftPadding: 8
+                rightPadding: 8
+                topPadding: 3
+                bottomPadding: 3
+                text: root.copied ? "Copied!" : "Copy table"
+                symbol: root.copied ? "checkmark" : "doc.on.doc"
+                color: root.copied ? Theme.green : Theme.secondary
+                background: Rectangle {
+                    radius: 5
+                    color: Theme.alpha(Theme.controlBackground, 0.7)
+                    border.width: copyButton.visualFocus ? 1 : 0
+                    border.color: Theme.accent
+                }
+                onClicked: root.copy()
+            }
+        }
+    }
+}
