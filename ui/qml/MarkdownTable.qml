@@ -63,7 +63,8 @@ Item {
                 visible: scroller.contentWidth > scroller.width
             }
 
-            // Column by column: each column is as wide as its widest cell.
+            // Column by column: a Column is as wide as its widest cell, whose natural
+            // width sets it; each cell's background spans the column from underneath.
             Row {
                 id: grid
                 objectName: "tableGrid"
@@ -73,56 +74,52 @@ Item {
                         id: column
                         required property int index
                         readonly property int alignment: root.alignments[index]
-                        readonly property real cellWidth: {
-                            let widest = 0
-                            for (let i = 0; i < children.length; ++i)
-                                widest = Math.max(widest, children[i].implicitWidth)
-                            return widest
-                        }
+                        readonly property bool last: index === root.alignments.length - 1
 
                         Repeater {
                             model: root.cells.length
-                            delegate: Rectangle {
+                            delegate: Text {
                                 id: cell
                                 required property int index
                                 readonly property bool header: index === 0
-                                implicitWidth: cellText.implicitWidth
-                                width: column.cellWidth
+                                x: column.alignment === 3 ? column.width - implicitWidth
+                                 : column.alignment === 2 ? (column.width - implicitWidth) / 2 : 0
                                 height: metrics.height + 12
-                                color: header ? Theme.alpha(Theme.separator, 0.2)
-                                     : index % 2 === 0 ? Theme.alpha(Theme.label, 0.03) : "transparent"
+                                verticalAlignment: Text.AlignVCenter
+                                leftPadding: 10
+                                rightPadding: 10
+                                text: root.cells[cell.index][column.index] ?? ""
+                                textFormat: Text.RichText
+                                font.pixelSize: 13
+                                font.weight: cell.header ? Font.DemiBold : Font.Normal
+                                color: Theme.label
+                                onLinkActivated: link => {
+                                    if (TextUtils.isOpenableLink(link))
+                                        Qt.openUrlExternally(link)
+                                }
 
-                                Text {
-                                    id: cellText
-                                    anchors.verticalCenter: parent.verticalCenter
-                                    x: column.alignment === 3 ? cell.width - width
-                                     : column.alignment === 2 ? (cell.width - width) / 2 : 0
-                                    leftPadding: 10
-                                    rightPadding: 10
-                                    text: root.cells[cell.index][column.index] ?? ""
-                                    textFormat: Text.RichText
-                                    font.pixelSize: 13
-                                    font.weight: cell.header ? Font.DemiBold : Font.Normal
-                                    color: Theme.label
-                                    onLinkActivated: link => {
-                                        if (TextUtils.isOpenableLink(link))
-                                            Qt.openUrlExternally(link)
-                                    }
-                                }
                                 Rectangle {
-                                    anchors.bottom: parent.bottom
-                                    width: parent.width
-                                    height: 1
-                                    color: Theme.separator
-                                    opacity: cell.header ? 0.8 : 0.35
-                                }
-                                Rectangle {
-                                    anchors.right: parent.right
-                                    visible: column.index < root.alignments.length - 1
-                                    width: 1
+                                    z: -1
+                                    x: -cell.x
+                                    width: column.width
                                     height: parent.height
-                                    color: Theme.separator
-                                    opacity: 0.35
+                                    color: cell.header ? Theme.alpha(Theme.separator, 0.2)
+                                         : cell.index % 2 === 0 ? Theme.alpha(Theme.label, 0.03) : "transparent"
+                                    Rectangle {
+                                        anchors.bottom: parent.bottom
+                                        width: parent.width
+                                        height: 1
+                                        color: Theme.separator
+                                        opacity: cell.header ? 0.8 : 0.35
+                                    }
+                                    Rectangle {
+                                        anchors.right: parent.right
+                                        visible: !column.last
+                                        width: 1
+                                        height: parent.height
+                                        color: Theme.separator
+                                        opacity: 0.35
+                                    }
                                 }
                             }
                         }
