@@ -36,6 +36,39 @@ Item {
         font.pixelSize: 13
     }
 
+    QtObject {
+        id: _private
+        // Each column's natural width, from one pass over the cells when they change.
+        property var columnWidths: []
+
+        function measure(): void {
+            const widths = []
+            const cells = root.cells
+            for (let r = 0; r < cells.length; ++r) {
+                measurer.font.weight = r === 0 ? Font.DemiBold : Font.Normal
+                for (let c = 0; c < root.alignments.length; ++c) {
+                    measurer.text = cells[r][c] ?? ""
+                    widths[c] = Math.max(widths[c] ?? 0, Math.ceil(measurer.implicitWidth))
+                }
+            }
+            measurer.text = ""
+            columnWidths = widths
+        }
+    }
+
+    // Lays out one cell's text at a time for the measuring pass; never shown.
+    Text {
+        id: measurer
+        visible: false
+        leftPadding: 10
+        rightPadding: 10
+        textFormat: Text.RichText
+        font.pixelSize: 13
+    }
+
+    onCellsChanged: _private.measure()
+    onAlignmentsChanged: _private.measure()
+
     Rectangle {
         id: frame
         // As wide as the grid, at most the reply's width.
@@ -63,35 +96,36 @@ Item {
                 visible: scroller.contentWidth > scroller.width
             }
 
-            // Column by column: a Column is as wide as its widest cell, whose natural
-            // width sets it; each cell's background spans the column from underneath.
-            Row {
+            // Row by row, every column as wide as its widest cell. The widths are measured
+            // in one pass when the cells change; no cell depends on another.
+            Column {
                 id: grid
                 objectName: "tableGrid"
                 Repeater {
-                    model: root.alignments.length
-                    delegate: Column {
-                        id: column
+                    model: root.cells.length
+                    delegate: Row {
+                        id: tableRow
                         required property int index
-                        readonly property int alignment: root.alignments[index]
-                        readonly property bool last: index === root.alignments.length - 1
+                        readonly property bool header: index === 0
+                        readonly property var rowCells: root.cells[index] ?? []
 
                         Repeater {
-                            model: root.cells.length
+                            model: root.alignments.length
                             delegate: Text {
                                 id: cell
                                 required property int index
-                                readonly property bool header: index === 0
-                                x: column.alignment === 3 ? column.width - implicitWidth
-                                 : column.alignment === 2 ? (column.width - implicitWidth) / 2 : 0
+                                readonly property int alignment: root.alignments[index]
+                                width: _private.columnWidths[index] ?? 0
                                 height: metrics.height + 12
+                                horizontalAlignment: cell.alignment === 3 ? Text.AlignRight
+                                                   : cell.alignment === 2 ? Text.AlignHCenter : Text.AlignLeft
                                 verticalAlignment: Text.AlignVCenter
                                 leftPadding: 10
                                 rightPadding: 10
-                                text: root.cells[cell.index][column.index] ?? ""
+                                text: tableRow.rowCells[cell.index] ?? ""
                                 textFormat: Text.RichText
                                 font.pixelSize: 13
-                                font.weight: cell.header ? Font.DemiBold : Font.Normal
+                                font.weight: tableRow.header ? Font.DemiBold : Font.Normal
                                 color: Theme.label
                                 onLinkActivated: link => {
                                     if (TextUtils.isOpenableLink(link))
@@ -100,21 +134,19 @@ Item {
 
                                 Rectangle {
                                     z: -1
-                                    x: -cell.x
-                                    width: column.width
-                                    height: parent.height
-                                    color: cell.header ? Theme.alpha(Theme.separator, 0.2)
-                                         : cell.index % 2 === 0 ? Theme.alpha(Theme.label, 0.03) : "transparent"
+                                    anchors.fill: parent
+                                    color: tableRow.header ? Theme.alpha(Theme.separator, 0.2)
+                                         : tableRow.index % 2 === 0 ? Theme.alpha(Theme.label, 0.03) : "transparent"
                                     Rectangle {
                                         anchors.bottom: parent.bottom
                                         width: parent.width
                                         height: 1
                                         color: Theme.separator
-                                        opacity: cell.header ? 0.8 : 0.35
+                                        opacity: tableRow.header ? 0.8 : 0.35
                                     }
                                     Rectangle {
                                         anchors.right: parent.right
-                                        visible: !column.last
+                                        visible: cell.index < root.alignments.length - 1
                                         width: 1
                                         height: parent.height
                                         color: Theme.separator
