@@ -103,33 +103,45 @@ bool endsTable(const QString &line)
 }
 
 // Prose with its tables taken out. A table needs its delimiter line: while a reply
-// streams, the header line alone stays text.
+// streams, the header line alone stays text. Lines are found by offset, so prose without
+// a table is handed on whole and only lines with a pipe are copied.
 void appendProse(QList<Block> &blocks, const QString &prose)
 {
     if (!prose.contains(u'|')) {
         appendText(blocks, prose);
         return;
     }
-    const QStringList lines = prose.split(u'\n');
+    const auto lineEnd = [&prose](qsizetype start) {
+        const qsizetype end = prose.indexOf(u'\n', start);
+        return end < 0 ? prose.size() : end;
+    };
+    const auto lineAt = [&prose](qsizetype start, qsizetype end) {
+        return trimSpaces(prose.mid(start, end - start));
+    };
     qsizetype textStart = 0;
-    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
-        const QString header = trimSpaces(lines.at(i));
-        if (endsTable(header) || !header.contains(u'|'))
+    for (qsizetype start = 0, end = lineEnd(0); end < prose.size();
+         start = end + 1, end = lineEnd(start)) {
+        if (!QStringView(prose).sliced(start, end - start).contains(u'|'))
             continue;
-        const auto alignments = delimiterAlignments(trimSpaces(lines.at(i + 1)));
+        const QString header = lineAt(start, end);
+        if (endsTable(header))
+            continue;
+        const qsizetype delimiterEnd = lineEnd(end + 1);
+        const QString delimiter = lineAt(end + 1, delimiterEnd);
+        const auto alignments = delimiterAlignments(delimiter);
         const auto headerCells = alignments ? tableCells(header) : std::nullopt;
         if (!headerCells || headerCells->size() != alignments->size())
             continue;
-        appendText(blocks, lines.mid(textStart, i - textStart).join(u'\n'));
+        appendText(blocks, prose.mid(textStart, std::max<qsizetype>(0, start - 1 - textStart)));
         Block table;
         table.id = QUuid::createUuid();
         table.kind = Block::Kind::Table;
         table.alignments = *alignments;
         table.cells.append(*headerCells);
-        QStringList source{header, trimSpaces(lines.at(i + 1))};
-        qsizetype next = i + 2;
-        for (; next < lines.size(); ++next) {
-            const QString line = trimSpaces(lines.at(next));
+        QStringList source{header, delimiter};
+        qsizetype next = delimiterEnd + 1;
+        for (; next <= prose.size(); next = lineEnd(next) + 1) {
+            const QString line = lineAt(next, lineEnd(next));
             if (endsTable(line))
                 break;
             QStringList cells = tableCells(line).value_or(QStringList{line});
@@ -139,10 +151,10 @@ void appendProse(QList<Block> &blocks, const QString &prose)
         }
         table.content = source.join(u'\n');
         blocks.append(std::move(table));
-        textStart = next;
-        i = next - 1;
+        textStart = std::min(next, prose.size());
+        end = textStart - 1;
     }
-    appendText(blocks, lines.mid(textStart).join(u'\n'));
+    appendText(blocks, prose.mid(textStart));
 }
 } // namespace
 

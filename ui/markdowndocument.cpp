@@ -92,7 +92,12 @@ void MarkdownDocument::applyText(const QString &text)
 
 QList<MarkdownDocument::Row> MarkdownDocument::rowsOf(const QList<Block> &blocks) const
 {
+    // Reserved up front: the whole reply is turned into rows again for every streamed piece.
+    qsizetype count = 0;
+    for (const Block &block : blocks)
+        count += block.kind == Block::Kind::Text ? block.lines.size() : 1;
     QList<Row> rows;
+    rows.reserve(count);
     for (qsizetype b = 0; b < blocks.size(); ++b) {
         const Block &block = blocks.at(b);
         const int blockGap = b == 0 ? 0 : 10;

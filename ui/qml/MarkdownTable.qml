@@ -38,8 +38,13 @@ Item {
 
     QtObject {
         id: _private
-        // Each column's natural width, from one pass over the cells when they change.
+        // Each column's natural width and left edge, from one pass over the cells when
+        // they change; rows and cells are placed from these, with no positioner, so the
+        // table has its full size as soon as it is created.
         property var columnWidths: []
+        property var columnOffsets: []
+        property real gridWidth: 0
+        readonly property real rowHeight: metrics.height + 12
 
         function measure(): void {
             const widths = []
@@ -52,7 +57,15 @@ Item {
                 }
             }
             measurer.text = ""
+            const offsets = []
+            let x = 0
+            for (let c = 0; c < widths.length; ++c) {
+                offsets.push(x)
+                x += widths[c]
+            }
             columnWidths = widths
+            columnOffsets = offsets
+            gridWidth = x
         }
     }
 
@@ -96,18 +109,35 @@ Item {
                 visible: scroller.contentWidth > scroller.width
             }
 
-            // Row by row, every column as wide as its widest cell. The widths are measured
-            // in one pass when the cells change; no cell depends on another.
-            Column {
+            // One rectangle per row for its shading and rule, the cells placed at their
+            // column's edge, and one rule per column boundary across the whole grid.
+            Item {
                 id: grid
                 objectName: "tableGrid"
+                width: _private.gridWidth
+                height: root.cells.length * _private.rowHeight
+
                 Repeater {
                     model: root.cells.length
-                    delegate: Row {
+                    delegate: Rectangle {
                         id: tableRow
                         required property int index
                         readonly property bool header: index === 0
                         readonly property var rowCells: root.cells[index] ?? []
+
+                        y: index * _private.rowHeight
+                        width: grid.width
+                        height: _private.rowHeight
+                        color: header ? Theme.alpha(Theme.separator, 0.2)
+                             : index % 2 === 0 ? Theme.alpha(Theme.label, 0.03) : "transparent"
+
+                        Rectangle {
+                            anchors.bottom: parent.bottom
+                            width: parent.width
+                            height: 1
+                            color: Theme.separator
+                            opacity: tableRow.header ? 0.8 : 0.35
+                        }
 
                         Repeater {
                             model: root.alignments.length
@@ -115,8 +145,9 @@ Item {
                                 id: cell
                                 required property int index
                                 readonly property int alignment: root.alignments[index]
+                                x: _private.columnOffsets[index] ?? 0
                                 width: _private.columnWidths[index] ?? 0
-                                height: metrics.height + 12
+                                height: tableRow.height
                                 horizontalAlignment: cell.alignment === 3 ? Text.AlignRight
                                                    : cell.alignment === 2 ? Text.AlignHCenter : Text.AlignLeft
                                 verticalAlignment: Text.AlignVCenter
@@ -131,30 +162,20 @@ Item {
                                     if (TextUtils.isOpenableLink(link))
                                         Qt.openUrlExternally(link)
                                 }
-
-                                Rectangle {
-                                    z: -1
-                                    anchors.fill: parent
-                                    color: tableRow.header ? Theme.alpha(Theme.separator, 0.2)
-                                         : tableRow.index % 2 === 0 ? Theme.alpha(Theme.label, 0.03) : "transparent"
-                                    Rectangle {
-                                        anchors.bottom: parent.bottom
-                                        width: parent.width
-                                        height: 1
-                                        color: Theme.separator
-                                        opacity: tableRow.header ? 0.8 : 0.35
-                                    }
-                                    Rectangle {
-                                        anchors.right: parent.right
-                                        visible: cell.index < root.alignments.length - 1
-                                        width: 1
-                                        height: parent.height
-                                        color: Theme.separator
-                                        opacity: 0.35
-                                    }
-                                }
                             }
                         }
+                    }
+                }
+
+                Repeater {
+                    model: Math.max(0, root.alignments.length - 1)
+                    delegate: Rectangle {
+                        required property int index
+                        x: (_private.columnOffsets[index + 1] ?? 0) - 1
+                        width: 1
+                        height: grid.height
+                        color: Theme.separator
+                        opacity: 0.35
                     }
                 }
             }
