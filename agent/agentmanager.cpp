@@ -93,10 +93,17 @@ void AgentManager::send(const QString &text)
     runTurn(QPointer(this), turn, text);
 }
 
+void AgentManager::useRemote(RemoteClient *client)
+{
+    // A turn never switches engines half-way.
+    stop();
+    m_remote = client;
+}
+
 void AgentManager::stop()
 {
     if (!m_currentTurn) {
-        m_llmClient->cancel();
+        cancelRequests();
         return;
     }
     cancelTurn(m_currentTurn);
@@ -132,7 +139,14 @@ void AgentManager::cancelTurn(const TurnPtr &turn)
             break;
         }
     }
+    cancelRequests();
+}
+
+void AgentManager::cancelRequests()
+{
     m_llmClient->cancel();
+    if (m_remote)
+        m_remote->cancel();
 }
 
 QCoro::Task<> AgentManager::runTurn(QPointer<AgentManager> self, TurnPtr turn, QString text)
@@ -189,8 +203,9 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     ChatResult result = co_await request(turn, history, prompt, tools, Awaiting::FirstReply);
     if (!self || !m_state || turn->over)
         co_return;
-    if (!result.ok() && result.error->domain == LLMClient::errorDomain && result.error->code == 400
-        && !tools.empty()) {
+    if (!result.ok() && result.error->code == 400 && !tools.empty()
+        && (result.error->domain == LLMClient::errorDomain
+            || result.error->domain == RemoteClient::errorDomain)) {
         // Engines that reject function calling answer 400: ask again without tools.
         result
             = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::FirstReply);
@@ -234,7 +249,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     QPointer<AgentManager> self(this);
     QStringList resultLines;
     for (const ToolCall &call : calls) {
-        if (ToolCatalogue::needsApproval(call.name)) {
+        if (m_remote || ToolCatalogue::needsApproval(call.name)) {
             turn->awaiting = Awaiting::Approval;
             const bool approved = co_await m_state->requestApproval(call);
             if (!self || !m_state || turn->over)
@@ -307,12 +322,13 @@ QCoro::Task<ChatResult> AgentManager::request(
             onPiece(piece);
     };
     turn->awaiting = what;
-    ChatResult result = co_await m_llmClient->streamChat(std::move(history),
-                                                         std::move(systemPrompt),
-                                                         m_state->temperature(),
-                                                         m_state->maxTokens(),
-                                                         std::move(tools),
-                                                         std::move(onToken));
+    ChatClient *client = m_remote ? static_cast<ChatClient *>(m_remote.data()) : m_llmClient;
+    ChatResult result = co_await client->streamChat(std::move(history),
+                                                    std::move(systemPrompt),
+                                                    m_state->temperature(),
+                                                    m_state->maxTokens(),
+                                                    std::move(tools),
+                                                    std::move(onToken));
     turn->awaiting = Awaiting::Nothing;
     co_return result;
 }

@@ -2,6 +2,7 @@
 
 #include "core/agentstate.h"
 #include "core/llmclient.h"
+#include "core/remoteclient.h"
 #include "core/streamingdisplaytext.h"
 
 #include "platform/sound.h"
@@ -73,6 +74,10 @@ public:
 
     bool isBusy() const { return m_currentTurn != nullptr; }
     LLMClient *llmClient() const { return m_llmClient; }
+    // Turns go to this remote engine instead of the local one (nullptr: the local one again).
+    // Its tool calls all ask first, the read-only ones too: their results leave the computer.
+    void useRemote(RemoteClient *client);
+    RemoteClient *remoteClient() const { return m_remote; }
 
     // Streaming must last longer than the warm-up before a speed is shown; the speed
     // stays visible for the reset interval after a reply (0.5 s and 5 s).
@@ -113,6 +118,7 @@ private:
                                     nlohmann::json tools,
                                     Awaiting what);
     void cancelTurn(const TurnPtr &turn);
+    void cancelRequests(); // both engines' clients: only the one in use has a call in flight
     TurnPtr turnForDirectCall();
 
     void onFirstReplyPiece(const QString &piece);
@@ -128,6 +134,7 @@ private:
     EngineAccess m_engine;
     ToolRunner m_runTool;
     LLMClient *m_llmClient = nullptr;
+    QPointer<RemoteClient> m_remote;
     TurnPtr m_currentTurn;       // the current task; absent when idle
     QElapsedTimer m_streamStart; // invalid until the first piece of a turn's reply
     std::chrono::milliseconds m_speedWarmUp{500};

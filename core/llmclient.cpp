@@ -93,7 +93,7 @@ signals:
 } // namespace
 
 LLMClient::LLMClient(QString baseURL, QObject *parent)
-    : QObject(parent)
+    : ChatClient(parent)
     , m_baseURL(std::move(baseURL))
 {}
 

@@ -29,11 +29,36 @@ struct ChatResult
     bool ok() const { return !error.has_value(); }
 };
 
+// What a turn needs of an engine: one streamed conversation, and a way to end it.
+class ChatClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Every non-empty text piece reaches onToken, in order, before the call returns.
+    virtual QCoro::Task<ChatResult> streamChat(QList<Message> messages,
+                                               QString systemPrompt,
+                                               double temperature,
+                                               int maxTokens,
+                                               nlohmann::json tools,
+                                               ChatStreamDecoder::TokenCallback onToken)
+        = 0;
+    // Closes the connection of the newest call at once; that call finishes with a
+    // cancelled error. A new call supersedes the one before it in the same way.
+    virtual void cancel() = 0;
+
+signals:
+    // Wakes the waiting calls; each looks at its own token.
+    void cancelRequested();
+};
+
 // Sends one conversation to the engine's OpenAI-compatible chat endpoint and
 // reads the streamed reply as it arrives. The engine is a plain HTTP/1.1 server
 // on loopback; the client speaks to it over its own socket, which reads a stream
 // of many small chunks at a fraction of the cost of a general HTTP stack.
-class LLMClient : public QObject
+class LLMClient : public ChatClient
 {
     Q_OBJECT
 
@@ -45,27 +70,19 @@ public:
     QString baseURL() const { return m_baseURL; }
     void setBaseURL(const QString &baseURL) { m_baseURL = baseURL; }
 
-    // Every non-empty text piece reaches onToken, in order, before the call returns.
     QCoro::Task<ChatResult> streamChat(QList<Message> messages,
                                        QString systemPrompt,
                                        double temperature,
                                        int maxTokens,
                                        nlohmann::json tools,
-                                       ChatStreamDecoder::TokenCallback onToken);
-
-    // Closes the connection of the newest call at once; that call finishes with a
-    // cancelled error. A new call supersedes the one before it in the same way.
-    void cancel();
+                                       ChatStreamDecoder::TokenCallback onToken) override;
+    void cancel() override;
 
     static nlohmann::json requestBody(const QList<Message> &messages,
                                       const QString &systemPrompt,
                                       double temperature,
                                       int maxTokens,
                                       const nlohmann::json &tools);
-
-signals:
-    // Wakes the waiting calls; each looks at its own token.
-    void cancelRequested();
 
 private:
     // Owned by one call: whether it was cancelled, and the connection to close.

@@ -120,22 +120,14 @@ ServerManager::ServerManager(ServerManagerOptions options, QObject *parent)
                 co_await self->stopServer();
         },
         this);
-    connect(m_homebrew,
-            &HomebrewInstaller::brewInstallStateChanged,
-            this,
-            &ServerManager::brewInstallStateChanged);
-    connect(m_homebrew,
-            &HomebrewInstaller::brewOutputChanged,
-            this,
-            &ServerManager::brewOutputChanged);
-    connect(m_homebrew,
-            &HomebrewInstaller::isUninstallingChanged,
-            this,
-            &ServerManager::isUninstallingChanged);
-    connect(m_homebrew,
-            &HomebrewInstaller::installationChanged,
-            this,
-            &ServerManager::engineInstallationChanged);
+    using H = HomebrewInstaller;
+    using S = ServerManager;
+    for (const auto &[from, to] :
+         {std::pair{&H::brewInstallStateChanged, &S::brewInstallStateChanged},
+          std::pair{&H::brewOutputChanged, &S::brewOutputChanged},
+          std::pair{&H::isUninstallingChanged, &S::isUninstallingChanged},
+          std::pair{&H::installationChanged, &S::engineInstallationChanged}})
+        connect(m_homebrew, from, this, to);
 }
 
 ServerManager::~ServerManager()
@@ -212,7 +204,7 @@ QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
         if (self && --self->m_startDepth == 0)
             emit self->startEnded();
     });
-    if (m_isStarting)
+    if (m_isStarting || !m_remoteHost.isEmpty())
         co_return;
     if (m_isRunning || m_launch) {
         co_await stopServer();
@@ -318,10 +310,9 @@ QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
             co_return;
         }
 
-        if (poll % 10 == 0) {
+        if (poll % 10 == 0)
             setStatusMessage(
                 QStringLiteral("Loading… %1s (large models take up to 60s)").arg(poll / 2));
-        }
         if (poll >= m_options.pollLimit) {
             const QString errorText = launch->errorText();
             co_await endLaunch(launch, m_options.stopGracePeriod);
@@ -415,7 +406,8 @@ QCoro::Task<> ServerManager::endLaunch(std::shared_ptr<Launch> launch,
 
 QCoro::Task<> ServerManager::stopServer()
 {
-    return endEngine(m_options.stopGracePeriod);
+    if (m_remoteHost.isEmpty())
+        co_await endEngine(m_options.stopGracePeriod);
 }
 
 QCoro::Task<> ServerManager::shutdown()
@@ -438,6 +430,19 @@ QCoro::Task<> ServerManager::endEngine(std::chrono::milliseconds gracePeriod)
             co_return;
     }
     resetToIdle();
+}
+
+QCoro::Task<> ServerManager::useRemoteEngine(QString host, QString model)
+{
+    QPointer<ServerManager> self(this);
+    if (std::exchange(m_remoteHost, host).isEmpty())
+        co_await endEngine(m_options.stopGracePeriod); // from here on nothing starts it
+    if (!self || m_remoteHost != host)
+        co_return;
+    emit remoteHostChanged();
+    setIsRunning(!model.isEmpty());
+    setActiveModelName(model.isEmpty() ? std::nullopt : std::optional(model));
+    setStatusMessage(QStringLiteral("Remote: %1 — %2").arg(host, model));
 }
 
 void ServerManager::resetToIdle()

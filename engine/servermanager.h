@@ -63,6 +63,8 @@ class ServerManager : public QObject
     // Re-read after a successful install (engineInstallationChanged).
     Q_PROPERTY(bool isEngineInstalled READ isEngineInstalled NOTIFY engineInstallationChanged)
     Q_PROPERTY(bool isBrewInstalled READ isBrewInstalled NOTIFY engineInstallationChanged)
+    // The host of the remote engine the app talks to instead; empty for this computer's.
+    Q_PROPERTY(QString remoteHost READ remoteHost NOTIFY remoteHostChanged)
 
 public:
     static const QString noModelLoadedText;
@@ -106,7 +108,8 @@ public:
         return startServer(LaunchSettings{std::move(modelPath), std::move(modelName)});
     }
     // Asks the engine to terminate, waits for it without blocking (killing it after
-    // the grace period), and resets the published state to "No model loaded".
+    // the grace period), and resets the published state to "No model loaded". Does nothing
+    // while a remote engine is used: that is left with Settings' own switch.
     QCoro::Task<> stopServer();
     // Stops the engine before Homebrew removes it; always ends idle.
     QCoro::Task<> uninstallViaHomebrew();
@@ -114,6 +117,19 @@ public:
     // For the application's quit path: ends the engine (terminate, up to the shutdown
     // grace period, then kill) and resets the state. Safe to call when nothing runs.
     QCoro::Task<> shutdown();
+
+    // While a remote engine is used, nothing starts the local one (launch, Load, onboarding)
+    // and the published state is the remote's: running once a model is chosen, its name, and
+    // "Remote: host". useRemoteEngine ends a local engine first.
+    QString remoteHost() const { return m_remoteHost; }
+    QCoro::Task<> useRemoteEngine(QString host, QString model);
+    void useLocalEngine()
+    {
+        if (!std::exchange(m_remoteHost, QString()).isEmpty()) {
+            emit remoteHostChanged();
+            resetToIdle();
+        }
+    }
 
     std::optional<QString> findServerExecutable() const;
     bool isEngineInstalled() const { return findServerExecutable().has_value(); }
@@ -137,6 +153,7 @@ signals:
     // Announced after a successful install: everything that asks whether the engine
     // is installed should ask again.
     void engineInstallationChanged();
+    void remoteHostChanged();
     // The outermost startServer call has returned: the engine runs, or the start with
     // all its retries has failed or was stopped. isStarting drops between retries.
     void startEnded();
@@ -166,6 +183,7 @@ private:
     std::optional<QString> m_activeModelPath;
     std::optional<QString> m_activeModelName;
     std::optional<QString> m_lastLaunchError;
+    QString m_remoteHost;
     HomebrewInstaller *m_homebrew = nullptr;
 
     // The engine launched last, while it is ours to watch.

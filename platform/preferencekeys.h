@@ -16,4 +16,9 @@ inline const QString onboardingComplete = QStringLiteral("onboardingComplete");
 inline const QString completionSoundEnabled = QStringLiteral("completionSoundEnabled");
 // The chat screen's once-only celebration of the first good reply.
 inline const QString firstReplyCelebrated = QStringLiteral("firstReplyCelebrated");
+// The remote engine: its address, the model chosen there, and whether it is the one in use.
+// Its key is in the keychain, never here.
+inline const QString remoteEngineAddress = QStringLiteral("remoteEngineAddress");
+inline const QString remoteEngineModel = QStringLiteral("remoteEngineModel");
+inline const QString remoteEngineInUse = QStringLiteral("remoteEngineInUse");
 } // namespace PreferenceKey

@@ -3,6 +3,7 @@
 #include "agent/agentmanager.h"
 #include "core/agentstate.h"
 #include "models/modelmanager.h"
+#include "ui/remoteengine.h"
 
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
@@ -24,6 +25,7 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
     , m_agentState(std::make_unique<AgentState>(nullptr, AgentState::SessionLoading::WhenAsked))
     , m_serverManager(std::make_unique<ServerManager>(std::move(serverOptions)))
     , m_modelManager(std::make_unique<ModelManager>())
+    , m_remoteEngine(std::make_unique<RemoteEngine>(m_serverManager.get()))
     , m_onboardingComplete(Preferences::boolean(PreferenceKey::onboardingComplete, false))
 {
     // A deleted model file is let go of: the engine stops when it had it loaded, then
@@ -37,6 +39,16 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
             m_agentState->saveSettings();
         }
     });
+
+    // Turns follow the engine in use; leaving the remote one starts the local one as at launch.
+    connect(m_remoteEngine.get(), &RemoteEngine::activeChanged, this, [this] {
+        const bool remote = m_remoteEngine->isActive();
+        if (m_agentManager)
+            m_agentManager->useRemote(remote ? m_remoteEngine->client() : nullptr);
+        if (!remote)
+            autoLoadOnLaunch();
+    });
+    m_remoteEngine->restore();
 
     // The store's reset removes the key after starting over with an empty session list;
     // the preference store announces nothing, so look again once such a reset is done.
@@ -104,6 +116,8 @@ AgentManager *AppModel::agentManager()
         EngineAccess engine{[server] { return server && server->isRunning(); },
                             [server] { return server ? server->port() : 8080; }};
         m_agentManager = std::make_unique<AgentManager>(m_agentState.get(), std::move(engine));
+        if (m_remoteEngine->isActive())
+            m_agentManager->useRemote(m_remoteEngine->client());
     }
     return m_agentManager.get();
 }
@@ -131,7 +145,8 @@ bool AppModel::autoLoadOnLaunch()
 {
     const auto path = m_agentState->autoLoadModelPath();
     const auto name = m_agentState->autoLoadModelName();
-    if (!path || !name || !m_serverManager->findServerExecutable())
+    if (!path || !name || !m_serverManager->remoteHost().isEmpty()
+        || !m_serverManager->findServerExecutable())
         return false;
     startServer(*path, *name);
     return true;

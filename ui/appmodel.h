@@ -14,6 +14,7 @@ class AgentManager;
 class AgentState;
 class ModelManager;
 class QJSEngine;
+class RemoteEngine;
 class QQmlEngine;
 
 // The application object: creates the long-lived managers once, in dependency order,
@@ -24,11 +25,13 @@ class AppModel : public QObject
     Q_MOC_INCLUDE("core/agentstate.h")
     Q_MOC_INCLUDE("models/modelmanager.h")
     Q_MOC_INCLUDE("agent/agentmanager.h")
+    Q_MOC_INCLUDE("ui/remoteengine.h")
     QML_ELEMENT
     QML_SINGLETON
     Q_PROPERTY(AgentState *agentState READ agentState CONSTANT)
     Q_PROPERTY(ServerManager *serverManager READ serverManager CONSTANT)
     Q_PROPERTY(ModelManager *modelManager READ modelManager CONSTANT)
+    Q_PROPERTY(RemoteEngine *remoteEngine READ remoteEngine CONSTANT)
     // Reading it creates the loop.
     Q_PROPERTY(AgentManager *agentManager READ agentManager CONSTANT)
     // The preference "onboardingComplete"; false when absent.
@@ -48,6 +51,7 @@ public:
     AgentState *agentState() const { return m_agentState.get(); }
     ServerManager *serverManager() const { return m_serverManager.get(); }
     ModelManager *modelManager() const { return m_modelManager.get(); }
+    RemoteEngine *remoteEngine() const { return m_remoteEngine.get(); }
     AgentManager *agentManager();
     bool hasAgentManager() const { return m_agentManager != nullptr; }
 
@@ -57,7 +61,8 @@ public:
     Q_INVOKABLE void refreshOnboardingComplete();
 
     // Starts the engine with the model marked for loading at launch, when both its path
-    // and name are known and the engine is installed; otherwise does nothing, silently.
+    // and name are known, the engine is installed and no remote engine is in use; otherwise
+    // does nothing, silently.
     // Returns whether a start began.
     Q_INVOKABLE bool autoLoadOnLaunch();
 
@@ -84,6 +89,7 @@ private:
     std::unique_ptr<AgentState> m_agentState;
     std::unique_ptr<ServerManager> m_serverManager;
     std::unique_ptr<ModelManager> m_modelManager;
+    std::unique_ptr<RemoteEngine> m_remoteEngine;
     std::unique_ptr<AgentManager> m_agentManager;
     bool m_onboardingComplete = false;
     bool m_isQuitting = false;

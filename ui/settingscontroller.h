@@ -14,7 +14,7 @@
 #include <chrono>
 #include <optional>
 
-class HFModel;
+struct HFModel;
 class ModelManager;
 class ServerManager;
 

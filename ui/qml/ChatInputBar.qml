@@ -17,6 +17,7 @@ Item {
     property bool isStarting: false
     property bool isQueued: false
     property string modelName
+    property string remoteHost
     property real tokensPerSecond: 0
     readonly property bool canSubmit: ChatLogic.canSubmit(inputText, isLoading)
     readonly property alias editor: inputEditor
@@ -102,6 +103,7 @@ Item {
                     isRunning: root.isRunning
                     isStarting: root.isStarting
                     modelName: root.modelName
+                    remoteHost: root.remoteHost
                     onClicked: root.modelsRequested()
                 }
 

@@ -252,6 +252,7 @@ Item {
             isStarting: root.isStarting
             isQueued: controller.isQueued
             modelName: root.serverManager ? root.serverManager.activeModelName : ""
+            remoteHost: root.serverManager ? root.serverManager.remoteHost : ""
             tokensPerSecond: root.agentState ? root.agentState.tokensPerSecond : 0
             onInputTextChanged: controller.textEdited(inputText)
             onSubmitRequested: root.submitInput()

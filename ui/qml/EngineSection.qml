@@ -12,6 +12,7 @@ ColumnLayout {
     required property SettingsController controller
     property ServerManager serverManager: controller.serverManager
     readonly property int block: controller.engineBlock
+    readonly property bool remote: root.serverManager !== null && root.serverManager.remoteHost !== ""
 
     spacing: 10
 
@@ -58,7 +59,7 @@ ColumnLayout {
         Spinner { visible: root.serverManager !== null && root.serverManager.isStarting }
         SymbolButton {
             objectName: "stopServerButton"
-            visible: root.serverManager !== null && root.serverManager.isRunning
+            visible: root.serverManager !== null && root.serverManager.isRunning && !root.remote
             text: "Stop"
             tint: Theme.red
             onClicked: root.controller.stopServer()
@@ -70,6 +71,7 @@ ColumnLayout {
     ColumnLayout {
         id: engineBlock
         objectName: "engineBlock"
+        visible: !root.remote
         Layout.fillWidth: true
         spacing: 8
 

@@ -8,6 +8,8 @@ Item {
 
     property bool isRunning: false
     property string activeModelName
+    // A remote engine's host; empty for this computer's.
+    property string remoteHost
 
     implicitHeight: 18 + 20
 
@@ -37,7 +39,8 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             width: parent.width - 26
             elide: Text.ElideRight
-            text: root.activeModelName.length > 0 ? root.activeModelName : "No model loaded"
+            text: (root.activeModelName.length > 0 ? root.activeModelName : "No model loaded")
+                  + (root.remoteHost.length > 0 ? " · Remote: " + root.remoteHost : "")
             font.pixelSize: 11
             color: Theme.secondary
         }

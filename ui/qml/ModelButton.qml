@@ -12,6 +12,8 @@ AbstractButton {
     property bool isStarting: false
     // The loaded model's name; empty without one.
     property string modelName
+    // A remote engine's host; empty for this computer's.
+    property string remoteHost
 
     leftPadding: 10
     rightPadding: 10
@@ -19,6 +21,7 @@ AbstractButton {
     bottomPadding: 5
     text: root.isStarting ? "Loading…"
         : (root.modelName.length > 0 ? ChatLogic.shortModelName(root.modelName) : "Select Model")
+          + (root.remoteHost.length > 0 ? " · Remote: " + root.remoteHost : "")
     Accessible.name: text
 
     contentItem: Row {

@@ -22,7 +22,7 @@ Item {
         agentState: root.agentState
         serverManager: root.serverManager
         modelManager: root.modelManager
-        onAllDataDeleted: AppModel.refreshOnboardingComplete()
+        onAllDataDeleted: { AppModel.refreshOnboardingComplete(); AppModel.remoteEngine.forget() }
     }
 
     onVisibleChanged: if (root.visible) controller.refresh()
@@ -89,6 +89,7 @@ Item {
 
                 SettingsSection {
                     title: "Inference Server"
+                    RemoteEngineSection { Layout.fillWidth: true; remote: AppModel.remoteEngine }
                     EngineSection {
                         Layout.fillWidth: true
                         controller: controller

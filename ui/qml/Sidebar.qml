@@ -188,6 +188,7 @@ Rectangle {
             Layout.fillWidth: true
             isRunning: root.serverManager ? root.serverManager.isRunning : false
             activeModelName: root.serverManager ? root.serverManager.activeModelName : ""
+            remoteHost: root.serverManager ? root.serverManager.remoteHost : ""
         }
     }
 

@@ -1,0 +1,247 @@
+// A remote engine over TLS with a key: the stand-in engine serves its endpoints over TLS with
+// a certificate of the test CA (tests/fixtures/tls), which the client trusts explicitly.
+#include "engine/servermanager.h"
+#include "platform/keychain.h"
+#include "tests/agent/agentfixture.h"
+#include "tests/support/testenvironment.h"
+#include "ui/remoteengine.h"
+
+#include <QGuiApplication>
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <httplib.h>
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(json)
+
+namespace {
+const QString tlsDir = QStringLiteral(TOVRA_FIXTURES "/tls/");
+const QString key = QStringLiteral("test-key-5f2c");
+
+QStringList tlsArguments(const QString &certificate)
+{
+    return {QStringLiteral("--ssl-cert-file"),
+            tlsDir + certificate,
+            QStringLiteral("--ssl-key-file"),
+            tlsDir + QStringLiteral("server-key.pem"),
+            QStringLiteral("--api-key"),
+            key};
+}
+
+QString tlsAddress(StandinEngine &engine)
+{
+    const auto port = httplib::Client("127.0.0.1", engine.port()).Get("/control/tls-port");
+    return QStringLiteral("https://127.0.0.1:") + QString::fromStdString(port ? port->body : "0");
+}
+
+QList<QSslCertificate> testCA()
+{
+    return QSslCertificate::fromPath(tlsDir + QStringLiteral("ca.pem"));
+}
+
+QCoro::Task<ModelListResult> listModels(RemoteClient *client)
+{
+    co_return co_await client->listModels();
+}
+
+QCoro::Task<bool> connectAndUse(RemoteEngine *remote, QString address, QString model)
+{
+    const bool connected = co_await remote->connectTo(std::move(address), key);
+    if (!connected)
+        co_return false;
+    const bool used = co_await remote->useModel(std::move(model));
+    co_return used;
+}
+
+QCoro::Task<Keychain::Result> readKey(const Keychain &keychain)
+{
+    co_return co_await keychain.read(QStringLiteral("remote-engine-api-key"));
+}
+
+QCoro::Task<bool> forget(RemoteEngine *remote)
+{
+    co_await remote->forgetAll();
+    co_return true;
+}
+} // namespace
+
+class RemoteEngineTest : public QObject
+{
+    Q_OBJECT
+
+    StandinEngine m_server{tlsArguments(QStringLiteral("server.pem"))};
+    StandinEngine m_expired{tlsArguments(QStringLiteral("expired.pem"))};
+
+private slots:
+    void init() { failOnUnexpectedWarnings(); }
+
+    void connecting_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QStringList>("models");
+        QTest::addColumn<QString>("error");
+        const QStringList none;
+        addRow("right key", "good", key, QStringList{"standin-small", "standin-large"}, "");
+        addRow("wrong key",
+               "good",
+               "wrong",
+               none,
+               "127.0.0.1 did not accept the API key (HTTP 401). Check the key in Settings.");
+        addRow("no key",
+               "good",
+               "",
+               none,
+               "127.0.0.1 wants an API key (HTTP 401). Enter it in Settings.");
+        addRow("expired certificate",
+               "expired",
+               key,
+               none,
+               "The certificate of 127.0.0.1 could not be verified (The certificate has expired). "
+               "Nothing was sent.");
+        addRow("nothing listening",
+               "closed",
+               key,
+               none,
+               "Could not reach 127.0.0.1: Connection refused.");
+    }
+
+    void connecting()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, key);
+        QFETCH(QStringList, models);
+        QFETCH(QString, error);
+        QVERIFY(m_server.isRunning() && m_expired.isRunning());
+        const QString address = server == "good"      ? tlsAddress(m_server)
+                                : server == "expired" ? tlsAddress(m_expired)
+                                                      : QStringLiteral("https://127.0.0.1:9");
+        RemoteClient client;
+        client.setServer(address, key);
+        client.setCaCertificates(testCA());
+        const ModelListResult result = QCoro::waitFor(listModels(&client));
+        QCOMPARE(result.models, models);
+        QCOMPARE(result.error ? result.error->description : QString(), error);
+    }
+
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("problem");
+        addRow("https", "https://gpu.example:8080", "");
+        addRow("http on a private address", "http://192.168.1.20:8080", "");
+        addRow("http on loopback", "http://127.0.0.1:8080", "");
+        addRow("http elsewhere",
+               "http://gpu.example:8080",
+               "Use https:// for gpu.example: plain http:// is only for this computer and private "
+               "network addresses.");
+        addRow("no scheme", "gpu.example:8080", "Enter an address such as https://server:8080.");
+    }
+
+    void addresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, problem);
+        QCOMPARE(RemoteClient::addressProblem(address), problem);
+    }
+
+    // Turns against the remote engine; every tool asks first, a read-only one too.
+    void turns_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<json>("script");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<QString>("reply");
+        const json toolCall
+            = {{"pieces", json::array()},
+               {"tool_calls",
+                {{{"index", 0},
+                  {"id", "call_1"},
+                  {"function", {{"name", "get_system_info"}, {"arguments", "{}"}}}}}}};
+        addRow("read-only tool approved",
+               "standin-small",
+               json::array({toolCall, {{"pieces", {"Done."}}}}),
+               QList<bool>{true},
+               "Done.");
+        addRow("dropped stream",
+               "standin-small",
+               json{{"pieces", {"Partial", " reply"}}, {"drop_after", 4}},
+               QList<bool>{},
+               "Error: The connection to 127.0.0.1 was lost during the reply.");
+        addRow("unknown model",
+               "nope",
+               json{{"pieces", {"unused"}}},
+               QList<bool>{},
+               "Error: 127.0.0.1 does not serve the model \u201cnope\u201d. Connect again in "
+               "Settings and pick one of its models.");
+        addRow("slow first token",
+               "standin-small",
+               json{{"pieces", {"late"}}, {"first_delay_ms", 4000}},
+               QList<bool>{},
+               "Error: 127.0.0.1 sent no reply within 1 seconds.");
+    }
+
+    void turns()
+    {
+        QFETCH(QString, model);
+        QFETCH(json, script);
+        QFETCH(QList<bool>, answers);
+        QFETCH(QString, reply);
+        AgentFixture f;
+        RemoteClient client;
+        client.setServer(tlsAddress(m_server), key);
+        client.setModel(model);
+        client.setCaCertificates(testCA());
+        client.setTimeouts(1s, 1s);
+        f.manager->useRemote(&client);
+        m_server.reset();
+        m_server.enqueue(script);
+
+        QVERIFY(f.turn(QStringLiteral("What system is this?"), answers));
+        QCOMPARE(f.tools.calls.size(), answers.size());
+        QCOMPARE(f.messages().first().content, "What system is this?");
+        QCOMPARE(f.messages().last().content, reply);
+        QCOMPARE(f.requestCount(), 0); // nothing went to this computer's engine
+        const json sent = m_server.requests();
+        QVERIFY(!sent.empty());
+        QCOMPARE(QString::fromStdString(sent.front().value("model", "")), model);
+    }
+
+    // The key goes to the keychain and nowhere near the preference file; the local engine is
+    // not started while the remote one is used; "Delete All Data" forgets it all.
+    void keyInKeychainOnly()
+    {
+        ServerManager server;
+        RemoteEngine remote(&server, QStringLiteral("Tovra AI tests"));
+        remote.client()->setCaCertificates(testCA());
+        // A refused connection leaves the typed address in the field.
+        QVERIFY(!QCoro::waitFor(remote.connectTo(QStringLiteral("https://127.0.0.1:9"), key)));
+        QCOMPARE(remote.address(), "https://127.0.0.1:9");
+        QVERIFY(QCoro::waitFor(connectAndUse(&remote, tlsAddress(m_server), "standin-small")));
+        QCOMPARE(remote.message(), "Using standin-small on 127.0.0.1.");
+        QCOMPARE(server.statusMessage(), "Remote: 127.0.0.1 \u2014 standin-small");
+        QCOMPARE(server.activeModelName(), "standin-small");
+
+        QCoro::waitFor(server.startServer(QStringLiteral("/models/a.gguf"), QStringLiteral("A")));
+        QVERIFY(!server.isStarting() && !server.serverProcess());
+        QCOMPARE(server.statusMessage(), "Remote: 127.0.0.1 \u2014 standin-small");
+
+        const Keychain keychain(QStringLiteral("Tovra AI tests"));
+        QCOMPARE(QCoro::waitFor(readKey(keychain)).value, key);
+        Preferences::sync();
+        const QByteArray preferences = readTestFile(QSettings().fileName());
+        QVERIFY(preferences.contains("remoteEngineAddress"));
+        QVERIFY(!preferences.contains(key.toUtf8()));
+
+        QVERIFY(QCoro::waitFor(forget(&remote)));
+        QCOMPARE(QCoro::waitFor(readKey(keychain)).value, std::nullopt);
+        QVERIFY(!readTestFile(QSettings().fileName()).contains("remoteEngine"));
+        QCOMPARE(server.statusMessage(), ServerManager::noModelLoadedText);
+    }
+};
+
+TOVRA_TEST_MAIN(RemoteEngineTest, QGuiApplication)
+#include "tst_remoteengine.moc"
