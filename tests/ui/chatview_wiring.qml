@@ -276,8 +276,10 @@ Item {
             ]
         }
 
+        // Show all is reached with Tab and pressed with Space; in a short window the details
+        // scroll inside the sheet and the buttons stay.
         function test_longValueShowsInFull(data) {
-            const view = createTemporaryObject(approvalComponent, root, { toolCall: { name: "write_file", arguments: { content: data.content } } })
+            const view = createTemporaryObject(approvalComponent, root, { toolCall: { name: "write_file", arguments: { content: data.content } }, maxHeight: 300 })
             const row = findChild(view, "argumentRow0")
             const clip = findChild(row, "valueClip")
             const text = findChild(row, "valueText")
@@ -287,14 +289,20 @@ Item {
                 return
             fuzzyCompare(clip.height, text.contentHeight / 2, 4)
             compare(showAll.text, "Show all")
-            mouseClick(showAll)
+            view.focusDeny()
+            keyClick(Qt.Key_Tab)
+            keyClick(Qt.Key_Tab)
+            verify(showAll.activeFocus)
+            keyClick(Qt.Key_Space)
             verify(!clip.visible)
+            const scroller = findChild(view, "detailsScroller")
+            verify(scroller.interactive && scroller.height < scroller.contentHeight)
             const full = findChild(row, "fullValueText")
             verify(full.visible)
             compare(full.text, data.content)
             verify(full.selectByMouse && full.readOnly)
             compare(showAll.text, "Show less")
-            mouseClick(showAll)
+            keyClick(Qt.Key_Space)
             verify(clip.visible && !findChild(row, "fullValue").visible)
         }
 

@@ -39,6 +39,7 @@ Popup {
         id: view
         objectName: "approvalView"
         toolCall: root.toolCall
+        maxHeight: (root.Overlay.overlay ? root.Overlay.overlay.height : 100000) - 48
         onApproved: if (root.agentState) root.agentState.resolveApproval(true)
         onDenied: if (root.agentState) root.agentState.resolveApproval(false)
     }

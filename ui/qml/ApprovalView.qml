@@ -19,6 +19,9 @@ Column {
     readonly property string description: ChatLogic.toolDescription(toolName)
     readonly property var arguments: ChatLogic.approvalArguments(toolCall && toolCall.arguments ? toolCall.arguments : {})
 
+    // The tallest the view may be: the details scroll inside it beyond that.
+    property real maxHeight: 100000
+
     signal approved()
     signal denied()
 
@@ -108,6 +111,7 @@ Column {
 
     // Header.
     Column {
+        id: header
         width: root.width
         topPadding: 28
         bottomPadding: 20
@@ -153,80 +157,98 @@ Column {
 
     Divider { width: root.width }
 
-    // Details: the call, then one row per argument.
-    Column {
+    // Details: the call, then one row per argument. They scroll inside the sheet when the
+    // whole of it would not fit, so the buttons always stay in view.
+    Flickable {
+        id: detailsScroller
+        objectName: "detailsScroller"
+        readonly property real fixedHeight: header.height + 2 + descriptionLine.height + buttons.height
         width: root.width
-        topPadding: 6
-        bottomPadding: 6
-
-        Row {
-            x: 20
-            width: root.width - 40
-            topPadding: 12
-            bottomPadding: 12
-            spacing: 12
-            Icon {
-                width: 28
-                topPadding: 1
-                name: "wrench.and.screwdriver.fill"
-                size: 13
-                font.weight: Font.Medium
-                color: Theme.blue
-            }
-            LabelValue {
-                objectName: "actionRow"
-                width: parent.width - 40
-                label: "Action"
-                value: root.title
-            }
+        height: Math.min(details.height, Math.max(120, root.maxHeight - fixedHeight))
+        contentWidth: width
+        contentHeight: details.height
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+        interactive: contentHeight > height
+        ScrollBar.vertical: ScrollBar {
+            policy: detailsScroller.interactive ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
         }
 
-        Repeater {
-            model: root.arguments
-            delegate: Column {
-                id: argumentRow
-                required property var modelData
-                required property int index
-                objectName: "argumentRow" + index
-                readonly property string label: modelData.label
-                readonly property string icon: modelData.icon
-                width: root.width
+        Column {
+            id: details
+            width: root.width
+            topPadding: 6
+            bottomPadding: 6
 
-                Divider {
-                    x: 52
-                    width: root.width - 52
+            Row {
+                x: 20
+                width: root.width - 40
+                topPadding: 12
+                bottomPadding: 12
+                spacing: 12
+                Icon {
+                    width: 28
+                    topPadding: 1
+                    name: "wrench.and.screwdriver.fill"
+                    size: 13
+                    font.weight: Font.Medium
+                    color: Theme.blue
                 }
-                Row {
-                    x: 20
-                    width: root.width - 40
-                    topPadding: 12
-                    bottomPadding: 12
-                    spacing: 12
-                    Icon {
-                        width: 28
-                        topPadding: 1
-                        name: argumentRow.icon
-                        size: 13
-                        font.weight: Font.Medium
-                        color: Theme.secondary
+                LabelValue {
+                    objectName: "actionRow"
+                    width: parent.width - 40
+                    label: "Action"
+                    value: root.title
+                }
+            }
+
+            Repeater {
+                model: root.arguments
+                delegate: Column {
+                    id: argumentRow
+                    required property var modelData
+                    required property int index
+                    objectName: "argumentRow" + index
+                    readonly property string label: modelData.label
+                    readonly property string icon: modelData.icon
+                    width: root.width
+
+                    Divider {
+                        x: 52
+                        width: root.width - 52
                     }
-                    LabelValue {
-                        objectName: "argumentValue"
-                        width: parent.width - 40
-                        label: argumentRow.label
-                        value: argumentRow.modelData.value
+                    Row {
+                        x: 20
+                        width: root.width - 40
+                        topPadding: 12
+                        bottomPadding: 12
+                        spacing: 12
+                        Icon {
+                            width: 28
+                            topPadding: 1
+                            name: argumentRow.icon
+                            size: 13
+                            font.weight: Font.Medium
+                            color: Theme.secondary
+                        }
+                        LabelValue {
+                            objectName: "argumentValue"
+                            width: parent.width - 40
+                            label: argumentRow.label
+                            value: argumentRow.modelData.value
+                        }
                     }
                 }
             }
-        }
 
-        ApprovalFileFacts {
-            id: fileFacts
-            objectName: "fileFacts"
-            x: 60
-            width: root.width - 80
-            bottomPadding: 12
-            toolCall: root.toolCall
+            ApprovalFileFacts {
+                id: fileFacts
+                objectName: "fileFacts"
+                x: 60
+                width: root.width - 80
+                bottomPadding: 12
+                toolCall: root.toolCall
+            }
         }
     }
 
@@ -234,6 +256,7 @@ Column {
 
     // Only for a tool the catalogue describes.
     Column {
+        id: descriptionLine
         objectName: "descriptionLine"
         width: root.width
         visible: root.description.length > 0
@@ -264,6 +287,7 @@ Column {
     }
 
     Row {
+        id: buttons
         padding: 20
         spacing: 12
         readonly property real buttonWidth: (root.width - 40 - spacing) / 2
