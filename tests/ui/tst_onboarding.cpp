@@ -104,8 +104,6 @@ private slots:
         flow.setUserName(QStringLiteral("  Ada \n"));
         flow.submitName();
         QCOMPARE(flow.step(), 1);
-        QCOMPARE(flow.engineHeader(), Flow::EngineHeader::Ready);
-        QVERIFY(flow.showsEngineContinue());
         flow.goBack();
         QCOMPARE(flow.step(), 0);
         flow.goOn();
