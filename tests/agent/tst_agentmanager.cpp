@@ -256,10 +256,7 @@ private slots:
         QTEST(f.reloaded()->messages().last().content, "reply"); // failures are saved too
         const json bodies = f.engine.requests();
         QCOMPARE(int(bodies.size()), requests);
-        if (requests == 0)
-            QCOMPARE(f.manager->llmClient()->baseURL(),
-                     QString("http://127.0.0.1:%1").arg(f.portOverride));
-        else
+        if (requests > 0)
             QVERIFY(bodies.at(0).contains("tools"));
         if (requests == 2) {
             QVERIFY(!bodies.at(1).contains("tools"));
