@@ -8,8 +8,6 @@
 #include "platform/preferences.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QFontMetrics>
 #include <QSignalSpy>
 #include <QTemporaryDir>

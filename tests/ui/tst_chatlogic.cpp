@@ -7,7 +7,6 @@
 #include "core/archive.h"
 #include "platform/preferences.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>

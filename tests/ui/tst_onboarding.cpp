@@ -8,7 +8,6 @@
 #include "tests/support/testenvironment.h"
 #include "ui/onboardingflow.h"
 
-#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 

@@ -8,7 +8,6 @@
 
 #include <QGuiApplication>
 #include <QSettings>
-#include <QSignalSpy>
 
 #include <httplib.h>
 
