@@ -4,8 +4,9 @@
 #include "ui/markdownblocks.h"
 #include "ui/messagevisibility.h"
 
+#include "platform/savefile.h"
+
 #include <QDir>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -31,26 +32,9 @@ QString messageMarkdown(const QString &content)
     return parts.join(QStringLiteral("\n\n"));
 }
 
-// The system's reason on failure, empty on success.
-QString writeAtomically(const QString &path, const QString &text)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return {};
-}
-
 QString exportFile(const ChatSession &session, const QString &path)
 {
-    return writeAtomically(path, chatMarkdown(session));
+    return writeFileAtomically(path, chatMarkdown(session).toUtf8());
 }
 } // namespace
 
