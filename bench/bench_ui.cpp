@@ -69,6 +69,10 @@ QString section(int n)
                "- first point of step %1 with `code`\n"
                "- second point, a little longer than the first one\n"
                "- third point\n\n"
+               "| Item | Count | Note |\n"
+               "|:-----|------:|:----:|\n"
+               "| apples %1 | 3 | `fresh` |\n"
+               "| pears | 12 | **ripe** |\n\n"
                "```python\n"
                "def step_%1(items):\n"
                "    total = 0\n"
@@ -218,7 +222,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     TestEnvironment::setApplicationIdentity();
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
-    compareStartups();
+    // BENCH_UI_PIECES shortens the stream and skips the start-up runs, for a quick look.
+    const int quickPieces = qEnvironmentVariableIntValue("BENCH_UI_PIECES");
+    if (quickPieces == 0)
+        compareStartups();
 
     Preferences::setData(QStringLiteral("chatSessions"), encodeSessions(seedArchive()));
     Preferences::setBoolean(QStringLiteral("onboardingComplete"), true);
@@ -280,7 +287,7 @@ int main(int argc, char **argv)
         Qt::DirectConnection);
 
     const QString reply = longReply(20000);
-    constexpr int pieces = 2000;
+    const int pieces = quickPieces >= 200 ? quickPieces : 2000;
     const qsizetype pieceLength = reply.size() / pieces;
     QList<double> cpuPerPiece;
     QList<double> wallPerPiece;

@@ -1,7 +1,8 @@
 #include "core/archive.h"
 
+#include "platform/savefile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 #include <nlohmann/json.hpp>
 
@@ -415,24 +416,7 @@ std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes)
 
 QString writeChatsFile(const QList<ChatSession> &sessions, const QString &filePath)
 {
-    QSaveFile file(filePath);
-    // Unbuffered, and written until done: a short write is followed by the one that
-    // fails, which carries the system's reason (a full disk, the file size limit).
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
-    const QByteArray bytes = encodeSessions(sessions);
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return reason;
-        }
-        done += written;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return {};
+    return writeFileAtomically(filePath, encodeSessions(sessions));
 }
 
 ChatsFile openChatsFile(const QString &filePath)

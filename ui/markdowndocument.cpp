@@ -61,8 +61,9 @@ void MarkdownDocument::applyText(const QString &text)
     for (qsizetype i = 0; i < common; ++i) {
         if (rows.at(i).sameAs(m_rows.at(i))) {
             rows[i].html = m_rows.at(i).html;
+            rows[i].cellHtml = m_rows.at(i).cellHtml;
         } else {
-            renderHtml(rows[i]);
+            renderHtml(rows[i], &m_rows.at(i));
             if (firstChanged < 0)
                 firstChanged = i;
             lastChanged = i;
@@ -91,10 +92,26 @@ void MarkdownDocument::applyText(const QString &text)
 
 QList<MarkdownDocument::Row> MarkdownDocument::rowsOf(const QList<Block> &blocks) const
 {
+    // Reserved up front: the whole reply is turned into rows again for every streamed piece.
+    qsizetype count = 0;
+    for (const Block &block : blocks)
+        count += block.kind == Block::Kind::Text ? block.lines.size() : 1;
     QList<Row> rows;
+    rows.reserve(count);
     for (qsizetype b = 0; b < blocks.size(); ++b) {
         const Block &block = blocks.at(b);
         const int blockGap = b == 0 ? 0 : 10;
+        if (block.kind == Block::Kind::Table) {
+            Row row;
+            row.kind = BlockKind::Table;
+            row.content = block.content;
+            row.cells = block.cells;
+            for (const ColumnAlignment alignment : block.alignments)
+                row.alignments.append(int(alignment));
+            row.gap = blockGap;
+            rows.append(std::move(row));
+            continue;
+        }
         if (block.kind == Block::Kind::Code) {
             Row row;
             row.kind = BlockKind::Code;
@@ -118,9 +135,25 @@ QList<MarkdownDocument::Row> MarkdownDocument::rowsOf(const QList<Block> &blocks
     return rows;
 }
 
-void MarkdownDocument::renderHtml(Row &row) const
+void MarkdownDocument::renderHtml(Row &row, const Row *previous) const
 {
-    if (row.kind == BlockKind::Bullet)
+    if (row.kind == BlockKind::Table) {
+        // A streaming table grows by a row or a cell at a time: the cells before stay.
+        const bool reuse = previous && previous->kind == BlockKind::Table;
+        row.cellHtml.clear();
+        for (qsizetype r = 0; r < row.cells.size(); ++r) {
+            QStringList html;
+            for (qsizetype c = 0; c < row.cells.at(r).size(); ++c) {
+                const QString &cell = row.cells.at(r).at(c);
+                const bool same = reuse && r < previous->cells.size()
+                                  && c < previous->cells.at(r).size()
+                                  && previous->cells.at(r).at(c) == cell;
+                html.append(same ? previous->cellHtml.at(r).at(c)
+                                 : inlineMarkdownToHtml(cell, m_style));
+            }
+            row.cellHtml.append(std::move(html));
+        }
+    } else if (row.kind == BlockKind::Bullet)
         row.html = inlineMarkdownToHtml(row.content, m_style);
     else if (row.kind == BlockKind::Paragraph)
         // Paragraphs get 3 points of extra space between their lines.
@@ -138,7 +171,7 @@ void MarkdownDocument::restyle()
     for (Row &row : m_rows)
         renderHtml(row);
     if (!m_rows.isEmpty())
-        emit dataChanged(index(0), index(int(m_rows.size() - 1)), {HtmlRole});
+        emit dataChanged(index(0), index(int(m_rows.size() - 1)), {HtmlRole, CellsRole});
     emit styleChanged();
 }
 
@@ -192,6 +225,14 @@ QVariant MarkdownDocument::data(const QModelIndex &index, int role) const
         return row.rawCode;
     case GapRole:
         return row.gap;
+    case CellsRole: {
+        QVariantList cells;
+        for (const QStringList &cellRow : row.cellHtml)
+            cells.append(cellRow);
+        return cells;
+    }
+    case AlignmentsRole:
+        return row.alignments;
     default:
         return {};
     }
@@ -207,5 +248,7 @@ QHash<int, QByteArray> MarkdownDocument::roleNames() const
         {LanguageRole, "language"},
         {RawCodeRole, "rawCode"},
         {GapRole, "gap"},
+        {CellsRole, "cells"},
+        {AlignmentsRole, "alignments"},
     };
 }

@@ -10,7 +10,7 @@
 #include <QtQml/qqmlregistration.h>
 
 // The Markdown body of one reply as a flat list of rows (heading, bullet, paragraph,
-// code block) for a Repeater. When the text grows, the text is parsed again but only
+// code block, table) for a Repeater. When the text grows, the text is parsed again but only
 // rows that differ from the previous parse are announced: a streamed piece usually
 // changes the last row alone, so the rows above keep their items and their layout.
 class MarkdownDocument : public QAbstractListModel
@@ -30,16 +30,19 @@ public:
     enum Roles {
         KindRole = Qt::UserRole + 1, /**< The row's BlockKind. */
         LevelRole,                   /**< Heading level 1 to 3; 0 for other rows. */
-        ContentRole,  /**< The line's text without its marker; a code block's displayed code. */
+        ContentRole,  /**< The line's text without its marker; a code block's displayed code;
+                           a table's Markdown. */
         HtmlRole,     /**< Bullets and paragraphs: the content's inline Markdown as rich text. */
         LanguageRole, /**< Code blocks: the fence's language tag, or an empty text. */
         RawCodeRole,  /**< Code blocks: the code as it came out of the fence. */
-        GapRole, /**< Space above the row: 0 first, 5 inside a text block, 10 between blocks. */
+        GapRole,   /**< Space above the row: 0 first, 5 inside a text block, 10 between blocks. */
+        CellsRole, /**< Tables: rows of cells as rich text, the header row first. */
+        AlignmentsRole, /**< Tables: each column's ColumnAlignment as a number. */
     };
     Q_ENUM(Roles)
 
     // What a row is, and so how it is drawn.
-    enum class BlockKind { Heading, Bullet, Paragraph, Code };
+    enum class BlockKind { Heading, Bullet, Paragraph, Code, Table };
     Q_ENUM(BlockKind)
 
     using QAbstractListModel::QAbstractListModel;
@@ -75,6 +78,9 @@ private:
         QString language;
         int gap = 0;
         QString html;
+        QList<QStringList> cells;    // tables: the cells' Markdown
+        QList<QStringList> cellHtml; // tables: the cells as rich text
+        QVariantList alignments;     // tables
 
         bool sameAs(const Row &other) const
         {
@@ -84,7 +90,8 @@ private:
     };
 
     QList<Row> rowsOf(const QList<Block> &blocks) const;
-    void renderHtml(Row &row) const;
+    // Rich text for the row; a table reuses the cells that match the previous version of it.
+    void renderHtml(Row &row, const Row *previous = nullptr) const;
     void restyle();
     void applyText(const QString &text);
 

@@ -68,12 +68,9 @@ private slots:
         QFETCH(QString, style);
         QFETCH(QString, expectedHead);
         AgentFixture f;
-        if (!ownPrompt.isNull()) {
+        if (!ownPrompt.isNull()) { // a first start has one session, the active one
             QList<ChatSession> sessions = f.state->chatSessions();
-            for (ChatSession &session : sessions) {
-                if (session.id == f.state->activeSessionID())
-                    session.systemPromptOverride = ownPrompt;
-            }
+            sessions.first().systemPromptOverride = ownPrompt;
             f.state->setChatSessions(sessions);
         }
         if (!userName.isNull())
@@ -118,14 +115,10 @@ private slots:
         AgentFixture f;
         f.state->setTemperature(0.25);
         f.state->setMaxTokens(77);
-        f.engine.enqueue({{"pieces",
-                           {"Here",
-                            " you go.\nTool res",
-                            "ults:\n[read_",
-                            "file]: secret\nThe clipboard is ",
-                            "empty\n  TOOL_CALL: not json\n--",
-                            "-\nDone",
-                            ".\n"}}});
+        // Which lines hide is the cleaner's own test; here, that the row shows its text.
+        f.engine.enqueue(
+            {{"pieces",
+              {"Here", " you go.\nTool res", "ults: x\n  TOOL_CALL: not json\nDone", ".\n"}}});
         QSignalSpy inserted(f.state->messageModel(), &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(f.state->messageModel(), &QAbstractItemModel::rowsRemoved);
         QSignalSpy reset(f.state->messageModel(), &QAbstractItemModel::modelReset);
@@ -149,13 +142,10 @@ private slots:
         watcher.reset();
         // While streaming, the row showed the cleaned text of everything so far; the broken
         // tool-call line gave no call.
-        QCOMPARE(streamed.size(), 8); // the seven pieces, then emptied at the end
-        QCOMPARE(shown.mid(0, 7),
+        QCOMPARE(streamed.size(), 5); // the four pieces, then emptied at the end
+        QCOMPARE(shown.mid(0, 4),
                  (QStringList{"Here",
                               "Here you go.\nTool res",
-                              "Here you go.\n[read_",
-                              "Here you go.\nThe clipboard is",
-                              "Here you go.\n--",
                               "Here you go.\nDone",
                               "Here you go.\nDone."}));
         QCOMPARE(f.contents(), (QStringList{"  Say hello  ", "Here you go.\nDone."}));
@@ -238,13 +228,11 @@ private slots:
         };
         const json notJson = {{"status", 500}, {"body", "oops"}, {"content_type", "text/plain"}};
         const json unsupported = error(400, "tools unsupported"),
-                   loading = error(503, "Loading model"),
                    bare400 = {{"status", 400}, {"body", "{}"}}, fine = {{"pieces", {"Fine."}}};
         addRow("400 retried without tools", json{unsupported, fine}, "Fine.", 2);
         addRow("400 twice", json{unsupported, error(400, "bad request")}, "Error: bad request", 2);
         addRow("400 then 500", json{bare400, notJson}, "Error: Server error 500", 2);
         addRow("500 not retried", json::array({notJson}), "Error: Server error 500", 1);
-        addRow("503 with a message", json::array({loading}), "Error: Loading model", 1);
         addRow("connection refused", json(), "Error: Connection refused", 0);
     }
 
@@ -268,10 +256,7 @@ private slots:
         QTEST(f.reloaded()->messages().last().content, "reply"); // failures are saved too
         const json bodies = f.engine.requests();
         QCOMPARE(int(bodies.size()), requests);
-        if (requests == 0)
-            QCOMPARE(f.manager->llmClient()->baseURL(),
-                     QString("http://127.0.0.1:%1").arg(f.portOverride));
-        else
+        if (requests > 0)
             QVERIFY(bodies.at(0).contains("tools"));
         if (requests == 2) {
             QVERIFY(!bodies.at(1).contains("tools"));
@@ -282,7 +267,8 @@ private slots:
     // A turn stopped by the stop button, a new send, or a change of the shown
     // conversation, while it waits for the first piece, streams, waits for an
     // approval or runs a tool: what arrived stays in the session that asked, and
-    // nothing of the turn reaches any session afterwards, in memory or saved.
+    // nothing of the turn reaches any session afterwards, in memory or saved. A store
+    // destroyed while the turn waits for the user ends the turn; nothing runs.
     void stoppedTurn_data()
     {
         QTest::addColumn<QString>("stage");
@@ -305,6 +291,7 @@ private slots:
             {"approval", "select", asked},
             {"approval", "new chat", asked},
             {"approval", "manager gone", asked},
+            {"approval", "store gone", {}},
             {"tool", "stop", asked + next},
             {"tool", "select", asked},
             {"tool", "delete", {}},
@@ -363,6 +350,11 @@ private slots:
             f.state->startNewChat();
         } else if (how == "reset") {
             f.state->resetAllData();
+        } else if (how == "store gone") {
+            f.state.reset();
+            QVERIFY(f.idle());
+            QVERIFY(f.tools.calls.isEmpty());
+            return;
         } else {
             f.manager.reset();
         }

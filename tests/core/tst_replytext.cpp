@@ -1,3 +1,4 @@
+#include "core/linediff.h"
 #include "core/replytext.h"
 #include "tests/support/testenvironment.h"
 
@@ -140,6 +141,45 @@ private slots:
         QCOMPARE(trimWhiteSpaceAndLineBreaks(u"\u0085\u000b\u000c\n x \r\u2028"), QStringView(u"x"));
         QVERIFY(!isWhiteSpace(U'\u200b')); // zero-width space is not a space separator
         QVERIFY(isWhiteSpace(U'\u202f'));
+    }
+
+    // Lines joined by '|'; the diff as "=same", "-removed", "+added".
+    void diff_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<qsizetype>("maxCells");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name,
+                            const char *before,
+                            const char *after,
+                            qsizetype cap,
+                            const char *expected) {
+            QTest::newRow(name) << QString(before) << QString(after) << cap << QString(expected);
+        };
+        row("same", "a|b", "a|b", 100, "=a =b");
+        row("one changed", "a|b|c", "a|x|c", 100, "=a -b +x =c");
+        row("new file", "", "a|b", 100, "+a +b");
+        row("common middle", "h|a|k|b|t", "h|x|k|y|t", 100, "=h -a +x =k -b +y =t");
+        row("moved line", "a|b|c", "b|c|a", 100, "-a =b =c +a");
+        row("over the cap", "h|a|k|b|t", "h|x|k|y|t", 8, "=h -a -k -b +x +k +y =t");
+    }
+
+    void diff()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(qsizetype, maxCells);
+        QFETCH(QString, expected);
+        const auto lines
+            = [](const QString &s) { return s.isEmpty() ? QStringList{} : s.split(u'|'); };
+        const LineDiff result = diffLines(lines(before), lines(after), maxCells);
+        QStringList found;
+        for (const DiffLine &line : result.lines)
+            found << QString(u"=-+"[line.kind]) + line.text;
+        QCOMPARE(found.join(u' '), expected);
+        QCOMPARE(result.removed, expected.count(u'-'));
+        QCOMPARE(result.added, expected.count(u'+'));
     }
 };
 

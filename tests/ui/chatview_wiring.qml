@@ -200,19 +200,24 @@ Item {
             compare(messages(), ["user:First try again", "assistant:Edited answer."])
         }
 
+        // Over an existing file; "keys" walks Tab and Space from Deny, which has the focus
+        // first, after a Return that must not approve.
         function test_approvalSheet_data() {
             return [
-                { tag: "approve", press: "approveButton", written: "hello" },
-                { tag: "deny", press: "denyButton", written: "" },
-                { tag: "closed without a decision", press: "", written: "" }
+                { tag: "approve by keys", keys: [Qt.Key_Return, Qt.Key_Tab, Qt.Key_Space], written: "new" },
+                { tag: "deny by Space", keys: [Qt.Key_Space], written: "old" },
+                { tag: "approve by click", press: "approveButton", written: "new" },
+                { tag: "deny by click", press: "denyButton", written: "old" },
+                { tag: "closed without a decision", keys: [Qt.Key_Escape], written: "old" }
             ]
         }
 
         function test_approvalSheet(data) {
             ensureRunning()
             const view = freshView()
-            const path = Engine.homePath() + "/approval-" + data.press + ".txt"
-            const call = { name: "write_file", arguments: { path: path, content: "hello" } }
+            const path = Engine.homePath() + "/approval-" + data.tag.replace(/ /g, "-") + ".txt"
+            verify(Engine.writeFile(path, "old"))
+            const call = { name: "write_file", arguments: { path: path, content: "new" } }
             verify(Engine.enqueue([{ pieces: ["TOOL_CALL: " + JSON.stringify(call)] }, { pieces: ["Done."] }]))
             type(view, "Write it")
             keyClick(Qt.Key_Return)
@@ -220,20 +225,29 @@ Item {
             tryCompare(sheet, "opened", true, 10000)
             const approval = sheet.contentItem
             compare(approval.title, "Write File")
-            compare(findChild(approval, "argumentRow0").label, "Content")
-            compare(findChild(approval, "argumentRow1").label, "Path")
             compare(findChild(approval, "argumentRow1").icon, "folder")
-            if (data.press.length > 0)
+            compare(findChild(approval, "fileNote").text, "Current file: 3 bytes")
+            compare(findChild(approval, "diffSummary").text, "1 line removed, 1 line added")
+            compare(findChild(approval, "diffList").count, 2)
+            const deny = findChild(approval, "denyButton")
+            const approve = findChild(approval, "approveButton")
+            verify(deny.activeFocus)
+            for (const key of data.keys ?? []) {
+                keyClick(key)
+                if (key === Qt.Key_Return)
+                    verify(sheet.opened && store.hasPendingApproval)
+                if (key === Qt.Key_Tab)
+                    verify(approve.activeFocus && approve.visualFocus)
+            }
+            if (data.press)
                 mouseClick(findChild(approval, data.press))
-            else
-                keyClick(Qt.Key_Escape)
             tryCompare(sheet, "visible", false)
             verify(!store.hasPendingApproval)
             waitForReply()
             compare(Engine.readFile(path), data.written)
             const results = messages().filter(m => m.startsWith("tool_result:"))
             compare(results.length, 1)
-            compare(results[0].includes("Denied by user"), data.written.length === 0)
+            compare(results[0].includes("Denied by user"), data.written === "old")
         }
 
         // The argument rows are the C++ side's (tst_chatlogic); the view shows the
@@ -251,16 +265,45 @@ Item {
             compare(findChild(view, "descriptionLine").visible, data.description.length > 0)
             compare(findChild(view, "descriptionText").text, data.description)
             verify(!findChild(view, "argumentRow0"))
+            verify(!findChild(view, "fileFacts").visible)
         }
 
-        function test_longValueShowsThreeLines() {
-            const content = ["one", "two", "three", "four", "five", "six"].join("\n")
-            const view = createTemporaryObject(approvalComponent, root, { toolCall: { name: "write_file", arguments: { content: content } } })
+        // Three lines show; "Show all" opens the whole value, selectable, and closes it again.
+        function test_longValueShowsInFull_data() {
+            return [
+                { tag: "six lines", content: "one\ntwo\nthree\nfour\nfive\nsix", cut: true },
+                { tag: "three lines", content: "one\ntwo\nthree", cut: false }
+            ]
+        }
+
+        // Show all is reached with Tab and pressed with Space; in a short window the details
+        // scroll inside the sheet and the buttons stay.
+        function test_longValueShowsInFull(data) {
+            const view = createTemporaryObject(approvalComponent, root, { toolCall: { name: "write_file", arguments: { content: data.content } }, maxHeight: 300 })
             const row = findChild(view, "argumentRow0")
             const clip = findChild(row, "valueClip")
             const text = findChild(row, "valueText")
-            compare(text.lineCount, 6)
+            const showAll = findChild(row, "showAllButton")
+            compare(showAll.visible, data.cut)
+            if (!data.cut)
+                return
             fuzzyCompare(clip.height, text.contentHeight / 2, 4)
+            compare(showAll.text, "Show all")
+            view.focusDeny()
+            keyClick(Qt.Key_Tab)
+            keyClick(Qt.Key_Tab)
+            verify(showAll.activeFocus)
+            keyClick(Qt.Key_Space)
+            verify(!clip.visible)
+            const scroller = findChild(view, "detailsScroller")
+            verify(scroller.interactive && scroller.height < scroller.contentHeight)
+            const full = findChild(row, "fullValueText")
+            verify(full.visible)
+            compare(full.text, data.content)
+            verify(full.selectByMouse && full.readOnly)
+            compare(showAll.text, "Show less")
+            keyClick(Qt.Key_Space)
+            verify(clip.visible && !findChild(row, "fullValue").visible)
         }
 
         function test_dropFiles() {

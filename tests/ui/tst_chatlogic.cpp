@@ -7,7 +7,6 @@
 #include "core/archive.h"
 #include "platform/preferences.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -53,13 +52,7 @@ private slots:
         QTest::addColumn<Action>("action");
         addRow("text, engine running", "Hi", false, true, false, true, Action::Send);
         addRow("padded text", "\n  Hi \n", false, true, false, true, Action::Send);
-        addRow("only spaces and line breaks",
-               " \n\t \r\n",
-               false,
-               true,
-               false,
-               false,
-               Action::Ignore);
+        addRow("blank", " \n\t \r\n", false, true, false, false, Action::Ignore);
         addRow("empty", "", false, false, false, false, Action::Ignore);
         addRow("while a reply is generated", "Hi", true, true, false, false, Action::Ignore);
         addRow("engine starting", "Hi", false, false, true, true, Action::Queue);
@@ -232,6 +225,11 @@ private slots:
         row("bad.txt", "ok \xff\xfe no", "", "bad.txt"); // not UTF-8
         row(".txt", "secret", "", ".txt");               // hidden, no extension
         row("huge.log", QByteArray(16 * 1024 * 1024 + 1, 'a'), "", "huge.log"); // over 16 MiB
+        // No bytes: nothing is written. A file that cannot be read goes in by name, so does a
+        // folder; a link that is no file changes nothing.
+        row("missing.md", QByteArray(), "", "missing.md");
+        row("folder.txt/", QByteArray(), "a", "a folder.txt");
+        row("https://example.com/a.txt", QByteArray(), "Hi", "Hi");
     }
 
     void attachment()
@@ -240,17 +238,12 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, inputText);
         const QString path = m_dir.filePath(fileName);
-        QVERIFY(writeTestFile(path, bytes));
-        QTEST(ChatLogic::attachDroppedFile(inputText, QUrl::fromLocalFile(path)), "expected");
-    }
-
-    void attachmentOfNonFileUrlChangesNothing()
-    {
-        QCOMPARE(ChatLogic::attachDroppedFile("Hi", QUrl("https://example.com/a.txt")), "Hi");
-        // A file that cannot be read goes in by name; so does a folder.
-        QCOMPARE(withAttachedFile(QString(), m_dir.filePath("missing.md")), "missing.md");
-        QCOMPARE(withAttachedFile("a", m_dir.path() + "/"),
-                 "a " + QFileInfo(m_dir.path()).fileName());
+        if (fileName.endsWith(u'/'))
+            QVERIFY(QDir().mkpath(path));
+        else if (!bytes.isNull())
+            QVERIFY(writeTestFile(path, bytes));
+        const QUrl url = fileName.contains(u':') ? QUrl(fileName) : QUrl::fromLocalFile(path);
+        QTEST(ChatLogic::attachDroppedFile(inputText, url), "expected");
     }
 
     void approvalRows()
@@ -277,48 +270,32 @@ private slots:
                  "Path=/tmp/a@folder Text=t@text.quote");
     }
 
+    // Edit drops the message and what follows; retry sends the user message before the
+    // reply again. Without a user message before it, or gone, nothing happens. Saved.
     void cuts()
-    {
-        const QList<Message> messages{message("user", "one"),
-                                      message("assistant", "A"),
-                                      message("user", "two"),
-                                      message("tool_result", "Tool results: x"),
-                                      message("assistant", "Error: boom")};
-        // Edit drops the message and what follows; retry the user message before the reply.
-        for (const auto &cut :
-             {cutForEdit(messages, messages[2].id), cutForRetry(messages, messages[4].id)}) {
-            QVERIFY(cut);
-            QCOMPARE(cut->text, "two");
-            QCOMPARE(roles(cut->kept), QStringList({"user:one", "assistant:A"}));
-        }
-        // No user message before it, or the message is gone.
-        const QList<Message> orphan{message("assistant", "Error: x")};
-        QVERIFY(!cutForRetry(orphan, orphan[0].id));
-        QVERIFY(!cutForRetry(messages, QUuid::createUuid()));
-        QVERIFY(!cutForEdit(messages, QUuid::createUuid()));
-    }
-
-    void editAndRetryThroughTheStore()
     {
         {
             AgentState state;
             state.startNewChat();
-            state.setMessages({message("user", "one"),
-                               message("assistant", "Error: boom"),
-                               message("user", "two")});
+            state.setMessages({message("assistant", "Error: x"),
+                               message("user", "one"),
+                               message("assistant", "A"),
+                               message("user", "two"),
+                               message("tool_result", "Tool results: x"),
+                               message("assistant", "Error: boom")});
             state.syncActiveSession();
-            const QString failedId = uuidText(state.messages()[1].id);
-            const QString editedId = uuidText(state.messages()[2].id);
-            QCOMPARE(ChatLogic::editFromMessage(&state, editedId), QVariant("two"));
-            QCOMPARE(ChatLogic::retryFromMessage(&state, failedId), QVariant("one"));
-            QVERIFY(state.messages().isEmpty());
-            // Gone: nothing happens.
-            QVERIFY(!ChatLogic::editFromMessage(&state, editedId).isValid());
+            QStringList ids;
+            for (const Message &m : state.messages())
+                ids << uuidText(m.id);
+            QCOMPARE(ChatLogic::retryFromMessage(&state, ids[5]), QVariant("two"));
+            QCOMPARE(roles(state.messages()),
+                     QStringList({"assistant:Error: x", "user:one", "assistant:A"}));
+            QVERIFY(!ChatLogic::editFromMessage(&state, ids[3]).isValid());
+            QVERIFY(!ChatLogic::retryFromMessage(&state, ids[0]).isValid());
+            QCOMPARE(ChatLogic::editFromMessage(&state, ids[1]), QVariant("one"));
+            QCOMPARE(roles(state.messages()), QStringList{"assistant:Error: x"});
         }
-        // Saved: a new store reads the cut conversation.
-        const auto reloaded = loadedState();
-        QVERIFY(reloaded->activeSession());
-        QVERIFY(reloaded->activeSession()->messages.isEmpty());
+        QCOMPARE(roles(loadedState()->activeSession()->messages), QStringList{"assistant:Error: x"});
     }
 
     void celebrationOnlyOnceForAGoodReply()

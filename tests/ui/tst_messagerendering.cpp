@@ -1,10 +1,13 @@
 #include "core/records.h"
+#include "ui/approvalfacts.h"
 #include "ui/inlinemarkdown.h"
 #include "ui/markdownblocks.h"
+#include "ui/markdowndocument.h"
 #include "ui/messagevisibility.h"
 
 #include <QBuffer>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "tests/support/testenvironment.h"
@@ -162,7 +165,8 @@ private slots:
         QTEST(describe(parseTextLines(text)), "lines");
     }
 
-    // Each block as "p:…" lines, or "code(language):…" with "-" for no language.
+    // Each block as "p:…" lines, "code(language):…" with "-" for no language, or
+    // "table(alignments):" and its rows of [cells], alignments as "-" none, "<", "^", ">".
     void blocks_data()
     {
         QTest::addColumn<QString>("text");
@@ -191,6 +195,20 @@ private slots:
             {"p:Prose first.", "code(cpp):int main() {\n\n# not a heading"});
         // Fences are counted anywhere, so an inline triple backtick opens code too.
         row("fence inside a line", "use ```x``` here", {"p:use", "code(-):x", "p:here"});
+        row("table between paragraphs",
+            "Intro\n| A | B |\n|:--|--:|\n| 1 | **2** |\n\nOutro",
+            {"p:Intro", "table(<>):[A][B] [1][**2**]", "p:Outro"});
+        row("ragged rows",
+            "| a | b | c |\n|---|:-:|---|\n| 1 |\n| 1 | 2 | 3 | 4 |\nloose",
+            {"table(-^-):[a][b][c] [1][][] [1][2][3] [loose][][]"});
+        row("escaped pipes, code spans split",
+            "| x | y |\n|---|---|\n| a \\| b | `c|d` |\n| `p\\|q` |",
+            {"table(--):[x][y] [a | b][`c] [`p|q`][]"});
+        row("after a code block, no outer pipes",
+            "```\ncode\n```\nk | v\n- | :-:\nk1 | v1\n- after",
+            {"code(-):\ncode\n", "table(-^):[k][v] [k1][v1]", "b:after"});
+        row("streaming header stays text", "| A | B |\n| --", {"p:| A | B |\n| --"});
+        row("delimiter without a pipe", "a | b\n---", {"p:a | b\n---"});
     }
 
     void blocks()
@@ -198,12 +216,39 @@ private slots:
         QFETCH(QString, text);
         QStringList seen;
         for (const Block &block : parseBlocks(text)) {
-            if (block.kind == Block::Kind::Code)
+            if (block.kind == Block::Kind::Code) {
                 seen << "code(" + block.language.value_or("-") + "):" + block.content;
-            else
+            } else if (block.kind == Block::Kind::Table) {
+                QString table = "table(";
+                for (const ColumnAlignment alignment : block.alignments)
+                    table += QString(u"-<^>"[int(alignment)]);
+                QStringList rows;
+                for (const QStringList &cells : block.cells)
+                    rows << "[" + cells.join("][") + "]";
+                seen << table + "):" + rows.join(u' ');
+            } else {
                 seen << describe(block.lines);
+            }
         }
         QTEST(seen, "blocks");
+    }
+
+    // A table row: its Markdown for the copy button, and its cells as rich text.
+    void tableRow()
+    {
+        MarkdownDocument document;
+        document.setText("| *a* | b |\n|--|--:|\n| `x` | [l](https://e.org) |");
+        QCOMPARE(document.rowCount(), 1);
+        const QModelIndex table = document.index(0);
+        QCOMPARE(table.data(MarkdownDocument::KindRole).toInt(),
+                 int(MarkdownDocument::BlockKind::Table));
+        QCOMPARE(table.data(MarkdownDocument::ContentRole).toString(),
+                 "| *a* | b |\n|--|--:|\n| `x` | [l](https://e.org) |");
+        QCOMPARE(table.data(MarkdownDocument::AlignmentsRole).toList(), (QVariantList{0, 3}));
+        const QVariantList cells = table.data(MarkdownDocument::CellsRole).toList();
+        QCOMPARE(cells.size(), 2);
+        QCOMPARE(cells.at(0).toStringList().at(0), "<i>a</i>");
+        QVERIFY(cells.at(1).toStringList().at(1).contains("<a href=\"https://e.org\""));
     }
 
     void displayedCodeTrimsOnlyLineBreaks()
@@ -258,6 +303,92 @@ private slots:
             QVERIFY2(html.contains(part), qPrintable(html));
         for (const QString &part : absent.split(u'|', Qt::SkipEmptyParts))
             QVERIFY2(!html.contains(part), qPrintable(html));
+    }
+
+    // Files in a fresh folder: "ten" holds the lines a to j, "big" is over the cap, "binary"
+    // is no UTF-8, "folder" has two entries. Rows as "=same", "-removed", "+added", "~skipped".
+    void approvalFacts_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("rows");
+        const QString ten = "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n";
+        addRow("one line changed",
+               "write_file",
+               "ten",
+               QString(ten).replace("e", "E"),
+               "Current file: 20 bytes",
+               "1 line removed, 1 line added",
+               "~2 unchanged lines|=c|=d|-e|+E|=f|=g|~4 unchanged lines");
+        addRow("lines added at the end",
+               "write_file",
+               "ten",
+               ten + "k\nl",
+               "Current file: 20 bytes",
+               "1 line removed, 2 lines added",
+               "~8 unchanged lines|=i|=j|-|+k|+l");
+        addRow("same content",
+               "write_file",
+               "ten",
+               ten,
+               "Current file: 20 bytes",
+               "No changes",
+               "~11 unchanged lines");
+        addRow("new file", "write_file", "missing.txt", "x", "New file", "", "");
+        addRow("over the cap",
+               "write_file",
+               "big",
+               "x",
+               "Current file: 1.0 MB, too large to compare",
+               "",
+               "");
+        addRow("not text",
+               "write_file",
+               "binary",
+               "x",
+               "Current file: 2 bytes, not UTF-8 text",
+               "",
+               "");
+        addRow("over a folder", "write_file", "folder", "x", "A folder is at this path", "", "");
+        addRow("delete a file", "delete_file", "ten", "", "File, 20 bytes", "", "");
+        addRow("delete a folder", "delete_file", "folder", "", "Folder with 2 items", "", "");
+        addRow("delete nothing", "delete_file", "missing.txt", "", "Nothing is at this path", "", "");
+        addRow("other tool", "read_file", "ten", "", "", "", "");
+    }
+
+    void approvalFacts()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QString, path);
+        QFETCH(QString, content);
+        QTemporaryDir dir;
+        const auto write = [&](const QString &name, const QByteArray &bytes) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        write("ten", "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n");
+        write("big", QByteArray(ApprovalFacts::maxComparedBytes + 1, 'a'));
+        write("binary", "\xff\xfe");
+        QVERIFY(QDir(dir.path()).mkpath("folder/inner"));
+        write("folder/.hidden", "");
+
+        ApprovalFacts facts;
+        facts.setToolCall(
+            {{"name", tool},
+             {"arguments", QVariantMap{{"path", dir.filePath(path)}, {"content", content}}}});
+        QTEST(facts.note(), "note");
+        QTEST(facts.summary(), "summary");
+        QStringList rows;
+        for (int row = 0; row < facts.rowCount(); ++row) {
+            const QModelIndex index = facts.index(row);
+            rows << QString(u"=-+~"[index.data(ApprovalFacts::KindRole).toInt()])
+                        + index.data(ApprovalFacts::TextRole).toString();
+        }
+        QTEST(rows.join(u'|'), "rows");
     }
 
     void openableLinks_data()

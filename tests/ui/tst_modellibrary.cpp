@@ -84,11 +84,6 @@ private slots:
         QTest::newRow("name, any case")
             << "LLAMA" << QStringList{"Llama 3.2 3B Instruct", "Llama 3.1 8B Instruct"};
         addRow("no match", "mistral", QStringList{});
-        addRow("empty",
-               "",
-               QStringList{"Llama 3.2 3B Instruct",
-                           "Llama 3.1 8B Instruct",
-                           "Qwen 2.5 3B Instruct"});
     }
 
     void search()

@@ -1,6 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtTest
 import TovraAI
 
 // The model library screen from the keyboard alone: Tab reaches the search field, each
@@ -20,15 +19,11 @@ Item {
         }
     }
 
-    TestCase {
+    AppTestCase {
         name: "ModelLibraryKeyboard"
-        when: windowShown
 
-        function init() { failOnWarning(new RegExp(unexpectedWarningPattern)) }
-
-        function focused(): Item { return root.Window.activeFocusItem }
-
-        function tabTo(objectName: string, accessibleName: string): void {
+        // One Tab lands on the named control, which has that accessible name or text.
+        function tabOnceTo(objectName: string, accessibleName: string): void {
             keyClick(Qt.Key_Tab)
             verify(focused(), "nothing has focus")
             compare(focused().objectName, objectName)
@@ -42,23 +37,23 @@ Item {
             verify(view)
             view.forceActiveFocus()
 
-            tabTo("searchInput", "Search models…")
+            tabOnceTo("searchInput", "Search models…")
             keySequence("8")
             keySequence("b")
             compare(view.library.count, 1)
             keyClick(Qt.Key_Escape)
             compare(view.library.count, 3)
 
-            tabTo("cardHeader", "Llama 3.2 3B Instruct")
+            tabOnceTo("cardHeader", "Llama 3.2 3B Instruct")
             keyClick(Qt.Key_Space)
             verify(view.library.expandedModelID.length > 0)
             const first = view.library.expandedModelID
-            tabTo("downloadButton", "Download")
+            tabOnceTo("downloadButton", "Download")
 
-            tabTo("cardHeader", "Llama 3.1 8B Instruct")
+            tabOnceTo("cardHeader", "Llama 3.1 8B Instruct")
             keyClick(Qt.Key_Return) // opening one card closes the other
             verify(view.library.expandedModelID !== first)
-            tabTo("downloadButton", "Download")
+            tabOnceTo("downloadButton", "Download")
 
             // Nothing listens where the hub should be: the download fails, and the alert's
             // "OK" takes Return and clears the error.

@@ -8,7 +8,6 @@
 #include "tests/support/testenvironment.h"
 #include "ui/onboardingflow.h"
 
-#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -104,8 +103,6 @@ private slots:
         flow.setUserName(QStringLiteral("  Ada \n"));
         flow.submitName();
         QCOMPARE(flow.step(), 1);
-        QCOMPARE(flow.engineHeader(), Flow::EngineHeader::Ready);
-        QVERIFY(flow.showsEngineContinue());
         flow.goBack();
         QCOMPARE(flow.step(), 0);
         flow.goOn();

@@ -21,23 +21,8 @@ Item {
 
     SignalSpy { id: completedSpy; signalName: "completed" }
 
-    TestCase {
+    AppTestCase {
         name: "OnboardingKeyboard"
-        when: windowShown
-
-        function init() { failOnWarning(new RegExp(unexpectedWarningPattern)) }
-
-        function focused(): Item { return root.Window.activeFocusItem }
-
-        // Tab until the named control has focus; it must be reachable within a few steps.
-        function tabTo(objectName: string): Item {
-            for (let i = 0; i < 12; ++i) {
-                keyClick(Qt.Key_Tab)
-                if (focused() && focused().objectName === objectName)
-                    return focused()
-            }
-            fail("Tab never reached " + objectName)
-        }
 
         function test_walkThrough() {
             const view = createTemporaryObject(onboardingComponent, root)

@@ -8,7 +8,6 @@
 
 #include <QGuiApplication>
 #include <QSettings>
-#include <QSignalSpy>
 
 #include <httplib.h>
 
@@ -42,30 +41,6 @@ QList<QSslCertificate> testCA()
     return QSslCertificate::fromPath(tlsDir + QStringLiteral("ca.pem"));
 }
 
-QCoro::Task<ModelListResult> listModels(RemoteClient *client)
-{
-    co_return co_await client->listModels();
-}
-
-QCoro::Task<bool> connectAndUse(RemoteEngine *remote, QString address, QString model)
-{
-    const bool connected = co_await remote->connectTo(std::move(address), key);
-    if (!connected)
-        co_return false;
-    const bool used = co_await remote->useModel(std::move(model));
-    co_return used;
-}
-
-QCoro::Task<Keychain::Result> readKey(const Keychain &keychain)
-{
-    co_return co_await keychain.read(QStringLiteral("remote-engine-api-key"));
-}
-
-QCoro::Task<bool> forget(RemoteEngine *remote)
-{
-    co_await remote->forgetAll();
-    co_return true;
-}
 } // namespace
 
 class RemoteEngineTest : public QObject
@@ -122,7 +97,7 @@ private slots:
         RemoteClient client;
         client.setServer(address, key);
         client.setCaCertificates(testCA());
-        const ModelListResult result = QCoro::waitFor(listModels(&client));
+        const ModelListResult result = QCoro::waitFor(client.listModels());
         QCOMPARE(result.models, models);
         QCOMPARE(result.error ? result.error->description : QString(), error);
     }
@@ -220,7 +195,8 @@ private slots:
         // A refused connection leaves the typed address in the field.
         QVERIFY(!QCoro::waitFor(remote.connectTo(QStringLiteral("https://127.0.0.1:9"), key)));
         QCOMPARE(remote.address(), "https://127.0.0.1:9");
-        QVERIFY(QCoro::waitFor(connectAndUse(&remote, tlsAddress(m_server), "standin-small")));
+        QVERIFY(QCoro::waitFor(remote.connectTo(tlsAddress(m_server), key)));
+        QVERIFY(QCoro::waitFor(remote.useModel(QStringLiteral("standin-small"))));
         QCOMPARE(remote.message(), "Using standin-small on 127.0.0.1.");
         QCOMPARE(server.statusMessage(), "Remote: 127.0.0.1 \u2014 standin-small");
         QCOMPARE(server.activeModelName(), "standin-small");
@@ -230,14 +206,15 @@ private slots:
         QCOMPARE(server.statusMessage(), "Remote: 127.0.0.1 \u2014 standin-small");
 
         const Keychain keychain(QStringLiteral("Tovra AI tests"));
-        QCOMPARE(QCoro::waitFor(readKey(keychain)).value, key);
+        QCOMPARE(QCoro::waitFor(keychain.read(QStringLiteral("remote-engine-api-key"))).value, key);
         Preferences::sync();
         const QByteArray preferences = readTestFile(QSettings().fileName());
         QVERIFY(preferences.contains("remoteEngineAddress"));
         QVERIFY(!preferences.contains(key.toUtf8()));
 
-        QVERIFY(QCoro::waitFor(forget(&remote)));
-        QCOMPARE(QCoro::waitFor(readKey(keychain)).value, std::nullopt);
+        QCoro::waitFor(remote.forgetAll());
+        QCOMPARE(QCoro::waitFor(keychain.read(QStringLiteral("remote-engine-api-key"))).value,
+                 std::nullopt);
         QVERIFY(!readTestFile(QSettings().fileName()).contains("remoteEngine"));
         QCOMPARE(server.statusMessage(), ServerManager::noModelLoadedText);
     }

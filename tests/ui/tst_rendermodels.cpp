@@ -74,30 +74,26 @@ private slots:
     void rowsAndGaps()
     {
         MarkdownDocument document;
-        document.setText("# Title\nIntro\n- one\n- two\n```py\nprint(1)\n```\nAfter");
+        QAbstractItemModelTester tester(&document,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        document.setText("# **Not bold**\nIntro\n- one\n- two\n```\n\n  x = 1\n\n```\nAfter");
         QCOMPARE(kinds(document).join(u' '),
                  "heading/0 paragraph/5 bullet/5 bullet/5 code/10 paragraph/10");
         QCOMPARE(document.index(2).data(MarkdownDocument::HtmlRole).toString(), "one");
+        // A heading shows its text as typed; code its lines without the blank ones around.
+        const QModelIndex heading = document.index(0), code = document.index(4);
+        QCOMPARE(heading.data(MarkdownDocument::LevelRole).toInt(), 1);
+        QCOMPARE(heading.data(MarkdownDocument::ContentRole).toString(), "**Not bold**");
+        QVERIFY(heading.data(MarkdownDocument::HtmlRole).toString().isEmpty());
+        QCOMPARE(code.data(MarkdownDocument::LanguageRole).toString(), QString());
+        QCOMPARE(code.data(MarkdownDocument::RawCodeRole).toString(), "\n\n  x = 1\n\n");
+        QCOMPARE(code.data(MarkdownDocument::ContentRole).toString(), "  x = 1");
+        document.setLinkColor(Qt::red);
         // A shorter text removes rows.
         document.setText("a");
         QCOMPARE(document.rowCount(), 1);
         document.setText(QString());
         QCOMPARE(document.rowCount(), 0);
-    }
-
-    void headingAndCodeRoles()
-    {
-        MarkdownDocument document;
-        document.setText("## **Not bold**\n```\n\n  x = 1\n\n```");
-        QCOMPARE(document.rowCount(), 2);
-        const QModelIndex heading = document.index(0);
-        QCOMPARE(heading.data(MarkdownDocument::LevelRole).toInt(), 2);
-        QCOMPARE(heading.data(MarkdownDocument::ContentRole).toString(), "**Not bold**");
-        QVERIFY(heading.data(MarkdownDocument::HtmlRole).toString().isEmpty());
-        const QModelIndex code = document.index(1);
-        QCOMPARE(code.data(MarkdownDocument::LanguageRole).toString(), QString());
-        QCOMPARE(code.data(MarkdownDocument::RawCodeRole).toString(), "\n\n  x = 1\n\n");
-        QCOMPARE(code.data(MarkdownDocument::ContentRole).toString(), "  x = 1");
     }
 
     void streamingChangesOnlyTheLastRow()
@@ -136,6 +132,8 @@ private slots:
     {
         MessageListModel messages;
         VisibleMessagesModel visible;
+        QAbstractItemModelTester tester(&visible,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         visible.setMessages(&messages);
         messages.append(Message::make(Role::system, "prompt"));
         messages.append(Message::make(Role::user, "Open Safari"));
@@ -151,6 +149,10 @@ private slots:
         messages.replace(2, Message::make(Role::assistant, "Sure. Opening it now."));
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
+        messages.removeLast();
+        QCOMPARE(visibleContents(visible), QStringList{"Open Safari"});
+        messages.setMessages({});
+        QCOMPARE(visible.rowCount(), 0);
     }
 
     void imageStateAndErrors()
@@ -176,27 +178,6 @@ private slots:
         QCOMPARE(role(3, VisibleMessagesModel::IsErrorRole).toBool(), true);
         QCOMPARE(role(4, VisibleMessagesModel::IsErrorRole).toBool(), false);
         QCOMPARE(role(0, VisibleMessagesModel::IsErrorRole).toBool(), false);
-    }
-
-    void modelTester()
-    {
-        MarkdownDocument document;
-        QAbstractItemModelTester
-            documentTester(&document, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        document.setText("# a\n\nb\n```x\ny```\n- z");
-        document.setText("b");
-        document.setLinkColor(Qt::red);
-
-        MessageListModel messages;
-        VisibleMessagesModel visible;
-        QAbstractItemModelTester
-            visibleTester(&visible, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        visible.setMessages(&messages);
-        messages.append(Message::make(Role::user, "hi"));
-        messages.append(Message::make(Role::assistant, QString()));
-        messages.replace(1, Message::make(Role::assistant, "hello"));
-        messages.removeLast();
-        messages.setMessages({});
     }
 };
 

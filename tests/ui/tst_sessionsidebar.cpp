@@ -1,4 +1,5 @@
 #include "core/agentstate.h"
+#include "ui/chatexport.h"
 #include "ui/sessiondatelabel.h"
 #include "ui/sessionsidebarmodel.h"
 
@@ -7,6 +8,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "tests/support/loadedstate.h"
@@ -215,6 +217,55 @@ private slots:
         QCOMPARE(model.index(0, 0).data(SessionSidebarModel::DateLabelRole).toString(),
                  QLocale().dayName(QDate::currentDate().dayOfWeek()));
         QCOMPARE(model.index(2, 0).data(SessionSidebarModel::InitialRole).toString(), "A");
+    }
+
+    // The file read back: each shown message under its heading, hidden ones left out.
+    void exportAsMarkdown_data()
+    {
+        QTest::addColumn<QString>("file"); // in a fresh folder
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("failure");
+        addRow("shown messages",
+               "chat.md",
+               "# Export: me\n\n## You\n\nHow?\n\n## Tovra AI\n\nHere:\n\n```py\nprint(1)\n```"
+               "\n\nDone.\n\n## You\n\nThanks\n",
+               "");
+        addRow("missing folder", "gone/chat.md", "", "Could not export the chat: ");
+    }
+
+    void exportAsMarkdown()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, failure);
+        ChatSession chat = session("Export: me");
+        for (const auto &[role, text] :
+             QList<std::pair<QString, QString>>{{Role::user, "How?"},
+                                                {Role::assistant, "Here:```py\nprint(1)\n```Done."},
+                                                {Role::assistant, "TOOL_CALL: {\"name\":\"x\"}"},
+                                                {Role::user, "Tool results:\n[x]: ok"},
+                                                {"tool_result", "ok"},
+                                                {Role::assistant, ""},
+                                                {Role::user, "Thanks"}})
+            chat.messages.append(Message::make(role, text));
+        m_state->setChatSessions({chat});
+        ChatExporter exporter;
+        exporter.setState(m_state.get());
+        QVERIFY(exporter.suggestedFile(uuidText(chat.id)).path().endsWith("/Export- me.md"));
+
+        QTemporaryDir dir;
+        QSignalSpy exported(&exporter, &ChatExporter::exported);
+        QSignalSpy failed(&exporter, &ChatExporter::failed);
+        exporter.exportSession(uuidText(chat.id), QUrl::fromLocalFile(dir.filePath(file)));
+        QTRY_VERIFY(!exported.isEmpty() || !failed.isEmpty());
+        if (!failure.isEmpty()) {
+            const QString message = failed.value(0).value(0).toString();
+            QVERIFY2(message.startsWith(failure) && message.size() > failure.size(),
+                     qPrintable(message));
+            return;
+        }
+        QFile written(dir.filePath(file));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QTEST(QString::fromUtf8(written.readAll()), "written");
     }
 
     void modelTester()

@@ -187,38 +187,12 @@ private slots:
         run(&Controller::importChats, "notes.json");
         QCOMPARE(controller.transferMessage(),
                  "Could not import chats: the file is not a chat export");
-        QCOMPARE(state->chatSessions().size(), 2);
-    }
-
-    // The clear runs after its delay, leaves one empty chat, then the phase comes back.
-    void clearChatHistory()
-    {
-        auto state = loadedState();
-        state->appendMessage(Message::make(Role::user, "hello"));
-        state->syncActiveSession();
-        state->startNewChat();
-        state->setTemperature(1.5);
-        Controller controller;
-        controller.setAgentState(state.get());
-        controller.setPhaseDurations(std::chrono::milliseconds(50), std::chrono::milliseconds(50));
-        QList<Phase> phases;
-        connect(&controller, &Controller::chatDeletePhaseChanged, this, [&] {
-            phases << controller.chatDeletePhase();
-        });
-        controller.clearChatHistory();
-        QCOMPARE(phases, QList<Phase>{Phase::Deleting});
-        QCOMPARE(state->chatSessions().size(), 2);
-        QTRY_COMPARE(phases, (QList<Phase>{Phase::Deleting, Phase::Done, Phase::Idle}));
-        QCOMPARE(state->chatSessions().size(), 1);
-        QVERIFY(state->chatSessions().first().messages.isEmpty());
-        QCOMPARE(state->temperature(), 1.5);
     }
 
     // Everything goes: a running download and its partial file, the models, the kept copies
-    // of unreadable archives, the CPU-only stub, the settings; the onboarding comes back.
+    // of unreadable archives, the CPU-only stub, the settings (tst_agentstate has the keys).
     void deleteAllData()
     {
-        Preferences::setBoolean("onboardingComplete", true);
         Preferences::setBoolean("completionSoundEnabled", false);
         ModelManager models;
         const HFModel &model = models.models().first();
@@ -263,12 +237,10 @@ private slots:
         QCOMPARE(QDir(app).entryList({"chatSessions-unreadable-*"}, QDir::Files), QStringList());
         QVERIFY(QFileInfo::exists(QDir(app).filePath("keep.json")));
         QVERIFY(!MetalStub::builtDirectory());
-        QVERIFY(!Preferences::contains("onboardingComplete"));
         QVERIFY(controller.completionSoundEnabled());
         QVERIFY(std::none_of(models.models().cbegin(),
                              models.models().cend(),
                              [](const HFModel &m) { return m.hasDownloadedVariant(); }));
-        QCOMPARE(state->chatSessions().size(), 1);
     }
 };
 

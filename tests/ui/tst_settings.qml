@@ -1,6 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtTest
 import TovraAI
 
 // The settings screen from the keyboard alone, on the app's own stores: the stand-in
@@ -20,22 +19,8 @@ Item {
         }
     }
 
-    TestCase {
+    AppTestCase {
         name: "SettingsKeyboard"
-        when: windowShown
-
-        function init() { failOnWarning(new RegExp(unexpectedWarningPattern)) }
-
-        function focused(): Item { return root.Window.activeFocusItem }
-
-        function tabTo(objectName: string): Item {
-            for (let i = 0; i < 20; ++i) {
-                keyClick(Qt.Key_Tab)
-                if (focused() && focused().objectName === objectName)
-                    return focused()
-            }
-            fail("Tab never reached " + objectName)
-        }
 
         function test_keyboard() {
             brewStandIn.resetInstaller()
@@ -80,8 +65,12 @@ Item {
             tabTo("exportButton")
             tabTo("importButton")
 
-            // Clear: the question first, Cancel focused; the phases on the button.
+            // Clear: the question first, Cancel focused; the phases on the button. The clear
+            // runs after its delay and leaves one new chat; the settings stay.
+            const sessions = AppModel.agentState.chatSessions
             AppModel.agentState.startNewChat()
+            AppModel.agentState.renameActiveSession("Renamed")
+            const before = sessions.rowCount()
             tabTo("clearHistoryButton")
             keyClick(Qt.Key_Return)
             const clear = findChild(view, "clearChatsConfirm")
@@ -92,8 +81,11 @@ Item {
             compare(focused().text, "Clear History")
             keyClick(Qt.Key_Space)
             compare(controller.chatDeletePhase, SettingsController.Deleting)
+            compare(sessions.rowCount(), before)
             tryCompare(controller, "chatDeletePhase", SettingsController.Done)
-            compare(AppModel.agentState.chatSessions.rowCount(), 1)
+            compare(sessions.rowCount(), 1)
+            compare(sessions.data(sessions.index(0, 0), SessionListModel.TitleRole), "New Chat")
+            compare(AppModel.agentState.temperature, 0.65)
             tryCompare(controller, "chatDeletePhase", SettingsController.Idle, 5000)
 
             // Delete everything: Escape keeps everything; confirmed, the onboarding is due again.

@@ -1,6 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtTest
 import TovraAI
 
 Item {
@@ -24,11 +23,8 @@ Item {
         Main {}
     }
 
-    TestCase {
-
-        function init() { failOnWarning(new RegExp(unexpectedWarningPattern)) }
+    AppTestCase {
         name: "Shell"
-        when: windowShown
 
         function sessionCount(): int {
             return AppModel.agentState.chatSessions.rowCount()

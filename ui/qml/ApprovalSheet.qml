@@ -21,6 +21,8 @@ Popup {
         }
     }
 
+    // The view's width, set here: sized from its content, the popup could settle at zero.
+    width: 380
     modal: true
     focus: true
     closePolicy: Popup.CloseOnEscape
@@ -34,11 +36,14 @@ Popup {
         border.color: Theme.separator
     }
     contentItem: ApprovalView {
+        id: view
         objectName: "approvalView"
         toolCall: root.toolCall
+        maxHeight: (root.Overlay.overlay ? root.Overlay.overlay.height : 100000) - 48
         onApproved: if (root.agentState) root.agentState.resolveApproval(true)
         onDenied: if (root.agentState) root.agentState.resolveApproval(false)
     }
+    onOpened: view.focusDeny()
     onClosed: if (root.agentState && root.agentState.hasPendingApproval) root.agentState.resolveApproval(false)
 
     Connections {

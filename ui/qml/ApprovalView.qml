@@ -5,7 +5,9 @@ import Qt5Compat.GraphicalEffects
 import TovraAI
 
 // What a tool call would do, with "Deny" and "Approve". It only reports the
-// presses; the chat screen turns them into the decision.
+// presses; the chat screen turns them into the decision. Nothing is hidden: a value cut
+// to three lines opens in full on demand, and a file change shows what it changes.
+// Tab walks Deny, then Approve; Space presses the focused one; no key approves alone.
 Column {
     id: root
 
@@ -17,16 +19,27 @@ Column {
     readonly property string description: ChatLogic.toolDescription(toolName)
     readonly property var arguments: ChatLogic.approvalArguments(toolCall && toolCall.arguments ? toolCall.arguments : {})
 
+    // The tallest the view may be: the details scroll inside it beyond that.
+    property real maxHeight: 100000
+
     signal approved()
     signal denied()
 
+    // Focus on Deny, so that a key press meant for something else cannot approve.
+    function focusDeny(): void {
+        denyButton.forceActiveFocus(Qt.TabFocusReason)
+    }
+
     width: 380
 
-    // A label over a selectable value of at most three lines.
+    // A label over a selectable value of at most three lines; "Show all" opens a longer
+    // one in full, monospaced and scrollable.
     component LabelValue: Column {
         id: pair
         property string label
         property string value
+        property bool expanded: false
+        readonly property bool isCut: valueEdit.contentHeight > 3 * metrics.lineSpacing + 1
         spacing: 2
 
         Text {
@@ -36,6 +49,7 @@ Column {
         }
         Item {
             objectName: "valueClip"
+            visible: !pair.expanded
             width: pair.width
             height: Math.min(valueEdit.contentHeight, 3 * metrics.lineSpacing)
             clip: true
@@ -58,10 +72,46 @@ Column {
                 selectionColor: Theme.alpha(Theme.accent, 0.35)
             }
         }
+        ScrollView {
+            objectName: "fullValue"
+            visible: pair.expanded
+            width: pair.width
+            height: Math.min(fullText.implicitHeight, 220)
+            clip: true
+            TextArea {
+                id: fullText
+                objectName: "fullValueText"
+                text: pair.expanded ? pair.value : ""
+                textFormat: TextEdit.PlainText
+                wrapMode: TextEdit.NoWrap
+                readOnly: true
+                selectByMouse: true
+                font.family: Theme.monospaceFamily
+                font.pixelSize: 11
+                color: Theme.label
+                selectionColor: Theme.alpha(Theme.accent, 0.35)
+                background: Rectangle {
+                    radius: 6
+                    color: Theme.textBackground
+                    border.width: 0.5
+                    border.color: Theme.separator
+                }
+            }
+        }
+        PlainButton {
+            objectName: "showAllButton"
+            visible: pair.isCut
+            leftPadding: 0
+            topPadding: 2
+            text: pair.expanded ? "Show less" : "Show all"
+            color: Theme.accent
+            onClicked: pair.expanded = !pair.expanded
+        }
     }
 
     // Header.
     Column {
+        id: header
         width: root.width
         topPadding: 28
         bottomPadding: 20
@@ -107,69 +157,97 @@ Column {
 
     Divider { width: root.width }
 
-    // Details: the call, then one row per argument.
-    Column {
+    // Details: the call, then one row per argument. They scroll inside the sheet when the
+    // whole of it would not fit, so the buttons always stay in view.
+    Flickable {
+        id: detailsScroller
+        objectName: "detailsScroller"
+        readonly property real fixedHeight: header.height + 2 + descriptionLine.height + buttons.height
         width: root.width
-        topPadding: 6
-        bottomPadding: 6
-
-        Row {
-            x: 20
-            width: root.width - 40
-            topPadding: 12
-            bottomPadding: 12
-            spacing: 12
-            Icon {
-                width: 28
-                topPadding: 1
-                name: "wrench.and.screwdriver.fill"
-                size: 13
-                font.weight: Font.Medium
-                color: Theme.blue
-            }
-            LabelValue {
-                objectName: "actionRow"
-                width: parent.width - 40
-                label: "Action"
-                value: root.title
-            }
+        height: Math.min(details.height, Math.max(120, root.maxHeight - fixedHeight))
+        contentWidth: width
+        contentHeight: details.height
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+        interactive: contentHeight > height
+        ScrollBar.vertical: ScrollBar {
+            policy: detailsScroller.interactive ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
         }
 
-        Repeater {
-            model: root.arguments
-            delegate: Column {
-                id: argumentRow
-                required property var modelData
-                required property int index
-                objectName: "argumentRow" + index
-                readonly property string label: modelData.label
-                readonly property string icon: modelData.icon
-                width: root.width
+        Column {
+            id: details
+            width: root.width
+            topPadding: 6
+            bottomPadding: 6
 
-                Divider {
-                    x: 52
-                    width: root.width - 52
+            Row {
+                x: 20
+                width: root.width - 40
+                topPadding: 12
+                bottomPadding: 12
+                spacing: 12
+                Icon {
+                    width: 28
+                    topPadding: 1
+                    name: "wrench.and.screwdriver.fill"
+                    size: 13
+                    font.weight: Font.Medium
+                    color: Theme.blue
                 }
-                Row {
-                    x: 20
-                    width: root.width - 40
-                    topPadding: 12
-                    bottomPadding: 12
-                    spacing: 12
-                    Icon {
-                        width: 28
-                        topPadding: 1
-                        name: argumentRow.icon
-                        size: 13
-                        font.weight: Font.Medium
-                        color: Theme.secondary
+                LabelValue {
+                    objectName: "actionRow"
+                    width: parent.width - 40
+                    label: "Action"
+                    value: root.title
+                }
+            }
+
+            Repeater {
+                model: root.arguments
+                delegate: Column {
+                    id: argumentRow
+                    required property var modelData
+                    required property int index
+                    objectName: "argumentRow" + index
+                    readonly property string label: modelData.label
+                    readonly property string icon: modelData.icon
+                    width: root.width
+
+                    Divider {
+                        x: 52
+                        width: root.width - 52
                     }
-                    LabelValue {
-                        width: parent.width - 40
-                        label: argumentRow.label
-                        value: argumentRow.modelData.value
+                    Row {
+                        x: 20
+                        width: root.width - 40
+                        topPadding: 12
+                        bottomPadding: 12
+                        spacing: 12
+                        Icon {
+                            width: 28
+                            topPadding: 1
+                            name: argumentRow.icon
+                            size: 13
+                            font.weight: Font.Medium
+                            color: Theme.secondary
+                        }
+                        LabelValue {
+                            objectName: "argumentValue"
+                            width: parent.width - 40
+                            label: argumentRow.label
+                            value: argumentRow.modelData.value
+                        }
                     }
                 }
+            }
+
+            ApprovalFileFacts {
+                id: fileFacts
+                objectName: "fileFacts"
+                x: 60
+                width: root.width - 80
+                bottomPadding: 12
+                toolCall: root.toolCall
             }
         }
     }
@@ -178,6 +256,7 @@ Column {
 
     // Only for a tool the catalogue describes.
     Column {
+        id: descriptionLine
         objectName: "descriptionLine"
         width: root.width
         visible: root.description.length > 0
@@ -208,6 +287,7 @@ Column {
     }
 
     Row {
+        id: buttons
         padding: 20
         spacing: 12
         readonly property real buttonWidth: (root.width - 40 - spacing) / 2
@@ -216,6 +296,7 @@ Column {
             id: denyButton
             objectName: "denyButton"
             width: parent.buttonWidth
+            focusPolicy: Qt.StrongFocus
             text: "Deny"
             Accessible.name: text
             padding: 10
@@ -229,8 +310,8 @@ Column {
             background: Rectangle {
                 radius: 10
                 color: denyButton.down ? Qt.darker(Theme.controlBackground, 1.06) : Theme.controlBackground
-                border.width: 1
-                border.color: Theme.alpha(Theme.red, 0.3)
+                border.width: denyButton.visualFocus ? 2 : 1
+                border.color: denyButton.visualFocus ? Theme.accent : Theme.alpha(Theme.red, 0.3)
             }
             onClicked: root.denied()
         }
@@ -238,6 +319,7 @@ Column {
             id: approveButton
             objectName: "approveButton"
             width: parent.buttonWidth
+            focusPolicy: Qt.StrongFocus
             text: "Approve"
             Accessible.name: text
             padding: 10
@@ -261,6 +343,16 @@ Column {
                     anchors.fill: parent
                     radius: 10
                     color: approveButton.down ? Qt.darker(Theme.green, 1.1) : Theme.green
+                }
+                // The focus ring, outside the green so that it shows against it.
+                Rectangle {
+                    anchors.fill: parent
+                    anchors.margins: -3
+                    radius: 13
+                    visible: approveButton.visualFocus
+                    color: "transparent"
+                    border.width: 2
+                    border.color: Theme.accent
                 }
             }
             onClicked: root.approved()

@@ -3,7 +3,7 @@ import QtQuick
 import TovraAI
 
 // The Markdown body of a reply: headings, bullets and paragraphs with inline
-// Markdown, and code blocks. Only rows whose text changed are rebuilt.
+// Markdown, code blocks and tables. Only rows whose text changed are rebuilt.
 Column {
     id: root
 
@@ -34,6 +34,8 @@ Column {
             required property string html
             required property string language
             required property int gap
+            required property var cells
+            required property var alignments
 
             width: root.width
             height: gap + (loader.item ? loader.item.height : 0)
@@ -45,6 +47,7 @@ Column {
                 y: row.gap
                 width: parent.width
                 source: row.kind === MarkdownDocument.Code ? "CodeBlockView.qml"
+                      : row.kind === MarkdownDocument.Table ? "MarkdownTable.qml"
                       : row.kind === MarkdownDocument.Heading ? "MarkdownHeading.qml"
                       : row.kind === MarkdownDocument.Bullet ? "MarkdownBullet.qml" : "InlineText.qml"
                 onLoaded: {
@@ -52,6 +55,11 @@ Column {
                         const code = item as CodeBlockView
                         code.code = Qt.binding(() => row.content)
                         code.language = Qt.binding(() => row.language)
+                    } else if (row.kind === MarkdownDocument.Table) {
+                        const table = item as MarkdownTable
+                        table.markdown = Qt.binding(() => row.content)
+                        table.cells = Qt.binding(() => row.cells)
+                        table.alignments = Qt.binding(() => row.alignments)
                     } else if (row.kind === MarkdownDocument.Heading) {
                         const heading = item as MarkdownHeading
                         heading.level = Qt.binding(() => row.level)

@@ -192,6 +192,7 @@ Item {
                             const view = item as MarkdownContentView
                             view.text = Qt.binding(() => root.source ? "" : root.content)
                             view.source = Qt.binding(() => root.source)
+                            view.forceLayout()
                         }
                     }
                 }

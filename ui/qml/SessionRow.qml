@@ -4,7 +4,8 @@ import QtQuick.Controls
 import TovraAI
 
 // One saved session in the sidebar: badge, title (with a pin mark), date label, and
-// a delete button while the pointer is over it; right click for Pin/Unpin and Delete.
+// a delete button while the pointer is over it; right click for Pin/Unpin, Export as
+// Markdown and Delete.
 Item {
     id: root
 
@@ -19,6 +20,7 @@ Item {
     signal clicked()
     signal hoverChanged(bool hovered)
     signal togglePinRequested()
+    signal exportRequested()
     signal deleteRequested()
 
     implicitHeight: content.implicitHeight + 8
@@ -127,6 +129,12 @@ Item {
             text: root.isPinned ? "Unpin" : "Pin"
             symbol: root.isPinned ? "pin.slash" : "pin"
             onTriggered: root.togglePinRequested()
+        }
+        IconMenuItem {
+            objectName: "exportMenuItem"
+            text: "Export as Markdown…"
+            symbol: "square.and.arrow.up"
+            onTriggered: root.exportRequested()
         }
         MenuSeparator {}
         IconMenuItem {

@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Dialogs
 import QtQuick.Layouts
 import TovraAI
 
@@ -23,6 +24,50 @@ Rectangle {
     function selectSession(sessionId: string): void {
         if (sessionModel.selectSession(sessionId))
             root.sessionSelected(sessionId)
+    }
+
+    // One chat to a Markdown file the user picks; a failure is told in an alert.
+    ChatExporter {
+        id: exporter
+        objectName: "chatExporter"
+        state: root.agentState
+        onFailed: message => {
+            exportAlert.text = message
+            exportAlert.open()
+        }
+    }
+    FileDialog {
+        id: exportDialog
+        objectName: "exportChatDialog"
+        property string sessionId
+        title: "Export as Markdown"
+        acceptLabel: "Export"
+        fileMode: FileDialog.SaveFile
+        nameFilters: ["Markdown files (*.md)"]
+        defaultSuffix: "md"
+        onAccepted: exporter.exportSession(sessionId, selectedFile)
+    }
+    Dialog {
+        id: exportAlert
+        objectName: "exportAlert"
+        property alias text: alertText.text
+        parent: Overlay.overlay
+        anchors.centerIn: Overlay.overlay
+        width: Math.min(420, (parent ? parent.width : 460) - 40)
+        modal: true
+        title: "Export failed"
+        standardButtons: Dialog.Ok
+        Label {
+            id: alertText
+            width: parent.width
+            wrapMode: Text.Wrap
+        }
+    }
+
+    function exportSession(sessionId: string): void {
+        exportDialog.sessionId = sessionId
+        exportDialog.selectedFile = exporter.suggestedFile(sessionId)
+        exportDialog.open()
     }
 
     SessionSidebarModel {
@@ -130,6 +175,7 @@ Rectangle {
                         root.hoveredSessionID = ""
                 }
                 onTogglePinRequested: root.agentState.togglePin(sessionId)
+                onExportRequested: root.exportSession(sessionId)
                 onDeleteRequested: sessionModel.deleteSession(sessionId)
             }
         }
