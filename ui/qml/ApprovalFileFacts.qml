@@ -55,8 +55,6 @@ Column {
             anchors.margins: 1
             model: facts
             boundsBehavior: Flickable.StopAtBounds
-            contentWidth: Math.max(width, contentItem.childrenRect.width)
-            flickableDirection: Flickable.AutoFlickIfNeeded
             ScrollBar.vertical: ScrollBar {}
             delegate: Rectangle {
                 id: diffRow
@@ -64,12 +62,15 @@ Column {
                 required property string line
                 readonly property bool removed: kind === ApprovalFacts.Removed
                 readonly property bool added: kind === ApprovalFacts.Added
-                width: Math.max(diffList.width, lineText.implicitWidth)
+                width: diffList.width
                 height: lineText.implicitHeight
                 color: removed ? Theme.alpha(Theme.red, 0.12)
                      : added ? Theme.alpha(Theme.green, 0.14) : "transparent"
+                // Long lines wrap so that no part of a change is out of sight.
                 Text {
                     id: lineText
+                    width: diffRow.width
+                    wrapMode: Text.WrapAnywhere
                     leftPadding: 6
                     rightPadding: 6
                     text: (diffRow.removed ? "− " : diffRow.added ? "+ " : "  ") + diffRow.line

@@ -33,7 +33,7 @@ Column {
     width: 380
 
     // A label over a selectable value of at most three lines; "Show all" opens a longer
-    // one in full, monospaced and scrollable.
+    // one in full, monospaced, wrapped and scrollable.
     component LabelValue: Column {
         id: pair
         property string label
@@ -83,7 +83,8 @@ Column {
                 objectName: "fullValueText"
                 text: pair.expanded ? pair.value : ""
                 textFormat: TextEdit.PlainText
-                wrapMode: TextEdit.NoWrap
+                // Wrapped: a scroll to the right would hide the end of a long line.
+                wrapMode: TextEdit.Wrap
                 readOnly: true
                 selectByMouse: true
                 font.family: Theme.monospaceFamily
