@@ -4,6 +4,7 @@
 #include "core/logging.h"
 
 #include "platform/preferences.h"
+#include "platform/savefile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -33,9 +34,7 @@ void keepUnreadable(const QByteArray &bytes, const QString &folder)
     QString path = dir.filePath(QStringLiteral("%1%2.json").arg(unreadablePrefix, stamp));
     for (int n = 2; QFile::exists(path); ++n)
         path = dir.filePath(QStringLiteral("%1%2-%3.json").arg(unreadablePrefix, stamp).arg(n));
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-        file.commit();
+    writeFileAtomically(path, bytes);
 }
 
 // Runs on a worker: touches nothing but its arguments and the files they name.

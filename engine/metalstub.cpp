@@ -2,11 +2,11 @@
 
 #include "platform/paths.h"
 #include "platform/processreaper.h"
+#include "platform/savefile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 
 namespace {
 
@@ -57,9 +57,7 @@ QCoro::Task<std::optional<QString>> MetalStub::build(QString compilerPath)
     const QString library = dir.filePath(libraryName());
 
     const QString source = dir.filePath(stubSourceName);
-    QSaveFile file(source);
-    if (!file.open(QIODevice::WriteOnly) || file.write(stubSourceText.toUtf8()) < 0
-        || !file.commit())
+    if (!writeFileAtomically(source, stubSourceText.toUtf8()).isEmpty())
         co_return std::nullopt;
 
 #ifdef Q_OS_MACOS

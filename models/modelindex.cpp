@@ -1,9 +1,10 @@
 #include "models/modelindex.h"
 
+#include "platform/savefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <nlohmann/json.hpp>
@@ -95,12 +96,8 @@ bool ModelIndex::write(const QString &modelsDirectory, const QList<ModelIndexEnt
     for (const ModelIndexEntry &entry : entries)
         models.push_back(toJson(entry));
     QDir().mkpath(modelsDirectory);
-    QSaveFile file(filePath(modelsDirectory));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
     const std::string bytes = json{{"version", 1}, {"models", std::move(models)}}.dump(2) + "\n";
-    file.write(bytes.data(), qint64(bytes.size()));
-    return file.commit();
+    return writeFileAtomically(filePath(modelsDirectory), QByteArray::fromStdString(bytes)).isEmpty();
 }
 
 bool ModelIndex::isPresent(const ModelIndexEntry &entry, const QString &modelsDirectory)

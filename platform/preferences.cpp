@@ -1,9 +1,10 @@
 #include "platform/preferences.h"
 
+#include "platform/savefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 
 #include <cmath>
@@ -113,8 +114,7 @@ void Preferences::setData(const QString &key, const QByteArray &value)
         return;
     }
     QDir().mkpath(QFileInfo(path).path());
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(value) == value.size() && file.commit())
+    if (writeFileAtomically(path, value).isEmpty())
         store().remove(key);
 }
 

@@ -1,11 +1,11 @@
 #include "tools/fileactions.h"
 
+#include "platform/savefile.h"
 #include "platform/trash.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -83,14 +83,8 @@ ServiceResult<QString> FileActions::writeFile(const QString &path, const QString
     if (!QDir().mkpath(folder))
         return fileError(QStringLiteral("Could not create the folder for ") + path);
 
-    QSaveFile file(expanded);
-    if (!file.open(QIODevice::WriteOnly))
-        return fileError(QStringLiteral("Could not write ") + path + QStringLiteral(": ")
-                         + file.errorString());
-    const QByteArray bytes = content.toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return fileError(QStringLiteral("Could not write ") + path + QStringLiteral(": ")
-                         + file.errorString());
+    if (const QString reason = writeFileAtomically(expanded, content.toUtf8()); !reason.isEmpty())
+        return fileError(QStringLiteral("Could not write ") + path + QStringLiteral(": ") + reason);
     return QStringLiteral("File written successfully to ") + path;
 }
 

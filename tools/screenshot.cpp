@@ -1,11 +1,11 @@
 #include "tools/screenshot.h"
 
+#include "platform/savefile.h"
 #include "platform/screencapture.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QPainter>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 QSize Screenshot::scaledSize(const QSize &size)
@@ -74,11 +74,7 @@ QCoro::Task<QString> Screenshot::take(std::shared_ptr<ScreenCapture> capture)
     // The Desktop copy is a courtesy: the image is returned whether or not it could be saved.
     const QString folder = desktopDirectory();
     QDir().mkpath(folder);
-    QSaveFile file(QDir(folder).filePath(fileName(QDateTime::currentDateTime())));
-    if (file.open(QIODevice::WriteOnly) && file.write(*jpeg) == jpeg->size())
-        file.commit();
-    else
-        file.cancelWriting();
+    writeFileAtomically(QDir(folder).filePath(fileName(QDateTime::currentDateTime())), *jpeg);
 
     co_return QStringLiteral("data:image/jpeg;base64,") + QString::fromLatin1(jpeg->toBase64());
 }

@@ -53,7 +53,6 @@ public:
     ModelManager *modelManager() const { return m_modelManager.get(); }
     RemoteEngine *remoteEngine() const { return m_remoteEngine.get(); }
     AgentManager *agentManager();
-    bool hasAgentManager() const { return m_agentManager != nullptr; }
 
     bool onboardingComplete() const { return m_onboardingComplete; }
     void setOnboardingComplete(bool complete);
