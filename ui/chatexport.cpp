@@ -92,8 +92,11 @@ QUrl ChatExporter::suggestedFile(const QString &sessionId) const
     }
     if (name.isEmpty() || name.startsWith(u'.'))
         name.prepend(QStringLiteral("Chat"));
+    // A title that already names a Markdown file ("notes.md") is not given a second ".md".
+    if (!name.endsWith(QStringLiteral(".md"), Qt::CaseInsensitive))
+        name += QStringLiteral(".md");
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QUrl::fromLocalFile(QDir(folder).filePath(name + QStringLiteral(".md")));
+    return QUrl::fromLocalFile(QDir(folder).filePath(name));
 }
 
 void ChatExporter::exportSession(const QString &sessionId, const QUrl &file)

@@ -247,10 +247,12 @@ private slots:
                                                 {Role::assistant, ""},
                                                 {Role::user, "Thanks"}})
             chat.messages.append(Message::make(role, text));
-        m_state->setChatSessions({chat});
+        const ChatSession named = session("Fix notes.MD");
+        m_state->setChatSessions({chat, named});
         ChatExporter exporter;
         exporter.setState(m_state.get());
         QVERIFY(exporter.suggestedFile(uuidText(chat.id)).path().endsWith("/Export- me.md"));
+        QVERIFY(exporter.suggestedFile(uuidText(named.id)).path().endsWith("/Fix notes.MD"));
 
         QTemporaryDir dir;
         QSignalSpy exported(&exporter, &ChatExporter::exported);
