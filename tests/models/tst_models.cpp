@@ -324,19 +324,12 @@ private slots:
                QStringList{"tinyfolk/Stories-260K-GGUF"},
                "48.2K downloads · Updated 2 Nov 2026",
                "");
-        addRow("nothing found", "files", "llama", QStringList{}, "", "");
-        addRow("server error",
-               "500",
-               "stories",
-               QStringList{},
-               "",
-               "The hub cannot be reached: HTTP 500 Internal Server Error");
-        addRow("nobody listening",
-               "http://127.0.0.1:9/",
-               "stories",
-               QStringList{},
-               "",
-               "The hub cannot be reached: Connection refused");
+        const QStringList none;
+        const QString http500 = "The hub cannot be reached: HTTP 500 Internal Server Error";
+        addRow("nothing found", "files", "llama", none, "", "");
+        addRow("server error", "500", "stories", none, "", http500);
+        const QString refused = "The hub cannot be reached: Connection refused";
+        addRow("nobody listening", "http://127.0.0.1:9/", "stories", none, "", refused);
     }
 
     void search()
@@ -411,21 +404,12 @@ private slots:
                "bigfolk/Stories-70B-GGUF",
                QStringList{"Stories-70B-Q4_K_M.gguf Q4_K_M 40.0 GB !"},
                "");
-        addRow("account needed (401)",
-               "files",
-               "lockedlab/Stories-Gated-GGUF",
-               QStringList{},
-               "This model needs a hub account and access approval.");
-        addRow("approval needed (403)",
-               "files",
-               "lockedlab/Stories-Approval-GGUF",
-               QStringList{},
-               "This model needs a hub account and access approval.");
-        addRow("server error",
-               "500",
-               "tinyfolk/Stories-260K-GGUF",
-               QStringList{},
-               "The hub cannot be reached: HTTP 500 Internal Server Error");
+        const QStringList none;
+        const QString gated = "This model needs a hub account and access approval.";
+        addRow("account needed (401)", "files", "lockedlab/Stories-Gated-GGUF", none, gated);
+        addRow("approval needed (403)", "files", "lockedlab/Stories-Approval-GGUF", none, gated);
+        const QString http500 = "The hub cannot be reached: HTTP 500 Internal Server Error";
+        addRow("server error", "500", "tinyfolk/Stories-260K-GGUF", none, http500);
     }
 
     void files()
