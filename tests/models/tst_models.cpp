@@ -80,16 +80,6 @@ class ModelsTest : public QObject
 
     void useMode(const QString &mode) { qputenv("HF_ENDPOINT", m_server->baseURL(mode).toUtf8()); }
 
-    // The repository's files as the hub lists them.
-    QList<HubFile> listing(const QString &repo)
-    {
-        HubSearch search;
-        search.expand(repo);
-        if (!QTest::qWaitFor([&] { return !search.isListing(); }, 10000))
-            return {};
-        return search.files();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -131,11 +121,9 @@ private slots:
         const HFModel model = manager.models().first();
         const QString tail = QStringLiteral(
             "quantfolk/Llama-3.2-3B-Instruct-GGUF/resolve/main/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
-        QCOMPARE(
-            pathOf(manager, 0),
-            ModelManager::modelsDirectory()
-                + QStringLiteral(
-                    "/quantfolk_Llama-3.2-3B-Instruct-GGUF/Llama-3.2-3B-Instruct-Q4_K_M.gguf"));
+        const QString folder
+            = ModelManager::modelsDirectory() + "/quantfolk_Llama-3.2-3B-Instruct-GGUF";
+        QCOMPARE(pathOf(manager, 0), folder + "/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
         // The partial file lives outside the models folder, on the same file system.
         const QString partial = ModelManager::partialFilePath(model, model.variants.first());
         QVERIFY(!partial.startsWith(ModelManager::modelsDirectory())
@@ -476,7 +464,10 @@ private slots:
         QFETCH(QString, repo);
         QFETCH(QStringList, parts);
         QFETCH(QString, error);
-        const QList<HubFile> files = listing(repo);
+        HubSearch search; // the repository's files as the hub lists them
+        search.expand(repo);
+        QTRY_VERIFY_WITH_TIMEOUT(!search.isListing(), 10000);
+        const QList<HubFile> files = search.files();
         QVERIFY(!files.isEmpty());
         const QString folder
             = QDir(ModelManager::modelsDirectory())
