@@ -325,14 +325,10 @@ private slots:
         const QString absent = dir.filePath(QStringLiteral("absent"));
         const QString onPath = dir.filePath(QStringLiteral("bin/llama-server"));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("bin")));
-        QVERIFY(QFile::link(StandinEngine::executable(), onPath));
+        const QString standin = StandinEngine::executable();
+        QVERIFY(QFile::link(standin, onPath));
         const QString path = QStringLiteral("relative:%1:%2").arg(dir.path(), dir.filePath("bin"));
-        QCOMPARE(findServerExecutable({absent,
-                                       notExecutable,
-                                       dir.path(),
-                                       StandinEngine::executable()},
-                                      path),
-                 StandinEngine::executable());
+        QCOMPARE(findServerExecutable({absent, notExecutable, dir.path(), standin}, path), standin);
         QCOMPARE(findServerExecutable({absent}, path), onPath);
         QCOMPARE(findServerExecutable({absent}, dir.path()), std::nullopt);
         QCOMPARE(defaultServerSearchList().first(),
@@ -344,16 +340,15 @@ private slots:
         const QString userPath = ServerManagerOptions().userPath;
         qputenv("PATH", savedPath);
         QCOMPARE(userPath.section(QLatin1Char(':'), 0, 0), dir.filePath("bin"));
-        ServerManagerOptions fromPath = standinOptions();
-        fromPath.serverSearchList = {absent};
+        ServerManagerOptions options = standinOptions();
+        options.serverSearchList = {absent};
+        ServerManagerOptions fromPath = options;
         fromPath.userPath = userPath;
         ServerManager found(fromPath);
         run(found.startServer(model, name));
         QCOMPARE(found.statusMessage(), ready());
         run(found.stopServer());
 
-        ServerManagerOptions options = standinOptions();
-        options.serverSearchList = {absent};
         ServerManager missing(options);
         QVERIFY(!missing.isEngineInstalled());
         QSignalSpy startingChanges(&missing, &ServerManager::isStartingChanged);
