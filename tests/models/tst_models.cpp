@@ -382,16 +382,14 @@ private slots:
                QStringList{"stories260K-Q8_0.gguf Q8_0 1 MB",
                            "Stories-260K-IQ3_XS.gguf IQ3_XS 3 MB"},
                "");
+        const QString split = "stories-split-Q4_K_M-00001-of-00003.gguf Q4_K_M 0 MB 3 parts";
         addRow("split parts as one, an incomplete set left out",
                "files",
                "tinyfolk/Stories-Split-GGUF",
-               QStringList{"stories-split-Q4_K_M-00001-of-00003.gguf Q4_K_M 0 MB 3 parts"},
+               QStringList{split},
                "");
-        addRow("too big for memory",
-               "files",
-               "bigfolk/Stories-70B-GGUF",
-               QStringList{"Stories-70B-Q4_K_M.gguf Q4_K_M 40.0 GB !"},
-               "");
+        const QString big = "Stories-70B-Q4_K_M.gguf Q4_K_M 40.0 GB !";
+        addRow("too big for memory", "files", "bigfolk/Stories-70B-GGUF", QStringList{big}, "");
         const QStringList none;
         const QString gated = "This model needs a hub account and access approval.";
         addRow("account needed (401)", "files", "lockedlab/Stories-Gated-GGUF", none, gated);
@@ -421,7 +419,6 @@ private slots:
     {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("quantization");
-        addRow("K quant", "Llama-3.2-3B-Instruct-Q4_K_M.gguf", "Q4_K_M");
         addRow("importance quant, lower case", "qwen2.5-0.5b-instruct-iq3_xs.gguf", "IQ3_XS");
         addRow("dotted", "tiny.Q8_0.gguf", "Q8_0");
         addRow("float, split part", "Mistral-7B-F16-00002-of-00004.gguf", "F16");
