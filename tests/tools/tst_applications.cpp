@@ -111,10 +111,9 @@ private slots:
             = QStandardPaths::findExecutable("python3", {"/usr/bin", "/usr/local/bin", "/bin"});
         QVERIFY(m_python.isEmpty() || QFile::link(m_python, m_bin + "/python3"));
         QVERIFY(QFile::copy(QFileInfo("/bin/sh").canonicalFilePath(), m_bin + "/tovra-private-app"));
-        QVERIFY(writeTestFile(m_bin + "/tovra-script", "#!/bin/sh\necho ready\nread line\n"));
-        QVERIFY(
-            QFile::setPermissions(m_bin + "/tovra-script",
-                                  QFile::permissions(m_bin + "/tovra-script") | QFile::ExeOwner));
+        const QString script = m_bin + "/tovra-script";
+        QVERIFY(writeTestFile(script, "#!/bin/sh\necho ready\nread line\n"));
+        QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner));
         qputenv("PATH", (m_bin + ":" + fixtures + ":" + qEnvironmentVariable("PATH")).toUtf8());
         QVERIFY(QDir::setCurrent(QDir::homePath()));
     }
