@@ -80,12 +80,12 @@ private slots:
         QTest::addColumn<bool>("executable");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("text"); // empty for success; "*" for the platform's own
-        QTest::newRow("success, from the second candidate") << 1 << true << 0 << "";
-        QTest::newRow("failure") << 0 << true << 1 << "brew install failed (exit 1)";
-        QTest::newRow("missing")
-            << -1 << true << 0 << "Homebrew not found — visit https://brew.sh to install it first.";
+        addRow("success, from the second candidate", 1, true, 0, "");
+        addRow("failure", 0, true, 1, "brew install failed (exit 1)");
+        const QString noBrew = "Homebrew not found — visit https://brew.sh to install it first.";
+        addRow("missing", -1, true, 0, noBrew);
         // Homebrew's presence is existence only: one that cannot run fails at launch.
-        QTest::newRow("cannot run") << 0 << false << 0 << "*";
+        addRow("cannot run", 0, false, 0, "*");
     }
 
     void install()
@@ -189,16 +189,11 @@ private slots:
         QTest::addColumn<QString>("linkTo"); // the engine is a link to this file; or empty
         QTest::addColumn<bool>("homebrews");
         const QString cellar = "p/Cellar/llama.cpp/1/bin/llama-server";
-        QTest::newRow("linked from the Cellar") << "p/bin/brew"
-                                                << "p/bin/llama-server" << cellar << true;
-        QTest::newRow("built into the prefix") << "p/bin/brew"
-                                               << "p/bin/llama-server"
-                                               << "" << false;
-        QTest::newRow("somewhere else") << "p/bin/brew"
-                                        << "q/bin/llama-server"
-                                        << "" << false;
-        QTest::newRow("brew outside a bin folder") << "p/brew"
-                                                   << "p/bin/llama-server" << cellar << false;
+        const QString brew = "p/bin/brew", engine = "p/bin/llama-server";
+        addRow("linked from the Cellar", brew, engine, cellar, true);
+        addRow("built into the prefix", brew, engine, "", false);
+        addRow("somewhere else", brew, "q/bin/llama-server", "", false);
+        addRow("brew outside a bin folder", "p/brew", engine, cellar, false);
     }
 
     void homebrewOwnership()

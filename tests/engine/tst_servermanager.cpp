@@ -156,31 +156,27 @@ private slots:
                              "• The model may be too large for available RAM.")
                   .arg(SIGBUS);
 
-        QTest::newRow("defaults") << "" << settings() << QStringList{starting(), ready()} << "-"
-                                  << QStringList{line(8192)};
+        const QStringList once{line(8192)}, failedOnly{failed};
+        addRow("defaults", "", settings(), QStringList{starting(), ready()}, "-", once);
         QTest::newRow("cpu only, no mmap, small context")
             << "" << settings(0, true, 2048)
             << QStringList{starting(" (CPU only) (no-mmap) (ctx 2048)"), ready(cpu)} << "-"
             << QStringList{line(2048, "--n-gpu-layers 0 --no-mmap")};
-        QTest::newRow("exit 1, silent")
-            << R"({"exit":{"status":1}})" << settings() << QStringList{failed} << "[exit 1]"
-            << QStringList{line(8192)};
+        const QString exit1 = R"({"exit":{"status":1}})";
+        addRow("exit 1, silent", exit1, settings(), failedOnly, "[exit 1]", once);
         QTest::newRow("exit 2 with error text")
             << R"({"exit":{"after_ms":100,"status":2,"stderr":"\n  error: failed to load model\n\n"}})"
-            << settings() << QStringList{failed} << "error: failed to load model\n[exit 2]"
-            << QStringList{line(8192)};
+            << settings() << failedOnly << "error: failed to load model\n[exit 2]" << once;
         QTest::newRow("killed by signal 9")
-            << R"({"exit":{"after_ms":100,"signal":"SIGKILL"}})" << settings()
-            << QStringList{failed} << "[crash signal 9]" << QStringList{line(8192)};
+            << R"({"exit":{"after_ms":100,"signal":"SIGKILL"}})" << settings() << failedOnly
+            << "[crash signal 9]" << once;
         QTest::newRow("undecodable error text counts as empty")
             << R"({"exit":{"status":3,"stderr":"bad byte: ","stderr_bytes":[255]}})" << settings()
-            << QStringList{failed} << "[exit 3]" << QStringList{line(8192)};
+            << failedOnly << "[exit 3]" << once;
         QTest::newRow("time-out with error text")
             << R"({"never_healthy":true,"stderr":"llama_model_load: loading tensors\n"})"
-            << settings() << timedOut << "llama_model_load: loading tensors"
-            << QStringList{line(8192)};
-        QTest::newRow("time-out, silent") << R"({"never_healthy":true})" << settings() << timedOut
-                                          << "-" << QStringList{line(8192)};
+            << settings() << timedOut << "llama_model_load: loading tensors" << once;
+        addRow("time-out, silent", R"({"never_healthy":true})", settings(), timedOut, "-", once);
         QTest::newRow("bus error every time: two retries, then the advice")
             << R"({"exit":{"after_ms":50,"signal":"SIGBUS"}})" << settings()
             << QStringList{memoryError,
@@ -329,14 +325,10 @@ private slots:
         const QString absent = dir.filePath(QStringLiteral("absent"));
         const QString onPath = dir.filePath(QStringLiteral("bin/llama-server"));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("bin")));
-        QVERIFY(QFile::link(StandinEngine::executable(), onPath));
+        const QString standin = StandinEngine::executable();
+        QVERIFY(QFile::link(standin, onPath));
         const QString path = QStringLiteral("relative:%1:%2").arg(dir.path(), dir.filePath("bin"));
-        QCOMPARE(findServerExecutable({absent,
-                                       notExecutable,
-                                       dir.path(),
-                                       StandinEngine::executable()},
-                                      path),
-                 StandinEngine::executable());
+        QCOMPARE(findServerExecutable({absent, notExecutable, dir.path(), standin}, path), standin);
         QCOMPARE(findServerExecutable({absent}, path), onPath);
         QCOMPARE(findServerExecutable({absent}, dir.path()), std::nullopt);
         QCOMPARE(defaultServerSearchList().first(),
@@ -348,16 +340,15 @@ private slots:
         const QString userPath = ServerManagerOptions().userPath;
         qputenv("PATH", savedPath);
         QCOMPARE(userPath.section(QLatin1Char(':'), 0, 0), dir.filePath("bin"));
-        ServerManagerOptions fromPath = standinOptions();
-        fromPath.serverSearchList = {absent};
+        ServerManagerOptions options = standinOptions();
+        options.serverSearchList = {absent};
+        ServerManagerOptions fromPath = options;
         fromPath.userPath = userPath;
         ServerManager found(fromPath);
         run(found.startServer(model, name));
         QCOMPARE(found.statusMessage(), ready());
         run(found.stopServer());
 
-        ServerManagerOptions options = standinOptions();
-        options.serverSearchList = {absent};
         ServerManager missing(options);
         QVERIFY(!missing.isEngineInstalled());
         QSignalSpy startingChanges(&missing, &ServerManager::isStartingChanged);

@@ -80,16 +80,6 @@ class ModelsTest : public QObject
 
     void useMode(const QString &mode) { qputenv("HF_ENDPOINT", m_server->baseURL(mode).toUtf8()); }
 
-    // The repository's files as the hub lists them.
-    QList<HubFile> listing(const QString &repo)
-    {
-        HubSearch search;
-        search.expand(repo);
-        if (!QTest::qWaitFor([&] { return !search.isListing(); }, 10000))
-            return {};
-        return search.files();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -131,11 +121,9 @@ private slots:
         const HFModel model = manager.models().first();
         const QString tail = QStringLiteral(
             "quantfolk/Llama-3.2-3B-Instruct-GGUF/resolve/main/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
-        QCOMPARE(
-            pathOf(manager, 0),
-            ModelManager::modelsDirectory()
-                + QStringLiteral(
-                    "/quantfolk_Llama-3.2-3B-Instruct-GGUF/Llama-3.2-3B-Instruct-Q4_K_M.gguf"));
+        const QString folder
+            = ModelManager::modelsDirectory() + "/quantfolk_Llama-3.2-3B-Instruct-GGUF";
+        QCOMPARE(pathOf(manager, 0), folder + "/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
         // The partial file lives outside the models folder, on the same file system.
         const QString partial = ModelManager::partialFilePath(model, model.variants.first());
         QVERIFY(!partial.startsWith(ModelManager::modelsDirectory())
@@ -324,19 +312,12 @@ private slots:
                QStringList{"tinyfolk/Stories-260K-GGUF"},
                "48.2K downloads · Updated 2 Nov 2026",
                "");
-        addRow("nothing found", "files", "llama", QStringList{}, "", "");
-        addRow("server error",
-               "500",
-               "stories",
-               QStringList{},
-               "",
-               "The hub cannot be reached: HTTP 500 Internal Server Error");
-        addRow("nobody listening",
-               "http://127.0.0.1:9/",
-               "stories",
-               QStringList{},
-               "",
-               "The hub cannot be reached: Connection refused");
+        const QStringList none;
+        const QString http500 = "The hub cannot be reached: HTTP 500 Internal Server Error";
+        addRow("nothing found", "files", "llama", none, "", "");
+        addRow("server error", "500", "stories", none, "", http500);
+        const QString refused = "The hub cannot be reached: Connection refused";
+        addRow("nobody listening", "http://127.0.0.1:9/", "stories", none, "", refused);
     }
 
     void search()
@@ -401,31 +382,20 @@ private slots:
                QStringList{"stories260K-Q8_0.gguf Q8_0 1 MB",
                            "Stories-260K-IQ3_XS.gguf IQ3_XS 3 MB"},
                "");
+        const QString split = "stories-split-Q4_K_M-00001-of-00003.gguf Q4_K_M 0 MB 3 parts";
         addRow("split parts as one, an incomplete set left out",
                "files",
                "tinyfolk/Stories-Split-GGUF",
-               QStringList{"stories-split-Q4_K_M-00001-of-00003.gguf Q4_K_M 0 MB 3 parts"},
+               QStringList{split},
                "");
-        addRow("too big for memory",
-               "files",
-               "bigfolk/Stories-70B-GGUF",
-               QStringList{"Stories-70B-Q4_K_M.gguf Q4_K_M 40.0 GB !"},
-               "");
-        addRow("account needed (401)",
-               "files",
-               "lockedlab/Stories-Gated-GGUF",
-               QStringList{},
-               "This model needs a hub account and access approval.");
-        addRow("approval needed (403)",
-               "files",
-               "lockedlab/Stories-Approval-GGUF",
-               QStringList{},
-               "This model needs a hub account and access approval.");
-        addRow("server error",
-               "500",
-               "tinyfolk/Stories-260K-GGUF",
-               QStringList{},
-               "The hub cannot be reached: HTTP 500 Internal Server Error");
+        const QString big = "Stories-70B-Q4_K_M.gguf Q4_K_M 40.0 GB !";
+        addRow("too big for memory", "files", "bigfolk/Stories-70B-GGUF", QStringList{big}, "");
+        const QStringList none;
+        const QString gated = "This model needs a hub account and access approval.";
+        addRow("account needed (401)", "files", "lockedlab/Stories-Gated-GGUF", none, gated);
+        addRow("approval needed (403)", "files", "lockedlab/Stories-Approval-GGUF", none, gated);
+        const QString http500 = "The hub cannot be reached: HTTP 500 Internal Server Error";
+        addRow("server error", "500", "tinyfolk/Stories-260K-GGUF", none, http500);
     }
 
     void files()
@@ -449,7 +419,6 @@ private slots:
     {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("quantization");
-        addRow("K quant", "Llama-3.2-3B-Instruct-Q4_K_M.gguf", "Q4_K_M");
         addRow("importance quant, lower case", "qwen2.5-0.5b-instruct-iq3_xs.gguf", "IQ3_XS");
         addRow("dotted", "tiny.Q8_0.gguf", "Q8_0");
         addRow("float, split part", "Mistral-7B-F16-00002-of-00004.gguf", "F16");
@@ -492,7 +461,10 @@ private slots:
         QFETCH(QString, repo);
         QFETCH(QStringList, parts);
         QFETCH(QString, error);
-        const QList<HubFile> files = listing(repo);
+        HubSearch search; // the repository's files as the hub lists them
+        search.expand(repo);
+        QTRY_VERIFY_WITH_TIMEOUT(!search.isListing(), 10000);
+        const QList<HubFile> files = search.files();
         QVERIFY(!files.isEmpty());
         const QString folder
             = QDir(ModelManager::modelsDirectory())

@@ -111,10 +111,9 @@ private slots:
             = QStandardPaths::findExecutable("python3", {"/usr/bin", "/usr/local/bin", "/bin"});
         QVERIFY(m_python.isEmpty() || QFile::link(m_python, m_bin + "/python3"));
         QVERIFY(QFile::copy(QFileInfo("/bin/sh").canonicalFilePath(), m_bin + "/tovra-private-app"));
-        QVERIFY(writeTestFile(m_bin + "/tovra-script", "#!/bin/sh\necho ready\nread line\n"));
-        QVERIFY(
-            QFile::setPermissions(m_bin + "/tovra-script",
-                                  QFile::permissions(m_bin + "/tovra-script") | QFile::ExeOwner));
+        const QString script = m_bin + "/tovra-script";
+        QVERIFY(writeTestFile(script, "#!/bin/sh\necho ready\nread line\n"));
+        QVERIFY(QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner));
         qputenv("PATH", (m_bin + ":" + fixtures + ":" + qEnvironmentVariable("PATH")).toUtf8());
         QVERIFY(QDir::setCurrent(QDir::homePath()));
     }
@@ -143,24 +142,21 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("literal"); // empty: refused before osascript runs
-        const auto row = [](const char *tag, const QString &name, const QString &literal) {
-            QTest::newRow(tag) << name << literal;
-        };
-        row("plain", "Safari", "\"Safari\"");
-        row("quotes", "My \"App\"", "\"My \\\"App\\\"\"");
-        row("backslashes", "C:\\Apps\\", "\"C:\\\\Apps\\\\\"");
-        row("empty", "", "\"\"");
-        row("closes the quote, runs a shell",
-            "Evil\" & (do shell script \"touch /tmp/pwned\") & \"",
-            "\"Evil\\\" & (do shell script \\\"touch /tmp/pwned\\\") & \\\"\"");
-        row("ends the tell early", "Finder\" to quit --", "\"Finder\\\" to quit --\"");
-        row("escaped quote attempt", "x\\\" to quit --", "\"x\\\\\\\" to quit --\"");
-        row("only quotes", "\"\"\"\"", "\"\\\"\\\"\\\"\\\"\"");
-        row("unicode and guillemets", "Café «data» ¬", "\"Café «data» ¬\"");
-        row("line feed", "Safari\" to activate\ntell application \"Finder\" to quit", "");
-        row("carriage return", "Safari\rdo shell script \"id\"", "");
-        row("line separator", QString("Safari") + QChar(0x2028) + "x", "");
-        row("nul", QString("Safari") + QChar(0) + "x", "");
+        addRow("plain", "Safari", "\"Safari\"");
+        addRow("quotes", "My \"App\"", "\"My \\\"App\\\"\"");
+        addRow("backslashes", "C:\\Apps\\", "\"C:\\\\Apps\\\\\"");
+        addRow("empty", "", "\"\"");
+        addRow("closes the quote, runs a shell",
+               "Evil\" & (do shell script \"touch /tmp/pwned\") & \"",
+               "\"Evil\\\" & (do shell script \\\"touch /tmp/pwned\\\") & \\\"\"");
+        addRow("ends the tell early", "Finder\" to quit --", "\"Finder\\\" to quit --\"");
+        addRow("escaped quote attempt", "x\\\" to quit --", "\"x\\\\\\\" to quit --\"");
+        addRow("only quotes", "\"\"\"\"", "\"\\\"\\\"\\\"\\\"\"");
+        addRow("unicode and guillemets", "Café «data» ¬", "\"Café «data» ¬\"");
+        addRow("line feed", "Safari\" to activate\ntell application \"Finder\" to quit", "");
+        addRow("carriage return", "Safari\rdo shell script \"id\"", "");
+        addRow("line separator", QString("Safari") + QChar(0x2028) + "x", "");
+        addRow("nul", QString("Safari") + QChar(0) + "x", "");
     }
 
     void macOpenAndClose()
@@ -226,22 +222,22 @@ private slots:
     {
         QTest::addColumn<QString>("exec");
         QTest::addColumn<QStringList>("arguments"); // empty: refused
-        QTest::newRow("field codes dropped") << "gedit %U" << QStringList{"gedit"};
+        const QStringList refused;
+        addRow("field codes dropped", "gedit %U", QStringList{"gedit"});
         QTest::newRow("all codes")
             << "app %f %F %u %U %i %c %k %d %D %n %N %v %m -x" << QStringList{"app", "-x"};
-        QTest::newRow("percent kept") << "app 100%% --a=%f" << QStringList{"app", "100%", "--a="};
-        QTest::newRow("quoted spaces") << "\"/opt/My App/run\" --title \"a b\""
-                                       << QStringList{"/opt/My App/run", "--title", "a b"};
+        addRow("percent kept", "app 100%% --a=%f", QStringList{"app", "100%", "--a="});
+        const QStringList spaced{"/opt/My App/run", "--title", "a b"};
+        addRow("quoted spaces", "\"/opt/My App/run\" --title \"a b\"", spaced);
         QTest::newRow("quoted escapes")
             << "app \"\\\"q\\\" \\$HOME \\` \\\\\"" << QStringList{"app", "\"q\" $HOME ` \\"};
-        QTest::newRow("quoted field code kept") << "app \"%f\"" << QStringList{"app", "%f"};
-        QTest::newRow("shell syntax is data")
-            << "app ;rm${IFS}-rf $(id) | x"
-            << QStringList{"app", ";rm${IFS}-rf", "$(id)", "|", "x"};
-        QTest::newRow("extra spaces") << "  app   -a  " << QStringList{"app", "-a"};
-        QTest::newRow("unbalanced quote") << "app \"open" << QStringList{};
-        QTest::newRow("empty") << "" << QStringList{};
-        QTest::newRow("only a field code") << "%U" << QStringList{};
+        addRow("quoted field code kept", "app \"%f\"", QStringList{"app", "%f"});
+        const QStringList shell{"app", ";rm${IFS}-rf", "$(id)", "|", "x"};
+        addRow("shell syntax is data", "app ;rm${IFS}-rf $(id) | x", shell);
+        addRow("extra spaces", "  app   -a  ", QStringList{"app", "-a"});
+        addRow("unbalanced quote", "app \"open", refused);
+        addRow("empty", "", refused);
+        addRow("only a field code", "%U", refused);
     }
 
     void splitExec()
@@ -338,23 +334,17 @@ private slots:
         const QStringList sh{"sh", "-c", "echo ready; read line"};
         const QStringList privateApp{"tovra-private-app", "-c", "echo ready; read line"};
         const int none = int(Launch::None);
-        QTest::newRow("python3 entry, some python3 runs") << "python3 %U"
-                                                          << "" << python << none << false;
-        QTest::newRow("sh -c entry, the same command runs") << shExec << "" << sh << none << false;
-        QTest::newRow("env entry, its program runs")
-            << "env tovra-private-app -c \"echo ready; read line\""
-            << "" << privateApp << none << false;
-        QTest::newRow("a program of its own") << privateExec << "" << privateApp << none << true;
-        QTest::newRow("a program two entries run")
-            << privateExec << "tovra-private-app --beta" << privateApp << none << false;
-        QTest::newRow("a script of its own") << "tovra-script %U"
-                                             << "" << QStringList{"tovra-script"} << none << true;
-        QTest::newRow("launched as the entry")
-            << shExec << "" << sh << int(Launch::AsEntry) << true;
-        QTest::newRow("launch hint inherited")
-            << shExec << "" << sh << int(Launch::Inherited) << false;
-        QTest::newRow("launched as another entry")
-            << shExec << "" << sh << int(Launch::AsOther) << false;
+        addRow("python3 entry, some python3 runs", "python3 %U", "", python, none, false);
+        addRow("sh -c entry, the same command runs", shExec, "", sh, none, false);
+        const QString envExec = "env tovra-private-app -c \"echo ready; read line\"";
+        addRow("env entry, its program runs", envExec, "", privateApp, none, false);
+        addRow("a program of its own", privateExec, "", privateApp, none, true);
+        const QString beta = "tovra-private-app --beta";
+        addRow("a program two entries run", privateExec, beta, privateApp, none, false);
+        addRow("a script of its own", "tovra-script %U", "", QStringList{"tovra-script"}, none, true);
+        addRow("launched as the entry", shExec, "", sh, int(Launch::AsEntry), true);
+        addRow("launch hint inherited", shExec, "", sh, int(Launch::Inherited), false);
+        addRow("launched as another entry", shExec, "", sh, int(Launch::AsOther), false);
     }
 
     void xdgWhatNamesTheEntry()

@@ -93,17 +93,18 @@ private:
     ScreenCaptureResult m_result;
 };
 
-QString takeScreenshot(std::shared_ptr<ScreenCapture> capture)
+// Runs a tool, the screenshot unless told otherwise.
+QString execute(std::shared_ptr<ScreenCapture> capture,
+                const QString &tool = QStringLiteral("take_screenshot"),
+                const ToolArguments &arguments = {})
 {
     const ToolExecutor executor(ToolServices{nullptr, std::move(capture), {}});
-    return QCoro::waitFor(
-        executor.execute(ToolCall{QStringLiteral("id"), QStringLiteral("take_screenshot"), {}}));
+    return QCoro::waitFor(executor.execute(ToolCall{QStringLiteral("id"), tool, arguments}));
 }
 
 QString captured(const QImage &image)
 {
-    return takeScreenshot(
-        std::make_shared<PreparedCapture>(ScreenCaptureResult::Status::Captured, image));
+    return execute(std::make_shared<PreparedCapture>(ScreenCaptureResult::Status::Captured, image));
 }
 
 const QString dataUrlPrefix = QStringLiteral("data:image/jpeg;base64,");
@@ -190,16 +191,15 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QImage>("image");
         QTest::addColumn<QString>("result");
-        QTest::newRow("no display")
-            << int(ScreenCaptureResult::Status::NoDisplay) << QImage() << "No display found";
+        using S = ScreenCaptureResult::Status;
+        const QString unencoded = "Screenshot encoding failed";
+        addRow("no display", int(S::NoDisplay), QImage(), "No display found");
         QTest::newRow("capture refused")
-            << int(ScreenCaptureResult::Status::Failed) << QImage()
+            << int(S::Failed) << QImage()
             << "Screenshot failed: The user declined. Grant Screen Recording permission in System "
                "Settings > Privacy & Security.";
-        QTest::newRow("empty image") << int(ScreenCaptureResult::Status::Captured) << QImage()
-                                     << "Screenshot encoding failed";
-        QTest::newRow("scaled to nothing") << int(ScreenCaptureResult::Status::Captured)
-                                           << gradient(2600, 1) << "Screenshot encoding failed";
+        addRow("empty image", int(S::Captured), QImage(), unencoded);
+        addRow("scaled to nothing", int(S::Captured), gradient(2600, 1), unencoded);
     }
 
     void failures()
@@ -207,7 +207,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QImage, image);
         QFETCH(QString, result);
-        QCOMPARE(takeScreenshot(
+        QCOMPARE(execute(
                      std::make_shared<PreparedCapture>(ScreenCaptureResult::Status(status), image)),
                  result);
         QVERIFY(desktopScreenshots().isEmpty());
@@ -227,7 +227,7 @@ private slots:
         if (!XvfbServer::s_available)
             QSKIP("no Xvfb: the offscreen platform has nothing to capture");
         QCOMPARE(QGuiApplication::primaryScreen()->size(), QSize(2560, 1440));
-        QCOMPARE(decodeDataUrl(takeScreenshot(std::make_shared<QtScreenCapture>())).size(),
+        QCOMPARE(decodeDataUrl(execute(std::make_shared<QtScreenCapture>())).size(),
                  QSize(1280, 720));
         QCOMPARE(desktopScreenshots().size(), 1);
     }
@@ -239,9 +239,9 @@ private slots:
         QVERIFY(gradient(2000, 1000).save(png));
         qputenv("STANDIN_CAPTURE_IMAGE", png.toUtf8());
         const auto capture = std::make_shared<CommandScreenCapture>(fixtures + "/screencapture");
-        QCOMPARE(decodeDataUrl(takeScreenshot(capture)).size(), QSize(1280, 640));
+        QCOMPARE(decodeDataUrl(execute(capture)).size(), QSize(1280, 640));
         qputenv("STANDIN_CAPTURE_ERROR", "could not create image from display.");
-        QCOMPARE(takeScreenshot(capture),
+        QCOMPARE(execute(capture),
                  "Screenshot failed: could not create image from display. Grant Screen "
                  "Recording permission in System Settings > Privacy & Security.");
         qunsetenv("STANDIN_CAPTURE_ERROR");
@@ -258,20 +258,16 @@ private slots:
     void clipboard()
     {
         QFETCH(QString, text);
-        const ToolExecutor executor;
-        const auto execute = [&](const QString &tool, ToolArguments arguments = {}) {
-            return QCoro::waitFor(executor.execute(ToolCall{"id", tool, arguments}));
-        };
-        QCOMPARE(execute("set_clipboard", {{"text", text}}), "Clipboard set");
+        QCOMPARE(execute(nullptr, "set_clipboard", {{"text", text}}), "Clipboard set");
         QCOMPARE(QGuiApplication::clipboard()->text(), text);
-        QCOMPARE(execute("get_clipboard"), text);
+        QCOMPARE(execute(nullptr, "get_clipboard"), text);
         // Only an image, or nothing at all, reads as empty.
         QImage image(8, 8, QImage::Format_RGB32);
         image.fill(Qt::blue);
         QGuiApplication::clipboard()->setImage(image);
-        QCOMPARE(execute("get_clipboard"), "(empty clipboard)");
+        QCOMPARE(execute(nullptr, "get_clipboard"), "(empty clipboard)");
         QGuiApplication::clipboard()->clear();
-        QCOMPARE(execute("get_clipboard"), "(empty clipboard)");
+        QCOMPARE(execute(nullptr, "get_clipboard"), "(empty clipboard)");
     }
 };
 

@@ -134,10 +134,8 @@ private slots:
         const QString notText = "Error: File is not valid UTF-8 text: %1";
         file("read not UTF-8", "read_file", "~/docs/latin1.txt", notText);
         file("read not UTF-8 inside", "read_file", "~/docs/latin1-mid.txt", notText);
-        file("read over 16 MiB",
-             "read_file",
-             "~/docs/huge.bin",
-             "Error: File too large to read: %1");
+        const QString tooLarge = "Error: File too large to read: %1";
+        file("read over 16 MiB", "read_file", "~/docs/huge.bin", tooLarge);
         file("read endless device", "read_file", "/dev/zero", "Error: Not a regular file: %1");
         file("list missing", "list_files", "~/no-such-folder", "Error: Folder not found: %1");
         file("list a file", "list_files", "~/docs/notes.txt", "Error: Not a folder: %1");
