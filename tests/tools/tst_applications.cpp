@@ -19,7 +19,8 @@ const QString applications = fixtures + QStringLiteral("/applications");
 QString run(const ToolServices &services, const QString &tool, const ToolArguments &arguments = {})
 {
     const ToolExecutor executor(services);
-    return QCoro::waitFor(executor.execute(ToolCall{QStringLiteral("id"), tool, arguments}));
+    return QCoro::waitFor(
+        executor.execute(ToolCall{QStringLiteral("id"), tool, arguments, ToolStatus::Pending, {}}));
 }
 
 ToolServices macServices(const QString &osascript = fixtures + QStringLiteral("/osascript"))

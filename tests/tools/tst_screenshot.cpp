@@ -99,7 +99,8 @@ QString execute(std::shared_ptr<ScreenCapture> capture,
                 const ToolArguments &arguments = {})
 {
     const ToolExecutor executor(ToolServices{nullptr, std::move(capture), {}});
-    return QCoro::waitFor(executor.execute(ToolCall{QStringLiteral("id"), tool, arguments}));
+    return QCoro::waitFor(
+        executor.execute(ToolCall{QStringLiteral("id"), tool, arguments, ToolStatus::Pending, {}}));
 }
 
 QString captured(const QImage &image)

@@ -23,7 +23,8 @@ namespace {
 QString run(const QString &tool, const ToolArguments &arguments = {}, ToolServices services = {})
 {
     const ToolExecutor executor(std::move(services));
-    return QCoro::waitFor(executor.execute(ToolCall{QStringLiteral("call-1"), tool, arguments}));
+    return QCoro::waitFor(executor.execute(
+        ToolCall{QStringLiteral("call-1"), tool, arguments, ToolStatus::Pending, {}}));
 }
 
 QString inHome(const QString &relative)
