@@ -42,10 +42,8 @@ private slots:
 
     void composedPrompt_data()
     {
-        QTest::addColumn<QString>("ownPrompt");
-        QTest::addColumn<QString>("userName");
-        QTest::addColumn<QString>("style");
-        QTest::addColumn<QString>("expectedHead");
+        columns<QString, QString, QString>("ownPrompt", "userName", "style");
+        columns<QString>("expectedHead");
         const QString n, b = AgentState::defaultSystemPrompt, ada = " The user's name is Ada.";
         addRow("nothing set", n, n, n, b);
         addRow("name and detailed", n, "Ada", "detailed", b + ada + " Be thorough and detailed.");
@@ -89,8 +87,7 @@ private slots:
 
     void refusedTurns_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("engineRunning");
+        columns<QString, bool>("text", "engineRunning");
         addRow("spaces and line breaks", " \n\t \u2028\u00A0", true);
         addRow("empty", QString(), true);
         addRow("engine not running", "Hello", false);
@@ -179,9 +176,8 @@ private slots:
     // The last 20 messages go out; system messages and images stay in the conversation but are never sent.
     void historyWindow_data()
     {
-        QTest::addColumn<int>("earlier");
-        QTest::addColumn<int>("extras"); // system messages and images among them
-        QTest::addColumn<bool>("trimmed");
+        // "extras": system messages and images among them
+        columns<int, int, bool>("earlier", "extras", "trimmed");
         addRow("25 earlier", 25, 0, true);
         addRow("20 earlier", 20, 0, true);
         addRow("19 earlier", 19, 0, false);
@@ -219,9 +215,8 @@ private slots:
 
     void failures_data()
     {
-        QTest::addColumn<json>("scripts"); // null: nothing listens on the engine's port
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<int>("requests");
+        // "scripts": null: nothing listens on the engine's port
+        columns<json, QString, int>("scripts", "reply", "requests");
         const auto error = [](int status, const std::string &message) {
             return json{{"status", status},
                         {"body", json{{"error", {{"message", message}}}}.dump()}};
@@ -271,9 +266,8 @@ private slots:
     // destroyed while the turn waits for the user ends the turn; nothing runs.
     void stoppedTurn_data()
     {
-        QTest::addColumn<QString>("stage");
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QStringList>("asking"); // the asking session afterwards; empty: gone
+        // "asking": the asking session afterwards; empty: gone
+        columns<QString, QString, QStringList>("stage", "how", "asking");
         const QStringList partial{"One", "Partial"}, asked{"One", ""},
             next{"Next", standinReply}; // a stop leaves the asking session shown
         const QList<std::tuple<const char *, const char *, QStringList>> rows{

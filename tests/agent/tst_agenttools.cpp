@@ -86,8 +86,7 @@ private slots:
 
     void autoApprovedTools_data()
     {
-        QTest::addColumn<QString>("tool");
-        QTest::addColumn<bool>("needsApproval");
+        columns<QString, bool>("tool", "needsApproval");
         // One per rule: a tool that only reads, one that changes something, and an unknown one.
         addRow("list_local_models", "list_local_models", false);
         addRow("set_clipboard", "set_clipboard", true);
@@ -111,8 +110,7 @@ private slots:
 
     void resultLength_data()
     {
-        QTest::addColumn<QString>("result");
-        QTest::addColumn<QString>("sent");
+        columns<QString, QString>("result", "sent");
         const QString a400(400, u'a'), a399(399, u'a'), emoji = "😀", cut(QChar(0x2026));
         addRow("400 characters", a400, a400);
         addRow("emoji at the cut is kept whole", a399 + emoji + "bc", a399 + emoji + cut);
@@ -187,8 +185,7 @@ private slots:
 
     void confirmation_data()
     {
-        QTest::addColumn<json>("script");
-        QTest::addColumn<QString>("reply");
+        columns<json, QString>("script", "reply");
         // Tool requests in the confirmation, text or structured, are shown as nothing and never run.
         const json asking
             = {{"pieces",
@@ -224,9 +221,8 @@ private slots:
 
     void completionSound_data()
     {
-        QTest::addColumn<QVariant>("setting"); // invalid: absent
-        QTest::addColumn<bool>("engineFails");
-        QTest::addColumn<bool>("played");
+        // "setting": invalid: absent
+        columns<QVariant, bool, bool>("setting", "engineFails", "played");
         addRow("absent", QVariant(), false, true);
         addRow("true", QVariant(true), false, true);
         addRow("false", QVariant(false), false, false);
@@ -268,9 +264,8 @@ private slots:
     // The desktop's message sound through the first player found that can play it.
     void systemSoundCommand_data()
     {
-        QTest::addColumn<QString>("players");
-        QTest::addColumn<QString>("soundFile"); // empty: no sound theme
-        QTest::addColumn<QString>("command");   // empty: nothing to play with
+        // "soundFile": empty: no sound theme; "command": empty: nothing to play with
+        columns<QString, QString, QString>("players", "soundFile", "command");
         addRow("PulseAudio first", "aplay pw-play paplay", "message.oga", "paplay FILE");
         addRow("PipeWire", "pw-play", "message.oga", "pw-play FILE");
         addRow("ALSA cannot play Ogg", "aplay", "message.oga", "");

@@ -66,9 +66,7 @@ private slots:
     void init() { failOnUnexpectedWarnings(); }
     void generatedReplies_data()
     {
-        QTest::addColumn<int>("maxFragments");
-        QTest::addColumn<int>("maxPiece");
-        QTest::addColumn<int>("replies");
+        columns<int, int, int>("maxFragments", "maxPiece", "replies");
         addRow("short replies, one-character pieces", 12, 1, 3000);
         addRow("short replies, small pieces", 12, 4, 3000);
         addRow("medium replies, small pieces", 60, 6, 1500);

@@ -122,12 +122,8 @@ private slots:
 
     void loadRules_data()
     {
-        QTest::addColumn<QVariant>("prompt");
-        QTest::addColumn<QVariant>("temperature");
-        QTest::addColumn<qint64>("maxTokens");
-        QTest::addColumn<QString>("expectedPrompt");
-        QTest::addColumn<double>("expectedTemperature");
-        QTest::addColumn<int>("expectedMaxTokens");
+        columns<QVariant, QVariant, qint64>("prompt", "temperature", "maxTokens");
+        columns<QString, double, int>("expectedPrompt", "expectedTemperature", "expectedMaxTokens");
         const QString older1
             = "You are Tovra AI, an intelligent macOS assistant. You can control the system, take "
               "screenshots, manage files, and run applications. Always ask for user approval "
@@ -208,8 +204,7 @@ private slots:
 
     void titles_data()
     {
-        QTest::addColumn<QString>("firstUserText");
-        QTest::addColumn<QString>("title");
+        columns<QString, QString>("firstUserText", "title");
         QTest::newRow("six words") << "  Plan   a trip to the  mountains next summer please "
                                    << "Plan a trip to the mountains";
         addRow("line break inside a word", "Hi\nthere friend", "Hi\nthere friend");
@@ -517,8 +512,7 @@ private slots:
 
     void readingRules_data()
     {
-        QTest::addColumn<QByteArray>("document");
-        QTest::addColumn<bool>("readable");
+        columns<QByteArray, bool>("document", "readable");
         const QByteArray valid = validSession;
         auto replaced = [&](const char *from, const char *to) {
             return "[" + QByteArray(valid).replace(from, to) + "]";

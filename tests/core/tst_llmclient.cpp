@@ -93,9 +93,7 @@ private slots:
     // The whole body, literally: history rules, and "tools" only when there are some.
     void requestBody_data()
     {
-        QTest::addColumn<QList<Message>>("history");
-        QTest::addColumn<json>("tools");
-        QTest::addColumn<json>("messages");
+        columns<QList<Message>, json, json>("history", "tools", "messages");
         const json system = {{"role", "system"}, {"content", "Be brief."}};
         QTest::newRow("one user message")
             << QList<Message>{Message::make(Role::user, "Hi")} << json::array()
@@ -135,8 +133,7 @@ private slots:
 
     void stream_data()
     {
-        QTest::addColumn<json>("script");
-        QTest::addColumn<QStringList>("pieces");
+        columns<json, QStringList>("script", "pieces");
 
         QTest::newRow("pieces after a null first delta")
             << json{{"pieces", {"Hel", "lo", " there"}}} << QStringList{"Hel", "lo", " there"};
@@ -239,9 +236,7 @@ private slots:
 
     void httpErrors_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<QString>("description");
+        columns<int, QString, QString>("status", "body", "description");
         // A message, and a body that is no JSON, reach the chat: tst_agentmanager has them.
         addRow("500 error without message", 500, "{\"error\":{\"code\":1}}", "Server error 500");
         addRow("404 empty", 404, QString(), "Server error 404");
@@ -276,8 +271,9 @@ private slots:
     // connection at once, and a stale call ending leaves the newer call cancellable.
     void cancellation_data()
     {
-        QTest::addColumn<bool>("superseded"); // a second call starts while the first streams
-        QTest::addColumn<bool>("stopNewest"); // then cancel() once the first call has ended
+        // "superseded": a second call starts while the first streams; "stopNewest": then cancel()
+        // once the first call has ended
+        columns<bool, bool>("superseded", "stopNewest");
         addRow("cancel", false, false);
         addRow("newer call", true, false);
         addRow("newer call, then cancel", true, true);
@@ -327,11 +323,8 @@ private slots:
     // The reader of the raw HTTP answers the client reads off its socket.
     void responses_data()
     {
-        QTest::addColumn<QByteArray>("raw");
-        QTest::addColumn<bool>("closeAtEnd");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<int>("state");
+        columns<QByteArray, bool, int, QByteArray>("raw", "closeAtEnd", "status", "body");
+        columns<int>("state");
 
         QTest::newRow("chunked") << QByteArray(
             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"

@@ -14,9 +14,7 @@ private slots:
     // Each call found as "name(key=value,...)", arguments in key order.
     void extract_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("remaining");
-        QTest::addColumn<QStringList>("calls");
+        columns<QString, QString, QStringList>("text", "remaining", "calls");
         const QString none;
         addRow("sentence and call",
                "Opening it now.\nTOOL_CALL: "
@@ -80,8 +78,7 @@ private slots:
 
     void displayable_data()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("shown");
+        columns<QString, bool>("line", "shown");
         addRow("plain", "Here is the answer.", true);
         addRow("tool call", "  TOOL_CALL: {}", false);
         addRow("three hyphens", " --- ", false);
@@ -117,8 +114,7 @@ private slots:
 
     void clean_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
+        columns<QString, QString>("text", "expected");
         addRow("all hidden", "TOOL_CALL: {}\n---\nTool result: x", "");
         addRow("mixed", "Done!\n[open_app]: Opened Safari\n\nEnjoy.", "Done!\n\nEnjoy.");
         addRow("edges trimmed with line breaks", "\u2028\r\n  text \u00a0\n\u2029", "text");
@@ -146,10 +142,7 @@ private slots:
     // Lines joined by '|'; the diff as "=same", "-removed", "+added".
     void diff_data()
     {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("after");
-        QTest::addColumn<qsizetype>("maxCells");
-        QTest::addColumn<QString>("expected");
+        columns<QString, QString, qsizetype, QString>("before", "after", "maxCells", "expected");
         const auto row = [](const char *name,
                             const char *before,
                             const char *after,

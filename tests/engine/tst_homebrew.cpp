@@ -76,10 +76,9 @@ private slots:
     void init() { failOnUnexpectedWarnings(); }
     void install_data()
     {
-        QTest::addColumn<int>("candidate"); // where the stand-in goes; -1: nowhere
-        QTest::addColumn<bool>("executable");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("text"); // empty for success; "*" for the platform's own
+        // "candidate": where the stand-in goes; -1: nowhere; "text": empty for success; "*" for the
+        // platform's own
+        columns<int, bool, int, QString>("candidate", "executable", "status", "text");
         addRow("success, from the second candidate", 1, true, 0, "");
         addRow("failure", 0, true, 1, "brew install failed (exit 1)");
         const QString noBrew = "Homebrew not found — visit https://brew.sh to install it first.";
@@ -184,10 +183,8 @@ private slots:
     // Only an engine that Homebrew keeps in its Cellar is Homebrew's to uninstall.
     void homebrewOwnership_data()
     {
-        QTest::addColumn<QString>("brew");
-        QTest::addColumn<QString>("engine");
-        QTest::addColumn<QString>("linkTo"); // the engine is a link to this file; or empty
-        QTest::addColumn<bool>("homebrews");
+        // "linkTo": the engine is a link to this file; or empty
+        columns<QString, QString, QString, bool>("brew", "engine", "linkTo", "homebrews");
         const QString cellar = "p/Cellar/llama.cpp/1/bin/llama-server";
         const QString brew = "p/bin/brew", engine = "p/bin/llama-server";
         addRow("linked from the Cellar", brew, engine, cellar, true);

@@ -94,11 +94,9 @@ private slots:
     // Which failure leads to which next attempt, on the edges the start rows below do not reach.
     void retryRule_data()
     {
-        QTest::addColumn<LaunchSettings>("failed");
-        QTest::addColumn<QString>("failure");
-        QTest::addColumn<int>("signal"); // 0: an ordinary exit
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<LaunchSettings>("next");
+        // "signal": 0: an ordinary exit
+        columns<LaunchSettings, QString, int, int>("failed", "failure", "signal", "kind");
+        columns<LaunchSettings>("next");
         using K = NextAttempt::Kind;
         const QString metal = QStringLiteral("GGML_METAL_INIT: error\n[exit 1]");
         const auto retry = [](LaunchSettings next) {
@@ -138,11 +136,10 @@ private slots:
 
     void start_data()
     {
-        QTest::addColumn<QString>("startup"); // the stand-in's behaviour per attempt
-        QTest::addColumn<LaunchSettings>("first");
-        QTest::addColumn<QStringList>("statuses"); // in order, the last one final
-        QTest::addColumn<QString>("error");        // "-" for none
-        QTest::addColumn<QStringList>("attempts"); // the command line of each
+        // "startup": the stand-in's behaviour per attempt; "statuses": in order, the last one
+        // final; "error": "-" for none; "attempts": the command line of each
+        columns<QString, LaunchSettings, QStringList>("startup", "first", "statuses");
+        columns<QString, QStringList>("error", "attempts");
         QStringList timedOut{starting()};
         for (int seconds = 5; seconds <= 60; seconds += 5)
             timedOut << QStringLiteral("Loading… %1s (large models take up to 60s)").arg(seconds);
@@ -467,11 +464,8 @@ private slots:
     // Unless it is killed, the app writes the archive save it was asked for last.
     void appEnds_data()
     {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<bool>("lingering");
-        QTest::addColumn<int>("signal"); // sent to the app; 0: none
-        QTest::addColumn<int>("boundMs");
-        QTest::addColumn<int>("withinMs"); // of the signal; 0: not timed
+        // "signal": sent to the app; 0: none; "withinMs": of the signal; 0: not timed
+        columns<QString, bool, int, int, int>("mode", "lingering", "signal", "boundMs", "withinMs");
         QTest::newRow("quit on SIGTERM") << "app" << false << int(SIGTERM) << 5000 << 1000;
         QTest::newRow("quit on SIGINT") << "app" << false << int(SIGINT) << 5000 << 1000;
         addRow("quit on SIGTERM, lingering engine", "app", true, int(SIGTERM), 1000, 1500);

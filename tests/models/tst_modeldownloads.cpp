@@ -153,10 +153,8 @@ private slots:
 
     void downloads_data()
     {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<bool>("reportsProgress");
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<int>("requests"); // one per hop
+        // "requests": one per hop
+        columns<QString, bool, QString, int>("mode", "reportsProgress", "setup", "requests");
         addRow("length and entity tag", "files", true, "", 1);
         addRow("no length", "chunked", false, "", 1);
         addRow("hub digest, redirect to file host", "redirect", true, "", 2);
@@ -238,10 +236,8 @@ private slots:
     // after data arrived keeps the partial file (for a resume).
     void failures_data()
     {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<int>("totalLimitMs");
-        QTest::addColumn<QString>("expected"); // "*" matches any text
-        QTest::addColumn<bool>("keepsPartial");
+        // "expected": "*" matches any text
+        columns<QString, int, QString, bool>("mode", "totalLimitMs", "expected", "keepsPartial");
         const QString timedOut = "Download failed: The request timed out.";
         addRow("404", "404", 0, "Download failed: HTTP 404 Not Found", false);
         addRow("500", "500", 0, "Download failed: HTTP 500 Internal Server Error", false);
@@ -367,12 +363,11 @@ private slots:
 
     void resume_data()
     {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<bool>("newVersion"); // the file's validator changes between the two tries
-        QTest::addColumn<bool>("rewritten");  // and its content and length with it
-        QTest::addColumn<bool>(
-            "resumable"); // the dropped try keeps its partial file, the next sends a Range
-        QTest::addColumn<int>("status"); // of the second try's last answer
+        // "newVersion": the file's validator changes between the two tries; "rewritten": and its
+        // content and length with it; "resumable": the dropped try keeps its partial file, the
+        // next sends a Range; "status": of the second try's last answer
+        columns<QString, bool, bool, bool>("mode", "newVersion", "rewritten", "resumable");
+        columns<int>("status");
         addRow("entity tag", "files", false, false, true, 206);
         addRow("last-modified", "lastmod", false, false, true, 206);
         addRow("through redirect, hashing the kept part", "redirect", false, false, true, 206);

@@ -138,12 +138,8 @@ private slots:
     // The memory need is the size plus a fifth, in binary gigabytes.
     void labels_data()
     {
-        QTest::addColumn<QString>("quantization");
-        QTest::addColumn<double>("sizeGB");
-        QTest::addColumn<QString>("size");
-        QTest::addColumn<quint64>("memory");
-        QTest::addColumn<bool>("exceeds");
-        QTest::addColumn<QString>("quality");
+        columns<QString, double, QString, quint64>("quantization", "sizeGB", "size", "memory");
+        columns<bool, QString>("exceeds", "quality");
         const quint64 eight = 8589934592ull;
         QTest::newRow("4.9 GB") << "Q4_K_M" << 4.9 << "4.9 GB" << eight << false << "Recommended";
         QTest::newRow("exactly 1 GB") << "Q2_K" << 1.0 << "1.0 GB" << eight << false << "Smallest";
@@ -290,11 +286,9 @@ private slots:
 
     void search_data()
     {
-        QTest::addColumn<QString>("endpoint"); // a mode of the stand-in, or a whole address
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("repos");
-        QTest::addColumn<QString>("firstDetail");
-        QTest::addColumn<QString>("status");
+        // "endpoint": a mode of the stand-in, or a whole address
+        columns<QString, QString, QStringList, QString>("endpoint", "text", "repos", "firstDetail");
+        columns<QString>("status");
         addRow("most downloaded first",
                "files",
                "stories",
@@ -372,10 +366,7 @@ private slots:
 
     void files_data()
     {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("repo");
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QString>("status");
+        columns<QString, QString, QStringList, QString>("mode", "repo", "files", "status");
         addRow("whole files, quantization from the name",
                "files",
                "tinyfolk/Stories-260K-GGUF",
@@ -417,8 +408,7 @@ private slots:
 
     void quantization_data()
     {
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QString>("quantization");
+        columns<QString, QString>("fileName", "quantization");
         addRow("importance quant, lower case", "qwen2.5-0.5b-instruct-iq3_xs.gguf", "IQ3_XS");
         addRow("dotted", "tiny.Q8_0.gguf", "Q8_0");
         addRow("float, split part", "Mistral-7B-F16-00002-of-00004.gguf", "F16");
@@ -437,9 +427,7 @@ private slots:
     // and in the library of the next run, until one of its files goes.
     void hubDownloads_data()
     {
-        QTest::addColumn<QString>("repo");
-        QTest::addColumn<QStringList>("parts");
-        QTest::addColumn<QString>("error");
+        columns<QString, QStringList, QString>("repo", "parts", "error");
         const QString tampered
             = QStringLiteral("Download failed: the file's checksum does not match the "
                              "hub's (expected %1, got %2)")
@@ -498,8 +486,7 @@ private slots:
     // A model file elsewhere is checked, then used where it is; forgetting it leaves it.
     void localFiles_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("problem");
+        columns<QString, QString>("path", "problem");
         addRow("GGUF version 3", TOVRA_FIXTURES "/stories260K.gguf", "");
         addRow("not a model",
                TOVRA_FIXTURES "/hub/notes.txt",

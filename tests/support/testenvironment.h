@@ -32,6 +32,14 @@ void failOnUnexpectedWarnings();
 // "unexpectedWarningPattern" that their init() hands to failOnWarning().
 QString unexpectedWarningPattern();
 
+// The data columns in order, a type and a name each: columns<QString, bool>("text", "shown").
+template<typename... Types, typename... Names>
+void columns(const Names &...names)
+{
+    static_assert(sizeof...(Types) == sizeof...(Names), "one name per column type");
+    (QTest::addColumn<Types>(names), ...);
+}
+
 // One data row: its tag, then a value per column in order (text literals fill QString columns).
 template<typename... Values>
 void addRow(const char *tag, const Values &...values)

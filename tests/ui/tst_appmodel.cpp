@@ -43,9 +43,7 @@ private slots:
     // The remembered model starts at launch only with its path, its name and an engine.
     void autoLoad_data()
     {
-        QTest::addColumn<bool>("withPath");
-        QTest::addColumn<bool>("withName");
-        QTest::addColumn<bool>("withEngine");
+        columns<bool, bool, bool>("withPath", "withName", "withEngine");
         addRow("all three", true, true, true);
         addRow("nothing remembered", false, false, true);
         addRow("path without name", true, false, true);
@@ -87,8 +85,7 @@ private slots:
 
     void deleteLoadedAndAutoLoadModel_data()
     {
-        QTest::addColumn<bool>("loaded");
-        QTest::addColumn<bool>("autoLoad");
+        columns<bool, bool>("loaded", "autoLoad");
         addRow("loaded and auto-load", true, true);
         addRow("loaded only", true, false);
         addRow("auto-load only", false, true);

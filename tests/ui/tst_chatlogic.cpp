@@ -44,12 +44,8 @@ private slots:
 
     void submit_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("isLoading");
-        QTest::addColumn<bool>("isRunning");
-        QTest::addColumn<bool>("isStarting");
-        QTest::addColumn<bool>("canSubmit");
-        QTest::addColumn<Action>("action");
+        columns<QString, bool, bool, bool>("text", "isLoading", "isRunning", "isStarting");
+        columns<bool, Action>("canSubmit", "action");
         addRow("text, engine running", "Hi", false, true, false, true, Action::Send);
         addRow("padded text", "\n  Hi \n", false, true, false, true, Action::Send);
         addRow("blank", " \n\t \r\n", false, true, false, false, Action::Ignore);
@@ -75,9 +71,7 @@ private slots:
     // the user edits it first.
     void queuedText_data()
     {
-        QTest::addColumn<QString>("startup");
-        QTest::addColumn<QString>("edit");
-        QTest::addColumn<QStringList>("sent");
+        columns<QString, QString, QStringList>("startup", "edit", "sent");
         addRow("sent once running", R"({"health_delay_ms":300})", "", QStringList{"hello"});
         // Three attempts: direct file read, then a reduced context, then the advice.
         addRow("every retry fails", R"({"exit":{"signal":"SIGBUS"}})", "", QStringList{});
@@ -168,9 +162,7 @@ private slots:
     // capitalised word by word, and the speed readout.
     void shortTexts_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
+        columns<QString, QString, QString>("kind", "text", "expected");
         addRow("four words unchanged", "model", "Llama 3.2 3B Instruct", "Llama 3.2 3B Instruct");
         addRow("five words", "model", "Qwen 2.5 7B Instruct Q4_K_M", "Qwen 2.5 7B Q4_K_M");
         addRow("six words", "model", "A B C D E F", "A B C F");
@@ -195,10 +187,8 @@ private slots:
 
     void attachment_data()
     {
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("inputText");
-        QTest::addColumn<QString>("expected");
+        columns<QString, QByteArray, QString>("fileName", "bytes", "inputText");
+        columns<QString>("expected");
         const auto row = [](const char *name,
                             const QByteArray &bytes,
                             const char *typed,

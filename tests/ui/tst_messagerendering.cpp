@@ -58,9 +58,7 @@ private slots:
 
     void hideRules_data()
     {
-        QTest::addColumn<QString>("role");
-        QTest::addColumn<QString>("content");
-        QTest::addColumn<bool>("hidden");
+        columns<QString, QString, bool>("role", "content", "hidden");
         addRow("blank user", "user", " \n\t \n", true);
         addRow("blank assistant", "assistant", "\n\n", true);
         addRow("empty placeholder", "assistant", "", true);
@@ -100,9 +98,7 @@ private slots:
 
     void inlineImage_data()
     {
-        QTest::addColumn<QString>("content");
-        QTest::addColumn<bool>("decodes");
-        QTest::addColumn<bool>("isPicture");
+        columns<QString, bool, bool>("content", "decodes", "isPicture");
 
         const QString png = pngDataUrl();
         addRow("png", png, true, true);
@@ -135,8 +131,7 @@ private slots:
 
     void textLines_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("lines");
+        columns<QString, QStringList>("text", "lines");
 
         addRow("hash then word", "#word", QStringList{"p:#word"});
         addRow("four hashes", "#### Four", QStringList{"p:#### Four"});
@@ -169,8 +164,7 @@ private slots:
     // "table(alignments):" and its rows of [cells], alignments as "-" none, "<", "^", ">".
     void blocks_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("blocks");
+        columns<QString, QStringList>("text", "blocks");
         const auto row = [](const char *tag, const QString &text, const QStringList &blocks) {
             addRow(tag, text, blocks);
         };
@@ -261,9 +255,7 @@ private slots:
     // The parts that must be in the HTML, and those that must not, "|" between them.
     void inlineMarkdown_data()
     {
-        QTest::addColumn<QString>("markdown");
-        QTest::addColumn<QString>("contains");
-        QTest::addColumn<QString>("absent");
+        columns<QString, QString, QString>("markdown", "contains", "absent");
         addRow("strong and emphasis", "**bold** and *it*", "<b>bold</b>|<i>it</i>", "**");
         addRow("code span", "call `f(x)` now", "font-family:'mono'|>f(x)</span>", "`");
         addRow("link",
@@ -309,12 +301,8 @@ private slots:
     // is no UTF-8, "folder" has two entries. Rows as "=same", "-removed", "+added", "~skipped".
     void approvalFacts_data()
     {
-        QTest::addColumn<QString>("tool");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("content");
-        QTest::addColumn<QString>("note");
-        QTest::addColumn<QString>("summary");
-        QTest::addColumn<QString>("rows");
+        columns<QString, QString, QString, QString>("tool", "path", "content", "note");
+        columns<QString, QString>("summary", "rows");
         const QString ten = "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n";
         addRow("one line changed",
                "write_file",
@@ -393,8 +381,7 @@ private slots:
 
     void openableLinks_data()
     {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("openable");
+        columns<QString, bool>("url", "openable");
         addRow("https", "https://qt.io", true);
         addRow("http", "http://127.0.0.1:8080/", true);
         addRow("mail", "mailto:a@b.c", true);

@@ -31,13 +31,8 @@ private slots:
 
     void texts_data()
     {
-        QTest::addColumn<qint64>("downloaded");
-        QTest::addColumn<qint64>("total");
-        QTest::addColumn<qint64>("resumed");
-        QTest::addColumn<double>("progress");
-        QTest::addColumn<double>("elapsed");
-        QTest::addColumn<QString>("transfer");
-        QTest::addColumn<QString>("timeLeft");
+        columns<qint64, qint64, qint64, double>("downloaded", "total", "resumed", "progress");
+        columns<double, QString, QString>("elapsed", "transfer", "timeLeft");
         addRow("no total yet", 1048576ll, 0ll, 0ll, 0.0, 10.0, "1 MB · 0%", "Estimating…");
         QTest::newRow("half after 100 s")
             << 524288000ll << 1048576000ll << 0ll << 0.5 << 100.0 << "500 / 1000 MB · 50%"
@@ -78,8 +73,7 @@ private slots:
 
     void search_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("shown");
+        columns<QString, QStringList>("text", "shown");
         addRow("description", "compact", QStringList{"Qwen 2.5 3B Instruct"});
         QTest::newRow("name, any case")
             << "LLAMA" << QStringList{"Llama 3.2 3B Instruct", "Llama 3.1 8B Instruct"};

@@ -26,16 +26,10 @@ private slots:
 
     void engineStep_data()
     {
-        QTest::addColumn<bool>("engine");
-        QTest::addColumn<bool>("brew");
-        QTest::addColumn<Kind>("install");
-        QTest::addColumn<Flow::EngineHeader>("header");
-        QTest::addColumn<Flow::EnginePanel>("panel");
-        QTest::addColumn<bool>("engineContinue");
-        QTest::addColumn<bool>("skip");
+        columns<bool, bool, Kind, Flow::EngineHeader>("engine", "brew", "install", "header");
+        columns<Flow::EnginePanel, bool, bool>("panel", "engineContinue", "skip");
         // Continue from step 0, Back from step 2.
-        QTest::addColumn<int>("forward");
-        QTest::addColumn<int>("back");
+        columns<int, int>("forward", "back");
         using H = Flow::EngineHeader;
         using P = Flow::EnginePanel;
         addRow("engine installed", true, true, Kind::Idle, H::Ready, P::Nothing, true, false, 2, 0);

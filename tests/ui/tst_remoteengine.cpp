@@ -55,10 +55,7 @@ private slots:
 
     void connecting_data()
     {
-        QTest::addColumn<QString>("server");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QStringList>("models");
-        QTest::addColumn<QString>("error");
+        columns<QString, QString, QStringList, QString>("server", "key", "models", "error");
         const QStringList none;
         addRow("right key", "good", key, QStringList{"standin-small", "standin-large"}, "");
         addRow("wrong key",
@@ -104,8 +101,7 @@ private slots:
 
     void addresses_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("problem");
+        columns<QString, QString>("address", "problem");
         addRow("https", "https://gpu.example:8080", "");
         addRow("http on a private address", "http://192.168.1.20:8080", "");
         addRow("http on loopback", "http://127.0.0.1:8080", "");
@@ -126,10 +122,7 @@ private slots:
     // Turns against the remote engine; every tool asks first, a read-only one too.
     void turns_data()
     {
-        QTest::addColumn<QString>("model");
-        QTest::addColumn<json>("script");
-        QTest::addColumn<QList<bool>>("answers");
-        QTest::addColumn<QString>("reply");
+        columns<QString, json, QList<bool>, QString>("model", "script", "answers", "reply");
         const json toolCall
             = {{"pieces", json::array()},
                {"tool_calls",

@@ -69,8 +69,7 @@ private slots:
 
     void search_data()
     {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QStringList>("expected");
+        columns<QString, QStringList>("query", "expected");
 
         addRow("empty", "", QStringList{"Pinned one", "Pinned two", "Alpha", "Beta", "Gamma"});
         QTest::newRow("only spaces")
@@ -105,8 +104,8 @@ private slots:
 
     void selectSession_data()
     {
-        QTest::addColumn<QString>("id"); // ignored when selected: the stored session at 3
-        QTest::addColumn<bool>("selected");
+        // "id": ignored when selected: the stored session at 3
+        columns<QString, bool>("id", "selected");
         addRow("stored session", "", true);
         addRow("empty", "", false);
         addRow("unknown", uuidText(QUuid::createUuid()), false);
@@ -134,10 +133,7 @@ private slots:
     // active; deleting the only one starts a new chat; any other leaves the conversation be.
     void deleteSession_data()
     {
-        QTest::addColumn<QString>("deleted");
-        QTest::addColumn<QStringList>("shown");
-        QTest::addColumn<QString>("active");
-        QTest::addColumn<int>("activeMessages");
+        columns<QString, QStringList, QString, int>("deleted", "shown", "active", "activeMessages");
         addRow("active",
                "Beta",
                QStringList{"Pinned one", "Pinned two", "Alpha", "Gamma"},
@@ -181,8 +177,7 @@ private slots:
 
     void dateLabels_data()
     {
-        QTest::addColumn<QDateTime>("date");
-        QTest::addColumn<QString>("label");
+        columns<QDateTime, QString>("date", "label");
 
         // Now: Wednesday 2024-03-13 15:30 local time.
         addRow("today", QDateTime(QDate(2024, 3, 13), QTime(9, 5)), "9:05 AM");
@@ -222,9 +217,8 @@ private slots:
     // The file read back: each shown message under its heading, hidden ones left out.
     void exportAsMarkdown_data()
     {
-        QTest::addColumn<QString>("file"); // in a fresh folder
-        QTest::addColumn<QString>("written");
-        QTest::addColumn<QString>("failure");
+        // "file": in a fresh folder
+        columns<QString, QString, QString>("file", "written", "failure");
         addRow("shown messages",
                "chat.md",
                "# Export: me\n\n## You\n\nHow?\n\n## Tovra AI\n\nHere:\n\n```py\nprint(1)\n```"

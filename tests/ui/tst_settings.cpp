@@ -46,12 +46,8 @@ private slots:
 
     void engineBlock_data()
     {
-        QTest::addColumn<bool>("uninstalling");
-        QTest::addColumn<bool>("engine");
-        QTest::addColumn<bool>("fromHomebrew");
-        QTest::addColumn<bool>("brew");
-        QTest::addColumn<Kind>("install");
-        QTest::addColumn<Block>("block");
+        columns<bool, bool, bool, bool>("uninstalling", "engine", "fromHomebrew", "brew");
+        columns<Kind, Block>("install", "block");
         addRow("uninstalling comes first", true, true, true, true, Kind::Idle, Block::Uninstalling);
         addRow("Homebrew's engine", false, true, true, true, Kind::Idle, Block::HomebrewReady);
         addRow("engine of its own", false, true, false, true, Kind::Failed, Block::Ready);
@@ -75,8 +71,8 @@ private slots:
 
     void fieldRules_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("maxTokens"); // 0: refused
+        // "maxTokens": 0: refused
+        columns<QString, int>("text", "maxTokens");
         addRow("whole number", "512", 512);
         addRow("spaces around", " 64 ", 64);
         addRow("one", "1", 1);
