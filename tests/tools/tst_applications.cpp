@@ -1,4 +1,4 @@
-#include "tools/toolexecutor.h"
+#include "tests/tools/toolrun.h"
 
 #include "platform/applicationcontrol.h"
 #include "platform/desktopentries.h"
@@ -15,13 +15,6 @@ namespace {
 
 const QString fixtures = QStringLiteral(TOVRA_FIXTURES);
 const QString applications = fixtures + QStringLiteral("/applications");
-
-QString run(const ToolServices &services, const QString &tool, const ToolArguments &arguments = {})
-{
-    const ToolExecutor executor(services);
-    return QCoro::waitFor(
-        executor.execute(ToolCall{QStringLiteral("id"), tool, arguments, ToolStatus::Pending, {}}));
-}
 
 ToolServices macServices(const QString &osascript = fixtures + QStringLiteral("/osascript"))
 {
@@ -141,8 +134,8 @@ private slots:
     // The name always arrives as one AppleScript string literal, or not at all.
     void macOpenAndClose_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("literal"); // empty: refused before osascript runs
+        // "literal": empty: refused before osascript runs
+        columns<QString, QString>("name", "literal");
         addRow("plain", "Safari", "\"Safari\"");
         addRow("quotes", "My \"App\"", "\"My \\\"App\\\"\"");
         addRow("backslashes", "C:\\Apps\\", "\"C:\\\\Apps\\\\\"");
@@ -168,7 +161,7 @@ private slots:
         for (const auto &[tool, verb, suffix] : {std::tuple{"open_app", "Opened ", " to activate"},
                                                  std::tuple{"close_app", "Closed ", " to quit"}}) {
             QFile::remove(m_log);
-            QCOMPARE(run(macServices(), tool, {{"app_name", name}}),
+            QCOMPARE(runTool(macServices(), tool, {{"app_name", name}}),
                      literal.isEmpty()
                          ? "Error: An application name cannot contain line breaks or control "
                            "characters"
@@ -184,18 +177,17 @@ private slots:
     {
         const QString error = "0:33: execution error: Can’t get application \"Nope\". (-1728)";
         qputenv("STANDIN_OSASCRIPT_ERROR", error.toUtf8());
-        QCOMPARE(run(macServices(), "open_app", {{"app_name", "Nope"}}), "Error: " + error);
-        QCOMPARE(run(macServices(), "list_open_apps"), "Error: " + error);
-        QCOMPARE(run(macServices(QDir::home().filePath("no-such-osascript")),
-                     "close_app",
-                     {{"app_name", "Safari"}}),
+        QCOMPARE(runTool(macServices(), "open_app", {{"app_name", "Nope"}}), "Error: " + error);
+        QCOMPARE(runTool(macServices(), "list_open_apps"), "Error: " + error);
+        QCOMPARE(runTool(macServices(QDir::home().filePath("no-such-osascript")),
+                         "close_app",
+                         {{"app_name", "Safari"}}),
                  "Error: Could not create script");
     }
 
     void macListOpenApps_data()
     {
-        QTest::addColumn<QByteArray>("printed");
-        QTest::addColumn<QString>("result");
+        columns<QByteArray, QString>("printed", "result");
         QTest::newRow("sorted by code unit")
             << QByteArray("[\"Safari\",\"Finder\",\"Ärger\",\"Mail\",\"finder\"]")
             << "Finder\nMail\nSafari\nfinder\nÄrger";
@@ -210,7 +202,7 @@ private slots:
         QFETCH(QByteArray, printed);
         QFETCH(QString, result);
         qputenv("STANDIN_OSASCRIPT_OUTPUT", printed);
-        QCOMPARE(run(macServices(), "list_open_apps"), result);
+        QCOMPARE(runTool(macServices(), "list_open_apps"), result);
         const QStringList arguments = readList(m_log, QChar(0));
         QCOMPARE(arguments.size(), 4);
         QCOMPARE(arguments.mid(0, 3), (QStringList{"-l", "JavaScript", "-e"}));
@@ -221,8 +213,8 @@ private slots:
 
     void splitExec_data()
     {
-        QTest::addColumn<QString>("exec");
-        QTest::addColumn<QStringList>("arguments"); // empty: refused
+        // "arguments": empty: refused
+        columns<QString, QStringList>("exec", "arguments");
         const QStringList refused;
         addRow("field codes dropped", "gedit %U", QStringList{"gedit"});
         QTest::newRow("all codes")
@@ -286,7 +278,7 @@ private slots:
     void xdgOpenListClose()
     {
         const ToolServices services = xdgServices();
-        QCOMPARE(run(services, "list_open_apps"), "");
+        QCOMPARE(runTool(services, "list_open_apps"), "");
         // Bystanders: a python3, and the entry's own program started by someone else (the hidden
         // helper runs it too, so the program alone does not name the entry).
         ChildProcess python, sameProgram;
@@ -294,12 +286,12 @@ private slots:
         QProcessEnvironment quiet = QProcessEnvironment::systemEnvironment();
         quiet.remove("STANDIN_APP_RECORD");
         start(sameProgram, {"tovra-standin-app", "--flag"}, quiet, false);
-        QCOMPARE(run(services, "list_open_apps"), "");
-        QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}),
+        QCOMPARE(runTool(services, "list_open_apps"), "");
+        QCOMPARE(runTool(services, "close_app", {{"app_name", "Standin Editor"}}),
                  "Error: Application is not running: Standin Editor");
 
         // Matched without regard to case; the message repeats the name as given.
-        QCOMPARE(run(services, "open_app", {{"app_name", "standin EDITOR"}}),
+        QCOMPARE(runTool(services, "open_app", {{"app_name", "standin EDITOR"}}),
                  "Opened standin EDITOR");
         QTRY_VERIFY_WITH_TIMEOUT(readList(m_record, u'\n').size() > 1, 20000);
         const QStringList lines = readList(m_record, u'\n');
@@ -310,13 +302,13 @@ private slots:
                  (QStringList{"--flag", "two words", "say \"hi\"", ";touch${IFS}pwned", "100%"}));
         QVERIFY(!QFile::exists(QDir::home().filePath("pwned")));
 
-        QCOMPARE(run(services, "list_open_apps"), "Standin Editor");
-        QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}),
+        QCOMPARE(runTool(services, "list_open_apps"), "Standin Editor");
+        QCOMPARE(runTool(services, "close_app", {{"app_name", "Standin Editor"}}),
                  "Closed Standin Editor");
         QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 20000);
         QVERIFY(survives(python) && survives(sameProgram));
-        QCOMPARE(run(services, "list_open_apps"), "");
-        QCOMPARE(run(services, "close_app", {{"app_name", "Standin Editor"}}),
+        QCOMPARE(runTool(services, "list_open_apps"), "");
+        QCOMPARE(runTool(services, "close_app", {{"app_name", "Standin Editor"}}),
                  "Error: Application is not running: Standin Editor");
     }
 
@@ -324,11 +316,9 @@ private slots:
     // a private copy of sh that no other program runs, "tovra-script" a "#!/bin/sh" script.
     void xdgWhatNamesTheEntry_data()
     {
-        QTest::addColumn<QString>("exec");
-        QTest::addColumn<QString>("secondExec"); // another entry beside it, if any
-        QTest::addColumn<QStringList>("process");
-        QTest::addColumn<int>("launch");
-        QTest::addColumn<bool>("owned");
+        // "secondExec": another entry beside it, if any
+        columns<QString, QString, QStringList, int>("exec", "secondExec", "process", "launch");
+        columns<bool>("owned");
         const QString shExec = "sh -c \"echo ready; read line\"";
         const QString privateExec = "tovra-private-app --alpha %U";
         const QStringList python{"python3", "-c", ::python};
@@ -384,8 +374,8 @@ private slots:
         start(candidate, process, environment);
 
         const ToolServices services = xdgServices(dir.path());
-        QCOMPARE(run(services, "list_open_apps"), owned ? "Tovra Launched" : "");
-        QCOMPARE(run(services, "close_app", {{"app_name", "Tovra Launched"}}),
+        QCOMPARE(runTool(services, "list_open_apps"), owned ? "Tovra Launched" : "");
+        QCOMPARE(runTool(services, "close_app", {{"app_name", "Tovra Launched"}}),
                  owned ? "Closed Tovra Launched"
                        : "Error: Application is not running: Tovra Launched");
         if (owned) {
@@ -408,12 +398,12 @@ private slots:
                                    "Standin Editor\"; touch pwned; \"",
                                    "$(touch pwned)",
                                    "Standin Editor\nStandin Helper"}) {
-            QCOMPARE(run(xdgServices(), "open_app", {{"app_name", name}}),
+            QCOMPARE(runTool(xdgServices(), "open_app", {{"app_name", name}}),
                      "Error: Application not found: " + name);
-            QCOMPARE(run(xdgServices(), "close_app", {{"app_name", name}}),
+            QCOMPARE(runTool(xdgServices(), "close_app", {{"app_name", name}}),
                      "Error: Application not found: " + name);
         }
-        QCOMPARE(run(xdgServices(), "open_app", {{"app_name", "Missing Program"}}),
+        QCOMPARE(runTool(xdgServices(), "open_app", {{"app_name", "Missing Program"}}),
                  "Error: Application program not found: tovra-no-such-program-anywhere");
         QTest::qWait(50);
         QVERIFY(!QFile::exists(QDir::home().filePath("pwned")));

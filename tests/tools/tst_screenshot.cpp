@@ -1,5 +1,5 @@
+#include "tests/tools/toolrun.h"
 #include "tools/screenshot.h"
-#include "tools/toolexecutor.h"
 
 #include "platform/screencapture.h"
 #include "tests/support/testenvironment.h"
@@ -12,71 +12,7 @@
 #include <QScreen>
 #include <QtTest>
 
-#include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
-
 namespace {
-
-// A private X server (Xvfb, 2560x1440) started before the application object connects, so the
-// screen tools meet a real display whatever DISPLAY the test was started with. Without Xvfb the
-// test runs on the offscreen platform and skips the capture of a real screen.
-class XvfbServer
-{
-public:
-    XvfbServer()
-    {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return;
-        const std::string fd = std::to_string(fds[1]);
-        const char *argv[] = {"Xvfb",
-                              "-displayfd",
-                              fd.c_str(),
-                              "-screen",
-                              "0",
-                              "2560x1440x24",
-                              "-nolisten",
-                              "tcp",
-                              nullptr};
-        if (::posix_spawnp(&m_pid, "Xvfb", nullptr, nullptr, const_cast<char **>(argv), environ)
-            != 0)
-            m_pid = 0;
-        ::close(fds[1]);
-        // Xvfb writes the display number it chose once it accepts connections.
-        std::string number;
-        for (char c; m_pid > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n';)
-            number += c;
-        ::close(fds[0]);
-        if (number.empty())
-            return;
-        qputenv("DISPLAY", QByteArray(":") + QByteArray::fromStdString(number));
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        s_available = true;
-    }
-    ~XvfbServer()
-    {
-        if (m_pid > 0 && ::kill(m_pid, SIGTERM) == 0)
-            ::waitpid(m_pid, nullptr, 0);
-    }
-    static inline bool s_available = false;
-
-private:
-    pid_t m_pid = 0;
-};
-
-class XvfbGuiApplication : private XvfbServer, public QGuiApplication
-{
-public:
-    XvfbGuiApplication(int &argc, char **argv)
-        : XvfbServer()
-        , QGuiApplication(argc, argv)
-    {}
-};
 
 const QString fixtures = QStringLiteral(TOVRA_FIXTURES);
 
@@ -98,9 +34,7 @@ QString execute(std::shared_ptr<ScreenCapture> capture,
                 const QString &tool = QStringLiteral("take_screenshot"),
                 const ToolArguments &arguments = {})
 {
-    const ToolExecutor executor(ToolServices{nullptr, std::move(capture), {}});
-    return QCoro::waitFor(
-        executor.execute(ToolCall{QStringLiteral("id"), tool, arguments, ToolStatus::Pending, {}}));
+    return runTool(ToolServices{nullptr, std::move(capture), {}}, tool, arguments);
 }
 
 QString captured(const QImage &image)
@@ -149,8 +83,7 @@ private slots:
 
     void dataUrlOfACapture_data()
     {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QSize>("sent");
+        columns<QSize, QSize>("size", "sent");
         QTest::newRow("2560 wide: halved") << QSize(2560, 1600) << QSize(1280, 800);
         QTest::newRow("1280 wide: kept") << QSize(1280, 720) << QSize(1280, 720);
         QTest::newRow("1000 wide: not enlarged") << QSize(1000, 600) << QSize(1000, 600);
@@ -189,9 +122,7 @@ private slots:
 
     void failures_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QImage>("image");
-        QTest::addColumn<QString>("result");
+        columns<int, QImage, QString>("status", "image", "result");
         using S = ScreenCaptureResult::Status;
         const QString unencoded = "Screenshot encoding failed";
         addRow("no display", int(S::NoDisplay), QImage(), "No display found");
@@ -225,8 +156,8 @@ private slots:
 
     void primaryScreenOfARealDisplay()
     {
-        if (!XvfbServer::s_available)
-            QSKIP("no Xvfb: the offscreen platform has nothing to capture");
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("no X server: the offscreen platform has nothing to capture");
         QCOMPARE(QGuiApplication::primaryScreen()->size(), QSize(2560, 1440));
         QCOMPARE(decodeDataUrl(execute(std::make_shared<QtScreenCapture>())).size(),
                  QSize(1280, 720));
@@ -272,5 +203,5 @@ private slots:
     }
 };
 
-TOVRA_TEST_MAIN(ScreenshotTest, XvfbGuiApplication)
+TOVRA_TEST_MAIN(ScreenshotTest, QGuiApplication)
 #include "tst_screenshot.moc"

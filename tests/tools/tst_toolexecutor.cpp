@@ -1,7 +1,7 @@
+#include "tests/tools/toolrun.h"
 #include "tools/fileactions.h"
 #include "tools/systemactions.h"
 #include "tools/toolcatalogue.h"
-#include "tools/toolexecutor.h"
 
 #include "platform/systeminfo.h"
 #include "platform/wording.h"
@@ -19,13 +19,6 @@
 using nlohmann::json;
 
 namespace {
-
-QString run(const QString &tool, const ToolArguments &arguments = {}, ToolServices services = {})
-{
-    const ToolExecutor executor(std::move(services));
-    return QCoro::waitFor(executor.execute(
-        ToolCall{QStringLiteral("call-1"), tool, arguments, ToolStatus::Pending, {}}));
-}
 
 QString inHome(const QString &relative)
 {
@@ -91,9 +84,7 @@ private slots:
     // Every fixed answer: unknown names, argument messages, pointer tools, file results and errors.
     void results_data()
     {
-        QTest::addColumn<QString>("tool");
-        QTest::addColumn<ToolArguments>("arguments");
-        QTest::addColumn<QString>("result");
+        columns<QString, ToolArguments, QString>("tool", "arguments", "result");
         const auto row
             = [](const char *tag,
                  const QString &tool,
@@ -158,7 +149,7 @@ private slots:
         QFETCH(QString, tool);
         QFETCH(ToolArguments, arguments);
         QFETCH(QString, result);
-        QCOMPARE(run(tool, arguments), result);
+        QCOMPARE(runTool({}, tool, arguments), result);
         QVERIFY(!QFile::exists(inHome("docs/never.txt")));
         QCOMPARE(readTestFile(inHome("docs/notes.txt")), QByteArray("Grüße\nline two\n"));
         QVERIFY(QFileInfo(inHome("docs/folder")).isDir());
@@ -166,20 +157,18 @@ private slots:
 
     void readFileEdges()
     {
-        const QString exact = run("read_file", {{"path", "~/docs/exact.bin"}});
+        const QString exact = runTool({}, "read_file", {{"path", "~/docs/exact.bin"}});
         QCOMPARE(exact.size(), FileActions::maxReadBytes);
         QCOMPARE(exact.front(), QChar(0));
         if (::geteuid() == 0)
             QSKIP("root reads files whatever their permissions");
-        const QString locked = run("read_file", {{"path", "~/docs/locked.txt"}});
+        const QString locked = runTool({}, "read_file", {{"path", "~/docs/locked.txt"}});
         QVERIFY2(locked.startsWith("Error: Could not read ~/docs/locked.txt: "), qPrintable(locked));
     }
 
     void writeFile_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("written");
-        QTest::addColumn<QString>("content");
+        columns<QString, QString, QString>("path", "written", "content");
         addRow("missing folders are created", "~/out/a/b/c.txt", inHome("out/a/b/c.txt"), "deep");
         addRow("empty content, empty file", "~/out/empty.txt", inHome("out/empty.txt"), "");
         QTest::newRow("relative") << "relative-out.txt" << inHome("docs/relative-out.txt") << "rel";
@@ -192,7 +181,7 @@ private slots:
         QFETCH(QString, written);
         QFETCH(QString, content);
         QVERIFY(writeTestFile(inHome("docs/replace-me.txt"), "old old old old"));
-        QCOMPARE(run("write_file", {{"path", path}, {"content", content}}),
+        QCOMPARE(runTool({}, "write_file", {{"path", path}, {"content", content}}),
                  "File written successfully to " + path);
         QVERIFY(QFileInfo(written).isFile());
         QCOMPARE(readTestFile(written), content.toUtf8());
@@ -200,9 +189,7 @@ private slots:
 
     void listFiles_data()
     {
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("folders");
-        QTest::addColumn<QString>("result");
+        columns<QStringList, QStringList, QString>("files", "folders", "result");
         QTest::newRow("hidden skipped, folder marked")
             << QStringList{".hidden", "README"} << QStringList{"src", ".git"} << "README\nsrc/";
         QTest::newRow("code-unit order, upper case first")
@@ -224,8 +211,8 @@ private slots:
             QVERIFY(writeTestFile(dir + "/" + file, "x"));
         for (const QString &folder : folders)
             QDir().mkpath(dir + "/" + folder);
-        QCOMPARE(run("list_files", {{"directory", dir}}), result);
-        QVERIFY(run("list_files", {{"directory", "~"}}).split('\n').contains("docs/"));
+        QCOMPARE(runTool({}, "list_files", {{"directory", dir}}), result);
+        QVERIFY(runTool({}, "list_files", {{"directory", "~"}}).split('\n').contains("docs/"));
     }
 
     void deleteMovesToTrash_data()
@@ -241,7 +228,7 @@ private slots:
         const QString name = QTest::currentDataTag();
         const QString path = inHome(name);
         QVERIFY(writeTestFile(folder ? path + "/inside.txt" : path, "kept"));
-        QCOMPARE(run("delete_file", {{"path", "~/" + name}}), "Moved to Trash: ~/" + name);
+        QCOMPARE(runTool({}, "delete_file", {{"path", "~/" + name}}), "Moved to Trash: ~/" + name);
         QVERIFY(!QFileInfo::exists(path));
         // The freedesktop Trash of this home: the item under files/, its record under info/.
         const QString trash
@@ -254,7 +241,7 @@ private slots:
     void systemInfo()
     {
         const QStringList lines
-            = run("get_system_info", {{"verbose", "true"}}).split('\n'); // arguments ignored
+            = runTool({}, "get_system_info", {{"verbose", "true"}}).split('\n'); // arguments ignored
         QCOMPARE(lines.size(), 4);
         // Qt reads the same PRETTY_NAME of os-release.
         QCOMPARE(lines[0], "Linux: " + QSysInfo::prettyProductName());
@@ -267,10 +254,8 @@ private slots:
 
     void systemInfoReport_data()
     {
-        QTest::addColumn<quint64>("memory");
-        QTest::addColumn<qint64>("free"); // negative: unknown
-        QTest::addColumn<qint64>("total");
-        QTest::addColumn<QString>("figures");
+        // "free": negative: unknown
+        columns<quint64, qint64, qint64, QString>("memory", "free", "total", "figures");
         const qint64 gb = qint64(1) << 30;
         addRow("whole", quint64(16 * gb), 100 * gb, 500 * gb, "16.0GB\nDisk: 100GB free of 500GB");
         // Halves round as printf rounds them: to even.
@@ -294,8 +279,7 @@ private slots:
 
     void osReleaseName_data()
     {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("name");
+        columns<QByteArray, QString>("text", "name");
         QTest::newRow("quoted") << QByteArray(
             "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n")
                                 << "Debian GNU/Linux 12 (bookworm)";
@@ -316,7 +300,7 @@ private slots:
         const QString models = inHome("models-test");
         const ToolServices services{nullptr, nullptr, models};
         QDir().mkpath(models);
-        QCOMPARE(run("list_local_models", {}, services), "No models downloaded yet");
+        QCOMPARE(runTool(services, "list_local_models"), "No models downloaded yet");
         // Only *.gguf files one folder down, not hidden, count.
         for (const char *file : {"loose.gguf",
                                  "org_big/readme.md",
@@ -326,7 +310,7 @@ private slots:
             QVERIFY(writeTestFile(models + "/" + file, "x"));
         makeSized(models + "/org_big/big-Q4.gguf", qint64(1) << 30);
         makeSized(models + "/org_a/a-Q8.gguf", 3 << 20);
-        QCOMPARE(run("list_local_models", {}, services), "a-Q8.gguf (0.0 GB)\nbig-Q4.gguf (1.0 GB)");
+        QCOMPARE(runTool(services, "list_local_models"), "a-Q8.gguf (0.0 GB)\nbig-Q4.gguf (1.0 GB)");
     }
 };
 
