@@ -155,9 +155,8 @@ private slots:
 
     void loadRules()
     {
-        QFETCH(QVariant, prompt);
-        QFETCH(QVariant, temperature);
-        QFETCH(qint64, maxTokens);
+        const auto [prompt, temperature, maxTokens]
+            = fetch<QVariant, QVariant, qint64>("prompt", "temperature", "maxTokens");
         if (prompt.isValid())
             Preferences::setString("systemPrompt", prompt.toString());
         if (temperature.typeId() == QMetaType::QString)
@@ -214,8 +213,7 @@ private slots:
 
     void titles()
     {
-        QFETCH(QString, firstUserText);
-        QFETCH(QString, title);
+        const auto [firstUserText, title] = fetch<QString, QString>("firstUserText", "title");
         AgentState state;
         state.appendMessage(Message::make(Role::assistant, "Welcome"));
         state.syncActiveSession();
@@ -252,15 +250,13 @@ private slots:
         QCOMPARE(loadedState()->chatSessions().first().title, "  Kept spaces  ");
     }
 
-    // A streamed piece changes one row of the message list, never resets it, and saves nothing.
-    void replaceLastMessageChangesOneRow()
+    // A streamed piece replaces the text of the last message alone and saves nothing (that it
+    // changes only that row of the list is tst_agentmanager's plainTurn).
+    void replaceLastMessageContent()
     {
         AgentState state;
         QAbstractItemModelTester tester(state.messageModel(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QAbstractItemModelTester
-            sessionTester(state.sessionModel(),
-                          QAbstractItemModelTester::FailureReportingMode::QtTest);
         state.replaceLastMessageContent("ignored");
         QVERIFY(state.messages().isEmpty());
 
@@ -271,17 +267,7 @@ private slots:
         QVERIFY(savesFinished(state));
         const Message before = state.messages().last();
         const QByteArray archived = *Preferences::data("chatSessions");
-
-        QSignalSpy reset(state.messageModel(), &QAbstractItemModel::modelReset);
-        QSignalSpy changed(state.messageModel(), &QAbstractItemModel::dataChanged);
-        QSignalSpy inserted(state.messageModel(), &QAbstractItemModel::rowsInserted);
         state.replaceLastMessageContent("partial");
-        QCOMPARE(reset.count(), 0);
-        QCOMPARE(inserted.count(), 0);
-        QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
-        QCOMPARE(changed.first().at(1).toModelIndex().row(), 1);
-
         const Message after = state.messages().last();
         QCOMPARE(after.content, "partial");
         QCOMPARE(after.role, before.role);
@@ -289,10 +275,6 @@ private slots:
         QVERIFY(after.id != before.id);
         QCOMPARE(state.activeSession()->messages, state.messages());
         QCOMPARE(*Preferences::data("chatSessions"), archived);
-        QCOMPARE(state.messageModel()
-                     ->data(state.messageModel()->index(1), MessageListModel::ContentRole)
-                     .toString(),
-                 "partial");
     }
 
     void resetAllData()
@@ -556,8 +538,7 @@ private slots:
     void readingRules()
     {
         QFETCH(QByteArray, document);
-        QFETCH(bool, readable);
-        QCOMPARE(decodeSessions(document).has_value(), readable);
+        QTEST(decodeSessions(document).has_value(), "readable");
     }
 
     void absentFieldsStayAbsent()

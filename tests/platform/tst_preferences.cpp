@@ -25,16 +25,6 @@ private slots:
         QVERIFY(Paths::modelsDirectory().endsWith("/Tovra AI/models"));
     }
 
-    void absentValues()
-    {
-        QCOMPARE(Preferences::string("nothing"), std::nullopt);
-        QCOMPARE(Preferences::number("nothing"), std::nullopt);
-        QCOMPARE(Preferences::integer("nothing"), 0);
-        QCOMPARE(Preferences::boolean("nothing"), false);
-        QCOMPARE(Preferences::boolean("nothing", true), true);
-        QCOMPARE(Preferences::data("nothing"), std::nullopt);
-    }
-
     // Values must read back with their type after a flush and a fresh reader of the file.
     void valuesSurviveOnDisk()
     {

@@ -28,10 +28,6 @@ Item {
         id: approvalComponent
         ApprovalView {}
     }
-    Component {
-        id: typingComponent
-        TypingIndicator {}
-    }
 
     TestCase {
 
@@ -365,17 +361,6 @@ Item {
             verify(!findChild(view, "welcomePanel").visible)
         }
 
-        function test_speedLabel() {
-            const view = freshView()
-            const label = findChild(view, "speedLabel")
-            verify(!label.visible)
-            store.tokensPerSecond = 12.4
-            tryVerify(() => label.visible)
-            compare(label.text, "12 tok/s")
-            store.tokensPerSecond = 0
-            tryVerify(() => !label.visible)
-        }
-
         function test_firstReplyIsCelebrated() {
             Engine.resetCelebration()
             ensureRunning()
@@ -389,25 +374,6 @@ Item {
             tryVerify(() => findChild(view, "confettiLayer").visible)
             tryCompare(view.controller, "showConfetti", false)
             tryVerify(() => !findChild(view, "confettiLayer").visible)
-        }
-
-        function test_typingIndicatorSteps() {
-            const indicator = createTemporaryObject(typingComponent, root)
-            compare(indicator.phase, 0)
-            const seen = []
-            indicator.phaseChanged.connect(() => seen.push(indicator.phase))
-            tryVerify(() => seen.length >= 3, 3000)
-            compare(seen.slice(0, 3), [1, 2, 0])
-            // Hidden, it stops stepping: its timer no longer runs.
-            indicator.visible = false
-            let timers = 0
-            for (let i = 0; i < indicator.data.length; ++i) {
-                if (String(indicator.data[i]).startsWith("QQmlTimer")) {
-                    verify(!indicator.data[i].running)
-                    ++timers
-                }
-            }
-            compare(timers, 1)
         }
     }
 }

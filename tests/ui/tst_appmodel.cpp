@@ -53,9 +53,8 @@ private slots:
 
     void autoLoad()
     {
-        QFETCH(bool, withPath);
-        QFETCH(bool, withName);
-        QFETCH(bool, withEngine);
+        const auto [withPath, withName, withEngine]
+            = fetch<bool, bool, bool>("withPath", "withName", "withEngine");
         const QString modelPath = m_dir.filePath("tiny.gguf");
         QVERIFY(writeTestFile(modelPath, "GGUF"));
         if (withPath)
@@ -95,8 +94,7 @@ private slots:
     // its settings, saved. Another file's setting stays.
     void deleteLoadedAndAutoLoadModel()
     {
-        QFETCH(bool, loaded);
-        QFETCH(bool, autoLoad);
+        const auto [loaded, autoLoad] = fetch<bool, bool>("loaded", "autoLoad");
         AppModel app(engineAt(StandinEngine::executable()));
         ModelManager *models = app.modelManager();
         const HFModel model = models->models()[0];
@@ -121,21 +119,6 @@ private slots:
         QCOMPARE(state->autoLoadModelPath(), kept);
         QCOMPARE(Preferences::string("autoLoadModelPath"), kept);
         QCOMPARE(Preferences::string("autoLoadModelName").has_value(), !autoLoad);
-    }
-
-    void onboardingFlagFollowsTheStore()
-    {
-        AppModel app(engineAt(m_dir.filePath("missing")));
-        QSignalSpy changed(&app, &AppModel::onboardingCompleteChanged);
-        QVERIFY(!app.onboardingComplete());
-
-        app.setOnboardingComplete(true);
-        QVERIFY(app.onboardingComplete());
-        QCOMPARE(changed.size(), 1);
-        QVERIFY(Preferences::boolean("onboardingComplete"));
-        // A later run reads it back.
-        AppModel second(engineAt(m_dir.filePath("missing")));
-        QVERIFY(second.onboardingComplete());
     }
 
     // Each symbol draws a glyph the font has; a name the table lacks is reported.
