@@ -61,10 +61,8 @@ private slots:
 
     void composedPrompt()
     {
-        QFETCH(QString, ownPrompt);
-        QFETCH(QString, userName);
-        QFETCH(QString, style);
-        QFETCH(QString, expectedHead);
+        const auto [ownPrompt, userName] = fetch<QString, QString>("ownPrompt", "userName");
+        const auto [style, expectedHead] = fetch<QString, QString>("style", "expectedHead");
         AgentFixture f;
         if (!ownPrompt.isNull()) { // a first start has one session, the active one
             QList<ChatSession> sessions = f.state->chatSessions();
@@ -95,8 +93,7 @@ private slots:
 
     void refusedTurns()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, engineRunning);
+        const auto [text, engineRunning] = fetch<QString, bool>("text", "engineRunning");
         AgentFixture f;
         f.engineRunning = engineRunning;
         QSignalSpy loading(f.state.get(), &AgentState::isLoadingChanged);
@@ -187,8 +184,7 @@ private slots:
 
     void historyWindow()
     {
-        QFETCH(int, earlier);
-        QFETCH(int, extras);
+        const auto [earlier, extras] = fetch<int, int>("earlier", "extras");
         AgentFixture f;
         QList<Message> history;
         QStringList expected{"system: " + f.manager->effectiveSystemPrompt()};
@@ -233,8 +229,7 @@ private slots:
 
     void failures()
     {
-        QFETCH(json, scripts);
-        QFETCH(int, requests);
+        const auto [scripts, requests] = fetch<json, int>("scripts", "requests");
         AgentFixture f;
         QTcpServer closed; // a loopback port where nothing listens
         if (scripts.is_null() && closed.listen(QHostAddress::LocalHost, 0)) {
@@ -296,8 +291,7 @@ private slots:
 
     void stoppedTurn()
     {
-        QFETCH(QString, stage);
-        QFETCH(QString, how);
+        const auto [stage, how] = fetch<QString, QString>("stage", "how");
         AgentFixture f;
         ChatSession other = ChatSession::make();
         other.messages

@@ -95,8 +95,7 @@ private slots:
 
     void autoApprovedTools()
     {
-        QFETCH(QString, tool);
-        QFETCH(bool, needsApproval);
+        const auto [tool, needsApproval] = fetch<QString, bool>("tool", "needsApproval");
         AgentFixture f;
         f.tools.cannedResults.insert("set_clipboard", "done"); // it would touch the desktop
         f.engine.enqueue(json::array({toolCallLine(tool), reply("Done.")}));
@@ -205,8 +204,7 @@ private slots:
 
     void confirmation()
     {
-        QFETCH(json, script);
-        QFETCH(QString, reply);
+        const auto [script, reply] = fetch<json, QString>("script", "reply");
         AgentFixture f;
         f.tools.cannedResults.insert("get_clipboard", "hello");
         f.engine.enqueue(json::array({toolCallLine("get_clipboard"), script}));
@@ -233,9 +231,8 @@ private slots:
 
     void completionSound()
     {
-        QFETCH(QVariant, setting);
-        QFETCH(bool, engineFails);
-        QFETCH(bool, played);
+        const auto [setting, engineFails, played]
+            = fetch<QVariant, bool, bool>("setting", "engineFails", "played");
         AgentFixture f;
         if (setting.typeId() == QMetaType::Bool)
             Preferences::setBoolean("completionSoundEnabled", setting.toBool());
@@ -276,9 +273,8 @@ private slots:
 
     void systemSoundCommand()
     {
-        QFETCH(QString, players);
-        QFETCH(QString, soundFile);
-        QFETCH(QString, command);
+        auto [players, soundFile, command]
+            = fetch<QString, QString, QString>("players", "soundFile", "command");
         QTemporaryDir dir;
         const QString bin = dir.filePath("bin"),
                       stereo = dir.filePath("data/sounds/freedesktop/stereo");

@@ -76,9 +76,8 @@ private slots:
 
     void generatedReplies()
     {
-        QFETCH(int, maxFragments);
-        QFETCH(int, maxPiece);
-        QFETCH(int, replies);
+        const auto [maxFragments, maxPiece, replies]
+            = fetch<int, int, int>("maxFragments", "maxPiece", "replies");
         QRandomGenerator random(maxFragments * 100 + maxPiece); // fixed per row: failures repeat
         for (int i = 0; i < replies; ++i) {
             const QString failure

@@ -115,9 +115,8 @@ private slots:
 
     void requestBody()
     {
-        QFETCH(QList<Message>, history);
-        QFETCH(json, tools);
-        QFETCH(json, messages);
+        const auto [history, tools, messages]
+            = fetch<QList<Message>, json, json>("history", "tools", "messages");
         LLMClient client(m_engine->baseURL());
         QVERIFY(chat(client, history, tools).result.ok());
         json expected = {{"model", "local"},
@@ -180,8 +179,7 @@ private slots:
 
     void stream()
     {
-        QFETCH(json, script);
-        QFETCH(QStringList, pieces);
+        const auto [script, pieces] = fetch<json, QStringList>("script", "pieces");
         m_engine->enqueue(script);
         LLMClient client(m_engine->baseURL());
         const Run run = chat(client);
@@ -244,9 +242,8 @@ private slots:
 
     void httpErrors()
     {
-        QFETCH(int, status);
-        QFETCH(QString, body);
-        QFETCH(QString, description);
+        const auto [status, body, description]
+            = fetch<int, QString, QString>("status", "body", "description");
         m_engine->enqueue({{"status", status}, {"body", body.toStdString()}});
         LLMClient client(m_engine->baseURL());
         const Run run = chat(client);
@@ -281,8 +278,7 @@ private slots:
 
     void cancellation()
     {
-        QFETCH(bool, superseded);
-        QFETCH(bool, stopNewest);
+        const auto [superseded, stopNewest] = fetch<bool, bool>("superseded", "stopNewest");
         const json endless
             = {{"repeat", {{"text", "word "}, {"count", 100000}}}, {"line_delay_ms", 10}};
         m_engine->enqueue(endless);
@@ -361,10 +357,8 @@ private slots:
     // The same bytes give the same outcome however the network splits them.
     void responses()
     {
-        QFETCH(QByteArray, raw);
-        QFETCH(bool, closeAtEnd);
-        QFETCH(int, status);
-        QFETCH(int, state);
+        const auto [raw, closeAtEnd] = fetch<QByteArray, bool>("raw", "closeAtEnd");
+        const auto [status, state] = fetch<int, int>("status", "state");
         for (const qsizetype step : {qsizetype(1), qsizetype(2), qsizetype(7), raw.size()}) {
             HttpResponseParser parser;
             QByteArray out;

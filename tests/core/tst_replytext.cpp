@@ -53,8 +53,7 @@ private slots:
 
     void extract()
     {
-        QFETCH(QString, text);
-        QFETCH(QStringList, calls);
+        const auto [text, calls] = fetch<QString, QStringList>("text", "calls");
         const ExtractedToolCalls result = extractToolCalls(text);
         QTEST(result.remainingText, "remaining");
         QCOMPARE(result.toolCalls.has_value(), !calls.isEmpty());
@@ -160,10 +159,8 @@ private slots:
 
     void diff()
     {
-        QFETCH(QString, before);
-        QFETCH(QString, after);
-        QFETCH(qsizetype, maxCells);
-        QFETCH(QString, expected);
+        const auto [before, after] = fetch<QString, QString>("before", "after");
+        const auto [maxCells, expected] = fetch<qsizetype, QString>("maxCells", "expected");
         const auto lines
             = [](const QString &s) { return s.isEmpty() ? QStringList{} : s.split(u'|'); };
         const LineDiff result = diffLines(lines(before), lines(after), maxCells);

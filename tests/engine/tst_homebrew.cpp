@@ -89,10 +89,8 @@ private slots:
 
     void install()
     {
-        QFETCH(int, candidate);
-        QFETCH(bool, executable);
-        QFETCH(int, status);
-        QFETCH(QString, text);
+        const auto [candidate, executable] = fetch<int, bool>("candidate", "executable");
+        auto [status, text] = fetch<int, QString>("status", "text");
 
         BrewPlaces places;
         const QString placed = candidate < 0 ? QString() : places.place(candidate, executable);
@@ -195,9 +193,8 @@ private slots:
 
     void homebrewOwnership()
     {
-        QFETCH(QString, brew);
-        QFETCH(QString, engine);
-        QFETCH(QString, linkTo);
+        const auto [brew, engine, linkTo]
+            = fetch<QString, QString, QString>("brew", "engine", "linkTo");
         QTemporaryDir dir;
         const auto executable = [&](const QString &relative) {
             const QString path = dir.filePath(relative);

@@ -167,10 +167,8 @@ private slots:
 
     void downloads()
     {
-        QFETCH(QString, mode);
-        QFETCH(bool, reportsProgress);
-        QFETCH(QString, setup);
-        QFETCH(int, requests);
+        const auto [mode, reportsProgress] = fetch<QString, bool>("mode", "reportsProgress");
+        const auto [setup, requests] = fetch<QString, int>("setup", "requests");
         const bool replaces = setup == QLatin1String("replaces");
         useMode(mode);
         // The models folder as a link to another file system: the finished file is copied.
@@ -261,10 +259,8 @@ private slots:
 
     void failures()
     {
-        QFETCH(QString, mode);
-        QFETCH(int, totalLimitMs);
-        QFETCH(QString, expected);
-        QFETCH(bool, keepsPartial);
+        auto [mode, totalLimitMs, expected]
+            = fetch<QString, int, QString>("mode", "totalLimitMs", "expected");
         QByteArray flipped = readTestFile(source(1));
         flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x5a);
         expected.replace(QStringLiteral("%E"), QString::fromLatin1(digest(readTestFile(source(1)))))
@@ -296,7 +292,7 @@ private slots:
         QCOMPARE(readTestFile(dest), readTestFile(source(2)));
         QCOMPARE(filesUnder(ModelManager::modelsDirectory()),
                  QStringList{QDir(ModelManager::modelsDirectory()).relativeFilePath(dest)});
-        QCOMPARE(QFile::exists(partial(manager, 1)), keepsPartial);
+        QTEST(QFile::exists(partial(manager, 1)), "keepsPartial");
     }
 
     void parallelDownloads()
@@ -381,11 +377,9 @@ private slots:
 
     void resume()
     {
-        QFETCH(QString, mode);
-        QFETCH(bool, newVersion);
-        QFETCH(bool, rewritten);
-        QFETCH(bool, resumable);
-        QFETCH(int, status);
+        const auto [mode, newVersion] = fetch<QString, bool>("mode", "newVersion");
+        const auto [rewritten, resumable, status]
+            = fetch<bool, bool, int>("rewritten", "resumable", "status");
         useMode(mode);
         ModelManager manager;
         m_server->control("/control/drop-next?count=1");

@@ -155,9 +155,8 @@ private slots:
 
     void labels()
     {
-        QFETCH(QString, quantization);
-        QFETCH(double, sizeGB);
-        QFETCH(quint64, memory);
+        const auto [quantization, sizeGB, memory]
+            = fetch<QString, double, quint64>("quantization", "sizeGB", "memory");
         ModelVariant variant;
         variant.quantization = quantization;
         variant.sizeGB = sizeGB;
@@ -316,11 +315,8 @@ private slots:
 
     void search()
     {
-        QFETCH(QString, endpoint);
-        QFETCH(QString, text);
-        QFETCH(QStringList, repos);
-        QFETCH(QString, firstDetail);
-        QFETCH(QString, status);
+        const auto [endpoint, text, firstDetail]
+            = fetch<QString, QString, QString>("endpoint", "text", "firstDetail");
         if (endpoint.startsWith(QLatin1String("http")))
             qputenv("HF_ENDPOINT", endpoint.toUtf8());
         else
@@ -331,8 +327,8 @@ private slots:
         search.setQuery(text);
         QVERIFY(search.isActive());
         QVERIFY(answered.wait(10000));
-        QCOMPARE(column(search, HubSearch::RepoIdRole), repos);
-        QCOMPARE(search.statusText(), status);
+        QTEST(column(search, HubSearch::RepoIdRole), "repos");
+        QTEST(search.statusText(), "status");
         QCOMPARE(search.isSearching(), false);
         if (!firstDetail.isEmpty())
             QCOMPARE(search.index(0).data(HubSearch::DownloadsTextRole).toString()
@@ -391,10 +387,7 @@ private slots:
 
     void files()
     {
-        QFETCH(QString, mode);
-        QFETCH(QString, repo);
-        QFETCH(QStringList, files);
-        QFETCH(QString, status);
+        const auto [mode, repo] = fetch<QString, QString>("mode", "repo");
         useMode(mode);
         HubSearch search;
         HubFileListModel list(&search);
@@ -402,8 +395,8 @@ private slots:
         search.expand(repo);
         QCOMPARE(search.expandedRepo(), repo);
         QTRY_VERIFY_WITH_TIMEOUT(!search.isListing(), 10000);
-        QCOMPARE(fileLines(list), files);
-        QCOMPARE(search.filesStatusText(), status);
+        QTEST(fileLines(list), "files");
+        QTEST(search.filesStatusText(), "status");
     }
 
     void quantization_data()
@@ -418,8 +411,7 @@ private slots:
     void quantization()
     {
         QFETCH(QString, fileName);
-        QFETCH(QString, quantization);
-        QCOMPARE(HubApi::quantizationOf(fileName), quantization);
+        QTEST(HubApi::quantizationOf(fileName), "quantization");
     }
 
     // Downloaded with the catalogue's machinery into the models folder, all parts of a
@@ -446,9 +438,8 @@ private slots:
 
     void hubDownloads()
     {
-        QFETCH(QString, repo);
-        QFETCH(QStringList, parts);
-        QFETCH(QString, error);
+        const auto [repo, parts, error]
+            = fetch<QString, QStringList, QString>("repo", "parts", "error");
         HubSearch search; // the repository's files as the hub lists them
         search.expand(repo);
         QTRY_VERIFY_WITH_TIMEOUT(!search.isListing(), 10000);
@@ -498,8 +489,7 @@ private slots:
 
     void localFiles()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, problem);
+        const auto [path, problem] = fetch<QString, QString>("path", "problem");
         const QString name = QFileInfo(path).fileName();
         {
             ModelManager manager;

@@ -40,6 +40,15 @@ void columns(const Names &...names)
     (QTest::addColumn<Types>(names), ...);
 }
 
+// The current row's values of the named columns, in order:
+// const auto [text, shown] = fetch<QString, bool>("text", "shown").
+template<typename... Types, typename... Names>
+std::tuple<Types...> fetch(const Names &...names)
+{
+    static_assert(sizeof...(Types) == sizeof...(Names), "one name per column type");
+    return {*static_cast<Types *>(QTest::qData(names, qMetaTypeId<Types>()))...};
+}
+
 // One data row: its tag, then a value per column in order (text literals fill QString columns).
 template<typename... Values>
 void addRow(const char *tag, const Values &...values)

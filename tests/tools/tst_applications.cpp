@@ -155,8 +155,7 @@ private slots:
 
     void macOpenAndClose()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, literal);
+        const auto [name, literal] = fetch<QString, QString>("name", "literal");
         qputenv("STANDIN_OSASCRIPT_OUTPUT", "ignored result");
         for (const auto &[tool, verb, suffix] : {std::tuple{"open_app", "Opened ", " to activate"},
                                                  std::tuple{"close_app", "Closed ", " to quit"}}) {
@@ -200,9 +199,8 @@ private slots:
     void macListOpenApps()
     {
         QFETCH(QByteArray, printed);
-        QFETCH(QString, result);
         qputenv("STANDIN_OSASCRIPT_OUTPUT", printed);
-        QCOMPARE(runTool(macServices(), "list_open_apps"), result);
+        QTEST(runTool(macServices(), "list_open_apps"), "result");
         const QStringList arguments = readList(m_log, QChar(0));
         QCOMPARE(arguments.size(), 4);
         QCOMPARE(arguments.mid(0, 3), (QStringList{"-l", "JavaScript", "-e"}));
@@ -235,8 +233,7 @@ private slots:
 
     void splitExec()
     {
-        QFETCH(QString, exec);
-        QFETCH(QStringList, arguments);
+        const auto [exec, arguments] = fetch<QString, QStringList>("exec", "arguments");
         const auto split = DesktopEntries::splitExec(exec);
         QCOMPARE(split.value_or(QStringList{}), arguments);
         QCOMPARE(bool(split), !arguments.isEmpty());
@@ -340,11 +337,9 @@ private slots:
 
     void xdgWhatNamesTheEntry()
     {
-        QFETCH(QString, exec);
-        QFETCH(QString, secondExec);
-        QFETCH(QStringList, process);
-        QFETCH(int, launch);
-        QFETCH(bool, owned);
+        const auto [exec, secondExec] = fetch<QString, QString>("exec", "secondExec");
+        auto [process, launch, owned]
+            = fetch<QStringList, int, bool>("process", "launch", "owned");
         if (process.first() == "python3" && m_python.isEmpty())
             QSKIP("no python3 on this machine");
         QTemporaryDir dir(QDir::home().filePath("entries-XXXXXX"));

@@ -93,8 +93,7 @@ private slots:
 
     void dataUrlOfACapture()
     {
-        QFETCH(QSize, size);
-        QFETCH(QSize, sent);
+        const auto [size, sent] = fetch<QSize, QSize>("size", "sent");
         const QImage image = gradient(size.width(), size.height());
         const QString result = captured(image);
         QVERIFY(!result.contains('\n'));
@@ -136,9 +135,8 @@ private slots:
 
     void failures()
     {
-        QFETCH(int, status);
-        QFETCH(QImage, image);
-        QFETCH(QString, result);
+        const auto [status, image, result]
+            = fetch<int, QImage, QString>("status", "image", "result");
         QCOMPARE(execute(
                      std::make_shared<PreparedCapture>(ScreenCaptureResult::Status(status), image)),
                  result);

@@ -146,10 +146,8 @@ private slots:
 
     void results()
     {
-        QFETCH(QString, tool);
-        QFETCH(ToolArguments, arguments);
-        QFETCH(QString, result);
-        QCOMPARE(runTool({}, tool, arguments), result);
+        const auto [tool, arguments] = fetch<QString, ToolArguments>("tool", "arguments");
+        QTEST(runTool({}, tool, arguments), "result");
         QVERIFY(!QFile::exists(inHome("docs/never.txt")));
         QCOMPARE(readTestFile(inHome("docs/notes.txt")), QByteArray("Grüße\nline two\n"));
         QVERIFY(QFileInfo(inHome("docs/folder")).isDir());
@@ -177,9 +175,8 @@ private slots:
 
     void writeFile()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, written);
-        QFETCH(QString, content);
+        const auto [path, written, content]
+            = fetch<QString, QString, QString>("path", "written", "content");
         QVERIFY(writeTestFile(inHome("docs/replace-me.txt"), "old old old old"));
         QCOMPARE(runTool({}, "write_file", {{"path", path}, {"content", content}}),
                  "File written successfully to " + path);
@@ -202,16 +199,14 @@ private slots:
 
     void listFiles()
     {
-        QFETCH(QStringList, files);
-        QFETCH(QStringList, folders);
-        QFETCH(QString, result);
+        const auto [files, folders] = fetch<QStringList, QStringList>("files", "folders");
         const QString dir = inHome(QStringLiteral("listing/") + QTest::currentDataTag());
         QDir().mkpath(dir);
         for (const QString &file : files)
             QVERIFY(writeTestFile(dir + "/" + file, "x"));
         for (const QString &folder : folders)
             QDir().mkpath(dir + "/" + folder);
-        QCOMPARE(runTool({}, "list_files", {{"directory", dir}}), result);
+        QTEST(runTool({}, "list_files", {{"directory", dir}}), "result");
         QVERIFY(runTool({}, "list_files", {{"directory", "~"}}).split('\n').contains("docs/"));
     }
 
@@ -268,10 +263,8 @@ private slots:
 
     void systemInfoReport()
     {
-        QFETCH(quint64, memory);
-        QFETCH(qint64, free);
-        QFETCH(qint64, total);
-        QFETCH(QString, figures);
+        const auto [memory, free] = fetch<quint64, qint64>("memory", "free");
+        const auto [total, figures] = fetch<qint64, QString>("total", "figures");
         const auto freeBytes = free < 0 ? std::nullopt : std::optional<qint64>(free);
         QCOMPARE(SystemActions::systemInfoReport("Linux: X", memory, freeBytes, total, 8),
                  "Linux: X\nRAM: " + figures + "\nCPU: 8 cores");
@@ -291,8 +284,7 @@ private slots:
     void osReleaseName()
     {
         QFETCH(QByteArray, text);
-        QFETCH(QString, name);
-        QCOMPARE(SystemInfo::prettyNameFromOsRelease(text), name);
+        QTEST(SystemInfo::prettyNameFromOsRelease(text), "name");
     }
 
     void localModels()

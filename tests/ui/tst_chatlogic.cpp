@@ -57,11 +57,9 @@ private slots:
 
     void submit()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, isLoading);
-        QFETCH(bool, isRunning);
-        QFETCH(bool, isStarting);
-        QFETCH(bool, canSubmit);
+        const auto [text, isLoading] = fetch<QString, bool>("text", "isLoading");
+        const auto [isRunning, isStarting, canSubmit]
+            = fetch<bool, bool, bool>("isRunning", "isStarting", "canSubmit");
         QCOMPARE(::canSubmit(text, isLoading), canSubmit);
         QTEST(ChatController::decide(text, isLoading, isRunning, isStarting), "action");
     }
@@ -80,8 +78,7 @@ private slots:
 
     void queuedText()
     {
-        QFETCH(QString, startup);
-        QFETCH(QString, edit);
+        const auto [startup, edit] = fetch<QString, QString>("startup", "edit");
         AgentState state;
         enginetest::setStartup(startup);
         const auto server = std::make_unique<ServerManager>(enginetest::standinOptions());
@@ -177,8 +174,7 @@ private slots:
 
     void shortTexts()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, text);
+        const auto [kind, text] = fetch<QString, QString>("kind", "text");
         const QString shown = kind == "model"   ? shortModelName(text)
                               : kind == "label" ? capitalizedWords(text)
                                                 : ChatLogic::speedText(text.toDouble());
@@ -224,9 +220,8 @@ private slots:
 
     void attachment()
     {
-        QFETCH(QString, fileName);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, inputText);
+        const auto [fileName, bytes, inputText]
+            = fetch<QString, QByteArray, QString>("fileName", "bytes", "inputText");
         const QString path = m_dir.filePath(fileName);
         if (fileName.endsWith(u'/'))
             QVERIFY(QDir().mkpath(path));

@@ -89,9 +89,8 @@ private slots:
 
     void hideRules()
     {
-        QFETCH(QString, role);
-        QFETCH(QString, content);
-        QFETCH(bool, hidden);
+        const auto [role, content, hidden]
+            = fetch<QString, QString, bool>("role", "content", "hidden");
         QCOMPARE(shouldHideMessage(role, content), hidden);
         QCOMPARE(shouldHideMessage(Message::make(role, content)), hidden);
     }
@@ -285,9 +284,8 @@ private slots:
 
     void inlineMarkdown()
     {
-        QFETCH(QString, markdown);
-        QFETCH(QString, contains);
-        QFETCH(QString, absent);
+        const auto [markdown, contains, absent]
+            = fetch<QString, QString, QString>("markdown", "contains", "absent");
         InlineMarkdownStyle style;
         style.codeFontFamily = "mono";
         const QString html = inlineMarkdownToHtml(markdown, style);
@@ -349,9 +347,8 @@ private slots:
 
     void approvalFacts()
     {
-        QFETCH(QString, tool);
-        QFETCH(QString, path);
-        QFETCH(QString, content);
+        const auto [tool, path, content]
+            = fetch<QString, QString, QString>("tool", "path", "content");
         QTemporaryDir dir;
         const auto write = [&](const QString &name, const QByteArray &bytes) {
             QFile file(dir.filePath(name));

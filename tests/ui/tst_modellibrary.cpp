@@ -57,11 +57,9 @@ private slots:
 
     void texts()
     {
-        QFETCH(qint64, downloaded);
-        QFETCH(qint64, total);
-        QFETCH(qint64, resumed);
-        QFETCH(double, progress);
-        QFETCH(double, elapsed);
+        const auto [downloaded, total] = fetch<qint64, qint64>("downloaded", "total");
+        const auto [resumed, progress, elapsed]
+            = fetch<qint64, double, double>("resumed", "progress", "elapsed");
         QTEST(ModelLibraryModel::transferText(downloaded, total, progress), "transfer");
         QTEST(ModelLibraryModel::timeLeftText(ModelLibraryModel::transferProgress(downloaded,
                                                                                   total,

@@ -48,9 +48,7 @@ private slots:
 
     void engineStep()
     {
-        QFETCH(bool, engine);
-        QFETCH(bool, brew);
-        QFETCH(Kind, install);
+        const auto [engine, brew, install] = fetch<bool, bool, Kind>("engine", "brew", "install");
         const Flow::Facts facts{engine, brew, install};
         QTEST(Flow::engineHeader(facts), "header");
         QTEST(Flow::enginePanel(facts), "panel");

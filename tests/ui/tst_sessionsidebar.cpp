@@ -114,8 +114,7 @@ private slots:
 
     void selectSession()
     {
-        QFETCH(QString, id);
-        QFETCH(bool, selected);
+        const auto [id, selected] = fetch<QString, bool>("id", "selected");
         SessionSidebarModel model;
         model.setState(m_state.get());
         const ChatSession target
@@ -194,8 +193,7 @@ private slots:
 
     void dateLabels()
     {
-        QFETCH(QDateTime, date);
-        QFETCH(QString, label);
+        const auto [date, label] = fetch<QDateTime, QString>("date", "label");
         const QDateTime now(QDate(2024, 3, 13), QTime(15, 30));
         QCOMPARE(sessionDateLabel(date, now, QLocale(QLocale::English, QLocale::UnitedStates)),
                  label);
@@ -229,8 +227,7 @@ private slots:
 
     void exportAsMarkdown()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, failure);
+        const auto [file, failure] = fetch<QString, QString>("file", "failure");
         ChatSession chat = session("Export: me");
         for (const auto &[role, text] :
              QList<std::pair<QString, QString>>{{Role::user, "How?"},

@@ -61,11 +61,9 @@ private slots:
 
     void engineBlock()
     {
-        QFETCH(bool, uninstalling);
-        QFETCH(bool, engine);
-        QFETCH(bool, fromHomebrew);
-        QFETCH(bool, brew);
-        QFETCH(Kind, install);
+        const auto [uninstalling, engine] = fetch<bool, bool>("uninstalling", "engine");
+        const auto [fromHomebrew, brew, install]
+            = fetch<bool, bool, Kind>("fromHomebrew", "brew", "install");
         QTEST(Controller::engineBlock({uninstalling, engine, fromHomebrew, brew, install}), "block");
     }
 
@@ -89,8 +87,7 @@ private slots:
     // Max Tokens takes what the engine can use; a refused text keeps the value in force.
     void fieldRules()
     {
-        QFETCH(QString, text);
-        QFETCH(int, maxTokens);
+        const auto [text, maxTokens] = fetch<QString, int>("text", "maxTokens");
         AgentState state;
         state.setMaxTokens(300);
         Controller controller;
