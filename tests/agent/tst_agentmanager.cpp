@@ -3,9 +3,7 @@
 #include "tests/agent/agentfixture.h"
 #include "tests/support/testenvironment.h"
 
-#include <QSignalSpy>
 #include <QTcpServer>
-#include <QtTest>
 
 using nlohmann::json;
 

@@ -3,12 +3,6 @@
 #include "tests/agent/agentfixture.h"
 #include "tests/support/testenvironment.h"
 
-#include <QFile>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QtTest>
-
 using nlohmann::json;
 
 Q_DECLARE_METATYPE(json)

@@ -4,9 +4,6 @@
 #include "core/streamingdisplaytext.h"
 #include "tests/support/testenvironment.h"
 
-#include <QRandomGenerator>
-#include <QtTest>
-
 namespace {
 
 // Pieces of text that the display rules react to, white space of every kind

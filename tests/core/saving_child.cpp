@@ -3,8 +3,6 @@
 #include "core/agentstate.h"
 #include "tests/support/testenvironment.h"
 
-#include <QCoreApplication>
-
 #include <QCoroSignal>
 
 #include <cstdio>

@@ -6,15 +6,6 @@
 #include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
 
-#include <QAbstractItemModelTester>
-#include <QDir>
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-
 #include <QCoroTask>
 
 #include <nlohmann/json.hpp>

@@ -3,8 +3,6 @@
 #include "tests/support/standinengine.h"
 #include "tests/support/testenvironment.h"
 
-#include <QTest>
-
 #include <QCoroTask>
 
 using nlohmann::json;

@@ -2,8 +2,6 @@
 #include "core/replytext.h"
 #include "tests/support/testenvironment.h"
 
-#include <QTest>
-
 class ReplyTextTest : public QObject
 {
     Q_OBJECT

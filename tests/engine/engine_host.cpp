@@ -8,9 +8,6 @@
 #include "tests/support/testenvironment.h"
 #include "ui/appmodel.h"
 
-#include <QCoreApplication>
-#include <QProcess>
-
 #include <QCoroTask>
 
 #include <cstdio>

@@ -6,10 +6,7 @@
 #include "tests/support/standinengine.h"
 #include "tests/support/testenvironment.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QTcpServer>
-#include <QTemporaryDir>
 
 #include <QCoroTask>
 

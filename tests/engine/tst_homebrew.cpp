@@ -2,11 +2,6 @@
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/support/testenvironment.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QSignalSpy>
-#include <QTest>
-
 using namespace enginetest;
 
 namespace {

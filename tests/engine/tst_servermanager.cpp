@@ -8,14 +8,6 @@
 #include "engine/metalstub.h"
 #include "platform/preferences.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
-
 using namespace enginetest;
 
 namespace {

@@ -4,17 +4,8 @@
 #include "tests/fixtures/fileserver.h"
 #include "tests/support/testenvironment.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QRandomGenerator>
-#include <QScopeGuard>
-#include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace std::chrono_literals;
 using nlohmann::json;

@@ -7,12 +7,6 @@
 #include "tests/fixtures/fileserver.h"
 #include "tests/support/testenvironment.h"
 
-#include <QAbstractItemModelTester>
-#include <QCryptographicHash>
-#include <QDir>
-#include <QSignalSpy>
-#include <QTest>
-
 using namespace std::chrono_literals;
 using nlohmann::json;
 

@@ -2,12 +2,6 @@
 #include "platform/preferences.h"
 #include "tests/support/testenvironment.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTest>
-
 class PreferencesTest : public QObject
 {
     Q_OBJECT

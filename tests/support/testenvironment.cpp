@@ -1,11 +1,5 @@
 #include "tests/support/testenvironment.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QTest>
-
 #include <csignal>
 
 TestEnvironment::TestEnvironment()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QTemporaryDir>
-#include <QTest>
+// The prelude of every test: Qt Core and Qt Test whole, so that a test names only what is its own.
+#include <QtTest>
 
 // Points HOME and the XDG folders at a private temp folder, so that tests never
 // touch the user's preference store, data folder, Desktop or Trash. Must run

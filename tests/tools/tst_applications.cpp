@@ -6,7 +6,6 @@
 #include "tests/support/testenvironment.h"
 
 #include <QCoroTask>
-#include <QtTest>
 
 #include <csignal>
 #include <sys/types.h>
@@ -338,8 +337,7 @@ private slots:
     void xdgWhatNamesTheEntry()
     {
         const auto [exec, secondExec] = fetch<QString, QString>("exec", "secondExec");
-        auto [process, launch, owned]
-            = fetch<QStringList, int, bool>("process", "launch", "owned");
+        auto [process, launch, owned] = fetch<QStringList, int, bool>("process", "launch", "owned");
         if (process.first() == "python3" && m_python.isEmpty())
             QSKIP("no python3 on this machine");
         QTemporaryDir dir(QDir::home().filePath("entries-XXXXXX"));

@@ -4,13 +4,11 @@
 #include "platform/screencapture.h"
 #include "tests/support/testenvironment.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QCoroTask>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QScreen>
-#include <QtTest>
 
 namespace {
 

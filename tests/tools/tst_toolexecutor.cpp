@@ -9,8 +9,6 @@
 
 #include <QCoroTask>
 #include <QGuiApplication>
-#include <QRegularExpression>
-#include <QtTest>
 
 #include <nlohmann/json.hpp>
 

@@ -9,9 +9,6 @@
 
 #include <QApplication>
 #include <QFontMetrics>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QtTest>
 
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/support/storedstate.h"

@@ -7,10 +7,6 @@
 #include "core/archive.h"
 #include "platform/preferences.h"
 
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QtTest>
-
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/support/loadedstate.h"
 #include "tests/support/testenvironment.h"

@@ -4,11 +4,7 @@
 
 #include "platform/preferences.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJSValue>
-#include <QJsonDocument>
-#include <QMimeData>
 #include <QQuickItem>
 #include <QQuickWindow>
 

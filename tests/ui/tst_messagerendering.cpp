@@ -5,10 +5,7 @@
 #include "ui/markdowndocument.h"
 #include "ui/messagevisibility.h"
 
-#include <QBuffer>
 #include <QImage>
-#include <QTemporaryDir>
-#include <QtTest>
 
 #include "tests/support/testenvironment.h"
 

@@ -5,9 +5,6 @@
 #include "tests/support/testenvironment.h"
 #include "ui/modellibrarymodel.h"
 
-#include <QDir>
-#include <QTest>
-
 using VariantState = ModelLibraryModel::VariantState;
 
 class ModelLibraryTest : public QObject

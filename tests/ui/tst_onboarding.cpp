@@ -8,9 +8,6 @@
 #include "tests/support/testenvironment.h"
 #include "ui/onboardingflow.h"
 
-#include <QSignalSpy>
-#include <QTest>
-
 using Flow = OnboardingFlow;
 using Kind = BrewInstallState::Kind;
 Q_DECLARE_METATYPE(Flow::EngineHeader)

@@ -7,7 +7,6 @@
 #include "ui/remoteengine.h"
 
 #include <QGuiApplication>
-#include <QSettings>
 
 #include <httplib.h>
 

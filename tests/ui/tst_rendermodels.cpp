@@ -3,10 +3,6 @@
 #include "ui/messagecontentsource.h"
 #include "ui/visiblemessagesmodel.h"
 
-#include <QAbstractItemModelTester>
-#include <QSignalSpy>
-#include <QtTest>
-
 #include "tests/support/testenvironment.h"
 
 namespace {

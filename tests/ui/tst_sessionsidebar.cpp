@@ -6,11 +6,6 @@
 #include "core/archive.h"
 #include "platform/preferences.h"
 
-#include <QAbstractItemModelTester>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QtTest>
-
 #include "tests/support/loadedstate.h"
 #include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"

@@ -11,10 +11,6 @@
 #include "tests/support/testenvironment.h"
 #include "ui/settingscontroller.h"
 
-#include <QDir>
-#include <QSignalSpy>
-#include <QTest>
-
 using Controller = SettingsController;
 using Block = Controller::EngineBlock;
 using Phase = Controller::DeletePhase;
