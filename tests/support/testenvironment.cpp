@@ -39,6 +39,14 @@ QByteArray readTestFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QStringList roleTexts(const QAbstractItemModel &model, int role)
+{
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+        texts << model.index(row, 0).data(role).toString();
+    return texts;
+}
+
 bool processGone(qint64 pid)
 {
     if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)

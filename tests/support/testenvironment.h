@@ -21,6 +21,8 @@ private:
 bool writeTestFile(const QString &path, const QByteArray &bytes);
 // A whole file's bytes; empty when it cannot be read.
 QByteArray readTestFile(const QString &path);
+// The text of one role in every row of a list model, in order.
+QStringList roleTexts(const QAbstractItemModel &model, int role);
 // Gone, or a zombie nobody has reaped yet.
 bool processGone(qint64 pid);
 

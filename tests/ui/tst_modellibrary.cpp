@@ -82,9 +82,7 @@ private slots:
         ModelLibraryModel library;
         library.setModelManager(&manager);
         library.setSearchText(text);
-        QStringList shown;
-        for (int row = 0; row < library.rowCount(); ++row)
-            shown << at(library, row, ModelListModel::DisplayNameRole).toString();
+        const QStringList shown = roleTexts(library, ModelListModel::DisplayNameRole);
         QTEST(shown, "shown");
         QCOMPARE(library.count(), shown.size());
     }

@@ -22,10 +22,7 @@ QStringList kinds(const MarkdownDocument &document)
 
 QStringList visibleContents(const VisibleMessagesModel &model)
 {
-    QStringList out;
-    for (int row = 0; row < model.rowCount(); ++row)
-        out << model.index(row, 0).data(MessageListModel::ContentRole).toString();
-    return out;
+    return roleTexts(model, MessageListModel::ContentRole);
 }
 } // namespace
 
@@ -84,7 +81,6 @@ private slots:
         QCOMPARE(code.data(MarkdownDocument::LanguageRole).toString(), QString());
         QCOMPARE(code.data(MarkdownDocument::RawCodeRole).toString(), "\n\n  x = 1\n\n");
         QCOMPARE(code.data(MarkdownDocument::ContentRole).toString(), "  x = 1");
-        document.setLinkColor(Qt::red);
         // A shorter text removes rows.
         document.setText("a");
         QCOMPARE(document.rowCount(), 1);

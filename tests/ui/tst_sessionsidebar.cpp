@@ -23,10 +23,7 @@ ChatSession session(const QString &title, bool pinned = false, const QStringList
 
 QStringList titles(const SessionSidebarModel &model)
 {
-    QStringList out;
-    for (int row = 0; row < model.rowCount(); ++row)
-        out << model.index(row, 0).data(SessionListModel::TitleRole).toString();
-    return out;
+    return roleTexts(model, SessionListModel::TitleRole);
 }
 
 // What the store has written, once its saves are done.
@@ -128,16 +125,12 @@ private slots:
     void deleteSession_data()
     {
         columns<QString, QStringList, QString, int>("deleted", "shown", "active", "activeMessages");
-        addRow("active",
-               "Beta",
-               QStringList{"Pinned one", "Pinned two", "Alpha", "Gamma"},
-               "Alpha",
-               0);
-        addRow("inactive",
-               "Alpha",
-               QStringList{"Pinned one", "Pinned two", "Beta", "Gamma"},
-               "Beta",
-               1);
+        QTest::newRow("active") << "Beta"
+                                << QStringList{"Pinned one", "Pinned two", "Alpha", "Gamma"}
+                                << "Alpha" << 0;
+        QTest::newRow("inactive") << "Alpha"
+                                  << QStringList{"Pinned one", "Pinned two", "Beta", "Gamma"}
+                                  << "Beta" << 1;
         addRow("the only one", "Only", QStringList{"New Chat"}, "New Chat", 0);
     }
 
@@ -212,11 +205,11 @@ private slots:
     {
         // "file": in a fresh folder
         columns<QString, QString, QString>("file", "written", "failure");
-        addRow("shown messages",
-               "chat.md",
-               "# Export: me\n\n## You\n\nHow?\n\n## Tovra AI\n\nHere:\n\n```py\nprint(1)\n```"
-               "\n\nDone.\n\n## You\n\nThanks\n",
-               "");
+        QTest::newRow("shown messages")
+            << "chat.md"
+            << ("# Export: me\n\n## You\n\nHow?\n\n## Tovra AI\n\nHere:\n\n```py\nprint(1)\n```"
+                "\n\nDone.\n\n## You\n\nThanks\n")
+            << "";
         addRow("missing folder", "gone/chat.md", "", "Could not export the chat: ");
     }
 
