@@ -48,11 +48,11 @@ private slots:
         addRow("concise without a name", n, n, "concise", b + " Be concise and direct.");
         addRow("balanced adds nothing", n, "Ada", "balanced", b + ada);
         addRow("empty name adds nothing", n, "", n, b);
-        addRow("session's own prompt",
-               "Talk like a pirate.",
-               "Ada",
-               "concise",
-               "Talk like a pirate." + ada + " Be concise and direct.");
+        QTest::newRow("session's own prompt")
+            << "Talk like a pirate."
+            << "Ada"
+            << "concise"
+            << "Talk like a pirate." + ada + " Be concise and direct.";
         addRow("session's own empty prompt", "", "Ada", n, ada);
         addRow("session's own empty prompt, nothing else", "", n, n, "");
     }
@@ -222,6 +222,8 @@ private slots:
         addRow("400 twice", json{unsupported, error(400, "bad request")}, "Error: bad request", 2);
         addRow("400 then 500", json{bare400, notJson}, "Error: Server error 500", 2);
         addRow("500 not retried", json::array({notJson}), "Error: Server error 500", 1);
+        const json noMessage = {{"status", 500}, {"body", "{\"error\":{\"code\":1}}"}};
+        addRow("500 without a message", json::array({noMessage}), "Error: Server error 500", 1);
         addRow("connection refused", json(), "Error: Connection refused", 0);
     }
 

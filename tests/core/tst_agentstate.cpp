@@ -90,8 +90,6 @@ private slots:
         QCOMPARE(state.activeSessionID(), session.id);
         QVERIFY(state.activeSession());
         QVERIFY(state.messages().isEmpty());
-        QCOMPARE(state.temperature(), 0.7);
-        QCOMPARE(state.maxTokens(), 2048);
         QCOMPARE(
             state.systemPrompt(),
             "You are Tovra AI, a helpful AI assistant. Answer any question directly from your "
@@ -133,13 +131,8 @@ private slots:
         QTest::newRow("own prompt, temperature 0")
             << QVariant("Talk like a pirate.") << QVariant(0.0) << qint64(0)
             << "Talk like a pirate." << 0.0 << 2048;
-        addRow("empty prompt is used",
-               QVariant(QString()),
-               QVariant(-1.0),
-               qint64(-5),
-               QString(),
-               0.7,
-               2048);
+        QTest::newRow("empty prompt is used")
+            << QVariant(QString()) << QVariant(-1.0) << qint64(-5) << QString() << 0.7 << 2048;
         addRow("absent prompt, too high", QVariant(), QVariant(3.5), qint64(100000), def, 2.0, 32768);
         addRow("not a number", QVariant(), QVariant("warm"), qint64(32768), def, 0.7, 32768);
     }

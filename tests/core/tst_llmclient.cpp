@@ -98,17 +98,17 @@ private slots:
             << json::array({system, {{"role", "user"}, {"content", "Hi"}}});
         Message withCalls = Message::make(Role::assistant, "Sure.");
         withCalls.toolCalls = QList<ToolCall>{{"1", "open_app", {}, ToolStatus::Completed, {}}};
-        addRow("rules and tools",
-               QList<Message>{Message::make(Role::system, "hidden"),
+        QTest::newRow("rules and tools")
+            << QList<Message>{Message::make(Role::system, "hidden"),
                               Message::make(Role::user, " \n\t\u2028 "),
                               Message::make(Role::user, "  Open Safari\n"),
                               withCalls,
-                              Message::make(Role::toolResult, "[open_app]: Opened Safari\n")},
-               json::array({{{"type", "function"}, {"function", {{"name", "open_app"}}}}}),
-               json::array({system,
+                              Message::make(Role::toolResult, "[open_app]: Opened Safari\n")}
+            << json::array({{{"type", "function"}, {"function", {{"name", "open_app"}}}}})
+            << json::array({system,
                             {{"role", "user"}, {"content", "  Open Safari\n"}},
                             {{"role", "assistant"}, {"content", "Sure."}},
-                            {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}}}));
+                            {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}}});
     }
 
     void requestBody()
@@ -134,40 +134,38 @@ private slots:
 
         QTest::newRow("pieces after a null first delta")
             << json{{"pieces", {"Hel", "lo", " there"}}} << QStringList{"Hel", "lo", " there"};
-        addRow("stops at DONE",
-               json{{"lines",
-                     {data({{"content", "A"}}),
-                      "",
-                      ": keep-alive comment",
-                      "event: message",
-                      "data: [DONE]",
-                      data({{"content", "B"}})}}},
-               QStringList{"A"});
-        addRow("bad payloads skipped",
-               json{{"lines",
+        QTest::newRow("stops at DONE") << json{{"lines",
+                                                {data({{"content", "A"}}),
+                                                 "",
+                                                 ": keep-alive comment",
+                                                 "event: message",
+                                                 "data: [DONE]",
+                                                 data({{"content", "B"}})}}}
+                                       << QStringList{"A"};
+        QTest::newRow("bad payloads skipped")
+            << json{{"lines",
                      {data({{"content", "A"}}),
                       "data: {not json",
                       "data: {\"object\":\"x\"}",
                       "data: {\"choices\":[{\"delta\":{\"content\":7}}]}",
                       "data:no-space",
                       data({{"content", ""}}),
-                      data({{"content", "B"}})}}},
-               QStringList{"A", "B"});
+                      data({{"content", "B"}})}}}
+            << QStringList{"A", "B"};
         QTest::newRow("crlf lines")
             << json{{"pieces", {"x", "y\r\nz"}}, {"crlf", true}} << QStringList{"x", "y\r\nz"};
         QTest::newRow("no DONE is a normal end")
             << json{{"pieces", {"only"}}, {"done", false}} << QStringList{"only"};
-        addRow("every choice",
-               json{{"lines",
-                     {"data: "
-                      "{\"choices\":[{\"delta\":{\"content\":\"1\"}},{"
-                      "\"delta\":{\"content\":\"2\"}}]}"}}},
-               QStringList{"1", "2"});
-        addRow("nameless tool call gives no list",
-               json{{"lines",
+        QTest::newRow("every choice") << json{{"lines",
+                                               {"data: "
+                                                "{\"choices\":[{\"delta\":{\"content\":\"1\"}},{"
+                                                "\"delta\":{\"content\":\"2\"}}]}"}}}
+                                      << QStringList{"1", "2"};
+        QTest::newRow("nameless tool call gives no list")
+            << json{{"lines",
                      {data(toolFragment({{"id", "x"}, {"function", {{"arguments", "{}"}}}})),
-                      "data: [DONE]"}}},
-               QStringList());
+                      "data: [DONE]"}}}
+            << QStringList();
         // A connection that drops mid-stream ends the stream: what arrived is the reply.
         QTest::newRow("dropped connection")
             << json{{"pieces", {"one", "two", "three"}}, {"drop_after", 4}} << QStringList{"one"};
@@ -228,38 +226,6 @@ private slots:
                  (QStringList{"call-7 open_app(n=2,name=Safari)",
                               "second get_clipboard()",
                               "fresh list_files()"}));
-    }
-
-    void httpErrors_data()
-    {
-        columns<int, QString, QString>("status", "body", "description");
-        // A message, and a body that is no JSON, reach the chat: tst_agentmanager has them.
-        addRow("500 error without message", 500, "{\"error\":{\"code\":1}}", "Server error 500");
-        addRow("404 empty", 404, QString(), "Server error 404");
-    }
-
-    void httpErrors()
-    {
-        const auto [status, body, description]
-            = fetch<int, QString, QString>("status", "body", "description");
-        m_engine->enqueue({{"status", status}, {"body", body.toStdString()}});
-        LLMClient client(m_engine->baseURL());
-        const Run run = chat(client);
-        QVERIFY(!run.result.ok());
-        QCOMPARE(run.result.error->domain, "LLM");
-        QCOMPARE(run.result.error->code, status);
-        QCOMPARE(run.result.error->description, description);
-        QVERIFY(!run.result.error->cancelled);
-        QVERIFY(run.pieces.isEmpty());
-    }
-
-    // A refused connection reaches the chat: tst_agentmanager has it.
-    void malformedAddress()
-    {
-        LLMClient malformed("http://127.0.0.1:notaport");
-        const Run bad = chat(malformed);
-        QVERIFY(!bad.result.ok());
-        QCOMPARE(bad.result.error->description, "unsupported URL");
     }
 
     // Each call owns its cancellation: a cancel, or a newer call, closes the old

@@ -14,37 +14,30 @@ private slots:
     {
         columns<QString, QString, QStringList>("text", "remaining", "calls");
         const QString none;
-        addRow("sentence and call",
-               "Opening it now.\nTOOL_CALL: "
-               "{\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}",
-               "Opening it now.",
-               QStringList{"open_app(name=Safari)"});
-        addRow("indented call",
-               "   \tTOOL_CALL:   {\"name\":\"get_clipboard\"}  ",
-               none,
-               QStringList{"get_clipboard()"});
-        addRow("prefix after text stays",
-               "I would write TOOL_CALL: {\"name\":\"x\"}",
-               "I would write TOOL_CALL: {\"name\":\"x\"}",
-               QStringList{});
+        QTest::newRow("sentence and call")
+            << "Opening it now.\nTOOL_CALL: "
+               "{\"name\":\"open_app\",\"arguments\":{\"name\":\"Safari\"}}"
+            << "Opening it now." << QStringList{"open_app(name=Safari)"};
+        QTest::newRow("indented call") << "   \tTOOL_CALL:   {\"name\":\"get_clipboard\"}  " << none
+                                       << QStringList{"get_clipboard()"};
+        QTest::newRow("prefix after text stays")
+            << "I would write TOOL_CALL: {\"name\":\"x\"}"
+            << "I would write TOOL_CALL: {\"name\":\"x\"}" << QStringList{};
         addRow("broken json removed", "a\nTOOL_CALL: {\"name\":\nb", "a\nb", QStringList{});
         addRow("array removed", "TOOL_CALL: [1,2]\nok", "ok", QStringList{});
         addRow("no name removed", "TOOL_CALL: {\"arguments\":{}}", none, QStringList{});
         addRow("name not text", "TOOL_CALL: {\"name\":5}", none, QStringList{});
         addRow("empty name accepted", "TOOL_CALL: {\"name\":\"\"}", none, QStringList{"()"});
-        addRow("arguments as string",
-               "TOOL_CALL: {\"name\":\"read_file\",\"arguments\":\"/tmp/x\"}",
-               none,
-               QStringList{"read_file()"});
-        addRow("value kinds",
-               "TOOL_CALL: {\"name\":\"t\",\"arguments\":{\"n\":3,\"f\":2.5,\"b\":true,\"z\":null,"
-               "\"a\":[1,\"x\"],\"o\":{\"k\":1}}}",
-               none,
-               QStringList{"t(a=[1,\"x\"],b=true,f=2.5,n=3,o={\"k\":1},z=null)"});
-        addRow("two calls in order",
-               "TOOL_CALL: {\"name\":\"first\"}\nmiddle\nTOOL_CALL: {\"name\":\"second\"}",
-               "middle",
-               QStringList{"first()", "second()"});
+        QTest::newRow("arguments as string")
+            << "TOOL_CALL: {\"name\":\"read_file\",\"arguments\":\"/tmp/x\"}" << none
+            << QStringList{"read_file()"};
+        QTest::newRow("value kinds")
+            << "TOOL_CALL: {\"name\":\"t\",\"arguments\":{\"n\":3,\"f\":2.5,\"b\":true,\"z\":null,"
+               "\"a\":[1,\"x\"],\"o\":{\"k\":1}}}"
+            << none << QStringList{"t(a=[1,\"x\"],b=true,f=2.5,n=3,o={\"k\":1},z=null)"};
+        QTest::newRow("two calls in order")
+            << "TOOL_CALL: {\"name\":\"first\"}\nmiddle\nTOOL_CALL: {\"name\":\"second\"}"
+            << "middle" << QStringList{"first()", "second()"};
         addRow("no calls, trimmed", "\n  Just an answer.  \n\n", "Just an answer.", QStringList{});
         addRow("inner lines untouched", "  a  \n  b  ", "a  \n  b", QStringList{});
     }

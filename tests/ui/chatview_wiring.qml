@@ -246,24 +246,6 @@ Item {
             compare(results[0].includes("Denied by user"), data.written === "old")
         }
 
-        // The argument rows are the C++ side's (tst_chatlogic); the view shows the
-        // description line only when the tool has one.
-        function test_approvalView_data() {
-            return [
-                { tag: "known tool", call: { name: "open_app", arguments: {} }, title: "Open Application", description: "Launch an application" },
-                { tag: "unknown tool", call: { name: "brew_coffee", arguments: {} }, title: "brew_coffee", description: "" }
-            ]
-        }
-
-        function test_approvalView(data) {
-            const view = createTemporaryObject(approvalComponent, root, { toolCall: data.call })
-            compare(view.title, data.title)
-            compare(findChild(view, "descriptionLine").visible, data.description.length > 0)
-            compare(findChild(view, "descriptionText").text, data.description)
-            verify(!findChild(view, "argumentRow0"))
-            verify(!findChild(view, "fileFacts").visible)
-        }
-
         // Three lines show; "Show all" opens the whole value, wrapped and selectable, and closes it again.
         function test_longValueShowsInFull_data() {
             return [

@@ -65,19 +65,15 @@ private slots:
         addRow("assistant tool results text", "assistant", "Tool results:\n- ok", false);
         addRow("user confirm instruction", "user", "Briefly confirm what was done.", true);
         addRow("user prefix after space", "user", " Tool results:", false);
-        addRow("no-model warning, any role",
-               "assistant",
-               u"Hi \u26A0\uFE0F No model loaded — load one"_s,
-               true);
+        QTest::newRow("no-model warning, any role")
+            << "assistant" << u"Hi \u26A0\uFE0F No model loaded — load one"_s << true;
         addRow("warning sign without selector", "assistant", u"\u26A0 No model loaded"_s, false);
-        addRow("two tool-call lines with a blank line",
-               "assistant",
-               "TOOL_CALL: {\"name\":\"a\"}\n\n  TOOL_CALL: {\"name\":\"b\"}",
-               true);
-        addRow("tool calls and prose",
-               "assistant",
-               "TOOL_CALL: {\"name\":\"a\"}\n\nTOOL_CALL: {}\nDone.",
-               false);
+        QTest::newRow("two tool-call lines with a blank line")
+            << "assistant"
+            << "TOOL_CALL: {\"name\":\"a\"}\n\n  TOOL_CALL: {\"name\":\"b\"}" << true;
+        QTest::newRow("tool calls and prose")
+            << "assistant"
+            << "TOOL_CALL: {\"name\":\"a\"}\n\nTOOL_CALL: {}\nDone." << false;
         addRow("user tool-call line", "user", "TOOL_CALL: {}", false);
         addRow("ordinary reply", "assistant", "Hello!", false);
         addRow("ordinary question", "user", "What is 2+2?", false);
@@ -125,10 +121,12 @@ private slots:
         }
     }
 
-    void textLines_data()
+    // Each block as "h1:…", "b:…", "p:…" lines, "code(language):…" with "-" for no language, or
+    // "table(alignments):" and its rows of [cells], alignments as "-" none, "<", "^", ">".
+    void blocks_data()
     {
-        columns<QString, QStringList>("text", "lines");
-
+        columns<QString, QStringList>("text", "blocks");
+        // Prose: headings of one to three hashes, bullets, paragraphs.
         addRow("hash then word", "#word", QStringList{"p:#word"});
         addRow("four hashes", "#### Four", QStringList{"p:#### Four"});
         addRow("level 1", "# Title", QStringList{"h1:Title"});
@@ -148,19 +146,6 @@ private slots:
         addRow("empty", "", QStringList{});
         addRow("marker alone is text", "-", QStringList{"p:-"});
         addRow("heading marker alone", "# ", QStringList{"p:#"});
-    }
-
-    void textLines()
-    {
-        QFETCH(QString, text);
-        QTEST(describe(parseTextLines(text)), "lines");
-    }
-
-    // Each block as "p:…" lines, "code(language):…" with "-" for no language, or
-    // "table(alignments):" and its rows of [cells], alignments as "-" none, "<", "^", ">".
-    void blocks_data()
-    {
-        columns<QString, QStringList>("text", "blocks");
         const auto row = [](const char *tag, const QString &text, const QStringList &blocks) {
             addRow(tag, text, blocks);
         };
@@ -241,32 +226,22 @@ private slots:
         QVERIFY(cells.at(1).toStringList().at(1).contains("<a href=\"https://e.org\""));
     }
 
-    void displayedCodeTrimsOnlyLineBreaks()
-    {
-        QCOMPARE(displayedCode("\n\r\n    indented\n\n  inner\n\n"), "    indented\n\n  inner");
-        QCOMPARE(displayedCode("let a = 1;\n"), "let a = 1;");
-        QCOMPARE(displayedCode("\n"), QString());
-    }
-
     // The parts that must be in the HTML, and those that must not, "|" between them.
     void inlineMarkdown_data()
     {
         columns<QString, QString, QString>("markdown", "contains", "absent");
         addRow("strong and emphasis", "**bold** and *it*", "<b>bold</b>|<i>it</i>", "**");
         addRow("code span", "call `f(x)` now", "font-family:'mono'|>f(x)</span>", "`");
-        addRow("link",
-               "[site](https://example.com/a?b=1&c=2)",
-               "<a href=\"https://example.com/a?b=1&amp;c=2\"|>site</a>",
-               "](");
+        QTest::newRow("link") << ("[site](https://example.com/a?b=1&c=2)")
+                              << ("<a href=\"https://example.com/a?b=1&amp;c=2\"|>site</a>")
+                              << "](";
         addRow("strikethrough", "~~gone~~", "<s>gone</s>", "~~");
-        addRow("html is text",
-               "<script>alert(1)</script> & <b>x</b>",
-               "&lt;script&gt;|&amp;|&lt;b&gt;",
-               "<script>|<b>x");
-        addRow("numbered list as typed",
-               "1. first\n2) second",
-               "1. first<br/>2) second",
-               "<li>|<ol>");
+        QTest::newRow("html is text") << "<script>alert(1)</script> & <b>x</b>"
+                                      << "&lt;script&gt;|&amp;|&lt;b&gt;"
+                                      << "<script>|<b>x";
+        QTest::newRow("numbered list as typed") << "1. first\n2) second"
+                                                << "1. first<br/>2) second"
+                                                << "<li>|<ol>";
         addRow("quote as typed", "> quoted", "&gt; quoted", "");
         addRow("plus list as typed", "+ item", "+ item", "");
         addRow("setext underline as typed", "Title\n---", "Title<br/>---", "");
@@ -299,42 +274,33 @@ private slots:
         columns<QString, QString, QString, QString>("tool", "path", "content", "note");
         columns<QString, QString>("summary", "rows");
         const QString ten = "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n";
-        addRow("one line changed",
-               "write_file",
-               "ten",
-               QString(ten).replace("e", "E"),
-               "Current file: 20 bytes",
-               "1 line removed, 1 line added",
-               "~2 unchanged lines|=c|=d|-e|+E|=f|=g|~4 unchanged lines");
-        addRow("lines added at the end",
-               "write_file",
-               "ten",
-               ten + "k\nl",
-               "Current file: 20 bytes",
-               "1 line removed, 2 lines added",
-               "~8 unchanged lines|=i|=j|-|+k|+l");
-        addRow("same content",
-               "write_file",
-               "ten",
-               ten,
-               "Current file: 20 bytes",
-               "No changes",
-               "~11 unchanged lines");
+        QTest::newRow("one line changed")
+            << "write_file"
+            << "ten" << QString(ten).replace("e", "E") << "Current file: 20 bytes"
+            << "1 line removed, 1 line added"
+            << "~2 unchanged lines|=c|=d|-e|+E|=f|=g|~4 unchanged lines";
+        QTest::newRow("lines added at the end") << "write_file"
+                                                << "ten" << ten + "k\nl"
+                                                << "Current file: 20 bytes"
+                                                << "1 line removed, 2 lines added"
+                                                << "~8 unchanged lines|=i|=j|-|+k|+l";
+        QTest::newRow("same content") << "write_file"
+                                      << "ten" << ten << "Current file: 20 bytes"
+                                      << "No changes"
+                                      << "~11 unchanged lines";
         addRow("new file", "write_file", "missing.txt", "x", "New file", "", "");
-        addRow("over the cap",
-               "write_file",
-               "big",
-               "x",
-               "Current file: 1.0 MB, too large to compare",
-               "",
-               "");
-        addRow("not text",
-               "write_file",
-               "binary",
-               "x",
-               "Current file: 2 bytes, not UTF-8 text",
-               "",
-               "");
+        QTest::newRow("over the cap") << "write_file"
+                                      << "big"
+                                      << "x"
+                                      << "Current file: 1.0 MB, too large to compare"
+                                      << ""
+                                      << "";
+        QTest::newRow("not text") << "write_file"
+                                  << "binary"
+                                  << "x"
+                                  << "Current file: 2 bytes, not UTF-8 text"
+                                  << ""
+                                  << "";
         addRow("over a folder", "write_file", "folder", "x", "A folder is at this path", "", "");
         addRow("delete a file", "delete_file", "ten", "", "File, 20 bytes", "", "");
         addRow("delete a folder", "delete_file", "folder", "", "Folder with 2 items", "", "");

@@ -57,27 +57,19 @@ private slots:
         columns<QString, QString, QStringList, QString>("server", "key", "models", "error");
         const QStringList none;
         addRow("right key", "good", key, QStringList{"standin-small", "standin-large"}, "");
-        addRow("wrong key",
-               "good",
-               "wrong",
-               none,
-               "127.0.0.1 did not accept the API key (HTTP 401). Check the key in Settings.");
-        addRow("no key",
-               "good",
-               "",
-               none,
-               "127.0.0.1 wants an API key (HTTP 401). Enter it in Settings.");
-        addRow("expired certificate",
-               "expired",
-               key,
-               none,
-               "The certificate of 127.0.0.1 could not be verified (The certificate has expired). "
-               "Nothing was sent.");
-        addRow("nothing listening",
-               "closed",
-               key,
-               none,
-               "Could not reach 127.0.0.1: Connection refused.");
+        QTest::newRow("wrong key")
+            << "good"
+            << "wrong" << none
+            << "127.0.0.1 did not accept the API key (HTTP 401). Check the key in Settings.";
+        QTest::newRow("no key") << "good"
+                                << "" << none
+                                << "127.0.0.1 wants an API key (HTTP 401). Enter it in Settings.";
+        QTest::newRow("expired certificate")
+            << "expired" << key << none
+            << "The certificate of 127.0.0.1 could not be verified (The certificate has expired). "
+               "Nothing was sent.";
+        QTest::newRow("nothing listening")
+            << "closed" << key << none << "Could not reach 127.0.0.1: Connection refused.";
     }
 
     void connecting()
@@ -102,10 +94,10 @@ private slots:
         addRow("https", "https://gpu.example:8080", "");
         addRow("http on a private address", "http://192.168.1.20:8080", "");
         addRow("http on loopback", "http://127.0.0.1:8080", "");
-        addRow("http elsewhere",
-               "http://gpu.example:8080",
-               "Use https:// for gpu.example: plain http:// is only for this computer and private "
-               "network addresses.");
+        QTest::newRow("http elsewhere")
+            << "http://gpu.example:8080"
+            << "Use https:// for gpu.example: plain http:// is only for this computer and private "
+               "network addresses.";
         addRow("no scheme", "gpu.example:8080", "Enter an address such as https://server:8080.");
     }
 
@@ -125,27 +117,19 @@ private slots:
                 {{{"index", 0},
                   {"id", "call_1"},
                   {"function", {{"name", "get_system_info"}, {"arguments", "{}"}}}}}}};
-        addRow("read-only tool approved",
-               "standin-small",
-               json::array({toolCall, {{"pieces", {"Done."}}}}),
-               QList<bool>{true},
-               "Done.");
-        addRow("dropped stream",
-               "standin-small",
-               json{{"pieces", {"Partial", " reply"}}, {"drop_after", 4}},
-               QList<bool>{},
-               "Error: The connection to 127.0.0.1 was lost during the reply.");
-        addRow("unknown model",
-               "nope",
-               json{{"pieces", {"unused"}}},
-               QList<bool>{},
-               "Error: 127.0.0.1 does not serve the model \u201cnope\u201d. Connect again in "
-               "Settings and pick one of its models.");
-        addRow("slow first token",
-               "standin-small",
-               json{{"pieces", {"late"}}, {"first_delay_ms", 4000}},
-               QList<bool>{},
-               "Error: 127.0.0.1 sent no reply within 1 seconds.");
+        QTest::newRow("read-only tool approved")
+            << "standin-small" << json::array({toolCall, {{"pieces", {"Done."}}}})
+            << QList<bool>{true} << "Done.";
+        QTest::newRow("dropped stream")
+            << "standin-small" << json{{"pieces", {"Partial", " reply"}}, {"drop_after", 4}}
+            << QList<bool>{} << "Error: The connection to 127.0.0.1 was lost during the reply.";
+        QTest::newRow("unknown model")
+            << "nope" << json{{"pieces", {"unused"}}} << QList<bool>{}
+            << "Error: 127.0.0.1 does not serve the model \u201cnope\u201d. Connect again in "
+               "Settings and pick one of its models.";
+        QTest::newRow("slow first token")
+            << "standin-small" << json{{"pieces", {"late"}}, {"first_delay_ms", 4000}}
+            << QList<bool>{} << "Error: 127.0.0.1 sent no reply within 1 seconds.";
     }
 
     void turns()
