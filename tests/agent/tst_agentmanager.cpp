@@ -209,7 +209,7 @@ private slots:
 
     void failures_data()
     {
-        // "scripts": null: nothing listens on the engine's port
+        // "scripts" null: nothing listens on the engine's port
         columns<json, QString, int>("scripts", "reply", "requests");
         const auto error = [](int status, const std::string &message) {
             return json{{"status", status},
@@ -261,7 +261,7 @@ private slots:
     // destroyed while the turn waits for the user ends the turn; nothing runs.
     void stoppedTurn_data()
     {
-        // "asking": the asking session afterwards; empty: gone
+        // "asking": the asking session afterwards, empty when it is gone
         columns<QString, QString, QStringList>("stage", "how", "asking");
         const QStringList partial{"One", "Partial"}, asked{"One", ""},
             next{"Next", standinReply}; // a stop leaves the asking session shown

@@ -213,7 +213,7 @@ private slots:
 
     void completionSound_data()
     {
-        // "setting": invalid: absent
+        // "setting" invalid: the key is absent
         columns<QVariant, bool, bool>("setting", "engineFails", "played");
         addRow("absent", QVariant(), false, true);
         addRow("true", QVariant(true), false, true);
@@ -255,7 +255,7 @@ private slots:
     // The desktop's message sound through the first player found that can play it.
     void systemSoundCommand_data()
     {
-        // "soundFile": empty: no sound theme; "command": empty: nothing to play with
+        // "soundFile" empty: no sound theme; "command" empty: nothing to play with
         columns<QString, QString, QString>("players", "soundFile", "command");
         addRow("PulseAudio first", "aplay pw-play paplay", "message.oga", "paplay FILE");
         addRow("PipeWire", "pw-play", "message.oga", "pw-play FILE");

@@ -71,8 +71,8 @@ private slots:
     void init() { failOnUnexpectedWarnings(); }
     void install_data()
     {
-        // "candidate": where the stand-in goes; -1: nowhere; "text": empty for success; "*" for the
-        // platform's own
+        // "candidate": where the stand-in goes, -1 for nowhere; "text": empty for success, "*" for
+        // the platform's own
         columns<int, bool, int, QString>("candidate", "executable", "status", "text");
         addRow("success, from the second candidate", 1, true, 0, "");
         addRow("failure", 0, true, 1, "brew install failed (exit 1)");
@@ -176,7 +176,7 @@ private slots:
     // Only an engine that Homebrew keeps in its Cellar is Homebrew's to uninstall.
     void homebrewOwnership_data()
     {
-        // "linkTo": the engine is a link to this file; or empty
+        // "linkTo": the file the engine links to, or empty
         columns<QString, QString, QString, bool>("brew", "engine", "linkTo", "homebrews");
         const QString cellar = "p/Cellar/llama.cpp/1/bin/llama-server";
         const QString brew = "p/bin/brew", engine = "p/bin/llama-server";

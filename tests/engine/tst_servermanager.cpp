@@ -86,7 +86,7 @@ private slots:
     // Which failure leads to which next attempt, on the edges the start rows below do not reach.
     void retryRule_data()
     {
-        // "signal": 0: an ordinary exit
+        // "signal" 0: an ordinary exit
         columns<LaunchSettings, QString, int, int>("failed", "failure", "signal", "kind");
         columns<LaunchSettings>("next");
         using K = NextAttempt::Kind;
@@ -450,7 +450,7 @@ private slots:
     // Unless it is killed, the app writes the archive save it was asked for last.
     void appEnds_data()
     {
-        // "signal": sent to the app; 0: none; "withinMs": of the signal; 0: not timed
+        // "signal": sent to the app, 0 for none; "withinMs": after the signal, 0 when not timed
         columns<QString, bool, int, int, int>("mode", "lingering", "signal", "boundMs", "withinMs");
         QTest::newRow("quit on SIGTERM") << "app" << false << int(SIGTERM) << 5000 << 1000;
         QTest::newRow("quit on SIGINT") << "app" << false << int(SIGINT) << 5000 << 1000;

@@ -133,7 +133,7 @@ private slots:
     // The name always arrives as one AppleScript string literal, or not at all.
     void macOpenAndClose_data()
     {
-        // "literal": empty: refused before osascript runs
+        // "literal" empty: refused before osascript runs
         columns<QString, QString>("name", "literal");
         addRow("plain", "Safari", "\"Safari\"");
         addRow("quotes", "My \"App\"", "\"My \\\"App\\\"\"");
@@ -210,7 +210,7 @@ private slots:
 
     void splitExec_data()
     {
-        // "arguments": empty: refused
+        // "arguments" empty: refused
         columns<QString, QStringList>("exec", "arguments");
         const QStringList refused;
         addRow("field codes dropped", "gedit %U", QStringList{"gedit"});

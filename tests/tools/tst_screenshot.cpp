@@ -27,12 +27,10 @@ private:
     ScreenCaptureResult m_result;
 };
 
-// Runs a tool, the screenshot unless told otherwise.
-QString execute(std::shared_ptr<ScreenCapture> capture,
-                const QString &tool = QStringLiteral("take_screenshot"),
-                const ToolArguments &arguments = {})
+// Runs the screenshot tool with this capture service.
+QString execute(std::shared_ptr<ScreenCapture> capture)
 {
-    return runTool(ToolServices{nullptr, std::move(capture), {}}, tool, arguments);
+    return runTool(ToolServices{nullptr, std::move(capture), {}}, QStringLiteral("take_screenshot"));
 }
 
 QString captured(const QImage &image)
@@ -186,16 +184,16 @@ private slots:
     void clipboard()
     {
         QFETCH(QString, text);
-        QCOMPARE(execute(nullptr, "set_clipboard", {{"text", text}}), "Clipboard set");
+        QCOMPARE(runTool({}, "set_clipboard", {{"text", text}}), "Clipboard set");
         QCOMPARE(QGuiApplication::clipboard()->text(), text);
-        QCOMPARE(execute(nullptr, "get_clipboard"), text);
+        QCOMPARE(runTool({}, "get_clipboard"), text);
         // Only an image, or nothing at all, reads as empty.
         QImage image(8, 8, QImage::Format_RGB32);
         image.fill(Qt::blue);
         QGuiApplication::clipboard()->setImage(image);
-        QCOMPARE(execute(nullptr, "get_clipboard"), "(empty clipboard)");
+        QCOMPARE(runTool({}, "get_clipboard"), "(empty clipboard)");
         QGuiApplication::clipboard()->clear();
-        QCOMPARE(execute(nullptr, "get_clipboard"), "(empty clipboard)");
+        QCOMPARE(runTool({}, "get_clipboard"), "(empty clipboard)");
     }
 };
 

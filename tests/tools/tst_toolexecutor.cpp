@@ -247,7 +247,7 @@ private slots:
 
     void systemInfoReport_data()
     {
-        // "free": negative: unknown
+        // "free" negative: unknown
         columns<quint64, qint64, qint64, QString>("memory", "free", "total", "figures");
         const qint64 gb = qint64(1) << 30;
         addRow("whole", quint64(16 * gb), 100 * gb, 500 * gb, "16.0GB\nDisk: 100GB free of 500GB");

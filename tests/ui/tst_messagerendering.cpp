@@ -232,8 +232,8 @@ private slots:
         columns<QString, QString, QString>("markdown", "contains", "absent");
         addRow("strong and emphasis", "**bold** and *it*", "<b>bold</b>|<i>it</i>", "**");
         addRow("code span", "call `f(x)` now", "font-family:'mono'|>f(x)</span>", "`");
-        QTest::newRow("link") << ("[site](https://example.com/a?b=1&c=2)")
-                              << ("<a href=\"https://example.com/a?b=1&amp;c=2\"|>site</a>")
+        QTest::newRow("link") << "[site](https://example.com/a?b=1&c=2)"
+                              << "<a href=\"https://example.com/a?b=1&amp;c=2\"|>site</a>"
                               << "](";
         addRow("strikethrough", "~~gone~~", "<s>gone</s>", "~~");
         QTest::newRow("html is text") << "<script>alert(1)</script> & <b>x</b>"

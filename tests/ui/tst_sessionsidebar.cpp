@@ -96,7 +96,7 @@ private slots:
 
     void selectSession_data()
     {
-        // "id": ignored when selected: the stored session at 3
+        // "id" is ignored when "selected": the stored session at 3 is selected
         columns<QString, bool>("id", "selected");
         addRow("stored session", "", true);
         addRow("empty", "", false);
@@ -207,8 +207,8 @@ private slots:
         columns<QString, QString, QString>("file", "written", "failure");
         QTest::newRow("shown messages")
             << "chat.md"
-            << ("# Export: me\n\n## You\n\nHow?\n\n## Tovra AI\n\nHere:\n\n```py\nprint(1)\n```"
-                "\n\nDone.\n\n## You\n\nThanks\n")
+            << "# Export: me\n\n## You\n\nHow?\n\n## Tovra AI\n\nHere:\n\n```py\nprint(1)\n```"
+               "\n\nDone.\n\n## You\n\nThanks\n"
             << "";
         addRow("missing folder", "gone/chat.md", "", "Could not export the chat: ");
     }

@@ -65,7 +65,7 @@ private slots:
 
     void fieldRules_data()
     {
-        // "maxTokens": 0: refused
+        // "maxTokens" 0: the text is refused
         columns<QString, int>("text", "maxTokens");
         addRow("whole number", "512", 512);
         addRow("spaces around", " 64 ", 64);
