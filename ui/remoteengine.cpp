@@ -9,16 +9,11 @@
 #include <QPointer>
 #include <QSslConfiguration>
 
-namespace {
-
-const QString keyEntry = QStringLiteral("remote-engine-api-key");
-
-} // namespace
-
 RemoteEngine::RemoteEngine(ServerManager *server, QString keychainService, QObject *parent)
     : QObject(parent)
     , m_server(server)
-    , m_keychain(std::move(keychainService))
+    , m_keys(std::move(keychainService),
+             Preferences::string(PreferenceKey::remoteEngineAddress).value_or(QString()))
     , m_client(new RemoteClient(this))
     , m_probe(new RemoteClient(this))
 {
@@ -38,6 +33,19 @@ void RemoteEngine::setRemoteChosen(bool chosen)
         return;
     }
     m_remoteChosen = true;
+    emit changed();
+    // Which servers have a key shows in the form.
+    loadKeys();
+}
+
+QCoro::Task<> RemoteEngine::loadKeys()
+{
+    const QPointer<RemoteEngine> self(this);
+    const Keychain::Result loaded = co_await m_keys.load();
+    if (!self)
+        co_return;
+    if (!loaded.ok)
+        setMessage(loaded.error, true);
     emit changed();
 }
 
@@ -82,19 +90,23 @@ QCoro::Task<bool> RemoteEngine::connectTo(QString address, QString key)
     const QPointer<RemoteEngine> self(this);
     // The field shows this: what the user typed stays there whatever the answer.
     m_address = address.trimmed();
+    // The models listed belong to the server checked before: none of them may be chosen now.
+    m_models.clear();
+    m_probeAddress.clear();
+    m_probeKey.clear();
     if (const QString problem = RemoteClient::addressProblem(address); !problem.isEmpty()) {
         setMessage(problem, true);
         co_return false;
     }
     m_connecting = true;
-    m_models.clear();
     m_probe->setServer(address, QString());
     setMessage(QStringLiteral("Connecting to %1…").arg(m_probe->host()), false);
     if (key.isEmpty()) {
-        const Keychain::Result stored = co_await m_keychain.read(keyEntry);
+        // Only this server's own key: one typed for another server never goes here.
+        co_await m_keys.load();
         if (!self)
             co_return false;
-        key = stored.value.value_or(QString());
+        key = m_keys.keyFor(address);
     }
     m_probe->setServer(address, key);
     m_probe->setCaCertificates(m_client->caCertificates());
@@ -106,6 +118,7 @@ QCoro::Task<bool> RemoteEngine::connectTo(QString address, QString key)
         setMessage(result.error->description, true);
         co_return false;
     }
+    m_probeAddress = address.trimmed();
     m_probeKey = key;
     m_models = result.models;
     setMessage(result.models.size() == 1
@@ -127,9 +140,9 @@ QCoro::Task<bool> RemoteEngine::useModel(QString model)
     const QPointer<RemoteEngine> self(this);
     if (!m_models.contains(model))
         co_return false;
-    m_client->setServer(m_address, m_probeKey);
+    m_client->setServer(m_probeAddress, m_probeKey);
     m_client->setModel(model);
-    Preferences::setString(PreferenceKey::remoteEngineAddress, m_address);
+    Preferences::setString(PreferenceKey::remoteEngineAddress, m_probeAddress);
     Preferences::setString(PreferenceKey::remoteEngineModel, model);
     Preferences::setBoolean(PreferenceKey::remoteEngineInUse, true);
     Preferences::sync();
@@ -140,14 +153,9 @@ QCoro::Task<bool> RemoteEngine::useModel(QString model)
     if (!self)
         co_return false;
     // A key that cannot be kept is still used now; the user hears that it is not kept.
-    Keychain::Result kept;
-    if (m_probeKey.isEmpty())
-        kept = co_await m_keychain.remove(keyEntry);
-    else
-        kept = co_await m_keychain.write(keyEntry, m_probeKey);
+    const Keychain::Result kept = co_await m_keys.store(m_probeAddress, m_probeKey);
     if (!self)
         co_return false;
-    m_hasStoredKey = kept.ok && !m_probeKey.isEmpty();
     if (!kept.ok) {
         setMessage(kept.error + QStringLiteral(" The key is used until the app quits."), true);
         co_return true;
@@ -174,11 +182,10 @@ void RemoteEngine::useThisComputer()
 void RemoteEngine::forgetKey()
 {
     [](QPointer<RemoteEngine> self) -> QCoro::Task<> {
-        const Keychain::Result removed = co_await self->m_keychain.remove(keyEntry);
+        const Keychain::Result removed = co_await self->m_keys.removeAll();
         if (!self)
             co_return;
-        self->m_hasStoredKey = !removed.ok;
-        self->setMessage(removed.ok ? QStringLiteral("The key was removed from the keychain.")
+        self->setMessage(removed.ok ? QStringLiteral("The keys were removed from the keychain.")
                                     : removed.error,
                          !removed.ok);
     }(QPointer(this));
@@ -194,12 +201,12 @@ QCoro::Task<> RemoteEngine::forgetAll()
         Preferences::remove(key);
     Preferences::sync();
     m_address.clear();
+    m_probeAddress.clear();
     m_probeKey.clear();
     m_client->setServer(QString(), QString());
-    co_await m_keychain.remove(keyEntry);
+    co_await m_keys.removeAll();
     if (!self)
         co_return;
-    m_hasStoredKey = false;
     emit changed();
 }
 
@@ -216,12 +223,11 @@ QCoro::Task<> RemoteEngine::restore()
     // Before anything may start the local engine at launch.
     if (m_server)
         m_server->useRemoteEngine(m_client->host(), model);
-    const Keychain::Result stored = co_await m_keychain.read(keyEntry);
+    const Keychain::Result loaded = co_await m_keys.load();
     if (!self)
         co_return;
-    if (!stored.ok)
-        setMessage(stored.error, true);
-    m_hasStoredKey = stored.value.has_value();
-    m_client->setServer(m_address, stored.value.value_or(QString()));
+    if (!loaded.ok)
+        setMessage(loaded.error, true);
+    m_client->setServer(m_address, m_keys.keyFor(m_address));
     setActive(true);
 }

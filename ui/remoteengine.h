@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/remoteclient.h"
-#include "platform/keychain.h"
+#include "ui/remoteenginekeys.h"
 
 #include <QObject>
 #include <QPointer>
@@ -14,8 +14,8 @@ class ServerManager;
 
 // The choice between this computer's engine and a remote one, for Settings: the address
 // and key are checked with /v1/models, the user picks one of the server's models, and from
-// then on the app talks to it. The address and model are preferences; the key lives only in
-// the keychain (and in memory while in use).
+// then on the app talks to it. The address and model are preferences; the keys live only in
+// the keychain (and in memory), each for the server it was typed for.
 class RemoteEngine : public QObject
 {
     Q_OBJECT
@@ -27,7 +27,10 @@ class RemoteEngine : public QObject
     Q_PROPERTY(bool isActive READ isActive NOTIFY changed)
     Q_PROPERTY(QString address READ address NOTIFY changed)
     Q_PROPERTY(QString host READ host NOTIFY changed)
+    // Some server's key is in the keychain ("Forget Key" removes them all).
     Q_PROPERTY(bool hasStoredKey READ hasStoredKey NOTIFY changed)
+    // The origins (see origin()) whose keys are in the keychain.
+    Q_PROPERTY(QStringList keyOrigins READ keyOrigins NOTIFY changed)
     Q_PROPERTY(QStringList models READ models NOTIFY changed)
     Q_PROPERTY(QString model READ model NOTIFY changed)
     Q_PROPERTY(bool isConnecting READ isConnecting NOTIFY changed)
@@ -48,7 +51,8 @@ public:
     bool isActive() const { return m_active; }
     QString address() const { return m_address; }
     QString host() const { return m_client->host(); }
-    bool hasStoredKey() const { return m_hasStoredKey; }
+    bool hasStoredKey() const { return !m_keys.origins().isEmpty(); }
+    QStringList keyOrigins() const { return m_keys.origins(); }
     QStringList models() const { return m_models; }
     QString model() const { return m_active ? m_client->model() : QString(); }
     bool isConnecting() const { return m_connecting; }
@@ -60,8 +64,14 @@ public:
     // Why an address cannot be used (empty when it can), and whether it is unencrypted.
     Q_INVOKABLE QString addressProblem(const QString &address) const;
     Q_INVOKABLE bool isUnencrypted(const QString &address) const;
+    // The server an address names, as its key is kept: "https://host:443".
+    Q_INVOKABLE QString origin(const QString &address) const
+    {
+        return RemoteEngineKeys::origin(address);
+    }
 
-    // Checks the server with the key (empty: the stored one) and lists its models.
+    // Checks the server with the key (empty: the one kept for that server, if any) and
+    // lists its models.
     Q_INVOKABLE void connectToServer(const QString &address, const QString &key);
     QCoro::Task<bool> connectTo(QString address, QString key);
     // Uses the connected server's model from now on, and remembers it all.
@@ -69,8 +79,9 @@ public:
     QCoro::Task<bool> useModel(QString model);
     // Back to this computer's engine (the remembered server stays for later).
     Q_INVOKABLE void useThisComputer();
+    // Removes every server's key from the keychain.
     Q_INVOKABLE void forgetKey();
-    // Removes the key, the address and the model ("Delete All Data").
+    // Removes the keys, the address and the model ("Delete All Data").
     Q_INVOKABLE void forget() { forgetAll(); }
     QCoro::Task<> forgetAll();
     // At launch: the remembered remote engine, when one was in use.
@@ -84,17 +95,19 @@ signals:
 private:
     void setMessage(const QString &text, bool isError);
     void setActive(bool active);
+    QCoro::Task<> loadKeys();
 
     QPointer<ServerManager> m_server;
-    Keychain m_keychain;
+    RemoteEngineKeys m_keys;
     RemoteClient *m_client = nullptr; // the one in use
     RemoteClient *m_probe = nullptr;  // checks an address before it is used
     bool m_remoteChosen = false;
     bool m_active = false;
     bool m_connecting = false;
-    bool m_hasStoredKey = false;
     QString m_address;
-    QString m_probeKey; // the key that was checked with the listed models
+    // The server and key that were checked with the listed models.
+    QString m_probeAddress;
+    QString m_probeKey;
     QStringList m_models;
     QString m_message;
     bool m_messageIsError = false;

@@ -88,23 +88,27 @@ private slots:
         QCOMPARE(result.error ? result.error->description : QString(), error);
     }
 
+    // The origin is what a key is kept for.
     void addresses_data()
     {
-        columns<QString, QString>("address", "problem");
-        addRow("https", "https://gpu.example:8080", "");
-        addRow("http on a private address", "http://192.168.1.20:8080", "");
-        addRow("http on loopback", "http://127.0.0.1:8080", "");
+        columns<QString, QString, QString>("address", "problem", "origin");
+        addRow("https", "https://gpu.example:8080", "", "https://gpu.example:8080");
+        addRow("default port, path", " HTTPS://GPU.Example/v1/", "", "https://gpu.example:443");
+        addRow("http on a private address", "http://192.168.1.20", "", "http://192.168.1.20:80");
+        addRow("http on loopback", "http://127.0.0.1:8080", "", "http://127.0.0.1:8080");
         QTest::newRow("http elsewhere")
             << "http://gpu.example:8080"
             << "Use https:// for gpu.example: plain http:// is only for this computer and private "
-               "network addresses.";
-        addRow("no scheme", "gpu.example:8080", "Enter an address such as https://server:8080.");
+               "network addresses."
+            << "http://gpu.example:8080";
+        addRow("no scheme", "gpu.example:8080", "Enter an address such as https://server:8080.", "");
     }
 
     void addresses()
     {
         QFETCH(QString, address);
         QTEST(RemoteClient::addressProblem(address), "problem");
+        QTEST(RemoteEngineKeys::origin(address), "origin");
     }
 
     // Turns against the remote engine; every tool asks first, a read-only one too.
@@ -156,17 +160,29 @@ private slots:
         QCOMPARE(QString::fromStdString(sent.front().value("model", "")), model);
     }
 
-    // The key goes to the keychain and nowhere near the preference file; the local engine is
-    // not started while the remote one is used; "Delete All Data" forgets it all.
+    // The key goes to the keychain and nowhere near the preference file, and only ever to the
+    // server it was typed for; the local engine is not started while the remote one is used;
+    // "Delete All Data" forgets it all. A key kept by earlier versions for whatever server was
+    // typed belongs to the remembered server alone.
     void keyInKeychainOnly()
     {
+        const QString address = tlsAddress(m_server);
+        const QString otherOrigin = QString(address).replace("127.0.0.1", "localhost");
+        const Keychain keychain(QStringLiteral("Tovra AI tests"));
+        QVERIFY(QCoro::waitFor(keychain.write(QStringLiteral("remote-engine-api-key"), key)).ok);
+        Preferences::setString(PreferenceKey::remoteEngineAddress, address);
         ServerManager server;
         RemoteEngine remote(&server, QStringLiteral("Tovra AI tests"));
         remote.client()->setCaCertificates(testCA());
+        QVERIFY(!QCoro::waitFor(remote.connectTo(otherOrigin, QString())));
+        QCOMPARE(remote.message(), "localhost wants an API key (HTTP 401). Enter it in Settings.");
+        QVERIFY(QCoro::waitFor(remote.connectTo(address + "/", QString())));
+        QCOMPARE(QCoro::waitFor(keychain.read(QStringLiteral("remote-engine-api-key"))).value,
+                 std::nullopt);
         // A refused connection leaves the typed address in the field.
         QVERIFY(!QCoro::waitFor(remote.connectTo(QStringLiteral("https://127.0.0.1:9"), key)));
         QCOMPARE(remote.address(), "https://127.0.0.1:9");
-        QVERIFY(QCoro::waitFor(remote.connectTo(tlsAddress(m_server), key)));
+        QVERIFY(QCoro::waitFor(remote.connectTo(address, key)));
         QVERIFY(QCoro::waitFor(remote.useModel(QStringLiteral("standin-small"))));
         QCOMPARE(remote.message(), "Using standin-small on 127.0.0.1.");
         QCOMPARE(server.statusMessage(), "Remote: 127.0.0.1 \u2014 standin-small");
@@ -176,16 +192,17 @@ private slots:
         QVERIFY(!server.isStarting() && !server.serverProcess());
         QCOMPARE(server.statusMessage(), "Remote: 127.0.0.1 \u2014 standin-small");
 
-        const Keychain keychain(QStringLiteral("Tovra AI tests"));
-        QCOMPARE(QCoro::waitFor(keychain.read(QStringLiteral("remote-engine-api-key"))).value, key);
+        const QString entry = QStringLiteral("remote-engine-api-keys");
+        QCOMPARE(QCoro::waitFor(keychain.read(entry)).value,
+                 "{\"" + address + "\":\"" + key + "\"}");
+        QVERIFY(!QCoro::waitFor(remote.connectTo(otherOrigin, QString())));
         Preferences::sync();
         const QByteArray preferences = readTestFile(QSettings().fileName());
         QVERIFY(preferences.contains("remoteEngineAddress"));
         QVERIFY(!preferences.contains(key.toUtf8()));
 
         QCoro::waitFor(remote.forgetAll());
-        QCOMPARE(QCoro::waitFor(keychain.read(QStringLiteral("remote-engine-api-key"))).value,
-                 std::nullopt);
+        QCOMPARE(QCoro::waitFor(keychain.read(entry)).value, std::nullopt);
         QVERIFY(!readTestFile(QSettings().fileName()).contains("remoteEngine"));
         QCOMPARE(server.statusMessage(), ServerManager::noModelLoadedText);
     }

@@ -78,8 +78,9 @@ ColumnLayout {
         Field {
             id: key
             objectName: "remoteKey"
-            placeholderText: root.remote.hasStoredKey ? "API key (kept in the keychain)"
-                                                      : "API key (optional)"
+            // Left empty, the key kept for the typed server is used, and only that one.
+            placeholderText: root.remote.keyOrigins.indexOf(root.remote.origin(address.text)) >= 0
+                             ? "API key (kept in the keychain)" : "API key (optional)"
             echoMode: TextInput.Password
             onAccepted: connectButton.clicked()
         }
