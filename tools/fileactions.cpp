@@ -1,5 +1,6 @@
 #include "tools/fileactions.h"
 
+#include "platform/regularfile.h"
 #include "platform/savefile.h"
 #include "platform/trash.h"
 
@@ -39,6 +40,18 @@ QString FileActions::expandPath(const QString &path)
     return path;
 }
 
+QString FileActions::writeTarget(const QString &path)
+{
+    QFileInfo info(QFileInfo(expandPath(path)).absoluteFilePath());
+    // As many links as the system follows itself.
+    for (int links = 0; links < 40; ++links) {
+        if (!info.isSymLink())
+            return info.filePath();
+        info.setFile(info.symLinkTarget());
+    }
+    return {};
+}
+
 ServiceResult<QString> FileActions::readFile(const QString &path)
 {
     const QString expanded = expandPath(path);
@@ -53,10 +66,9 @@ ServiceResult<QString> FileActions::readFile(const QString &path)
     if (info.size() > maxReadBytes)
         return fileError(QStringLiteral("File too large to read: ") + path);
 
-    QFile file(expanded);
-    if (!file.open(QIODevice::ReadOnly))
-        return fileError(QStringLiteral("Could not read ") + path + QStringLiteral(": ")
-                         + file.errorString());
+    QFile file;
+    if (const QString reason = openRegularFile(file, expanded); !reason.isEmpty())
+        return fileError(QStringLiteral("Could not read ") + path + QStringLiteral(": ") + reason);
     // The size may have grown since it was checked.
     const QByteArray bytes = file.read(maxReadBytes + 1);
     if (bytes.size() > maxReadBytes)
@@ -77,13 +89,19 @@ ServiceResult<QString> FileActions::readFile(const QString &path)
 
 ServiceResult<QString> FileActions::writeFile(const QString &path, const QString &content)
 {
-    const QString expanded = expandPath(path);
-    const QFileInfo info(expanded);
-    const QString folder = info.absolutePath();
-    if (!QDir().mkpath(folder))
+    // Where the approval said the write goes: through a link, into the file it leads to.
+    const QString target = writeTarget(path);
+    if (target.isEmpty())
+        return fileError(QStringLiteral("Could not write ") + path
+                         + QStringLiteral(": Too many levels of symbolic links"));
+    const QFileInfo info(target);
+    // A FIFO or a device is not replaced by a file; nor is one ever opened.
+    if (info.exists() && !info.isFile() && !info.isDir())
+        return fileError(QStringLiteral("Not a regular file: ") + path);
+    if (!QDir().mkpath(info.absolutePath()))
         return fileError(QStringLiteral("Could not create the folder for ") + path);
 
-    if (const QString reason = writeFileAtomically(expanded, content.toUtf8()); !reason.isEmpty())
+    if (const QString reason = writeFileAtomically(target, content.toUtf8()); !reason.isEmpty())
         return fileError(QStringLiteral("Could not write ") + path + QStringLiteral(": ") + reason);
     return QStringLiteral("File written successfully to ") + path;
 }

@@ -1,17 +1,23 @@
 #include "ui/approvalfacts.h"
 
 #include "core/linediff.h"
+#include "platform/regularfile.h"
 #include "tools/fileactions.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QStringDecoder>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <QCoroFuture>
 
 namespace {
 // Unchanged lines kept on each side of a change.
 constexpr qsizetype contextLines = 2;
+const QString notRegular = QStringLiteral("Not a regular file");
 
 QString sizeText(qint64 bytes)
 {
@@ -22,19 +28,38 @@ QString countText(qsizetype count, const char *one, const char *many)
 {
     return QString::number(count) + u' ' + QLatin1String(count == 1 ? one : many);
 }
+
+// What is at a write's target, as far as the facts go.
+QString kindOf(const QFileInfo &info)
+{
+    if (!info.exists())
+        return QStringLiteral("none");
+    if (info.isDir())
+        return QStringLiteral("folder");
+    return info.isFile() ? QStringLiteral("file") : QStringLiteral("other");
+}
 } // namespace
 
 void ApprovalFacts::setToolCall(const QVariantMap &call)
 {
     if (m_toolCall == call && !call.isEmpty())
         return;
-    beginResetModel();
     m_toolCall = call;
+    describe(QString());
+}
+
+void ApprovalFacts::describe(const QString &lead)
+{
+    beginResetModel();
+    ++m_generation;
     m_note.clear();
     m_summary.clear();
     m_rows.clear();
-    const QString name = call.value(QStringLiteral("name")).toString();
-    const QVariantMap arguments = call.value(QStringLiteral("arguments")).toMap();
+    m_target.clear();
+    m_targetKind.clear();
+    m_lead = lead;
+    const QString name = m_toolCall.value(QStringLiteral("name")).toString();
+    const QVariantMap arguments = m_toolCall.value(QStringLiteral("arguments")).toMap();
     const QString path = arguments.value(QStringLiteral("path")).toString();
     if (name == QLatin1String("write_file") && !path.isEmpty())
         describeWrite(path, arguments.value(QStringLiteral("content")).toString());
@@ -44,48 +69,108 @@ void ApprovalFacts::setToolCall(const QVariantMap &call)
     emit changed();
 }
 
+bool ApprovalFacts::confirmTarget()
+{
+    if (m_toolCall.value(QStringLiteral("name")).toString() != QLatin1String("write_file"))
+        return true;
+    const QString path = m_toolCall.value(QStringLiteral("arguments"))
+                             .toMap()
+                             .value(QStringLiteral("path"))
+                             .toString();
+    const QString target = FileActions::writeTarget(path);
+    if (target == m_target && kindOf(QFileInfo(target)) == m_targetKind)
+        return true;
+    describe(QStringLiteral("The path changed since it was shown\n"));
+    return false;
+}
+
 void ApprovalFacts::describeWrite(const QString &path, const QString &content)
 {
-    const QFileInfo info(FileActions::expandPath(path));
-    if (!info.exists()) {
-        m_note = QStringLiteral("New file");
+    m_target = FileActions::writeTarget(path);
+    if (m_target.isEmpty()) {
+        m_note = m_lead + QStringLiteral("A loop of links is at this path");
         return;
     }
-    if (info.isDir()) {
-        m_note = QStringLiteral("A folder is at this path");
-        return;
+    if (QFileInfo(FileActions::expandPath(path)).isSymLink())
+        m_lead += QStringLiteral("Link to ") + m_target + u'\n';
+    const QFileInfo info(m_target);
+    m_targetKind = kindOf(info);
+    if (m_targetKind == QLatin1String("none"))
+        m_note = m_lead + QStringLiteral("New file");
+    else if (m_targetKind == QLatin1String("folder"))
+        m_note = m_lead + QStringLiteral("A folder is at this path");
+    else if (m_targetKind != QLatin1String("file"))
+        m_note = m_lead + notRegular;
+    else if (info.size() > maxComparedBytes)
+        m_note
+            = m_lead
+              + QStringLiteral("Current file: %1, too large to compare").arg(sizeText(info.size()));
+    else if (info.size() <= maxBytesComparedAtOnce)
+        show(compare(m_target, content, info.size()));
+    else {
+        m_note = m_lead + QStringLiteral("Current file: %1, comparing…").arg(sizeText(info.size()));
+        compareElsewhere(m_target, content, info.size());
     }
-    const QString size = sizeText(info.size());
-    if (info.size() > maxComparedBytes) {
-        m_note = QStringLiteral("Current file: %1, too large to compare").arg(size);
-        return;
-    }
-    QFile file(info.filePath());
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_note = QStringLiteral("Current file: %1, unreadable: %2").arg(size, file.errorString());
-        return;
-    }
-    QStringDecoder decoder(QStringConverter::Utf8);
-    const QString current = decoder(file.read(maxComparedBytes));
-    if (decoder.hasError()) {
-        m_note = QStringLiteral("Current file: %1, not UTF-8 text").arg(size);
-        return;
-    }
+}
 
+QCoro::Task<> ApprovalFacts::compareElsewhere(QString target, QString content, qint64 size)
+{
+    const QPointer<ApprovalFacts> self(this);
+    const quint64 generation = m_generation;
+    Comparison comparison
+        = co_await QtConcurrent::run(&ApprovalFacts::compare, target, content, size);
+    if (!self || generation != m_generation)
+        co_return;
+    beginResetModel();
+    show(std::move(comparison));
+    endResetModel();
+    emit changed();
+}
+
+void ApprovalFacts::show(Comparison comparison)
+{
+    m_note = m_lead + comparison.note;
+    m_summary = std::move(comparison.summary);
+    m_rows = std::move(comparison.rows);
+}
+
+// Runs on a worker thread for larger files: it touches nothing but its arguments.
+ApprovalFacts::Comparison ApprovalFacts::compare(const QString &target,
+                                                 const QString &content,
+                                                 qint64 size)
+{
+    QFile file;
+    if (const QString reason = openRegularFile(file, target); !reason.isEmpty())
+        return {reason == notRegular
+                    ? notRegular
+                    : QStringLiteral("Current file: %1, unreadable: %2").arg(sizeText(size), reason),
+                {},
+                {}};
+    // What was opened may differ from what was looked at before.
+    const QByteArray bytes = file.read(maxComparedBytes + 1);
+    const QString sizeNow = sizeText(file.size());
+    if (bytes.size() > maxComparedBytes)
+        return {QStringLiteral("Current file: %1, too large to compare").arg(sizeNow), {}, {}};
+    QStringDecoder decoder(QStringConverter::Utf8);
+    const QString current = decoder(bytes);
+    if (decoder.hasError())
+        return {QStringLiteral("Current file: %1, not UTF-8 text").arg(sizeNow), {}, {}};
+
+    Comparison out;
     const LineDiff diff = diffLines(current.split(u'\n'), content.split(u'\n'));
-    m_note = QStringLiteral("Current file: %1").arg(size);
-    m_summary = diff.removed + diff.added == 0
-                    ? QStringLiteral("No changes")
-                    : countText(diff.removed, "line removed", "lines removed")
-                          + QStringLiteral(", ")
-                          + countText(diff.added, "line added", "lines added");
+    out.note = QStringLiteral("Current file: %1").arg(sizeNow);
+    out.summary = diff.removed + diff.added == 0
+                      ? QStringLiteral("No changes")
+                      : countText(diff.removed, "line removed", "lines removed")
+                            + QStringLiteral(", ")
+                            + countText(diff.added, "line added", "lines added");
     // Unchanged runs keep a little context around each change; the rest folds away.
+    QList<Row> &rows = out.rows;
     const QList<DiffLine> &lines = diff.lines;
     for (qsizetype i = 0; i < lines.size();) {
         if (lines.at(i).kind != DiffLine::Same) {
-            m_rows.append(
-                {lines.at(i).kind == DiffLine::Removed ? LineKind::Removed : LineKind::Added,
-                 lines.at(i).text});
+            rows.append({lines.at(i).kind == DiffLine::Removed ? LineKind::Removed : LineKind::Added,
+                         lines.at(i).text});
             ++i;
             continue;
         }
@@ -96,18 +181,18 @@ void ApprovalFacts::describeWrite(const QString &path, const QString &content)
         const qsizetype keepTail = end == lines.size() ? 0 : contextLines;
         if (end - i <= keepHead + keepTail + 1) {
             for (; i < end; ++i)
-                m_rows.append({LineKind::Same, lines.at(i).text});
+                rows.append({LineKind::Same, lines.at(i).text});
             continue;
         }
         for (qsizetype k = 0; k < keepHead; ++k)
-            m_rows.append({LineKind::Same, lines.at(i + k).text});
-        m_rows.append(
-            {LineKind::Skipped,
-             countText(end - i - keepHead - keepTail, "unchanged line", "unchanged lines")});
+            rows.append({LineKind::Same, lines.at(i + k).text});
+        rows.append({LineKind::Skipped,
+                     countText(end - i - keepHead - keepTail, "unchanged line", "unchanged lines")});
         for (qsizetype k = end - keepTail; k < end; ++k)
-            m_rows.append({LineKind::Same, lines.at(k).text});
+            rows.append({LineKind::Same, lines.at(k).text});
         i = end;
     }
+    return out;
 }
 
 void ApprovalFacts::describeDelete(const QString &path)

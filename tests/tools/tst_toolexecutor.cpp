@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using nlohmann::json;
@@ -49,6 +50,8 @@ private slots:
         QVERIFY(writeTestFile(inHome("docs/locked.txt"), "secret"));
         QFile::setPermissions(inHome("docs/locked.txt"), {});
         QDir().mkpath(inHome("docs/folder"));
+        QVERIFY(::mkfifo(qPrintable(inHome("docs/fifo")), 0600) == 0);
+        QVERIFY(QFile::link("link-target.txt", inHome("docs/link.txt")));
         makeSized(inHome("docs/exact.bin"), FileActions::maxReadBytes);
         makeSized(inHome("docs/huge.bin"), FileActions::maxReadBytes + 1);
         QVERIFY(QDir::setCurrent(inHome("docs")));
@@ -136,6 +139,10 @@ private slots:
             "write_file",
             {{"path", "~/docs/notes.txt/inner.txt"}, {"content", "x"}},
             "Error: Could not create the folder for ~/docs/notes.txt/inner.txt");
+        row("write onto a FIFO",
+            "write_file",
+            {{"path", "~/docs/fifo"}, {"content", "x"}},
+            "Error: Not a regular file: ~/docs/fifo");
         row("write onto a folder",
             "write_file",
             {{"path", "~/docs/folder"}, {"content", "x"}},
@@ -169,6 +176,7 @@ private slots:
         addRow("empty content, empty file", "~/out/empty.txt", inHome("out/empty.txt"), "");
         QTest::newRow("relative") << "relative-out.txt" << inHome("docs/relative-out.txt") << "rel";
         addRow("replaces", "~/docs/replace-me.txt", inHome("docs/replace-me.txt"), "new ✓");
+        addRow("through a link", "~/docs/link.txt", inHome("docs/link-target.txt"), "linked");
     }
 
     void writeFile()
@@ -176,10 +184,12 @@ private slots:
         const auto [path, written, content]
             = fetch<QString, QString, QString>("path", "written", "content");
         QVERIFY(writeTestFile(inHome("docs/replace-me.txt"), "old old old old"));
+        QVERIFY(writeTestFile(inHome("docs/link-target.txt"), "old"));
         QCOMPARE(runTool({}, "write_file", {{"path", path}, {"content", content}}),
                  "File written successfully to " + path);
         QVERIFY(QFileInfo(written).isFile());
         QCOMPARE(readTestFile(written), content.toUtf8());
+        QVERIFY(QFileInfo(inHome("docs/link.txt")).isSymLink());
     }
 
     void listFiles_data()

@@ -7,6 +7,8 @@
 
 #include <QImage>
 
+#include <sys/stat.h>
+
 #include "tests/support/testenvironment.h"
 
 using namespace Qt::StringLiterals;
@@ -267,8 +269,9 @@ private slots:
             QVERIFY2(!html.contains(part), qPrintable(html));
     }
 
-    // Files in a fresh folder: "ten" holds the lines a to j, "big" is over the cap, "binary"
-    // is no UTF-8, "folder" has two entries. Rows as "=same", "-removed", "+added", "~skipped".
+    // Files in a fresh folder (DIR): "ten" holds the lines a to j, "big" is over the cap,
+    // "large" is compared off the UI thread, "binary" is no UTF-8, "folder" has two entries,
+    // "link" leads to "ten". Rows as "=same", "-removed", "+added", "~skipped".
     void approvalFacts_data()
     {
         columns<QString, QString, QString, QString>("tool", "path", "content", "note");
@@ -288,7 +291,19 @@ private slots:
                                       << "ten" << ten << "Current file: 20 bytes"
                                       << "No changes"
                                       << "~11 unchanged lines";
+        QTest::newRow("through a link")
+            << "write_file"
+            << "link" << QString(ten).replace("e", "E") << "Link to DIR/ten\nCurrent file: 20 bytes"
+            << "1 line removed, 1 line added"
+            << "~2 unchanged lines|=c|=d|-e|+E|=f|=g|~4 unchanged lines";
+        QTest::newRow("large") << "write_file"
+                               << "large" << QString("a\n").repeated(50000) + "b"
+                               << "Current file: 100.0 kB"
+                               << "1 line removed, 1 line added"
+                               << "~49998 unchanged lines|=a|=a|-|+b";
         addRow("new file", "write_file", "missing.txt", "x", "New file", "", "");
+        for (const char *path : {"fifo", "/dev/null", "/dev/tty"})
+            addRow(path, "write_file", path, "x", "Not a regular file", "", "");
         QTest::newRow("over the cap") << "write_file"
                                       << "big"
                                       << "x"
@@ -321,14 +336,19 @@ private slots:
         write("ten", "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n");
         write("big", QByteArray(ApprovalFacts::maxComparedBytes + 1, 'a'));
         write("binary", "\xff\xfe");
+        write("large", QString("a\n").repeated(50000).toUtf8());
+        QVERIFY(::mkfifo(qPrintable(dir.filePath("fifo")), 0600) == 0);
+        QVERIFY(QFile::link("ten", dir.filePath("link")));
         QVERIFY(QDir(dir.path()).mkpath("folder/inner"));
         write("folder/.hidden", "");
 
         ApprovalFacts facts;
         facts.setToolCall(
             {{"name", tool},
-             {"arguments", QVariantMap{{"path", dir.filePath(path)}, {"content", content}}}});
-        QTEST(facts.note(), "note");
+             {"arguments",
+              QVariantMap{{"path", QDir(dir.path()).filePath(path)}, {"content", content}}}});
+        QFETCH(QString, note);
+        QTRY_COMPARE(facts.note().replace(dir.path(), "DIR"), note);
         QTEST(facts.summary(), "summary");
         QStringList rows;
         for (int row = 0; row < facts.rowCount(); ++row) {
@@ -337,6 +357,23 @@ private slots:
                         + index.data(ApprovalFacts::TextRole).toString();
         }
         QTEST(rows.join(u'|'), "rows");
+    }
+
+    // Approving checks that a link still leads where the facts say.
+    void approvalSeesALinkRetargeted()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeTestFile(dir.filePath("a"), "a") && QFile::link("a", dir.filePath("link")));
+        ApprovalFacts facts;
+        facts.setToolCall(
+            {{"name", "write_file"},
+             {"arguments", QVariantMap{{"path", dir.filePath("link")}, {"content", "b"}}}});
+        QVERIFY(facts.confirmTarget());
+        QVERIFY(QFile::remove(dir.filePath("link")) && QFile::link("b", dir.filePath("link")));
+        QVERIFY(!facts.confirmTarget());
+        QCOMPARE(facts.note(),
+                 "The path changed since it was shown\nLink to " + dir.filePath("b") + "\nNew file");
+        QVERIFY(facts.confirmTarget());
     }
 
     void openableLinks_data()

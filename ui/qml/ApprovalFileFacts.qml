@@ -4,7 +4,8 @@ import QtQuick.Controls
 import TovraAI
 
 // What the approved call does to the file at its path: a note ("New file", the current
-// size), and for a write over a text file the changed lines with a count.
+// size, "Link to" the file a link leads to), and for a write over a text file the changed
+// lines with a count.
 Column {
     id: root
 
@@ -24,11 +25,15 @@ Column {
         spacing: 8
         Text {
             objectName: "fileNote"
+            // A long link target wraps inside the sheet.
+            width: Math.min(implicitWidth, root.width - (summary.visible ? summary.width + 8 : 0))
+            wrapMode: Text.WrapAnywhere
             text: facts.note
             font.pixelSize: 10
             color: Theme.secondary
         }
         Text {
+            id: summary
             objectName: "diffSummary"
             visible: text.length > 0
             text: facts.summary

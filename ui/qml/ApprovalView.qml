@@ -356,7 +356,8 @@ Column {
                     border.color: Theme.accent
                 }
             }
-            onClicked: root.approved()
+            // A link that leads elsewhere than shown is shown afresh, to be approved again.
+            onClicked: if (fileFacts.facts.confirmTarget()) root.approved()
         }
     }
 }
