@@ -158,17 +158,17 @@ bool HFModel::hasDownloadedVariant() const
 QList<HFModel> Catalog::builtIn()
 {
     return {
-        entry("quantfolk/Llama-3.2-3B-Instruct-GGUF",
+        entry("bartowski/Llama-3.2-3B-Instruct-GGUF",
               "Llama 3.2 3B Instruct",
               "Fast and lightweight. Best for quick tasks on any Mac.",
               "3B",
               q4Variant(2.0, "Llama-3.2-3B-Instruct-Q4_K_M.gguf")),
-        entry("quantfolk/Meta-Llama-3.1-8B-Instruct-GGUF",
+        entry("bartowski/Meta-Llama-3.1-8B-Instruct-GGUF",
               "Llama 3.1 8B Instruct",
               "Best overall quality. Recommended for most users.",
               "8B",
               q4Variant(4.9, "Meta-Llama-3.1-8B-Instruct-Q4_K_M.gguf")),
-        entry("quantfolk/Qwen2.5-3B-Instruct-GGUF",
+        entry("bartowski/Qwen2.5-3B-Instruct-GGUF",
               "Qwen 2.5 3B Instruct",
               "Strong reasoning and instruction following. Compact size, any Mac.",
               "3B",

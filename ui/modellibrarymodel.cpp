@@ -49,7 +49,10 @@ void ModelLibraryModel::setModelManager(ModelManager *manager)
                         if (shown.isValid())
                             emit dataChanged(shown,
                                              shown,
-                                             {VariantStateRole, TransferTextRole, TimeLeftTextRole});
+                                             {VariantStateRole,
+                                              FocusTargetRole,
+                                              TransferTextRole,
+                                              TimeLeftTextRole});
                     }
                 });
     }
@@ -67,7 +70,9 @@ void ModelLibraryModel::setServerManager(ServerManager *manager)
     m_serverConnections.clear();
     m_serverManager = manager;
     if (manager) {
-        const auto changed = [this] { announceRows({VariantStateRole, LoadButtonTextRole}); };
+        const auto changed = [this] {
+            announceRows({VariantStateRole, FocusTargetRole, LoadButtonTextRole});
+        };
         m_serverConnections << connect(manager, &ServerManager::isRunningChanged, this, changed)
                             << connect(manager, &ServerManager::isStartingChanged, this, changed)
                             << connect(manager,
@@ -76,7 +81,7 @@ void ModelLibraryModel::setServerManager(ServerManager *manager)
                                        changed);
     }
     emit serverManagerChanged();
-    announceRows({VariantStateRole, LoadButtonTextRole});
+    announceRows({VariantStateRole, FocusTargetRole, LoadButtonTextRole});
 }
 
 void ModelLibraryModel::setSearchText(const QString &text)
@@ -138,16 +143,10 @@ QVariant ModelLibraryModel::data(const QModelIndex &index, int role) const
         const QModelIndex next = sourceModel()->index(mapToSource(index).row() + 1, 0);
         return !next.isValid() || next.data(ModelListModel::VariantIndexRole).toInt() == 0;
     }
-    case VariantStateRole: {
-        if (value(ModelListModel::IsDownloadingRole).toBool())
-            return QVariant::fromValue(VariantState::Downloading);
-        if (!value(ModelListModel::IsDownloadedRole).toBool())
-            return QVariant::fromValue(VariantState::Download);
-        const bool loaded = m_serverManager && m_serverManager->isRunning()
-                            && m_serverManager->activeModelPath()
-                                   == value(ModelListModel::FilePathRole).toString();
-        return QVariant::fromValue(loaded ? VariantState::Loaded : VariantState::Load);
-    }
+    case VariantStateRole:
+        return QVariant::fromValue(variantState(index));
+    case FocusTargetRole:
+        return QVariant::fromValue(focusTarget(variantState(index)));
     case LoadButtonTextRole:
         return m_serverManager && m_serverManager->isStarting() ? QStringLiteral("Loading…")
                                                                 : QStringLiteral("Load");
@@ -179,6 +178,34 @@ QVariant ModelLibraryModel::data(const QModelIndex &index, int role) const
     }
 }
 
+ModelLibraryModel::VariantState ModelLibraryModel::variantState(const QModelIndex &index) const
+{
+    const auto value = [&](int sourceRole) { return mapToSource(index).data(sourceRole); };
+    if (value(ModelListModel::IsDownloadingRole).toBool())
+        return VariantState::Downloading;
+    if (!value(ModelListModel::IsDownloadedRole).toBool())
+        return VariantState::Download;
+    const bool loaded
+        = m_serverManager && m_serverManager->isRunning()
+          && m_serverManager->activeModelPath() == value(ModelListModel::FilePathRole).toString();
+    return loaded ? VariantState::Loaded : VariantState::Load;
+}
+
+ModelLibraryModel::FocusTarget ModelLibraryModel::focusTarget(VariantState state)
+{
+    switch (state) {
+    case VariantState::Downloading:
+        return FocusTarget::CancelButton;
+    case VariantState::Load:
+        return FocusTarget::LoadButton;
+    case VariantState::Loaded:
+        return FocusTarget::Card;
+    case VariantState::Download:
+        break;
+    }
+    return FocusTarget::DownloadButton;
+}
+
 QHash<int, QByteArray> ModelLibraryModel::roleNames() const
 {
     QHash<int, QByteArray> names
@@ -192,6 +219,7 @@ QHash<int, QByteArray> ModelLibraryModel::roleNames() const
         {TransferTextRole, "transferText"},
         {TimeLeftTextRole, "timeLeftText"},
         {SectionTitleRole, "sectionTitle"},
+        {FocusTargetRole, "focusTarget"},
     });
     return names;
 }

@@ -51,6 +51,12 @@ public:
     };
     Q_ENUM(VariantState)
 
+    // Where keyboard focus goes when a row changes state under the control just pressed:
+    // the control the new state offers, but after a load the card, so that a second
+    // key press never reaches the trash button of the model just loaded.
+    enum class FocusTarget { DownloadButton, CancelButton, LoadButton, Card };
+    Q_ENUM(FocusTarget)
+
     enum Roles {
         IsExpandedRole = Qt::UserRole + 200, /**< The row's card is the open one. */
         IsFirstOfModelRole,                  /**< The row starts its model's card. */
@@ -60,6 +66,7 @@ public:
         TransferTextRole,                    /**< "1 / 2 MB · 50%" or "1 MB · 0%". */
         TimeLeftTextRole, /**< "Estimating…", "5s left", "1:40 left"; empty without a start time. */
         SectionTitleRole, /**< "On this computer" above the first file used in place; else empty. */
+        FocusTargetRole,  /**< FocusTarget of the row's state. */
     };
     Q_ENUM(Roles)
 
@@ -84,6 +91,7 @@ public:
     // How often the time-left texts are worked out again while a download runs.
     void setTickInterval(std::chrono::milliseconds interval) { m_tick.setInterval(interval); }
 
+    static FocusTarget focusTarget(VariantState state);
     // "%.0f / %.0f MB · %d%%" with a total, else "%.0f MB · %d%%"; MB are 2^20 bytes
     // and the percentage is the progress truncated.
     static QString transferText(qint64 downloadedBytes, qint64 totalBytes, double progress);
@@ -120,6 +128,7 @@ protected:
 
 private:
     QVariant source(int row, int role) const;
+    VariantState variantState(const QModelIndex &index) const;
     void announceRows(const QList<int> &roles);
     void updateTicking();
     QCoro::Task<> start(QString path, QString name);

@@ -50,11 +50,46 @@ OnboardingFlow::Buttons OnboardingFlow::buttons(int step, const Facts &facts)
     if (step == engineStep) {
         shown.engineContinue = engineReady(facts);
         shown.skip = !facts.brewInstalled;
+        shown.defaultButton = shown.engineContinue ? DefaultButton::DefaultEngineContinue
+                              : shown.skip         ? DefaultButton::DefaultSkip
+                                                   : DefaultButton::NoDefault;
     } else {
         shown.primary
             = step == totalSteps() - 1 ? PrimaryButton::GetStarted : PrimaryButton::Continue;
+        shown.defaultButton = DefaultButton::DefaultPrimary;
     }
     return shown;
+}
+
+OnboardingFlow::FirstControl OnboardingFlow::firstControl(int step, const Facts &facts)
+{
+    if (step == nameStep)
+        return FirstControl::FocusNameField;
+    if (step == styleStep)
+        return FirstControl::FocusFirstStyle;
+    switch (enginePanel(facts)) {
+    case EnginePanel::TerminalInstructions:
+        return FirstControl::FocusHomebrewCommand;
+    case EnginePanel::InstallButton:
+        return FirstControl::FocusInstallButton;
+    case EnginePanel::Failed:
+        return FirstControl::FocusTryAgain;
+    case EnginePanel::Installing:
+        // Only Back is offered; a stray key must not go back during the installation.
+        return FirstControl::FocusNothing;
+    case EnginePanel::Nothing:
+        break;
+    }
+    switch (buttons(step, facts).defaultButton) {
+    case DefaultButton::DefaultEngineContinue:
+        return FirstControl::FocusEngineContinue;
+    case DefaultButton::DefaultSkip:
+        return FirstControl::FocusSkip;
+    case DefaultButton::NoDefault:
+    case DefaultButton::DefaultPrimary:
+        break;
+    }
+    return FirstControl::FocusNothing;
 }
 
 OnboardingFlow::EngineHeader OnboardingFlow::engineHeader(const Facts &facts)
@@ -166,7 +201,7 @@ void OnboardingFlow::refreshFacts()
         facts.brew = m_serverManager->brewInstallState().kind();
     }
     m_facts = facts;
-    emit layoutChanged();
+    announceLayout();
 }
 
 void OnboardingFlow::setUserName(const QString &name)
@@ -199,7 +234,17 @@ void OnboardingFlow::setStep(int step)
         return;
     m_step = step;
     emit stepChanged();
+    announceLayout();
+}
+
+void OnboardingFlow::announceLayout()
+{
     emit layoutChanged();
+    const FirstControl first = firstControl();
+    if (first != m_firstControl) {
+        m_firstControl = first;
+        emit firstControlChanged();
+    }
 }
 
 void OnboardingFlow::setShowAutoDownloadPrompt(bool show)
@@ -223,6 +268,24 @@ void OnboardingFlow::submitName()
 {
     if (m_step == nameStep && !trimmed(m_userName).isEmpty())
         setStep(engineStep);
+}
+
+void OnboardingFlow::pressReturn()
+{
+    switch (defaultButton()) {
+    case DefaultButton::DefaultPrimary:
+        if (m_step == nameStep)
+            submitName();
+        else
+            goOn();
+        break;
+    case DefaultButton::DefaultEngineContinue:
+    case DefaultButton::DefaultSkip:
+        leaveEngineStep();
+        break;
+    case DefaultButton::NoDefault:
+        break;
+    }
 }
 
 void OnboardingFlow::goBack()

@@ -37,6 +37,8 @@ class OnboardingFlow : public QObject
     Q_PROPERTY(bool primaryEnabled READ primaryEnabled NOTIFY layoutChanged)
     Q_PROPERTY(bool showsEngineContinue READ showsEngineContinue NOTIFY layoutChanged)
     Q_PROPERTY(bool showsSkip READ showsSkip NOTIFY layoutChanged)
+    Q_PROPERTY(DefaultButton defaultButton READ defaultButton NOTIFY layoutChanged)
+    Q_PROPERTY(FirstControl firstControl READ firstControl NOTIFY firstControlChanged)
     // Maps of value, icon, title and subtitle, in display order.
     Q_PROPERTY(QVariantList responseStyles READ responseStyles CONSTANT)
     Q_PROPERTY(QString homebrewInstallCommand READ homebrewInstallCommand CONSTANT)
@@ -54,6 +56,24 @@ public:
     // The prominent button of steps 0 and 2.
     enum class PrimaryButton { None, Continue, GetStarted };
     Q_ENUM(PrimaryButton)
+    // What Return presses when no button has focus: the way on, never a step with
+    // effects of its own such as installing. (QML sees every enum's values in one scope,
+    // hence the prefixes.)
+    enum class DefaultButton { NoDefault, DefaultPrimary, DefaultEngineContinue, DefaultSkip };
+    Q_ENUM(DefaultButton)
+    // Where focus goes when the step, or what step 1 shows, changes: the step's first
+    // control, or its default button where it has none.
+    enum class FirstControl {
+        FocusNothing,
+        FocusNameField,
+        FocusHomebrewCommand,
+        FocusInstallButton,
+        FocusTryAgain,
+        FocusEngineContinue,
+        FocusSkip,
+        FocusFirstStyle
+    };
+    Q_ENUM(FirstControl)
 
     // What the flow's decisions depend on besides the step.
     struct Facts
@@ -68,6 +88,7 @@ public:
         PrimaryButton primary = PrimaryButton::None;
         bool engineContinue = false;
         bool skip = false;
+        DefaultButton defaultButton = DefaultButton::NoDefault;
     };
 
     static constexpr int totalSteps() { return 3; }
@@ -78,6 +99,7 @@ public:
     static Buttons buttons(int step, const Facts &facts);
     static EngineHeader engineHeader(const Facts &facts);
     static EnginePanel enginePanel(const Facts &facts);
+    static FirstControl firstControl(int step, const Facts &facts);
 
     using QObject::QObject;
 
@@ -101,6 +123,8 @@ public:
     bool primaryEnabled() const;
     bool showsEngineContinue() const { return buttons(m_step, m_facts).engineContinue; }
     bool showsSkip() const { return buttons(m_step, m_facts).skip; }
+    DefaultButton defaultButton() const { return buttons(m_step, m_facts).defaultButton; }
+    FirstControl firstControl() const { return firstControl(m_step, m_facts); }
     static QVariantList responseStyles();
     static QString homebrewInstallCommand();
     static QString installEngineText();
@@ -110,6 +134,8 @@ public:
     Q_INVOKABLE void reset();
     // Return in the name field: on to step 1 (never past it) once a name is typed.
     Q_INVOKABLE void submitName();
+    // Return outside a button: the name field's Return on step 0, else the default button.
+    Q_INVOKABLE void pressReturn();
     Q_INVOKABLE void goBack();
     // The prominent button: on, or at the last step the end (or the starter question).
     Q_INVOKABLE void goOn();
@@ -129,10 +155,12 @@ signals:
     void responseStyleChanged();
     void showAutoDownloadPromptChanged();
     void layoutChanged();
+    void firstControlChanged();
     void finished();
 
 private:
     void setStep(int step);
+    void announceLayout();
     void setShowAutoDownloadPrompt(bool show);
     void refreshFacts();
     bool hasDownloadedModel() const;
@@ -144,4 +172,5 @@ private:
     QString m_userName;
     QString m_responseStyle = QStringLiteral("balanced");
     bool m_showAutoDownloadPrompt = false;
+    FirstControl m_firstControl = FirstControl::FocusNameField;
 };

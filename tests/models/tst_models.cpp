@@ -97,9 +97,9 @@ private slots:
 
         const HFModel model = manager.models().first();
         const QString tail = QStringLiteral(
-            "quantfolk/Llama-3.2-3B-Instruct-GGUF/resolve/main/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
+            "bartowski/Llama-3.2-3B-Instruct-GGUF/resolve/main/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
         const QString folder
-            = ModelManager::modelsDirectory() + "/quantfolk_Llama-3.2-3B-Instruct-GGUF";
+            = ModelManager::modelsDirectory() + "/bartowski_Llama-3.2-3B-Instruct-GGUF";
         QCOMPARE(pathOf(manager, 0), folder + "/Llama-3.2-3B-Instruct-Q4_K_M.gguf");
         // The partial file lives outside the models folder, on the same file system.
         const QString partial = ModelManager::partialFilePath(model, model.variants.first());
@@ -107,6 +107,11 @@ private slots:
                 && partial.startsWith(ModelManager::appDataDirectory()));
         QCOMPARE(ModelManager::downloadURL(model, model.variants.first()).toString(),
                  QStringLiteral("https://huggingface.co/") + tail);
+        // Public repositories that publish these very file names.
+        QCOMPARE(roleTexts(*manager.modelList(), ModelListModel::RepoRole),
+                 (QStringList{"bartowski/Llama-3.2-3B-Instruct-GGUF",
+                              "bartowski/Meta-Llama-3.1-8B-Instruct-GGUF",
+                              "bartowski/Qwen2.5-3B-Instruct-GGUF"}));
         qputenv("HF_ENDPOINT", "http://127.0.0.1:9/mirror");
         QCOMPARE(ModelManager::downloadURL(model, model.variants.first()).toString(),
                  QStringLiteral("http://127.0.0.1:9/mirror/") + tail);

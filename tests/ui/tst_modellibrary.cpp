@@ -120,6 +120,9 @@ private slots:
         QCOMPARE(states(),
                  (QList{VariantState::Loaded, VariantState::Download, VariantState::Load}));
         QCOMPARE(buttons(), (QStringList{"Load", "Load"}));
+        // Focus after a load goes to the card, never to the trash button beside "Loaded".
+        QCOMPARE(at(library, 0, ModelLibraryModel::FocusTargetRole),
+                 QVariant::fromValue(ModelLibraryModel::FocusTarget::Card));
 
         library.stopServer();
         QTRY_VERIFY_WITH_TIMEOUT(!server.isRunning(), 30000);

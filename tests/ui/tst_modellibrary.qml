@@ -3,7 +3,8 @@ import QtQuick
 import TovraAI
 
 // The model library screen from the keyboard alone: Tab reaches the search field, each
-// card header and each variant's button; Space and Return press them.
+// card header and each variant's button; Space and Return press them; focus follows a row
+// through the states its download and load go through.
 Item {
     id: root
     width: 900
@@ -33,7 +34,7 @@ Item {
         }
 
         function test_keyboardOnly() {
-            const view = createTemporaryObject(libraryComponent, root)
+            const view = createTemporaryObject(libraryComponent, root, { serverManager: engineStandIn })
             verify(view)
             view.forceActiveFocus()
 
@@ -67,6 +68,27 @@ Item {
             keyClick(Qt.Key_Return)
             compare(AppModel.modelManager.hasLastError, false)
             tryCompare(alert, "visible", false)
+
+            // Served now: the finished download hands focus to "Load", which Space presses;
+            // once loaded, focus is on the card, not on the trash button beside "Loaded".
+            verify(hubStandIn.serve("Meta-Llama-3.1-8B-Instruct-Q4_K_M.gguf"))
+            tabTo("downloadButton")
+            keyClick(Qt.Key_Space)
+            tryVerify(() => hasFocus("loadButton"), 10000)
+            compare(focused().text, "Load")
+            keyClick(Qt.Key_Space)
+            tryCompare(engineStandIn, "isRunning", true, 30000)
+            tryVerify(() => hasFocus("cardHeader"))
+            tabOnceTo("trashButton", "Delete")
+            keyClick(Qt.Key_Space)
+            tryVerify(() => hasFocus("downloadButton"))
+            view.library.stopServer()
+            tryCompare(engineStandIn, "isRunning", false, 30000)
         }
+
+        function cleanup() { hubStandIn.stop() }
+
+        function hasFocus(name: string): bool { return focused()?.objectName === name && focused().visible }
     }
 }
+

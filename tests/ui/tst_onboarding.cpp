@@ -12,6 +12,8 @@ using Flow = OnboardingFlow;
 using Kind = BrewInstallState::Kind;
 Q_DECLARE_METATYPE(Flow::EngineHeader)
 Q_DECLARE_METATYPE(Flow::EnginePanel)
+Q_DECLARE_METATYPE(Flow::FirstControl)
+Q_DECLARE_METATYPE(Flow::DefaultButton)
 Q_DECLARE_METATYPE(BrewInstallState::Kind)
 
 class OnboardingTest : public QObject
@@ -25,22 +27,33 @@ private slots:
     {
         columns<bool, bool, Kind, Flow::EngineHeader>("engine", "brew", "install", "header");
         columns<Flow::EnginePanel, bool, bool>("panel", "engineContinue", "skip");
-        // Continue from step 0, Back from step 2.
+        // Continue from step 0, Back from step 2; on step 1, what has focus and what Return presses.
         columns<int, int>("forward", "back");
+        columns<Flow::FirstControl, Flow::DefaultButton>("first", "return");
         using H = Flow::EngineHeader;
         using P = Flow::EnginePanel;
-        addRow("engine installed", true, true, Kind::Idle, H::Ready, P::Nothing, true, false, 2, 0);
+        using F = Flow::FirstControl;
+        using D = Flow::DefaultButton;
+        QTest::newRow("engine installed")
+            << true << true << Kind::Idle << H::Ready << P::Nothing << true << false << 2 << 0
+            << F::FocusEngineContinue << D::DefaultEngineContinue;
         QTest::newRow("engine, no Homebrew")
-            << true << false << Kind::Idle << H::Ready << P::Nothing << true << true << 2 << 0;
-        QTest::newRow("Homebrew, idle") << false << true << Kind::Idle << H::Install
-                                        << P::InstallButton << false << false << 1 << 1;
-        QTest::newRow("installing") << false << true << Kind::Installing << H::Install
-                                    << P::Installing << false << false << 1 << 1;
-        addRow("failed", false, true, Kind::Failed, H::Install, P::Failed, false, false, 1, 1);
-        QTest::newRow("succeeded") << false << true << Kind::Succeeded << H::Install << P::Nothing
-                                   << true << false << 2 << 0;
-        QTest::newRow("no Homebrew") << false << false << Kind::Idle << H::HomebrewRequired
-                                     << P::TerminalInstructions << false << true << 1 << 1;
+            << true << false << Kind::Idle << H::Ready << P::Nothing << true << true << 2 << 0
+            << F::FocusEngineContinue << D::DefaultEngineContinue;
+        QTest::newRow("Homebrew, idle")
+            << false << true << Kind::Idle << H::Install << P::InstallButton << false << false << 1
+            << 1 << F::FocusInstallButton << D::NoDefault;
+        QTest::newRow("installing")
+            << false << true << Kind::Installing << H::Install << P::Installing << false << false
+            << 1 << 1 << F::FocusNothing << D::NoDefault;
+        QTest::newRow("failed") << false << true << Kind::Failed << H::Install << P::Failed << false
+                                << false << 1 << 1 << F::FocusTryAgain << D::NoDefault;
+        QTest::newRow("succeeded")
+            << false << true << Kind::Succeeded << H::Install << P::Nothing << true << false << 2
+            << 0 << F::FocusEngineContinue << D::DefaultEngineContinue;
+        QTest::newRow("no Homebrew")
+            << false << false << Kind::Idle << H::HomebrewRequired << P::TerminalInstructions
+            << false << true << 1 << 1 << F::FocusHomebrewCommand << D::DefaultSkip;
     }
 
     void engineStep()
@@ -52,6 +65,8 @@ private slots:
         const Flow::Buttons step1 = Flow::buttons(1, facts);
         QTEST(step1.engineContinue, "engineContinue");
         QTEST(step1.skip, "skip");
+        QTEST(step1.defaultButton, "return");
+        QTEST(Flow::firstControl(1, facts), "first");
         QVERIFY(step1.back);
         QCOMPARE(step1.primary, Flow::PrimaryButton::None);
         QTEST(Flow::stepAfter(0, facts), "forward");
@@ -67,9 +82,10 @@ private slots:
         QCOMPARE(step2.primary, Flow::PrimaryButton::GetStarted);
     }
 
-    // With the engine installed and a model on disk: Return in the name field still shows
-    // step 1, Continue passes over it, and finishing stores the trimmed name, the style and
-    // the flag. (The starter-model prompt is walked in tst_onboarding.qml.)
+    // With the engine installed and a model on disk: Return on step 0 still shows step 1,
+    // where Return presses Continue; Continue on step 0 passes over it; Return on step 2
+    // finishes, storing the trimmed name, the style and the flag. (The starter-model
+    // prompt is walked in tst_onboarding.qml.)
     void walkAndFinish()
     {
         ServerManager serverManager(enginetest::standinOptions());
@@ -90,8 +106,10 @@ private slots:
         QCOMPARE(flow.step(), 0);
 
         flow.setUserName(QStringLiteral("  Ada \n"));
-        flow.submitName();
+        flow.pressReturn();
         QCOMPARE(flow.step(), 1);
+        flow.pressReturn(); // "Continue"
+        QCOMPARE(flow.step(), 2);
         flow.goBack();
         QCOMPARE(flow.step(), 0);
         flow.goOn();
@@ -99,7 +117,7 @@ private slots:
         flow.setResponseStyle(QStringLiteral("concise"));
         QVERIFY(!Preferences::string(PreferenceKey::userName));
 
-        flow.goOn();
+        flow.pressReturn(); // "Get Started"
         QVERIFY(!flow.showAutoDownloadPrompt());
         QCOMPARE(finished.count(), 1);
         QCOMPARE(Preferences::string(PreferenceKey::userName), QStringLiteral("Ada"));

@@ -1,9 +1,32 @@
+#include "tests/engine/enginetesthelpers.h"
+#include "tests/fixtures/fileserver.h"
 #include "ui/appmodel.h"
 
 #include <memory>
 
 #include "tests/support/qmltestsetup.h"
 #include "tests/support/quicktestmain.h"
+
+// The stand-in hub serves the tiny model under a file name; else downloads go nowhere.
+class HubStandIn : public QObject
+{
+    Q_OBJECT
+public:
+    Q_INVOKABLE bool serve(const QString &fileName)
+    {
+        if (!m_server)
+            m_server = std::make_unique<FileServer>(m_root.path());
+        qputenv("HF_ENDPOINT", m_server->baseURL(QStringLiteral("files")).toUtf8());
+        return m_server->isRunning()
+               && writeTestFile(m_root.filePath(fileName),
+                                readTestFile(QStringLiteral(TOVRA_FIXTURES "/stories260K.gguf")));
+    }
+    Q_INVOKABLE void stop() { qputenv("HF_ENDPOINT", "http://127.0.0.1:9/"); }
+
+private:
+    QTemporaryDir m_root;
+    std::unique_ptr<FileServer> m_server;
+};
 
 // Chooses how the stand-in Homebrew's next run ends.
 class BrewStandIn : public QObject
@@ -35,18 +58,26 @@ public slots:
         options.userPath.clear();
         options.brewCandidates = {TOVRA_FIXTURES "/standin_brew.sh"};
         m_app = std::make_unique<AppModel>(options);
+        m_engine = std::make_unique<ServerManager>(enginetest::standinOptions());
     }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         prepareQmlEngine(engine);
-        QJSEngine::setObjectOwnership(&m_brew, QJSEngine::CppOwnership);
-        engine->globalObject().setProperty("brewStandIn", engine->newQObject(&m_brew));
+        for (const auto &[name, object] :
+             {std::pair<const char *, QObject *>{"brewStandIn", &m_brew},
+              {"hubStandIn", &m_hub},
+              {"engineStandIn", m_engine.get()}}) {
+            QJSEngine::setObjectOwnership(object, QJSEngine::CppOwnership);
+            engine->globalObject().setProperty(name, engine->newQObject(object));
+        }
     }
     void cleanupTestCase() { m_app.reset(); }
 
 private:
     std::unique_ptr<AppModel> m_app;
+    std::unique_ptr<ServerManager> m_engine;
     BrewStandIn m_brew;
+    HubStandIn m_hub;
 };
 
 TOVRA_QUICK_TEST_MAIN("tst_shell", QUICK_TEST_SOURCE_DIR, ShellSetup)

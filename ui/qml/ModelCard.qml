@@ -28,12 +28,19 @@ Item {
     required property string timeLeftText
     required property string loadButtonText
     required property string sectionTitle
+    required property int focusTarget
 
     signal toggled()
     signal downloadRequested()
     signal cancelRequested()
     signal loadRequested()
     signal deleteRequested()
+    // A later row of a model asks the row with the model's header for focus.
+    signal cardFocusRequested()
+
+    function focusHeader(): void {
+        header.forceActiveFocus(Qt.TabFocusReason)
+    }
 
     implicitHeight: column.implicitHeight + (root.isLastOfModel ? 14 : 0) + titleSpace
     readonly property real titleSpace: title.visible ? title.implicitHeight + 8 : 0
@@ -160,10 +167,12 @@ Item {
             transferText: root.transferText
             timeLeftText: root.timeLeftText
             loadButtonText: root.loadButtonText
+            focusTarget: root.focusTarget
             onDownloadRequested: root.downloadRequested()
             onCancelRequested: root.cancelRequested()
             onLoadRequested: root.loadRequested()
             onDeleteRequested: root.deleteRequested()
+            onCardFocusRequested: root.isFirstOfModel ? root.focusHeader() : root.cardFocusRequested()
         }
     }
 }

@@ -22,6 +22,17 @@ Item {
     Component.onCompleted: root.refresh()
     onVisibleChanged: root.refresh()
 
+    // A model's rows follow each other; the first of them carries its header.
+    function focusCard(row: int): void {
+        for (let r = row; r >= 0; --r) {
+            const card = cards.itemAt(r)
+            if (card && card.isFirstOfModel) {
+                card.focusHeader()
+                return
+            }
+        }
+    }
+
     ModelLibraryModel {
         id: library
         modelManager: root.modelManager
@@ -112,6 +123,7 @@ Item {
             Column {
                 width: scroll.availableWidth
                 Repeater {
+                    id: cards
                     model: library
                     delegate: ModelCard {
                         width: scroll.availableWidth
@@ -120,6 +132,7 @@ Item {
                         onCancelRequested: library.cancel(index)
                         onLoadRequested: library.load(index)
                         onDeleteRequested: library.remove(index)
+                        onCardFocusRequested: root.focusCard(index)
                     }
                 }
                 HubSection {

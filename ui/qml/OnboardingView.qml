@@ -42,12 +42,28 @@ Popup {
         }
         onShowAutoDownloadPromptChanged: flow.showAutoDownloadPrompt ? starterPrompt.open()
                                                                      : starterPrompt.close()
-        onStepChanged: {
-            if (flow.step === 0)
-                nameField.forceActiveFocus()
-            else
-                steps.forceActiveFocus()
-        }
+        // Once the new step's bindings have settled: its controls are enabled and shown.
+        onStepChanged: Qt.callLater(root.focusFirstControl)
+        onFirstControlChanged: Qt.callLater(root.focusFirstControl)
+    }
+
+    function focusFirstControl(): void {
+        // Installing the engine from Settings changes the facts while the sheet is closed.
+        if (!root.opened)
+            return
+        const first = flow.firstControl
+        const control = first === OnboardingFlow.FocusNameField ? nameField
+                      : first === OnboardingFlow.FocusHomebrewCommand ? homebrewCommand
+                      : first === OnboardingFlow.FocusInstallButton ? installButton
+                      : first === OnboardingFlow.FocusTryAgain ? tryAgainButton
+                      : first === OnboardingFlow.FocusEngineContinue ? engineContinueButton
+                      : first === OnboardingFlow.FocusSkip ? skipButton
+                      : first === OnboardingFlow.FocusFirstStyle ? styleRows.itemAt(0)
+                      : null
+        if (control)
+            control.forceActiveFocus(Qt.TabFocusReason)
+        else
+            steps.forceActiveFocus()
     }
 
     background: Rectangle {
@@ -59,6 +75,9 @@ Popup {
 
     contentItem: ColumnLayout {
         spacing: 18
+        // Return that no control takes presses the step's default button.
+        Keys.onReturnPressed: flow.pressReturn()
+        Keys.onEnterPressed: flow.pressReturn()
 
         Row {
             objectName: "stepMarks"
@@ -147,7 +166,9 @@ Popup {
                     Accessible.name: placeholderText
                     text: flow.userName
                     onTextEdited: flow.userName = text
-                    onAccepted: flow.submitName()
+                    // Taken here: Return in the field never passes over the engine step.
+                    Keys.onReturnPressed: flow.submitName()
+                    Keys.onEnterPressed: flow.submitName()
                     background: Rectangle {
                         radius: 8
                         color: Theme.textBackground
@@ -189,6 +210,7 @@ Popup {
                         color: Theme.label
                     }
                     TextEdit {
+                        id: homebrewCommand
                         objectName: "homebrewCommand"
                         Layout.fillWidth: true
                         text: flow.homebrewInstallCommand
@@ -199,6 +221,15 @@ Popup {
                         font.pixelSize: 10
                         color: Theme.label
                         activeFocusOnTab: true
+                        Rectangle {
+                            anchors.fill: parent
+                            anchors.margins: -3
+                            visible: homebrewCommand.activeFocus
+                            color: "transparent"
+                            radius: 4
+                            border.width: 2
+                            border.color: Theme.alpha(Theme.accent, 0.6)
+                        }
                     }
                     Text {
                         text: "After installing Homebrew, reopen Tovra AI."
@@ -208,6 +239,7 @@ Popup {
                 }
 
                 SymbolButton {
+                    id: installButton
                     objectName: "installButton"
                     Layout.alignment: Qt.AlignHCenter
                     visible: flow.enginePanel === OnboardingFlow.InstallButton
@@ -259,6 +291,7 @@ Popup {
                         color: Theme.secondary
                     }
                     SymbolButton {
+                        id: tryAgainButton
                         objectName: "tryAgainButton"
                         Layout.alignment: Qt.AlignHCenter
                         text: "Try Again"
@@ -276,6 +309,7 @@ Popup {
                     title: "How should I respond?"
                 }
                 Repeater {
+                    id: styleRows
                     model: flow.responseStyles
                     AbstractButton {
                         id: styleRow
@@ -289,8 +323,7 @@ Popup {
                         Accessible.name: text
                         Accessible.role: Accessible.RadioButton
                         Accessible.checked: selected
-                        Keys.onReturnPressed: clicked()
-                        Keys.onEnterPressed: clicked()
+                        // Space chooses the style; Return goes on to "Get Started".
                         onClicked: flow.responseStyle = modelData.value
                         padding: 10
                         background: Rectangle {
@@ -333,6 +366,7 @@ Popup {
             }
             Item { Layout.fillWidth: true }
             SymbolButton {
+                id: skipButton
                 objectName: "skipButton"
                 visible: flow.showsSkip
                 flat: true
@@ -340,6 +374,7 @@ Popup {
                 onClicked: flow.leaveEngineStep()
             }
             SymbolButton {
+                id: engineContinueButton
                 objectName: "engineContinueButton"
                 visible: flow.showsEngineContinue
                 highlighted: true
@@ -365,7 +400,7 @@ Popup {
         modal: true
         title: "Download a Starter Model?"
         closePolicy: Popup.CloseOnEscape
-        onOpened: downloadStarter.forceActiveFocus()
+        onOpened: downloadStarter.forceActiveFocus(Qt.TabFocusReason)
         onRejected: flow.finish()
         contentItem: Label {
             text: flow.starterModelText

@@ -20,11 +20,14 @@ Item {
     required property string transferText
     required property string timeLeftText
     required property string loadButtonText
+    required property int focusTarget
 
     signal downloadRequested()
     signal cancelRequested()
     signal loadRequested()
     signal deleteRequested()
+    // The card's header should take focus: the row's state leaves nothing safe to press.
+    signal cardFocusRequested()
 
     implicitHeight: Math.max(left.implicitHeight, right.implicitHeight) + 12
 
@@ -43,9 +46,12 @@ Item {
     function _refocus(): void {
         if (!root._focusHidden || !root._focusFellBack())
             return
-        const control = root.variantState === ModelLibraryModel.Downloading ? cancelButton
-                      : root.variantState === ModelLibraryModel.Load ? loadButton
-                      : root.variantState === ModelLibraryModel.Loaded ? trashButton
+        if (root.focusTarget === ModelLibraryModel.Card) {
+            root.cardFocusRequested()
+            return
+        }
+        const control = root.focusTarget === ModelLibraryModel.CancelButton ? cancelButton
+                      : root.focusTarget === ModelLibraryModel.LoadButton ? loadButton
                       : downloadButton
         control.forceActiveFocus(Qt.TabFocusReason)
     }
