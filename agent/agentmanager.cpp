@@ -232,6 +232,13 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
         visible = ReplyText::trimWhiteSpaceAndLineBreaks(lines.join(u'\n')).toString();
     }
 
+    if (!reply.complete) {
+        // Half a reply is shown as such, and its tool calls (their arguments maybe cut
+        // too) are not run.
+        replaceLastMessage(Message::cutShortReply(visible));
+        endLoading();
+        co_return;
+    }
     if (calls && !calls->isEmpty()) {
         replaceLastMessage(Message::make(Role::assistant, visible, calls));
         co_await runToolCallsInTurn(turn, *calls);
@@ -294,8 +301,9 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
         co_return;
     if (result.ok()) {
         // Tool requests in a confirmation are never run.
-        const QString text = extractToolCalls(result.reply.content).remainingText;
-        replaceLastMessage(Message::make(Role::assistant, cleanForDisplay(text)));
+        const QString text = cleanForDisplay(extractToolCalls(result.reply.content).remainingText);
+        replaceLastMessage(result.reply.complete ? Message::make(Role::assistant, text)
+                                                 : Message::cutShortReply(text));
     } else {
         failConfirmation(*result.error);
     }

@@ -61,6 +61,10 @@ AgentState::AgentState(QObject *parent, SessionLoading loading)
     , m_archive(Key::chatSessions)
 {
     loadSettings();
+    connect(&m_archive, &SessionArchive::problem, this, [this](const QString &text) {
+        if (assignIfChanged(m_archiveError, text))
+            emit archiveErrorChanged();
+    });
     if (!m_archive.hasStoredArchive()) {
         m_loadStarted = true;
         m_archive.startEmpty();
@@ -68,6 +72,18 @@ AgentState::AgentState(QObject *parent, SessionLoading loading)
     } else if (loading == SessionLoading::AtOnce) {
         loadSavedSessions();
     }
+}
+
+AgentState::~AgentState()
+{
+    // No one is left to take an export's or an import's outcome.
+    stopFileWork();
+}
+
+void AgentState::clearArchiveError()
+{
+    if (assignIfChanged(m_archiveError, QString()))
+        emit archiveErrorChanged();
 }
 
 void AgentState::loadSavedSessions()
@@ -412,7 +428,8 @@ QCoro::Task<AgentState::ChatsTransfer> AgentState::exportChats(QString filePath)
         co_return ChatsTransfer{0, stillLoadingText()};
     // Values only: the worker gets its own (shared, read-only) copy of the list.
     const QList<ChatSession> sessions = chatSessions();
-    const QString error = co_await QtConcurrent::run(writeChatsFile, sessions, filePath);
+    const QString error
+        = co_await QtConcurrent::run(writeChatsFile, sessions, filePath, m_fileWorkStop);
     co_return ChatsTransfer{error.isEmpty() ? sessions.size() : 0, error};
 }
 
@@ -421,12 +438,15 @@ QCoro::Task<AgentState::ChatsTransfer> AgentState::importChats(QString filePath)
     if (!m_sessionsLoaded)
         co_return ChatsTransfer{0, stillLoadingText()};
     QPointer<AgentState> self(this);
-    const ChatsFile file = co_await QtConcurrent::run(openChatsFile, filePath);
+    // The worker compares against a copy of the list; what changes meanwhile gets fresh
+    // random identifiers, which an import cannot meet.
+    const ChatsFile file
+        = co_await QtConcurrent::run(importableChats, filePath, chatSessions(), m_fileWorkStop);
     if (!self)
-        co_return ChatsTransfer{0, QStringLiteral("the app is closing")};
+        co_return ChatsTransfer{0, stoppedReason()};
     if (!file.sessions)
         co_return ChatsTransfer{0, file.error};
     appendChatSessions(*file.sessions);
     saveSettings();
-    co_return ChatsTransfer{file.sessions->size(), {}};
+    co_return ChatsTransfer{file.sessions->size(), {}, file.alreadyHere};
 }

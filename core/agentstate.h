@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/chatsfile.h"
 #include "core/messagelistmodel.h"
 #include "core/records.h"
 #include "core/sessionarchive.h"
@@ -38,6 +39,10 @@ class AgentState : public QObject
                    historyWasTrimmedChanged)
     Q_PROPERTY(double tokensPerSecond READ tokensPerSecond WRITE setTokensPerSecond NOTIFY
                    tokensPerSecondChanged)
+    // What the user must know about the saved chats (unreadable, not saved), for an alert
+    // naming the files; empty when there is nothing to tell.
+    Q_PROPERTY(QString archiveError READ archiveError NOTIFY archiveErrorChanged)
+    Q_PROPERTY(bool hasArchiveError READ hasArchiveError NOTIFY archiveErrorChanged)
 
 public:
     static const QString defaultSystemPrompt;
@@ -53,6 +58,7 @@ public:
     // Loads the settings. The saved sessions are read off the UI thread and arrive a
     // moment later (sessionsLoaded), with the first one active; with none saved, at once.
     explicit AgentState(QObject *parent = nullptr, SessionLoading loading = SessionLoading::AtOnce);
+    ~AgentState() override;
     // Starts reading the saved sessions, once.
     void loadSavedSessions();
 
@@ -107,6 +113,11 @@ public:
     double tokensPerSecond() const { return m_tokensPerSecond; }
     void setTokensPerSecond(double value);
 
+    QString archiveError() const { return m_archiveError; }
+    bool hasArchiveError() const { return !m_archiveError.isEmpty(); }
+    // The alert was seen.
+    Q_INVOKABLE void clearArchiveError();
+
     Q_INVOKABLE void startNewChat();
     void replaceLastMessageContent(const QString &content);
     Q_INVOKABLE void syncActiveSession();
@@ -127,14 +138,20 @@ public:
     struct ChatsTransfer
     {
         qsizetype count = 0;
-        QString error; // for the user; empty on success
+        QString error;             // for the user; empty on success
+        qsizetype alreadyHere = 0; // chats of an import that were there already
         bool succeeded() const { return error.isEmpty(); }
     };
     // Writes every session to an export file, atomically and off the UI thread.
     QCoro::Task<ChatsTransfer> exportChats(QString filePath);
-    // Reads an export file off the UI thread, appends its sessions after the existing
-    // ones and saves; on any failure nothing changes.
+    // Reads an export file off the UI thread and appends its sessions after the existing
+    // ones (each chat once, every identifier unique), then saves; on any failure nothing
+    // changes. A file larger than largestChatsFile is refused.
     QCoro::Task<ChatsTransfer> importChats(QString filePath);
+    // Ends the export and import jobs at their next chunk, for good: the app is quitting.
+    void stopFileWork() { m_fileWorkStop.raise(); }
+    // The flag those jobs look at, for other file work on the store's chats.
+    StopFlag fileWorkStop() const { return m_fileWorkStop; }
 
 signals:
     void isLoadingChanged();
@@ -150,6 +167,7 @@ signals:
     void historyWasTrimmedChanged();
     void tokensPerSecondChanged();
     void sessionsLoadedChanged();
+    void archiveErrorChanged();
     void approvalDecided(bool approved);
     // Sent before the shown conversation is replaced (another session, a new chat,
     // a deleted session, cleared history, a reset), while it is still the active one.
@@ -179,6 +197,8 @@ private:
     double m_tokensPerSecond = 0.0;
     bool m_sessionsLoaded = false;
     bool m_loadStarted = false;
+    QString m_archiveError;
+    StopFlag m_fileWorkStop;
     // Last: its destructor writes what is still asked for.
     SessionArchive m_archive;
 };

@@ -1,13 +1,10 @@
 #include "core/archive.h"
 
-#include "platform/savefile.h"
-
-#include <QFile>
-
 #include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <cstring>
+#include <iterator>
 
 using nlohmann::json;
 
@@ -240,6 +237,43 @@ void writeSession(Writer &w, const ChatSession &session)
 struct DecodeError
 {};
 
+// The bytes as the parser walks them; at each megabyte a raised stop flag ends the parse.
+class StoppableBytes
+{
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char *;
+    using reference = const char &;
+
+    StoppableBytes(const char *at, const StopFlag *stop)
+        : m_at(at)
+        , m_stop(stop)
+    {}
+    reference operator*() const { return *m_at; }
+    StoppableBytes &operator++()
+    {
+        if ((reinterpret_cast<quintptr>(++m_at) & 0xFFFFF) == 0 && m_stop->isRaised())
+            throw DecodeError{};
+        return *this;
+    }
+    StoppableBytes operator++(int)
+    {
+        StoppableBytes before = *this;
+        ++*this;
+        return before;
+    }
+    friend bool operator==(const StoppableBytes &a, const StoppableBytes &b)
+    {
+        return a.m_at == b.m_at;
+    }
+
+private:
+    const char *m_at;
+    const StopFlag *m_stop;
+};
+
 const json &required(const json &object, const char *key)
 {
     const auto it = object.find(key);
@@ -395,40 +429,28 @@ QByteArray joinSessions(const QList<QByteArray> &encodedSessions)
     return out;
 }
 
-std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes)
+std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes, const StopFlag *stop)
 {
-    const json document
-        = json::parse(bytes.cbegin(), bytes.cend(), nullptr, /*allow_exceptions=*/false);
-    if (document.is_discarded() || !document.is_array())
-        return std::nullopt;
     try {
+        const json document
+            = stop ? json::parse(StoppableBytes(bytes.cbegin(), stop),
+                                 StoppableBytes(bytes.cend(), stop),
+                                 nullptr,
+                                 /*allow_exceptions=*/false)
+                   : json::parse(bytes.cbegin(), bytes.cend(), nullptr, /*allow_exceptions=*/false);
+        if (document.is_discarded() || !document.is_array())
+            return std::nullopt;
         QList<ChatSession> sessions;
         sessions.reserve(qsizetype(document.size()));
-        for (const json &session : document)
+        for (const json &session : document) {
+            if (stop && stop->isRaised())
+                return std::nullopt;
             sessions.append(readSession(session));
+        }
         return sessions;
     } catch (const DecodeError &) {
         return std::nullopt;
     } catch (const json::exception &) {
         return std::nullopt;
     }
-}
-
-QString writeChatsFile(const QList<ChatSession> &sessions, const QString &filePath)
-{
-    return writeFileAtomically(filePath, encodeSessions(sessions));
-}
-
-ChatsFile openChatsFile(const QString &filePath)
-{
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt, file.errorString()};
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {std::nullopt, file.errorString()};
-    auto sessions = decodeSessions(bytes);
-    if (!sessions)
-        return {std::nullopt, QStringLiteral("the file is not a chat export")};
-    return {std::move(sessions), {}};
 }

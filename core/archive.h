@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/records.h"
+#include "core/stopflag.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,17 +15,7 @@ QByteArray encodeSessions(const QList<ChatSession> &sessions);
 QByteArray encodeSession(const ChatSession &session);
 QByteArray joinSessions(const QList<QByteArray> &encodedSessions);
 // Fails as a whole on a missing required key, a wrong type, a bad identifier or
-// an unknown tool status. Unknown keys are ignored; null reads as absent.
-std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes);
-
-// Writes atomically: a failed write leaves an existing file as it was. Gives the reason
-// of a failure, for the user; empty when written.
-QString writeChatsFile(const QList<ChatSession> &sessions, const QString &filePath);
-
-// A whole export file read and decoded, or the reason it could not be.
-struct ChatsFile
-{
-    std::optional<QList<ChatSession>> sessions;
-    QString error;
-};
-ChatsFile openChatsFile(const QString &filePath);
+// an unknown tool status. Unknown keys are ignored; null reads as absent. A raised
+// `stop` ends the decoding early, as a failure.
+std::optional<QList<ChatSession>> decodeSessions(const QByteArray &bytes,
+                                                 const StopFlag *stop = nullptr);

@@ -81,6 +81,7 @@ void ChatStreamDecoder::handlePayload(QByteArrayView payload)
     {
         const json *content = nullptr;
         const json *toolCalls = nullptr;
+        bool finished = false;
     };
     std::vector<Piece> pieces;
     try {
@@ -93,8 +94,8 @@ void ChatStreamDecoder::handlePayload(QByteArrayView payload)
             const auto delta = choice.find("delta");
             if (delta == choice.end() || !delta->is_object())
                 return;
-            optionalOf(choice, "finish_reason", &json::is_string);
             Piece piece;
+            piece.finished = optionalOf(choice, "finish_reason", &json::is_string) != nullptr;
             piece.content = optionalOf(*delta, "content", &json::is_string);
             piece.toolCalls = optionalOf(*delta, "tool_calls", &json::is_array);
             if (piece.toolCalls) {
@@ -116,6 +117,7 @@ void ChatStreamDecoder::handlePayload(QByteArrayView payload)
     }
 
     for (const Piece &piece : pieces) {
+        m_finished = m_finished || piece.finished;
         if (piece.content) {
             const QString text = textOf(*piece.content);
             if (!text.isEmpty()) {
@@ -159,6 +161,7 @@ ChatReply ChatStreamDecoder::finish()
     }
     ChatReply reply;
     reply.content = m_content;
+    reply.complete = m_done || m_finished;
     QList<ToolCall> calls;
     for (const auto &[index, partial] : m_partials) { // std::map: ascending index
         if (partial.name.isEmpty())

@@ -12,6 +12,9 @@ struct ChatReply
 {
     QString content;                          // every content piece, in arrival order
     std::optional<QList<ToolCall>> toolCalls; // absent when no named call was streamed
+    // The engine said it had finished ("[DONE]" or a finish_reason): otherwise the stream
+    // was cut short (the engine died, the connection dropped) and this is only its start.
+    bool complete = false;
 };
 
 // Decodes the engine's server-sent event stream as it arrives: splits lines
@@ -47,6 +50,7 @@ private:
     QByteArray m_buffer;
     qsizetype m_consumed = 0;
     bool m_done = false;
+    bool m_finished = false; // a choice carried a finish_reason
     QString m_content;
     std::map<qint64, PartialToolCall> m_partials;
 };

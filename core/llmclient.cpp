@@ -193,8 +193,12 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
         if (socket.bytesAvailable() > 0) {
             received.clear();
             response.feed(socket.readAll(), received);
-            if (response.state() == HttpResponseParser::State::Failed)
+            if (response.state() == HttpResponseParser::State::Failed) {
+                // Garbled mid-stream: what arrived is kept, as a reply cut short.
+                if (response.headComplete() && response.status() == 200)
+                    break;
                 co_return ChatResult{connectionLost(), {}};
+            }
             if (response.headComplete() && response.status() == 200) {
                 if (!received.isEmpty() && !decoder.feed(received))
                     break; // "[DONE]": the rest of the stream is not read
@@ -208,7 +212,7 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
         if (socket.state() == QAbstractSocket::UnconnectedState) {
             if (!sent)
                 co_return ChatResult{transportError(socket), {}};
-            // A stream that stops early is a normal end: what arrived is the reply.
+            // A stream that stops early gives what arrived, marked as not complete.
             response.connectionClosed();
             if (!response.headComplete())
                 co_return ChatResult{connectionLost(), {}};

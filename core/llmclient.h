@@ -37,7 +37,9 @@ class ChatClient : public QObject
 public:
     using QObject::QObject;
 
-    // Every non-empty text piece reaches onToken, in order, before the call returns.
+    // Every non-empty text piece reaches onToken, in order, before the call returns. A
+    // stream that ends without the engine's last word (the engine died, the connection
+    // dropped) gives what arrived, with `complete` false.
     virtual QCoro::Task<ChatResult> streamChat(QList<Message> messages,
                                                QString systemPrompt,
                                                double temperature,

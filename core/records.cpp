@@ -72,6 +72,15 @@ Message Message::errorReply(const QString &description)
     return make(Role::assistant, QStringLiteral("Error: ") + description);
 }
 
+Message Message::cutShortReply(const QString &text)
+{
+    // Ahead of the text: after it, an unclosed code block would swallow the note.
+    Message reply = errorReply(QStringLiteral("The engine stopped before the reply was complete."));
+    if (!text.trimmed().isEmpty())
+        reply.content += QStringLiteral("\n\n") + text;
+    return reply;
+}
+
 bool Message::isErrorReply(const QString &role, const QString &content)
 {
     return role == Role::assistant && content.startsWith(QLatin1String("Error:"));

@@ -59,6 +59,8 @@ struct Message
                         std::optional<QList<ToolCall>> toolCalls = std::nullopt);
     // A failed turn's reply: "Error: " and what went wrong, stored as such.
     static Message errorReply(const QString &description);
+    // A reply the engine never finished: the failure first, then the text that arrived.
+    static Message cutShortReply(const QString &text);
     // An assistant reply that reports a failure (the screen offers a retry for it).
     static bool isErrorReply(const QString &role, const QString &content);
     bool isErrorReply() const { return isErrorReply(role, content); }

@@ -33,7 +33,7 @@ class RemoteClient : public ChatClient
 public:
     static inline const QString errorDomain = QStringLiteral("Remote");
     // Codes of the errors this client makes itself (HTTP statuses are passed on as they are).
-    enum Code { Unreachable = -1, Certificate = -2, NoFirstReply = -3, Dropped = -4, Address = -5 };
+    enum Code { Unreachable = -1, Certificate = -2, NoFirstReply = -3, Address = -5 };
 
     explicit RemoteClient(QObject *parent = nullptr);
     ~RemoteClient() override;

@@ -1,6 +1,7 @@
 #include "core/sessionarchive.h"
 
 #include "core/archive.h"
+#include "core/chatsfile.h"
 #include "core/logging.h"
 
 #include "platform/preferences.h"
@@ -20,39 +21,64 @@
 namespace {
 struct ReadResult
 {
-    bool opened = true;
-    std::optional<QList<ChatSession>> sessions;
+    std::optional<QList<ChatSession>> sessions; // absent: saves must leave the archive alone
+    QString problem;                            // for the user; empty when all went well
 };
 
 const QString unreadablePrefix = QStringLiteral("chatSessions-unreadable-");
 
+QString notSavedText()
+{
+    return QStringLiteral(" The file is left as it is, and the chats of this run are not saved.");
+}
+
 // The next save replaces the archive; the user's chats go to a file of their own first.
-void keepUnreadable(const QByteArray &bytes, const QString &folder)
+// Returns that file's path, and why it could not be written.
+std::pair<QString, QString> keepUnreadable(const QByteArray &bytes, const QString &folder)
 {
     const QDir dir(folder);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString path = dir.filePath(QStringLiteral("%1%2.json").arg(unreadablePrefix, stamp));
     for (int n = 2; QFile::exists(path); ++n)
         path = dir.filePath(QStringLiteral("%1%2-%3.json").arg(unreadablePrefix, stamp).arg(n));
-    writeFileAtomically(path, bytes);
+    return {path, writeFileAtomically(path, bytes)};
 }
 
-// Runs on a worker: touches nothing but its arguments and the files they name.
-ReadResult readArchive(const QString &dataFile, QByteArray bytes, const QString &keepFolder)
+// Runs on a worker: touches nothing but its arguments and the files they name. `name` is
+// where the archive lives, for the user.
+ReadResult readArchive(const QString &dataFile,
+                       const QString &name,
+                       QByteArray bytes,
+                       const QString &keepFolder)
 {
-    ReadResult result;
     if (bytes.isNull()) {
         QFile file(dataFile);
-        if (!file.open(QIODevice::ReadOnly)) {
-            result.opened = false;
-            return result;
-        }
-        bytes = file.readAll();
+        if (file.open(QIODevice::ReadOnly))
+            bytes = file.readAll();
+        if (!file.isOpen() || file.error() != QFileDevice::NoError)
+            return {std::nullopt,
+                    QStringLiteral("The saved chats in %1 cannot be read (%2).")
+                            .arg(name, file.errorString())
+                        + notSavedText()};
     }
-    result.sessions = decodeSessions(bytes);
-    if (!result.sessions)
-        keepUnreadable(bytes, keepFolder);
-    return result;
+    if (auto sessions = decodeSessions(bytes)) {
+        // Earlier versions let an import bring in identifiers twice; each row gets its own.
+        QSet<QUuid> taken;
+        for (ChatSession &session : *sessions)
+            giveUniqueIds(session, taken);
+        return {std::move(sessions), {}};
+    }
+    const auto [copy, error] = keepUnreadable(bytes, keepFolder);
+    if (!error.isEmpty())
+        return {std::nullopt,
+                QStringLiteral("The saved chats in %1 cannot be read, and their copy %2 could not "
+                               "be written (%3).")
+                        .arg(name, copy, error)
+                    + notSavedText()};
+    return {QList<ChatSession>(),
+            QStringLiteral("The saved chats in %1 cannot be read. They were copied to %2, and the "
+                           "app starts without them.")
+                .arg(name, copy)};
 }
 
 // Runs on a worker, over sessions nothing changes in place (implicitly shared copies).
@@ -66,12 +92,13 @@ QList<QByteArray> encodeEach(const QList<ChatSession> &sessions)
 }
 
 // Runs on a worker. The array is joined while it is written: no second copy of the archive.
-bool writeArchive(const QString &path, const QList<QByteArray> &sessions)
+// Gives the reason of a failure, empty when written.
+QString writeArchive(const QString &path, const QList<QByteArray> &sessions)
 {
     QDir().mkpath(QFileInfo(path).path());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return file.errorString();
     bool ok = file.write("[", 1) == 1;
     for (qsizetype i = 0; ok && i < sessions.size(); ++i) {
         ok = (i == 0 || file.write(",", 1) == 1)
@@ -79,10 +106,11 @@ bool writeArchive(const QString &path, const QList<QByteArray> &sessions)
     }
     ok = ok && file.write("]", 1) == 1;
     if (!ok) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        return false;
+        return reason;
     }
-    return file.commit();
+    return file.commit() ? QString() : file.errorString();
 }
 } // namespace
 
@@ -102,7 +130,8 @@ SessionArchive::SessionArchive(QString key, QObject *parent)
 SessionArchive::~SessionArchive()
 {
     m_inFlight.waitForFinished();
-    if (!m_wanted)
+    // A write loop that is still encoding has not handed its state on yet.
+    if (!m_wanted && !m_writing)
         return;
     if (!m_unencoded.isEmpty())
         adopt(m_unencoded, m_encoding.result());
@@ -130,16 +159,19 @@ QCoro::Task<QList<ChatSession>> SessionArchive::load(QString keepFolder)
     if (m_dataFile.isEmpty() || !QFileInfo::exists(m_dataFile))
         stored = Preferences::data(m_key).value_or(QByteArray(""));
     QPointer<SessionArchive> self(this);
+    const QString name = stored.isNull() ? m_dataFile : Preferences::fileName();
     const ReadResult result
-        = co_await QtConcurrent::run(readArchive, m_dataFile, stored, keepFolder);
+        = co_await QtConcurrent::run(readArchive, m_dataFile, name, stored, keepFolder);
     if (!self)
         co_return {};
-    if (!result.opened) {
-        qCWarning(lcCore) << "the chat archive cannot be opened; this run saves no chats:"
-                          << m_dataFile;
-        co_return {};
+    if (!result.problem.isEmpty()) {
+        qCInfo(lcCore) << result.problem;
+        emit problem(result.problem);
     }
-    const QList<ChatSession> sessions = result.sessions.value_or(QList<ChatSession>());
+    // Nothing is written over an archive that could not be set aside.
+    if (!result.sessions)
+        co_return {};
+    const QList<ChatSession> sessions = *result.sessions;
     // The sessions go out now; their bytes for the first save are made meanwhile.
     m_unencoded = sessions;
     m_encoding = QtConcurrent::run(encodeEach, sessions);
@@ -198,6 +230,17 @@ QList<QByteArray> SessionArchive::encode(const QList<ChatSession> &sessions)
     return bytes;
 }
 
+QList<ChatSession> SessionArchive::uncached(const QList<ChatSession> &sessions) const
+{
+    QList<ChatSession> missing;
+    for (const ChatSession &session : sessions) {
+        const auto known = m_encoded.constFind(session.id);
+        if (known == m_encoded.cend() || !(known->session == session))
+            missing.append(session);
+    }
+    return missing;
+}
+
 void SessionArchive::adopt(const QList<ChatSession> &sessions, const QList<QByteArray> &bytes)
 {
     m_encoded.clear();
@@ -217,41 +260,58 @@ QCoro::Task<> SessionArchive::writeLoop()
                 co_return;
             adopt(std::exchange(m_unencoded, {}), loaded);
         }
-        const QList<QByteArray> bytes = encode(m_latest);
+        const QList<ChatSession> latest = m_latest;
+        // New and changed sessions are encoded on a worker: after an import, that can be
+        // hundreds of megabytes.
+        if (const QList<ChatSession> changed = uncached(latest); !changed.isEmpty()) {
+            const QList<QByteArray> made = co_await QtConcurrent::run(encodeEach, changed);
+            if (!self)
+                co_return;
+            for (qsizetype i = 0; i < changed.size() && i < made.size(); ++i)
+                m_encoded.insert(changed.at(i).id, Encoded{changed.at(i), made.at(i)});
+        }
+        const QList<QByteArray> bytes = encode(latest);
 #if defined(Q_OS_MACOS)
         // UserDefaults persists in the background itself; it is handed the bytes here.
-        writeOnThisThread(bytes);
+        const QString error = writeOnThisThread(bytes);
 #else
         m_inFlight = QtConcurrent::run(writeArchive, m_dataFile, bytes);
-        const bool ok = co_await m_inFlight;
+        const QString error = co_await m_inFlight;
         if (!self)
             co_return;
         m_inFlight = {};
-        if (!ok) {
-            qCWarning(lcCore) << "the chat archive could not be written:" << m_dataFile;
+        if (error.isEmpty()) {
+            // An earlier version kept the archive inside the settings file; the file has it now.
+            Preferences::removeFromStore(m_key);
+            ++m_writeCount;
+        }
+#endif
+        if (!error.isEmpty()) {
+            // Told once; the next save tries again.
+            if (!std::exchange(m_failing, true))
+                emit problem(QStringLiteral("The chats could not be saved to %1 (%2). The next "
+                                            "change tries again.")
+                                 .arg(m_dataFile, error));
             continue;
         }
-        // An earlier version kept the archive inside the settings file; the file has it now.
-        Preferences::removeFromStore(m_key);
-        ++m_writeCount;
-#endif
+        m_failing = false;
         emit written();
     }
     m_writing = false;
     emit idle();
 }
 
-bool SessionArchive::writeOnThisThread(const QList<QByteArray> &bytes)
+QString SessionArchive::writeOnThisThread(const QList<QByteArray> &bytes)
 {
     if (m_dataFile.isEmpty()) {
         Preferences::setData(m_key, joinSessions(bytes));
         ++m_writeCount;
-        return true;
+        return {};
     }
-    const bool ok = writeArchive(m_dataFile, bytes);
-    if (ok) {
+    const QString error = writeArchive(m_dataFile, bytes);
+    if (error.isEmpty()) {
         Preferences::removeFromStore(m_key);
         ++m_writeCount;
     }
-    return ok;
+    return error;
 }

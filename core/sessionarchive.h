@@ -31,7 +31,8 @@ public:
     bool hasStoredArchive() const;
     // Reads and decodes the stored archive off the UI thread. Unreadable bytes are copied
     // into `keepFolder` first, and the result is an empty list. Saves are taken from then
-    // on, except when the data file exists but cannot be opened: nothing would read it back.
+    // on, except when the archive cannot be read or its copy not be written: nothing is
+    // written over it in this run. Each of these is told through problem().
     QCoro::Task<QList<ChatSession>> load(QString keepFolder);
     // Removes the copies load() kept in `keepFolder`; for deleting everything.
     static void removeUnreadableCopies(const QString &keepFolder);
@@ -53,6 +54,9 @@ signals:
     void written();
     // No write is running or waiting.
     void idle();
+    // Something the user must know about the archive: it could not be read, or not be
+    // written (told once until a write succeeds again).
+    void problem(const QString &text);
 
 private:
     struct Encoded
@@ -62,19 +66,22 @@ private:
     };
 
     QList<QByteArray> encode(const QList<ChatSession> &sessions);
+    // The sessions whose bytes are not kept yet.
+    QList<ChatSession> uncached(const QList<ChatSession> &sessions) const;
     void adopt(const QList<ChatSession> &sessions, const QList<QByteArray> &bytes);
     QCoro::Task<> writeLoop();
-    bool writeOnThisThread(const QList<QByteArray> &bytes);
+    QString writeOnThisThread(const QList<QByteArray> &bytes);
 
     QString m_key;
     QString m_dataFile;
     bool m_loaded = false;
     bool m_wanted = false;
     bool m_writing = false;
+    bool m_failing = false; // the last write failed, and the user was told
     int m_writeCount = 0;
     QList<ChatSession> m_latest;
     QHash<QUuid, Encoded> m_encoded;
-    QFuture<bool> m_inFlight;
+    QFuture<QString> m_inFlight;
     // The sessions read, until their bytes (being made off the UI thread) are adopted.
     QList<ChatSession> m_unencoded;
     QFuture<QList<QByteArray>> m_encoding;

@@ -125,6 +125,11 @@ void Preferences::remove(const QString &key)
         QFile::remove(path);
 }
 
+QString Preferences::fileName()
+{
+    return store().fileName();
+}
+
 QString Preferences::dataFile(const QString &key)
 {
     return dataFilePath(key);

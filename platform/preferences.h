@@ -28,6 +28,8 @@ public:
     static void setData(const QString &key, const QByteArray &value);
     static void remove(const QString &key);
 
+    // Where the store keeps its values, for the user.
+    static QString fileName();
     // The file a raw data value lives in; empty where the store keeps such values itself.
     static QString dataFile(const QString &key);
     // Drops a value held inside the store, leaving the key's data file: earlier versions

@@ -173,6 +173,8 @@ QCoro::Task<> AppModel::quit()
         for (QWindow *window : QGuiApplication::topLevelWindows())
             window->hide();
     }
+    // An export or import running now ends at its next chunk instead of holding the exit.
+    m_agentState->stopFileWork();
     QPointer<AppModel> self(this);
     co_await finishSavesBeforeQuit();
     if (self)

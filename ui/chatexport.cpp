@@ -4,8 +4,6 @@
 #include "ui/markdownblocks.h"
 #include "ui/messagevisibility.h"
 
-#include "platform/savefile.h"
-
 #include <QDir>
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
@@ -32,9 +30,9 @@ QString messageMarkdown(const QString &content)
     return parts.join(QStringLiteral("\n\n"));
 }
 
-QString exportFile(const ChatSession &session, const QString &path)
+QString exportFile(const ChatSession &session, const QString &path, const StopFlag &stop)
 {
-    return writeFileAtomically(path, chatMarkdown(session).toUtf8());
+    return writeFileInChunks(path, chatMarkdown(session).toUtf8(), stop);
 }
 } // namespace
 
@@ -113,7 +111,8 @@ void ChatExporter::exportSession(const QString &sessionId, const QUrl &file)
 QCoro::Task<> ChatExporter::write(ChatSession session, QString path)
 {
     QPointer<ChatExporter> self(this);
-    const QString error = co_await QtConcurrent::run(exportFile, session, path);
+    const StopFlag stop = m_state ? m_state->fileWorkStop() : StopFlag();
+    const QString error = co_await QtConcurrent::run(exportFile, session, path, stop);
     if (!self)
         co_return;
     if (error.isEmpty())

@@ -148,11 +148,12 @@ void SessionSidebarModel::deleteSession(const QString &sessionId)
     const QUuid id = QUuid::fromString(sessionId);
     if (id.isNull())
         return;
+    // That one row: identifiers are unique, and should two ever meet, the other stays.
     QList<ChatSession> remaining = m_state->chatSessions();
-    const qsizetype removed
-        = remaining.removeIf([&id](const ChatSession &s) { return s.id == id; });
-    if (removed > 0)
+    if (const qsizetype row = m_state->sessionModel()->indexOf(id); row >= 0) {
+        remaining.removeAt(row);
         m_state->setChatSessions(remaining);
+    }
     if (m_state->activeSessionID() != id) {
         m_state->saveSettings();
         return;

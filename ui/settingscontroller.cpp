@@ -88,10 +88,14 @@ QString SettingsController::transferText(Transfer kind, const AgentState::ChatsT
         return (isExport ? QStringLiteral("Could not export chats: ")
                          : QStringLiteral("Could not import chats: "))
                + outcome.error;
-    if (outcome.count == 1)
-        return isExport ? QStringLiteral("Exported 1 chat.") : QStringLiteral("Imported 1 chat.");
-    return (isExport ? QStringLiteral("Exported %1 chats.") : QStringLiteral("Imported %1 chats."))
-        .arg(outcome.count);
+    QString text = outcome.count == 1 ? (isExport ? QStringLiteral("Exported 1 chat")
+                                                  : QStringLiteral("Imported 1 chat"))
+                                      : (isExport ? QStringLiteral("Exported %1 chats")
+                                                  : QStringLiteral("Imported %1 chats"))
+                                            .arg(outcome.count);
+    if (!isExport && outcome.alreadyHere > 0)
+        text += QStringLiteral(" (%1 already here)").arg(outcome.alreadyHere);
+    return text + u'.';
 }
 
 QString SettingsController::homebrewInstallCommand()

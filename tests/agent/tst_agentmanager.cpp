@@ -225,6 +225,13 @@ private slots:
         const json noMessage = {{"status", 500}, {"body", "{\"error\":{\"code\":1}}"}};
         addRow("500 without a message", json::array({noMessage}), "Error: Server error 500", 1);
         addRow("connection refused", json(), "Error: Connection refused", 0);
+        // A reply the engine never finished keeps its text; its tool calls do not run.
+        const json call = {{"index", 0}, {"function", {{"name", "get_system_info"}}}};
+        addRow("cut short",
+               json::array(
+                   {{{"pieces", {"Half", " a rep"}}, {"tool_calls", {call}}, {"done", false}}}),
+               "Error: The engine stopped before the reply was complete.\n\nHalf a rep",
+               1);
     }
 
     void failures()

@@ -194,6 +194,9 @@ private slots:
         addRow("fails",
                json{{"status", 500}, {"body", "down"}, {"content_type", "text/plain"}},
                "Error: Server error 500");
+        addRow("cut short",
+               json{{"pieces", {"You cop"}}, {"done", false}},
+               "Error: The engine stopped before the reply was complete.\n\nYou cop");
     }
 
     void confirmation()

@@ -54,6 +54,19 @@ ChatSession sessionWith(const QString &title, const QString &userText)
     session.messages = {Message::make(Role::user, userText), Message::make(Role::assistant, "ok")};
     return session;
 }
+// Runs `write` with files limited to `bytes` (a disk that fills up), failing the write.
+template<typename Write>
+auto withFileSizeLimit(rlim_t bytes, Write write)
+{
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const rlimit small{bytes, previous.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    auto result = write();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    return result;
+}
+
 // Runs an export or an import to its end.
 AgentState::ChatsTransfer transfer(QCoro::Task<AgentState::ChatsTransfer> task)
 {
@@ -77,6 +90,7 @@ private slots:
     {
         failOnUnexpectedWarnings();
         clearStoredState();
+        std::signal(SIGXFSZ, SIG_IGN); // a write over the file size limit fails, as on a full disk
     }
 
     void firstStart()
@@ -291,32 +305,60 @@ private slots:
         QCOMPARE(decodeSessions(*Preferences::data("chatSessions"))->size(), 1);
     }
 
-    void importAppendsAndExportWrites()
+    // An import adds each chat once, with identifiers of its own: a chat already here is
+    // left out and counted, a nil or taken identifier is replaced. A failed import or export,
+    // or one stopped by the quit, says why and changes nothing.
+    void importAddsEachChatOnce()
     {
         QTemporaryDir dir;
         const QString file = dir.filePath("TovraAI_chats.json");
-        const QList<ChatSession> exported{sessionWith("One", "a"), sessionWith("Two", "b")};
-        QCOMPARE(writeChatsFile(exported, file), QString());
-
+        QList<ChatSession> chats{sessionWith("One", "a"), sessionWith("Two", "b")};
+        QCOMPARE(writeChatsFile(chats, file), QString());
         AgentState state;
         const QUuid active = *state.activeSessionID();
-        QCOMPARE(transfer(state.importChats(file)).count, 2);
-        QCOMPARE(transfer(state.importChats(file)).count, 2);
-        QCOMPARE(state.chatSessions().size(), 5);
-        QCOMPARE(state.chatSessions().mid(1, 2), exported);
-        QCOMPARE(state.chatSessions().mid(3, 2), exported);
+        const auto imported = [&] {
+            const auto outcome = transfer(state.importChats(file));
+            return QString("%1 new, %2 here").arg(outcome.count).arg(outcome.alreadyHere);
+        };
+        QCOMPARE(imported(), "2 new, 0 here");
+        QCOMPARE(imported(), "0 new, 2 here");
+        QCOMPARE(state.chatSessions().mid(1), chats);
+        chats[0].title = "One, renamed";
+        chats[1].id = chats[1].messages[0].id = QUuid();
+        chats[1].isPinned = true;
+        QCOMPARE(writeChatsFile(chats + QList{chats[0]}, file), QString());
+        QCOMPARE(imported(), "2 new, 1 here");
+        const QList<ChatSession> &now = state.chatSessions();
+        QVERIFY(now[3].id != chats[0].id && now[3].messages[1].id != chats[0].messages[1].id);
+        QVERIFY(!now[4].id.isNull() && !now[4].messages[0].id.isNull());
         QCOMPARE(state.activeSessionID(), active);
         QVERIFY(savesFinished(state));
-        QCOMPARE(decodeSessions(*Preferences::data("chatSessions"))->size(), 5);
+        QCOMPARE(decodeSessions(*Preferences::data("chatSessions")), state.chatSessions());
 
-        // A failure says why and changes nothing (tst_settings has the other failures' texts).
         QCOMPARE(transfer(state.importChats(dir.filePath("missing.json"))).error,
                  "No such file or directory");
-        QCOMPARE(state.chatSessions().size(), 5);
-
+        QFile big(dir.filePath("big.json"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(largestChatsFile + 1));
+        QCOMPARE(transfer(state.importChats(big.fileName())).error,
+                 "the file is larger than 512 MB");
         const QString out = dir.filePath("out.json");
         QCOMPARE(transfer(state.exportChats(out)).count, 5);
         QCOMPARE(openChatsFile(out).sessions, state.chatSessions());
+
+        const QByteArray long3MB = encodeSessions({sessionWith("Long", QString(3 << 20, u'x'))});
+        StopFlag stop;
+        stop.raise();
+        QVERIFY(!decodeSessions(long3MB, &stop));
+        state.stopFileWork();
+        QCOMPARE(transfer(state.importChats(file)).error, "the app is quitting");
+        state.startNewChat();
+        QCOMPARE(transfer(state.exportChats(out)).error, "the app is quitting");
+        // A write that cannot complete (here: the file size limit) leaves the file as it was.
+        const QList<ChatSession> many(200, richSession());
+        QCOMPARE(withFileSizeLimit(4096, [&] { return writeChatsFile(many, out); }),
+                 "File too large");
+        QCOMPARE(openChatsFile(out).sessions->size(), 5);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
     }
 
     // The saved sessions arrive after construction; until then nothing acts on them and
@@ -406,33 +448,70 @@ private slots:
         QVERIFY(!reported.isEmpty());
     }
 
-    // An archive that cannot be read is set aside before the next save replaces it.
-    void unreadableArchiveIsKept()
+    // An archive that cannot be decoded is set aside before a save replaces it; one that cannot
+    // be read at all, or whose copy cannot be written in full, is not written over in that
+    // run. Each of these, and a save that fails, is told once, naming the files.
+    void archiveProblemsAreTold_data()
     {
-        const QByteArray damaged
-            = encodeSessions({sessionWith("Precious", "x")}).replace(",\"isPinned\":false", "");
-        Preferences::setData("chatSessions", damaged);
-        const auto state = loadedState();
-        QCOMPARE(state->chatSessions().size(), 1);
+        columns<QString, QString>("archive", "problem");
+        const QString kept = "The saved chats in FILE cannot be read";
+        const QString notSaved
+            = ". The file is left as it is, and the chats of this run are not saved.";
+        addRow("damaged",
+               "damaged",
+               kept + ". They were copied to COPY, and the app starts without them.");
+        addRow("a folder", "folder", kept + " (file to open is a directory)" + notSaved);
+        addRow("an I/O error", "/proc/self/mem", kept + " (Input/output error)" + notSaved);
+        addRow("copy over the size limit",
+               "too big",
+               kept + ", and their copy COPY could not be written (File too large)" + notSaved);
+        addRow("save fails",
+               "blocked",
+               "The chats could not be saved to FILE (Filename refers to a directory). The next "
+               "change tries again.");
+    }
+
+    void archiveProblemsAreTold()
+    {
+        const auto [archive, problem] = fetch<QString, QString>("archive", "problem");
+        const QString dataFile = Preferences::dataFile("chatSessions");
+        const auto removed = qScopeGuard([&] { QDir(dataFile).removeRecursively(); });
+        const QByteArray damaged = archive == "too big"
+                                       ? QByteArray(8192, 'x')
+                                       : encodeSessions({sessionWith("Precious", "x")})
+                                             .replace(",\"isPinned\":false", "");
+        if (archive == "folder")
+            QVERIFY(QDir().mkpath(dataFile));
+        else if (archive.startsWith('/'))
+            QVERIFY(QFile::link(archive, dataFile));
+        else if (archive != "blocked")
+            QVERIFY(writeTestFile(dataFile, damaged));
+        const auto state = withFileSizeLimit(4096, [] { return loadedState(); });
+        if (archive == "blocked")
+            QVERIFY(QDir().mkpath(dataFile));
         QCOMPARE(state->chatSessions().first().title, "New Chat");
+        state->appendMessage(Message::make(Role::user, "new"));
+        state->syncActiveSession();
+        QVERIFY(savesFinished(*state));
+        const QString told = state->archiveError();
+        state->clearArchiveError();
         state->saveSettings();
         QVERIFY(savesFinished(*state));
-
-        const QStringList kept = QDir(Paths::appDataDirectory())
-                                     .entryList({"chatSessions-unreadable-*.json"}, QDir::Files);
-        QCOMPARE(kept.size(), 1);
-        QVERIFY(QRegularExpression("^chatSessions-unreadable-\\d{8}-\\d{6}\\.json$")
-                    .match(kept.first())
-                    .hasMatch());
-        QCOMPARE(readTestFile(QDir(Paths::appDataDirectory()).filePath(kept.first())), damaged);
-
-        // A second unreadable start in the same second keeps both copies.
-        Preferences::setData("chatSessions", QByteArray("not json"));
-        QVERIFY(loadedState()->sessionsLoaded());
-        QCOMPARE(QDir(Paths::appDataDirectory())
-                     .entryList({"chatSessions-unreadable-*"}, QDir::Files)
-                     .size(),
-                 2);
+        QVERIFY(!state->hasArchiveError()); // told once
+        const auto kept
+            = QRegularExpression("chatSessions-unreadable-\\d{8}-\\d{6}\\.json").match(told);
+        const QDir data(Paths::appDataDirectory());
+        const QString copy = data.filePath(kept.captured());
+        QCOMPARE(QString(told).replace(copy, "COPY"), QString(problem).replace("FILE", dataFile));
+        QCOMPARE(kept.hasMatch() && readTestFile(copy) != damaged, archive == "too big");
+        QCOMPARE(state->sessionArchive()->writeCount() > 0, archive == "damaged");
+        QCOMPARE(readTestFile(dataFile) == damaged, archive == "too big");
+        if (archive == "damaged") {
+            // A second unreadable start in the same second keeps both copies.
+            Preferences::setData("chatSessions", QByteArray("not json"));
+            QVERIFY(loadedState()->sessionsLoaded());
+            QCOMPARE(data.entryList({"chatSessions-unreadable-*"}).size(), 2);
+        }
     }
 
     // Compact, in a fixed key order, escaped as JSON requires; absent fields are left out,
@@ -538,32 +617,6 @@ private slots:
         QCOMPARE(session.createdAt.toDateTime(), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC));
         QVERIFY(!session.systemPromptOverride);
         QVERIFY(!session.messages.first().toolCalls); // and so not written (exactForm)
-    }
-
-    // A write that cannot complete (here: the file size limit) leaves the earlier export as it was.
-    void failedExportKeepsExistingFile()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("chats.json"));
-        QCOMPARE(writeChatsFile({richSession()}, path), QString());
-        const QByteArray before = readTestFile(path);
-
-        QList<ChatSession> many;
-        for (int i = 0; i < 200; ++i)
-            many.append(richSession());
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit previous{};
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit small = previous;
-        small.rlim_cur = 4096;
-        setrlimit(RLIMIT_FSIZE, &small);
-        const QString failure = writeChatsFile(many, path);
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-
-        QCOMPARE(failure, QStringLiteral("File too large"));
-        QCOMPARE(readTestFile(path), before);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("chats.json")});
     }
 };
 

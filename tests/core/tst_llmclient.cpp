@@ -150,13 +150,15 @@ private slots:
                       "data: {\"choices\":[{\"delta\":{\"content\":7}}]}",
                       "data:no-space",
                       data({{"content", ""}}),
-                      data({{"content", "B"}})}}}
+                      data({{"content", "B"}}),
+                      "data: {\"choices\":[{\"delta\":{},\"finish_reason\":\"stop\"}]}"}}}
             << QStringList{"A", "B"};
         QTest::newRow("crlf lines")
             << json{{"pieces", {"x", "y\r\nz"}}, {"crlf", true}} << QStringList{"x", "y\r\nz"};
-        QTest::newRow("no DONE is a normal end")
+        // The engine died, or the connection dropped: what arrived, marked as cut short.
+        QTest::newRow("no DONE: cut short")
             << json{{"pieces", {"only"}}, {"done", false}} << QStringList{"only"};
-        QTest::newRow("every choice") << json{{"lines",
+        QTest::newRow("choices, cut") << json{{"lines",
                                                {"data: "
                                                 "{\"choices\":[{\"delta\":{\"content\":\"1\"}},{"
                                                 "\"delta\":{\"content\":\"2\"}}]}"}}}
@@ -166,8 +168,7 @@ private slots:
                      {data(toolFragment({{"id", "x"}, {"function", {{"arguments", "{}"}}}})),
                       "data: [DONE]"}}}
             << QStringList();
-        // A connection that drops mid-stream ends the stream: what arrived is the reply.
-        QTest::newRow("dropped connection")
+        QTest::newRow("dropped connection: cut short")
             << json{{"pieces", {"one", "two", "three"}}, {"drop_after", 4}} << QStringList{"one"};
         QTest::newRow("unicode split across reads")
             << json{{"pieces", {"é🚀", "ü"}}, {"line_delay_ms", 5}} << QStringList{"é🚀", "ü"};
@@ -184,6 +185,8 @@ private slots:
         QCOMPARE(run.pieces, pieces);
         QCOMPARE(run.result.reply.content, pieces.join(QString()));
         QVERIFY(!run.result.reply.toolCalls);
+        // Complete after "[DONE]" or a finish_reason.
+        QCOMPARE(run.result.reply.complete, !QByteArray(QTest::currentDataTag()).contains("cut"));
     }
 
     void toolCalls()

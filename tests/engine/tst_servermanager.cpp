@@ -4,7 +4,7 @@
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/support/testenvironment.h"
 
-#include "core/archive.h"
+#include "core/chatsfile.h"
 #include "engine/metalstub.h"
 #include "platform/preferences.h"
 

@@ -126,7 +126,8 @@ private slots:
             << QList<bool>{true} << "Done.";
         QTest::newRow("dropped stream")
             << "standin-small" << json{{"pieces", {"Partial", " reply"}}, {"drop_after", 4}}
-            << QList<bool>{} << "Error: The connection to 127.0.0.1 was lost during the reply.";
+            << QList<bool>{}
+            << "Error: The engine stopped before the reply was complete.\n\nPartial";
         QTest::newRow("unknown model")
             << "nope" << json{{"pieces", {"unused"}}} << QList<bool>{}
             << "Error: 127.0.0.1 does not serve the model \u201cnope\u201d. Connect again in "

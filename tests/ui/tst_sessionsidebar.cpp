@@ -132,6 +132,8 @@ private slots:
                                   << QStringList{"Pinned one", "Pinned two", "Beta", "Gamma"}
                                   << "Beta" << 1;
         addRow("the only one", "Only", QStringList{"New Chat"}, "New Chat", 0);
+        // Stored twice with one identifier by earlier versions: two chats, one goes.
+        addRow("one of twins", "Twin", QStringList{"Twin"}, "Twin", 1);
     }
 
     void deleteSession()
@@ -142,6 +144,11 @@ private slots:
             m_state->setChatSessions({only});
             m_state->setActiveSessionID(only.id);
             m_state->setMessages(only.messages);
+        } else if (deleted == "Twin") {
+            const ChatSession twin = session("Twin", false, {"hi"});
+            m_state.reset();
+            Preferences::setData("chatSessions", encodeSessions({twin, twin}));
+            m_state = loadedState();
         }
         SessionSidebarModel model;
         model.setState(m_state.get());
@@ -211,6 +218,7 @@ private slots:
                "\n\nDone.\n\n## You\n\nThanks\n"
             << "";
         addRow("missing folder", "gone/chat.md", "", "Could not export the chat: ");
+        addRow("app quitting", "chat.md", "", "Could not export the chat: the app is quit");
     }
 
     void exportAsMarkdown()
@@ -236,6 +244,8 @@ private slots:
         QTemporaryDir dir;
         QSignalSpy exported(&exporter, &ChatExporter::exported);
         QSignalSpy failed(&exporter, &ChatExporter::failed);
+        if (failure.contains("quit"))
+            m_state->stopFileWork();
         exporter.exportSession(uuidText(chat.id), QUrl::fromLocalFile(dir.filePath(file)));
         QTRY_VERIFY(!exported.isEmpty() || !failed.isEmpty());
         if (!failure.isEmpty()) {

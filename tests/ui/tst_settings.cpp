@@ -168,6 +168,9 @@ private slots:
         QCOMPARE(controller.transferMessage(), "Exported 1 chat.");
         QVERIFY(!controller.transferFailed());
         run(&Controller::importChats, "chats.json");
+        QCOMPARE(controller.transferMessage(), "Imported 0 chats (1 already here).");
+        state->renameActiveSession("Changed since");
+        run(&Controller::importChats, "chats.json");
         QCOMPARE(controller.transferMessage(), "Imported 1 chat.");
         run(&Controller::exportChats, "missing/chats.json");
         QCOMPARE(controller.transferMessage(), "Could not export chats: No such file or directory");

@@ -1,3 +1,4 @@
+#include "platform/preferences.h"
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/fixtures/fileserver.h"
 #include "ui/appmodel.h"
@@ -41,6 +42,13 @@ public:
     Q_INVOKABLE void resetInstaller()
     {
         AppModel::instance()->serverManager()->uninstallViaHomebrew();
+    }
+    // Also a stand-in disk: a folder where the chat archive goes makes its saves fail.
+    Q_INVOKABLE void blockChatArchive(bool blocked)
+    {
+        const QString file = Preferences::dataFile(QStringLiteral("chatSessions"));
+        QFile::remove(file);
+        blocked ? QDir().mkpath(file) : QDir(file).removeRecursively();
     }
 };
 

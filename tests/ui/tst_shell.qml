@@ -109,6 +109,20 @@ Item {
             verify(view.showOnboarding)
         }
 
+        // A failed save is told in the main window, naming the file; OK clears it.
+        function test_archiveAlert() {
+            const main = createTemporaryObject(mainComponent, root)
+            brewStandIn.blockChatArchive(true)
+            AppModel.agentState.saveSettings()
+            const alert = findChild(main, "archiveAlert")
+            tryCompare(alert, "opened", true)
+            verify(alert.contentItem.text.startsWith("The chats could not be saved to /"))
+            mouseClick(findChild(alert.footer, "archiveAlertOK"))
+            tryCompare(AppModel.agentState, "hasArchiveError", false)
+            brewStandIn.blockChatArchive(false)
+            main.close()
+        }
+
         function test_resetReopensOnboardingInTheApp() {
             AppModel.onboardingComplete = true
             const main = createTemporaryObject(mainComponent, root)

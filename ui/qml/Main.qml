@@ -69,6 +69,33 @@ ApplicationWindow {
         onFirstShown: AppModel.autoLoadOnLaunch()
     }
 
+    // The saved chats could not be read, or not be written: said once, naming the files.
+    Dialog {
+        id: archiveAlert
+        objectName: "archiveAlert"
+        anchors.centerIn: Overlay.overlay
+        width: Math.min(480, window.width - 40)
+        modal: true
+        title: "Saved Chats"
+        visible: AppModel.agentState.hasArchiveError
+        closePolicy: Popup.CloseOnEscape
+        onOpened: archiveOK.forceActiveFocus()
+        onClosed: AppModel.agentState.clearArchiveError()
+        contentItem: Label {
+            text: AppModel.agentState.archiveError
+            wrapMode: Text.Wrap
+        }
+        footer: DialogButtonBox {
+            Button {
+                id: archiveOK
+                objectName: "archiveAlertOK"
+                text: "OK"
+                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+                Keys.onReturnPressed: clicked()
+            }
+        }
+    }
+
     SettingsWindow {
         id: settingsWindow
         agentState: AppModel.agentState
