@@ -6,6 +6,7 @@
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QTcpServer>
 
 using namespace std::chrono_literals;
 using nlohmann::json;
@@ -241,6 +242,9 @@ private slots:
             << "corrupt" << 0
             << "Download failed: the file's checksum does not match the hub's (expected %E, got %G)"
             << false;
+        QTest::newRow("more than the hub's size")
+            << "undersize" << 0
+            << "Download failed: the server sent more than the announced 1052674 bytes" << false;
         QTest::newRow("size unlike the hub's")
             << "wrongsize" << 0
             << "Download failed: the file's size does not match the hub's (expected 1052676 "
@@ -440,6 +444,29 @@ private slots:
         QCOMPARE(arrived(manager, 0), trusted);
         QCOMPARE(manager.lastError().has_value(), !trusted);
         QCOMPARE(filesUnder(ModelManager::modelsDirectory()).size(), trusted ? 1 : 0);
+    }
+
+    // Quitting is never held by file work: the hash of a kept part (64 GB) stops with its
+    // download, and so does a copy into place from another file system.
+    void fileWorkStops()
+    {
+        QTcpServer silent; // takes the request, never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        qputenv("HF_ENDPOINT", "http://127.0.0.1:" + QByteArray::number(silent.serverPort()) + "/");
+        auto manager = std::make_unique<ModelManager>();
+        QFile kept(partial(*manager, 1));
+        QVERIFY(QDir().mkpath(QFileInfo(kept).path()) && kept.open(QIODevice::WriteOnly)
+                && kept.resize(qint64(64) << 30));
+        PartialFile::writeRecord(kept.fileName() + ".validator", {"\"v1\"", qint64(64) << 30, {}});
+        start(*manager, 1);
+        QTest::qWait(300);
+        manager.reset();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+        QTemporaryDir volume(QStringLiteral("/dev/shm/tovra-install-XXXXXX"));
+        QVERIFY(
+            !PartialFile::install(source(1), volume.filePath("x"), [] { return true; }).isEmpty());
+        QCOMPARE(filesUnder(volume.path()), QStringList());
+        QVERIFY(QFile::exists(source(1)));
     }
 
     void managerGoneDuringDownload()
