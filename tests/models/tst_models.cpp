@@ -244,7 +244,8 @@ private slots:
                                                               "tinyfolk/Stories-Split-GGUF",
                                                               "lockedlab/Stories-Gated-GGUF",
                                                               "lockedlab/Stories-Approval-GGUF",
-                                                              "tinyfolk/Stories-Tampered-GGUF"}
+                                                              "tinyfolk/Stories-Tampered-GGUF",
+                                                              "tinyfolk/Stories-Names-GGUF"}
                                                << "120K downloads · Updated 14 Oct 2026"
                                                << "";
         QTest::newRow("narrower text") << "files"
@@ -253,6 +254,8 @@ private slots:
                                        << "";
         const QStringList none;
         const QString http500 = "The hub cannot be reached: HTTP 500 Internal Server Error";
+        const QStringList names{"tinyfolk/Stories-Names-GGUF"};
+        addRow("no date", "files", "names", names, "5 downloads · ", "");
         addRow("nothing found", "files", "llama", none, "", "");
         addRow("server error", "500", "stories", none, "", http500);
         const QString refused = "The hub cannot be reached: Connection refused";
@@ -318,6 +321,11 @@ private slots:
         QTest::newRow("split parts as one, an incomplete set left out")
             << "files"
             << "tinyfolk/Stories-Split-GGUF" << QStringList{split} << "";
+        const QStringList named{"Q8/Stories 260K #1 100% ü-Q8_0.gguf Q8_0 1 MB",
+                                "../../../../x.gguf GGUF 0 MB",
+                                "/tmp/tovra-absolute.gguf GGUF 0 MB",
+                                "over/stories260K-Q8_0.gguf Q8_0 0 MB"};
+        addRow("each file with its folder", "files", "tinyfolk/Stories-Names-GGUF", named, "");
         const QString big = "Stories-70B-Q4_K_M.gguf Q4_K_M 40.0 GB !";
         addRow("too big for memory", "files", "bigfolk/Stories-70B-GGUF", QStringList{big}, "");
         const QStringList none;
