@@ -237,7 +237,8 @@ private slots:
         addRow("dropped halfway", "drop", 0, "Download failed: *", true);
         addRow("no data for the idle limit", "stall", 0, timedOut, true);
         addRow("total time limit", "slow", 400, timedOut, true);
-        addRow("nothing listening", "refused", 0, "Download failed: Connection refused", false);
+        const QString refused = "Download failed: Connection refused";
+        addRow("nothing listening", "http://127.0.0.1:9/", 0, refused, false);
         QTest::newRow("corrupted body")
             << "corrupt" << 0
             << "Download failed: the file's checksum does not match the hub's (expected %E, got %G)"
@@ -245,6 +246,9 @@ private slots:
         QTest::newRow("more than the hub's size")
             << "undersize" << 0
             << "Download failed: the server sent more than the announced 1052674 bytes" << false;
+        QTest::newRow("no address to build")
+            << "http://[::1" << 0 << "Download failed: “http://[::1/” is not a valid hub address."
+            << false;
         QTest::newRow("size unlike the hub's")
             << "wrongsize" << 0
             << "Download failed: the file's size does not match the hub's (expected 1052676 "
@@ -260,8 +264,8 @@ private slots:
         flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x5a);
         expected.replace(QStringLiteral("%E"), QString::fromLatin1(digest(readTestFile(source(1)))))
             .replace(QStringLiteral("%G"), QString::fromLatin1(digest(flipped)));
-        if (mode == QLatin1String("refused"))
-            qputenv("HF_ENDPOINT", "http://127.0.0.1:9/"); // the discard port: nothing listens
+        if (mode.startsWith(QLatin1String("http"))) // 9, the discard port: nothing listens
+            qputenv("HF_ENDPOINT", mode.toUtf8());
         else
             useMode(mode);
         ModelManager manager;
