@@ -64,6 +64,7 @@ HFDownloadSession::~HFDownloadSession()
     // Lets a suspended transfer resume and end quietly instead of waiting forever
     // on a reply that is about to be destroyed. The partial file stays for a resume.
     m_closing = true;
+    *m_stop = true;
     if (m_reply && !m_reply->isFinished())
         m_reply->abort();
 }
@@ -155,10 +156,16 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
         if (!kept.validator.isEmpty())
             resumeOffset = QFileInfo(m_partialPath).size();
     }
-    // The kept part is hashed on a pool thread while the request goes out.
+    // The kept part is hashed on a pool thread while the request goes out; it stops once this
+    // transfer no longer waits for it.
     QFuture<std::shared_ptr<Sha256>> keptHash;
+    const auto hashStop = std::make_shared<std::atomic_bool>(false);
+    const auto stopHash = qScopeGuard([hashStop] { *hashStop = true; });
     if (resumeOffset > 0)
-        keptHash = Sha256::hashFilePrefix(m_partialPath, resumeOffset);
+        keptHash
+            = Sha256::hashFilePrefix(m_partialPath, resumeOffset, [session = m_stop, hashStop] {
+                  return *session || *hashStop;
+              });
 
     QNetworkRequest request(address);
     request.setRawHeader("User-Agent", userAgent(platformName()));
@@ -229,10 +236,17 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
             }
         }
         qint64 received = 0;
+        const qint64 limit = sizeLimit();
         while (reply->bytesAvailable() > 0 && received < turnBudget) {
             const qint64 count = reply->read(buffer.data(), qint64(buffer.size()));
             if (count <= 0)
                 break;
+            // A server may not fill the disk: what goes beyond its own word ends the download.
+            if (limit >= 0 && m_written + received + count > limit) {
+                m_keepPartial = false;
+                fail(QStringLiteral("the server sent more than the announced %1 bytes").arg(limit));
+                break;
+            }
             if (m_file.write(buffer.data(), count) != count) {
                 fail(m_file.errorString());
                 break;
@@ -288,6 +302,16 @@ void HFDownloadSession::report()
     if (m_expected < 1 || !m_onProgress)
         return;
     m_onProgress(double(m_written) / double(m_expected), m_written, m_expected);
+}
+
+qint64 HFDownloadSession::sizeLimit() const
+{
+    qint64 limit = -1;
+    for (const qint64 size : {m_expected, m_linkedSize}) {
+        if (size >= 0 && (limit < 0 || size < limit))
+            limit = size;
+    }
+    return limit;
 }
 
 void HFDownloadSession::fail(QString text)
@@ -347,8 +371,11 @@ QCoro::Task<> HFDownloadSession::moveIntoPlace()
     QDir().mkpath(QFileInfo(m_destPath).absolutePath());
     m_installing = true;
     const QPointer<HFDownloadSession> self(this);
-    const QString error
-        = co_await QtConcurrent::run(PartialFile::install, m_partialPath, m_destPath);
+    // Built outside the co_await: GCC 12 destroys some temporaries of a co_await expression twice.
+    const std::function<bool()> stopped = [stop = m_stop] { return bool(*stop); };
+    QFuture<QString> installing
+        = QtConcurrent::run(PartialFile::install, m_partialPath, m_destPath, stopped);
+    const QString error = co_await installing;
     if (!self)
         co_return;
     m_installing = false;

@@ -12,8 +12,10 @@
 
 #include <QCoroTask>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QNetworkReply;
@@ -90,6 +92,8 @@ private:
     // Decides from the response head whether and where the body is written.
     Step acceptResponse(QNetworkReply *reply, qint64 resumeOffset, const PartialFile::Record &kept);
     void report();
+    // The fewest bytes any of the listing, the hub and the response announced; -1 when none did.
+    qint64 sizeLimit() const;
     void fail(QString text);
     void verify();
     QCoro::Task<> moveIntoPlace();
@@ -117,6 +121,9 @@ private:
     QByteArray m_linkedDigest; // named by the hub for this transfer
     qint64 m_linkedSize = -1;
     std::shared_ptr<Sha256> m_hash;
+    // Raised when the session ends, so that file work on a pool thread (hashing a kept part,
+    // copying into place) stops between chunks instead of holding up the quit.
+    const std::shared_ptr<std::atomic_bool> m_stop = std::make_shared<std::atomic_bool>(false);
     bool m_keepPartial = true; // false once the bytes are known to be wrong
     bool m_installing = false;
     bool m_started = false;

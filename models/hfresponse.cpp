@@ -43,7 +43,8 @@ QCoro::Task<QNetworkReply *> HFDownloadSession::open(QUrl address, QNetworkReque
                && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
             co_await qCoro(reply).waitForReadyRead(-1ms);
             if (!self || m_closing) {
-                reply->deleteLater();
+                if (self) // else the reply went with the session's network access
+                    reply->deleteLater();
                 co_return nullptr;
             }
         }

@@ -63,13 +63,30 @@ QUrl HubApi::searchUrl(const QString &baseAddress, const QString &text)
     query.addQueryItem(QStringLiteral("sort"), QStringLiteral("downloads"));
     query.addQueryItem(QStringLiteral("direction"), QStringLiteral("-1"));
     query.addQueryItem(QStringLiteral("limit"), QStringLiteral("20"));
+    // Naming any field makes the hub send only those named.
+    query.addQueryItem(QStringLiteral("expand[]"), QStringLiteral("downloads"));
+    query.addQueryItem(QStringLiteral("expand[]"), QStringLiteral("lastModified"));
     url.setQuery(query);
     return url;
 }
 
 QUrl HubApi::treeUrl(const QString &baseAddress, const QString &repo)
 {
-    return QUrl(baseAddress + QStringLiteral("api/models/") + repo + QStringLiteral("/tree/main"));
+    return QUrl(baseAddress + QStringLiteral("api/models/") + repo
+                + QStringLiteral("/tree/main?recursive=true"));
+}
+
+QUrl HubApi::nextPage(const QByteArray &linkHeader, const QUrl &page)
+{
+    // <https://hub/api/models/a/b/tree/main?recursive=true&cursor=…>; rel="next", <…>; rel="prev"
+    static const QRegularExpression link(QStringLiteral("<([^>]*)>\\s*;[^,]*rel=\"?next\"?"));
+    const auto match = link.match(QString::fromLatin1(linkHeader));
+    if (!match.hasMatch())
+        return {};
+    const QUrl next = page.resolved(QUrl(match.captured(1), QUrl::StrictMode));
+    if (next.scheme() != page.scheme() || next.host() != page.host() || next.port() != page.port())
+        return {};
+    return next;
 }
 
 std::optional<QList<HubRepository>> HubApi::parseSearch(const QByteArray &body)
@@ -88,11 +105,15 @@ std::optional<QList<HubRepository>> HubApi::parseSearch(const QByteArray &body)
     return found;
 }
 
-std::optional<QList<HubFile>> HubApi::parseTree(const QByteArray &body)
+std::optional<QList<HubFile>> HubApi::parseTree(const QList<QByteArray> &pages)
 {
-    const auto list = parsed(body);
-    if (!list)
-        return std::nullopt;
+    json list = json::array();
+    for (const QByteArray &page : pages) {
+        auto entries = parsed(page);
+        if (!entries)
+            return std::nullopt;
+        list.insert(list.end(), entries->begin(), entries->end());
+    }
     struct Part
     {
         QString path;
@@ -103,7 +124,7 @@ std::optional<QList<HubFile>> HubApi::parseTree(const QByteArray &body)
     // Split sets by their stem, each part at its place; placed where their first part was.
     std::map<QString, std::pair<qsizetype, std::map<int, Part>>> sets;
     std::map<QString, int> counts;
-    for (const json &item : *list) {
+    for (const json &item : list) {
         if (!item.is_object() || text(item, "type") == QLatin1String("directory"))
             continue;
         const QString path = text(item, "path");

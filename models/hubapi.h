@@ -36,16 +36,20 @@ struct HubFile
 
 // The hub's public model API: the addresses it answers on and how its answers read.
 namespace HubApi {
-// The twenty GGUF repositories with the most downloads whose name contains the text.
+// The twenty GGUF repositories with the most downloads whose name contains the text, with
+// their download counts and dates.
 QUrl searchUrl(const QString &baseAddress, const QString &text);
-// The files of a repository's main branch.
+// The files of a repository's main branch, those in folders included.
 QUrl treeUrl(const QString &baseAddress, const QString &repo);
+// The next page of a listing from its "Link" header: rel="next", on the same scheme, host and
+// port as the page it came with; invalid when there is none.
+QUrl nextPage(const QByteArray &linkHeader, const QUrl &page);
 
 // Null when the answer is not a list of repositories.
 std::optional<QList<HubRepository>> parseSearch(const QByteArray &body);
-// The GGUF models of a tree listing in its order; split parts are grouped into one
-// model and a set with parts missing is left out. Null when the answer is no listing.
-std::optional<QList<HubFile>> parseTree(const QByteArray &body);
+// The GGUF models of a tree listing's pages in their order; split parts are grouped into
+// one model and a set with parts missing is left out. Null when a page is no listing.
+std::optional<QList<HubFile>> parseTree(const QList<QByteArray> &pages);
 
 // "Q4_K_M", "IQ3_XS", "F16" … read from a file name, upper case; empty when none.
 QString quantizationOf(const QString &fileName);

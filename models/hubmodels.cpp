@@ -2,6 +2,7 @@
 // files used where they are, remembered in the models folder's index.
 #include "models/modelindex.h"
 #include "models/modelmanager.h"
+#include "models/storednames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -64,6 +65,13 @@ QString ModelManager::downloadHubFile(const QString &repo, const HubFile &file)
 {
     if (repo.isEmpty() || file.parts.isEmpty())
         return {};
+    // Refused before the library or the disk hears of it.
+    for (const QString &name : QStringList{repo} + file.parts) {
+        if (!StoredNames::isAcceptable(name)) {
+            setLastError(StoredNames::refusal(name));
+            return {};
+        }
+    }
     QList<HFModel> library = models();
     qsizetype m = indexOfRepo(library, repo);
     if (m < 0) {

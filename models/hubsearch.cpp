@@ -14,6 +14,8 @@ using namespace std::chrono_literals;
 
 namespace {
 constexpr auto requestTimeout = 15s;
+// A listing of more pages than this is shown as far as it came.
+constexpr qsizetype maxListingPages = 100;
 
 // What went wrong with a finished reply; empty when it succeeded.
 QString failureOf(QNetworkReply *reply)
@@ -220,17 +222,26 @@ QCoro::Task<> HubSearch::list(quint64 generation, QString repo)
 {
     if (m_listReply)
         m_listReply->abort();
-    QNetworkReply *reply = get(HubApi::treeUrl(ModelManager::hubBaseAddress(), repo));
-    m_listReply = reply;
-    co_await qCoro(reply).waitForFinished();
-    reply->deleteLater();
-    if (generation != m_listGeneration)
-        co_return;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    QString failure = failureOf(reply);
+    // The hub sends a long listing in pages, each naming the next.
+    QList<QByteArray> pages;
+    int status = 0;
+    QString failure;
+    for (QUrl page = HubApi::treeUrl(ModelManager::hubBaseAddress(), repo);
+         page.isValid() && failure.isEmpty() && pages.size() < maxListingPages;) {
+        QNetworkReply *reply = get(page);
+        m_listReply = reply;
+        co_await qCoro(reply).waitForFinished();
+        reply->deleteLater();
+        if (generation != m_listGeneration)
+            co_return;
+        status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        failure = failureOf(reply);
+        pages.append(reply->readAll());
+        page = HubApi::nextPage(reply->rawHeader("Link"), page);
+    }
     std::optional<QList<HubFile>> files;
     if (failure.isEmpty()) {
-        files = HubApi::parseTree(reply->readAll());
+        files = HubApi::parseTree(pages);
         if (!files)
             failure = notUnderstood;
     }

@@ -1,5 +1,7 @@
 #include "models/modelindex.h"
 
+#include "models/storednames.h"
+
 #include "platform/savefile.h"
 
 #include <QDir>
@@ -8,6 +10,8 @@
 #include <QtEndian>
 
 #include <nlohmann/json.hpp>
+
+#include <algorithm>
 
 using nlohmann::json;
 
@@ -81,10 +85,22 @@ QList<ModelIndexEntry> ModelIndex::read(const QString &modelsDirectory)
     const auto models = document.is_object() ? document.find("models") : document.end();
     if (models == document.end() || !models->is_array())
         return {};
+    // A hub download's files lie below its repository's folder; an entry naming any other
+    // place is not ours to load or delete.
+    const auto staysInside = [&modelsDirectory](const ModelIndexEntry &entry) {
+        const QString folder = repoFolder(modelsDirectory, entry.repo);
+        return entry.isLocal()
+               || (StoredNames::isAcceptable(entry.repo)
+                   && std::all_of(entry.parts.cbegin(), entry.parts.cend(), [&](const QString &part) {
+                          return StoredNames::isAcceptable(part)
+                                 && StoredNames::liesWithin(QDir(folder).filePath(part), folder);
+                      }));
+    };
     QList<ModelIndexEntry> entries;
     for (const json &item : *models) {
         auto entry = entryFrom(item);
-        if (entry && isPresent(*entry, modelsDirectory) && !entries.contains(*entry))
+        if (entry && staysInside(*entry) && isPresent(*entry, modelsDirectory)
+            && !entries.contains(*entry))
             entries.append(std::move(*entry));
     }
     return entries;

@@ -1,5 +1,6 @@
 #include "models/modelmanager.h"
 
+#include "models/storednames.h"
 #include "platform/paths.h"
 
 #include <QDir>
@@ -75,9 +76,16 @@ void ModelManager::startDownload(const HFModel &model, const ModelVariant &varia
     ModelVariant state = current.variants[at.variant];
     if (state.isDownloading)
         return; // never two transfers of one file
-    const QUrl address = downloadURL(current, state);
-    if (!address.isValid() || address.scheme().isEmpty() || address.host().isEmpty())
+    if (const QString refused = refusedName(current, state); !refused.isEmpty()) {
+        setLastError(StoredNames::refusal(refused));
         return;
+    }
+    const QUrl address = downloadURL(current, state);
+    if (!address.isValid() || address.scheme().isEmpty() || address.host().isEmpty()) {
+        setLastError(QStringLiteral("Download failed: “%1” is not a valid hub address.")
+                         .arg(hubBaseAddress()));
+        return;
+    }
     QDir().mkpath(modelFolderPath(current));
 
     state.isDownloading = true;
@@ -179,7 +187,10 @@ void ModelManager::deleteModel(const HFModel &model, const ModelVariant &variant
             library.removeAt(at.model);
         setLibrary(std::move(library));
     } else {
-        for (const QString &part : partFilePaths(model, variant))
+        // Nothing outside the repository's folder is ever removed.
+        const QStringList parts
+            = refusedName(model, variant).isEmpty() ? partFilePaths(model, variant) : QStringList();
+        for (const QString &part : parts)
             QFile::remove(part);
         if (at.found()) {
             ModelVariant state = models()[at.model].variants[at.variant];
@@ -261,8 +272,36 @@ QString ModelManager::hubBaseAddress()
 
 QUrl ModelManager::downloadURL(const HFModel &model, const ModelVariant &variant)
 {
-    return QUrl(hubBaseAddress() + model.repo + QStringLiteral("/resolve/main/") + variant.filename,
+    // Each segment percent-encoded: spaces, "#", "%" and letters beyond ASCII are all
+    // names the hub may list.
+    const auto encoded = [](const QString &name) {
+        QStringList segments = name.split(QLatin1Char('/'));
+        for (QString &segment : segments)
+            segment = QString::fromLatin1(QUrl::toPercentEncoding(segment));
+        return segments.join(QLatin1Char('/'));
+    };
+    return QUrl(hubBaseAddress() + encoded(model.repo) + QStringLiteral("/resolve/main/")
+                    + encoded(variant.filename),
                 QUrl::StrictMode);
+}
+
+QString ModelManager::refusedName(const HFModel &model, const ModelVariant &variant) const
+{
+    if (!StoredNames::isAcceptable(model.repo))
+        return model.repo;
+    const QString folder = modelFolderPath(model);
+    const QString partialFolder = QDir(partialDirectory()).filePath(model.folderName());
+    for (const QString &name : partsOf(variant).parts) {
+        ModelVariant file = variant;
+        file.filename = name;
+        const QString partial = partialFilePath(model, file);
+        if (!StoredNames::isAcceptable(name)
+            || !StoredNames::liesWithin(filePath(model, file), folder)
+            || !StoredNames::liesWithin(partial, partialFolder)
+            || !StoredNames::liesWithin(HFDownloadSession::validatorPath(partial), partialFolder))
+            return name;
+    }
+    return {};
 }
 
 void ModelManager::setTransferTimeouts(std::chrono::milliseconds idle,

@@ -119,6 +119,9 @@ private:
     // The hub's file list entry of a variant; a catalogue variant is one file of unknown size.
     HubFile partsOf(const ModelVariant &variant) const;
     bool isPresent(const HFModel &model, const ModelVariant &variant) const;
+    // The first name of a variant (its repository, a part) that the app stores no file under,
+    // or whose files would land outside the repository's folders; empty when none.
+    QString refusedName(const HFModel &model, const ModelVariant &variant) const;
     // Reads the index of hub downloads and files used in place; saves what it keeps.
     void loadIndex();
     void saveIndex() const;

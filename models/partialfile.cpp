@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 // "bytes 100-199/200" gives {100, 200}; an unknown total ("/*") gives -1.
 std::optional<std::pair<qint64, qint64>> PartialFile::parseContentRange(const QByteArray &value)
@@ -66,27 +67,56 @@ void PartialFile::writeRecord(const QString &recordPath, const Record &kept)
         QFile::remove(recordPath);
 }
 
+namespace {
+// Copies in chunks, asking `stopped` between them; the failure's text, empty on success.
+QString copyFile(const QString &from, const QString &to, const std::function<bool()> &stopped)
+{
+    QFile source(from);
+    QFile dest(to);
+    if (!source.open(QIODevice::ReadOnly))
+        return source.errorString();
+    if (!dest.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return dest.errorString();
+    std::vector<char> buffer(4 * 1024 * 1024);
+    while (!source.atEnd()) {
+        if (stopped())
+            return QStringLiteral("The copy was stopped.");
+        const qint64 count = source.read(buffer.data(), qint64(buffer.size()));
+        if (count < 0)
+            return source.errorString();
+        if (dest.write(buffer.data(), count) != count)
+            return dest.errorString();
+    }
+    return dest.flush() ? QString() : dest.errorString();
+}
+} // namespace
+
 // rename() replaces an existing file in one step: the old file stays whole until the
 // new one is there. Across file systems (the models folder moved to another volume)
-// the file is copied beside the destination under a hidden name first. Returns the
-// failure's text, empty on success. Runs on a pool thread: the copy may take minutes.
-QString PartialFile::install(const QString &from, const QString &to)
+// the file is copied beside the destination under a hidden name first. Runs on a pool
+// thread: the copy may take minutes.
+QString PartialFile::install(const QString &from,
+                             const QString &to,
+                             const std::function<bool()> &stopped)
 {
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
         return {};
     const int error = errno;
-    if (error == EXDEV) {
-        const QFileInfo dest(to);
-        const QString staging = dest.absoluteDir().filePath(QLatin1Char('.') + dest.fileName()
-                                                            + QStringLiteral(".incoming"));
+    if (error != EXDEV)
+        return QString::fromLocal8Bit(std::strerror(error));
+    const QFileInfo dest(to);
+    const QString staging = dest.absoluteDir().filePath(QLatin1Char('.') + dest.fileName()
+                                                        + QStringLiteral(".incoming"));
+    QFile::remove(staging);
+    QString failure = copyFile(from, staging, stopped);
+    if (failure.isEmpty()
+        && std::rename(QFile::encodeName(staging).constData(), QFile::encodeName(to).constData())
+               != 0)
+        failure = QString::fromLocal8Bit(std::strerror(errno));
+    if (!failure.isEmpty()) {
         QFile::remove(staging);
-        if (QFile::copy(from, staging)
-            && std::rename(QFile::encodeName(staging).constData(), QFile::encodeName(to).constData())
-                   == 0) {
-            QFile::remove(from);
-            return {};
-        }
-        QFile::remove(staging);
+        return failure;
     }
-    return QString::fromLocal8Bit(std::strerror(error));
+    QFile::remove(from);
+    return {};
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -25,7 +26,8 @@ std::optional<std::pair<qint64, qint64>> parseContentRange(const QByteArray &val
 qint64 sizeHeader(const QByteArray &value);
 
 // Moves a finished file into place, replacing the old one in one step; across file
-// systems by a copy beside the destination first. Returns the failure's text, empty
-// on success. Blocks for as long as the copy takes: run it on a pool thread.
-QString install(const QString &from, const QString &to);
+// systems by a copy beside the destination first, which ends when `stopped` says so
+// between chunks (the source stays). Returns the failure's text, empty on success.
+// Blocks for as long as the copy takes: run it on a pool thread.
+QString install(const QString &from, const QString &to, const std::function<bool()> &stopped);
 } // namespace PartialFile

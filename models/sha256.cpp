@@ -44,25 +44,30 @@ QByteArray Sha256::finish()
     return QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex();
 }
 
-QFuture<std::shared_ptr<Sha256>> Sha256::hashFilePrefix(QString path, qint64 length)
+QFuture<std::shared_ptr<Sha256>> Sha256::hashFilePrefix(QString path,
+                                                        qint64 length,
+                                                        std::function<bool()> stopped)
 {
-    return QtConcurrent::run([path = std::move(path), length]() -> std::shared_ptr<Sha256> {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        auto hash = std::make_shared<Sha256>();
-        std::vector<char> buffer(4 * 1024 * 1024);
-        qint64 left = length;
-        while (left > 0) {
-            const qint64 count
-                = file.read(buffer.data(), std::min<qint64>(left, qint64(buffer.size())));
-            if (count <= 0)
+    return QtConcurrent::run(
+        [path = std::move(path), length, stopped = std::move(stopped)]() -> std::shared_ptr<Sha256> {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
                 return {};
-            hash->add(buffer.data(), count);
-            left -= count;
-        }
-        return hash;
-    });
+            auto hash = std::make_shared<Sha256>();
+            std::vector<char> buffer(4 * 1024 * 1024);
+            qint64 left = length;
+            while (left > 0) {
+                if (stopped())
+                    return {};
+                const qint64 count
+                    = file.read(buffer.data(), std::min<qint64>(left, qint64(buffer.size())));
+                if (count <= 0)
+                    return {};
+                hash->add(buffer.data(), count);
+                left -= count;
+            }
+            return hash;
+        });
 }
 
 QByteArray sha256FromEntityTag(const QByteArray &value)

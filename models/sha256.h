@@ -4,6 +4,7 @@
 #include <QFuture>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct evp_md_ctx_st;
@@ -24,9 +25,11 @@ public:
     // Lower-case hex; the state is used up.
     QByteArray finish();
 
-    // The first `length` bytes of a file, hashed on a pool thread. Null when the file
-    // could not be read that far.
-    static QFuture<std::shared_ptr<Sha256>> hashFilePrefix(QString path, qint64 length);
+    // The first `length` bytes of a file, hashed on a pool thread; `stopped` is asked between
+    // chunks. Null when the file could not be read that far or the work was stopped.
+    static QFuture<std::shared_ptr<Sha256>> hashFilePrefix(QString path,
+                                                           qint64 length,
+                                                           std::function<bool()> stopped);
 
 private:
     evp_md_ctx_st *m_context = nullptr;

@@ -6,6 +6,7 @@
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QTcpServer>
 
 using namespace std::chrono_literals;
 using nlohmann::json;
@@ -236,10 +237,17 @@ private slots:
         addRow("dropped halfway", "drop", 0, "Download failed: *", true);
         addRow("no data for the idle limit", "stall", 0, timedOut, true);
         addRow("total time limit", "slow", 400, timedOut, true);
-        addRow("nothing listening", "refused", 0, "Download failed: Connection refused", false);
+        const QString refused = "Download failed: Connection refused";
+        addRow("nothing listening", "http://127.0.0.1:9/", 0, refused, false);
         QTest::newRow("corrupted body")
             << "corrupt" << 0
             << "Download failed: the file's checksum does not match the hub's (expected %E, got %G)"
+            << false;
+        QTest::newRow("more than the hub's size")
+            << "undersize" << 0
+            << "Download failed: the server sent more than the announced 1052674 bytes" << false;
+        QTest::newRow("no address to build")
+            << "http://[::1" << 0 << "Download failed: “http://[::1/” is not a valid hub address."
             << false;
         QTest::newRow("size unlike the hub's")
             << "wrongsize" << 0
@@ -256,8 +264,8 @@ private slots:
         flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x5a);
         expected.replace(QStringLiteral("%E"), QString::fromLatin1(digest(readTestFile(source(1)))))
             .replace(QStringLiteral("%G"), QString::fromLatin1(digest(flipped)));
-        if (mode == QLatin1String("refused"))
-            qputenv("HF_ENDPOINT", "http://127.0.0.1:9/"); // the discard port: nothing listens
+        if (mode.startsWith(QLatin1String("http"))) // 9, the discard port: nothing listens
+            qputenv("HF_ENDPOINT", mode.toUtf8());
         else
             useMode(mode);
         ModelManager manager;
@@ -440,6 +448,29 @@ private slots:
         QCOMPARE(arrived(manager, 0), trusted);
         QCOMPARE(manager.lastError().has_value(), !trusted);
         QCOMPARE(filesUnder(ModelManager::modelsDirectory()).size(), trusted ? 1 : 0);
+    }
+
+    // Quitting is never held by file work: the hash of a kept part (64 GB) stops with its
+    // download, and so does a copy into place from another file system.
+    void fileWorkStops()
+    {
+        QTcpServer silent; // takes the request, never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        qputenv("HF_ENDPOINT", "http://127.0.0.1:" + QByteArray::number(silent.serverPort()) + "/");
+        auto manager = std::make_unique<ModelManager>();
+        QFile kept(partial(*manager, 1));
+        QVERIFY(QDir().mkpath(QFileInfo(kept).path()) && kept.open(QIODevice::WriteOnly)
+                && kept.resize(qint64(64) << 30));
+        PartialFile::writeRecord(kept.fileName() + ".validator", {"\"v1\"", qint64(64) << 30, {}});
+        start(*manager, 1);
+        QTest::qWait(300);
+        manager.reset();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+        QTemporaryDir volume(QStringLiteral("/dev/shm/tovra-install-XXXXXX"));
+        QVERIFY(
+            !PartialFile::install(source(1), volume.filePath("x"), [] { return true; }).isEmpty());
+        QCOMPARE(filesUnder(volume.path()), QStringList());
+        QVERIFY(QFile::exists(source(1)));
     }
 
     void managerGoneDuringDownload()

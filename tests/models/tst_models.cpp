@@ -3,7 +3,9 @@
 // (tests/fixtures/hub), the index that keeps them, and files used in place.
 #include "models/hubfilelistmodel.h"
 #include "models/hubsearch.h"
+#include "models/modelindex.h"
 #include "models/modelmanager.h"
+#include "models/storednames.h"
 #include "tests/fixtures/fileserver.h"
 #include "tests/support/testenvironment.h"
 
@@ -249,7 +251,8 @@ private slots:
                                                               "tinyfolk/Stories-Split-GGUF",
                                                               "lockedlab/Stories-Gated-GGUF",
                                                               "lockedlab/Stories-Approval-GGUF",
-                                                              "tinyfolk/Stories-Tampered-GGUF"}
+                                                              "tinyfolk/Stories-Tampered-GGUF",
+                                                              "tinyfolk/Stories-Names-GGUF"}
                                                << "120K downloads · Updated 14 Oct 2026"
                                                << "";
         QTest::newRow("narrower text") << "files"
@@ -258,6 +261,8 @@ private slots:
                                        << "";
         const QStringList none;
         const QString http500 = "The hub cannot be reached: HTTP 500 Internal Server Error";
+        const QStringList names{"tinyfolk/Stories-Names-GGUF"};
+        addRow("no date", "files", "names", names, "5 downloads · ", "");
         addRow("nothing found", "files", "llama", none, "", "");
         addRow("server error", "500", "stories", none, "", http500);
         const QString refused = "The hub cannot be reached: Connection refused";
@@ -323,6 +328,11 @@ private slots:
         QTest::newRow("split parts as one, an incomplete set left out")
             << "files"
             << "tinyfolk/Stories-Split-GGUF" << QStringList{split} << "";
+        const QStringList named{"Q8/Stories 260K #1 100% ü-Q8_0.gguf Q8_0 1 MB",
+                                "../../../../x.gguf GGUF 0 MB",
+                                "/tmp/tovra-absolute.gguf GGUF 0 MB",
+                                "over/stories260K-Q8_0.gguf Q8_0 0 MB"};
+        addRow("each file with its folder", "files", "tinyfolk/Stories-Names-GGUF", named, "");
         const QString big = "Stories-70B-Q4_K_M.gguf Q4_K_M 40.0 GB !";
         addRow("too big for memory", "files", "bigfolk/Stories-70B-GGUF", QStringList{big}, "");
         const QStringList none;
@@ -362,60 +372,103 @@ private slots:
         QTEST(HubApi::quantizationOf(fileName), "quantization");
     }
 
+    // One rule for the hub's names; an index entry or a deletion naming a file outside its
+    // repository's folder, by name or through a link, touches nothing there.
+    void namesStayInside()
+    {
+        QVERIFY(StoredNames::isAcceptable("Q4/a b/#1%ü.gguf"));
+        const QString refused
+            = QStringLiteral("/u/x.gguf|../../x.gguf|.|Q4//x.gguf|Q4\\x.gguf|x\n.gguf|x\0.gguf|");
+        for (const QString &name : refused.split(QLatin1Char('|')))
+            QVERIFY2(!StoredNames::isAcceptable(name), qPrintable(name));
+        const QString outside = QDir(ModelManager::appDataDirectory()).filePath("x.gguf");
+        const QString folder = QDir(ModelManager::modelsDirectory()).filePath("a_b");
+        placeFile(outside);
+        QVERIFY(QDir().mkpath(folder)
+                && QFile::link(ModelManager::appDataDirectory(), folder + "/up"));
+        QVERIFY(writeTestFile(ModelIndex::filePath(ModelManager::modelsDirectory()),
+                              R"({"models": [{"repo": "a/b", "parts": [{"file": "../../x.gguf"}]},
+                                             {"repo": "a/b", "parts": [{"file": "up/x.gguf"}]}]})"));
+        ModelManager manager;
+        QVERIFY(!libraryEntry(manager, "a/b"));
+        HFModel model = manager.models()[0];
+        model.repo = "a/b";
+        for (const char *name : {"../../x.gguf", "up/x.gguf"}) {
+            model.variants[0].filename = name;
+            manager.deleteModel(model, model.variants[0]);
+        }
+        QVERIFY(QFile::exists(outside));
+    }
+
     // Downloaded with the catalogue's machinery into the models folder, all parts of a
     // split file, checked against the listing's SHA-256; a finished one is in the index
     // and in the library of the next run, until one of its files goes.
     void hubDownloads_data()
     {
-        columns<QString, QStringList, QString>("repo", "parts", "error");
+        columns<QString, QString, QString, QString>("mode", "repo", "file", "error");
         const QString tampered
             = QStringLiteral("Download failed: the file's checksum does not match the "
                              "hub's (expected %1, got %2)")
                   .arg(QString(64, QLatin1Char('c')),
                        QString::fromLatin1(
                            digest(hubFolder + QStringLiteral("/stories260K-Q8_0.gguf"))));
-        addRow("whole file", "tinyfolk/Stories-260K-GGUF", QStringList{"stories260K-Q8_0.gguf"}, "");
-        QTest::newRow("split file") << "tinyfolk/Stories-Split-GGUF"
-                                    << QStringList{"stories-split-Q4_K_M-00001-of-00003.gguf",
-                                                   "stories-split-Q4_K_M-00002-of-00003.gguf",
-                                                   "stories-split-Q4_K_M-00003-of-00003.gguf"}
-                                    << "";
-        addRow("checksum differs", "tinyfolk/Stories-Tampered-GGUF", QStringList{}, tampered);
+        const QString names = "tinyfolk/Stories-Names-GGUF", whole = "stories260K-Q8_0.gguf";
+        const QString refused = "The hub listed a file the app will not save: ";
+        const QString over = "over/stories260K-Q8_0.gguf", up = "../../../../x.gguf";
+        const QString beyond
+            = "Download failed: the server sent more than the announced 1000 bytes";
+        const QString q8 = "Q8/Stories 260K #1 100% ü-Q8_0.gguf";
+        const QString split = "stories-split-Q4_K_M-00001-of-00003.gguf",
+                      absolute = "/tmp/tovra-absolute.gguf";
+        addRow("whole file", "files", "tinyfolk/Stories-260K-GGUF", whole, "");
+        addRow("split file", "files", "tinyfolk/Stories-Split-GGUF", split, "");
+        addRow("checksum differs", "files", "tinyfolk/Stories-Tampered-GGUF", whole, tampered);
+        addRow("in a folder, a name to encode", "files", names, q8, "");
+        addRow("a name climbing out", "files", names, up, refused + up);
+        addRow("an absolute name", "files", names, absolute, refused + absolute);
+        addRow("more than listed", "files", names, over, beyond);
+        addRow("no length, more than listed", "chunked", names, over, beyond);
     }
 
     void hubDownloads()
     {
-        const auto [repo, parts, error]
-            = fetch<QString, QStringList, QString>("repo", "parts", "error");
+        const auto [mode, repo, name, error]
+            = fetch<QString, QString, QString, QString>("mode", "repo", "file", "error");
+        useMode(mode);
         HubSearch search; // the repository's files as the hub lists them
         search.expand(repo);
         QTRY_VERIFY_WITH_TIMEOUT(!search.isListing(), 10000);
-        const QList<HubFile> files = search.files();
-        QVERIFY(!files.isEmpty());
+        HubFile file;
+        for (const HubFile &listed : search.files())
+            file = listed.name() == name ? listed : file;
+        QVERIFY(!file.parts.isEmpty());
         const QString folder
             = QDir(ModelManager::modelsDirectory())
                   .filePath(QString(repo).replace(QLatin1Char('/'), QLatin1Char('_')));
         {
             ModelManager manager;
-            const QString id = manager.downloadHubFile(repo, files.first());
-            QVERIFY(!id.isEmpty());
-            QVERIFY(manager.model(QUuid::fromString(id)));
-            QTRY_VERIFY_WITH_TIMEOUT(!libraryEntry(manager, repo)->second.isDownloading, 20000);
+            const QString id = manager.downloadHubFile(repo, file);
+            QCOMPARE(manager.model(QUuid::fromString(id)).has_value(), !error.startsWith("The hub"));
+            const auto variant
+                = [&] { return manager.hubVariant(repo, name).value_or(ModelVariant()); };
+            QTRY_VERIFY_WITH_TIMEOUT(!variant().isDownloading, 20000);
             QCOMPARE(manager.lastErrorText(), error);
-            QCOMPARE(libraryEntry(manager, repo)->second.isDownloaded, error.isEmpty());
-            for (const QString &part : parts)
-                QCOMPARE(digest(QDir(folder).filePath(part)), digest(hubFolder + '/' + part));
+            QCOMPARE(variant().isDownloaded, error.isEmpty());
+            for (const QString &part : file.parts)
+                QCOMPARE(readTestFile(QDir(folder).filePath(part)),
+                         error.isEmpty()
+                             ? readTestFile(hubFolder + '/' + QFileInfo(part).fileName())
+                             : QByteArray());
         }
         ModelManager next;
         const auto kept = libraryEntry(next, repo);
         QCOMPARE(kept.has_value(), error.isEmpty());
         if (!kept)
             return;
-        QCOMPARE(kept->second.filename, parts.first());
+        QCOMPARE(kept->second.filename, name);
         QVERIFY(kept->second.isDownloaded);
-        QCOMPARE(ModelManager::filePath(kept->first, kept->second),
-                 QDir(folder).filePath(parts.first()));
-        QVERIFY(QFile::remove(QDir(folder).filePath(parts.last())));
+        QCOMPARE(ModelManager::filePath(kept->first, kept->second), QDir(folder).filePath(name));
+        QVERIFY(QFile::remove(QDir(folder).filePath(file.parts.last())));
         QVERIFY(!libraryEntry(ModelManager(), repo));
         QVERIFY(!readTestFile(QDir(ModelManager::modelsDirectory()).filePath("library.json"))
                      .contains(repo.toUtf8()));
