@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/records.h"
-#include "core/stopflag.h"
+#include "platform/stopflag.h"
 
 #include <QSet>
 #include <QString>

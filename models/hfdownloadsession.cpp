@@ -64,7 +64,7 @@ HFDownloadSession::~HFDownloadSession()
     // Lets a suspended transfer resume and end quietly instead of waiting forever
     // on a reply that is about to be destroyed. The partial file stays for a resume.
     m_closing = true;
-    *m_stop = true;
+    m_stop.raise();
     if (m_reply && !m_reply->isFinished())
         m_reply->abort();
 }
@@ -159,12 +159,12 @@ QCoro::Task<HFDownloadSession::Step> HFDownloadSession::transfer(QUrl address, b
     // The kept part is hashed on a pool thread while the request goes out; it stops once this
     // transfer no longer waits for it.
     QFuture<std::shared_ptr<Sha256>> keptHash;
-    const auto hashStop = std::make_shared<std::atomic_bool>(false);
-    const auto stopHash = qScopeGuard([hashStop] { *hashStop = true; });
+    const StopFlag hashStop;
+    const auto stopHash = qScopeGuard([hashStop] { hashStop.raise(); });
     if (resumeOffset > 0)
         keptHash
             = Sha256::hashFilePrefix(m_partialPath, resumeOffset, [session = m_stop, hashStop] {
-                  return *session || *hashStop;
+                  return session.isRaised() || hashStop.isRaised();
               });
 
     QNetworkRequest request(address);
@@ -372,7 +372,7 @@ QCoro::Task<> HFDownloadSession::moveIntoPlace()
     m_installing = true;
     const QPointer<HFDownloadSession> self(this);
     // Built outside the co_await: GCC 12 destroys some temporaries of a co_await expression twice.
-    const std::function<bool()> stopped = [stop = m_stop] { return bool(*stop); };
+    const std::function<bool()> stopped = [stop = m_stop] { return stop.isRaised(); };
     QFuture<QString> installing
         = QtConcurrent::run(PartialFile::install, m_partialPath, m_destPath, stopped);
     const QString error = co_await installing;

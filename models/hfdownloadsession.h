@@ -9,10 +9,10 @@
 
 #include "models/partialfile.h"
 #include "models/sha256.h"
+#include "platform/stopflag.h"
 
 #include <QCoroTask>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -123,7 +123,7 @@ private:
     std::shared_ptr<Sha256> m_hash;
     // Raised when the session ends, so that file work on a pool thread (hashing a kept part,
     // copying into place) stops between chunks instead of holding up the quit.
-    const std::shared_ptr<std::atomic_bool> m_stop = std::make_shared<std::atomic_bool>(false);
+    const StopFlag m_stop;
     bool m_keepPartial = true; // false once the bytes are known to be wrong
     bool m_installing = false;
     bool m_started = false;

@@ -9,7 +9,7 @@
 class StopFlag
 {
 public:
-    void raise() { m_raised->store(true, std::memory_order_relaxed); }
+    void raise() const { m_raised->store(true, std::memory_order_relaxed); }
     bool isRaised() const { return m_raised->load(std::memory_order_relaxed); }
 
 private:
