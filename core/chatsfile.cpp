@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QMultiHash>
-#include <QSaveFile>
 
 namespace {
 constexpr qint64 chunkSize = qint64(1) << 20;
@@ -73,42 +72,11 @@ bool sameChat(const ChatSession &a, const ChatSession &b)
 }
 } // namespace
 
-QString stoppedReason()
-{
-    return QStringLiteral("the app is quitting");
-}
-
-QString writeFileInChunks(const QString &path, const QByteArray &bytes, const StopFlag &stop)
-{
-    QSaveFile file(path);
-    // Unbuffered, and written until done: a short write is followed by the one that
-    // fails, which carries the system's reason.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
-    for (qint64 done = 0; done < bytes.size();) {
-        if (stop.isRaised()) {
-            file.cancelWriting();
-            return stoppedReason();
-        }
-        const qint64 written
-            = file.write(bytes.constData() + done, std::min(chunkSize, bytes.size() - done));
-        if (written <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return reason;
-        }
-        done += written;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return {};
-}
-
 QString writeChatsFile(const QList<ChatSession> &sessions,
                        const QString &filePath,
                        const StopFlag &stop)
 {
-    return writeFileInChunks(filePath, encodeSessions(sessions), stop);
+    return writeFileAtomically(filePath, encodeSessions(sessions), stop);
 }
 
 ChatsFile openChatsFile(const QString &filePath, const StopFlag &stop)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/records.h"
-#include "platform/stopflag.h"
+#include "platform/savefile.h"
 
 #include <QSet>
 #include <QString>
@@ -14,12 +14,6 @@
 // The largest file an import reads; thousands of long chats take a small part of it.
 inline constexpr qint64 largestChatsFile = qint64(512) << 20;
 
-// Why a job ended for a raised stop flag, for the user.
-QString stoppedReason();
-
-// Replaces the file at path with bytes in one step; a failed or stopped write leaves the old
-// file as it was. Gives the reason of a failure, for the user; empty when written.
-QString writeFileInChunks(const QString &path, const QByteArray &bytes, const StopFlag &stop);
 QString writeChatsFile(const QList<ChatSession> &sessions,
                        const QString &filePath,
                        const StopFlag &stop = {});

@@ -1,6 +1,7 @@
 #include "ui/chatexport.h"
 
 #include "core/agentstate.h"
+#include "platform/savefile.h"
 #include "ui/markdownblocks.h"
 #include "ui/messagevisibility.h"
 
@@ -32,7 +33,7 @@ QString messageMarkdown(const QString &content)
 
 QString exportFile(const ChatSession &session, const QString &path, const StopFlag &stop)
 {
-    return writeFileInChunks(path, chatMarkdown(session).toUtf8(), stop);
+    return writeFileAtomically(path, chatMarkdown(session).toUtf8(), stop);
 }
 } // namespace
 
