@@ -450,7 +450,9 @@ private slots:
             const QString id = manager.downloadHubFile(repo, file);
             QCOMPARE(manager.model(QUuid::fromString(id)).has_value(), !error.startsWith("The hub"));
             const auto variant
-                = [&] { return manager.hubVariant(repo, name).value_or(ModelVariant()); };
+                = [&, repo = repo, name = name] { // clang 14 captures no structured bindings
+                      return manager.hubVariant(repo, name).value_or(ModelVariant());
+                  };
             QTRY_VERIFY_WITH_TIMEOUT(!variant().isDownloading, 20000);
             QCOMPARE(manager.lastErrorText(), error);
             QCOMPARE(variant().isDownloaded, error.isEmpty());
