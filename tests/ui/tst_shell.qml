@@ -102,6 +102,8 @@ Item {
             sheet.flow.finish()
             compare(completed, 1)
             verify(!view.showOnboarding)
+            // The sheet's focus goes to the message box, not nowhere.
+            tryVerify(() => findChild(view, "inputEditor").focus)
             view.onboardingComplete = true
             verify(!view.showOnboarding)
             // The settings screen's reset removes the key: the sheet opens again.

@@ -37,6 +37,8 @@ Item {
         root._appeared = true
         if (!root.onboardingComplete)
             root.showOnboarding = true
+        else if (root.selectedTab === AppTab.Chat)
+            chatView.focusInput()
         root.firstShown()
     }
 
@@ -46,6 +48,11 @@ Item {
         root.selectedTab = AppTab.Chat
     }
 
+    // The closed sheet took the focus with it: the message box is where typing goes next.
+    onShowOnboardingChanged: {
+        if (!root.showOnboarding && root.selectedTab === AppTab.Chat)
+            chatView.focusInput()
+    }
     onOnboardingCompleteChanged: {
         if (!root.onboardingComplete && root._appeared)
             root.showOnboarding = true
