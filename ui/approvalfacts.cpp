@@ -29,15 +29,6 @@ QString countText(qsizetype count, const char *one, const char *many)
     return QString::number(count) + u' ' + QLatin1String(count == 1 ? one : many);
 }
 
-// What is at a write's target, as far as the facts go.
-QString kindOf(const QFileInfo &info)
-{
-    if (!info.exists())
-        return QStringLiteral("none");
-    if (info.isDir())
-        return QStringLiteral("folder");
-    return info.isFile() ? QStringLiteral("file") : QStringLiteral("other");
-}
 } // namespace
 
 void ApprovalFacts::setToolCall(const QVariantMap &call)
@@ -56,7 +47,7 @@ void ApprovalFacts::describe(const QString &lead)
     m_summary.clear();
     m_rows.clear();
     m_target.clear();
-    m_targetKind.clear();
+    m_targetKind = TargetKind::Unread;
     m_lead = lead;
     const QString name = m_toolCall.value(QStringLiteral("name")).toString();
     const QVariantMap arguments = m_toolCall.value(QStringLiteral("arguments")).toMap();
@@ -67,6 +58,16 @@ void ApprovalFacts::describe(const QString &lead)
         describeDelete(path);
     endResetModel();
     emit changed();
+}
+
+// What is at a write's target, as far as the facts go.
+ApprovalFacts::TargetKind ApprovalFacts::kindOf(const QFileInfo &info)
+{
+    if (!info.exists())
+        return TargetKind::None;
+    if (info.isDir())
+        return TargetKind::Folder;
+    return info.isFile() ? TargetKind::File : TargetKind::Other;
 }
 
 bool ApprovalFacts::confirmTarget()
@@ -95,11 +96,11 @@ void ApprovalFacts::describeWrite(const QString &path, const QString &content)
         m_lead += QStringLiteral("Link to ") + m_target + u'\n';
     const QFileInfo info(m_target);
     m_targetKind = kindOf(info);
-    if (m_targetKind == QLatin1String("none"))
+    if (m_targetKind == TargetKind::None)
         m_note = m_lead + QStringLiteral("New file");
-    else if (m_targetKind == QLatin1String("folder"))
+    else if (m_targetKind == TargetKind::Folder)
         m_note = m_lead + QStringLiteral("A folder is at this path");
-    else if (m_targetKind != QLatin1String("file"))
+    else if (m_targetKind != TargetKind::File)
         m_note = m_lead + notRegular;
     else if (info.size() > maxComparedBytes)
         m_note

@@ -5,6 +5,8 @@
 #include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 
+class QFileInfo;
+
 // What an approval shows about the file a call would change, read when the call is shown:
 // for write_file the current file's lines against the new content, or "New file"; for
 // delete_file what is at the path. A write through a link is shown, and compared, as a write
@@ -81,7 +83,9 @@ private:
     QList<Row> m_rows;
     // What the facts were read for: the write's target and what was found there.
     QString m_target;
-    QString m_targetKind;
+    enum class TargetKind { Unread, None, Folder, File, Other };
+    static TargetKind kindOf(const QFileInfo &info);
+    TargetKind m_targetKind = TargetKind::Unread;
     QString m_lead;           // lines before the note ("Link to TARGET"), each with its line break
     quint64 m_generation = 0; // a comparison in flight applies only to its own call
 };
