@@ -11,9 +11,9 @@
 
 #include "core/agentstate.h"
 #include "core/archive.h"
-#include "ui/appmodel.h"
-#include "ui/iconimageprovider.h"
-#include "ui/markdowndocument.h"
+#include "ui/app/appmodel.h"
+#include "ui/components/iconimageprovider.h"
+#include "ui/markdown/markdowndocument.h"
 
 #include "platform/preferences.h"
 
@@ -120,7 +120,7 @@ qint64 firstFrameMs(QQmlApplicationEngine &engine, QElapsedTimer &startup)
 {
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
-    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/qml/Main.qml")));
+    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/App/Main.qml")));
     if (engine.rootObjects().isEmpty())
         std::exit(1);
     auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
@@ -237,7 +237,7 @@ int main(int argc, char **argv)
     QQmlApplicationEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
-    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/qml/Main.qml")));
+    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/App/Main.qml")));
     if (engine.rootObjects().isEmpty())
         return 1;
     auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());

@@ -378,6 +378,7 @@ void AgentState::resetAllData()
     Preferences::remove(Key::firstReplyCelebrated); // a fresh start celebrates its first reply again
     Preferences::remove(Key::completionSoundEnabled);
     saveSettings();
+    emit allDataReset();
 }
 
 void AgentState::loadSettings()

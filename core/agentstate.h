@@ -154,6 +154,8 @@ public:
     StopFlag fileWorkStop() const { return m_fileWorkStop; }
 
 signals:
+    // resetAllData() ran: what other owners keep of the user's data goes too.
+    void allDataReset();
     void isLoadingChanged();
     void systemPromptChanged();
     void temperatureChanged();

@@ -6,7 +6,7 @@
 #include "core/agentstate.h"
 #include "engine/servermanager.h"
 #include "tests/support/testenvironment.h"
-#include "ui/appmodel.h"
+#include "ui/app/appmodel.h"
 
 #include <QCoroTask>
 

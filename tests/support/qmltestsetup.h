@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tests/support/testenvironment.h"
-#include "ui/iconimageprovider.h"
+#include "ui/components/iconimageprovider.h"
 
 #include <QQmlEngine>
 

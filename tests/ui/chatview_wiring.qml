@@ -1,7 +1,10 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtTest
-import TovraAI
+import TovraAI.Components
+import TovraAI.Chat
+import TovraAI.Approval
+import TovraAI.App
 import ChatTest
 
 // The chat screen against the stand-in engine, started by the app's own server
@@ -24,6 +27,11 @@ Item {
             onModelsRequested: root.modelsRequested += 1
         }
     }
+    ApprovalSheet {
+        id: approvalSheet
+        agentState: AppModel.agentState
+    }
+
     Component {
         id: approvalComponent
         ApprovalView {}
@@ -217,7 +225,7 @@ Item {
             verify(Engine.enqueue([{ pieces: ["TOOL_CALL: " + JSON.stringify(call)] }, { pieces: ["Done."] }]))
             type(view, "Write it")
             keyClick(Qt.Key_Return)
-            const sheet = view.approvalSheet
+            const sheet = approvalSheet
             tryCompare(sheet, "opened", true, 10000)
             const approval = sheet.contentItem
             compare(approval.title, "Write File")

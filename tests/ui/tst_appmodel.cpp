@@ -2,8 +2,8 @@
 #include "core/agentstate.h"
 #include "engine/servermanager.h"
 #include "models/modelmanager.h"
-#include "ui/appmodel.h"
-#include "ui/icons.h"
+#include "ui/app/appmodel.h"
+#include "ui/components/icons.h"
 
 #include "platform/preferences.h"
 

@@ -1,8 +1,9 @@
 #include "core/agentstate.h"
 #include "engine/servermanager.h"
-#include "ui/chatcontroller.h"
-#include "ui/chatlogic.h"
-#include "ui/chatoperations.h"
+#include "ui/approval/approvalprompt.h"
+#include "ui/chat/chatcontroller.h"
+#include "ui/chat/chatlogic.h"
+#include "ui/chat/chatoperations.h"
 
 #include "core/archive.h"
 #include "platform/preferences.h"
@@ -229,7 +230,7 @@ private slots:
 
     void approvalRows()
     {
-        const QVariantList rows = ChatLogic::approvalArguments({{"text", "t"},
+        const QVariantList rows = ApprovalPrompt::argumentRows({{"text", "t"},
                                                                 {"path", "/tmp/a"},
                                                                 {"PATH", "/P"},
                                                                 {"directory", "/d"},

@@ -1,6 +1,6 @@
 #include "agent/agentmanager.h"
 #include "tests/engine/enginetesthelpers.h"
-#include "ui/appmodel.h"
+#include "ui/app/appmodel.h"
 
 #include "platform/preferences.h"
 

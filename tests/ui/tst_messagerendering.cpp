@@ -1,9 +1,9 @@
+#include "core/messagevisibility.h"
 #include "core/records.h"
-#include "ui/approvalfacts.h"
-#include "ui/inlinemarkdown.h"
-#include "ui/markdownblocks.h"
-#include "ui/markdowndocument.h"
-#include "ui/messagevisibility.h"
+#include "ui/approval/approvalfacts.h"
+#include "ui/markdown/inlinemarkdown.h"
+#include "ui/markdown/markdownblocks.h"
+#include "ui/markdown/markdowndocument.h"
 
 #include <QImage>
 

@@ -3,7 +3,7 @@
 #include "models/modelmanager.h"
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/support/testenvironment.h"
-#include "ui/modellibrarymodel.h"
+#include "ui/library/modellibrarymodel.h"
 
 using VariantState = ModelLibraryModel::VariantState;
 

@@ -6,7 +6,7 @@
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
-#include "ui/onboardingflow.h"
+#include "ui/onboarding/onboardingflow.h"
 
 using Flow = OnboardingFlow;
 using Kind = BrewInstallState::Kind;

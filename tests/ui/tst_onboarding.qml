@@ -1,7 +1,8 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import QtTest
-import TovraAI
+import TovraAI.Onboarding
+import TovraAI.App
 
 // The first-run flow from the keyboard alone, against the stand-in Homebrew: a name, an
 // installation that fails and is tried again, a style, and the starter model. After each

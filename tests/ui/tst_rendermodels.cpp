@@ -1,7 +1,7 @@
 #include "core/messagelistmodel.h"
-#include "ui/markdowndocument.h"
-#include "ui/messagecontentsource.h"
-#include "ui/visiblemessagesmodel.h"
+#include "ui/chat/visiblemessagesmodel.h"
+#include "ui/markdown/markdowndocument.h"
+#include "ui/markdown/messagecontentsource.h"
 
 #include "tests/support/testenvironment.h"
 

@@ -1,7 +1,7 @@
 #include "core/agentstate.h"
-#include "ui/chatexport.h"
-#include "ui/sessiondatelabel.h"
-#include "ui/sessionsidebarmodel.h"
+#include "ui/sessions/chatexport.h"
+#include "ui/sessions/sessiondatelabel.h"
+#include "ui/sessions/sessionsidebarmodel.h"
 
 #include "core/archive.h"
 #include "platform/preferences.h"

@@ -9,10 +9,10 @@
 #include "tests/support/loadedstate.h"
 #include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
-#include "ui/settingscontroller.h"
+#include "ui/settings/settingscontroller.h"
 
 using Controller = SettingsController;
-using Block = Controller::EngineBlock;
+using Block = EngineSetup::Block;
 using Phase = Controller::DeletePhase;
 using Kind = BrewInstallState::Kind;
 Q_DECLARE_METATYPE(Block)
@@ -60,7 +60,7 @@ private slots:
         const auto [uninstalling, engine] = fetch<bool, bool>("uninstalling", "engine");
         const auto [fromHomebrew, brew, install]
             = fetch<bool, bool, Kind>("fromHomebrew", "brew", "install");
-        QTEST(Controller::engineBlock({uninstalling, engine, fromHomebrew, brew, install}), "block");
+        QTEST(EngineSetup::blockFor({uninstalling, engine, fromHomebrew, brew, install}), "block");
     }
 
     void fieldRules_data()

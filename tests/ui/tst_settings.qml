@@ -1,6 +1,8 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import TovraAI
+import TovraAI.Components
+import TovraAI.Settings
+import TovraAI.App
 
 // The settings screen from the keyboard alone, on the app's own stores: the stand-in
 // Homebrew fails, then installs; the fields, the sound, the clear and the delete.
@@ -16,6 +18,7 @@ Item {
             agentState: AppModel.agentState
             serverManager: AppModel.serverManager
             modelManager: AppModel.modelManager
+            remoteEngine: AppModel.remoteEngine
         }
     }
 
@@ -28,21 +31,21 @@ Item {
             tryVerify(() => AppModel.agentState.sessionsLoaded)
             const view = createTemporaryObject(settingsComponent, root)
             const controller = view.controller
-            compare(controller.engineBlock, SettingsController.Install)
+            compare(controller.engineBlock, EngineSetup.Install)
             verify(findChild(view, "noAutoLoadCandidates").visible)
 
             // The installation fails, shows why, and succeeds when tried again.
             brewStandIn.setExitStatus(1)
             compare(tabTo("installButton").text, "Install via Homebrew")
             keyClick(Qt.Key_Return)
-            tryCompare(controller, "engineBlock", SettingsController.Installing)
+            tryCompare(controller, "engineBlock", EngineSetup.Installing)
             tryVerify(() => findChild(view, "brewOutput").text.indexOf("==> Fetching llama.cpp") >= 0)
-            tryCompare(controller, "engineBlock", SettingsController.InstallFailed, 10000)
+            tryCompare(controller, "engineBlock", EngineSetup.InstallFailed, 10000)
             compare(findChild(view, "installFailure").text, "brew install failed (exit 1)")
             brewStandIn.setExitStatus(0)
             compare(tabTo("tryAgainButton").text, "Try Again")
             keyClick(Qt.Key_Space)
-            tryCompare(controller, "engineBlock", SettingsController.Installed, 10000)
+            tryCompare(controller, "engineBlock", EngineSetup.Installed, 10000)
 
             // Arrow keys move the temperature a step; the field refuses what it cannot use.
             AppModel.agentState.temperature = 0.7

@@ -1,7 +1,7 @@
 #include "platform/preferences.h"
 #include "tests/engine/enginetesthelpers.h"
 #include "tests/fixtures/fileserver.h"
-#include "ui/appmodel.h"
+#include "ui/app/appmodel.h"
 
 #include <memory>
 

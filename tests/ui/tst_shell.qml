@@ -1,6 +1,6 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import TovraAI
+import TovraAI.App
 
 Item {
     id: root
@@ -15,6 +15,7 @@ Item {
             agentState: AppModel.agentState
             serverManager: AppModel.serverManager
             modelManager: AppModel.modelManager
+            remoteEngine: AppModel.remoteEngine
         }
     }
 

@@ -1,0 +1,55 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import TovraAI.Components
+import TovraAI.Approval
+
+// The sheet that asks before a tool runs. Closing it without either button is a denial.
+Popup {
+    id: root
+
+    property AgentState agentState
+    // The call shown; kept while the sheet closes.
+    property var toolCall: ({})
+
+    // Opens for the pending call, and closes when none is pending.
+    function sync(): void {
+        if (root.agentState && root.agentState.hasPendingApproval) {
+            root.toolCall = root.agentState.pendingApproval
+            root.open()
+        } else {
+            root.close()
+        }
+    }
+
+    // The view's width, set here: sized from its content, the popup could settle at zero.
+    width: 380
+    modal: true
+    focus: true
+    closePolicy: Popup.CloseOnEscape
+    anchors.centerIn: Overlay.overlay
+    padding: 0
+    Overlay.modal: Rectangle { color: Theme.alpha(Theme.shadow, 0.18) }
+    background: Rectangle {
+        radius: 12
+        color: Theme.windowBackground
+        border.width: 0.5
+        border.color: Theme.separator
+    }
+    contentItem: ApprovalView {
+        id: view
+        objectName: "approvalView"
+        toolCall: root.toolCall
+        maxHeight: (root.Overlay.overlay ? root.Overlay.overlay.height : 100000) - 48
+        onApproved: if (root.agentState) root.agentState.resolveApproval(true)
+        onDenied: if (root.agentState) root.agentState.resolveApproval(false)
+    }
+    onOpened: view.focusDeny()
+    onClosed: if (root.agentState && root.agentState.hasPendingApproval) root.agentState.resolveApproval(false)
+
+    Connections {
+        target: root.agentState
+        function onPendingApprovalChanged() { root.sync() }
+    }
+    Component.onCompleted: sync()
+}

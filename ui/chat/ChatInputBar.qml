@@ -1,0 +1,160 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Qt5Compat.GraphicalEffects
+import TovraAI.Components
+import TovraAI.Chat
+
+// The input box at the foot of the chat: the editor, the model button, the session
+// settings button, the speed and the send/stop button; under it the queued line.
+Item {
+    id: root
+
+    // The text in the box.
+    property string inputText
+    property bool isLoading: false
+    property bool isRunning: false
+    property bool isStarting: false
+    property bool isQueued: false
+    property string modelName
+    property string remoteHost
+    property real tokensPerSecond: 0
+    readonly property bool canSubmit: ChatLogic.canSubmit(inputText, isLoading)
+    readonly property alias editor: inputEditor
+
+    // Return (or the send button) was pressed.
+    signal submitRequested()
+    signal stopRequested()
+    signal modelsRequested()
+    signal sessionSettingsRequested()
+
+    implicitHeight: inputBox.height + 24 + (queuedLine.visible ? queuedLine.implicitHeight : 0)
+
+    RectangularGlow {
+        anchors.fill: inputBox
+        anchors.topMargin: -3
+        anchors.bottomMargin: 3
+        glowRadius: 14
+        spread: 0.1
+        cornerRadius: 18 + glowRadius
+        color: Theme.alpha(Theme.shadow, 0.08)
+    }
+    Rectangle {
+        id: inputBox
+        objectName: "inputBox"
+        x: 16
+        y: 12
+        width: parent.width - 32
+        height: inputColumn.implicitHeight + 24
+        radius: 18
+        color: Theme.controlBackground
+
+        Column {
+            id: inputColumn
+            x: 14
+            y: 12
+            width: parent.width - 28
+
+            ScrollView {
+                width: parent.width
+                height: Math.min(120, Math.max(36, inputEditor.implicitHeight))
+                ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
+
+                TextArea {
+                    id: inputEditor
+                    objectName: "inputEditor"
+                    text: root.inputText
+                    onTextChanged: if (root.inputText !== text) root.inputText = text
+                    placeholderText: "Message Tovra AI…"
+                    placeholderTextColor: Theme.alpha(Theme.label, 0.35)
+                    wrapMode: TextEdit.Wrap
+                    font.pixelSize: 13
+                    color: Theme.label
+                    selectByMouse: true
+                    leftPadding: 5
+                    rightPadding: 4
+                    topPadding: 8
+                    bottomPadding: 4
+                    background: null
+                    Accessible.name: "Message"
+                    // Return sends; Shift+Return adds a line break at the end. The
+                    // editor itself never breaks the line on Return.
+                    Keys.onPressed: event => {
+                        if (event.key !== Qt.Key_Return && event.key !== Qt.Key_Enter)
+                            return
+                        event.accepted = true
+                        if (event.modifiers & Qt.ShiftModifier) {
+                            root.inputText += "\n"
+                            inputEditor.cursorPosition = inputEditor.length
+                        } else {
+                            root.submitRequested()
+                        }
+                    }
+                }
+            }
+
+            RowLayout {
+                width: parent.width
+                spacing: 10
+
+                ModelButton {
+                    objectName: "modelButton"
+                    Layout.topMargin: 6
+                    isRunning: root.isRunning
+                    isStarting: root.isStarting
+                    modelName: root.modelName
+                    remoteHost: root.remoteHost
+                    onClicked: root.modelsRequested()
+                }
+
+                PlainButton {
+                    objectName: "sessionSettingsButton"
+                    Layout.topMargin: 6
+                    symbol: "slider.horizontal.3"
+                    symbolSize: 12
+                    color: Theme.alpha(Theme.secondary, 0.6)
+                    toolTip: "Session settings"
+                    onClicked: root.sessionSettingsRequested()
+                }
+
+                Item { Layout.fillWidth: true }
+
+                Text {
+                    objectName: "speedLabel"
+                    Layout.topMargin: 6
+                    readonly property bool shown: root.tokensPerSecond > 0
+                    visible: opacity > 0
+                    opacity: shown ? 1 : 0
+                    Behavior on opacity { NumberAnimation { duration: 400; easing.type: Easing.InOutQuad } }
+                    text: shown ? ChatLogic.speedText(root.tokensPerSecond) : text
+                    font.family: Theme.monospaceFamily
+                    font.pixelSize: 10
+                    font.weight: Font.Medium
+                    color: Theme.alpha(Theme.secondary, 0.7)
+                }
+
+                ActionButton {
+                    objectName: "actionButton"
+                    Layout.topMargin: 6
+                    isStop: root.isLoading
+                    canSubmit: root.canSubmit
+                    onSendPressed: root.submitRequested()
+                    onStopPressed: root.stopRequested()
+                }
+            }
+        }
+    }
+
+    // Under the box while the text waits for the starting engine.
+    Text {
+        id: queuedLine
+        objectName: "queuedLine"
+        x: inputBox.x + 14
+        y: inputBox.y + inputBox.height + 6
+        visible: root.isQueued
+        text: "Will be sent when the model is ready"
+        font.pixelSize: 10
+        color: Theme.secondary
+    }
+}

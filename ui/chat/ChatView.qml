@@ -1,0 +1,291 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import TovraAI.Components
+import TovraAI.Chat
+
+// The Chat tab: the active session's conversation (or the welcome panel while it has
+// no turns) and the input box that sends to the agent loop. It hosts the session
+// settings sheet and the celebration; the approval sheet is the window's.
+Item {
+    id: root
+
+    property AgentState agentState
+    property AgentManager agent
+    property ServerManager serverManager
+    // Held for the screens it leads to; nothing is read from it here.
+    property ModelManager modelManager
+
+    // The text in the input box.
+    property alias inputText: inputBar.inputText
+    property bool showSessionSettings: false
+    // The warning about the missing model, shown for 2.5 seconds after a refused send.
+    readonly property alias showNoModelBanner: noModelFlag.copied
+    // A drag with files hovers over the conversation.
+    property bool isDroppingFile: false
+    readonly property bool inputFocused: inputBar.editor.activeFocus
+
+    readonly property bool isLoading: agentState ? agentState.isLoading : false
+    readonly property bool isRunning: serverManager ? serverManager.isRunning : false
+    readonly property bool isStarting: serverManager ? serverManager.isStarting : false
+
+    readonly property alias controller: controller
+    readonly property alias messageList: messageList
+    readonly property alias inputEditor: inputBar.editor
+    readonly property alias sessionSettingsSheet: sessionSettingsSheet
+
+    readonly property var suggestions: [
+        { icon: "camera.viewfinder", text: "Take a screenshot of my screen" },
+        { icon: "folder", text: "List files in my Downloads folder" },
+        { icon: "apps.iphone", text: "What apps do I have open?" },
+        { icon: "cpu", text: "What are my system specs?" }
+    ]
+
+    // Switches the shell to the Models tab.
+    signal modelsRequested()
+
+    // Sends the typed text; while the engine starts it waits in the box, queued; without
+    // an engine the no-model line shows and the text stays.
+    function submitInput(): void {
+        switch (controller.submit(root.inputText)) {
+        case ChatController.Send:
+            root.sendText(root.inputText.trim())
+            break
+        case ChatController.Refuse:
+            noModelFlag.set()
+            break
+        }
+    }
+
+    function sendText(text: string): void {
+        root.inputText = ""
+        root.agent.send(text)
+    }
+
+    function stopGeneration(): void {
+        if (root.agent)
+            root.agent.stop()
+    }
+
+    // Edit and retry cut the conversation, so they wait for the running turn to end:
+    // it would go on writing into whatever message is last.
+    function editFromMessage(messageId: string): void {
+        if (!root.agentState || root.isLoading)
+            return
+        const text = ChatLogic.editFromMessage(root.agentState, messageId)
+        if (text === undefined)
+            return
+        root.inputText = text
+        inputBar.editor.cursorPosition = inputBar.editor.length
+        inputBar.editor.forceActiveFocus()
+    }
+
+    // The agent loop refuses a turn without a running engine, so the conversation is
+    // cut only when the message can be sent again at once.
+    function retryFromMessage(messageId: string): void {
+        switch (controller.retry()) {
+        case ChatController.Send: {
+            const text = ChatLogic.retryFromMessage(root.agentState, messageId)
+            if (text !== undefined)
+                root.agent.send(text)
+            break
+        }
+        case ChatController.Refuse:
+            noModelFlag.set()
+            break
+        }
+    }
+
+    function attachDroppedFile(url: url): void {
+        root.inputText = ChatLogic.attachDroppedFile(root.inputText, url)
+    }
+
+    function focusInput(): void {
+        inputBar.editor.forceActiveFocus()
+    }
+
+    function scrollToBottom(): void {
+        messageList.followEnd = true
+        Qt.callLater(messageList.positionViewAtEnd)
+    }
+
+    ChatController {
+        id: controller
+        state: root.agentState
+        serverManager: root.serverManager
+        onQueuedTextReady: text => root.sendText(text)
+    }
+
+    Connections {
+        target: root.agentState ? root.agentState.messages : null
+        function onRowsInserted() { root.scrollToBottom() }
+        function onRowsRemoved() { root.scrollToBottom() }
+        function onModelReset() { root.scrollToBottom() }
+    }
+
+    // The input box grows with its text: a list that showed its end keeps showing it.
+    Connections {
+        target: messageList
+        function onHeightChanged() {
+            if (messageList.followEnd)
+                Qt.callLater(messageList.positionViewAtEnd)
+        }
+    }
+
+    Connections {
+        target: root.agentState
+        function onActiveSessionIDChanged() { root.scrollToBottom() }
+    }
+
+    CopyFlag {
+        id: noModelFlag
+        interval: 2500
+    }
+
+    Shortcut {
+        sequence: "Ctrl+L"
+        enabled: root.visible
+        onActivated: root.focusInput()
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        LoadingLine {
+            objectName: "loadingLine"
+            Layout.fillWidth: true
+            visible: root.isStarting
+            statusMessage: root.serverManager ? root.serverManager.statusMessage : ""
+        }
+
+        // The conversation, or the welcome panel; files dropped here are attached.
+        Item {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+
+            MessageList {
+                id: messageList
+                objectName: "messageList"
+                anchors.fill: parent
+                visible: controller.hasTurns
+                messages: root.agentState ? root.agentState.messages : null
+                actionsEnabled: !root.isLoading
+                onEditRequested: messageId => root.editFromMessage(messageId)
+                onRetryRequested: messageId => root.retryFromMessage(messageId)
+
+                historyWasTrimmed: root.agentState ? root.agentState.historyWasTrimmed : false
+                isTyping: controller.isTyping
+            }
+
+            Flickable {
+                objectName: "welcomeScroll"
+                anchors.fill: parent
+                visible: !controller.hasTurns
+                contentHeight: welcome.height + 44
+                clip: true
+                boundsBehavior: Flickable.StopAtBounds
+                ScrollBar.vertical: ScrollBar {}
+
+                WelcomePanel {
+                    id: welcome
+                    objectName: "welcomePanel"
+                    x: 22
+                    y: 22
+                    width: parent.width - 44
+                    isRunning: root.isRunning
+                    isStarting: root.isStarting
+                    statusMessage: root.serverManager ? root.serverManager.statusMessage : ""
+                    suggestions: root.suggestions
+                    onBrowseModels: root.modelsRequested()
+                    onSuggestionChosen: text => {
+                        root.inputText = text
+                        root.submitInput()
+                    }
+                }
+            }
+
+            DropArea {
+                objectName: "dropArea"
+                anchors.fill: parent
+                onEntered: drag => {
+                    if (!drag.hasUrls) {
+                        drag.accepted = false
+                        return
+                    }
+                    drag.accept(Qt.CopyAction)
+                    root.isDroppingFile = true
+                }
+                onExited: root.isDroppingFile = false
+                onDropped: drop => {
+                    root.isDroppingFile = false
+                    for (const url of drop.urls)
+                        root.attachDroppedFile(url)
+                    drop.accept(Qt.CopyAction)
+                }
+            }
+
+            DropOverlay {
+                objectName: "dropOverlay"
+                anchors.fill: parent
+                visible: root.isDroppingFile
+            }
+        }
+
+        // The input area.
+        Divider {
+            Layout.fillWidth: true
+            opacity: 0.4
+        }
+
+        NoModelLine {
+            objectName: "noModelLine"
+            shown: root.showNoModelBanner
+        }
+
+        ChatInputBar {
+            id: inputBar
+            Layout.fillWidth: true
+            isLoading: root.isLoading
+            isRunning: root.isRunning
+            isStarting: root.isStarting
+            isQueued: controller.isQueued
+            modelName: root.serverManager ? root.serverManager.activeModelName : ""
+            remoteHost: root.serverManager ? root.serverManager.remoteHost : ""
+            tokensPerSecond: root.agentState ? root.agentState.tokensPerSecond : 0
+            onInputTextChanged: controller.textEdited(inputText)
+            onSubmitRequested: root.submitInput()
+            onStopRequested: root.stopGeneration()
+            onModelsRequested: root.modelsRequested()
+            onSessionSettingsRequested: root.showSessionSettings = true
+        }
+    }
+
+    SessionSettingsSheet {
+        id: sessionSettingsSheet
+        objectName: "sessionSettingsSheet"
+        isPresented: root.showSessionSettings
+        agentState: root.agentState
+        onIsPresentedRequested: value => root.showSessionSettings = value
+    }
+
+    // The celebration: over everything, taking no clicks; fresh strips each time.
+    Item {
+        id: confettiLayer
+        objectName: "confettiLayer"
+        anchors.fill: parent
+        enabled: false
+        opacity: controller.showConfetti ? 1 : 0
+        visible: opacity > 0
+        Behavior on opacity { NumberAnimation { duration: 300 } }
+
+        // Loaded from its file (ui/README.md: Loaders on Qt 6.4).
+        Loader {
+            anchors.fill: parent
+            active: confettiLayer.visible
+            source: "ConfettiView.qml"
+            onLoaded: (item as ConfettiView).particles = ChatLogic.makeConfettiParticles()
+        }
+    }
+}

@@ -1,0 +1,230 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import Qt5Compat.GraphicalEffects
+import TovraAI.Components
+import TovraAI.Markdown
+import TovraAI.Chat
+
+// One message row: the user's turns as accent bubbles of plain text, every other
+// shown turn as the assistant's avatar beside its Markdown body, with copy and retry.
+Item {
+    id: root
+
+    property string role
+    // The text, for a bubble used on its own; rows of a list give a source instead.
+    property string content
+    // Where a list row's text lives: read only where needed, so that a long streamed
+    // reply never sits in a QML property.
+    property MessageContentSource source: null
+    // For content that is an image data URL.
+    property int imageState: VisibleMessagesModel.None
+    // The edit button of the user's messages and the retry button of failed replies.
+    property bool showEdit: false
+    property bool showRetry: false
+
+    signal editRequested()
+    signal retryRequested()
+
+    readonly property bool isUser: role === "user"
+    // A failed reply ("Error: …"); given by the list's model so the text is not scanned here.
+    property bool isError: false
+    readonly property bool isHovered: hover.hovered
+    readonly property alias copied: copyFlag.copied
+
+    implicitHeight: isUser ? userRow.height : assistantColumn.height
+    height: implicitHeight
+
+    function fullText(): string {
+        return root.source ? root.source.content : root.content
+    }
+
+    // Pictures load from their file, with bindings set here (ui/README.md: Loaders on Qt 6.4).
+    function bindPicture(picture: MessagePicture): void {
+        picture.shown = Qt.binding(() => root.imageState === VisibleMessagesModel.Picture)
+        picture.url = Qt.binding(() => picture.shown ? root.fullText() : "")
+    }
+
+    function copyMessage(): void {
+        Clipboard.setText(root.fullText())
+        copyFlag.set()
+    }
+
+    HoverHandler {
+        id: hover
+    }
+
+    CopyFlag {
+        id: copyFlag
+        interval: 1500
+    }
+
+    // The user's turn.
+    Item {
+        id: userRow
+        visible: root.isUser
+        width: root.width
+        height: visible ? Math.max(bubble.height, editButton.height) : 0
+
+        PlainButton {
+            id: editButton
+            objectName: "editButton"
+            readonly property bool shown: root.isHovered && root.showEdit
+            anchors.right: bubble.left
+            anchors.rightMargin: 68
+            anchors.bottom: parent.bottom
+            symbol: "pencil.circle.fill"
+            symbolSize: 20
+            color: Theme.alpha(Theme.secondary, 0.55)
+            toolTip: "Edit message"
+            enabled: shown
+            opacity: shown ? 1 : 0
+            scale: shown ? 1 : 0.8
+            Behavior on opacity { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
+            Behavior on scale { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
+            onClicked: root.editRequested()
+        }
+
+        Item {
+            id: bubble
+            anchors.right: parent.right
+            anchors.bottom: parent.bottom
+            // At least 60 points of free space and the edit button stay at the leading side.
+            readonly property real maxWidth: Math.max(80, root.width - 60 - editButton.width - 8)
+            width: pictureLoader.active ? pictureLoader.width : Math.min(maxWidth, userText.implicitWidth)
+            height: pictureLoader.active ? pictureLoader.height : userText.implicitHeight
+
+            RectangularGlow {
+                anchors.fill: parent
+                anchors.topMargin: 3
+                anchors.bottomMargin: -3
+                visible: !pictureLoader.active
+                glowRadius: 8
+                cornerRadius: 20 + glowRadius
+                color: Theme.alpha(Theme.accent, 0.22)
+            }
+            Rectangle {
+                anchors.fill: parent
+                visible: !pictureLoader.active
+                radius: 20
+                gradient: Gradient {
+                    GradientStop { position: 0; color: Theme.accent }
+                    GradientStop { position: 1; color: Theme.alpha(Theme.accent, 0.82) }
+                }
+            }
+            TextEdit {
+                id: userText
+                objectName: "userText"
+                visible: !pictureLoader.active
+                width: parent.width
+                leftPadding: 16
+                rightPadding: 16
+                topPadding: 11
+                bottomPadding: 11
+                text: root.isUser && !pictureLoader.active ? (root.source ? root.source.content : root.content) : ""
+                textFormat: TextEdit.PlainText
+                wrapMode: TextEdit.Wrap
+                readOnly: true
+                selectByMouse: true
+                font.pixelSize: 13
+                color: Theme.textOnAccent
+                selectionColor: Theme.alpha(Theme.textOnAccent, 0.35)
+                selectedTextColor: Theme.textOnAccent
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+            Loader {
+                id: pictureLoader
+                active: root.isUser && root.imageState !== VisibleMessagesModel.None
+                source: "MessagePicture.qml"
+                onLoaded: root.bindPicture(item as MessagePicture)
+            }
+        }
+    }
+
+    // The assistant's turn.
+    Column {
+        id: assistantColumn
+        visible: !root.isUser
+        width: root.width
+        spacing: 4
+
+        Row {
+            spacing: 12
+            width: parent.width
+
+            Item {
+                width: 30
+                height: 32
+                Rectangle {
+                    y: 2
+                    width: 30
+                    height: 30
+                    radius: 15
+                    gradient: Gradient {
+                        GradientStop { position: 0; color: Theme.alpha(Theme.accent, 0.16) }
+                        GradientStop { position: 1; color: Theme.alpha(Theme.accent, 0.06) }
+                    }
+                    border.width: 0.5
+                    border.color: Theme.alpha(Theme.accent, 0.18)
+                    Icon {
+                        anchors.centerIn: parent
+                        name: "sparkles"
+                        size: 12
+                        font.weight: Font.DemiBold
+                        color: Theme.accent
+                    }
+                }
+            }
+
+            Item {
+                width: parent.width - 42
+                height: 3 + (root.imageState !== VisibleMessagesModel.None
+                             ? (replyPicture.item ? replyPicture.item.height : 0) : markdown.height)
+                MarkdownContentView {
+                    id: markdown
+                    y: 3
+                    width: parent.width
+                    visible: root.imageState === VisibleMessagesModel.None
+                    text: visible && !root.source && !root.isUser ? root.content : ""
+                    source: visible && !root.isUser ? root.source : null
+                }
+                Loader {
+                    id: replyPicture
+                    y: 3
+                    active: !root.isUser && root.imageState !== VisibleMessagesModel.None
+                    source: "MessagePicture.qml"
+                    onLoaded: root.bindPicture(item as MessagePicture)
+                }
+            }
+        }
+
+        Row {
+            id: actionRow
+            readonly property bool shown: root.isHovered || root.isError
+            spacing: 10
+            height: shown ? implicitHeight : 0
+            opacity: shown ? 1 : 0
+            enabled: shown
+            Behavior on opacity { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
+
+            Item { width: 42 - actionRow.spacing; height: 1 }
+            PlainButton {
+                objectName: "copyButton"
+                text: root.copied ? "Copied" : "Copy"
+                symbol: root.copied ? "checkmark" : "doc.on.doc"
+                color: root.copied ? Theme.green : Theme.secondary
+                Behavior on color { ColorAnimation { duration: 200 } }
+                onClicked: root.copyMessage()
+            }
+            PlainButton {
+                objectName: "retryButton"
+                visible: root.showRetry
+                text: "Retry"
+                symbol: "arrow.clockwise"
+                color: Theme.accent
+                onClicked: root.retryRequested()
+            }
+        }
+    }
+}

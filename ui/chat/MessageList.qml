@@ -1,0 +1,84 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import TovraAI.Components
+import TovraAI.Markdown
+import TovraAI.Chat
+
+// The conversation as a list of message rows. Only visible rows have items; a streamed
+// piece changes the last row alone. Stays at the end while the user has not scrolled up.
+ListView {
+    id: list
+
+    // The store's message model.
+    property MessageListModel messages
+    // Edit and retry are offered; a running reply holds them back.
+    property bool actionsEnabled: true
+
+    signal editRequested(string messageId)
+    signal retryRequested(string messageId)
+
+    property bool followEnd: true
+    // The line above the first row about messages left out of the model's context.
+    property bool historyWasTrimmed: false
+    // The typing indicator below the last row.
+    property bool isTyping: false
+
+    clip: true
+    spacing: 18
+    topMargin: 20
+    bottomMargin: 20
+    leftMargin: 0
+    rightMargin: 0
+    cacheBuffer: 400
+    reuseItems: false
+    boundsBehavior: Flickable.StopAtBounds
+    keyNavigationEnabled: false
+
+    model: VisibleMessagesModel {
+        messages: list.messages
+    }
+
+    delegate: Item {
+        id: row
+        required property int index
+        required property string role
+        required property int imageState
+        required property string messageId
+        required property bool isError
+
+        width: list.width
+        height: bubble.height
+
+        MessageContentSource {
+            id: contentSource
+            model: list.model
+            row: row.index
+        }
+
+        MessageBubble {
+            id: bubble
+            x: 24
+            width: parent.width - 48
+            role: row.role
+            source: contentSource
+            imageState: row.imageState
+            isError: row.isError
+            showEdit: list.actionsEnabled && row.role === "user"
+            showRetry: list.actionsEnabled && row.isError
+            onEditRequested: list.editRequested(row.messageId)
+            onRetryRequested: list.retryRequested(row.messageId)
+        }
+    }
+
+    // HACK: on Qt 6.4 a header or footer component written inline in a Bound file is
+    // never created ("Component is not ready"); one loaded from its own file is.
+    header: Qt.createComponent("MessageListHeader.qml")
+    footer: Qt.createComponent("MessageListFooter.qml")
+
+    ScrollBar.vertical: ScrollBar {}
+
+    onMovementEnded: followEnd = atYEnd
+    onContentHeightChanged: if (followEnd) Qt.callLater(list.positionViewAtEnd)
+    onCountChanged: if (followEnd) Qt.callLater(list.positionViewAtEnd)
+}

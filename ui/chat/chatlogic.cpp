@@ -1,0 +1,99 @@
+#include "ui/chat/chatlogic.h"
+
+#include "core/agentstate.h"
+#include "core/messagelistmodel.h"
+#include "ui/chat/chatoperations.h"
+#include "ui/chat/confetti.h"
+
+#include "platform/preferencekeys.h"
+#include "platform/preferences.h"
+#include "platform/wording.h"
+
+namespace {
+
+QVariant applyCut(AgentState *state, const std::optional<ConversationCut> &cut)
+{
+    if (!cut)
+        return {};
+    // Into the session too, not only the screen's list: saving alone would keep the
+    // dropped messages in the archive and bring them back with the session.
+    state->setMessages(cut->kept);
+    state->syncActiveSession();
+    return cut->text;
+}
+} // namespace
+
+bool ChatLogic::canSubmit(const QString &inputText, bool isLoading)
+{
+    return ::canSubmit(inputText, isLoading);
+}
+
+QString ChatLogic::shortModelName(const QString &name)
+{
+    return ::shortModelName(name);
+}
+
+QString ChatLogic::speedText(double tokensPerSecond)
+{
+    return QString::asprintf("%.0f tok/s", tokensPerSecond);
+}
+
+QString ChatLogic::attachDroppedFile(const QString &inputText, const QUrl &url)
+{
+    if (!url.isLocalFile())
+        return inputText;
+    return withAttachedFile(inputText, url.toLocalFile());
+}
+
+QString ChatLogic::welcomeTagline()
+{
+    return platformWording(QStringLiteral("Your intelligent macOS assistant"));
+}
+
+QVariantList ChatLogic::makeConfettiParticles()
+{
+    QVariantList list;
+    for (const ConfettiParticle &particle : ::makeConfettiParticles()) {
+        list.append(QVariantMap{{QStringLiteral("xFraction"), particle.xFraction},
+                                {QStringLiteral("startRotation"), particle.startRotation},
+                                {QStringLiteral("endRotation"), particle.endRotation},
+                                {QStringLiteral("color"), particle.color},
+                                {QStringLiteral("width"), particle.width},
+                                {QStringLiteral("delay"), particle.delay},
+                                {QStringLiteral("duration"), particle.duration}});
+    }
+    return list;
+}
+
+QString ChatLogic::activeSessionTitle(AgentState *state)
+{
+    const auto session = state ? state->activeSession() : std::nullopt;
+    return session ? session->title : QString();
+}
+
+QVariant ChatLogic::editFromMessage(AgentState *state, const QString &messageId)
+{
+    if (!state)
+        return {};
+    return applyCut(state, cutForEdit(state->messages(), QUuid::fromString(messageId)));
+}
+
+QVariant ChatLogic::retryFromMessage(AgentState *state, const QString &messageId)
+{
+    if (!state)
+        return {};
+    return applyCut(state, cutForRetry(state->messages(), QUuid::fromString(messageId)));
+}
+
+bool ChatLogic::claimFirstReplyCelebration(MessageListModel *messages)
+{
+    if (!messages || messages->messages().isEmpty())
+        return false;
+    const Message &last = messages->messages().last();
+    if (last.role != Role::assistant || last.content.trimmed().isEmpty() || last.isErrorReply()
+        || Preferences::boolean(PreferenceKey::firstReplyCelebrated, false))
+        return false;
+    Preferences::setBoolean(PreferenceKey::firstReplyCelebrated, true);
+    Preferences::sync();
+    return true;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/agentstate.h"
+#include "core/messagelistmodel.h"
+
+#include <QObject>
+#include <QUrl>
+#include <QVariant>
+#include <QtQml/qqmlregistration.h>
+
+// The chat screen's rules and conversation edits, for its QML.
+class ChatLogic : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+public:
+    using QObject::QObject;
+
+    Q_INVOKABLE static bool canSubmit(const QString &inputText, bool isLoading);
+    Q_INVOKABLE static QString shortModelName(const QString &name);
+    // "12 tok/s".
+    Q_INVOKABLE static QString speedText(double tokensPerSecond);
+    // The box's text with a dropped file attached; unchanged for anything but a local file.
+    Q_INVOKABLE static QString attachDroppedFile(const QString &inputText, const QUrl &url);
+    // The welcome panel's line under the product name, in this platform's words.
+    Q_INVOKABLE static QString welcomeTagline();
+
+    // Fresh particles as maps of the particle's fields (the colour as a colour).
+    Q_INVOKABLE static QVariantList makeConfettiParticles();
+
+    // The active session's title; empty without one.
+    Q_INVOKABLE static QString activeSessionTitle(AgentState *state);
+
+    // Drops the message and everything after it from the conversation and its session,
+    // and saves. The message's text, or undefined (and no change) when it is gone.
+    Q_INVOKABLE static QVariant editFromMessage(AgentState *state, const QString &messageId);
+    // Drops the user message before the failed reply and everything after, and saves.
+    // The text to send again, or undefined (and no change).
+    Q_INVOKABLE static QVariant retryFromMessage(AgentState *state, const QString &messageId);
+
+    // The first good reply the user ever gets is celebrated, once: true when the
+    // conversation ends with a reply that is not an error and none was celebrated
+    // before (kept in the preference store).
+    Q_INVOKABLE static bool claimFirstReplyCelebration(MessageListModel *messages);
+};

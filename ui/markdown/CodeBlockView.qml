@@ -1,0 +1,176 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Qt5Compat.GraphicalEffects
+import TovraAI.Components
+import TovraAI.Markdown
+
+// One fenced code block: a header with the language and a copy button, then the code,
+// unwrapped, scrolling sideways.
+Item {
+    id: root
+
+    // The code as shown and copied: no line breaks at either end.
+    property string code
+    property string language
+    readonly property alias copied: copyFlag.copied
+
+    implicitHeight: frame.height
+    implicitWidth: 200
+
+    function copy(): void {
+        Clipboard.setText(root.code)
+        copyFlag.set()
+    }
+
+    CopyFlag {
+        id: copyFlag
+        interval: 2000
+    }
+
+    RectangularGlow {
+        anchors.fill: frame
+        anchors.topMargin: 2
+        anchors.bottomMargin: -2
+        glowRadius: 6
+        spread: 0
+        cornerRadius: frame.radius + glowRadius
+        color: Theme.alpha(Theme.shadow, 0.07)
+    }
+
+    Rectangle {
+        id: frame
+        width: parent.width
+        height: column.height
+        radius: 10
+        color: Theme.textBackground
+        border.width: 0.5
+        border.color: Theme.separator
+
+        Column {
+            id: column
+            width: parent.width
+
+            Item {
+                width: parent.width
+                height: header.implicitHeight + 18
+
+                // Top corners rounded, bottom ones square: one rounded and one plain rectangle.
+                Rectangle {
+                    anchors.fill: parent
+                    anchors.margins: 0.5
+                    radius: 9.5
+                    color: Theme.alpha(Theme.separator, 0.2)
+                }
+                Rectangle {
+                    anchors.left: parent.left
+                    anchors.right: parent.right
+                    anchors.bottom: parent.bottom
+                    anchors.leftMargin: 0.5
+                    anchors.rightMargin: 0.5
+                    height: parent.height / 2
+                    color: Theme.alpha(Theme.separator, 0.2)
+                }
+
+                RowLayout {
+                    id: header
+                    anchors.fill: parent
+                    anchors.leftMargin: 13
+                    anchors.rightMargin: 13
+                    anchors.topMargin: 9
+                    anchors.bottomMargin: 9
+                    spacing: 8
+
+                    Row {
+                        spacing: 5
+                        Repeater {
+                            model: Theme.windowButtons
+                            delegate: Rectangle {
+                                required property color modelData
+                                width: 9
+                                height: 9
+                                radius: 4.5
+                                color: modelData
+                            }
+                        }
+                    }
+                    Text {
+                        visible: root.language.length > 0
+                        text: root.language
+                        font.pixelSize: 11
+                        font.weight: Font.Medium
+                        color: Theme.secondary
+                    }
+                    Item {
+                        Layout.fillWidth: true
+                    }
+                    PlainButton {
+                        id: copyButton
+                        objectName: "codeCopyButton"
+                        leftPadding: 8
+                        rightPadding: 8
+                        topPadding: 3
+                        bottomPadding: 3
+                        text: root.copied ? "Copied!" : "Copy"
+                        symbol: root.copied ? "checkmark" : "doc.on.doc"
+                        color: root.copied ? Theme.green : Theme.secondary
+                        Behavior on color {
+                            ColorAnimation { duration: 200 }
+                        }
+                        background: Rectangle {
+                            radius: 5
+                            color: Theme.alpha(Theme.controlBackground, 0.7)
+                            border.width: copyButton.visualFocus ? 1 : 0
+                            border.color: Theme.accent
+                        }
+                        onClicked: root.copy()
+                    }
+                }
+            }
+
+            Rectangle {
+                width: parent.width
+                height: 1
+                color: Theme.separator
+                opacity: 0.35
+            }
+
+            Flickable {
+                id: scroller
+                width: parent.width
+                height: codeText.implicitHeight + (hbar.visible ? hbar.height : 0)
+                contentWidth: Math.max(width, codeText.implicitWidth)
+                contentHeight: codeText.implicitHeight
+                flickableDirection: Flickable.HorizontalFlick
+                boundsBehavior: Flickable.StopAtBounds
+                clip: true
+                interactive: contentWidth > width
+                ScrollBar.horizontal: ScrollBar {
+                    id: hbar
+                    policy: scroller.contentWidth > scroller.width ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
+                    visible: scroller.contentWidth > scroller.width
+                }
+
+                TextEdit {
+                    id: codeText
+                    objectName: "codeText"
+                    width: scroller.contentWidth
+                    padding: 14
+                    text: root.code
+                    textFormat: TextEdit.PlainText
+                    wrapMode: TextEdit.NoWrap
+                    readOnly: true
+                    selectByMouse: true
+                    persistentSelection: false
+                    font.family: Theme.monospaceFamily
+                    font.pixelSize: 12 // pixel sizes are whole numbers; 12.5 in the design
+                    color: Theme.label
+                    selectionColor: Theme.alpha(Theme.accent, 0.35)
+                    selectedTextColor: Theme.label
+                    Accessible.name: "Code"
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,51 @@
+#include "ui/markdown/messagecontentsource.h"
+
+void MessageContentSource::setModel(QAbstractItemModel *model)
+{
+    if (m_model == model)
+        return;
+    for (const QMetaObject::Connection &connection : std::as_const(m_connections))
+        disconnect(connection);
+    m_connections.clear();
+    m_model = model;
+    m_contentRole = model ? model->roleNames().key("content", -1) : -1;
+    if (model) {
+        m_connections << connect(model,
+                                 &QAbstractItemModel::dataChanged,
+                                 this,
+                                 [this](const QModelIndex &first, const QModelIndex &last) {
+                                     if (m_row >= first.row() && m_row <= last.row())
+                                         refresh();
+                                 });
+        m_connections << connect(model,
+                                 &QAbstractItemModel::modelReset,
+                                 this,
+                                 &MessageContentSource::refresh);
+        m_connections << connect(model,
+                                 &QAbstractItemModel::layoutChanged,
+                                 this,
+                                 &MessageContentSource::refresh);
+    }
+    refresh();
+    emit modelChanged();
+}
+
+void MessageContentSource::setRow(int row)
+{
+    if (m_row == row)
+        return;
+    m_row = row;
+    refresh();
+    emit rowChanged();
+}
+
+void MessageContentSource::refresh()
+{
+    QString content;
+    if (m_model && m_contentRole >= 0 && m_row >= 0 && m_row < m_model->rowCount())
+        content = m_model->index(m_row, 0).data(m_contentRole).toString();
+    if (content == m_content)
+        return;
+    m_content = content;
+    emit contentChanged();
+}
