@@ -226,7 +226,7 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
         // Every line was hidden by the display filter: show it all but the tool-call lines.
         QStringList lines;
         for (const QStringView line : QStringTokenizer(reply.content, u'\n')) {
-            if (!ReplyText::trimWhiteSpace(line).startsWith(QLatin1StringView("TOOL_CALL:")))
+            if (!ReplyText::trimWhiteSpace(line).startsWith(ToolProtocol::callPrefix))
                 lines.append(line.toString());
         }
         visible = ReplyText::trimWhiteSpaceAndLineBreaks(lines.join(u'\n')).toString();
@@ -285,7 +285,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
 
     m_state->appendMessage(
         Message::make(Role::toolResult,
-                      QStringLiteral("Tool results:\n") + resultLines.join(u'\n')));
+                      ToolProtocol::resultsPrefix + u'\n' + resultLines.join(u'\n')));
     m_state->syncActiveSession();
     m_state->appendMessage(Message::make(Role::assistant, QString()));
     m_state->syncActiveSession();

@@ -2,6 +2,8 @@
 // shortened tool results. Kept apart from the turn loop in agentmanager.cpp.
 #include "agent/agentmanager.h"
 
+#include "core/replytext.h"
+
 #include "tools/toolcatalogue.h"
 
 #include "platform/preferencekeys.h"
@@ -23,8 +25,9 @@ namespace Key = PreferenceKey;
 QString toolInstruction()
 {
     return QStringLiteral("For explicit system actions only (open app, read/write file, etc.) "
-                          "output exactly one line: "
-                          "TOOL_CALL: {\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n")
+                          "output exactly one line: ")
+           + ToolProtocol::callPrefix
+           + QStringLiteral(" {\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n")
            + ToolCatalogue::promptToolLine()
            + QStringLiteral("\nNEVER call tools to answer questions. NEVER include tool names, "
                             "clipboard contents, file paths, or system info in a normal reply.");

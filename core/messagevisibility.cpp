@@ -1,14 +1,15 @@
 #include "core/messagevisibility.h"
 
 #include "core/records.h"
+#include "core/replytext.h"
 
 #include <QStringView>
 
 namespace {
-const QString toolResultsPrefix = QStringLiteral("Tool results:");
+// No code writes these two now: chats saved by earlier versions hold them as messages
+// (a request to confirm a tool's work, and a warning that no model was loaded).
 const QString confirmPrefix = QStringLiteral("Briefly confirm what was done");
 const QString noModelWarning = QStringLiteral("\u26A0\uFE0F No model loaded");
-const QString toolCallPrefix = QStringLiteral("TOOL_CALL:");
 const QLatin1String imagePrefixes[]
     = {QLatin1String("data:image/jpeg;base64,"), QLatin1String("data:image/png;base64,")};
 
@@ -16,7 +17,7 @@ bool onlyToolCallLines(const QString &content)
 {
     for (QStringView line : QStringView(content).split(u'\n')) {
         const QStringView t = line.trimmed();
-        if (!t.isEmpty() && !t.startsWith(toolCallPrefix))
+        if (!t.isEmpty() && !t.startsWith(ToolProtocol::callPrefix))
             return false;
     }
     return true;
@@ -61,7 +62,7 @@ bool shouldHideMessage(const QString &role, const QString &content)
     if (role == Role::toolResult || role == Role::system)
         return true;
     if (role == Role::user
-        && (content.startsWith(toolResultsPrefix) || content.startsWith(confirmPrefix)))
+        && (content.startsWith(ToolProtocol::resultsPrefix) || content.startsWith(confirmPrefix)))
         return true;
     if (content.contains(noModelWarning))
         return true;

@@ -63,8 +63,6 @@ QStringView trimWhiteSpaceAndLineBreaks(QStringView text)
 
 namespace {
 
-const QString toolCallPrefix = QStringLiteral("TOOL_CALL:");
-
 constexpr std::array<QLatin1StringView, 13> hiddenPrefixes{
     QLatin1StringView("System tools available"),
     QLatin1StringView("You have tools:"),
@@ -74,7 +72,7 @@ constexpr std::array<QLatin1StringView, 13> hiddenPrefixes{
     QLatin1StringView("Call syntax"),
     QLatin1StringView("Home dir:"),
     QLatin1StringView("Dir:"),
-    QLatin1StringView("Tool results:"),
+    ToolProtocol::resultsPrefix,
     QLatin1StringView("Moved to Trash:"),
     QLatin1StringView("File written successfully"),
     QLatin1StringView("You have confirmed"),
@@ -136,7 +134,7 @@ bool isBracketedToolResult(QStringView t)
 std::optional<ToolCall> parseToolCallLine(QStringView trimmedLine)
 {
     const QByteArray utf8
-        = ReplyText::trimWhiteSpace(trimmedLine.sliced(toolCallPrefix.size())).toUtf8();
+        = ReplyText::trimWhiteSpace(trimmedLine.sliced(ToolProtocol::callPrefix.size())).toUtf8();
     const auto object = nlohmann::json::parse(utf8.cbegin(), utf8.cend(), nullptr, false);
     if (object.is_discarded() || !object.is_object())
         return std::nullopt;
@@ -163,7 +161,7 @@ ExtractedToolCalls extractToolCalls(const QString &text)
     bool firstKept = true;
     for (const QStringView line : QStringTokenizer(text, u'\n')) {
         const QStringView t = ReplyText::trimWhiteSpace(line);
-        if (t.startsWith(toolCallPrefix)) {
+        if (t.startsWith(ToolProtocol::callPrefix)) {
             if (auto call = parseToolCallLine(t))
                 calls.append(std::move(*call));
             continue;
@@ -183,7 +181,7 @@ ExtractedToolCalls extractToolCalls(const QString &text)
 bool isDisplayableLine(QStringView line)
 {
     const QStringView t = ReplyText::trimWhiteSpace(line);
-    if (t.startsWith(toolCallPrefix))
+    if (t.startsWith(ToolProtocol::callPrefix))
         return false;
     if (t == u"---")
         return false;

@@ -4,7 +4,15 @@
 
 #include <optional>
 
-// The model's plain-text tool protocol: a line "TOOL_CALL: {json}".
+#include <QLatin1StringView>
+
+// The model's plain-text tool protocol: it asks for a tool with a line "TOOL_CALL: {json}",
+// and the results go back in one message that starts with "Tool results:" and a line feed.
+namespace ToolProtocol {
+inline constexpr QLatin1StringView callPrefix("TOOL_CALL:");
+inline constexpr QLatin1StringView resultsPrefix("Tool results:");
+} // namespace ToolProtocol
+
 struct ExtractedToolCalls
 {
     QString remainingText;

@@ -115,6 +115,9 @@ private slots:
         QVERIFY(!state.autoLoadModelPath());
         QVERIFY(!state.isLoading());
         // New chats go first.
+        QAbstractItemModelTester
+            sessionsTester(state.sessionModel(),
+                           QAbstractItemModelTester::FailureReportingMode::QtTest);
         state.startNewChat();
         const QUuid second = *state.activeSessionID();
         state.startNewChat();

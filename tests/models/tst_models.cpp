@@ -278,6 +278,8 @@ private slots:
         else
             useMode(endpoint);
         HubSearch search;
+        QAbstractItemModelTester searchTester(&search,
+                                              QAbstractItemModelTester::FailureReportingMode::QtTest);
         search.setInterval(1ms);
         QSignalSpy answered(&search, &HubSearch::resultsChanged);
         search.setQuery(text);
@@ -298,6 +300,8 @@ private slots:
     void newerTypingSupersedes()
     {
         HubSearch search;
+        QAbstractItemModelTester searchTester(&search,
+                                              QAbstractItemModelTester::FailureReportingMode::QtTest);
         search.setInterval(20ms);
         QStringList shown;
         connect(&search, &HubSearch::resultsChanged, this, [&](const QString &text) {
@@ -348,7 +352,11 @@ private slots:
         const auto [mode, repo] = fetch<QString, QString>("mode", "repo");
         useMode(mode);
         HubSearch search;
+        QAbstractItemModelTester searchTester(&search,
+                                              QAbstractItemModelTester::FailureReportingMode::QtTest);
         HubFileListModel list(&search);
+        QAbstractItemModelTester listTester(&list,
+                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
         list.setPhysicalMemoryBytes(8ull << 30);
         search.expand(repo);
         QCOMPARE(search.expandedRepo(), repo);
@@ -435,7 +443,11 @@ private slots:
         const auto [mode, repo, name, error]
             = fetch<QString, QString, QString, QString>("mode", "repo", "file", "error");
         useMode(mode);
-        HubSearch search; // the repository's files as the hub lists them
+        HubSearch search;
+        QAbstractItemModelTester
+            searchTester(&search,
+                         QAbstractItemModelTester::FailureReportingMode::
+                             QtTest); // the repository's files as the hub lists them
         search.expand(repo);
         QTRY_VERIFY_WITH_TIMEOUT(!search.isListing(), 10000);
         HubFile file;

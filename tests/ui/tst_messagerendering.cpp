@@ -5,6 +5,7 @@
 #include "ui/markdown/markdownblocks.h"
 #include "ui/markdown/markdowndocument.h"
 
+#include <QAbstractItemModelTester>
 #include <QImage>
 
 #include <sys/stat.h>
@@ -343,6 +344,8 @@ private slots:
         write("folder/.hidden", "");
 
         ApprovalFacts facts;
+        QAbstractItemModelTester factsTester(&facts,
+                                             QAbstractItemModelTester::FailureReportingMode::QtTest);
         facts.setToolCall(
             {{"name", tool},
              {"arguments",
@@ -365,6 +368,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(writeTestFile(dir.filePath("a"), "a") && QFile::link("a", dir.filePath("link")));
         ApprovalFacts facts;
+        QAbstractItemModelTester factsTester(&facts,
+                                             QAbstractItemModelTester::FailureReportingMode::QtTest);
         facts.setToolCall(
             {{"name", "write_file"},
              {"arguments", QVariantMap{{"path", dir.filePath("link")}, {"content", "b"}}}});

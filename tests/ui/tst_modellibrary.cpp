@@ -5,6 +5,8 @@
 #include "tests/support/testenvironment.h"
 #include "ui/library/modellibrarymodel.h"
 
+#include <QAbstractItemModelTester>
+
 using VariantState = ModelLibraryModel::VariantState;
 
 class ModelLibraryTest : public QObject
@@ -80,6 +82,8 @@ private slots:
         QFETCH(QString, text);
         ModelManager manager;
         ModelLibraryModel library;
+        QAbstractItemModelTester
+            libraryTester(&library, QAbstractItemModelTester::FailureReportingMode::QtTest);
         library.setModelManager(&manager);
         library.setSearchText(text);
         const QStringList shown = roleTexts(library, ModelListModel::DisplayNameRole);
@@ -94,6 +98,8 @@ private slots:
         ModelManager manager;
         ServerManager server(enginetest::standinOptions());
         ModelLibraryModel library;
+        QAbstractItemModelTester
+            libraryTester(&library, QAbstractItemModelTester::FailureReportingMode::QtTest);
         library.setModelManager(&manager);
         library.setServerManager(&server);
         place(manager, 0);

@@ -153,29 +153,7 @@ Item {
             spacing: 12
             width: parent.width
 
-            Item {
-                width: 30
-                height: 32
-                Rectangle {
-                    y: 2
-                    width: 30
-                    height: 30
-                    radius: 15
-                    gradient: Gradient {
-                        GradientStop { position: 0; color: Theme.alpha(Theme.accent, 0.16) }
-                        GradientStop { position: 1; color: Theme.alpha(Theme.accent, 0.06) }
-                    }
-                    border.width: 0.5
-                    border.color: Theme.alpha(Theme.accent, 0.18)
-                    Icon {
-                        anchors.centerIn: parent
-                        name: "sparkles"
-                        size: 12
-                        font.weight: Font.DemiBold
-                        color: Theme.accent
-                    }
-                }
-            }
+            AssistantAvatar {}
 
             Item {
                 width: parent.width - 42

@@ -67,7 +67,7 @@ public:
     // Every downloaded variant, in catalogue order and then variant order.
     static QList<AutoLoadCandidate> autoLoadCandidates(const QList<HFModel> &models);
 
-    static constexpr int maxTokensLimit = 32768;
+    static constexpr int maxTokensLimit = AgentState::maxTokensLimit;
     // The value a Max Tokens text stands for: a whole number of at least 1, clamped to
     // the limit; absent for anything else.
     static std::optional<int> maxTokensFrom(const QString &text);
