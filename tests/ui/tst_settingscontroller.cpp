@@ -237,4 +237,4 @@ private slots:
 };
 
 TOVRA_TEST_MAIN(SettingsTest, QGuiApplication)
-#include "tst_settings.moc"
+#include "tst_settingscontroller.moc"

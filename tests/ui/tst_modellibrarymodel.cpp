@@ -137,4 +137,4 @@ private slots:
 };
 
 TOVRA_TEST_MAIN(ModelLibraryTest, QCoreApplication)
-#include "tst_modellibrary.moc"
+#include "tst_modellibrarymodel.moc"

@@ -274,4 +274,4 @@ private slots:
 };
 
 TOVRA_TEST_MAIN(SessionSidebarTest, QCoreApplication)
-#include "tst_sessionsidebar.moc"
+#include "tst_sessionsidebarmodel.moc"

@@ -133,4 +133,4 @@ private slots:
 };
 
 TOVRA_TEST_MAIN(OnboardingTest, QCoreApplication)
-#include "tst_onboarding.moc"
+#include "tst_onboardingflow.moc"
