@@ -24,7 +24,9 @@ const char *validSession
 ChatSession richSession()
 {
     const auto message = [](const char *id, const QString &role, const QString &content) {
-        Message message{QUuid(QString::fromLatin1(id)), role, content, {2.25}, std::nullopt};
+        Message message = Message::make(role, content);
+        message.id = QUuid(QString::fromLatin1(id));
+        message.timestamp = {2.25};
         return message;
     };
     ChatSession session{QUuid(QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF")),
@@ -43,6 +45,8 @@ ChatSession richSession()
                            ToolStatus::Completed,
                            "Opened"},
                           {"call-2", "delete_file", {}, ToolStatus::Denied, std::nullopt}};
+    session.messages[1].reasoning = QStringLiteral("Plan:\n\"open\"");
+    session.messages[1].reasoningSeconds = 12.345;
     session.messages[2].toolCalls = QList<ToolCall>{};
     return session;
 }
@@ -313,6 +317,8 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath("TovraAI_chats.json");
         QList<ChatSession> chats{sessionWith("One", "a"), sessionWith("Two", "b")};
+        chats[1].messages[1].reasoning = "b?";
+        chats[1].messages[1].reasoningSeconds = 0.5;
         QCOMPARE(writeChatsFile(chats, file), QString());
         AgentState state;
         const QUuid active = *state.activeSessionID();
@@ -515,7 +521,8 @@ private slots:
     }
 
     // Compact, in a fixed key order, escaped as JSON requires; absent fields are left out,
-    // an empty list of tool calls is kept. It reads back to the same sessions.
+    // an empty list of tool calls is kept, a reply's thinking follows its tool calls. It
+    // reads back to the same sessions.
     void exactForm()
     {
         const QList<ChatSession> sessions{richSession(), ChatSession::make()};
@@ -532,7 +539,8 @@ private slots:
                 "'role':'assistant','content':'','timestamp':2.25,'toolCalls':[{'id':'call-1',"
                 "'name':'open_app','arguments':{'name':'Safari','z':''},'status':'completed',"
                 "'result':'Opened'},{'id':'call-2','name':'delete_file','arguments':{},"
-                "'status':'denied'}]},{'id':'A1B2C3D4-0000-4000-8000-000000000003',"
+                "'status':'denied'}],'reasoning':'Plan:\\n\\'open\\'','reasoningSeconds':12.345},"
+                "{'id':'A1B2C3D4-0000-4000-8000-000000000003',"
                 "'role':'tool_result','content':'r','timestamp':2.25,'toolCalls':[]}],"
                 "'createdAt':123456789.123456,'updatedAt':-5.5,'systemPromptOverride':'Be terse.',"
                 "'isPinned':true}]")
@@ -566,6 +574,12 @@ private slots:
         QTest::newRow("empty array") << QByteArray("[]") << true;
         QTest::newRow("unknown keys ignored")
             << replaced("\"isPinned\"", "\"extra\":[1,{}],\"isPinned\"") << true;
+        QTest::newRow("thinking kept, null as absent")
+            << replaced("\"timestamp\":12.5",
+                        "\"timestamp\":12.5,\"reasoning\":\"hm\",\"reasoningSeconds\":null")
+            << true;
+        QTest::newRow("thinking not text")
+            << replaced("\"timestamp\":12.5", "\"timestamp\":12.5,\"reasoning\":[\"hm\"]") << false;
         QTest::newRow("null prompt is absent")
             << replaced("\"isPinned\"", "\"systemPromptOverride\":null,\"isPinned\"") << true;
         QTest::newRow("lower-case id") << replaced("6F9619FF-8B86-D011-B42D-00C04FC964FF",
