@@ -118,6 +118,7 @@ private slots:
             "a screenshot, or similar direct system commands.");
         QVERIFY(!state.autoLoadModelPath());
         QVERIFY(!state.isLoading());
+        QVERIFY(state.thinkingEnabled() && state.showThinking());
         // New chats go first.
         state.startNewChat();
         const QUuid second = *state.activeSessionID();
@@ -181,6 +182,8 @@ private slots:
             state.setMaxTokens(300);
             state.setAutoLoadModelPath("/models/a.gguf");
             state.setAutoLoadModelName("A");
+            state.setThinkingEnabled(false);
+            state.setShowThinking(false);
             state.appendMessage(Message::make(Role::user, "Remember me"));
             state.syncActiveSession();
             state.startNewChat();
@@ -191,6 +194,8 @@ private slots:
         QCOMPARE(state->temperature(), 0.25);
         QCOMPARE(state->maxTokens(), 300);
         QCOMPARE(state->autoLoadModelPath(), "/models/a.gguf");
+        QVERIFY(!Preferences::boolean("thinkingEnabled", true) && !state->thinkingEnabled());
+        QVERIFY(!Preferences::boolean("showThinking", true) && !state->showThinking());
         QCOMPARE(state->chatSessions().size(), 2);
         // The first stored session becomes active: the newest one, still empty.
         QCOMPARE(state->activeSessionID(), state->chatSessions().first().id);
@@ -252,8 +257,9 @@ private slots:
         QCOMPARE(loadedState()->chatSessions().first().title, "  Kept spaces  ");
     }
 
-    // A streamed piece replaces the text of the last message alone and saves nothing (that it
-    // changes only that row of the list is tst_agentmanager's plainTurn).
+    // A streamed piece replaces the text of the last message alone, its thinking kept, and
+    // saves nothing (that it changes only that row of the list is tst_agentmanager's
+    // plainTurn). The row thinks while a reply streams and its thinking has no duration yet.
     void replaceLastMessageContent()
     {
         AgentState state;
@@ -267,11 +273,19 @@ private slots:
         state.appendMessage(Message::make(Role::assistant, QString(), QList<ToolCall>{call}));
         state.saveSettings();
         QVERIFY(savesFinished(state));
-        const Message before = state.messages().last();
         const QByteArray archived = *Preferences::data("chatSessions");
+        const QModelIndex row = state.messageModel()->index(1);
+        state.setIsLoading(true);
+        state.setLastMessageReasoning("why", std::nullopt);
+        QVERIFY(row.data(MessageListModel::IsThinkingRole).toBool());
+        state.setLastMessageReasoning("why not", 1.5);
+        QVERIFY(!row.data(MessageListModel::IsThinkingRole).toBool());
+        const Message before = state.messages().last();
         state.replaceLastMessageContent("partial");
         const Message after = state.messages().last();
         QCOMPARE(after.content, "partial");
+        QCOMPARE(row.data(MessageListModel::ReasoningRole).toString(), "why not");
+        QCOMPARE(row.data(MessageListModel::ReasoningSecondsRole).toDouble(), 1.5);
         QCOMPARE(after.role, before.role);
         QCOMPARE(after.toolCalls, before.toolCalls);
         QVERIFY(after.id != before.id);
@@ -292,7 +306,10 @@ private slots:
         state.startNewChat();
         state.setTemperature(1.2);
         state.setAutoLoadModelPath("/m.gguf");
+        state.setThinkingEnabled(false);
+        state.setShowThinking(false);
         state.resetAllData();
+        QVERIFY(state.thinkingEnabled() && state.showThinking());
         QCOMPARE(state.chatSessions().size(), 1);
         QVERIFY(state.chatSessions().first().messages.isEmpty());
         QCOMPARE(state.activeSessionID(), state.chatSessions().first().id);
