@@ -38,9 +38,8 @@ public:
     using QObject::QObject;
 
     // Every non-empty piece, thinking and answer, reaches onToken, in order, before the call
-    // returns. A
-    // stream that ends without the engine's last word (the engine died, the connection
-    // dropped) gives what arrived, with `complete` false.
+    // returns. A stream that ends without the engine's last word (the engine died, the
+    // connection dropped) gives what arrived, with `complete` false.
     virtual QCoro::Task<ChatResult> streamChat(QList<Message> messages,
                                                QString systemPrompt,
                                                double temperature,
