@@ -191,6 +191,7 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     m_streamStart.invalidate();
     m_tokenCount = 0;
     m_display.clear();
+    m_thinking.clear();
     m_state->appendMessage(Message::make(Role::assistant, QString()));
     m_state->syncActiveSession();
     refreshBaseURL();
@@ -216,6 +217,8 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
         failTurn(*result.error);
         co_return;
     }
+    endThinking();
+    applyTimings(result.reply.timings, true);
 
     const ChatReply &reply = result.reply;
     const ExtractedToolCalls extracted = extractToolCalls(reply.content);
@@ -291,6 +294,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     m_state->syncActiveSession();
     m_state->setCurrentStreamingContent(QString());
     m_display.clear();
+    m_thinking.clear();
 
     const QString prompt = effectiveSystemPrompt() + confirmationInstruction;
     const QList<Message> &all = m_state->messages();
@@ -299,7 +303,9 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
         = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::Confirmation);
     if (!self || !m_state || turn->over)
         co_return;
+    endThinking();
     if (result.ok()) {
+        applyTimings(result.reply.timings, false);
         // Tool requests in a confirmation are never run.
         const QString text = cleanForDisplay(extractToolCalls(result.reply.content).remainingText);
         replaceLastMessage(result.reply.complete ? Message::make(Role::assistant, text)
@@ -311,6 +317,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
 
 void AgentManager::failConfirmation(const ChatError &error)
 {
+    endThinking();
     replaceLastMessage(Message::errorReply(error.description));
 }
 
@@ -320,17 +327,25 @@ QCoro::Task<ChatResult> AgentManager::request(
     if (turn->over)
         co_return ChatResult{cancelledError(), {}};
     const bool firstReply = what == Awaiting::FirstReply;
-    auto onToken = [this, turn, firstReply](const QString &piece) {
+    auto onToken = [this, turn, firstReply](const ReplyPiece &piece) {
         // Nothing that arrives after the turn was stopped may reach the conversation.
         if (turn->over)
             return;
+        if (piece.isReasoning()) {
+            if (firstReply)
+                measureSpeed();
+            onThinkingPiece(piece);
+            return;
+        }
+        endThinking();
         if (firstReply)
-            onFirstReplyPiece(piece);
+            onFirstReplyPiece(piece.text);
         else
-            onPiece(piece);
+            onPiece(piece.text);
     };
     turn->awaiting = what;
     ChatClient *client = m_remote ? static_cast<ChatClient *>(m_remote.data()) : m_llmClient;
+    client->setThinkingAllowed(m_state->thinkingEnabled());
     ChatResult result = co_await client->streamChat(std::move(history),
                                                     std::move(systemPrompt),
                                                     m_state->temperature(),
@@ -351,6 +366,13 @@ void AgentManager::refreshBaseURL()
 
 void AgentManager::onFirstReplyPiece(const QString &piece)
 {
+    measureSpeed();
+    onPiece(piece);
+}
+
+// Every piece counts, thinking included: the engine generates both.
+void AgentManager::measureSpeed()
+{
     if (!m_streamStart.isValid()) {
         m_streamStart.start();
         m_tokenCount = 0;
@@ -359,7 +381,6 @@ void AgentManager::onFirstReplyPiece(const QString &piece)
     const qint64 elapsedNs = m_streamStart.nsecsElapsed();
     if (elapsedNs > std::chrono::nanoseconds(m_speedWarmUp).count())
         m_state->setTokensPerSecond(double(m_tokenCount) / (double(elapsedNs) / 1e9));
-    onPiece(piece);
 }
 
 void AgentManager::onPiece(const QString &piece)
@@ -379,13 +400,21 @@ void AgentManager::replaceLastMessage(const Message &message)
     const QList<Message> &messages = m_state->messages();
     if (!messages.isEmpty() && messages.last().role == message.role
         && messages.last().toolCalls == message.toolCalls) {
-        // One row changes, and the session's copy follows.
+        // One row changes, and the session's copy follows (the thinking stays with it).
         m_state->replaceLastMessageContent(message.content);
         return;
     }
-    if (!messages.isEmpty())
+    Message next = message;
+    if (!messages.isEmpty()) {
+        // A reply that gains its tool calls keeps the thinking that led to them.
+        if (next.reasoning.isEmpty() && next.role == Role::assistant
+            && messages.last().role == Role::assistant) {
+            next.reasoning = messages.last().reasoning;
+            next.reasoningSeconds = messages.last().reasoningSeconds;
+        }
         m_state->removeLastMessage();
-    m_state->appendMessage(message);
+    }
+    m_state->appendMessage(next);
     m_state->syncActiveSession();
 }
 
@@ -401,10 +430,11 @@ void AgentManager::finishTurn()
 
 void AgentManager::failTurn(const ChatError &error)
 {
+    endThinking(); // thinking that was stopped stays, as a partial reply does
     if (error.cancelled) {
         const QList<Message> &messages = m_state->messages();
         if (!messages.isEmpty() && messages.last().role == Role::assistant
-            && isBlank(messages.last().content)) {
+            && isBlank(messages.last().content) && messages.last().reasoning.isEmpty()) {
             m_state->removeLastMessage();
             // The saved session must not keep the placeholder the screen no longer shows.
             m_state->syncActiveSession();

@@ -122,7 +122,11 @@ private:
     TurnPtr turnForDirectCall();
 
     void onFirstReplyPiece(const QString &piece);
+    void measureSpeed();
     void onPiece(const QString &piece);
+    void onThinkingPiece(const ReplyPiece &piece);
+    void endThinking();
+    void applyTimings(const std::optional<EngineTimings> &timings, bool speed);
     void failConfirmation(const ChatError &error);
     void replaceLastMessage(const Message &message);
     void finishTurn();
@@ -140,6 +144,16 @@ private:
     std::chrono::milliseconds m_speedWarmUp{500};
     qint64 m_tokenCount = 0;
     StreamingDisplayText m_display;
+    // The thinking of the reply being streamed.
+    struct Thinking
+    {
+        QString text;
+        QElapsedTimer clock; // from the reply's first piece
+        qint64 beganNs = -1; // when the thinking began, on that clock
+        std::optional<double> seconds;
+
+        void clear() { *this = Thinking(); }
+    } m_thinking;
     QTimer m_speedReset;
     Sound::Command m_completionSound;
 };

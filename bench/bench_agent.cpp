@@ -1,6 +1,7 @@
 // A full chat turn while the stand-in engine streams 1,000 and 20,000 pieces as
 // fast as it can: the loop's time per piece at both lengths (a reply's pieces must
-// not get dearer as it grows), next to the bare client reading the same stream.
+// not get dearer as it grows), next to the bare client reading the same stream; and
+// the same for a reply that thinks that long first, the engine's way and inline.
 #include "agent/agentmanager.h"
 #include "core/replytext.h"
 #include "tests/support/standinengine.h"
@@ -18,9 +19,18 @@ namespace {
 
 constexpr int runs = 5;
 
-nlohmann::json scriptFor(int pieces)
+// What the pieces are: the answer, or thinking (the engine's deltas, or inline in "<think>"
+// tags) before an answer of one piece.
+enum class Shape { Answer, Thinking, InlineThinking };
+const QString thinkingAnswer = QStringLiteral("Done.");
+
+nlohmann::json scriptFor(int pieces, Shape shape = Shape::Answer)
 {
-    return {{"repeat", {{"text", "tok "}, {"count", pieces}}}};
+    if (shape == Shape::Answer)
+        return {{"repeat", {{"text", "tok "}, {"count", pieces}}}};
+    return {{"think",
+             {{"text", "tok "}, {"count", pieces}, {"inline", shape == Shape::InlineThinking}}},
+            {"pieces", {thinkingAnswer.toStdString()}}};
 }
 
 double bareClientMs(StandinEngine &engine, int pieces)
@@ -31,10 +41,13 @@ double bareClientMs(StandinEngine &engine, int pieces)
     QElapsedTimer timer;
     timer.start();
     const QList<Message> history{Message::make(Role::user, QStringLiteral("go"))};
-    const ChatResult result = QCoro::waitFor(
-        client.streamChat(history, QString(), 0.7, 64, nlohmann::json::array(), [&](const QString &) {
-            ++received;
-        }));
+    const ChatResult result
+        = QCoro::waitFor(client.streamChat(history,
+                                           QString(),
+                                           0.7,
+                                           64,
+                                           nlohmann::json::array(),
+                                           [&](const ReplyPiece &) { ++received; }));
     const double ms = timer.nsecsElapsed() / 1e6;
     if (!result.ok() || received != pieces) {
         std::fprintf(stderr, "client received %d of %d pieces\n", received, pieces);
@@ -43,11 +56,15 @@ double bareClientMs(StandinEngine &engine, int pieces)
     return ms;
 }
 
-double turnMs(StandinEngine &engine, AgentState &state, AgentManager &manager, int pieces)
+double turnMs(StandinEngine &engine,
+              AgentState &state,
+              AgentManager &manager,
+              int pieces,
+              Shape shape = Shape::Answer)
 {
     state.setMessages({});
     state.syncActiveSession();
-    engine.enqueue(scriptFor(pieces));
+    engine.enqueue(scriptFor(pieces, shape));
     QEventLoop loop;
     const auto done = QObject::connect(&manager, &AgentManager::isBusyChanged, &loop, [&] {
         if (!manager.isBusy())
@@ -60,8 +77,12 @@ double turnMs(StandinEngine &engine, AgentState &state, AgentManager &manager, i
         loop.exec();
     const double ms = timer.nsecsElapsed() / 1e6;
     QObject::disconnect(done);
-    const QString expected = QStringLiteral("tok ").repeated(pieces).trimmed();
-    if (state.messages().size() != 2 || state.messages().last().content != expected) {
+    const QString streamed = QStringLiteral("tok ").repeated(pieces).trimmed();
+    const Message &reply = state.messages().last();
+    if (state.messages().size() != 2
+        || (shape == Shape::Answer ? reply.content != streamed
+                                   : reply.content != thinkingAnswer || reply.reasoning != streamed
+                                         || !reply.reasoningSeconds)) {
         std::fprintf(stderr, "the turn did not show the whole reply\n");
         std::exit(1);
     }
@@ -101,10 +122,10 @@ int main(int argc, char **argv)
                          [](ToolCall) -> QCoro::Task<QString> { co_return QString(); });
     manager.setCompletionSoundCommand({});
 
-    const auto bestTurn = [&](int pieces) {
+    const auto bestTurn = [&](int pieces, Shape shape = Shape::Answer) {
         double best = 1e18;
         for (int r = 0; r < runs; ++r)
-            best = std::min(best, turnMs(engine, state, manager, pieces));
+            best = std::min(best, turnMs(engine, state, manager, pieces, shape));
         return best;
     };
     const auto bestClient = [&](int pieces) {
@@ -169,5 +190,29 @@ int main(int argc, char **argv)
                 "%.1f ms for 20,000\n",
                 plainCleaningMs(1000),
                 plainCleaningMs(20000));
+
+    for (const auto &[shape, name] : {std::pair{Shape::Thinking, "reasoning_content deltas"},
+                                      std::pair{Shape::InlineThinking, "inline <think> tags"}}) {
+        std::printf("agent turn: the same pieces as thinking (%s), then a one-piece answer\n", name);
+        std::printf("  %8s  %10s  %14s  %15s\n",
+                    "pieces",
+                    "turn ms",
+                    "turn us/piece",
+                    "turn us/piece*");
+        double thinkingPerPiece[2] = {0, 0};
+        for (int i = 0; i < 2; ++i) {
+            const int pieces = lengths[i];
+            const double turn = bestTurn(pieces, shape);
+            thinkingPerPiece[i] = (turn - fixedTurn) * 1000 / pieces;
+            std::printf("  %8d  %10.1f  %14.2f  %15.2f\n",
+                        pieces,
+                        turn,
+                        turn * 1000 / pieces,
+                        thinkingPerPiece[i]);
+        }
+        std::printf("  time per thinking piece at 20,000 / at 1,000, beyond the one-piece turn: "
+                    "%.2fx   (target <= 1.5x)\n",
+                    thinkingPerPiece[1] / thinkingPerPiece[0]);
+    }
     return 0;
 }

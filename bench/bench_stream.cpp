@@ -30,10 +30,13 @@ double clientMs(StandinEngine &engine, Client &client)
     QElapsedTimer timer;
     timer.start();
     const QList<Message> history{Message::make(Role::user, QStringLiteral("go"))};
-    const ChatResult result = QCoro::waitFor(
-        client.streamChat(history, QString(), 0.7, 64, nlohmann::json::array(), [&](const QString &) {
-            ++received;
-        }));
+    const ChatResult result
+        = QCoro::waitFor(client.streamChat(history,
+                                           QString(),
+                                           0.7,
+                                           64,
+                                           nlohmann::json::array(),
+                                           [&](const ReplyPiece &) { ++received; }));
     const double ms = timer.nsecsElapsed() / 1e6;
     if (!result.ok() || received != pieces) {
         std::fprintf(stderr,

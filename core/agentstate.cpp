@@ -61,6 +61,8 @@ AgentState::AgentState(QObject *parent, SessionLoading loading)
     , m_archive(Key::chatSessions)
 {
     loadSettings();
+    // The engine's count belongs to the conversation it was made for.
+    connect(this, &AgentState::conversationWillChange, this, [this] { setContextUsed(0); });
     connect(&m_archive, &SessionArchive::problem, this, [this](const QString &text) {
         if (assignIfChanged(m_archiveError, text))
             emit archiveErrorChanged();
@@ -136,8 +138,10 @@ void AgentState::removeLastMessage()
 
 void AgentState::setIsLoading(bool value)
 {
-    if (assignIfChanged(m_isLoading, value))
+    if (assignIfChanged(m_isLoading, value)) {
+        m_messages.setReplyInProgress(value);
         emit isLoadingChanged();
+    }
 }
 
 void AgentState::setSystemPrompt(const QString &value)
@@ -259,6 +263,24 @@ void AgentState::setTokensPerSecond(double value)
         emit tokensPerSecondChanged();
 }
 
+void AgentState::setContextUsed(int value)
+{
+    if (assignIfChanged(m_contextUsed, value))
+        emit contextUsedChanged();
+}
+
+void AgentState::setThinkingEnabled(bool value)
+{
+    if (assignIfChanged(m_thinkingEnabled, value))
+        emit thinkingEnabledChanged();
+}
+
+void AgentState::setShowThinking(bool value)
+{
+    if (assignIfChanged(m_showThinking, value))
+        emit showThinkingChanged();
+}
+
 void AgentState::startNewChat()
 {
     if (m_sessionsLoaded)
@@ -279,7 +301,25 @@ void AgentState::replaceLastMessageContent(const QString &content)
     if (messages().isEmpty())
         return;
     const Message &last = messages().last();
-    m_messages.replace(messages().size() - 1, Message::make(last.role, content, last.toolCalls));
+    Message next = Message::make(last.role, content, last.toolCalls);
+    next.reasoning = last.reasoning;
+    next.reasoningSeconds = last.reasoningSeconds;
+    m_messages.replace(messages().size() - 1, next);
+    m_sessions.setMessagesQuietly(activeSessionIndex(), messages());
+}
+
+void AgentState::setLastMessageReasoning(const QString &reasoning, std::optional<double> seconds)
+{
+    if (messages().isEmpty())
+        return;
+    Message next = messages().last();
+    next.reasoning = reasoning;
+    next.reasoningSeconds = seconds;
+    m_messages.replace(messages().size() - 1,
+                       next,
+                       {MessageListModel::ReasoningRole,
+                        MessageListModel::ReasoningSecondsRole,
+                        MessageListModel::IsThinkingRole});
     m_sessions.setMessagesQuietly(activeSessionIndex(), messages());
 }
 
@@ -372,6 +412,8 @@ void AgentState::resetAllData()
     setMaxTokens(defaultMaxTokens);
     setAutoLoadModelPath(std::nullopt);
     setAutoLoadModelName(std::nullopt);
+    setThinkingEnabled(true);
+    setShowThinking(true);
     Preferences::remove(Key::onboardingComplete);
     Preferences::remove(Key::userName);
     Preferences::remove(Key::responseStyle);
@@ -399,6 +441,8 @@ void AgentState::loadSettings()
         m_maxTokens = int(std::min<qint64>(maxTokens, maxTokensLimit));
     m_autoLoadModelPath = Preferences::string(Key::autoLoadModelPath);
     m_autoLoadModelName = Preferences::string(Key::autoLoadModelName);
+    m_thinkingEnabled = Preferences::boolean(Key::thinkingEnabled, true);
+    m_showThinking = Preferences::boolean(Key::showThinking, true);
 }
 
 void AgentState::saveSettings()
@@ -414,6 +458,8 @@ void AgentState::saveSettings()
         Preferences::setString(Key::autoLoadModelName, *m_autoLoadModelName);
     else
         Preferences::remove(Key::autoLoadModelName);
+    Preferences::setBoolean(Key::thinkingEnabled, m_thinkingEnabled);
+    Preferences::setBoolean(Key::showThinking, m_showThinking);
     Preferences::sync();
     m_archive.save(chatSessions());
 }

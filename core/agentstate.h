@@ -39,6 +39,14 @@ class AgentState : public QObject
                    historyWasTrimmedChanged)
     Q_PROPERTY(double tokensPerSecond READ tokensPerSecond WRITE setTokensPerSecond NOTIFY
                    tokensPerSecondChanged)
+    // Tokens of the model's context the shown conversation filled at its last reply, by the
+    // engine's own count; 0 when not known (another conversation, an engine that does not say).
+    Q_PROPERTY(int contextUsed READ contextUsed NOTIFY contextUsedChanged)
+    // Models may think before answering ("Let models think before answering").
+    Q_PROPERTY(bool thinkingEnabled READ thinkingEnabled WRITE setThinkingEnabled NOTIFY
+                   thinkingEnabledChanged)
+    // Their thinking is shown with the reply ("Show thinking"); it is kept either way.
+    Q_PROPERTY(bool showThinking READ showThinking WRITE setShowThinking NOTIFY showThinkingChanged)
     // What the user must know about the saved chats (unreadable, not saved), for an alert
     // naming the files; empty when there is nothing to tell.
     Q_PROPERTY(QString archiveError READ archiveError NOTIFY archiveErrorChanged)
@@ -112,6 +120,12 @@ public:
     void setHistoryWasTrimmed(bool value);
     double tokensPerSecond() const { return m_tokensPerSecond; }
     void setTokensPerSecond(double value);
+    int contextUsed() const { return m_contextUsed; }
+    void setContextUsed(int value);
+    bool thinkingEnabled() const { return m_thinkingEnabled; }
+    void setThinkingEnabled(bool value);
+    bool showThinking() const { return m_showThinking; }
+    void setShowThinking(bool value);
 
     QString archiveError() const { return m_archiveError; }
     bool hasArchiveError() const { return !m_archiveError.isEmpty(); }
@@ -119,7 +133,11 @@ public:
     Q_INVOKABLE void clearArchiveError();
 
     Q_INVOKABLE void startNewChat();
+    // Keeps the last message's thinking.
     void replaceLastMessageContent(const QString &content);
+    // Sets the last message's thinking and how long it took (absent: still thinking), in
+    // place. Does not save.
+    void setLastMessageReasoning(const QString &reasoning, std::optional<double> seconds);
     Q_INVOKABLE void syncActiveSession();
     // Publishes the call as pendingApproval and resumes with the user's decision.
     QCoro::Task<bool> requestApproval(ToolCall call);
@@ -168,6 +186,9 @@ signals:
     void autoLoadModelNameChanged();
     void historyWasTrimmedChanged();
     void tokensPerSecondChanged();
+    void contextUsedChanged();
+    void thinkingEnabledChanged();
+    void showThinkingChanged();
     void sessionsLoadedChanged();
     void archiveErrorChanged();
     void approvalDecided(bool approved);
@@ -197,6 +218,9 @@ private:
     std::optional<QString> m_autoLoadModelName;
     bool m_historyWasTrimmed = false;
     double m_tokensPerSecond = 0.0;
+    int m_contextUsed = 0;
+    bool m_thinkingEnabled = true;
+    bool m_showThinking = true;
     bool m_sessionsLoaded = false;
     bool m_loadStarted = false;
     QString m_archiveError;

@@ -197,6 +197,16 @@ void writeMessage(Writer &w, const Message &message)
         }
         w.raw("]");
     }
+    if (!message.reasoning.isEmpty()) {
+        w.raw(",");
+        w.key("reasoning");
+        w.string(message.reasoning);
+    }
+    if (message.reasoningSeconds) {
+        w.raw(",");
+        w.key("reasoningSeconds");
+        w.number(*message.reasoningSeconds);
+    }
     w.raw("}");
 }
 
@@ -311,11 +321,16 @@ QUuid toUuid(const json &value)
     return uuid;
 }
 
-Timestamp toTimestamp(const json &value)
+double toNumber(const json &value)
 {
     if (!value.is_number())
         throw DecodeError{};
-    return {value.get<double>()};
+    return value.get<double>();
+}
+
+Timestamp toTimestamp(const json &value)
+{
+    return {toNumber(value)};
 }
 
 const json &toObject(const json &value)
@@ -364,6 +379,11 @@ Message readMessage(const json &object)
             list.append(readToolCall(call));
         message.toolCalls = std::move(list);
     }
+    // Written by later versions; earlier ones ignore them, as any key they do not know.
+    if (const json *reasoning = optionalMember(object, "reasoning"))
+        message.reasoning = toText(*reasoning);
+    if (const json *seconds = optionalMember(object, "reasoningSeconds"))
+        message.reasoningSeconds = toNumber(*seconds);
     return message;
 }
 

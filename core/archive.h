@@ -9,7 +9,8 @@
 #include <optional>
 
 // The one JSON form of the chat archive, the export file and the import file:
-// an array of sessions, compact, keys in field order, optional fields left out.
+// an array of sessions, compact, keys in field order, optional fields left out. A reply's
+// thinking is kept under "reasoning" and "reasoningSeconds", which earlier versions ignore.
 QByteArray encodeSessions(const QList<ChatSession> &sessions);
 // One session's element of that array; joinSessions() makes the array of such elements.
 QByteArray encodeSession(const ChatSession &session);

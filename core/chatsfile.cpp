@@ -59,7 +59,8 @@ bool sameMessages(const QList<Message> &a, const QList<Message> &b)
 {
     return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), [](const auto &x, const auto &y) {
         return x.role == y.role && x.content == y.content && x.timestamp == y.timestamp
-               && x.toolCalls == y.toolCalls;
+               && x.toolCalls == y.toolCalls && x.reasoning == y.reasoning
+               && x.reasoningSeconds == y.reasoningSeconds;
     });
 }
 

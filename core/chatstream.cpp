@@ -1,5 +1,6 @@
 #include "core/chatstream.h"
 
+#include "core/replytext.h"
 #include "core/toolarguments.h"
 
 #include <nlohmann/json.hpp>
@@ -29,6 +30,34 @@ const json *optionalOf(const json &object, const char *key, bool (json::*isType)
     if (value && !(value->*isType)())
         throw BadChunk{};
     return value;
+}
+
+// The thinking of a delta: llama-server's "reasoning_content", or "reasoning" as other
+// OpenAI-compatible servers name it. Read leniently: a server's own shape of it is skipped.
+const json *reasoningOf(const json &delta)
+{
+    for (const char *key : {"reasoning_content", "reasoning"}) {
+        if (const json *value = field(delta, key); value && value->is_string())
+            return value;
+    }
+    return nullptr;
+}
+
+// The engine's figures, read leniently: they feed a readout, never the reply.
+std::optional<EngineTimings> timingsOf(const json &chunk)
+{
+    const auto timings = chunk.find("timings");
+    if (timings == chunk.end() || !timings->is_object())
+        return std::nullopt;
+    const auto number = [&](const char *key) {
+        const auto value = timings->find(key);
+        return value != timings->end() && value->is_number() ? std::max(0.0, value->get<double>())
+                                                             : 0.0;
+    };
+    return EngineTimings{number("predicted_per_second"),
+                         qint64(number("prompt_n")),
+                         qint64(number("cache_n")),
+                         qint64(number("predicted_n"))};
 }
 } // namespace
 
@@ -76,10 +105,13 @@ void ChatStreamDecoder::handlePayload(QByteArrayView payload)
     const json chunk = json::parse(payload.begin(), payload.end(), nullptr, false);
     if (chunk.is_discarded() || !chunk.is_object())
         return;
+    if (auto timings = timingsOf(chunk))
+        m_timings = timings;
     // Validate the whole chunk before using any of it, as a typed decode would.
     struct Piece
     {
         const json *content = nullptr;
+        const json *reasoning = nullptr;
         const json *toolCalls = nullptr;
         bool finished = false;
     };
@@ -97,6 +129,7 @@ void ChatStreamDecoder::handlePayload(QByteArrayView payload)
             Piece piece;
             piece.finished = optionalOf(choice, "finish_reason", &json::is_string) != nullptr;
             piece.content = optionalOf(*delta, "content", &json::is_string);
+            piece.reasoning = reasoningOf(*delta);
             piece.toolCalls = optionalOf(*delta, "tool_calls", &json::is_array);
             if (piece.toolCalls) {
                 for (const json &entry : *piece.toolCalls) {
@@ -118,14 +151,13 @@ void ChatStreamDecoder::handlePayload(QByteArrayView payload)
 
     for (const Piece &piece : pieces) {
         m_finished = m_finished || piece.finished;
-        if (piece.content) {
-            const QString text = textOf(*piece.content);
-            if (!text.isEmpty()) {
-                m_content.append(text);
-                if (m_onToken)
-                    m_onToken(text);
-            }
+        if (piece.reasoning && !piece.reasoning->get_ref<const std::string &>().empty()) {
+            m_splitter.engineSeparates(m_out);
+            m_out.append(ReplyPiece{ReplyPiece::Kind::Reasoning, textOf(*piece.reasoning)});
         }
+        if (piece.content)
+            m_splitter.feedContent(textOf(*piece.content), m_out);
+        deliver(m_out);
         if (!piece.toolCalls)
             continue;
         for (const json &entry : *piece.toolCalls) {
@@ -150,6 +182,29 @@ void ChatStreamDecoder::handlePayload(QByteArrayView payload)
     }
 }
 
+void ChatStreamDecoder::deliver(QList<ReplyPiece> &pieces)
+{
+    for (ReplyPiece &piece : pieces) {
+        switch (piece.kind) {
+        case ReplyPiece::Kind::Content:
+            m_content.append(piece.text);
+            break;
+        case ReplyPiece::Kind::Reasoning:
+            m_reasoning.append(piece.text);
+            break;
+        case ReplyPiece::Kind::EarlierContentIsReasoning:
+            if (m_content.isEmpty())
+                continue;
+            piece.text = std::exchange(m_content, QString());
+            m_reasoning.prepend(piece.text);
+            break;
+        }
+        if (m_onToken)
+            m_onToken(piece);
+    }
+    pieces.clear();
+}
+
 ChatReply ChatStreamDecoder::finish()
 {
     if (!m_done && m_consumed < m_buffer.size()) {
@@ -159,9 +214,13 @@ ChatReply ChatStreamDecoder::finish()
         m_consumed = m_buffer.size();
         handleLine(rest);
     }
+    m_splitter.finish(m_out);
+    deliver(m_out);
     ChatReply reply;
     reply.content = m_content;
+    reply.reasoning = ReplyText::trimWhiteSpaceAndLineBreaks(m_reasoning).toString();
     reply.complete = m_done || m_finished;
+    reply.timings = m_timings;
     QList<ToolCall> calls;
     for (const auto &[index, partial] : m_partials) { // std::map: ascending index
         if (partial.name.isEmpty())

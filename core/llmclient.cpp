@@ -101,17 +101,31 @@ json LLMClient::requestBody(const QList<Message> &messages,
                             const QString &systemPrompt,
                             double temperature,
                             int maxTokens,
-                            const json &tools)
+                            const json &tools,
+                            bool thinkingAllowed)
 {
+    qsizetype turnStart = messages.size();
+    for (qsizetype i = messages.size() - 1; i >= 0; --i) {
+        if (messages.at(i).role == Role::user) {
+            turnStart = i;
+            break;
+        }
+    }
     json list = json::array();
     list.push_back({{"role", "system"}, {"content", utf8(systemPrompt)}});
-    for (const Message &message : messages) {
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        const Message &message = messages.at(i);
         if (message.role == Role::system)
             continue;
-        if (ReplyText::trimWhiteSpaceAndLineBreaks(message.content).isEmpty())
+        const bool withReasoning
+            = i > turnStart && message.role == Role::assistant && !message.reasoning.isEmpty();
+        if (!withReasoning && ReplyText::trimWhiteSpaceAndLineBreaks(message.content).isEmpty())
             continue;
         const QString role = message.role == Role::toolResult ? Role::user : message.role;
-        list.push_back({{"role", utf8(role)}, {"content", utf8(message.content)}});
+        json object = {{"role", utf8(role)}, {"content", utf8(message.content)}};
+        if (withReasoning)
+            object["reasoning_content"] = utf8(message.reasoning);
+        list.push_back(std::move(object));
     }
     json body = {
         {"model", "local"},
@@ -122,6 +136,8 @@ json LLMClient::requestBody(const QList<Message> &messages,
     };
     if (tools.is_array() && !tools.empty())
         body["tools"] = tools;
+    if (!thinkingAllowed)
+        body["chat_template_kwargs"] = {{"enable_thinking", false}};
     return body;
 }
 
@@ -142,7 +158,7 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
 
     std::string body;
     try {
-        body = requestBody(messages, systemPrompt, temperature, maxTokens, tools)
+        body = requestBody(messages, systemPrompt, temperature, maxTokens, tools, thinkingAllowed())
                    .dump(-1, ' ', false, json::error_handler_t::replace);
     } catch (const json::exception &e) {
         co_return ChatResult{ChatError{QStringLiteral("JSON"),

@@ -37,9 +37,9 @@ class ChatClient : public QObject
 public:
     using QObject::QObject;
 
-    // Every non-empty text piece reaches onToken, in order, before the call returns. A
-    // stream that ends without the engine's last word (the engine died, the connection
-    // dropped) gives what arrived, with `complete` false.
+    // Every non-empty piece, thinking and answer, reaches onToken, in order, before the call
+    // returns. A stream that ends without the engine's last word (the engine died, the
+    // connection dropped) gives what arrived, with `complete` false.
     virtual QCoro::Task<ChatResult> streamChat(QList<Message> messages,
                                                QString systemPrompt,
                                                double temperature,
@@ -51,9 +51,17 @@ public:
     // cancelled error. A new call supersedes the one before it in the same way.
     virtual void cancel() = 0;
 
+    // Whether the model may think before it answers. Off asks its chat template to leave the
+    // thinking out ("enable_thinking" false), in every request from then on.
+    void setThinkingAllowed(bool allowed) { m_thinkingAllowed = allowed; }
+    bool thinkingAllowed() const { return m_thinkingAllowed; }
+
 signals:
     // Wakes the waiting calls; each looks at its own token.
     void cancelRequested();
+
+private:
+    bool m_thinkingAllowed = true;
 };
 
 // Sends one conversation to the engine's OpenAI-compatible chat endpoint and
@@ -80,11 +88,15 @@ public:
                                        ChatStreamDecoder::TokenCallback onToken) override;
     void cancel() override;
 
+    // The body of a chat request. An assistant message of the current turn (after its last
+    // user message: the one that asked for tools) goes with its thinking as
+    // "reasoning_content"; the thinking of earlier turns stays home.
     static nlohmann::json requestBody(const QList<Message> &messages,
                                       const QString &systemPrompt,
                                       double temperature,
                                       int maxTokens,
-                                      const nlohmann::json &tools);
+                                      const nlohmann::json &tools,
+                                      bool thinkingAllowed = true);
 
 private:
     // Owned by one call: whether it was cancelled, and the connection to close.

@@ -46,6 +46,13 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
         return toolCallsVariant(message.toolCalls);
     case HasToolCallsRole:
         return message.toolCalls.has_value() && !message.toolCalls->isEmpty();
+    case ReasoningRole:
+        return message.reasoning;
+    case ReasoningSecondsRole:
+        return message.reasoningSeconds ? QVariant(*message.reasoningSeconds) : QVariant();
+    case IsThinkingRole:
+        return m_replyInProgress && index.row() == m_messages.size() - 1
+               && !message.reasoning.isEmpty() && !message.reasoningSeconds;
     default:
         return {};
     }
@@ -60,6 +67,9 @@ QHash<int, QByteArray> MessageListModel::roleNames() const
         {TimestampRole, "timestamp"},
         {ToolCallsRole, "toolCalls"},
         {HasToolCallsRole, "hasToolCalls"},
+        {ReasoningRole, "reasoning"},
+        {ReasoningSecondsRole, "reasoningSeconds"},
+        {IsThinkingRole, "isThinking"},
     };
 }
 
@@ -80,14 +90,24 @@ void MessageListModel::append(const Message &message)
     emit messagesChanged();
 }
 
-void MessageListModel::replace(qsizetype row, const Message &message)
+void MessageListModel::replace(qsizetype row, const Message &message, const QList<int> &roles)
 {
     if (row < 0 || row >= m_messages.size())
         return;
     m_messages[row] = message;
     const QModelIndex changed = index(int(row));
-    emit dataChanged(changed, changed);
+    emit dataChanged(changed, changed, roles);
     emit messagesChanged();
+}
+
+void MessageListModel::setReplyInProgress(bool inProgress)
+{
+    if (std::exchange(m_replyInProgress, inProgress) == inProgress || m_messages.isEmpty())
+        return;
+    if (m_messages.last().reasoning.isEmpty() || m_messages.last().reasoningSeconds)
+        return; // its answer does not change
+    const QModelIndex last = index(int(m_messages.size() - 1));
+    emit dataChanged(last, last, {IsThinkingRole});
 }
 
 void MessageListModel::removeLast()

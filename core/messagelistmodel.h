@@ -17,7 +17,10 @@ public:
         ContentRole,               /**< The text of the turn. */
         TimestampRole,             /**< Creation time as a QDateTime. */
         ToolCallsRole, /**< Tool calls as a list of maps (id, name, arguments, status, result). */
-        HasToolCallsRole, /**< Whether the message carries tool calls. */
+        HasToolCallsRole,     /**< Whether the message carries tool calls. */
+        ReasoningRole,        /**< What the model thought before answering; empty when nothing. */
+        ReasoningSecondsRole, /**< How long it thought, in seconds; undefined until it is known. */
+        IsThinkingRole,       /**< The reply being streamed is still in its thinking part. */
     };
     Q_ENUM(Roles)
 
@@ -30,14 +33,18 @@ public:
     const QList<Message> &messages() const { return m_messages; }
     void setMessages(const QList<Message> &messages);
     void append(const Message &message);
-    void replace(qsizetype row, const Message &message);
+    // `roles`: the roles that changed, when known (a thinking piece leaves the answer alone).
+    void replace(qsizetype row, const Message &message, const QList<int> &roles = {});
     void removeLast();
+    // A reply is streaming into the last row: a row's thinking without a duration is live.
+    void setReplyInProgress(bool inProgress);
 
 signals:
     void messagesChanged();
 
 private:
     QList<Message> m_messages;
+    bool m_replyInProgress = false;
 };
 
 class SessionListModel : public QAbstractListModel

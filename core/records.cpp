@@ -64,7 +64,13 @@ Message Message::make(const QString &role,
                       const QString &content,
                       std::optional<QList<ToolCall>> toolCalls)
 {
-    return Message{QUuid::createUuid(), role, content, Timestamp::now(), std::move(toolCalls)};
+    Message message;
+    message.id = QUuid::createUuid();
+    message.role = role;
+    message.content = content;
+    message.timestamp = Timestamp::now();
+    message.toolCalls = std::move(toolCalls);
+    return message;
 }
 
 Message Message::errorReply(const QString &description)

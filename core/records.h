@@ -52,6 +52,11 @@ struct Message
     QString content;
     Timestamp timestamp;
     std::optional<QList<ToolCall>> toolCalls;
+    // What the model thought before it answered (an assistant reply); empty when it did not.
+    QString reasoning;
+    // How long it thought: from its first thinking piece to the first of the answer (or the
+    // end of the reply). Absent while it is still thinking, and when it did not think.
+    std::optional<double> reasoningSeconds;
 
     // A new turn: fresh identifier, the current time.
     static Message make(const QString &role,

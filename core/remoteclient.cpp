@@ -265,7 +265,12 @@ QCoro::Task<ChatResult> RemoteClient::streamChat(QList<Message> messages,
     const QString host = m_base.host();
     if (const QString problem = addressProblem(m_base.toString()); !problem.isEmpty())
         co_return ChatResult{remoteError(Address, problem), {}};
-    json body = LLMClient::requestBody(messages, systemPrompt, temperature, maxTokens, tools);
+    json body = LLMClient::requestBody(messages,
+                                       systemPrompt,
+                                       temperature,
+                                       maxTokens,
+                                       tools,
+                                       thinkingAllowed());
     body["model"] = m_model.toStdString();
     const std::string bytes = body.dump(-1, ' ', false, json::error_handler_t::replace);
 
@@ -283,11 +288,12 @@ QCoro::Task<ChatResult> RemoteClient::streamChat(QList<Message> messages,
     });
 
     bool pieceArrived = false;
-    ChatStreamDecoder decoder([&pieceArrived, onToken = std::move(onToken)](const QString &piece) {
-        pieceArrived = true;
-        if (onToken)
-            onToken(piece);
-    });
+    ChatStreamDecoder decoder(
+        [&pieceArrived, onToken = std::move(onToken)](const ReplyPiece &piece) {
+            pieceArrived = true;
+            if (onToken)
+                onToken(piece);
+        });
     QByteArray errorBody;
     while (true) {
         if (!self || *cancelled)

@@ -14,6 +14,9 @@ inline const QString userName = QStringLiteral("userName");
 inline const QString responseStyle = QStringLiteral("responseStyle");
 inline const QString onboardingComplete = QStringLiteral("onboardingComplete");
 inline const QString completionSoundEnabled = QStringLiteral("completionSoundEnabled");
+// Whether models may think before answering, and whether their thinking is shown.
+inline const QString thinkingEnabled = QStringLiteral("thinkingEnabled");
+inline const QString showThinking = QStringLiteral("showThinking");
 // The chat screen's once-only celebration of the first good reply.
 inline const QString firstReplyCelebrated = QStringLiteral("firstReplyCelebrated");
 // The remote engine: its address, the model chosen there, and whether it is the one in use.

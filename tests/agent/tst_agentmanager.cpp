@@ -393,6 +393,69 @@ private slots:
         QCOMPARE(f.state->currentStreamingContent(), QString());
     }
 
+    // A thinking reply: its row thinks live with an empty answer, then keeps the thinking with
+    // how long it took, through a restart; the engine's figures give the speed and the context
+    // used. Switched off, every request asks the model not to think, the remote engine's too.
+    void thinkingReply_data()
+    {
+        columns<json, bool, bool>("think", "allowed", "remote");
+        const json deltas = {{"text", "hmm "}, {"count", 200}};
+        addRow("engine's deltas", deltas, true, false);
+        addRow("inline", json{{"text", "hmm "}, {"count", 200}, {"inline", true}}, true, false);
+        addRow("opened in the prompt",
+               json{{"text", "hmm "}, {"count", 200}, {"inline", true}, {"open", false}},
+               true,
+               false);
+        addRow("remote engine", deltas, true, true);
+        addRow("switched off", deltas, false, false);
+        addRow("switched off, remote engine", deltas, false, true);
+    }
+
+    void thinkingReply()
+    {
+        const auto [think, allowed, remote] = fetch<json, bool, bool>("think", "allowed", "remote");
+        AgentFixture f;
+        RemoteClient client;
+        client.setServer(f.engine.baseURL(), QString());
+        client.setModel("standin-small");
+        if (remote)
+            f.manager->useRemote(&client);
+        f.state->setThinkingEnabled(allowed);
+        const json timings = {{"prompt_n", 40},
+                              {"cache_n", 2000},
+                              {"predicted_n", 201},
+                              {"predicted_per_second", 33.5}};
+        f.engine.enqueue(
+            {{"think", think}, {"pieces", {"Hello."}}, {"line_delay_ms", 2}, {"timings", timings}});
+        bool thoughtLive = false;
+        auto watcher = std::make_unique<QObject>();
+        connect(f.state->messageModel(),
+                &QAbstractItemModel::dataChanged,
+                watcher.get(),
+                [&](const QModelIndex &row) {
+                    thoughtLive = thoughtLive
+                                  || (row.data(MessageListModel::IsThinkingRole).toBool()
+                                      && row.data(MessageListModel::ContentRole) == QString());
+                });
+        QVERIFY(f.turn("Hi"));
+        watcher.reset();
+        QCOMPARE(thoughtLive, allowed);
+        const QString thought = allowed ? QString("hmm ").repeated(200).trimmed() : QString();
+        const Message reply = f.messages().last();
+        QCOMPARE(reply.content, "Hello.");
+        QCOMPARE(reply.reasoning, thought);
+        QCOMPARE(reply.reasoningSeconds.value_or(0) > 0, allowed);
+        QVERIFY(!f.state->messageModel()->index(1).data(MessageListModel::IsThinkingRole).toBool());
+        QCOMPARE(f.state->tokensPerSecond(), 33.5);
+        QCOMPARE(f.state->contextUsed(), 2241);
+        const json body = f.engine.requests().at(0);
+        QCOMPARE(QString::fromStdString(body.value("chat_template_kwargs", json()).dump()),
+                 allowed ? "null" : "{\"enable_thinking\":false}");
+        QCOMPARE(f.reloaded()->messages().last(), reply);
+        f.state->startNewChat();
+        QCOMPARE(f.state->contextUsed(), 0);
+    }
+
     // The speed shows once streaming has lasted the warm-up, and stays for the reset
     // interval, also when the interval ends while a newer turn streams.
     void speedReadout()

@@ -176,6 +176,33 @@ private slots:
         QVERIFY(!QByteArray::fromStdString(f.engine.requests().dump()).contains("data:image"));
     }
 
+    // The reply that asked for a tool goes back with its thinking, within its turn only; each
+    // reply keeps its own thinking.
+    void thinkingInTheToolLoop()
+    {
+        AgentFixture f;
+        f.tools.cannedResults.insert("get_clipboard", "hello");
+        json asking = toolCallLine("get_clipboard");
+        asking["reasoning"] = {"Wants the", " clipboard."};
+        f.engine.enqueue(
+            json::array({asking, {{"reasoning", {"Say it."}}, {"pieces", {"Hello."}}}}));
+        QVERIFY(f.turn("Clipboard?"));
+        QVERIFY(f.turn("Thanks"));
+        const json bodies = f.engine.requests();
+        QCOMPARE(int(bodies.size()), 3);
+        json followUp = bodies.at(1).at("messages");
+        followUp.erase(0); // the system prompt
+        QCOMPARE(QString::fromStdString(followUp.dump()),
+                 QString(
+                     "[{'content':'Clipboard?','role':'user'},{'content':'','reasoning_content':"
+                     "'Wants the clipboard.','role':'assistant'},{'content':'Tool results:\\n"
+                     "[get_clipboard]: hello','role':'user'}]")
+                     .replace(u'\'', u'"'));
+        QVERIFY(bodies.at(2).dump().find("reasoning_content") == std::string::npos);
+        QCOMPARE(f.column(&Message::reasoning),
+                 (QStringList{"", "Wants the clipboard.", "", "Say it.", "", ""}));
+    }
+
     void confirmation_data()
     {
         columns<json, QString>("script", "reply");

@@ -24,7 +24,9 @@ const char *validSession
 ChatSession richSession()
 {
     const auto message = [](const char *id, const QString &role, const QString &content) {
-        Message message{QUuid(QString::fromLatin1(id)), role, content, {2.25}, std::nullopt};
+        Message message = Message::make(role, content);
+        message.id = QUuid(QString::fromLatin1(id));
+        message.timestamp = {2.25};
         return message;
     };
     ChatSession session{QUuid(QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF")),
@@ -43,6 +45,8 @@ ChatSession richSession()
                            ToolStatus::Completed,
                            "Opened"},
                           {"call-2", "delete_file", {}, ToolStatus::Denied, std::nullopt}};
+    session.messages[1].reasoning = QStringLiteral("Plan:\n\"open\"");
+    session.messages[1].reasoningSeconds = 12.345;
     session.messages[2].toolCalls = QList<ToolCall>{};
     return session;
 }
@@ -114,6 +118,7 @@ private slots:
             "a screenshot, or similar direct system commands.");
         QVERIFY(!state.autoLoadModelPath());
         QVERIFY(!state.isLoading());
+        QVERIFY(state.thinkingEnabled() && state.showThinking());
         // New chats go first.
         QAbstractItemModelTester
             sessionsTester(state.sessionModel(),
@@ -180,6 +185,8 @@ private slots:
             state.setMaxTokens(300);
             state.setAutoLoadModelPath("/models/a.gguf");
             state.setAutoLoadModelName("A");
+            state.setThinkingEnabled(false);
+            state.setShowThinking(false);
             state.appendMessage(Message::make(Role::user, "Remember me"));
             state.syncActiveSession();
             state.startNewChat();
@@ -190,6 +197,8 @@ private slots:
         QCOMPARE(state->temperature(), 0.25);
         QCOMPARE(state->maxTokens(), 300);
         QCOMPARE(state->autoLoadModelPath(), "/models/a.gguf");
+        QVERIFY(!Preferences::boolean("thinkingEnabled", true) && !state->thinkingEnabled());
+        QVERIFY(!Preferences::boolean("showThinking", true) && !state->showThinking());
         QCOMPARE(state->chatSessions().size(), 2);
         // The first stored session becomes active: the newest one, still empty.
         QCOMPARE(state->activeSessionID(), state->chatSessions().first().id);
@@ -251,8 +260,9 @@ private slots:
         QCOMPARE(loadedState()->chatSessions().first().title, "  Kept spaces  ");
     }
 
-    // A streamed piece replaces the text of the last message alone and saves nothing (that it
-    // changes only that row of the list is tst_agentmanager's plainTurn).
+    // A streamed piece replaces the text of the last message alone, its thinking kept, and
+    // saves nothing (that it changes only that row of the list is tst_agentmanager's
+    // plainTurn). The row thinks while a reply streams and its thinking has no duration yet.
     void replaceLastMessageContent()
     {
         AgentState state;
@@ -266,11 +276,19 @@ private slots:
         state.appendMessage(Message::make(Role::assistant, QString(), QList<ToolCall>{call}));
         state.saveSettings();
         QVERIFY(savesFinished(state));
-        const Message before = state.messages().last();
         const QByteArray archived = *Preferences::data("chatSessions");
+        const QModelIndex row = state.messageModel()->index(1);
+        state.setIsLoading(true);
+        state.setLastMessageReasoning("why", std::nullopt);
+        QVERIFY(row.data(MessageListModel::IsThinkingRole).toBool());
+        state.setLastMessageReasoning("why not", 1.5);
+        QVERIFY(!row.data(MessageListModel::IsThinkingRole).toBool());
+        const Message before = state.messages().last();
         state.replaceLastMessageContent("partial");
         const Message after = state.messages().last();
         QCOMPARE(after.content, "partial");
+        QCOMPARE(row.data(MessageListModel::ReasoningRole).toString(), "why not");
+        QCOMPARE(row.data(MessageListModel::ReasoningSecondsRole).toDouble(), 1.5);
         QCOMPARE(after.role, before.role);
         QCOMPARE(after.toolCalls, before.toolCalls);
         QVERIFY(after.id != before.id);
@@ -291,7 +309,10 @@ private slots:
         state.startNewChat();
         state.setTemperature(1.2);
         state.setAutoLoadModelPath("/m.gguf");
+        state.setThinkingEnabled(false);
+        state.setShowThinking(false);
         state.resetAllData();
+        QVERIFY(state.thinkingEnabled() && state.showThinking());
         QCOMPARE(state.chatSessions().size(), 1);
         QVERIFY(state.chatSessions().first().messages.isEmpty());
         QCOMPARE(state.activeSessionID(), state.chatSessions().first().id);
@@ -316,6 +337,8 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath("TovraAI_chats.json");
         QList<ChatSession> chats{sessionWith("One", "a"), sessionWith("Two", "b")};
+        chats[1].messages[1].reasoning = "b?";
+        chats[1].messages[1].reasoningSeconds = 0.5;
         QCOMPARE(writeChatsFile(chats, file), QString());
         AgentState state;
         const QUuid active = *state.activeSessionID();
@@ -518,7 +541,8 @@ private slots:
     }
 
     // Compact, in a fixed key order, escaped as JSON requires; absent fields are left out,
-    // an empty list of tool calls is kept. It reads back to the same sessions.
+    // an empty list of tool calls is kept, a reply's thinking follows its tool calls. It
+    // reads back to the same sessions.
     void exactForm()
     {
         const QList<ChatSession> sessions{richSession(), ChatSession::make()};
@@ -535,7 +559,8 @@ private slots:
                 "'role':'assistant','content':'','timestamp':2.25,'toolCalls':[{'id':'call-1',"
                 "'name':'open_app','arguments':{'name':'Safari','z':''},'status':'completed',"
                 "'result':'Opened'},{'id':'call-2','name':'delete_file','arguments':{},"
-                "'status':'denied'}]},{'id':'A1B2C3D4-0000-4000-8000-000000000003',"
+                "'status':'denied'}],'reasoning':'Plan:\\n\\'open\\'','reasoningSeconds':12.345},"
+                "{'id':'A1B2C3D4-0000-4000-8000-000000000003',"
                 "'role':'tool_result','content':'r','timestamp':2.25,'toolCalls':[]}],"
                 "'createdAt':123456789.123456,'updatedAt':-5.5,'systemPromptOverride':'Be terse.',"
                 "'isPinned':true}]")
@@ -569,6 +594,12 @@ private slots:
         QTest::newRow("empty array") << QByteArray("[]") << true;
         QTest::newRow("unknown keys ignored")
             << replaced("\"isPinned\"", "\"extra\":[1,{}],\"isPinned\"") << true;
+        QTest::newRow("thinking kept, null as absent")
+            << replaced("\"timestamp\":12.5",
+                        "\"timestamp\":12.5,\"reasoning\":\"hm\",\"reasoningSeconds\":null")
+            << true;
+        QTest::newRow("thinking not text")
+            << replaced("\"timestamp\":12.5", "\"timestamp\":12.5,\"reasoning\":[\"hm\"]") << false;
         QTest::newRow("null prompt is absent")
             << replaced("\"isPinned\"", "\"systemPromptOverride\":null,\"isPinned\"") << true;
         QTest::newRow("lower-case id") << replaced("6F9619FF-8B86-D011-B42D-00C04FC964FF",

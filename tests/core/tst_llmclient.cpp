@@ -25,6 +25,21 @@ json toolFragment(const json &fragment)
     return {{"tool_calls", json::array({fragment})}};
 }
 
+// A piece as the tests write it: the answer's text as it is, thinking after "think:", and
+// "was thinking:" for an answer that turned out to be thinking.
+QString written(const ReplyPiece &piece)
+{
+    switch (piece.kind) {
+    case ReplyPiece::Kind::Content:
+        return piece.text;
+    case ReplyPiece::Kind::Reasoning:
+        return "think:" + piece.text;
+    case ReplyPiece::Kind::EarlierContentIsReasoning:
+        break;
+    }
+    return "was thinking:" + piece.text;
+}
+
 struct Run
 {
     ChatResult result;
@@ -50,7 +65,9 @@ struct Pending : Run
                                             0.7,
                                             16,
                                             json::array(),
-                                            [this](const QString &piece) { pieces.append(piece); });
+                                            [this](const ReplyPiece &piece) {
+                                                pieces.append(written(piece));
+                                            });
         finished = true;
     }
 };
@@ -69,8 +86,8 @@ private:
     {
         Run run;
         run.result = QCoro::waitFor(
-            client.streamChat(history, "Be brief.", 0.5, 64, tools, [&run](const QString &piece) {
-                run.pieces.append(piece);
+            client.streamChat(history, "Be brief.", 0.5, 64, tools, [&run](const ReplyPiece &piece) {
+                run.pieces.append(written(piece));
             }));
         return run;
     }
@@ -88,14 +105,36 @@ private slots:
         m_engine->reset();
     }
 
-    // The whole body, literally: history rules, and "tools" only when there are some.
+    // The whole body, literally: history rules, "tools" only when there are some, the
+    // thinking of the current turn only, and the switch that asks the model not to think.
     void requestBody_data()
     {
-        columns<QList<Message>, json, json>("history", "tools", "messages");
+        columns<QList<Message>, json, json, bool>("history", "tools", "messages", "thinking");
         const json system = {{"role", "system"}, {"content", "Be brief."}};
         QTest::newRow("one user message")
             << QList<Message>{Message::make(Role::user, "Hi")} << json::array()
-            << json::array({system, {{"role", "user"}, {"content", "Hi"}}});
+            << json::array({system, {{"role", "user"}, {"content", "Hi"}}}) << true;
+        const auto thought = [](const QString &content, const QString &reasoning) {
+            Message message = Message::make(Role::assistant, content);
+            message.reasoning = reasoning;
+            message.reasoningSeconds = 1.5;
+            return message;
+        };
+        QTest::newRow("thinking of this turn, not thinking")
+            << QList<Message>{Message::make(Role::user, "Q1"),
+                              thought("A1", "earlier turn"),
+                              Message::make(Role::user, "Q2"),
+                              thought("", "needs a tool"),
+                              Message::make(Role::toolResult, "r")}
+            << json::array()
+            << json::array(
+                   {system,
+                    {{"role", "user"}, {"content", "Q1"}},
+                    {{"role", "assistant"}, {"content", "A1"}},
+                    {{"role", "user"}, {"content", "Q2"}},
+                    {{"role", "assistant"}, {"content", ""}, {"reasoning_content", "needs a tool"}},
+                    {{"role", "user"}, {"content", "r"}}})
+            << false;
         Message withCalls = Message::make(Role::assistant, "Sure.");
         withCalls.toolCalls = QList<ToolCall>{{"1", "open_app", {}, ToolStatus::Completed, {}}};
         QTest::newRow("rules and tools")
@@ -108,14 +147,16 @@ private slots:
             << json::array({system,
                             {{"role", "user"}, {"content", "  Open Safari\n"}},
                             {{"role", "assistant"}, {"content", "Sure."}},
-                            {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}}});
+                            {{"role", "user"}, {"content", "[open_app]: Opened Safari\n"}}})
+            << true;
     }
 
     void requestBody()
     {
-        const auto [history, tools, messages]
-            = fetch<QList<Message>, json, json>("history", "tools", "messages");
+        const auto [history, tools, messages, thinking]
+            = fetch<QList<Message>, json, json, bool>("history", "tools", "messages", "thinking");
         LLMClient client(m_engine->baseURL());
+        client.setThinkingAllowed(thinking);
         QVERIFY(chat(client, history, tools).result.ok());
         json expected = {{"model", "local"},
                          {"messages", messages},
@@ -124,6 +165,8 @@ private slots:
                          {"max_tokens", 64}};
         if (!tools.empty())
             expected["tools"] = tools;
+        if (!thinking)
+            expected["chat_template_kwargs"] = {{"enable_thinking", false}};
         QCOMPARE(QString::fromStdString(m_engine->requests().at(0).dump()),
                  QString::fromStdString(expected.dump()));
     }
@@ -187,6 +230,75 @@ private slots:
         QVERIFY(!run.result.reply.toolCalls);
         // Complete after "[DONE]" or a finish_reason.
         QCOMPARE(run.result.reply.complete, !QByteArray(QTest::currentDataTag()).contains("cut"));
+    }
+
+    // Thinking is told from the answer, whether the engine sends it apart or the model writes
+    // it inline; the engine's own figures of the reply (end to end: tst_agentmanager).
+    void thinking_data()
+    {
+        columns<json, QStringList, QString, QString>("script", "pieces", "reasoning", "content");
+        QTest::newRow("engine's deltas")
+            << json{{"reasoning", {"Let me", " see."}}, {"pieces", {"Hi"}}}
+            << QStringList{"think:Let me", "think: see.", "Hi"} << "Let me see."
+            << "Hi";
+        QTest::newRow("opened in the prompt")
+            << json{{"pieces", {"Plan", " it\n</th", "ink>Hi"}}}
+            << QStringList{"Plan", " it\n", "was thinking:Plan it\n", "Hi"} << "Plan it"
+            << "Hi";
+        QTest::newRow("engine's thinking, tags in the answer")
+            << json{{"reasoning", {"r"}}, {"pieces", {"a</think>b"}}}
+            << QStringList{"think:r", "a</think>b"} << "r"
+            << "a</think>b";
+        QTest::newRow("only thinking, cut short")
+            << json{{"pieces", {"<think>Hmm"}}, {"done", false}} << QStringList{"think:Hmm"}
+            << "Hmm" << QString();
+    }
+
+    void thinking()
+    {
+        QFETCH(json, script);
+        m_engine->enqueue(script);
+        LLMClient client(m_engine->baseURL());
+        const Run run = chat(client);
+        QVERIFY(run.result.ok());
+        QTEST(run.pieces, "pieces");
+        QTEST(run.result.reply.reasoning, "reasoning");
+        QTEST(run.result.reply.content, "content");
+    }
+
+    // However the content is cut into three pieces, the thinking and the answer come out the
+    // same, and the pieces handed out add up to them.
+    void thinkingCutAnywhere_data()
+    {
+        columns<QString, QString, QString>("text", "reasoning", "content");
+        addRow("tags", " <think>\nPlan it</think>\n\nHi <b>", "Plan it", "Hi <b>");
+        addRow("opened in the prompt", "Plan it\n</think>Hi", "Plan it", "Hi");
+        addRow("only the end tag", "</think>\nHi", "", "Hi");
+        addRow("no thinking", "Hi </b> <think>", "", "Hi </b> <think>");
+    }
+
+    void thinkingCutAnywhere()
+    {
+        const auto [text, reasoning, content]
+            = fetch<QString, QString, QString>("text", "reasoning", "content");
+        for (qsizetype a = 0; a <= text.size(); ++a) {
+            for (qsizetype b = a; b <= text.size(); ++b) {
+                QString shownContent, shownReasoning;
+                ChatStreamDecoder decoder([&](const ReplyPiece &piece) {
+                    if (piece.kind == ReplyPiece::Kind::EarlierContentIsReasoning)
+                        shownContent.clear();
+                    (piece.isReasoning() ? shownReasoning : shownContent) += piece.text;
+                });
+                for (const QString &piece : {text.first(a), text.sliced(a, b - a), text.sliced(b)})
+                    decoder.handlePayload(chunk({{"content", piece.toStdString()}}).dump());
+                const ChatReply reply = decoder.finish();
+                const QString where = QString("cut at %1 and %2").arg(a).arg(b);
+                QVERIFY2(reply.reasoning == reasoning && reply.content == content,
+                         qPrintable(where));
+                QVERIFY2(shownReasoning.trimmed() == reasoning && shownContent == content,
+                         qPrintable(where));
+            }
+        }
     }
 
     void toolCalls()

@@ -1,6 +1,8 @@
 // The event-stream decoder takes any bytes, split anywhere, and gives the same
-// reply whichever way the bytes were split.
+// reply, thinking and answer, whichever way the bytes were split; the pieces it hands
+// out add up to that reply.
 #include "core/chatstream.h"
+#include "core/replytext.h"
 
 #include <cstdlib>
 
@@ -11,18 +13,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const size_t step = 1 + data[0] % 17;
     const QByteArrayView bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
 
-    QString whole;
-    ChatStreamDecoder once([&](const QString &piece) { whole += piece; });
+    // The answer and the thinking as the pieces build them.
+    struct Pieces
+    {
+        QString content, reasoning;
+        void add(const ReplyPiece &piece)
+        {
+            if (piece.kind == ReplyPiece::Kind::EarlierContentIsReasoning)
+                reasoning.prepend(std::exchange(content, QString()));
+            else
+                (piece.isReasoning() ? reasoning : content) += piece.text;
+        }
+    };
+    Pieces whole;
+    ChatStreamDecoder once([&](const ReplyPiece &piece) { whole.add(piece); });
     once.feed(bytes);
     const ChatReply a = once.finish();
 
-    QString pieces;
-    ChatStreamDecoder split([&](const QString &piece) { pieces += piece; });
+    Pieces pieces;
+    ChatStreamDecoder split([&](const ReplyPiece &piece) { pieces.add(piece); });
     for (qsizetype i = 0; i < bytes.size(); i += qsizetype(step))
         split.feed(bytes.sliced(i, std::min<qsizetype>(qsizetype(step), bytes.size() - i)));
     const ChatReply b = split.finish();
 
-    if (a.content != b.content || whole != a.content || pieces != b.content)
+    if (a.content != b.content || whole.content != a.content || pieces.content != b.content)
+        std::abort();
+    if (a.reasoning != b.reasoning
+        || ReplyText::trimWhiteSpaceAndLineBreaks(whole.reasoning) != QStringView(a.reasoning))
         std::abort();
     if (a.toolCalls.has_value() != b.toolCalls.has_value())
         std::abort();
