@@ -9,7 +9,7 @@ namespace {
 QStringList kinds(const MarkdownDocument &document)
 {
     // In the order of MarkdownDocument::BlockKind.
-    const QStringList names{"heading", "bullet", "paragraph", "code"};
+    const QStringList names{"heading", "bullet", "paragraph", "code", "table"};
     QStringList out;
     for (int row = 0; row < document.rowCount(); ++row) {
         const QModelIndex index = document.index(row);
@@ -17,6 +17,15 @@ QStringList kinds(const MarkdownDocument &document)
                    .arg(names.value(index.data(MarkdownDocument::KindRole).toInt()))
                    .arg(index.data(MarkdownDocument::GapRole).toInt());
     }
+    return out;
+}
+
+// Each row's kind, gap and text, to compare two documents row by row.
+QStringList rowLines(const MarkdownDocument &document)
+{
+    QStringList out = kinds(document);
+    for (int row = 0; row < document.rowCount(); ++row)
+        out[row] += u' ' + document.index(row).data(MarkdownDocument::ContentRole).toString();
     return out;
 }
 
@@ -62,6 +71,40 @@ private slots:
         messages.setMessages({});
         QCOMPARE(source.content(), QString());
         QCOMPARE(document.rowCount(), 0);
+    }
+
+    // A reply streamed a few characters at a time ends up with the rows of the whole text
+    // parsed at once, at every step, while each step parses only its unfinished end.
+    void streamedRowsMatchWholeParse_data()
+    {
+        QTest::addColumn<QString>("text");
+        const QString prose = "Intro line\n- one\n- two\n\n## Part\nMore text\n\nLast words";
+        QTest::newRow("prose") << prose;
+        QTest::newRow("code between prose")
+            << "Before\n\n```cpp\nint x;\n\nint y;\n```\n\nAfter\n\n```\nz\n```\nTail\n\nEnd";
+        QTest::newRow("table after paragraphs")
+            << "Text\n\nMore\n\n| a | b |\n|---|:-:|\n| 1 | 2 |\n\nAfter the table\n\nDone";
+        QTest::newRow("code right after a blank line") << "A\n\n```\ncode\n```\n\n\n# H\n\nB";
+        QTest::newRow("long") << prose.repeated(40);
+    }
+
+    void streamedRowsMatchWholeParse()
+    {
+        QFETCH(QString, text);
+        MarkdownDocument streamed;
+        QAbstractItemModelTester tester(&streamed,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        int longestParse = 0;
+        for (qsizetype end = 1; end <= text.size(); end += 3) {
+            const QString shown = text.left(end);
+            streamed.setText(shown);
+            MarkdownDocument whole;
+            whole.setText(shown);
+            QCOMPARE(rowLines(streamed), rowLines(whole));
+            longestParse = std::max(longestParse, streamed.parsedLength());
+        }
+        if (text.size() > 1000)
+            QVERIFY2(longestParse < 100, qPrintable(QString::number(longestParse)));
     }
 
     void rowsAndGaps()

@@ -51,9 +51,10 @@ void MarkdownDocument::applyText(const QString &text)
 {
     if (m_text == text && m_parseCount > 0)
         return;
+    QList<Row> rows = parseRows(text);
     m_text = text;
     ++m_parseCount;
-    QList<Row> rows = rowsOf(parseBlocks(text));
+    findStablePoint(text, rows);
 
     const qsizetype common = std::min(rows.size(), m_rows.size());
     qsizetype firstChanged = -1;
@@ -88,6 +89,58 @@ void MarkdownDocument::applyText(const QString &text)
         endInsertRows();
     }
     emit textChanged();
+}
+
+QList<MarkdownDocument::Row> MarkdownDocument::parseRows(const QString &text)
+{
+    if (m_stableOffset == 0 || !text.startsWith(m_text)) {
+        m_stableOffset = 0;
+        m_stableRows = 0;
+        m_parsedLength = int(text.size());
+        return rowsOf(parseBlocks(text));
+    }
+    const QString tail = text.mid(m_stableOffset);
+    m_parsedLength = int(tail.size());
+    QList<Row> tailRows = rowsOf(parseBlocks(tail));
+    if (!tailRows.isEmpty()) {
+        // Parsed alone, the tail starts a reply; in place it continues the text before it,
+        // or follows it as a new block (a code block or a table).
+        const bool continuesText = tailRows.first().kind != BlockKind::Code
+                                   && tailRows.first().kind != BlockKind::Table
+                                   && !tail.trimmed().startsWith(QLatin1String("```"));
+        tailRows.first().gap = continuesText ? m_continuedGap : (m_stableRows > 0 ? 10 : 0);
+    }
+    QList<Row> rows = m_rows.mid(0, m_stableRows);
+    rows.append(std::move(tailRows));
+    return rows;
+}
+
+void MarkdownDocument::findStablePoint(const QString &text, const QList<Row> &rows)
+{
+    // Only the text after the point this parse started from is searched: before it, the
+    // text is known to end outside code, in prose without a table. Without a later point,
+    // that one stays.
+    const qsizetype from = m_stableOffset;
+    const qsizetype fromRows = m_stableRows;
+    const QStringView tail = QStringView(text).sliced(from);
+    if (tail.count(QLatin1String("```")) % 2 != 0)
+        return; // inside an unfinished code block: its fence may still close
+    const qsizetype lastFence = tail.lastIndexOf(QLatin1String("```"));
+    const qsizetype proseStart = lastFence < 0 ? 0 : lastFence + 3;
+    const qsizetype blank = tail.lastIndexOf(QLatin1String("\n\n"));
+    if (blank < proseStart || tail.sliced(proseStart, blank - proseStart).contains(u'|'))
+        return;
+    // The rows before the blank line are those of the text before it, parsed alone: that
+    // text ends a paragraph, so its rows are final.
+    const qsizetype count = fromRows + rowsOf(parseBlocks(tail.first(blank).toString())).size();
+    if (count == 0 || count > rows.size())
+        return;
+    m_stableOffset = from + blank + 2;
+    m_stableRows = count;
+    // The prose since the last fence made rows of its own: the next row continues that block.
+    const bool proseHasRows = (lastFence < 0 && from > 0 && m_continuedGap == 5)
+                              || !tail.sliced(proseStart, blank - proseStart).trimmed().isEmpty();
+    m_continuedGap = proseHasRows ? 5 : 10;
 }
 
 QList<MarkdownDocument::Row> MarkdownDocument::rowsOf(const QList<Block> &blocks) const

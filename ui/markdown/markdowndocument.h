@@ -10,9 +10,10 @@
 #include <QtQml/qqmlregistration.h>
 
 // The Markdown body of one reply as a flat list of rows (heading, bullet, paragraph,
-// code block, table) for a Repeater. When the text grows, the text is parsed again but only
-// rows that differ from the previous parse are announced: a streamed piece usually
-// changes the last row alone, so the rows above keep their items and their layout.
+// code block, table) for a Repeater. When the text grows at its end, as a streamed reply
+// does, only the text after the last finished paragraph is parsed again, and only rows that
+// differ from before are announced: a piece usually changes the last row alone, so the rows
+// above keep their items and their layout, whatever the reply's length.
 class MarkdownDocument : public QAbstractListModel
 {
     Q_OBJECT
@@ -25,6 +26,8 @@ class MarkdownDocument : public QAbstractListModel
     Q_PROPERTY(QColor linkColor READ linkColor WRITE setLinkColor NOTIFY styleChanged)
     // How many times the text was parsed: each reply parses only its own text.
     Q_PROPERTY(int parseCount READ parseCount NOTIFY textChanged)
+    // How many characters the last parse read: the whole text, or only its unfinished end.
+    Q_PROPERTY(int parsedLength READ parsedLength NOTIFY textChanged)
 
 public:
     enum Roles {
@@ -58,6 +61,7 @@ public:
     QColor linkColor() const { return m_linkColor; }
     void setLinkColor(const QColor &color);
     int parseCount() const { return m_parseCount; }
+    int parsedLength() const { return m_parsedLength; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -90,6 +94,11 @@ private:
     };
 
     QList<Row> rowsOf(const QList<Block> &blocks) const;
+    // The rows of the text: those before the stable point kept, the rest parsed again.
+    QList<Row> parseRows(const QString &text);
+    // Where the next parse may start: after the last blank line outside code, in prose
+    // without a table, so that nothing after it can change the rows before it.
+    void findStablePoint(const QString &text, const QList<Row> &rows);
     // Rich text for the row; a table reuses the cells that match the previous version of it.
     void renderHtml(Row &row, const Row *previous = nullptr) const;
     void restyle();
@@ -103,4 +112,10 @@ private:
     QColor m_codeBackground = QColor(127, 127, 127, 41);
     QColor m_linkColor;
     int m_parseCount = 0;
+    int m_parsedLength = 0;
+    // The stable point: its offset in m_text, the rows before it, and the gap of the first
+    // row after it when that row continues the same block of text.
+    qsizetype m_stableOffset = 0;
+    qsizetype m_stableRows = 0;
+    int m_continuedGap = 0;
 };
