@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtTest
 import TovraAI.Components
+import TovraAI.Markdown
 import TovraAI.Chat
 import TovraAI.Approval
 import TovraAI.App
@@ -30,6 +31,11 @@ Item {
     ApprovalSheet {
         id: approvalSheet
         agentState: AppModel.agentState
+    }
+
+    Component {
+        id: markdownComponent
+        MarkdownContentView { width: 400 }
     }
 
     Component {
@@ -85,6 +91,17 @@ Item {
 
         // Without an engine the text stays and the no-model line shows; while the engine
         // starts the text waits in the box, queued, until it runs. An edit takes it out.
+        // Each block kind is drawn by its own delegate; a table made with its cells lays out
+        // its columns side by side.
+        function test_markdownBlocks() {
+            const view = createTemporaryObject(markdownComponent, root,
+                { text: "# Title\n- item\n\n```\ncode\n```\n\n| left | right |\n|---|---|\n| 1 | 2 |" })
+            compare(view.document.rowCount(), 4)
+            const grid = findChild(view, "tableGrid")
+            verify(grid.width > 60)
+            verify(findChild(view, "tableGrid").children.length > 0)
+        }
+
         function test_textWaitsForTheStartingEngine() {
             ensureStopped()
             const view = freshView()

@@ -80,6 +80,8 @@ Item {
         font.pixelSize: 13
     }
 
+    // Created with its cells already bound, a table measures once on completion too.
+    Component.onCompleted: _private.measure()
     onCellsChanged: _private.measure()
     onAlignmentsChanged: _private.measure()
 
