@@ -26,7 +26,7 @@ const QString cpu = QStringLiteral(" (CPU only)");
 QString line(int ctx, const QString &tail = {})
 {
     return QStringLiteral("--model /models/qwen.gguf --ctx-size %1 --port PORT --host 127.0.0.1 "
-                          "--n-predict -1")
+                          "--n-predict -1 --parallel 1")
                .arg(ctx)
            + (tail.isEmpty() ? QString() : QLatin1Char(' ') + tail);
 }
@@ -209,6 +209,8 @@ private slots:
         QCOMPARE(manager.activeModelPath(), isReady ? std::optional(model) : std::nullopt);
         QCOMPARE(manager.activeModelName(), isReady ? std::optional(name) : std::nullopt);
         QCOMPARE(manager.serverProcess() != nullptr, isReady);
+        // One slot: the conversation gets the whole context asked for.
+        QCOMPARE(manager.contextSize(), isReady ? first.contextSize.value_or(8192) : 0);
 
         run(manager.stopServer());
         QTRY_VERIFY(std::all_of(pids.cbegin(), pids.cend(), processGone));
@@ -217,6 +219,31 @@ private slots:
         QCOMPARE(manager.activeModelPath(), std::nullopt);
         QCOMPARE(manager.serverProcess(), nullptr);
         QCOMPARE(manager.lastLaunchError(), expectedError); // a stop keeps the last error
+        QCOMPARE(manager.contextSize(), 0);
+    }
+
+    void servedContext_data()
+    {
+        columns<QString, int>("startup", "context");
+        addRow("the model's training context caps it", R"({"n_ctx_train":1024})", 1024);
+        addRow("an engine without /props: the launch's", R"({"no_props":true})", 8192);
+    }
+
+    // What the running engine reports, not what it was asked for; known before "Ready".
+    void servedContext()
+    {
+        const auto [startup, context] = fetch<QString, int>("startup", "context");
+        setStartup(startup);
+        ServerManager manager(standinOptions(std::chrono::milliseconds(20)));
+        int atReady = -1;
+        connect(&manager, &ServerManager::isRunningChanged, this, [&] {
+            atReady = manager.contextSize();
+        });
+        run(manager.startServer(model, name));
+        QCOMPARE(atReady, context);
+        QCOMPARE(manager.contextSize(), context);
+        run(manager.stopServer());
+        QCOMPARE(manager.contextSize(), 0);
     }
 
     void cpuOnlyStub_data()
@@ -296,6 +323,7 @@ private slots:
         QCOMPARE(manager.activeModelName(), std::nullopt);
         QCOMPARE(manager.lastLaunchError(), QStringLiteral("GGML_ASSERT(n > 0)\n[exit 134]"));
         QCOMPARE(manager.serverProcess(), nullptr);
+        QCOMPARE(manager.contextSize(), 0);
     }
 
     // The fixed places first, then (on Linux) the user's PATH; an engine found nowhere,
