@@ -195,10 +195,11 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     m_state->syncActiveSession();
     refreshBaseURL();
 
-    const QList<Message> &all = m_state->messages();
-    const QList<Message> history = trimmedHistory(all.first(all.size() - 1), historyLimit);
     const QString prompt = effectiveSystemPrompt();
     const nlohmann::json tools = ToolCatalogue::toolDefinitions();
+    const QList<Message> &all = m_state->messages();
+    const QList<Message> history
+        = trimmedHistory(all.first(all.size() - 1), historyLimit, historyTokenBudget(prompt, tools));
 
     ChatResult result = co_await request(turn, history, prompt, tools, Awaiting::FirstReply);
     if (!self || !m_state || turn->over)
@@ -294,7 +295,10 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
 
     const QString prompt = effectiveSystemPrompt() + confirmationInstruction;
     const QList<Message> &all = m_state->messages();
-    const QList<Message> history = trimmedHistory(all.first(all.size() - 1), historyLimit);
+    const QList<Message> history
+        = trimmedHistory(all.first(all.size() - 1),
+                         historyLimit,
+                         historyTokenBudget(prompt, nlohmann::json::array()));
     const ChatResult result
         = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::Confirmation);
     if (!self || !m_state || turn->over)

@@ -1,6 +1,7 @@
 // Turns of the agent loop against the stand-in engine: the prompt, the history
 // window, streaming into one row, the speed readout, failures and cancellation.
 #include "tests/agent/agentfixture.h"
+#include "tests/engine/enginetesthelpers.h"
 #include "tests/support/testenvironment.h"
 
 #include <QTcpServer>
@@ -166,6 +167,53 @@ private slots:
         QVERIFY(f.turn("Status?"));
         QCOMPARE(f.messages().last().content, "Tool results: all fine\nDir: /tmp");
         QVERIFY(f.tools.calls.isEmpty());
+    }
+
+    void servedContext_data()
+    {
+        columns<bool, QString>("known", "reply");
+        addRow("known: the newest that fit go out", true, standinReply);
+        addRow("unknown: the engine refuses",
+               false,
+               "Error: request (N tokens) exceeds the available context size (4096 tokens), "
+               "try increasing it");
+    }
+
+    // The engine serves less than it was asked for (a model trained on 4,096 tokens); 19
+    // messages of 900 characters (within the message window) do not fit, with the tools or
+    // without.
+    void servedContext()
+    {
+        QFETCH(bool, known);
+        enginetest::setStartup(R"({"n_ctx_train":4096})");
+        ServerManager server(enginetest::standinOptions());
+        enginetest::run(server.startServer("/models/m.gguf", "M"));
+        enginetest::setStartup({});
+        QCOMPARE(server.contextSize(), 4096);
+        AgentFixture f;
+        f.manager
+            = std::make_unique<AgentManager>(f.state.get(),
+                                             EngineAccess{[&] { return server.isRunning(); },
+                                                          [&] { return server.port(); },
+                                                          [&] {
+                                                              return known ? server.contextSize()
+                                                                           : 0;
+                                                          }},
+                                             f.tools.runner());
+        f.manager->setCompletionSoundCommand({});
+        QList<Message> history;
+        for (int i = 0; i < 19; ++i)
+            history.append(
+                Message::make(i % 2 ? Role::assistant : Role::user, QString(900, QChar(u'a' + i))));
+        f.state->setMessages(history);
+        f.state->syncActiveSession();
+        QVERIFY(f.turn("Newest"));
+        // The count depends on the prompt, which names the home folder.
+        QTEST(QString(f.messages().last().content)
+                  .replace(QRegularExpression("request \\(\\d+"), "request (N"),
+              "reply");
+        QCOMPARE(f.state->historyWasTrimmed(), known);
+        enginetest::run(server.stopServer());
     }
 
     // The last 20 messages go out; system messages and images stay in the conversation but are never sent.
