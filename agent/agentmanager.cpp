@@ -116,6 +116,8 @@ void AgentManager::cancelTurn(const TurnPtr &turn)
     if (turn->over)
         return;
     turn->over = true;
+    // What arrived before the stop is shown, and kept, with the rest.
+    m_pieceFrames.flush();
     // The outcome is recorded now, while the turn's messages are still the last ones
     // of the session that asked: the shown conversation may change right after, and
     // the suspended turn resumes later only to find itself over.
@@ -341,6 +343,9 @@ QCoro::Task<ChatResult> AgentManager::request(
                                                     m_state->maxTokens(),
                                                     std::move(tools),
                                                     std::move(onToken));
+    // The whole reply is on screen before anything reads, parses or saves it.
+    if (!turn->over)
+        m_pieceFrames.flush();
     turn->awaiting = Awaiting::Nothing;
     co_return result;
 }
@@ -370,9 +375,17 @@ void AgentManager::onPiece(const QString &piece)
 {
     if (!m_state)
         return;
-    m_state->appendToStreamingContent(piece);
     // Equal to cleanForDisplay() of the whole reply so far, at the cost of this piece only.
     m_display.append(piece);
+    m_unappliedPieces.append(piece);
+    m_pieceFrames.request();
+}
+
+void AgentManager::applyPieces()
+{
+    if (!m_state)
+        return;
+    m_state->appendToStreamingContent(std::exchange(m_unappliedPieces, QString()));
     m_state->replaceLastMessageContent(m_display.display());
 }
 

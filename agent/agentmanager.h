@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/agentstate.h"
+#include "core/framebatcher.h"
 #include "core/llmclient.h"
 #include "core/remoteclient.h"
 #include "core/streamingdisplaytext.h"
@@ -145,6 +146,8 @@ private:
 
     void onFirstReplyPiece(const QString &piece);
     void onPiece(const QString &piece);
+    // Shows the pieces that arrived since the last frame: one row update for all of them.
+    void applyPieces();
     void failConfirmation(const ChatError &error);
     void replaceLastMessage(const Message &message);
     void finishTurn();
@@ -162,6 +165,8 @@ private:
     std::chrono::milliseconds m_speedWarmUp{500};
     qint64 m_tokenCount = 0;
     StreamingDisplayText m_display;
+    QString m_unappliedPieces; // arrived, not yet in currentStreamingContent
+    FrameBatcher m_pieceFrames{[this] { applyPieces(); }};
     QTimer m_speedReset;
     Sound::Command m_completionSound;
 };

@@ -109,9 +109,11 @@ private slots:
         f.state->setTemperature(0.25);
         f.state->setMaxTokens(77);
         // Which lines hide is the cleaner's own test; here, that the row shows its text.
+        // Pieces further apart than a frame are each shown as they come.
         f.engine.enqueue(
             {{"pieces",
-              {"Here", " you go.\nTool res", "ults: x\n  TOOL_CALL: not json\nDone", ".\n"}}});
+              {"Here", " you go.\nTool res", "ults: x\n  TOOL_CALL: not json\nDone", ".\n"}},
+             {"line_delay_ms", 60}});
         QSignalSpy inserted(f.state->messageModel(), &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(f.state->messageModel(), &QAbstractItemModel::rowsRemoved);
         QSignalSpy reset(f.state->messageModel(), &QAbstractItemModel::modelReset);
@@ -167,6 +169,38 @@ private slots:
         QVERIFY(f.turn("Status?"));
         QCOMPARE(f.messages().last().content, "Tool results: all fine\nDir: /tmp");
         QVERIFY(f.tools.calls.isEmpty());
+    }
+
+    // Pieces that come faster than frames are shown together, at most once a frame; the first
+    // one at once, and the whole reply before the turn ends.
+    void burstOfPieces()
+    {
+        AgentFixture f;
+        f.engine.enqueue({{"repeat", {{"text", "w "}, {"count", 3000}}}});
+        QElapsedTimer clock;
+        QList<qint64> at;
+        QStringList shown;
+        auto watcher = std::make_unique<QObject>();
+        connect(f.state->messageModel(),
+                &QAbstractItemModel::dataChanged,
+                watcher.get(),
+                [&](const QModelIndex &row, const QModelIndex &, const QList<int> &roles) {
+                    QVERIFY(!roles.contains(MessageListModel::RoleRole));
+                    QVERIFY(!roles.contains(MessageListModel::ToolCallsRole));
+                    at.append(clock.elapsed());
+                    shown.append(row.data(MessageListModel::ContentRole).toString());
+                });
+        clock.start();
+        QVERIFY(f.turn("Go"));
+        watcher.reset();
+        QCOMPARE(shown.first(), "w");
+        const QString whole = QStringList(3000, "w").join(' ');
+        QCOMPARE(shown.last(), whole);
+        QCOMPARE(f.messages().last().content, whole);
+        QVERIFY2(shown.size() < 100, qPrintable(QString::number(shown.size())));
+        // The final flush and the finished message may follow closer.
+        for (qsizetype i = 1; i + 2 < at.size(); ++i)
+            QVERIFY2(at[i] - at[i - 1] >= 15, qPrintable(QString::number(at[i] - at[i - 1])));
     }
 
     void servedContext_data()
