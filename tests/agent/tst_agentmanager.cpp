@@ -180,19 +180,18 @@ private slots:
         QElapsedTimer clock;
         QList<qint64> at;
         QStringList shown;
-        auto watcher = std::make_unique<QObject>();
-        connect(f.state->messageModel(),
-                &QAbstractItemModel::dataChanged,
-                watcher.get(),
-                [&](const QModelIndex &row, const QModelIndex &, const QList<int> &roles) {
-                    QVERIFY(!roles.contains(MessageListModel::RoleRole));
-                    QVERIFY(!roles.contains(MessageListModel::ToolCallsRole));
-                    at.append(clock.elapsed());
-                    shown.append(row.data(MessageListModel::ContentRole).toString());
-                });
+        const auto update
+            = [&](const QModelIndex &row, const QModelIndex &, const QList<int> &roles) {
+                  QVERIFY(!roles.contains(MessageListModel::RoleRole));
+                  QVERIFY(!roles.contains(MessageListModel::ToolCallsRole));
+                  at.append(clock.elapsed());
+                  shown.append(row.data(MessageListModel::ContentRole).toString());
+              };
+        const auto connection
+            = connect(f.state->messageModel(), &QAbstractItemModel::dataChanged, update);
         clock.start();
         QVERIFY(f.turn("Go"));
-        watcher.reset();
+        disconnect(connection);
         QCOMPARE(shown.first(), "w");
         const QString whole = QStringList(3000, "w").join(' ');
         QCOMPARE(shown.last(), whole);
@@ -225,15 +224,12 @@ private slots:
         enginetest::setStartup({});
         QCOMPARE(server.contextSize(), 4096);
         AgentFixture f;
-        f.manager
-            = std::make_unique<AgentManager>(f.state.get(),
-                                             EngineAccess{[&] { return server.isRunning(); },
-                                                          [&] { return server.port(); },
-                                                          [&] {
-                                                              return known ? server.contextSize()
-                                                                           : 0;
-                                                          }},
-                                             f.tools.runner());
+        const auto context = [&] { return known ? server.contextSize() : 0; };
+        f.manager = std::make_unique<AgentManager>(f.state.get(),
+                                                   EngineAccess{[&] { return server.isRunning(); },
+                                                                [&] { return server.port(); },
+                                                                context},
+                                                   f.tools.runner());
         f.manager->setCompletionSoundCommand({});
         QList<Message> history;
         for (int i = 0; i < 19; ++i)
