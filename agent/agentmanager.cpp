@@ -116,6 +116,8 @@ void AgentManager::cancelTurn(const TurnPtr &turn)
     if (turn->over)
         return;
     turn->over = true;
+    // What arrived before the stop is shown, and kept, with the rest.
+    m_pieceFrames.flush();
     // The outcome is recorded now, while the turn's messages are still the last ones
     // of the session that asked: the shown conversation may change right after, and
     // the suspended turn resumes later only to find itself over.
@@ -196,10 +198,11 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     m_state->syncActiveSession();
     refreshBaseURL();
 
-    const QList<Message> &all = m_state->messages();
-    const QList<Message> history = trimmedHistory(all.first(all.size() - 1), historyLimit);
     const QString prompt = effectiveSystemPrompt();
     const nlohmann::json tools = ToolCatalogue::toolDefinitions();
+    const QList<Message> &all = m_state->messages();
+    const QList<Message> history
+        = trimmedHistory(all.first(all.size() - 1), historyLimit, historyTokenBudget(prompt, tools));
 
     ChatResult result = co_await request(turn, history, prompt, tools, Awaiting::FirstReply);
     if (!self || !m_state || turn->over)
@@ -298,7 +301,10 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
 
     const QString prompt = effectiveSystemPrompt() + confirmationInstruction;
     const QList<Message> &all = m_state->messages();
-    const QList<Message> history = trimmedHistory(all.first(all.size() - 1), historyLimit);
+    const QList<Message> history
+        = trimmedHistory(all.first(all.size() - 1),
+                         historyLimit,
+                         historyTokenBudget(prompt, nlohmann::json::array()));
     const ChatResult result
         = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::Confirmation);
     if (!self || !m_state || turn->over)
@@ -352,6 +358,9 @@ QCoro::Task<ChatResult> AgentManager::request(
                                                     m_state->maxTokens(),
                                                     std::move(tools),
                                                     std::move(onToken));
+    // The whole reply is on screen before anything reads, parses or saves it.
+    if (!turn->over)
+        m_pieceFrames.flush();
     turn->awaiting = Awaiting::Nothing;
     co_return result;
 }
@@ -387,9 +396,21 @@ void AgentManager::onPiece(const QString &piece)
 {
     if (!m_state)
         return;
-    m_state->appendToStreamingContent(piece);
     // Equal to cleanForDisplay() of the whole reply so far, at the cost of this piece only.
     m_display.append(piece);
+    m_unappliedPieces.append(piece);
+    m_pieceFrames.request();
+}
+
+void AgentManager::applyPieces()
+{
+    if (!m_state)
+        return;
+    if (std::exchange(m_thinking.unapplied, false))
+        m_state->setLastMessageReasoning(m_thinking.text, m_thinking.seconds);
+    if (m_unappliedPieces.isEmpty())
+        return;
+    m_state->appendToStreamingContent(std::exchange(m_unappliedPieces, QString()));
     m_state->replaceLastMessageContent(m_display.display());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/agentstate.h"
+#include "core/framebatcher.h"
 #include "core/llmclient.h"
 #include "core/remoteclient.h"
 #include "core/streamingdisplaytext.h"
@@ -18,11 +19,14 @@
 #include <functional>
 #include <memory>
 
-// What the loop needs of the engine: whether it accepts requests, and its port.
+// What the loop needs of the engine: whether it accepts requests, its port, and the context
+// one conversation gets, in tokens (0, or no function: unknown, and the history is trimmed by
+// message count alone).
 struct EngineAccess
 {
     std::function<bool()> isRunning;
     std::function<int()> port;
+    std::function<int()> contextSize = {};
 };
 
 // Runs one tool call that may run (approved, or one that needs no approval)
@@ -45,6 +49,10 @@ class AgentManager : public QObject
 public:
     static const QString confirmationInstruction;
     static constexpr int historyLimit = 20;
+    // What the history is measured against: a message's template costs about this many tokens
+    // beside its text, and the reply keeps room for up to this share of the context.
+    static constexpr qsizetype messageOverheadTokens = 8;
+    static constexpr int replyShareOfContext = 4; // a quarter
     // Tool results sent back to the model are cut to this many characters, plus "…".
     static constexpr qsizetype toolResultLimit = 400;
 
@@ -65,7 +73,22 @@ public:
     QString effectiveSystemPrompt() const;
     // The messages that may be sent (no system messages, no images), the last `limit`
     // of them; sets the store's historyWasTrimmed.
-    QList<Message> trimmedHistory(const QList<Message> &messages, int limit);
+    QList<Message> trimmedHistory(const QList<Message> &messages, int limit)
+    {
+        return trimmedHistory(messages, limit, std::nullopt);
+    }
+    // The same, and of those only the newest that fit `tokenBudget` (estimated); the last
+    // message is always kept: an engine that cannot take even that says so itself.
+    QList<Message> trimmedHistory(const QList<Message> &messages,
+                                  int limit,
+                                  std::optional<qsizetype> tokenBudget);
+    // The tokens the history may fill of the context the engine serves, after the room for the
+    // reply and what every request carries; absent when the context is unknown.
+    std::optional<qsizetype> historyTokenBudget(const QString &systemPrompt,
+                                                const nlohmann::json &tools) const;
+    // A generous count of the tokens a text becomes: a tokenizer makes about four bytes of
+    // English one token, and fewer of code, digits and other scripts; three is the estimate.
+    static qsizetype estimatedTokens(QStringView text);
     // The body of one turn; send() runs it as the current task.
     QCoro::Task<> processMessage(QString text);
     // Approval, execution, results and the follow-up request for a non-empty list.
@@ -127,6 +150,8 @@ private:
     void onThinkingPiece(const ReplyPiece &piece);
     void endThinking();
     void applyTimings(const std::optional<EngineTimings> &timings, bool speed);
+    // Shows the pieces that arrived since the last frame: one row update for all of them.
+    void applyPieces();
     void failConfirmation(const ChatError &error);
     void replaceLastMessage(const Message &message);
     void finishTurn();
@@ -151,9 +176,12 @@ private:
         QElapsedTimer clock; // from the reply's first piece
         qint64 beganNs = -1; // when the thinking began, on that clock
         std::optional<double> seconds;
+        bool unapplied = false; // text arrived that the message does not show yet
 
         void clear() { *this = Thinking(); }
     } m_thinking;
+    QString m_unappliedPieces; // arrived, not yet in currentStreamingContent
+    FrameBatcher m_pieceFrames{[this] { applyPieces(); }};
     QTimer m_speedReset;
     Sound::Command m_completionSound;
 };

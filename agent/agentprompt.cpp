@@ -83,7 +83,9 @@ QString AgentManager::effectiveSystemPrompt() const
     return prompt;
 }
 
-QList<Message> AgentManager::trimmedHistory(const QList<Message> &messages, int limit)
+QList<Message> AgentManager::trimmedHistory(const QList<Message> &messages,
+                                            int limit,
+                                            std::optional<qsizetype> tokenBudget)
 {
     QList<Message> sendable;
     sendable.reserve(messages.size());
@@ -91,12 +93,47 @@ QList<Message> AgentManager::trimmedHistory(const QList<Message> &messages, int 
         if (message.role != Role::system && !isImage(message.content))
             sendable.append(message);
     }
-    const bool trimmed = sendable.size() > limit;
+    qsizetype keep = std::min<qsizetype>(sendable.size(), std::max(limit, 0));
+    if (tokenBudget) {
+        // The newest first, as long as they fit; the last one whatever it costs.
+        qsizetype used = 0;
+        qsizetype fitting = 0;
+        for (; fitting < keep; ++fitting) {
+            used += estimatedTokens(sendable.at(sendable.size() - 1 - fitting).content)
+                    + messageOverheadTokens;
+            if (used > *tokenBudget && fitting > 0)
+                break;
+        }
+        keep = fitting;
+    }
+    const bool trimmed = keep < sendable.size();
     if (m_state)
         m_state->setHistoryWasTrimmed(trimmed);
     if (trimmed)
-        sendable = sendable.last(std::max(limit, 0));
+        sendable = sendable.last(keep);
     return sendable;
+}
+
+std::optional<qsizetype> AgentManager::historyTokenBudget(const QString &systemPrompt,
+                                                          const nlohmann::json &tools) const
+{
+    const int context = m_remote || !m_engine.contextSize ? 0 : m_engine.contextSize();
+    if (context <= 0)
+        return std::nullopt;
+    const int maxTokens = m_state ? m_state->maxTokens() : AgentState::defaultMaxTokens;
+    const qsizetype reply = std::min(maxTokens, context / replyShareOfContext);
+    qsizetype fixed = estimatedTokens(systemPrompt) + messageOverheadTokens;
+    if (!tools.empty())
+        fixed += estimatedTokens(QString::fromStdString(tools.dump()));
+    return std::max<qsizetype>(0, context - reply - fixed);
+}
+
+qsizetype AgentManager::estimatedTokens(QStringView text)
+{
+    qsizetype bytes = 0;
+    for (const QChar c : text) // a surrogate pair is two units of two bytes: four, as in UTF-8
+        bytes += c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 || c.isSurrogate() ? 2 : 3;
+    return (bytes + 2) / 3;
 }
 
 // MARK: - Tool results

@@ -18,6 +18,7 @@ void AgentManager::onThinkingPiece(const ReplyPiece &piece)
     if (piece.kind == ReplyPiece::Kind::EarlierContentIsReasoning) {
         // The answer shown so far was thinking, from the reply's first piece on.
         m_display.clear();
+        m_unappliedPieces.clear();
         m_state->setCurrentStreamingContent(QString());
         m_state->replaceLastMessageContent(QString());
         m_thinking.beganNs = 0;
@@ -25,7 +26,9 @@ void AgentManager::onThinkingPiece(const ReplyPiece &piece)
         m_thinking.beganNs = m_thinking.clock.nsecsElapsed();
     }
     m_thinking.text.append(piece.text);
-    m_state->setLastMessageReasoning(m_thinking.text, m_thinking.seconds);
+    // Shown with the next frame, like the answer's pieces.
+    m_thinking.unapplied = true;
+    m_pieceFrames.request();
 }
 
 // The answer began, or the reply ended: the thinking gets its duration, once.
@@ -37,11 +40,13 @@ void AgentManager::endThinking()
         m_thinking.clock.start(); // the first piece is the answer's
     if (m_thinking.text.isEmpty() || m_thinking.seconds)
         return;
+    m_pieceFrames.flush();
     const double seconds = double(m_thinking.clock.nsecsElapsed() - m_thinking.beganNs) / 1e9;
     m_thinking.text = ReplyText::trimWhiteSpaceAndLineBreaks(m_thinking.text).toString();
     // Milliseconds are all a reader needs of it.
     if (!m_thinking.text.isEmpty())
         m_thinking.seconds = std::round(seconds * 1000.0) / 1000.0;
+    m_thinking.unapplied = false;
     m_state->setLastMessageReasoning(m_thinking.text, m_thinking.seconds);
 }
 

@@ -12,11 +12,11 @@
 #include "core/agentstate.h"
 #include "core/archive.h"
 #include "ui/app/appmodel.h"
-#include "ui/components/iconimageprovider.h"
 #include "ui/markdown/markdowndocument.h"
 
 #include "platform/preferences.h"
 
+#include "bench/benchwindow.h"
 #include "bench/samplearchive.h"
 
 #include <QAbstractProxyModel>
@@ -118,18 +118,7 @@ QList<ChatSession> seedArchive()
 // creation to the first frame.
 qint64 firstFrameMs(QQmlApplicationEngine &engine, QElapsedTimer &startup)
 {
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
-    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/App/Main.qml")));
-    if (engine.rootObjects().isEmpty())
-        std::exit(1);
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-    bool swapped = false;
-    const auto connection = QObject::connect(
-        window, &QQuickWindow::frameSwapped, window, [&] { swapped = true; }, Qt::DirectConnection);
-    while (!swapped)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QObject::disconnect(connection);
+    bench::loadMainWindow(engine);
     return startup.elapsed();
 }
 
@@ -235,19 +224,11 @@ int main(int argc, char **argv)
     startup.start();
     AppModel appModel{ServerManagerOptions{}};
     QQmlApplicationEngine engine;
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
-    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/App/Main.qml")));
-    if (engine.rootObjects().isEmpty())
-        return 1;
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-
+    QQuickWindow *window = bench::loadMainWindow(engine);
+    const qint64 firstFrameMs = startup.elapsed();
     bool swapped = false;
     QObject::connect(
         window, &QQuickWindow::frameSwapped, window, [&] { swapped = true; }, Qt::DirectConnection);
-    while (!swapped)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    const qint64 firstFrameMs = startup.elapsed();
     while (!appModel.agentState()->sessionsLoaded())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     // Let deferred work (list positioning, late bindings) settle before measuring memory.

@@ -315,11 +315,7 @@ void AgentState::setLastMessageReasoning(const QString &reasoning, std::optional
     Message next = messages().last();
     next.reasoning = reasoning;
     next.reasoningSeconds = seconds;
-    m_messages.replace(messages().size() - 1,
-                       next,
-                       {MessageListModel::ReasoningRole,
-                        MessageListModel::ReasoningSecondsRole,
-                        MessageListModel::IsThinkingRole});
+    m_messages.replace(messages().size() - 1, next);
     m_sessions.setMessagesQuietly(activeSessionIndex(), messages());
 }
 

@@ -90,9 +90,29 @@ void MessageListModel::append(const Message &message)
     emit messagesChanged();
 }
 
-void MessageListModel::replace(qsizetype row, const Message &message, const QList<int> &roles)
+void MessageListModel::replace(qsizetype row, const Message &message)
 {
     if (row < 0 || row >= m_messages.size())
+        return;
+    // Views and proxies re-read only the roles named: a streamed reply changes its text or its
+    // thinking (and, being a new message, its identifier and time), never its role or tool calls.
+    const Message &old = m_messages.at(row);
+    QList<int> roles;
+    if (old.id != message.id)
+        roles << IdRole;
+    if (old.role != message.role)
+        roles << RoleRole;
+    if (old.content != message.content)
+        roles << Qt::DisplayRole << ContentRole << IsThinkingRole;
+    if (old.reasoning != message.reasoning)
+        roles << ReasoningRole << IsThinkingRole;
+    if (old.reasoningSeconds != message.reasoningSeconds)
+        roles << ReasoningSecondsRole << IsThinkingRole;
+    if (old.timestamp != message.timestamp)
+        roles << TimestampRole;
+    if (old.toolCalls != message.toolCalls)
+        roles << ToolCallsRole << HasToolCallsRole;
+    if (roles.isEmpty())
         return;
     m_messages[row] = message;
     const QModelIndex changed = index(int(row));

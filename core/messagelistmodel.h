@@ -34,7 +34,7 @@ public:
     void setMessages(const QList<Message> &messages);
     void append(const Message &message);
     // `roles`: the roles that changed, when known (a thinking piece leaves the answer alone).
-    void replace(qsizetype row, const Message &message, const QList<int> &roles = {});
+    void replace(qsizetype row, const Message &message);
     void removeLast();
     // A reply is streaming into the last row: a row's thinking without a duration is live.
     void setReplyInProgress(bool inProgress);

@@ -73,7 +73,11 @@ QStringList engineArguments(const LaunchSettings &settings, int port)
                           QStringLiteral("--host"),
                           QStringLiteral("127.0.0.1"),
                           QStringLiteral("--n-predict"),
-                          QStringLiteral("-1")};
+                          QStringLiteral("-1"),
+                          // The app holds one conversation at a time: one slot gets the whole
+                          // context, where llama-server's default of several would split it.
+                          QStringLiteral("--parallel"),
+                          QStringLiteral("1")};
     if (settings.gpuLayers)
         arguments << QStringLiteral("--n-gpu-layers") << QString::number(*settings.gpuLayers);
     if (settings.noMmap)

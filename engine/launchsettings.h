@@ -67,7 +67,7 @@ QString repeatedCrashAdvice();
 
 // "Starting ", the model name, the marks of the adjustments, "…".
 QString startingText(const LaunchSettings &settings);
-// The engine's command line: the five fixed option pairs, then the adjustments.
+// The engine's command line: the six fixed option pairs (one slot), then the adjustments.
 QStringList engineArguments(const LaunchSettings &settings, int port);
 // The app's own environment; a CPU-only start puts the built stub first on the loader's path.
 QProcessEnvironment engineEnvironment(const LaunchSettings &settings);

@@ -1,5 +1,6 @@
 #include "engine/servermanager.h"
 
+#include "engine/engineprobe.h"
 #include "engine/homebrewinstaller.h"
 #include "engine/metalstub.h"
 
@@ -8,14 +9,10 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStringDecoder>
-#include <QUrl>
 
-#include <QCoroNetworkReply>
 #include <QCoroTimer>
 
 #include <csignal>
@@ -283,8 +280,17 @@ QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
                 co_return;
             // A healthy answer from some other process on the port is not ours.
             exited = !launch->process || launch->process->state() == QProcess::NotRunning;
+            std::optional<int> served;
+            if (healthy && !exited) {
+                // Known before "Ready", so that the first message is trimmed to what it gets.
+                served = co_await EngineProbe::fetchServedContextSize(m_network, baseURL());
+                if (superseded())
+                    co_return;
+                exited = !launch->process || launch->process->state() == QProcess::NotRunning;
+            }
             if (healthy && !exited) {
                 launch->ready = true;
+                setContextSize(served.value_or(settings.contextSize.value_or(defaultContextSize)));
                 setIsRunning(true);
                 setIsStarting(false);
                 setActiveModelPath(settings.modelPath);
@@ -365,6 +371,7 @@ void ServerManager::onProcessFinished(const std::shared_ptr<Launch> &launch)
     // The engine died while serving: every message would fail against a "Ready" status.
     const QString failure = failureText(launch->errorText(), exitSummary(*launch->process));
     m_launch.reset();
+    setContextSize(0);
     setIsRunning(false);
     setIsStarting(false);
     setActiveModelPath(std::nullopt);
@@ -375,21 +382,7 @@ void ServerManager::onProcessFinished(const std::shared_ptr<Launch> &launch)
 
 QCoro::Task<bool> ServerManager::checkHealth()
 {
-    const QUrl url(baseURL() + QStringLiteral("/health"));
-    if (!url.isValid())
-        co_return false;
-    QNetworkRequest request(url);
-    // One stuck answer must not hold up the whole start-up wait.
-    request.setTransferTimeout(10000);
-    QPointer<QNetworkReply> reply = m_network->get(request);
-    co_await qCoro(reply.data()).waitForFinished();
-    if (!reply)
-        co_return false;
-    const bool healthy
-        = reply->error() == QNetworkReply::NoError
-          && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
-    reply->deleteLater();
-    co_return healthy;
+    return EngineProbe::isHealthy(m_network, baseURL());
 }
 
 // ---- Stopping -------------------------------------------------------------------------------
@@ -440,6 +433,7 @@ QCoro::Task<> ServerManager::useRemoteEngine(QString host, QString model)
     if (!self || m_remoteHost != host)
         co_return;
     emit remoteHostChanged();
+    setContextSize(0); // unknown: trimmed by message count alone
     setIsRunning(!model.isEmpty());
     setActiveModelName(model.isEmpty() ? std::nullopt : std::optional(model));
     setStatusMessage(QStringLiteral("Remote: %1 — %2").arg(host, model));
@@ -447,6 +441,7 @@ QCoro::Task<> ServerManager::useRemoteEngine(QString host, QString model)
 
 void ServerManager::resetToIdle()
 {
+    setContextSize(0);
     setIsRunning(false);
     setIsStarting(false);
     setActiveModelPath(std::nullopt);
@@ -490,4 +485,10 @@ void ServerManager::setLastLaunchError(const std::optional<QString> &value)
 {
     if (assignIfChanged(m_lastLaunchError, value))
         emit lastLaunchErrorChanged();
+}
+
+void ServerManager::setContextSize(int value)
+{
+    if (assignIfChanged(m_contextSize, value))
+        emit contextSizeChanged();
 }

@@ -65,6 +65,9 @@ class ServerManager : public QObject
     Q_PROPERTY(bool isBrewInstalled READ isBrewInstalled NOTIFY engineInstallationChanged)
     // The host of the remote engine the app talks to instead; empty for this computer's.
     Q_PROPERTY(QString remoteHost READ remoteHost NOTIFY remoteHostChanged)
+    // The context, in tokens, that one conversation gets from the running local engine: what
+    // its /props reports, else the launch's context length; 0 while none runs (or a remote).
+    Q_PROPERTY(int contextSize READ contextSize NOTIFY contextSizeChanged)
 
 public:
     static const QString noModelLoadedText;
@@ -94,6 +97,7 @@ public:
     int port() const { return m_options.port; }
     QString baseURL() const;
     const ServerManagerOptions &options() const { return m_options; }
+    int contextSize() const { return m_contextSize; }
 
     // The engine process while one is launched and not yet known dead.
     QProcess *serverProcess() const;
@@ -154,6 +158,7 @@ signals:
     // is installed should ask again.
     void engineInstallationChanged();
     void remoteHostChanged();
+    void contextSizeChanged();
     // The outermost startServer call has returned: the engine runs, or the start with
     // all its retries has failed or was stopped. isStarting drops between retries.
     void startEnded();
@@ -173,6 +178,7 @@ private:
     void setActiveModelPath(const std::optional<QString> &value);
     void setActiveModelName(const std::optional<QString> &value);
     void setLastLaunchError(const std::optional<QString> &value);
+    void setContextSize(int value);
 
     ServerManagerOptions m_options;
     QNetworkAccessManager *m_network = nullptr;
@@ -183,6 +189,7 @@ private:
     std::optional<QString> m_activeModelPath;
     std::optional<QString> m_activeModelName;
     std::optional<QString> m_lastLaunchError;
+    int m_contextSize = 0;
     QString m_remoteHost;
     HomebrewInstaller *m_homebrew = nullptr;
 

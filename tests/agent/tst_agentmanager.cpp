@@ -1,6 +1,7 @@
 // Turns of the agent loop against the stand-in engine: the prompt, the history
 // window, streaming into one row, the speed readout, failures and cancellation.
 #include "tests/agent/agentfixture.h"
+#include "tests/engine/enginetesthelpers.h"
 #include "tests/support/testenvironment.h"
 
 #include <QTcpServer>
@@ -108,9 +109,11 @@ private slots:
         f.state->setTemperature(0.25);
         f.state->setMaxTokens(77);
         // Which lines hide is the cleaner's own test; here, that the row shows its text.
+        // Pieces further apart than a frame are each shown as they come.
         f.engine.enqueue(
             {{"pieces",
-              {"Here", " you go.\nTool res", "ults: x\n  TOOL_CALL: not json\nDone", ".\n"}}});
+              {"Here", " you go.\nTool res", "ults: x\n  TOOL_CALL: not json\nDone", ".\n"}},
+             {"line_delay_ms", 60}});
         QSignalSpy inserted(f.state->messageModel(), &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(f.state->messageModel(), &QAbstractItemModel::rowsRemoved);
         QSignalSpy reset(f.state->messageModel(), &QAbstractItemModel::modelReset);
@@ -166,6 +169,81 @@ private slots:
         QVERIFY(f.turn("Status?"));
         QCOMPARE(f.messages().last().content, "Tool results: all fine\nDir: /tmp");
         QVERIFY(f.tools.calls.isEmpty());
+    }
+
+    // Pieces that come faster than frames are shown together, at most once a frame; the first
+    // one at once, and the whole reply before the turn ends.
+    void burstOfPieces()
+    {
+        AgentFixture f;
+        f.engine.enqueue({{"repeat", {{"text", "w "}, {"count", 3000}}}});
+        QElapsedTimer clock;
+        QList<qint64> at;
+        QStringList shown;
+        const auto update
+            = [&](const QModelIndex &row, const QModelIndex &, const QList<int> &roles) {
+                  QVERIFY(!roles.contains(MessageListModel::RoleRole));
+                  QVERIFY(!roles.contains(MessageListModel::ToolCallsRole));
+                  at.append(clock.elapsed());
+                  shown.append(row.data(MessageListModel::ContentRole).toString());
+              };
+        const auto connection
+            = connect(f.state->messageModel(), &QAbstractItemModel::dataChanged, update);
+        clock.start();
+        QVERIFY(f.turn("Go"));
+        disconnect(connection);
+        QCOMPARE(shown.first(), "w");
+        const QString whole = QStringList(3000, "w").join(' ');
+        QCOMPARE(shown.last(), whole);
+        QCOMPARE(f.messages().last().content, whole);
+        QVERIFY2(shown.size() < 100, qPrintable(QString::number(shown.size())));
+        // The final flush and the finished message may follow closer.
+        for (qsizetype i = 1; i + 2 < at.size(); ++i)
+            QVERIFY2(at[i] - at[i - 1] >= 15, qPrintable(QString::number(at[i] - at[i - 1])));
+    }
+
+    void servedContext_data()
+    {
+        columns<bool, QString>("known", "reply");
+        addRow("known: the newest that fit go out", true, standinReply);
+        addRow("unknown: the engine refuses",
+               false,
+               "Error: request (N tokens) exceeds the available context size (4096 tokens), "
+               "try increasing it");
+    }
+
+    // The engine serves less than it was asked for (a model trained on 4,096 tokens); 19
+    // messages of 900 characters (within the message window) do not fit, with the tools or
+    // without.
+    void servedContext()
+    {
+        QFETCH(bool, known);
+        enginetest::setStartup(R"({"n_ctx_train":4096})");
+        ServerManager server(enginetest::standinOptions());
+        enginetest::run(server.startServer("/models/m.gguf", "M"));
+        enginetest::setStartup({});
+        QCOMPARE(server.contextSize(), 4096);
+        AgentFixture f;
+        const auto context = [&] { return known ? server.contextSize() : 0; };
+        f.manager = std::make_unique<AgentManager>(f.state.get(),
+                                                   EngineAccess{[&] { return server.isRunning(); },
+                                                                [&] { return server.port(); },
+                                                                context},
+                                                   f.tools.runner());
+        f.manager->setCompletionSoundCommand({});
+        QList<Message> history;
+        for (int i = 0; i < 19; ++i)
+            history.append(
+                Message::make(i % 2 ? Role::assistant : Role::user, QString(900, QChar(u'a' + i))));
+        f.state->setMessages(history);
+        f.state->syncActiveSession();
+        QVERIFY(f.turn("Newest"));
+        // The count depends on the prompt, which names the home folder.
+        QTEST(QString(f.messages().last().content)
+                  .replace(QRegularExpression("request \\(\\d+"), "request (N"),
+              "reply");
+        QCOMPARE(f.state->historyWasTrimmed(), known);
+        enginetest::run(server.stopServer());
     }
 
     // The last 20 messages go out; system messages and images stay in the conversation but are never sent.

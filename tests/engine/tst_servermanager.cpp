@@ -26,7 +26,7 @@ const QString cpu = QStringLiteral(" (CPU only)");
 QString line(int ctx, const QString &tail = {})
 {
     return QStringLiteral("--model /models/qwen.gguf --ctx-size %1 --port PORT --host 127.0.0.1 "
-                          "--n-predict -1")
+                          "--n-predict -1 --parallel 1")
                .arg(ctx)
            + (tail.isEmpty() ? QString() : QLatin1Char(' ') + tail);
 }
@@ -144,6 +144,13 @@ private slots:
 
         const QStringList once{line(8192)}, failedOnly{failed};
         addRow("defaults", "", settings(), QStringList{starting(), ready()}, "-", once);
+        // /props would say 1024; without it the launch's context stands.
+        addRow("no /props",
+               R"({"no_props":true,"n_ctx_train":1024})",
+               settings(),
+               QStringList{starting(), ready()},
+               "-",
+               once);
         QTest::newRow("cpu only, no mmap, small context")
             << "" << settings(0, true, 2048)
             << QStringList{starting(" (CPU only) (no-mmap) (ctx 2048)"), ready(cpu)} << "-"
@@ -209,6 +216,8 @@ private slots:
         QCOMPARE(manager.activeModelPath(), isReady ? std::optional(model) : std::nullopt);
         QCOMPARE(manager.activeModelName(), isReady ? std::optional(name) : std::nullopt);
         QCOMPARE(manager.serverProcess() != nullptr, isReady);
+        // One slot: the conversation gets the whole context asked for.
+        QCOMPARE(manager.contextSize(), isReady ? first.contextSize.value_or(8192) : 0);
 
         run(manager.stopServer());
         QTRY_VERIFY(std::all_of(pids.cbegin(), pids.cend(), processGone));
@@ -217,6 +226,7 @@ private slots:
         QCOMPARE(manager.activeModelPath(), std::nullopt);
         QCOMPARE(manager.serverProcess(), nullptr);
         QCOMPARE(manager.lastLaunchError(), expectedError); // a stop keeps the last error
+        QCOMPARE(manager.contextSize(), 0);
     }
 
     void cpuOnlyStub_data()
@@ -296,6 +306,7 @@ private slots:
         QCOMPARE(manager.activeModelName(), std::nullopt);
         QCOMPARE(manager.lastLaunchError(), QStringLiteral("GGML_ASSERT(n > 0)\n[exit 134]"));
         QCOMPARE(manager.serverProcess(), nullptr);
+        QCOMPARE(manager.contextSize(), 0);
     }
 
     // The fixed places first, then (on Linux) the user's PATH; an engine found nowhere,

@@ -113,8 +113,10 @@ AgentManager *AppModel::agentManager()
 {
     if (!m_agentManager) {
         const QPointer<ServerManager> server(m_serverManager.get());
+        // The context the engine really serves bounds the history sent to it.
         EngineAccess engine{[server] { return server && server->isRunning(); },
-                            [server] { return server ? server->port() : 8080; }};
+                            [server] { return server ? server->port() : 8080; },
+                            [server] { return server ? server->contextSize() : 0; }};
         m_agentManager = std::make_unique<AgentManager>(m_agentState.get(), std::move(engine));
         if (m_remoteEngine->isActive())
             m_agentManager->useRemote(m_remoteEngine->client());

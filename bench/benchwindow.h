@@ -1,0 +1,32 @@
+#pragma once
+
+// The one place the benchmarks reach into the UI library: the main window as the app loads it.
+#include "ui/components/iconimageprovider.h"
+
+#include <QCoreApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+
+#include <cstdlib>
+
+namespace bench {
+
+// Loads the main window and returns once its first frame is on screen.
+inline QQuickWindow *loadMainWindow(QQmlApplicationEngine &engine)
+{
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
+    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/App/Main.qml")));
+    if (engine.rootObjects().isEmpty())
+        std::exit(1);
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    bool swapped = false;
+    const auto connection = QObject::connect(
+        window, &QQuickWindow::frameSwapped, window, [&] { swapped = true; }, Qt::DirectConnection);
+    while (!swapped)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QObject::disconnect(connection);
+    return window;
+}
+
+} // namespace bench
