@@ -1,7 +1,5 @@
 #include "agent/remoteengine.h"
 
-#include "engine/servermanager.h"
-
 #include "platform/preferencekeys.h"
 #include "platform/preferences.h"
 #include "platform/wording.h"
@@ -9,9 +7,8 @@
 #include <QPointer>
 #include <QSslConfiguration>
 
-RemoteEngine::RemoteEngine(ServerManager *server, QString keychainService, QObject *parent)
+RemoteEngine::RemoteEngine(QString keychainService, QObject *parent)
     : QObject(parent)
-    , m_server(server)
     , m_keys(std::move(keychainService),
              Preferences::string(PreferenceKey::remoteEngineAddress).value_or(QString()))
     , m_client(new RemoteClient(this))
@@ -147,11 +144,11 @@ QCoro::Task<bool> RemoteEngine::useModel(QString model)
     Preferences::setBoolean(PreferenceKey::remoteEngineInUse, true);
     Preferences::sync();
     m_remoteChosen = true;
+    m_keyPending = false;
+    // Another model or server while one is in use changes what is shown, not the engine in use.
+    if (m_active)
+        emit changed();
     setActive(true);
-    if (m_server)
-        co_await m_server->useRemoteEngine(m_client->host(), model);
-    if (!self)
-        co_return false;
     // A key that cannot be kept is still used now; the user hears that it is not kept.
     const Keychain::Result kept = co_await m_keys.store(m_probeAddress, m_probeKey);
     if (!self)
@@ -168,12 +165,11 @@ void RemoteEngine::useThisComputer()
 {
     const bool wasActive = m_active;
     m_remoteChosen = false;
+    m_keyPending = false;
     m_models.clear();
     m_message.clear();
     Preferences::setBoolean(PreferenceKey::remoteEngineInUse, false);
     Preferences::sync();
-    if (m_server)
-        m_server->useLocalEngine();
     emit changed();
     if (wasActive)
         setActive(false);
@@ -220,14 +216,16 @@ QCoro::Task<> RemoteEngine::restore()
     m_client->setServer(m_address, QString());
     m_client->setModel(model);
     m_remoteChosen = true;
-    // Before anything may start the local engine at launch.
-    if (m_server)
-        m_server->useRemoteEngine(m_client->host(), model);
+    // In use before anything may start the local engine at launch; ready once the key is in.
+    m_keyPending = true;
+    setActive(true);
     const Keychain::Result loaded = co_await m_keys.load();
-    if (!self)
+    // Settings chose another engine meanwhile: that choice stands.
+    if (!self || !m_keyPending)
         co_return;
+    m_keyPending = false;
     if (!loaded.ok)
         setMessage(loaded.error, true);
     m_client->setServer(m_address, m_keys.keyFor(m_address));
-    setActive(true);
+    emit changed();
 }

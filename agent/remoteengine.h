@@ -9,18 +9,18 @@
 
 #include <QCoroTask>
 
-class ServerManager;
-
-// The choice between this computer's engine and a remote one, for Settings: the address
-// and key are checked with /v1/models, the user picks one of the server's models, and from
-// then on the app talks to it. The address and model are preferences; the keys live only in
-// the keychain (and in memory), each for the server it was typed for.
+// A remote engine, as Settings sets it up: the address and key are checked with /v1/models,
+// the user picks one of the server's models, and from then on it is the one in use. The
+// address and model are preferences; the keys live only in the keychain (and in memory),
+// each for the server it was typed for. It knows nothing of the local engine: EngineChoice
+// makes the two into the one engine the app talks to.
 class RemoteEngine : public QObject
 {
     Q_OBJECT
     // The section shows the remote form (the user picked "Remote server").
     Q_PROPERTY(bool remoteChosen READ remoteChosen WRITE setRemoteChosen NOTIFY changed)
-    // The remote engine is the one in use: a server is connected and a model chosen.
+    // The remote engine is the one in use: a server is connected and a model chosen (at
+    // launch, from the moment the remembered one is restored).
     Q_PROPERTY(bool isActive READ isActive NOTIFY changed)
     Q_PROPERTY(QString address READ address NOTIFY changed)
     Q_PROPERTY(QString host READ host NOTIFY changed)
@@ -39,13 +39,15 @@ class RemoteEngine : public QObject
 
 public:
     // keychainService groups the key's entry (tests use one of their own).
-    RemoteEngine(ServerManager *server,
-                 QString keychainService = QStringLiteral("Tovra AI"),
-                 QObject *parent = nullptr);
+    explicit RemoteEngine(QString keychainService = QStringLiteral("Tovra AI"),
+                          QObject *parent = nullptr);
 
     bool remoteChosen() const { return m_remoteChosen; }
     void setRemoteChosen(bool chosen);
     bool isActive() const { return m_active; }
+    // Active, with its key at hand: turns may go to it. At launch the key is read from the
+    // keychain a moment after the engine became active.
+    bool isReady() const { return m_active && !m_keyPending; }
     QString address() const { return m_address; }
     QString host() const { return m_client->host(); }
     bool hasStoredKey() const { return !m_keys.origins().isEmpty(); }
@@ -94,12 +96,13 @@ private:
     void setActive(bool active);
     QCoro::Task<> loadKeys();
 
-    QPointer<ServerManager> m_server;
     RemoteEngineKeys m_keys;
     RemoteClient *m_client = nullptr; // the one in use
     RemoteClient *m_probe = nullptr;  // checks an address before it is used
     bool m_remoteChosen = false;
     bool m_active = false;
+    // Restored at launch, the key not yet read.
+    bool m_keyPending = false;
     bool m_connecting = false;
     QString m_address;
     // The server and key that were checked with the listed models.

@@ -201,12 +201,12 @@ QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
         if (self && --self->m_startDepth == 0)
             emit self->startEnded();
     });
-    if (m_isStarting || !m_remoteHost.isEmpty())
+    if (m_isStarting || m_held)
         co_return;
     if (m_isRunning || m_launch) {
         co_await stopServer();
-        // Someone else started meanwhile: theirs wins.
-        if (!self || m_isStarting || m_launch)
+        // Someone else started meanwhile (theirs wins), or a hold came.
+        if (!self || m_isStarting || m_launch || m_held)
             co_return;
     }
     const std::optional<QString> executable
@@ -399,8 +399,7 @@ QCoro::Task<> ServerManager::endLaunch(std::shared_ptr<Launch> launch,
 
 QCoro::Task<> ServerManager::stopServer()
 {
-    if (m_remoteHost.isEmpty())
-        co_await endEngine(m_options.stopGracePeriod);
+    return endEngine(m_options.stopGracePeriod);
 }
 
 QCoro::Task<> ServerManager::shutdown()
@@ -425,18 +424,11 @@ QCoro::Task<> ServerManager::endEngine(std::chrono::milliseconds gracePeriod)
     resetToIdle();
 }
 
-QCoro::Task<> ServerManager::useRemoteEngine(QString host, QString model)
+QCoro::Task<> ServerManager::hold()
 {
-    QPointer<ServerManager> self(this);
-    if (std::exchange(m_remoteHost, host).isEmpty())
-        co_await endEngine(m_options.stopGracePeriod); // from here on nothing starts it
-    if (!self || m_remoteHost != host)
-        co_return;
-    emit remoteHostChanged();
-    setContextSize(0); // unknown: trimmed by message count alone
-    setIsRunning(!model.isEmpty());
-    setActiveModelName(model.isEmpty() ? std::nullopt : std::optional(model));
-    setStatusMessage(QStringLiteral("Remote: %1 — %2").arg(host, model));
+    // From here on nothing starts it.
+    m_held = true;
+    return endEngine(m_options.stopGracePeriod);
 }
 
 void ServerManager::resetToIdle()

@@ -63,10 +63,8 @@ class ServerManager : public QObject
     // Re-read after a successful install (engineInstallationChanged).
     Q_PROPERTY(bool isEngineInstalled READ isEngineInstalled NOTIFY engineInstallationChanged)
     Q_PROPERTY(bool isBrewInstalled READ isBrewInstalled NOTIFY engineInstallationChanged)
-    // The host of the remote engine the app talks to instead; empty for this computer's.
-    Q_PROPERTY(QString remoteHost READ remoteHost NOTIFY remoteHostChanged)
     // The context, in tokens, that one conversation gets from the running local engine: what
-    // its /props reports, else the launch's context length; 0 while none runs (or a remote).
+    // its /props reports, else the launch's context length; 0 while none runs.
     Q_PROPERTY(int contextSize READ contextSize NOTIFY contextSizeChanged)
 
 public:
@@ -112,8 +110,7 @@ public:
         return startServer(LaunchSettings{std::move(modelPath), std::move(modelName)});
     }
     // Asks the engine to terminate, waits for it without blocking (killing it after
-    // the grace period), and resets the published state to "No model loaded". Does nothing
-    // while a remote engine is used: that is left with Settings' own switch.
+    // the grace period), and resets the published state to "No model loaded".
     QCoro::Task<> stopServer();
     // Stops the engine before Homebrew removes it; always ends idle.
     QCoro::Task<> uninstallViaHomebrew();
@@ -122,18 +119,10 @@ public:
     // grace period, then kill) and resets the state. Safe to call when nothing runs.
     QCoro::Task<> shutdown();
 
-    // While a remote engine is used, nothing starts the local one (launch, Load, onboarding)
-    // and the published state is the remote's: running once a model is chosen, its name, and
-    // "Remote: host". useRemoteEngine ends a local engine first.
-    QString remoteHost() const { return m_remoteHost; }
-    QCoro::Task<> useRemoteEngine(QString host, QString model);
-    void useLocalEngine()
-    {
-        if (!std::exchange(m_remoteHost, QString()).isEmpty()) {
-            emit remoteHostChanged();
-            resetToIdle();
-        }
-    }
+    // While held, nothing starts the engine (launch, Load, onboarding): another engine serves
+    // the app. hold() ends a running one first; release() lets starts through again.
+    QCoro::Task<> hold();
+    void release() { m_held = false; }
 
     std::optional<QString> findServerExecutable() const;
     bool isEngineInstalled() const { return findServerExecutable().has_value(); }
@@ -157,7 +146,6 @@ signals:
     // Announced after a successful install: everything that asks whether the engine
     // is installed should ask again.
     void engineInstallationChanged();
-    void remoteHostChanged();
     void contextSizeChanged();
     // The outermost startServer call has returned: the engine runs, or the start with
     // all its retries has failed or was stopped. isStarting drops between retries.
@@ -190,7 +178,7 @@ private:
     std::optional<QString> m_activeModelName;
     std::optional<QString> m_lastLaunchError;
     int m_contextSize = 0;
-    QString m_remoteHost;
+    bool m_held = false;
     HomebrewInstaller *m_homebrew = nullptr;
 
     // The engine launched last, while it is ours to watch.

@@ -1,7 +1,6 @@
 // A remote engine over TLS with a key: the stand-in engine serves its endpoints over TLS with
 // a certificate of the test CA (tests/fixtures/tls), which the client trusts explicitly.
 #include "agent/remoteengine.h"
-#include "engine/servermanager.h"
 #include "platform/keychain.h"
 #include "tests/agent/agentfixture.h"
 #include "tests/support/testenvironment.h"
@@ -162,8 +161,7 @@ private slots:
     }
 
     // The key goes to the keychain and nowhere near the preference file, and only ever to the
-    // server it was typed for; the local engine is not started while the remote one is used;
-    // "Delete All Data" forgets it all. A key kept by earlier versions for whatever server was
+    // server it was typed for; "Delete All Data" forgets it all. A key kept by earlier versions for whatever server was
     // typed belongs to the remembered server alone.
     void keyInKeychainOnly()
     {
@@ -172,8 +170,7 @@ private slots:
         const Keychain keychain(QStringLiteral("Tovra AI tests"));
         QVERIFY(QCoro::waitFor(keychain.write(QStringLiteral("remote-engine-api-key"), key)).ok);
         Preferences::setString(PreferenceKey::remoteEngineAddress, address);
-        ServerManager server;
-        RemoteEngine remote(&server, QStringLiteral("Tovra AI tests"));
+        RemoteEngine remote(QStringLiteral("Tovra AI tests"));
         remote.client()->setCaCertificates(testCA());
         QVERIFY(!QCoro::waitFor(remote.connectTo(otherOrigin, QString())));
         QCOMPARE(remote.message(), "localhost wants an API key (HTTP 401). Enter it in Settings.");
@@ -186,12 +183,7 @@ private slots:
         QVERIFY(QCoro::waitFor(remote.connectTo(address, key)));
         QVERIFY(QCoro::waitFor(remote.useModel(QStringLiteral("standin-small"))));
         QCOMPARE(remote.message(), "Using standin-small on 127.0.0.1.");
-        QCOMPARE(server.statusMessage(), "Remote: 127.0.0.1 \u2014 standin-small");
-        QCOMPARE(server.activeModelName(), "standin-small");
-
-        QCoro::waitFor(server.startServer(QStringLiteral("/models/a.gguf"), QStringLiteral("A")));
-        QVERIFY(!server.isStarting() && !server.serverProcess());
-        QCOMPARE(server.statusMessage(), "Remote: 127.0.0.1 \u2014 standin-small");
+        QVERIFY(remote.isActive() && remote.isReady());
 
         const QString entry = QStringLiteral("remote-engine-api-keys");
         QCOMPARE(QCoro::waitFor(keychain.read(entry)).value,
@@ -205,7 +197,7 @@ private slots:
         QCoro::waitFor(remote.forgetAll());
         QCOMPARE(QCoro::waitFor(keychain.read(entry)).value, std::nullopt);
         QVERIFY(!readTestFile(QSettings().fileName()).contains("remoteEngine"));
-        QCOMPARE(server.statusMessage(), ServerManager::noModelLoadedText);
+        QVERIFY(!remote.isActive());
     }
 };
 

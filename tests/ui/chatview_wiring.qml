@@ -23,7 +23,7 @@ Item {
             anchors.fill: parent
             agentState: AppModel.agentState
             agent: AppModel.agentManager
-            serverManager: AppModel.serverManager
+            engine: AppModel.engineChoice
             modelManager: AppModel.modelManager
             onModelsRequested: root.modelsRequested += 1
         }
@@ -50,7 +50,7 @@ Item {
         when: windowShown
 
         readonly property AgentState store: AppModel.agentState
-        readonly property ServerManager server: AppModel.serverManager
+        readonly property EngineChoice server: AppModel.engineChoice
 
         function ensureRunning() {
             if (!server.isRunning) {

@@ -79,6 +79,27 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!server->isRunning(), 30000);
     }
 
+    // A remote engine remembered as in use: nothing starts the local one at launch and turns
+    // go to the remote one, until "This computer" loads the remembered model.
+    void remoteEngineAtLaunch()
+    {
+        Preferences::setString("remoteEngineAddress", "https://127.0.0.1:9");
+        Preferences::setString("remoteEngineModel", "standin-small");
+        Preferences::setBoolean("remoteEngineInUse", true);
+        const QString modelPath = m_dir.filePath("tiny.gguf");
+        QVERIFY(writeTestFile(modelPath, "GGUF"));
+        Preferences::setString("autoLoadModelPath", modelPath);
+        Preferences::setString("autoLoadModelName", "Tiny Q4_K_M");
+        AppModel app(engineAt(StandinEngine::executable()));
+        QVERIFY(!app.autoLoadOnLaunch());
+        QCOMPARE(app.agentManager()->remoteClient(), app.remoteEngine()->client());
+        app.remoteEngine()->useThisComputer();
+        QCOMPARE(app.agentManager()->remoteClient(), nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(app.engineChoice()->isRunning(), 30000);
+        QCOMPARE(app.engineChoice()->modelName(), "Tiny Q4_K_M");
+        QCoro::waitFor(app.serverManager()->stopServer());
+    }
+
     void deleteLoadedAndAutoLoadModel_data()
     {
         columns<bool, bool>("loaded", "autoLoad");

@@ -1,3 +1,4 @@
+#include "agent/enginechoice.h"
 #include "core/agentstate.h"
 #include "engine/servermanager.h"
 #include "ui/approval/approvalprompt.h"
@@ -79,9 +80,10 @@ private slots:
         AgentState state;
         enginetest::setStartup(startup);
         const auto server = std::make_unique<ServerManager>(enginetest::standinOptions());
+        EngineChoice engine(server.get(), nullptr);
         ChatController controller;
         controller.setState(&state);
-        controller.setServerManager(server.get());
+        controller.setEngine(&engine);
         QStringList seen;
         connect(&controller, &ChatController::queuedTextReady, this, [&](const QString &text) {
             seen << text;

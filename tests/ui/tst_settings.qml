@@ -19,6 +19,7 @@ Item {
             serverManager: AppModel.serverManager
             modelManager: AppModel.modelManager
             remoteEngine: AppModel.remoteEngine
+            engine: AppModel.engineChoice
         }
     }
 

@@ -16,6 +16,7 @@ Item {
             serverManager: AppModel.serverManager
             modelManager: AppModel.modelManager
             remoteEngine: AppModel.remoteEngine
+            engine: AppModel.engineChoice
         }
     }
 

@@ -21,6 +21,7 @@ Item {
     property ModelManager modelManager
     property RemoteEngine remoteEngine
     property ServerManager serverManager
+    property EngineChoice engine
 
     property int selectedTab: AppTab.Chat
     property alias hoveredSessionID: sidebar.hoveredSessionID
@@ -138,7 +139,7 @@ Item {
                 SplitView.preferredWidth: 240
                 SplitView.maximumWidth: 260
                 agentState: root.agentState
-                serverManager: root.serverManager
+                engine: root.engine
                 onSessionSelected: root.selectedTab = AppTab.Chat
             }
 
@@ -151,19 +152,21 @@ Item {
                     id: chatView
                     agentState: root.agentState
                     agent: root.agent
-                    serverManager: root.serverManager
+                    engine: root.engine
                     modelManager: root.modelManager
                     onModelsRequested: root.selectedTab = AppTab.Models
                 }
                 ModelLibraryView {
                     modelManager: root.modelManager
                     serverManager: root.serverManager
+                    engine: root.engine
                 }
                 SettingsView {
                     agentState: root.agentState
                     serverManager: root.serverManager
                     modelManager: root.modelManager
                     remoteEngine: root.remoteEngine
+                    engine: root.engine
                 }
             }
         }

@@ -66,6 +66,7 @@ ApplicationWindow {
         modelManager: AppModel.modelManager
         serverManager: AppModel.serverManager
         remoteEngine: AppModel.remoteEngine
+        engine: AppModel.engineChoice
         onboardingComplete: AppModel.onboardingComplete
         onOnboardingCompleted: AppModel.onboardingComplete = true
         onFirstShown: AppModel.autoLoadOnLaunch()
@@ -104,6 +105,7 @@ ApplicationWindow {
         serverManager: AppModel.serverManager
         modelManager: AppModel.modelManager
         remoteEngine: AppModel.remoteEngine
+        engine: AppModel.engineChoice
     }
 
     Platform.SystemTrayIcon {
@@ -116,8 +118,8 @@ ApplicationWindow {
         menu: Platform.Menu {
             Platform.MenuItem {
                 enabled: false
-                text: AppModel.serverManager.activeModelName.length > 0
-                      ? AppModel.serverManager.activeModelName : "No model loaded"
+                text: AppModel.engineChoice.modelName.length > 0
+                      ? AppModel.engineChoice.modelName : "No model loaded"
             }
             Platform.MenuSeparator {}
             Platform.MenuItem {

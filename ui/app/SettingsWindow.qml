@@ -13,6 +13,7 @@ Window {
     property ServerManager serverManager
     property ModelManager modelManager
     property RemoteEngine remoteEngine
+    property EngineChoice engine
 
     title: "Settings"
     width: 540
@@ -29,5 +30,6 @@ Window {
         serverManager: root.serverManager
         modelManager: root.modelManager
         remoteEngine: root.remoteEngine
+        engine: root.engine
     }
 }

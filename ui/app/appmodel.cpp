@@ -1,6 +1,7 @@
 #include "ui/app/appmodel.h"
 
 #include "agent/agentmanager.h"
+#include "agent/enginechoice.h"
 #include "agent/remoteengine.h"
 #include "core/agentstate.h"
 #include "models/modelmanager.h"
@@ -25,7 +26,8 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
     , m_agentState(std::make_unique<AgentState>(nullptr, AgentState::SessionLoading::WhenAsked))
     , m_serverManager(std::make_unique<ServerManager>(std::move(serverOptions)))
     , m_modelManager(std::make_unique<ModelManager>())
-    , m_remoteEngine(std::make_unique<RemoteEngine>(m_serverManager.get()))
+    , m_remoteEngine(std::make_unique<RemoteEngine>())
+    , m_engineChoice(std::make_unique<EngineChoice>(m_serverManager.get(), m_remoteEngine.get()))
     , m_onboardingComplete(Preferences::boolean(PreferenceKey::onboardingComplete, false))
 {
     // A deleted model file is let go of: the engine stops when it had it loaded, then
@@ -41,11 +43,10 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
     });
 
     // Turns follow the engine in use; leaving the remote one starts the local one as at launch.
-    connect(m_remoteEngine.get(), &RemoteEngine::activeChanged, this, [this] {
-        const bool remote = m_remoteEngine->isActive();
+    connect(m_engineChoice.get(), &EngineChoice::isRemoteChanged, this, [this] {
         if (m_agentManager)
-            m_agentManager->useRemote(remote ? m_remoteEngine->client() : nullptr);
-        if (!remote)
+            m_agentManager->useRemote(m_engineChoice->remoteClient());
+        if (!m_engineChoice->isRemote())
             autoLoadOnLaunch();
     });
     m_remoteEngine->restore();
@@ -113,13 +114,18 @@ AgentManager *AppModel::agentManager()
 {
     if (!m_agentManager) {
         const QPointer<ServerManager> server(m_serverManager.get());
-        // The context the engine really serves bounds the history sent to it.
-        EngineAccess engine{[server] { return server && server->isRunning(); },
+        const QPointer<EngineChoice> choice(m_engineChoice.get());
+        // The context the engine really serves bounds the history sent to it (0: unknown,
+        // as for a remote engine).
+        EngineAccess engine{[choice] { return choice && choice->isRunning(); },
                             [server] { return server ? server->port() : 8080; },
-                            [server] { return server ? server->contextSize() : 0; }};
+                            [server, choice] {
+                                return server && choice && !choice->isRemote()
+                                           ? server->contextSize()
+                                           : 0;
+                            }};
         m_agentManager = std::make_unique<AgentManager>(m_agentState.get(), std::move(engine));
-        if (m_remoteEngine->isActive())
-            m_agentManager->useRemote(m_remoteEngine->client());
+        m_agentManager->useRemote(m_engineChoice->remoteClient());
     }
     return m_agentManager.get();
 }
@@ -147,8 +153,7 @@ bool AppModel::autoLoadOnLaunch()
 {
     const auto path = m_agentState->autoLoadModelPath();
     const auto name = m_agentState->autoLoadModelName();
-    if (!path || !name || !m_serverManager->remoteHost().isEmpty()
-        || !m_serverManager->findServerExecutable())
+    if (!path || !name || m_engineChoice->isRemote() || !m_serverManager->findServerExecutable())
         return false;
     startServer(*path, *name);
     return true;

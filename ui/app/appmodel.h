@@ -1,6 +1,7 @@
 #pragma once
 
 #include "agent/agentmanager.h"
+#include "agent/enginechoice.h"
 #include "agent/remoteengine.h"
 #include "core/agentstate.h"
 #include "engine/servermanager.h"
@@ -28,6 +29,8 @@ class AppModel : public QObject
     Q_PROPERTY(ServerManager *serverManager READ serverManager CONSTANT)
     Q_PROPERTY(ModelManager *modelManager READ modelManager CONSTANT)
     Q_PROPERTY(RemoteEngine *remoteEngine READ remoteEngine CONSTANT)
+    // The engine in use, local or remote, as the screens show it.
+    Q_PROPERTY(EngineChoice *engineChoice READ engineChoice CONSTANT)
     // Reading it creates the loop.
     Q_PROPERTY(AgentManager *agentManager READ agentManager CONSTANT)
     // The preference "onboardingComplete"; false when absent.
@@ -48,6 +51,7 @@ public:
     ServerManager *serverManager() const { return m_serverManager.get(); }
     ModelManager *modelManager() const { return m_modelManager.get(); }
     RemoteEngine *remoteEngine() const { return m_remoteEngine.get(); }
+    EngineChoice *engineChoice() const { return m_engineChoice.get(); }
     AgentManager *agentManager();
 
     bool onboardingComplete() const { return m_onboardingComplete; }
@@ -85,6 +89,7 @@ private:
     std::unique_ptr<ServerManager> m_serverManager;
     std::unique_ptr<ModelManager> m_modelManager;
     std::unique_ptr<RemoteEngine> m_remoteEngine;
+    std::unique_ptr<EngineChoice> m_engineChoice;
     std::unique_ptr<AgentManager> m_agentManager;
     bool m_onboardingComplete = false;
     bool m_isQuitting = false;

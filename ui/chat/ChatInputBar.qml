@@ -18,7 +18,7 @@ Item {
     property bool isStarting: false
     property bool isQueued: false
     property string modelName
-    property string remoteHost
+    property string remoteLabel
     property real tokensPerSecond: 0
     readonly property bool canSubmit: ChatLogic.canSubmit(inputText, isLoading)
     readonly property alias editor: inputEditor
@@ -104,7 +104,7 @@ Item {
                     isRunning: root.isRunning
                     isStarting: root.isStarting
                     modelName: root.modelName
-                    remoteHost: root.remoteHost
+                    remoteLabel: root.remoteLabel
                     onClicked: root.modelsRequested()
                 }
 

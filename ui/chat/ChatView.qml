@@ -13,7 +13,8 @@ Item {
 
     property AgentState agentState
     property AgentManager agent
-    property ServerManager serverManager
+    // The engine in use, local or remote.
+    property EngineChoice engine
     // Held for the screens it leads to; nothing is read from it here.
     property ModelManager modelManager
 
@@ -27,8 +28,8 @@ Item {
     readonly property bool inputFocused: inputBar.editor.activeFocus
 
     readonly property bool isLoading: agentState ? agentState.isLoading : false
-    readonly property bool isRunning: serverManager ? serverManager.isRunning : false
-    readonly property bool isStarting: serverManager ? serverManager.isStarting : false
+    readonly property bool isRunning: engine ? engine.isRunning : false
+    readonly property bool isStarting: engine ? engine.isStarting : false
 
     readonly property alias controller: controller
     readonly property alias messageList: messageList
@@ -113,7 +114,7 @@ Item {
     ChatController {
         id: controller
         state: root.agentState
-        serverManager: root.serverManager
+        engine: root.engine
         onQueuedTextReady: text => root.sendText(text)
     }
 
@@ -157,7 +158,7 @@ Item {
             objectName: "loadingLine"
             Layout.fillWidth: true
             visible: root.isStarting
-            statusMessage: root.serverManager ? root.serverManager.statusMessage : ""
+            statusMessage: root.engine ? root.engine.statusMessage : ""
         }
 
         // The conversation, or the welcome panel; files dropped here are attached.
@@ -196,7 +197,7 @@ Item {
                     width: parent.width - 44
                     isRunning: root.isRunning
                     isStarting: root.isStarting
-                    statusMessage: root.serverManager ? root.serverManager.statusMessage : ""
+                    statusMessage: root.engine ? root.engine.statusMessage : ""
                     suggestions: root.suggestions
                     onBrowseModels: root.modelsRequested()
                     onSuggestionChosen: text => {
@@ -251,8 +252,8 @@ Item {
             isRunning: root.isRunning
             isStarting: root.isStarting
             isQueued: controller.isQueued
-            modelName: root.serverManager ? root.serverManager.activeModelName : ""
-            remoteHost: root.serverManager ? root.serverManager.remoteHost : ""
+            modelName: root.engine ? root.engine.modelName : ""
+            remoteLabel: root.engine ? root.engine.remoteLabel : ""
             tokensPerSecond: root.agentState ? root.agentState.tokensPerSecond : 0
             onInputTextChanged: controller.textEdited(inputText)
             onSubmitRequested: root.submitInput()

@@ -13,8 +13,8 @@ AbstractButton {
     property bool isStarting: false
     // The loaded model's name; empty without one.
     property string modelName
-    // A remote engine's host; empty for this computer's.
-    property string remoteHost
+    // "Remote: host" for a remote engine; empty for this computer's.
+    property string remoteLabel
 
     leftPadding: 10
     rightPadding: 10
@@ -22,7 +22,7 @@ AbstractButton {
     bottomPadding: 5
     text: root.isStarting ? "Loading…"
         : (root.modelName.length > 0 ? ChatLogic.shortModelName(root.modelName) : "Select Model")
-          + (root.remoteHost.length > 0 ? " · Remote: " + root.remoteHost : "")
+          + (root.remoteLabel.length > 0 ? " · " + root.remoteLabel : "")
     Accessible.name: text
 
     contentItem: Row {

@@ -67,25 +67,19 @@ void ChatController::setState(AgentState *state)
     emit stateChanged();
 }
 
-void ChatController::setServerManager(ServerManager *serverManager)
+void ChatController::setEngine(EngineChoice *engine)
 {
-    if (m_serverManager == serverManager)
+    if (m_engine == engine)
         return;
-    for (const auto &connection : std::as_const(m_serverConnections))
+    for (const auto &connection : std::as_const(m_engineConnections))
         disconnect(connection);
-    m_serverConnections.clear();
-    m_serverManager = serverManager;
-    if (serverManager) {
-        m_serverConnections << connect(serverManager,
-                                       &ServerManager::isRunningChanged,
-                                       this,
-                                       &ChatController::onEngineChanged)
-                            << connect(serverManager,
-                                       &ServerManager::startEnded,
-                                       this,
-                                       &ChatController::onEngineChanged);
+    m_engineConnections.clear();
+    m_engine = engine;
+    if (engine) {
+        for (auto signal : {&EngineChoice::isRunningChanged, &EngineChoice::startEnded})
+            m_engineConnections << connect(engine, signal, this, &ChatController::onEngineChanged);
     }
-    emit serverManagerChanged();
+    emit engineChanged();
 }
 
 ChatController::Action ChatController::submit(const QString &text)
@@ -93,8 +87,8 @@ ChatController::Action ChatController::submit(const QString &text)
     // Until the saved sessions are in, a send waits like one during a reply.
     const Action action = decide(text,
                                  m_state && (m_state->isLoading() || !m_state->sessionsLoaded()),
-                                 m_serverManager && m_serverManager->isRunning(),
-                                 m_serverManager && m_serverManager->isStarting());
+                                 m_engine && m_engine->isRunning(),
+                                 m_engine && m_engine->isStarting());
     setQueuedText(action == Action::Queue ? text.trimmed() : QString());
     return action;
 }
@@ -103,10 +97,10 @@ ChatController::Action ChatController::retry() const
 {
     if (m_state && (m_state->isLoading() || !m_state->sessionsLoaded()))
         return Action::Ignore;
-    if (m_serverManager && m_serverManager->isRunning())
+    if (m_engine && m_engine->isRunning())
         return Action::Send;
     // The cut would lose the message while nothing could send it yet.
-    return m_serverManager && m_serverManager->isStarting() ? Action::Ignore : Action::Refuse;
+    return m_engine && m_engine->isStarting() ? Action::Ignore : Action::Refuse;
 }
 
 void ChatController::textEdited(const QString &text)
@@ -144,13 +138,13 @@ void ChatController::onLoadingChanged()
 
 void ChatController::onEngineChanged()
 {
-    if (!isQueued() || !m_serverManager)
+    if (!isQueued() || !m_engine)
         return;
-    if (m_serverManager->isRunning()) {
+    if (m_engine->isRunning()) {
         const QString text = m_queuedText;
         setQueuedText(QString());
         emit queuedTextReady(text);
-    } else if (!m_serverManager->isStarting()) {
+    } else if (!m_engine->isStarting()) {
         // The start is over (startEnded) without an engine: the text stays, not queued.
         setQueuedText(QString());
     }

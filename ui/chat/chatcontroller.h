@@ -1,7 +1,7 @@
 #pragma once
 
+#include "agent/enginechoice.h"
 #include "core/agentstate.h"
-#include "engine/servermanager.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,8 +16,8 @@ class ChatController : public QObject
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(AgentState *state READ state WRITE setState NOTIFY stateChanged)
-    Q_PROPERTY(ServerManager *serverManager READ serverManager WRITE setServerManager NOTIFY
-                   serverManagerChanged)
+    // The engine in use, local or remote.
+    Q_PROPERTY(EngineChoice *engine READ engine WRITE setEngine NOTIFY engineChanged)
     // Any message is a user or assistant turn; the welcome panel shows otherwise.
     Q_PROPERTY(bool hasTurns READ hasTurns NOTIFY hasTurnsChanged)
     // A reply is awaited and none of it has arrived yet.
@@ -44,8 +44,8 @@ public:
 
     AgentState *state() const { return m_state; }
     void setState(AgentState *state);
-    ServerManager *serverManager() const { return m_serverManager; }
-    void setServerManager(ServerManager *serverManager);
+    EngineChoice *engine() const { return m_engine; }
+    void setEngine(EngineChoice *engine);
     bool hasTurns() const { return m_hasTurns; }
     bool isTyping() const { return m_isTyping; }
     bool showConfetti() const { return m_showConfetti; }
@@ -62,7 +62,7 @@ public:
 
 signals:
     void stateChanged();
-    void serverManagerChanged();
+    void engineChanged();
     void hasTurnsChanged();
     void isTypingChanged();
     void showConfettiChanged();
@@ -79,9 +79,9 @@ private:
     void setQueuedText(const QString &text);
 
     QPointer<AgentState> m_state;
-    QPointer<ServerManager> m_serverManager;
+    QPointer<EngineChoice> m_engine;
     QList<QMetaObject::Connection> m_stateConnections;
-    QList<QMetaObject::Connection> m_serverConnections;
+    QList<QMetaObject::Connection> m_engineConnections;
     bool m_hasTurns = false;
     bool m_isTyping = false;
     bool m_showConfetti = false;

@@ -4,6 +4,7 @@
 // the properties of AppModel and never creates them.
 
 #include "agent/agentmanager.h"
+#include "agent/enginechoice.h"
 #include "agent/remoteengine.h"
 #include "core/agentstate.h"
 #include "core/messagelistmodel.h"
@@ -75,6 +76,14 @@ struct ForeignRemoteEngine
     Q_GADGET
     QML_FOREIGN(RemoteEngine)
     QML_NAMED_ELEMENT(RemoteEngine)
+    QML_UNCREATABLE("Provided by AppModel")
+};
+
+struct ForeignEngineChoice
+{
+    Q_GADGET
+    QML_FOREIGN(EngineChoice)
+    QML_NAMED_ELEMENT(EngineChoice)
     QML_UNCREATABLE("Provided by AppModel")
 };
 

@@ -14,6 +14,8 @@ Item {
 
     property ModelManager modelManager
     property ServerManager serverManager
+    // The engine in use, local or remote: the status line is its.
+    property EngineChoice engine
     readonly property alias library: library
 
     function refresh(): void {
@@ -59,18 +61,18 @@ Item {
                 implicitWidth: 8
                 implicitHeight: 8
                 radius: 4
-                color: root.serverManager && root.serverManager.isRunning ? Theme.green
-                     : root.serverManager && root.serverManager.isStarting ? Theme.yellow
+                color: root.engine && root.engine.isRunning ? Theme.green
+                     : root.engine && root.engine.isStarting ? Theme.yellow
                      : Theme.secondary
             }
             Text {
                 objectName: "statusMessage"
-                text: root.serverManager ? root.serverManager.statusMessage : ""
+                text: root.engine ? root.engine.statusMessage : ""
                 font.pixelSize: 10
                 color: Theme.label
             }
             Spinner {
-                visible: root.serverManager !== null && root.serverManager.isStarting
+                visible: root.engine !== null && root.engine.isStarting
                 implicitWidth: 10
                 implicitHeight: 10
             }

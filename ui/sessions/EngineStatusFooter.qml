@@ -9,8 +9,8 @@ Item {
 
     property bool isRunning: false
     property string activeModelName
-    // A remote engine's host; empty for this computer's.
-    property string remoteHost
+    // "Remote: host" for a remote engine; empty for this computer's.
+    property string remoteLabel
 
     implicitHeight: 18 + 20
 
@@ -41,7 +41,7 @@ Item {
             width: parent.width - 26
             elide: Text.ElideRight
             text: (root.activeModelName.length > 0 ? root.activeModelName : "No model loaded")
-                  + (root.remoteHost.length > 0 ? " · Remote: " + root.remoteHost : "")
+                  + (root.remoteLabel.length > 0 ? " · " + root.remoteLabel : "")
             font.pixelSize: 11
             color: Theme.secondary
         }

@@ -11,7 +11,8 @@ Rectangle {
     id: root
 
     property AgentState agentState
-    property ServerManager serverManager
+    // The engine in use, local or remote.
+    property EngineChoice engine
     property alias searchQuery: search.text
     property string hoveredSessionID
     readonly property alias sessions: sessionModel
@@ -187,9 +188,9 @@ Rectangle {
 
         EngineStatusFooter {
             Layout.fillWidth: true
-            isRunning: root.serverManager ? root.serverManager.isRunning : false
-            activeModelName: root.serverManager ? root.serverManager.activeModelName : ""
-            remoteHost: root.serverManager ? root.serverManager.remoteHost : ""
+            isRunning: root.engine ? root.engine.isRunning : false
+            activeModelName: root.engine ? root.engine.modelName : ""
+            remoteLabel: root.engine ? root.engine.remoteLabel : ""
         }
     }
 

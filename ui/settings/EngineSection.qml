@@ -12,8 +12,10 @@ ColumnLayout {
 
     required property SettingsController controller
     property ServerManager serverManager: controller.serverManager
+    // The engine in use, local or remote: the status line is its.
+    property EngineChoice engine
     readonly property int block: controller.engineBlock
-    readonly property bool remote: root.serverManager !== null && root.serverManager.remoteHost !== ""
+    readonly property bool remote: root.engine !== null && root.engine.isRemote
 
     spacing: 10
 
@@ -46,18 +48,18 @@ ColumnLayout {
             width: 8
             height: 8
             radius: 4
-            color: root.serverManager && root.serverManager.isRunning ? Theme.green
-                 : root.serverManager && root.serverManager.isStarting ? Theme.yellow
+            color: root.engine && root.engine.isRunning ? Theme.green
+                 : root.engine && root.engine.isStarting ? Theme.yellow
                  : Theme.alpha(Theme.secondary, 0.4)
         }
         Text {
             Layout.fillWidth: true
-            text: root.serverManager ? root.serverManager.statusMessage : ""
+            text: root.engine ? root.engine.statusMessage : ""
             font.pixelSize: 13
             color: Theme.label
             elide: Text.ElideRight
         }
-        Spinner { visible: root.serverManager !== null && root.serverManager.isStarting }
+        Spinner { visible: root.engine !== null && root.engine.isStarting }
         SymbolButton {
             objectName: "stopServerButton"
             visible: root.serverManager !== null && root.serverManager.isRunning && !root.remote

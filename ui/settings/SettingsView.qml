@@ -15,6 +15,7 @@ Item {
     property ServerManager serverManager
     property ModelManager modelManager
     property RemoteEngine remoteEngine
+    property EngineChoice engine
     property bool showClearChatsConfirm: false
     property bool showDeleteAllConfirm: false
     readonly property SettingsController controller: controller
@@ -94,6 +95,7 @@ Item {
                     EngineSection {
                         Layout.fillWidth: true
                         controller: controller
+                        engine: root.engine
                     }
                 }
 
