@@ -69,6 +69,16 @@ json definition(const QString &exposedName, const QString &server, const McpTool
               {"parameters", tool.inputSchema}}}};
 }
 
+// What an entry says about reaching the server, without the lists of tools that need no asking.
+nlohmann::ordered_json connectionPart(nlohmann::ordered_json entry)
+{
+    if (entry.is_object()) {
+        entry.erase("alwaysAllow");
+        entry.erase("autoApprove");
+    }
+    return entry;
+}
+
 } // namespace
 
 McpRegistry::McpRegistry(McpRegistryOptions options, QObject *parent)
@@ -179,7 +189,9 @@ void McpRegistry::apply(const McpConfig &config)
     QList<McpServer *> added;
     for (const McpServerConfig &entry : config.servers) {
         McpServer *existing = server(entry.name);
-        if (existing && existing->config().entry == entry.entry) {
+        if (existing && connectionPart(existing->config().entry) == connectionPart(entry.entry)) {
+            // Only the approval lists changed: the connection stays.
+            existing->setConfig(entry);
             servers.append(existing);
             continue;
         }

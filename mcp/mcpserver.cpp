@@ -112,22 +112,27 @@ QCoro::Task<> McpServer::start(QStringList searchFolders)
         co_return;
     }
     qCDebug(lcMcp) << m_config.name << "failed:" << failure;
-    co_await stop();
+    co_await closeClient();
     if (self && generation == m_generation)
         setState(State::Failed, failure);
 }
 
 QCoro::Task<> McpServer::stop()
 {
+    ++m_generation;
+    if (m_client && (m_state == State::Ready || m_state == State::Starting))
+        setState(m_config.disabled ? State::Disabled : State::Stopped);
+    co_await closeClient();
+}
+
+QCoro::Task<> McpServer::closeClient()
+{
     QPointer<McpServer> self(this);
     QPointer<McpClient> client = std::exchange(m_client, nullptr);
-    ++m_generation;
     if (!client)
         co_return;
     client->disconnect(this);
     m_lastLog = client->transport()->log();
-    if (m_state == State::Ready || m_state == State::Starting)
-        setState(m_config.disabled ? State::Disabled : State::Stopped);
     co_await client->close();
     if (self && client)
         m_lastLog = client->transport()->log();

@@ -22,6 +22,8 @@ public:
     ~McpServer() override;
 
     const McpServerConfig &config() const { return m_config; }
+    // The same server with other approval lists: nothing restarts.
+    void setConfig(const McpServerConfig &config) { m_config = config; }
     QString name() const { return m_config.name; }
     State state() const { return m_state; }
     // "disabled", "starting", "ready", "failed", "stopped"
@@ -48,6 +50,8 @@ signals:
 
 private:
     std::unique_ptr<McpTransport> makeTransport(const QStringList &searchFolders) const;
+    // Ends the connection, leaving the state to the caller.
+    QCoro::Task<> closeClient();
     void setState(State state, const QString &failure = QString());
     void onDisconnected(const QString &reason);
 
