@@ -102,7 +102,7 @@ McpRegistry::McpRegistry(McpRegistryOptions options, QObject *parent)
             &m_reread,
             qOverload<>(&QTimer::start));
     // Nothing here waits for a server: the window comes first.
-    QTimer::singleShot(0, this, [this] { startUp(); });
+    QTimer::singleShot(m_options.startDelay, this, [this] { startUp(); });
 }
 
 McpRegistry::~McpRegistry()

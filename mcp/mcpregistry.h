@@ -24,6 +24,9 @@ struct McpRegistryOptions
     // Where local servers' commands are looked for; absent: CommandSearch::searchFolders()
     // with the login shell's PATH.
     std::optional<QStringList> searchFolders;
+    // How long after creation the servers start: the window's first frame should not share
+    // the processor with three node processes starting up.
+    std::chrono::milliseconds startDelay{500};
 };
 
 // The tool servers of mcp.json while the app runs. Reads the file (and again whenever it

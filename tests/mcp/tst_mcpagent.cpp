@@ -28,7 +28,7 @@ struct ServerFixture : AgentFixture
     {
         const QString path = QDir::home().filePath(QStringLiteral("mcp/mcp.json"));
         writeTestFile(path, QByteArray::fromStdString(ordered_json{{"mcpServers", servers}}.dump()));
-        registry = std::make_unique<McpRegistry>(McpRegistryOptions{path, Mcp::folders()});
+        registry = std::make_unique<McpRegistry>(McpRegistryOptions{path, Mcp::folders(), {}});
         manager->setToolServers(registry.get());
         ready = QTest::qWaitFor([&] { return registry->toolCount() > 0; }, 20000);
     }

@@ -199,7 +199,7 @@ private slots:
                      {"ghost", {{"command", "tovra-no-such-server"}}},
                      {"off", everything({{"disabled", true}})},
                      {"mute", {{"command", "sleep"}, {"args", {"600"}}, {"timeout", 1}}}});
-        McpRegistry registry({configPath(), QStringList{"/nowhere", "/usr/bin", "/bin"}});
+        McpRegistry registry({configPath(), QStringList{"/nowhere", "/usr/bin", "/bin"}, {}});
         QAbstractItemModelTester servers(registry.serverModel(),
                                          QAbstractItemModelTester::FailureReportingMode::QtTest);
         QAbstractItemModelTester allowed(registry.alwaysAllowModel(),
