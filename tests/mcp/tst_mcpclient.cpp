@@ -233,10 +233,28 @@ private slots:
     }
 
     // The session is echoed with the protocol version; a 404 for it starts a new one and sends
-    // the request again; the last session is deleted.
+    // the request again; the last session is deleted. Over TLS the certificate is verified, with
+    // a private CA added by TOVRA_CA_FILE.
+    void httpSession_data()
+    {
+        columns<bool, QString, QString>("tls", "caFile", "failure");
+        addRow("http", false, "", "");
+        addRow("https, private CA", true, TOVRA_FIXTURES "/tls/ca.pem", "");
+        addRow("https, unknown CA",
+               true,
+               "",
+               "test could not be initialized: The certificate of 127.0.0.1 could not be verified");
+    }
     void httpSession()
     {
-        httplib::Server server;
+        const auto [tls, caFile, failure]
+            = fetch<bool, QString, QString>("tls", "caFile", "failure");
+        const QByteArray tlsDir = TOVRA_FIXTURES "/tls/";
+        std::unique_ptr<httplib::Server> https;
+        if (tls)
+            https = std::make_unique<httplib::SSLServer>(tlsDir + "server.pem",
+                                                         tlsDir + "server-key.pem");
+        httplib::Server &server = https ? *https : *(https = std::make_unique<httplib::Server>());
         std::mutex mutex;
         QStringList seen;
         int sessions = 0;
@@ -269,13 +287,22 @@ private slots:
         });
         const int port = server.bind_to_any_port("127.0.0.1");
         std::thread thread([&] { server.listen_after_bind(); });
-        const auto url = QUrl(QStringLiteral("http://127.0.0.1:%1/mcp").arg(port));
+        const auto url
+            = QUrl(QStringLiteral("%1://127.0.0.1:%2/mcp").arg(tls ? "https" : "http").arg(port));
+        qputenv("TOVRA_CA_FILE", caFile.toLocal8Bit());
+        QString why;
         auto client
-            = connected(std::make_unique<HttpTransport>(HttpServerSpec{url, {{"X-Key", "k"}}, {}}));
-        QCOMPARE(toolNames(*client), QStringList{"t"});
+            = connected(std::make_unique<HttpTransport>(HttpServerSpec{url, {{"X-Key", "k"}}, {}}),
+                        &why);
+        QCOMPARE(why.left(failure.size()), failure);
+        const QStringList tools = toolNames(*client);
         QCoro::waitFor(client->close());
+        client.reset(); // its connections close: the server need not wait for them
         server.stop();
         thread.join();
+        if (!failure.isEmpty())
+            return;
+        QCOMPARE(tools, QStringList{"t"});
         seen.sort();
         QCOMPARE(seen,
                  (QStringList{"DELETE s2",

@@ -190,6 +190,29 @@ private slots:
         QCOMPARE(McpConfigFile::suggestedName(text, {"git"}), name);
     }
 
+    void names_data()
+    {
+        columns<QString, QString, QString>("server", "tool", "name");
+        addRow("plain", "files", "read_file", "mcp__files__read_file");
+        addRow("characters replaced", "my server", "tool.v2/é", "mcp__my_server__tool_v2__");
+        addRow("at most 64", "server", QString(80, u't'), "mcp__server__" + QString(51, u't'));
+        addRow("taken", "files", "read-file", "mcp__files__read-file_2");
+        addRow("taken and long",
+               "server",
+               QString(80, u'x'),
+               "mcp__server__" + QString(49, u'x') + "_2");
+    }
+    void names()
+    {
+        const auto [server, tool, name]
+            = fetch<QString, QString, QString>("server", "tool", "name");
+        QCOMPARE(McpToolText::exposedName(server,
+                                          tool,
+                                          {"mcp__files__read-file",
+                                           "mcp__server__" + QString(51, u'x')}),
+                 name);
+    }
+
     // The life of the servers of one file: started without waiting, their states, the switches,
     // the always-allow list, a file that does not parse, the file changed under the app.
     void registry()
