@@ -54,7 +54,8 @@ struct HttpTransport::Stream
     bool announcesReady = false;     // the initialized notification: the GET stream follows it
     bool isEventStream = false;
     bool typeKnown = false;
-    int attempt = 0; // resumptions so far
+    int attempt = 0;       // resumptions so far without anything heard
+    bool received = false; // the server sent something on this stream
     bool abandoned = false;
     SseParser events;
     QByteArray lastEventId; // carried over from the stream this one resumes
@@ -203,7 +204,9 @@ void HttpTransport::onReadyRead(QNetworkReply *reply)
     // A JSON answer is read whole when it is finished.
     if (!stream.isEventStream || statusOf(reply) != 200)
         return;
-    for (const SseEvent &event : stream.events.feed(reply->readAll())) {
+    const QByteArray bytes = reply->readAll();
+    stream.received = stream.received || !bytes.isEmpty();
+    for (const SseEvent &event : stream.events.feed(bytes)) {
         if (event.type != "message")
             continue;
         deliverBody(event.data, stream);
@@ -343,7 +346,9 @@ void HttpTransport::scheduleResume(Stream &stream)
     const StreamKind kind
         = stream.kind == StreamKind::Listen ? StreamKind::Listen : StreamKind::Resume;
     const std::optional<qint64> requestId = stream.requestId;
-    const int attempt = stream.attempt + 1;
+    // A stream that carried something before it ended starts counting afresh: a server may
+    // close its listening stream every few minutes for as long as the session lasts.
+    const int attempt = stream.received && kind == StreamKind::Listen ? 1 : stream.attempt + 1;
     qCDebug(lcMcp) << "resuming" << lastEventId << "in" << delay << "ms";
     QTimer::singleShot(delay, Qt::PreciseTimer, this, [=, this] {
         if (m_closing || (requestId && !m_waiting.contains(*requestId)))
