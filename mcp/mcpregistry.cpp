@@ -305,26 +305,6 @@ void McpRegistry::refresh()
     emit serversChanged();
 }
 
-int McpRegistry::toolCount() const
-{
-    return int(m_offered.size());
-}
-
-int McpRegistry::tokenEstimate() const
-{
-    return m_tokenEstimate;
-}
-
-json McpRegistry::toolDefinitions() const
-{
-    return m_definitions;
-}
-
-QStringList McpRegistry::offeredToolNames() const
-{
-    return m_offered;
-}
-
 std::optional<McpRegistry::ToolRef> McpRegistry::find(const QString &exposedName) const
 {
     const auto found = m_exposed.find(exposedName);

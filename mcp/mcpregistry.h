@@ -62,8 +62,8 @@ public:
     QUrl configUrl() const { return QUrl::fromLocalFile(m_configPath); }
     QString configError() const { return m_configError; }
     bool hasConfigError() const { return !m_configError.isEmpty(); }
-    int toolCount() const;
-    int tokenEstimate() const;
+    int toolCount() const { return int(m_offered.size()); }
+    int tokenEstimate() const { return m_tokenEstimate; }
 
     // Add: a command line or an address, under the name given (empty: a suggested one).
     // Each returns why it could not be done, or an empty text.
@@ -83,8 +83,9 @@ public:
     Q_INVOKABLE void reload();
 
     // For the agent.
-    nlohmann::json toolDefinitions() const; // the enabled tools of the ready servers
-    QStringList offeredToolNames() const;
+    // The enabled tools of the ready servers, in the form of a chat request's "tools".
+    nlohmann::json toolDefinitions() const { return m_definitions; }
+    QStringList offeredToolNames() const { return m_offered; }
     static bool isServerToolName(const QString &name) { return name.startsWith(toolPrefix); }
     struct ToolRef
     {
