@@ -33,11 +33,11 @@ struct Figures
 QCoro::Task<Figures> ours()
 {
     McpClient client(std::make_unique<StdioTransport>(
-                         StdioServerSpec{QStringLiteral("node"),
-                                         {server, QStringLiteral("stdio")},
-                                         {},
-                                         {},
-                                         qEnvironmentVariable("PATH").split(u':')}),
+                         StdioServerCommand{QStringLiteral("node"),
+                                            {server, QStringLiteral("stdio")},
+                                            {},
+                                            {},
+                                            qEnvironmentVariable("PATH").split(u':')}),
                      McpClientOptions{QStringLiteral("everything")});
     const QString failure = co_await client.connectToServer();
     if (!failure.isEmpty()) {

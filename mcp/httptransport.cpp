@@ -62,16 +62,16 @@ struct HttpTransport::Stream
     QStringList certificateErrors;
 };
 
-HttpTransport::HttpTransport(HttpServerSpec spec, QObject *parent)
+HttpTransport::HttpTransport(HttpServerEndpoint server, QObject *parent)
     : McpTransport(parent)
-    , m_spec(std::move(spec))
+    , m_server(std::move(server))
     , m_network(new QNetworkAccessManager(this))
 {
     m_network->setProxyFactory(new ServerProxies);
     // A redirect elsewhere would carry the configured headers (a key, say) to another host.
     m_network->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
-    if (m_spec.caCertificates.isEmpty())
-        m_spec.caCertificates = trustedCertificates();
+    if (m_server.caCertificates.isEmpty())
+        m_server.caCertificates = trustedCertificates();
 }
 
 HttpTransport::~HttpTransport()
@@ -103,23 +103,23 @@ QString HttpTransport::addressProblem(const QUrl &url)
 
 QCoro::Task<QString> HttpTransport::open()
 {
-    co_return addressProblem(m_spec.url);
+    co_return addressProblem(m_server.url);
 }
 
 QNetworkRequest HttpTransport::request(bool expectsStream) const
 {
-    QNetworkRequest request(m_spec.url);
+    QNetworkRequest request(m_server.url);
     request.setRawHeader("Accept",
                          expectsStream ? "text/event-stream"
                                        : "application/json, text/event-stream");
-    for (auto it = m_spec.headers.cbegin(); it != m_spec.headers.cend(); ++it)
+    for (auto it = m_server.headers.cbegin(); it != m_server.headers.cend(); ++it)
         request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
     if (!m_sessionId.isEmpty())
         request.setRawHeader("Mcp-Session-Id", m_sessionId);
     if (!m_protocolVersion.isEmpty())
         request.setRawHeader("MCP-Protocol-Version", m_protocolVersion.toUtf8());
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setCaCertificates(m_spec.caCertificates);
+    tls.setCaCertificates(m_server.caCertificates);
     request.setSslConfiguration(tls);
     return request;
 }

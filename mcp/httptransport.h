@@ -19,7 +19,7 @@ class QNetworkReply;
 class QNetworkRequest;
 
 // What reaches a remote server.
-struct HttpServerSpec
+struct HttpServerEndpoint
 {
     QUrl url;
     QMap<QString, QString> headers;        // sent with every request (an Authorization, say)
@@ -43,7 +43,7 @@ public:
     static constexpr int defaultRetryMilliseconds = 1000;
     static constexpr qsizetype logLimit = 64 * 1024;
 
-    explicit HttpTransport(HttpServerSpec spec, QObject *parent = nullptr);
+    explicit HttpTransport(HttpServerEndpoint server, QObject *parent = nullptr);
     ~HttpTransport() override;
 
     QCoro::Task<QString> open() override;
@@ -84,9 +84,9 @@ private:
     void fail(const std::optional<qint64> &requestId, const QString &text);
     void scheduleResume(Stream &stream);
     void appendLog(const QString &line);
-    QString host() const { return m_spec.url.host(); }
+    QString host() const { return m_server.url.host(); }
 
-    HttpServerSpec m_spec;
+    HttpServerEndpoint m_server;
     QNetworkAccessManager *m_network = nullptr;
     QByteArray m_sessionId;
     QString m_protocolVersion;

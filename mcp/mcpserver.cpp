@@ -83,9 +83,12 @@ std::unique_ptr<McpTransport> McpServer::makeTransport(const QStringList &search
 {
     if (m_config.isRemote())
         return std::make_unique<HttpTransport>(
-            HttpServerSpec{QUrl(m_config.url), m_config.headers, {}});
-    return std::make_unique<StdioTransport>(
-        StdioServerSpec{m_config.command, m_config.args, m_config.env, m_config.cwd, searchFolders});
+            HttpServerEndpoint{QUrl(m_config.url), m_config.headers, {}});
+    return std::make_unique<StdioTransport>(StdioServerCommand{m_config.command,
+                                                               m_config.args,
+                                                               m_config.env,
+                                                               m_config.cwd,
+                                                               searchFolders});
 }
 
 QCoro::Task<> McpServer::start(QStringList searchFolders)

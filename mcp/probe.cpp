@@ -64,9 +64,9 @@ std::unique_ptr<McpTransport> transportFor(const QStringList &words)
     const QUrl url(words.last());
     if (words.size() == 1
         && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
-        return std::make_unique<HttpTransport>(HttpServerSpec{url, {}, {}});
+        return std::make_unique<HttpTransport>(HttpServerEndpoint{url, {}, {}});
     return std::make_unique<StdioTransport>(
-        StdioServerSpec{words.first(), words.mid(1), {}, {}, CommandSearch::searchFolders({})});
+        StdioServerCommand{words.first(), words.mid(1), {}, {}, CommandSearch::searchFolders({})});
 }
 
 QCoro::Task<int> probe(QStringList words, QString scenario)

@@ -23,9 +23,9 @@ QByteArray wholeCharacters(const QByteArray &tail)
 
 } // namespace
 
-StdioTransport::StdioTransport(StdioServerSpec spec, QObject *parent)
+StdioTransport::StdioTransport(StdioServerCommand server, QObject *parent)
     : McpTransport(parent)
-    , m_spec(std::move(spec))
+    , m_server(std::move(server))
 {}
 
 StdioTransport::~StdioTransport()
@@ -33,7 +33,7 @@ StdioTransport::~StdioTransport()
     killProcessGroupNow(m_process);
 }
 
-QMap<QString, QString> StdioTransport::serverEnvironment(const StdioServerSpec &spec)
+QMap<QString, QString> StdioTransport::serverEnvironment(const StdioServerCommand &server)
 {
     const QProcessEnvironment app = QProcessEnvironment::systemEnvironment();
     QMap<QString, QString> environment;
@@ -42,8 +42,8 @@ QMap<QString, QString> StdioTransport::serverEnvironment(const StdioServerSpec &
         if (app.contains(key))
             environment.insert(key, app.value(key));
     }
-    environment.insert(QStringLiteral("PATH"), spec.searchFolders.join(u':'));
-    for (auto it = spec.environment.cbegin(); it != spec.environment.cend(); ++it)
+    environment.insert(QStringLiteral("PATH"), server.searchFolders.join(u':'));
+    for (auto it = server.environment.cbegin(); it != server.environment.cend(); ++it)
         environment.insert(it.key(), it.value());
     return environment;
 }
@@ -55,34 +55,34 @@ qint64 StdioTransport::processId() const
 
 QCoro::Task<QString> StdioTransport::open()
 {
-    if (!m_spec.workingDirectory.isEmpty() && !QFileInfo(m_spec.workingDirectory).isDir())
-        co_return QStringLiteral("The folder %1 does not exist.").arg(m_spec.workingDirectory);
+    if (!m_server.workingDirectory.isEmpty() && !QFileInfo(m_server.workingDirectory).isDir())
+        co_return QStringLiteral("The folder %1 does not exist.").arg(m_server.workingDirectory);
     const std::optional<QString> program
-        = CommandSearch::find(m_spec.command, m_spec.searchFolders, m_spec.workingDirectory);
+        = CommandSearch::find(m_server.command, m_server.searchFolders, m_server.workingDirectory);
     if (!program)
-        co_return CommandSearch::notFoundText(m_spec.command, m_spec.searchFolders);
+        co_return CommandSearch::notFoundText(m_server.command, m_server.searchFolders);
 
     auto *process = new QProcess(this);
     m_process = process;
     QProcessEnvironment environment;
-    const QMap<QString, QString> variables = serverEnvironment(m_spec);
+    const QMap<QString, QString> variables = serverEnvironment(m_server);
     for (auto it = variables.cbegin(); it != variables.cend(); ++it)
         environment.insert(it.key(), it.value());
     process->setProcessEnvironment(environment);
-    if (!m_spec.workingDirectory.isEmpty())
-        process->setWorkingDirectory(m_spec.workingDirectory);
+    if (!m_server.workingDirectory.isEmpty())
+        process->setWorkingDirectory(m_server.workingDirectory);
     endWithApp(process, ProcessGroup::Own);
     connect(process, &QProcess::readyReadStandardOutput, this, &StdioTransport::readOutput);
     connect(process, &QProcess::readyReadStandardError, this, &StdioTransport::readErrors);
     connect(process, &QProcess::finished, this, &StdioTransport::onFinished);
 
     QPointer<QProcess> watched = process;
-    const bool started = co_await startProcess(watched, *program, m_spec.arguments);
+    const bool started = co_await startProcess(watched, *program, m_server.arguments);
     if (!watched)
         co_return QStringLiteral("The server was closed while it started.");
     if (!started)
         co_return QStringLiteral("Could not start %1: %2").arg(*program, watched->errorString());
-    qCDebug(lcMcp) << "started" << *program << m_spec.arguments << "pid" << watched->processId();
+    qCDebug(lcMcp) << "started" << *program << m_server.arguments << "pid" << watched->processId();
     co_return QString();
 }
 
@@ -151,7 +151,7 @@ void StdioTransport::onFinished()
         return;
     readOutput();
     readErrors();
-    const QString name = QFileInfo(m_spec.command).fileName();
+    const QString name = QFileInfo(m_server.command).fileName();
     const QString reason
         = m_process->exitStatus() == QProcess::CrashExit
               ? QStringLiteral("%1 stopped (signal %2).").arg(name).arg(m_process->exitCode())

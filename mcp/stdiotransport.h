@@ -12,7 +12,7 @@
 class QProcess;
 
 // What starts a local server.
-struct StdioServerSpec
+struct StdioServerCommand
 {
     QString command; // as configured: a name looked up in searchFolders, or a path
     QStringList arguments;
@@ -35,7 +35,7 @@ public:
     // Closing: input closed, this long to end; then SIGTERM, this long again; then SIGKILL.
     static constexpr std::chrono::milliseconds shutdownGrace{2000};
 
-    explicit StdioTransport(StdioServerSpec spec, QObject *parent = nullptr);
+    explicit StdioTransport(StdioServerCommand server, QObject *parent = nullptr);
     // Kills a server that is still running: it must never outlive the app.
     ~StdioTransport() override;
 
@@ -47,7 +47,7 @@ public:
 
     // The environment a server starts with: HOME, LOGNAME, SHELL, TERM and USER as the app has
     // them, PATH made of the search folders, then the configured variables.
-    static QMap<QString, QString> serverEnvironment(const StdioServerSpec &spec);
+    static QMap<QString, QString> serverEnvironment(const StdioServerCommand &server);
     qint64 processId() const;
 
 private:
@@ -56,7 +56,7 @@ private:
     void appendLog(const QByteArray &bytes);
     void onFinished();
 
-    StdioServerSpec m_spec;
+    StdioServerCommand m_server;
     QPointer<QProcess> m_process;
     QByteArray m_buffer; // output after the last complete line
     QByteArray m_log;

@@ -39,7 +39,7 @@ inline QStringList folders()
     return qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts);
 }
 
-inline StdioServerSpec everything(QMap<QString, QString> env = {})
+inline StdioServerCommand everything(QMap<QString, QString> env = {})
 {
     return {QStringLiteral("node"),
             {script(QStringLiteral("server-everything")), QStringLiteral("stdio")},
@@ -48,7 +48,7 @@ inline StdioServerSpec everything(QMap<QString, QString> env = {})
             folders()};
 }
 
-inline StdioServerSpec pager(const QString &version = QStringLiteral("2025-06-18"))
+inline StdioServerCommand pager(const QString &version = QStringLiteral("2025-06-18"))
 {
     return {QStringLiteral(TOVRA_FIXTURES "/mcp_pager.py"), {version}, {}, {}, folders()};
 }

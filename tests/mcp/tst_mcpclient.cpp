@@ -198,7 +198,7 @@ private slots:
     void neverAnswers()
     {
         auto transport = std::make_unique<StdioTransport>(
-            StdioServerSpec{"sleep", {"600"}, {}, {}, Mcp::folders()});
+            StdioServerCommand{"sleep", {"600"}, {}, {}, Mcp::folders()});
         StdioTransport *stdio = transport.get();
         auto client = Mcp::client(std::move(transport), 1s);
         QCOMPARE(QCoro::waitFor(client->connectToServer()),
@@ -215,7 +215,7 @@ private slots:
     void notFound()
     {
         auto client = Mcp::client(std::make_unique<StdioTransport>(
-            StdioServerSpec{"tovra-no-such-server", {}, {}, {}, {"/nowhere/a", "/nowhere/b"}}));
+            StdioServerCommand{"tovra-no-such-server", {}, {}, {}, {"/nowhere/a", "/nowhere/b"}}));
         QCOMPARE(QCoro::waitFor(client->connectToServer()),
                  "tovra-no-such-server not found. Searched: /nowhere/a, /nowhere/b");
     }
@@ -225,7 +225,7 @@ private slots:
         Mcp::EverythingOverHttp server;
         QVERIFY(server.listening);
         auto client = connected(
-            std::make_unique<HttpTransport>(HttpServerSpec{QUrl(server.url()), {}, {}}));
+            std::make_unique<HttpTransport>(HttpServerEndpoint{QUrl(server.url()), {}, {}}));
         QVERIFY(client->isConnected());
         QCOMPARE(call(*client, "echo", json{{"message", "over http"}}).text, "Echo: over http");
         QCOMPARE(call(*client, "get-tiny-image", json::object()).images.size(), 1);
@@ -291,9 +291,9 @@ private slots:
             = QUrl(QStringLiteral("%1://127.0.0.1:%2/mcp").arg(tls ? "https" : "http").arg(port));
         qputenv("TOVRA_CA_FILE", caFile.toLocal8Bit());
         QString why;
-        auto client
-            = connected(std::make_unique<HttpTransport>(HttpServerSpec{url, {{"X-Key", "k"}}, {}}),
-                        &why);
+        auto client = connected(std::make_unique<HttpTransport>(
+                                    HttpServerEndpoint{url, {{"X-Key", "k"}}, {}}),
+                                &why);
         QCOMPARE(why.left(failure.size()), failure);
         const QStringList tools = toolNames(*client);
         QCoro::waitFor(client->close());
