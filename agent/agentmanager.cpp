@@ -1,5 +1,7 @@
 #include "agent/agentmanager.h"
 
+#include "agent/toolserverapproval.h"
+
 #include "core/replytext.h"
 #include "tools/toolcatalogue.h"
 #include "tools/toolexecutor.h"
@@ -55,6 +57,13 @@ AgentManager::AgentManager(AgentState *state,
     , m_completionSound(Sound::completionSound())
 {
     m_llmClient = new LLMClient(engineBaseURL(m_engine.port ? m_engine.port() : 8080), this);
+    m_toolServers = new McpRegistry(McpRegistryOptions{}, this);
+    m_toolServerApproval = new ToolServerApproval(this);
+    if (state)
+        connect(state,
+                &AgentState::pendingApprovalChanged,
+                m_toolServerApproval,
+                &ToolServerApproval::update);
     m_speedReset.setSingleShot(true);
     m_speedReset.setInterval(std::chrono::seconds(5));
     // A reply belongs to the conversation that asked for it.
@@ -98,6 +107,19 @@ void AgentManager::useRemote(RemoteClient *client)
     // A turn never switches engines half-way.
     stop();
     m_remote = client;
+    m_toolServerApproval->update();
+}
+
+void AgentManager::setToolServers(McpRegistry *registry)
+{
+    if (m_toolServers == registry)
+        return;
+    stop();
+    // The servers of mcp.json end with the registry that started them.
+    if (m_toolServers && m_toolServers->parent() == this)
+        m_toolServers->deleteLater();
+    m_toolServers = registry;
+    emit toolServersChanged();
 }
 
 void AgentManager::stop()
@@ -135,7 +157,11 @@ void AgentManager::cancelTurn(const TurnPtr &turn)
             m_state->resolveApproval(false);
             break;
         case Awaiting::Tool:
-            endLoading(); // the tool runs to its end; its result goes nowhere
+            // A tool server hears that the call is cancelled; a built-in tool runs to its end.
+            // Either way its result goes nowhere.
+            if (turn->serverCall)
+                turn->serverCall->stop();
+            endLoading();
             break;
         case Awaiting::Nothing:
             break;
@@ -199,7 +225,11 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     refreshBaseURL();
 
     const QString prompt = effectiveSystemPrompt();
-    const nlohmann::json tools = ToolCatalogue::toolDefinitions();
+    nlohmann::json tools = ToolCatalogue::toolDefinitions();
+    if (m_toolServers) {
+        for (const nlohmann::json &definition : m_toolServers->toolDefinitions())
+            tools.push_back(definition);
+    }
     const QList<Message> &all = m_state->messages();
     const QList<Message> history
         = trimmedHistory(all.first(all.size() - 1), historyLimit, historyTokenBudget(prompt, tools));
@@ -262,7 +292,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     QPointer<AgentManager> self(this);
     QStringList resultLines;
     for (const ToolCall &call : calls) {
-        if (m_remote || ToolCatalogue::needsApproval(call.name)) {
+        if (asksFirst(call)) {
             turn->awaiting = Awaiting::Approval;
             const bool approved = co_await m_state->requestApproval(call);
             if (!self || !m_state || turn->over)
@@ -274,6 +304,14 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
             }
         }
         turn->awaiting = Awaiting::Tool;
+        if (McpRegistry::isServerToolName(call.name)) {
+            const QString result = co_await runServerTool(turn, call);
+            if (!self || !m_state || turn->over)
+                co_return;
+            turn->awaiting = Awaiting::Nothing;
+            resultLines.append(u'[' + call.name + QStringLiteral("]: ") + result);
+            continue;
+        }
         const QString result = co_await m_runTool(call);
         if (!self || !m_state || turn->over)
             co_return;
@@ -319,6 +357,35 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     } else {
         failConfirmation(*result.error);
     }
+}
+
+bool AgentManager::asksFirst(const ToolCall &call) const
+{
+    if (m_remote)
+        return true;
+    if (McpRegistry::isServerToolName(call.name))
+        return !(m_toolServers && m_toolServers->isAlwaysAllowed(call.name));
+    return ToolCatalogue::needsApproval(call.name);
+}
+
+QCoro::Task<QString> AgentManager::runServerTool(TurnPtr turn, ToolCall call)
+{
+    QPointer<AgentManager> self(this);
+    QPointer<McpRegistry> servers = m_toolServers;
+    if (!servers)
+        co_return QStringLiteral("Error: No tool server offers %1 now.").arg(call.name);
+    turn->serverCall = std::make_shared<McpCallStop>();
+    const McpToolOutput output
+        = co_await servers->call(call.name, call.arguments, turn->serverCall);
+    if (!self || !m_state || turn->over)
+        co_return QString();
+    turn->serverCall.reset();
+    // Pictures stay in the chat for the user; the model reads that they are there.
+    for (const QString &image : output.images) {
+        m_state->appendMessage(Message::make(Role::assistant, image));
+        m_state->syncActiveSession();
+    }
+    co_return shortenedServerToolResult(output.text);
 }
 
 void AgentManager::failConfirmation(const ChatError &error)

@@ -6,6 +6,8 @@
 #include "core/remoteclient.h"
 #include "core/streamingdisplaytext.h"
 
+#include "mcp/mcpregistry.h"
+
 #include "platform/sound.h"
 
 #include <QElapsedTimer>
@@ -29,6 +31,8 @@ struct EngineAccess
     std::function<int()> contextSize = {};
 };
 
+class ToolServerApproval;
+
 // Runs one tool call that may run (approved, or one that needs no approval)
 // and gives back its result text. Never fails: failures are text too.
 using ToolRunner = std::function<QCoro::Task<QString>(ToolCall)>;
@@ -43,8 +47,13 @@ using ToolRunner = std::function<QCoro::Task<QString>(ToolCall)>;
 class AgentManager : public QObject
 {
     Q_OBJECT
+    Q_MOC_INCLUDE("agent/toolserverapproval.h")
     // A turn's task is running (from send() until the turn has ended in any way).
     Q_PROPERTY(bool isBusy READ isBusy NOTIFY isBusyChanged)
+    // The tool servers of mcp.json whose tools the model is offered (Settings lists them).
+    Q_PROPERTY(McpRegistry *toolServers READ toolServers NOTIFY toolServersChanged)
+    // What the approval prompt shows of a pending tool-server call.
+    Q_PROPERTY(ToolServerApproval *toolServerApproval READ toolServerApproval CONSTANT)
 
 public:
     static const QString confirmationInstruction;
@@ -55,9 +64,12 @@ public:
     static constexpr int replyShareOfContext = 4; // a quarter
     // Tool results sent back to the model are cut to this many characters, plus "…".
     static constexpr qsizetype toolResultLimit = 400;
+    // A tool server's result is cut to this many bytes of UTF-8, plus "… (N more bytes)".
+    static constexpr qsizetype serverToolResultLimit = 32 * 1024;
 
     // The loop on the given engine with, optionally, the caller's tool runner (tests
-    // point it at a stand-in engine; no runner means the real tools).
+    // point it at a stand-in engine; no runner means the real tools). The tool servers are
+    // those of mcp.json, started a moment later, unless setToolServers() names others.
     AgentManager(AgentState *state,
                  EngineAccess engine,
                  ToolRunner runTool = {},
@@ -101,6 +113,11 @@ public:
     // Its tool calls all ask first, the read-only ones too: their results leave the computer.
     void useRemote(RemoteClient *client);
     RemoteClient *remoteClient() const { return m_remote; }
+    AgentState *agentState() const { return m_state; }
+    McpRegistry *toolServers() const { return m_toolServers; }
+    // Tool servers owned elsewhere (the application object's, a test's); nullptr: none.
+    void setToolServers(McpRegistry *registry);
+    ToolServerApproval *toolServerApproval() const { return m_toolServerApproval; }
 
     // Streaming must last longer than the warm-up before a speed is shown; the speed
     // stays visible for the reset interval after a reply (0.5 s and 5 s).
@@ -119,9 +136,15 @@ public:
     static QString screenshotResultLine(const QString &toolName, const QDateTime &when);
     // A tool result as sent back: at most toolResultLimit characters, then "…".
     static QString shortenedToolResult(const QString &result);
+    // A tool server's result as sent back: at most serverToolResultLimit bytes, then
+    // "… (N more bytes)".
+    static QString shortenedServerToolResult(const QString &result);
+    // "Tools: " with the built-in tools the prompt names and every offered server tool.
+    QString promptToolLine() const;
 
 signals:
     void isBusyChanged();
+    void toolServersChanged();
 
 private:
     enum class Awaiting { Nothing, FirstReply, Approval, Tool, Confirmation };
@@ -129,12 +152,17 @@ private:
     {
         Awaiting awaiting = Awaiting::Nothing; // what the turn is suspended on
         bool over = false;                     // stopped: it no longer owns the conversation
+        McpCallStopPtr serverCall;             // ends the tool-server call it waits for
     };
     using TurnPtr = std::shared_ptr<Turn>;
 
     static QCoro::Task<> runTurn(QPointer<AgentManager> self, TurnPtr turn, QString text);
     QCoro::Task<> processTurn(TurnPtr turn, QString text);
     QCoro::Task<> runToolCallsInTurn(TurnPtr turn, QList<ToolCall> calls);
+    // Whether a call waits for the user: every call while a remote engine is used, a
+    // server's tool unless always allowed, a built-in tool unless it only reads.
+    bool asksFirst(const ToolCall &call) const;
+    QCoro::Task<QString> runServerTool(TurnPtr turn, ToolCall call);
     QCoro::Task<ChatResult> request(TurnPtr turn,
                                     QList<Message> history,
                                     QString systemPrompt,
@@ -164,6 +192,8 @@ private:
     ToolRunner m_runTool;
     LLMClient *m_llmClient = nullptr;
     QPointer<RemoteClient> m_remote;
+    QPointer<McpRegistry> m_toolServers;
+    ToolServerApproval *m_toolServerApproval = nullptr;
     TurnPtr m_currentTurn;       // the current task; absent when idle
     QElapsedTimer m_streamStart; // invalid until the first piece of a turn's reply
     std::chrono::milliseconds m_speedWarmUp{500};

@@ -22,13 +22,13 @@ namespace {
 
 namespace Key = PreferenceKey;
 
-QString toolInstruction()
+QString toolInstruction(const QString &toolLine)
 {
     return QStringLiteral("For explicit system actions only (open app, read/write file, etc.) "
                           "output exactly one line: ")
            + ToolProtocol::callPrefix
            + QStringLiteral(" {\"name\":\"toolname\",\"arguments\":{\"key\":\"value\"}}\n")
-           + ToolCatalogue::promptToolLine()
+           + toolLine
            + QStringLiteral("\nNEVER call tools to answer questions. NEVER include tool names, "
                             "clipboard contents, file paths, or system info in a normal reply.");
 }
@@ -79,7 +79,7 @@ QString AgentManager::effectiveSystemPrompt() const
         prompt += QStringLiteral(" Be thorough and detailed.");
 
     prompt += QStringLiteral("\n\nHome: ") + homeFolder();
-    prompt += u'\n' + toolInstruction();
+    prompt += u'\n' + toolInstruction(promptToolLine());
     return prompt;
 }
 
@@ -136,7 +136,30 @@ qsizetype AgentManager::estimatedTokens(QStringView text)
     return (bytes + 2) / 3;
 }
 
+QString AgentManager::promptToolLine() const
+{
+    QString line = ToolCatalogue::promptToolLine();
+    if (m_toolServers) {
+        for (const QString &name : m_toolServers->offeredToolNames())
+            line += QStringLiteral(", ") + name;
+    }
+    return line;
+}
+
 // MARK: - Tool results
+
+QString AgentManager::shortenedServerToolResult(const QString &result)
+{
+    const QByteArray utf8 = result.toUtf8();
+    if (utf8.size() <= serverToolResultLimit)
+        return result;
+    // Back to the start of a character: a cut never splits one.
+    qsizetype cut = serverToolResultLimit;
+    while (cut > 0 && (uchar(utf8.at(cut)) & 0xC0) == 0x80)
+        --cut;
+    return QString::fromUtf8(utf8.first(cut))
+           + QStringLiteral("\u2026 (%1 more bytes)").arg(utf8.size() - cut);
+}
 
 QString AgentManager::screenshotResultLine(const QString &toolName, const QDateTime &when)
 {

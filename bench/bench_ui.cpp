@@ -9,11 +9,13 @@
 // from the model update until the scene graph starts to synchronise, which covers the
 // bindings, the re-parse and the layout but not the (software) rendering.
 
+#include "agent/agentmanager.h"
 #include "core/agentstate.h"
 #include "core/archive.h"
 #include "ui/app/appmodel.h"
 #include "ui/markdown/markdowndocument.h"
 
+#include "platform/paths.h"
 #include "platform/preferences.h"
 
 #include "bench/benchwindow.h"
@@ -129,7 +131,23 @@ int startupOnly(int argc, char **argv, const QString &archiveFile)
     QApplication app(argc, argv);
     TestEnvironment::setApplicationIdentity();
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
-    if (!archiveFile.isEmpty()) {
+    const bool withServers = archiveFile == QLatin1String("tool-servers");
+    if (withServers) {
+        // Three local tool servers, as a user who brought some has them.
+        const std::string everything
+            = TOVRA_NODE_MODULES "/@modelcontextprotocol/server-everything/dist/index.js";
+        const std::string files
+            = TOVRA_NODE_MODULES "/@modelcontextprotocol/server-filesystem/dist/index.js";
+        const nlohmann::json servers = {
+            {"mcpServers",
+             {{"one", {{"command", "node"}, {"args", {everything, "stdio"}}}},
+              {"two", {{"command", "node"}, {"args", {everything, "stdio"}}}},
+              {"files", {{"command", "node"}, {"args", {files, QDir::homePath().toStdString()}}}}}}};
+        QFile config(QDir(Paths::appConfigDirectory()).filePath(QStringLiteral("mcp.json")));
+        if (!config.open(QIODevice::WriteOnly))
+            return 1;
+        config.write(QByteArray::fromStdString(servers.dump()));
+    } else if (!archiveFile.isEmpty()) {
         QFile file(archiveFile);
         if (!file.open(QIODevice::ReadOnly))
             return 1;
@@ -143,6 +161,14 @@ int startupOnly(int argc, char **argv, const QString &archiveFile)
     QQmlApplicationEngine engine;
     const qint64 frameMs = firstFrameMs(engine, startup);
     while (!appModel.agentState()->sessionsLoaded())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // With servers, the second figure is when all three are ready.
+    const auto ready = [&] {
+        const QStringList states = roleTexts(*appModel.agentManager()->toolServers()->serverModel(),
+                                             McpServerListModel::StateRole);
+        return states.size() == 3 && states.count(QStringLiteral("ready")) == 3;
+    };
+    while (withServers && !ready())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     std::printf("%lld %lld\n", frameMs, startup.elapsed());
     return 0;
@@ -196,6 +222,15 @@ void compareStartups()
     std::printf("  the sessions are in after %lld ms (empty archive: %lld ms)\n",
                 heavy.sessionsInMs,
                 empty.sessionsInMs);
+    if (QFileInfo::exists(TOVRA_NODE_MODULES)) {
+        const Startup servers = medianStartup(QStringLiteral("tool-servers"), 3);
+        std::printf("start-up with three tool servers in mcp.json: first frame %lld ms (%.2fx of "
+                    "none); all "
+                    "three ready after %lld ms\n",
+                    servers.firstFrameMs,
+                    double(servers.firstFrameMs) / double(std::max<qint64>(empty.firstFrameMs, 1)),
+                    servers.sessionsInMs);
+    }
 }
 
 } // namespace

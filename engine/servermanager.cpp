@@ -15,13 +15,6 @@
 
 #include <QCoroTimer>
 
-#include <csignal>
-
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 // "Undecodable data counts as empty": the diagnostics show nothing rather than garbage.
@@ -236,16 +229,9 @@ QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
         if (auto launch = weak.lock())
             onProcessFinished(launch);
     });
-#ifdef Q_OS_LINUX
     // If the app dies without stopping it, the kernel ends the engine too; otherwise it would
     // keep gigabytes of memory and the port, and the next launch could not start its own.
-    const pid_t parentPid = ::getpid();
-    process->setChildProcessModifier([parentPid] {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parentPid)
-            ::_exit(127);
-    });
-#endif
+    endWithApp(process);
     m_launch = launch;
 
     const QStringList arguments = engineArguments(settings, m_options.port);

@@ -17,3 +17,15 @@ QString Paths::modelsDirectory()
     QDir().mkpath(path);
     return path;
 }
+
+QString Paths::appConfigDirectory()
+{
+#if defined(Q_OS_MACOS)
+    return appDataDirectory();
+#else
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString path = QDir(base).filePath(QStringLiteral("Tovra AI"));
+    QDir().mkpath(path);
+    return path;
+#endif
+}

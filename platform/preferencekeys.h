@@ -24,4 +24,8 @@ inline const QString firstReplyCelebrated = QStringLiteral("firstReplyCelebrated
 inline const QString remoteEngineAddress = QStringLiteral("remoteEngineAddress");
 inline const QString remoteEngineModel = QStringLiteral("remoteEngineModel");
 inline const QString remoteEngineInUse = QStringLiteral("remoteEngineInUse");
+// Tool servers: the tools that run without asking, and the tools switched off, each a JSON
+// object of tool-name lists by server name.
+inline const QString toolServerAlwaysAllow = QStringLiteral("toolServerAlwaysAllow");
+inline const QString toolServerDisabledTools = QStringLiteral("toolServerDisabledTools");
 } // namespace PreferenceKey

@@ -1,0 +1,3 @@
+#include "mcp/logging.h"
+
+Q_LOGGING_CATEGORY(lcMcp, "tovra.mcp", QtWarningMsg)
