@@ -438,49 +438,6 @@ void AgentManager::refreshBaseURL()
         m_llmClient->setBaseURL(engineBaseURL(m_engine.port()));
 }
 
-// MARK: - Streaming
-
-void AgentManager::onFirstReplyPiece(const QString &piece)
-{
-    measureSpeed();
-    onPiece(piece);
-}
-
-// Every piece counts, thinking included: the engine generates both.
-void AgentManager::measureSpeed()
-{
-    if (!m_streamStart.isValid()) {
-        m_streamStart.start();
-        m_tokenCount = 0;
-    }
-    ++m_tokenCount;
-    const qint64 elapsedNs = m_streamStart.nsecsElapsed();
-    if (elapsedNs > std::chrono::nanoseconds(m_speedWarmUp).count())
-        m_state->setTokensPerSecond(double(m_tokenCount) / (double(elapsedNs) / 1e9));
-}
-
-void AgentManager::onPiece(const QString &piece)
-{
-    if (!m_state)
-        return;
-    // Equal to cleanForDisplay() of the whole reply so far, at the cost of this piece only.
-    m_display.append(piece);
-    m_unappliedPieces.append(piece);
-    m_pieceFrames.request();
-}
-
-void AgentManager::applyPieces()
-{
-    if (!m_state)
-        return;
-    if (std::exchange(m_thinking.unapplied, false))
-        m_state->setLastMessageReasoning(m_thinking.text, m_thinking.seconds);
-    if (m_unappliedPieces.isEmpty())
-        return;
-    m_state->appendToStreamingContent(std::exchange(m_unappliedPieces, QString()));
-    m_state->replaceLastMessageContent(m_display.display());
-}
-
 // MARK: - Ends of a turn
 
 void AgentManager::replaceLastMessage(const Message &message)
@@ -539,12 +496,4 @@ void AgentManager::endLoading()
     m_state->setCurrentStreamingContent(QString());
     m_state->saveSettings();
     m_state->setTokensPerSecond(0.0);
-}
-
-// MARK: - Sound
-
-void AgentManager::playCompletionSound()
-{
-    if (Sound::completionSoundEnabled())
-        Sound::play(m_completionSound);
 }
