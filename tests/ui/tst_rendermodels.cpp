@@ -54,6 +54,18 @@ private slots:
         QCOMPARE(contentChanged.size(), 0);
         QCOMPARE(document.parseCount(), 1);
 
+        // The thinking streams under its own role and leaves the answer's source alone.
+        MessageContentSource thinking;
+        thinking.setModel(&visible);
+        thinking.setRow(1);
+        thinking.setRoleName("reasoning");
+        QVERIFY(thinking.isEmpty() && !source.isEmpty());
+        Message thought = messages.messages().at(1);
+        thought.reasoning = "Start with a heading.";
+        messages.replace(1, thought, {MessageListModel::ReasoningRole});
+        QCOMPARE(thinking.content(), "Start with a heading.");
+        QCOMPARE(contentChanged.size(), 0);
+
         messages.replace(1, Message::make(Role::assistant, "# Start\n\nmore"));
         QCOMPARE(contentChanged.size(), 1);
         QCOMPARE(document.rowCount(), 2);
