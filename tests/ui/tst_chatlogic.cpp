@@ -153,7 +153,7 @@ private slots:
     }
 
     // Short texts the screen derives: model names cut to four words, argument labels
-    // capitalised word by word, and the speed readout.
+    // capitalised word by word, and the speed and context readouts ("!": the warning colour).
     void shortTexts_data()
     {
         columns<QString, QString, QString>("kind", "text", "expected");
@@ -167,14 +167,25 @@ private slots:
         addRow("leading space", "label", " path", " Path");
         addRow("non-ASCII", "label", "ärger", "Ärger");
         addRow("speed rounds up", "speed", "99.6", "100 tok/s");
+        addRow("context", "context", "3174 8192", "3.1k / 8k");
+        addRow("context at 90%", "context", "7372 8192", "7.2k / 8k");
+        addRow("context above 90%", "context", "7373 8192", "7.2k / 8k !");
+        addRow("context size unknown", "context", "512 0", "512");
+        addRow("nothing used", "context", "0 8192", "");
+        addRow("tens and millions", "context", "10239 1048576", "10k / 1M");
     }
 
     void shortTexts()
     {
         const auto [kind, text] = fetch<QString, QString>("kind", "text");
+        const QStringList numbers = text.split(u' ');
+        const int used = numbers.value(0).toInt(), size = numbers.value(1).toInt();
         const QString shown = kind == "model"   ? shortModelName(text)
                               : kind == "label" ? capitalizedWords(text)
-                                                : ChatLogic::speedText(text.toDouble());
+                              : kind == "speed"
+                                  ? ChatLogic::speedText(text.toDouble())
+                                  : ChatLogic::contextText(used, size)
+                                        + (ChatLogic::isContextNearlyFull(used, size) ? " !" : "");
         QTEST(shown, "expected");
     }
 

@@ -254,6 +254,9 @@ Item {
             modelName: root.serverManager ? root.serverManager.activeModelName : ""
             remoteHost: root.serverManager ? root.serverManager.remoteHost : ""
             tokensPerSecond: root.agentState ? root.agentState.tokensPerSecond : 0
+            contextUsed: root.agentState ? root.agentState.contextUsed : 0
+            // The launch setting's size, until the engine's own figure is at hand.
+            contextSize: controller.contextSize
             onInputTextChanged: controller.textEdited(inputText)
             onSubmitRequested: root.submitInput()
             onStopRequested: root.stopGeneration()

@@ -1,6 +1,7 @@
 #include "ui/chat/chatcontroller.h"
 
 #include "core/agentstate.h"
+#include "engine/launchsettings.h"
 #include "engine/servermanager.h"
 #include "ui/chat/chatlogic.h"
 
@@ -84,8 +85,22 @@ void ChatController::setServerManager(ServerManager *serverManager)
                                        &ServerManager::startEnded,
                                        this,
                                        &ChatController::onEngineChanged);
+        for (auto signal : {&ServerManager::isRunningChanged, &ServerManager::remoteHostChanged})
+            m_serverConnections << connect(serverManager,
+                                           signal,
+                                           this,
+                                           &ChatController::contextSizeChanged);
     }
     emit serverManagerChanged();
+    emit contextSizeChanged();
+}
+
+int ChatController::contextSize() const
+{
+    if (!m_serverManager || !m_serverManager->isRunning()
+        || !m_serverManager->remoteHost().isEmpty())
+        return 0;
+    return defaultContextSize;
 }
 
 ChatController::Action ChatController::submit(const QString &text)

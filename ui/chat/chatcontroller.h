@@ -22,6 +22,9 @@ class ChatController : public QObject
     Q_PROPERTY(bool hasTurns READ hasTurns NOTIFY hasTurnsChanged)
     // A reply is awaited and none of it has arrived yet.
     Q_PROPERTY(bool isTyping READ isTyping NOTIFY isTypingChanged)
+    // Tokens the loaded model's context holds; 0 when not known (no model, a remote engine).
+    // The local engine's launch setting, for want of the engine's own figure.
+    Q_PROPERTY(int contextSize READ contextSize NOTIFY contextSizeChanged)
     Q_PROPERTY(bool showConfetti READ showConfetti NOTIFY showConfettiChanged)
     // How long the celebration stays, in milliseconds.
     Q_PROPERTY(int celebrationDuration READ celebrationDuration WRITE setCelebrationDuration)
@@ -48,6 +51,7 @@ public:
     void setServerManager(ServerManager *serverManager);
     bool hasTurns() const { return m_hasTurns; }
     bool isTyping() const { return m_isTyping; }
+    int contextSize() const;
     bool showConfetti() const { return m_showConfetti; }
     int celebrationDuration() const { return m_celebration.interval(); }
     void setCelebrationDuration(int ms) { m_celebration.setInterval(ms); }
@@ -65,6 +69,7 @@ signals:
     void serverManagerChanged();
     void hasTurnsChanged();
     void isTypingChanged();
+    void contextSizeChanged();
     void showConfettiChanged();
     void isQueuedChanged();
     // The engine runs: the queued text is to be sent (and the box emptied).
