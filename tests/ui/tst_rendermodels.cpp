@@ -144,6 +144,15 @@ private slots:
         messages.append(Message::make(Role::assistant, QString()));
         QCOMPARE(visibleContents(visible), QStringList{"Open Safari"});
 
+        // A reply that has only thought so far shows while the thinking is shown.
+        Message thought = Message::make(Role::assistant, QString());
+        thought.reasoning = "Safari is an app.";
+        messages.replace(2, thought, {MessageListModel::ReasoningRole});
+        QCOMPARE(visible.rowCount(), 2);
+        visible.setShowThinking(false);
+        QCOMPARE(visible.rowCount(), 1);
+        visible.setShowThinking(true);
+
         messages.replace(2, Message::make(Role::assistant, "TOOL_CALL: {\"name\":"));
         QCOMPARE(visible.rowCount(), 1);
         messages.replace(2, Message::make(Role::assistant, "Sure.\nTOOL_CALL: {}"));

@@ -177,6 +177,7 @@ Item {
 
                 historyWasTrimmed: root.agentState ? root.agentState.historyWasTrimmed : false
                 isTyping: controller.isTyping
+                showThinking: root.agentState ? root.agentState.showThinking : true
             }
 
             Flickable {

@@ -20,7 +20,8 @@ class ChatController : public QObject
                    serverManagerChanged)
     // Any message is a user or assistant turn; the welcome panel shows otherwise.
     Q_PROPERTY(bool hasTurns READ hasTurns NOTIFY hasTurnsChanged)
-    // A reply is awaited and none of it has arrived yet.
+    // A reply is awaited and none of it shows yet: no answer, and no thinking while the
+    // thinking is shown.
     Q_PROPERTY(bool isTyping READ isTyping NOTIFY isTypingChanged)
     // Tokens the loaded model's context holds; 0 when not known (no model, a remote engine).
     // The local engine's launch setting, for want of the engine's own figure.

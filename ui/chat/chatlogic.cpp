@@ -68,6 +68,18 @@ bool ChatLogic::isContextNearlyFull(int used, int size)
     return size > 0 && qint64(used) * 10 > qint64(size) * 9;
 }
 
+QString ChatLogic::thinkingTitle(bool isThinking, const QVariant &seconds)
+{
+    if (isThinking)
+        return QStringLiteral("Thinking…");
+    if (!seconds.isValid() || seconds.isNull())
+        return QStringLiteral("Thought for a while");
+    // Under half a second still took a moment: never "0 seconds".
+    const qint64 whole = std::max<qint64>(1, std::llround(seconds.toDouble()));
+    return whole == 1 ? QStringLiteral("Thought for 1 second")
+                      : QStringLiteral("Thought for %1 seconds").arg(whole);
+}
+
 QString ChatLogic::attachDroppedFile(const QString &inputText, const QUrl &url)
 {
     if (!url.isLocalFile())
