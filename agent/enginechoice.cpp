@@ -36,6 +36,8 @@ EngineChoice::EngineChoice(ServerManager *local, RemoteEngine *remote, QObject *
                             &ServerManager::statusMessageChanged,
                             &ServerManager::activeModelNameChanged})
             connect(local, signal, this, &EngineChoice::refresh);
+        connect(local, &ServerManager::contextSizeChanged, this, &EngineChoice::contextSizeChanged);
+        connect(this, &EngineChoice::isRemoteChanged, this, &EngineChoice::contextSizeChanged);
         connect(local, &ServerManager::startEnded, this, [this] {
             if (!isRemote())
                 emit startEnded();
@@ -98,4 +100,9 @@ void EngineChoice::refresh()
         emit modelNameChanged();
     if (before.remoteLabel != m_shown.remoteLabel)
         emit remoteLabelChanged();
+}
+
+int EngineChoice::contextSize() const
+{
+    return m_local && !isRemote() ? m_local->contextSize() : 0;
 }

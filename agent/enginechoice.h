@@ -29,6 +29,9 @@ class EngineChoice : public QObject
     Q_PROPERTY(QString modelName READ modelName NOTIFY modelNameChanged)
     // "Remote: host" while the remote engine is in use; empty for this computer's.
     Q_PROPERTY(QString remoteLabel READ remoteLabel NOTIFY remoteLabelChanged)
+    // The context, in tokens, one conversation gets from the local engine; 0 when unknown
+    // (none runs, or a remote engine is in use).
+    Q_PROPERTY(int contextSize READ contextSize NOTIFY contextSizeChanged)
 
 public:
     // Either may be null (a screen under test shows only the local engine).
@@ -40,6 +43,7 @@ public:
     QString statusMessage() const { return m_shown.status; }
     QString modelName() const { return m_shown.model; }
     QString remoteLabel() const { return m_shown.remoteLabel; }
+    int contextSize() const;
     // The client turns go to; nullptr while the local engine is in use.
     RemoteClient *remoteClient() const;
 
@@ -50,6 +54,7 @@ signals:
     void statusMessageChanged();
     void modelNameChanged();
     void remoteLabelChanged();
+    void contextSizeChanged();
     // The local engine's outermost start has ended (see ServerManager::startEnded).
     void startEnded();
 

@@ -186,6 +186,56 @@ Item {
             verify(last.length < "assistant:".length + 5 * 300, "stopped before the end")
         }
 
+        // 200 thinking pieces stream live under "Thinking…" without the dots, the last lines
+        // in view; the answer folds them to "Thought for N seconds", which Tab reaches and
+        // Space and Return open and close. "Show thinking" off hides them; thinking switched
+        // off, the model answers at once.
+        function test_thinking() {
+            ensureStopped() // a fresh engine: no script an earlier test left queued
+            ensureRunning()
+            const view = freshView()
+            const script = { line_delay_ms: 10, think: { text: "Weighing the options one by one. ", count: 200 },
+                             pieces: ["The answer."], timings: { prompt_n: 3000, cache_n: 100, predicted_n: 74 } }
+            verify(Engine.enqueue(script))
+            type(view, "Think first")
+            keyClick(Qt.Key_Return)
+            tryVerify(() => view.messageList.itemAtIndex(1) && findChild(view.messageList.itemAtIndex(1), "thinkingToggle"), 5000)
+            const row = view.messageList.itemAtIndex(1)
+            const toggle = findChild(row, "thinkingToggle")
+            const body = findChild(row, "thinkingBody")
+            compare(toggle.text, "Thinking…")
+            verify(!findChild(view.messageList.footerItem, "typingIndicator").visible)
+            tryVerify(() => findChild(row, "thinkingScroll").contentHeight > 2 * body.height, 5000)
+            verify(body.visible && body.height < 120)
+            waitForReply()
+            verify(/^Thought for \d+ seconds?$/.test(toggle.text), toggle.text)
+            verify(!body.visible)
+            compare(findChild(view, "contextLabel").text, "3.1k / 8k")
+
+            findChild(view, "sessionSettingsButton").forceActiveFocus()
+            for (let i = 0; i < 10 && !toggle.activeFocus; ++i)
+                keyClick(Qt.Key_Tab)
+            verify(toggle.activeFocus && toggle.visualFocus)
+            keyClick(Qt.Key_Space)
+            verify(body.visible && body.height > 120)
+            keyClick(Qt.Key_Return)
+            verify(!body.visible)
+
+            store.showThinking = false
+            tryVerify(() => !findChild(row, "thinkingToggle"))
+            store.showThinking = true
+            verify(findChild(row, "thinkingToggle"))
+            store.thinkingEnabled = false
+            verify(Engine.enqueue(script))
+            type(view, "Now at once")
+            keyClick(Qt.Key_Return)
+            waitForReply()
+            store.thinkingEnabled = true
+            compare(messages().slice(2), ["user:Now at once", "assistant:The answer."])
+            tryVerify(() => view.messageList.itemAtIndex(3) !== null)
+            verify(!findChild(view.messageList.itemAtIndex(3), "thinkingToggle"))
+        }
+
         function test_retryAndEdit() {
             ensureRunning()
             const view = freshView()

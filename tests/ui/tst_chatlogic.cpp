@@ -142,20 +142,27 @@ private slots:
         state.appendMessage(message("user", "hi"));
         QVERIFY(controller.hasTurns());
 
-        // Typing until the first piece; later pieces change nothing.
+        // Typing until the first piece, of the answer or of thinking that shows; later
+        // pieces change nothing.
         state.setIsLoading(true);
+        QVERIFY(controller.isTyping());
+        state.appendMessage(message("assistant", ""));
+        state.setLastMessageReasoning("Hmm", std::nullopt);
+        QVERIFY(!controller.isTyping());
+        state.setShowThinking(false);
         QVERIFY(controller.isTyping());
         for (const char *piece : {"Hel", "lo", "!"})
             state.appendToStreamingContent(QString::fromLatin1(piece));
         QVERIFY(!controller.isTyping());
-        QCOMPARE(typing.size(), 2);
+        QCOMPARE(typing.size(), 4);
         state.setMessages({});
         QVERIFY(!controller.hasTurns());
         QCOMPARE(turns.size(), 2);
     }
 
     // Short texts the screen derives: model names cut to four words, argument labels
-    // capitalised word by word, and the speed readout.
+    // capitalised word by word, the speed and context readouts ("!": the warning colour)
+    // and the thinking's heading.
     void shortTexts_data()
     {
         columns<QString, QString, QString>("kind", "text", "expected");
@@ -169,14 +176,31 @@ private slots:
         addRow("leading space", "label", " path", " Path");
         addRow("non-ASCII", "label", "ärger", "Ärger");
         addRow("speed rounds up", "speed", "99.6", "100 tok/s");
+        addRow("context", "context", "3174 8192", "3.1k / 8k");
+        addRow("context at 90%", "context", "7372 8192", "7.2k / 8k");
+        addRow("context above 90%", "context", "7373 8192", "7.2k / 8k !");
+        addRow("context size unknown", "context", "512 0", "512");
+        addRow("nothing used", "context", "0 8192", "");
+        addRow("tens and millions", "context", "10239 1048576", "10k / 1M");
+        addRow("thinking", "thought", "live", "Thinking…");
+        addRow("thought briefly", "thought", "0.4", "Thought for 1 second");
+        addRow("thought", "thought", "12.5", "Thought for 13 seconds");
+        addRow("duration unknown", "thought", "", "Thought for a while");
     }
 
     void shortTexts()
     {
         const auto [kind, text] = fetch<QString, QString>("kind", "text");
-        const QString shown = kind == "model"   ? shortModelName(text)
-                              : kind == "label" ? capitalizedWords(text)
-                                                : ChatLogic::speedText(text.toDouble());
+        const QStringList numbers = text.split(u' ');
+        const int used = numbers.value(0).toInt(), size = numbers.value(1).toInt();
+        const QString shown
+            = kind == "model"   ? shortModelName(text)
+              : kind == "label" ? capitalizedWords(text)
+              : kind == "speed" ? ChatLogic::speedText(text.toDouble())
+              : kind == "context"
+                  ? ChatLogic::contextText(used, size)
+                        + (ChatLogic::isContextNearlyFull(used, size) ? " !" : "")
+                  : ChatLogic::thinkingTitle(text == "live", text.isEmpty() ? QVariant() : text);
         QTEST(shown, "expected");
     }
 

@@ -63,6 +63,18 @@ private slots:
         QCOMPARE(contentChanged.size(), 0);
         QCOMPARE(document.parseCount(), 1);
 
+        // The thinking streams under its own role and leaves the answer's source alone.
+        MessageContentSource thinking;
+        thinking.setModel(&visible);
+        thinking.setRow(1);
+        thinking.setRoleName("reasoning");
+        QVERIFY(thinking.isEmpty() && !source.isEmpty());
+        Message thought = messages.messages().at(1);
+        thought.reasoning = "Start with a heading.";
+        messages.replace(1, thought);
+        QCOMPARE(thinking.content(), "Start with a heading.");
+        QCOMPARE(contentChanged.size(), 0);
+
         messages.replace(1, Message::make(Role::assistant, "# Start\n\nmore"));
         QCOMPARE(contentChanged.size(), 1);
         QCOMPARE(document.rowCount(), 2);
@@ -174,6 +186,15 @@ private slots:
         messages.append(Message::make(Role::user, "Open Safari"));
         messages.append(Message::make(Role::assistant, QString()));
         QCOMPARE(visibleContents(visible), QStringList{"Open Safari"});
+
+        // A reply that has only thought so far shows while the thinking is shown.
+        Message thought = Message::make(Role::assistant, QString());
+        thought.reasoning = "Safari is an app.";
+        messages.replace(2, thought);
+        QCOMPARE(visible.rowCount(), 2);
+        visible.setShowThinking(false);
+        QCOMPARE(visible.rowCount(), 1);
+        visible.setShowThinking(true);
 
         messages.replace(2, Message::make(Role::assistant, "TOOL_CALL: {\"name\":"));
         QCOMPARE(visible.rowCount(), 1);

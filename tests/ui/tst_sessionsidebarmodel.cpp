@@ -207,7 +207,8 @@ private slots:
         QCOMPARE(model.index(2, 0).data(SessionSidebarModel::InitialRole).toString(), "A");
     }
 
-    // The file read back: each shown message under its heading, hidden ones left out.
+    // The file read back: each shown message under its heading, hidden ones and thinking
+    // left out.
     void exportAsMarkdown_data()
     {
         // "file": in a fresh folder
@@ -234,6 +235,9 @@ private slots:
                                                 {Role::assistant, ""},
                                                 {Role::user, "Thanks"}})
             chat.messages.append(Message::make(role, text));
+        // Thinking stays out, and a reply that only thought gets no heading.
+        chat.messages[1].reasoning = "Show the code.";
+        chat.messages[5].reasoning = "Nothing to add.";
         const ChatSession named = session("Fix notes.MD");
         m_state->setChatSessions({chat, named});
         ChatExporter exporter;

@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(controller.maxTokensHint(), hint);
     }
 
-    // The slider's grid, and 0 surviving a restart.
+    // The slider's grid, and 0 surviving a restart, as the thinking switches do.
     void temperature()
     {
         AgentState state;
@@ -111,7 +111,13 @@ private slots:
             controller.setTemperature(given);
             QCOMPARE(state.temperature(), stored);
         }
-        QCOMPARE(AgentState().temperature(), 0.0);
+        controller.setThinkingEnabled(false);
+        controller.setShowThinking(false);
+        const AgentState restarted;
+        QCOMPARE(restarted.temperature(), 0.0);
+        QVERIFY(!restarted.thinkingEnabled() && !restarted.showThinking());
+        controller.setThinkingEnabled(true);
+        controller.setShowThinking(true);
     }
 
     // Candidates in catalogue order, then variant order; switching on takes the first,

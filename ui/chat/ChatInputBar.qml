@@ -7,7 +7,8 @@ import TovraAI.Components
 import TovraAI.Chat
 
 // The input box at the foot of the chat: the editor, the model button, the session
-// settings button, the speed and the send/stop button; under it the queued line.
+// settings button, the speed, the context used and the send/stop button; under it the
+// queued line.
 Item {
     id: root
 
@@ -20,6 +21,9 @@ Item {
     property string modelName
     property string remoteLabel
     property real tokensPerSecond: 0
+    // Tokens of the model's context the conversation fills, and the context's size (0: not known).
+    property int contextUsed: 0
+    property int contextSize: 0
     readonly property bool canSubmit: ChatLogic.canSubmit(inputText, isLoading)
     readonly property alias editor: inputEditor
 
@@ -132,6 +136,29 @@ Item {
                     font.pixelSize: 10
                     font.weight: Font.Medium
                     color: Theme.alpha(Theme.secondary, 0.7)
+                }
+
+                Text {
+                    id: contextLabel
+                    objectName: "contextLabel"
+                    Layout.topMargin: 6
+                    readonly property bool nearlyFull: ChatLogic.isContextNearlyFull(root.contextUsed, root.contextSize)
+                    visible: text.length > 0
+                    text: ChatLogic.contextText(root.contextUsed, root.contextSize)
+                    font.family: Theme.monospaceFamily
+                    font.pixelSize: 10
+                    font.weight: Font.Medium
+                    color: nearlyFull ? Theme.orange : Theme.alpha(Theme.secondary, 0.7)
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: "Context used: " + text
+                    ToolTip.visible: contextHover.hovered
+                    ToolTip.delay: 600
+                    ToolTip.text: nearlyFull ? "The conversation nearly fills the model's context"
+                                             : "Tokens of the model's context this conversation fills"
+
+                    HoverHandler {
+                        id: contextHover
+                    }
                 }
 
                 ActionButton {

@@ -178,6 +178,7 @@ Item {
 
                 historyWasTrimmed: root.agentState ? root.agentState.historyWasTrimmed : false
                 isTyping: controller.isTyping
+                showThinking: root.agentState ? root.agentState.showThinking : true
             }
 
             Flickable {
@@ -255,6 +256,9 @@ Item {
             modelName: root.engine ? root.engine.modelName : ""
             remoteLabel: root.engine ? root.engine.remoteLabel : ""
             tokensPerSecond: root.agentState ? root.agentState.tokensPerSecond : 0
+            contextUsed: root.agentState ? root.agentState.contextUsed : 0
+            // The launch setting's size, until the engine's own figure is at hand.
+            contextSize: root.engine ? root.engine.contextSize : 0
             onInputTextChanged: controller.textEdited(inputText)
             onSubmitRequested: root.submitInput()
             onStopRequested: root.stopGeneration()

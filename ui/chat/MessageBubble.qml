@@ -19,18 +19,30 @@ Item {
     property MessageContentSource source: null
     // For content that is an image data URL.
     property int imageState: VisibleMessagesModel.None
+    // A reply's thinking, read on the C++ side only; it streams while isThinking.
+    property MessageContentSource reasoningSource: null
+    property bool isThinking: false
+    // How long it thought, in seconds; undefined until known.
+    property var reasoningSeconds: undefined
+    // "Show thinking": off, no trace of the thinking shows.
+    property bool showThinking: true
     // The edit button of the user's messages and the retry button of failed replies.
     property bool showEdit: false
     property bool showRetry: false
 
     signal editRequested()
     signal retryRequested()
+    // The user opened or closed the thinking.
+    signal thinkingToggled()
 
     readonly property bool isUser: role === "user"
     // A failed reply ("Error: …"); given by the list's model so the text is not scanned here.
     property bool isError: false
     readonly property bool isHovered: hover.hovered
     readonly property alias copied: copyFlag.copied
+    readonly property bool hasAnswer: root.source ? !root.source.isEmpty : root.content.length > 0
+    readonly property bool showsThinking: !root.isUser && root.showThinking
+                                          && root.reasoningSource !== null && !root.reasoningSource.isEmpty
 
     implicitHeight: isUser ? userRow.height : assistantColumn.height
     height: implicitHeight
@@ -43,6 +55,13 @@ Item {
     function bindPicture(picture: MessagePicture): void {
         picture.shown = Qt.binding(() => root.imageState === VisibleMessagesModel.Picture)
         picture.url = Qt.binding(() => picture.shown ? root.fullText() : "")
+    }
+
+    function bindThinking(block: ThinkingBlock): void {
+        block.source = Qt.binding(() => root.reasoningSource)
+        block.isThinking = Qt.binding(() => root.isThinking)
+        block.seconds = Qt.binding(() => root.reasoningSeconds)
+        block.toggledByUser.connect(root.thinkingToggled)
     }
 
     function copyMessage(): void {
@@ -157,22 +176,39 @@ Item {
 
             Item {
                 width: parent.width - 42
-                height: 3 + (root.imageState !== VisibleMessagesModel.None
-                             ? (replyPicture.item ? replyPicture.item.height : 0) : markdown.height)
-                MarkdownContentView {
-                    id: markdown
+                height: 3 + replyColumn.height
+
+                Column {
+                    id: replyColumn
                     y: 3
                     width: parent.width
-                    visible: root.imageState === VisibleMessagesModel.None
-                    text: visible && !root.source && !root.isUser ? root.content : ""
-                    source: visible && !root.isUser ? root.source : null
-                }
-                Loader {
-                    id: replyPicture
-                    y: 3
-                    active: !root.isUser && root.imageState !== VisibleMessagesModel.None
-                    source: "MessagePicture.qml"
-                    onLoaded: root.bindPicture(item as MessagePicture)
+                    spacing: 10
+
+                    // Loaded from its file (ui/README.md: Loaders on Qt 6.4).
+                    Loader {
+                        id: thinkingLoader
+                        width: parent.width
+                        active: root.showsThinking
+                        visible: active
+                        source: "ThinkingBlock.qml"
+                        onLoaded: root.bindThinking(item as ThinkingBlock)
+                    }
+                    MarkdownContentView {
+                        id: markdown
+                        width: parent.width
+                        // Under the thinking, only once the answer has begun.
+                        visible: root.imageState === VisibleMessagesModel.None
+                                 && (root.hasAnswer || !thinkingLoader.active)
+                        text: visible && !root.source && !root.isUser ? root.content : ""
+                        source: visible && !root.isUser ? root.source : null
+                    }
+                    Loader {
+                        id: replyPicture
+                        visible: active
+                        active: !root.isUser && root.imageState !== VisibleMessagesModel.None
+                        source: "MessagePicture.qml"
+                        onLoaded: root.bindPicture(item as MessagePicture)
+                    }
                 }
             }
         }
@@ -189,6 +225,7 @@ Item {
             Item { width: 42 - actionRow.spacing; height: 1 }
             PlainButton {
                 objectName: "copyButton"
+                visible: root.hasAnswer
                 text: root.copied ? "Copied" : "Copy"
                 symbol: root.copied ? "checkmark" : "doc.on.doc"
                 color: root.copied ? Theme.green : Theme.secondary

@@ -23,6 +23,8 @@ ListView {
     property bool historyWasTrimmed: false
     // The typing indicator below the last row.
     property bool isTyping: false
+    // Replies show what their models thought ("Show thinking").
+    property bool showThinking: true
 
     clip: true
     spacing: 18
@@ -37,6 +39,7 @@ ListView {
 
     model: VisibleMessagesModel {
         messages: list.messages
+        showThinking: list.showThinking
     }
 
     delegate: Item {
@@ -46,6 +49,8 @@ ListView {
         required property int imageState
         required property string messageId
         required property bool isError
+        required property bool isThinking
+        required property var reasoningSeconds
 
         width: list.width
         height: bubble.height
@@ -54,6 +59,12 @@ ListView {
             id: contentSource
             model: list.model
             row: row.index
+        }
+        MessageContentSource {
+            id: reasoningSource
+            model: list.model
+            row: row.index
+            roleName: "reasoning"
         }
 
         MessageBubble {
@@ -64,10 +75,16 @@ ListView {
             source: contentSource
             imageState: row.imageState
             isError: row.isError
+            reasoningSource: reasoningSource
+            isThinking: row.isThinking
+            reasoningSeconds: row.reasoningSeconds
+            showThinking: list.showThinking
             showEdit: list.actionsEnabled && row.role === "user"
             showRetry: list.actionsEnabled && row.isError
             onEditRequested: list.editRequested(row.messageId)
             onRetryRequested: list.retryRequested(row.messageId)
+            // Thinking opened at the end stays where the user looks, not scrolled past.
+            onThinkingToggled: list.followEnd = false
         }
     }
 

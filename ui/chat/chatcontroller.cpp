@@ -60,6 +60,15 @@ void ChatController::setState(AgentState *state)
                            << connect(state,
                                       &AgentState::hasStreamingContentChanged,
                                       this,
+                                      &ChatController::updateTyping)
+                           << connect(state,
+                                      &AgentState::showThinkingChanged,
+                                      this,
+                                      &ChatController::updateTyping)
+                           // The first thinking piece: the reply's row shows it.
+                           << connect(messages,
+                                      &MessageListModel::dataChanged,
+                                      this,
                                       &ChatController::updateTyping);
     }
     updateTurns();
@@ -120,7 +129,10 @@ void ChatController::updateTurns()
 
 void ChatController::updateTyping()
 {
-    const bool typing = m_state && m_state->isLoading() && !m_state->hasStreamingContent();
+    const bool thinkingShows = m_state && m_state->showThinking() && !m_state->messages().isEmpty()
+                               && !m_state->messages().last().reasoning.isEmpty();
+    const bool typing
+        = m_state && m_state->isLoading() && !m_state->hasStreamingContent() && !thinkingShows;
     if (assignIfChanged(m_isTyping, typing))
         emit isTypingChanged();
 }

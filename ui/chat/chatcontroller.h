@@ -20,7 +20,8 @@ class ChatController : public QObject
     Q_PROPERTY(EngineChoice *engine READ engine WRITE setEngine NOTIFY engineChanged)
     // Any message is a user or assistant turn; the welcome panel shows otherwise.
     Q_PROPERTY(bool hasTurns READ hasTurns NOTIFY hasTurnsChanged)
-    // A reply is awaited and none of it has arrived yet.
+    // A reply is awaited and none of it shows yet: no answer, and no thinking while the
+    // thinking is shown.
     Q_PROPERTY(bool isTyping READ isTyping NOTIFY isTypingChanged)
     Q_PROPERTY(bool showConfetti READ showConfetti NOTIFY showConfettiChanged)
     // How long the celebration stays, in milliseconds.

@@ -9,7 +9,24 @@
 #include "platform/preferences.h"
 #include "platform/wording.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
+
+// 512, 3.1k, 12k, 128k, 1M: one decimal below ten of a unit, none above.
+QString tokenCount(int tokens)
+{
+    if (tokens < 1024)
+        return QString::number(tokens);
+    const bool millions = tokens >= 1024 * 1024;
+    const double units = double(tokens) / (millions ? 1024.0 * 1024.0 : 1024.0);
+    const double tenths = std::round(units * 10.0) / 10.0;
+    const QString number = tenths < 10.0 && tenths != std::floor(tenths)
+                               ? QString::number(tenths, 'f', 1)
+                               : QString::number(std::round(units), 'f', 0);
+    return number + (millions ? u'M' : u'k');
+}
 
 QVariant applyCut(AgentState *state, const std::optional<ConversationCut> &cut)
 {
@@ -36,6 +53,31 @@ QString ChatLogic::shortModelName(const QString &name)
 QString ChatLogic::speedText(double tokensPerSecond)
 {
     return QString::asprintf("%.0f tok/s", tokensPerSecond);
+}
+
+QString ChatLogic::contextText(int used, int size)
+{
+    if (used <= 0)
+        return {};
+    return size > 0 ? tokenCount(used) + QStringLiteral(" / ") + tokenCount(size)
+                    : tokenCount(used);
+}
+
+bool ChatLogic::isContextNearlyFull(int used, int size)
+{
+    return size > 0 && qint64(used) * 10 > qint64(size) * 9;
+}
+
+QString ChatLogic::thinkingTitle(bool isThinking, const QVariant &seconds)
+{
+    if (isThinking)
+        return QStringLiteral("Thinking…");
+    if (!seconds.isValid() || seconds.isNull())
+        return QStringLiteral("Thought for a while");
+    // Under half a second still took a moment: never "0 seconds".
+    const qint64 whole = std::max<qint64>(1, std::llround(seconds.toDouble()));
+    return whole == 1 ? QStringLiteral("Thought for 1 second")
+                      : QStringLiteral("Thought for %1 seconds").arg(whole);
 }
 
 QString ChatLogic::attachDroppedFile(const QString &inputText, const QUrl &url)

@@ -22,6 +22,15 @@ public:
     Q_INVOKABLE static QString shortModelName(const QString &name);
     // "12 tok/s".
     Q_INVOKABLE static QString speedText(double tokensPerSecond);
+    // The context readout of the input bar: "3.1k / 8k" (thousands of 1,024 tokens, as
+    // context sizes are spoken of), only the part used while the size is not known (0), and
+    // empty while nothing is used.
+    Q_INVOKABLE static QString contextText(int used, int size);
+    // More than 90% of a known size is used: the readout warns.
+    Q_INVOKABLE static bool isContextNearlyFull(int used, int size);
+    // The heading of a reply's thinking: "Thinking…" while it goes on, then how long it took
+    // ("Thought for 12 seconds"); `seconds` is undefined when that is not known.
+    Q_INVOKABLE static QString thinkingTitle(bool isThinking, const QVariant &seconds);
     // The box's text with a dropped file attached; unchanged for anything but a local file.
     Q_INVOKABLE static QString attachDroppedFile(const QString &inputText, const QUrl &url);
     // The welcome panel's line under the product name, in this platform's words.

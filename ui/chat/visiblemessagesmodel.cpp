@@ -2,6 +2,7 @@
 
 #include "core/messagelistmodel.h"
 #include "core/messagevisibility.h"
+#include "core/records.h"
 
 #include <QCryptographicHash>
 #include <QImage>
@@ -26,11 +27,25 @@ void VisibleMessagesModel::setMessages(MessageListModel *messages)
     emit messagesChanged();
 }
 
+void VisibleMessagesModel::setShowThinking(bool show)
+{
+    if (m_showThinking == show)
+        return;
+    m_showThinking = show;
+    invalidateRowsFilter();
+    emit showThinkingChanged();
+}
+
 bool VisibleMessagesModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
 {
     const QModelIndex index = sourceModel()->index(sourceRow, 0, sourceParent);
-    return !shouldHideMessage(index.data(MessageListModel::RoleRole).toString(),
-                              index.data(MessageListModel::ContentRole).toString());
+    const QString role = index.data(MessageListModel::RoleRole).toString();
+    const QString content = index.data(MessageListModel::ContentRole).toString();
+    if (!shouldHideMessage(role, content))
+        return true;
+    // Its answer has not begun (or never came: stopped, or tools were asked for instead).
+    return m_showThinking && role == Role::assistant && content.trimmed().isEmpty()
+           && !index.data(MessageListModel::ReasoningRole).toString().isEmpty();
 }
 
 VisibleMessagesModel::ImageState VisibleMessagesModel::imageState(const QString &content) const

@@ -7,12 +7,14 @@
 #include <QtQml/qqmlregistration.h>
 
 // The conversation rows that are drawn: the store's messages without those that
-// shouldHideMessage rejects, plus what the bubble needs to know about each.
+// shouldHideMessage rejects, plus what the bubble needs to know about each. A reply that has
+// only thought so far is drawn while the thinking is shown.
 class VisibleMessagesModel : public QSortFilterProxyModel
 {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(MessageListModel *messages READ messages WRITE setMessages NOTIFY messagesChanged)
+    Q_PROPERTY(bool showThinking READ showThinking WRITE setShowThinking NOTIFY showThinkingChanged)
 
 public:
     enum Roles {
@@ -33,12 +35,15 @@ public:
 
     MessageListModel *messages() const;
     void setMessages(MessageListModel *messages);
+    bool showThinking() const { return m_showThinking; }
+    void setShowThinking(bool show);
 
     QVariant data(const QModelIndex &index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
 
 signals:
     void messagesChanged();
+    void showThinkingChanged();
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
@@ -47,4 +52,5 @@ private:
     ImageState imageState(const QString &content) const;
 
     mutable QCache<QByteArray, ImageState> m_imageStates{32};
+    bool m_showThinking = true;
 };

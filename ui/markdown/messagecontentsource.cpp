@@ -8,13 +8,17 @@ void MessageContentSource::setModel(QAbstractItemModel *model)
         disconnect(connection);
     m_connections.clear();
     m_model = model;
-    m_contentRole = model ? model->roleNames().key("content", -1) : -1;
+    findRole();
     if (model) {
+        // A reply's thinking and its answer stream apart: a change names its roles.
         m_connections << connect(model,
                                  &QAbstractItemModel::dataChanged,
                                  this,
-                                 [this](const QModelIndex &first, const QModelIndex &last) {
-                                     if (m_row >= first.row() && m_row <= last.row())
+                                 [this](const QModelIndex &first,
+                                        const QModelIndex &last,
+                                        const QList<int> &roles) {
+                                     if (m_row >= first.row() && m_row <= last.row()
+                                         && (roles.isEmpty() || roles.contains(m_contentRole)))
                                          refresh();
                                  });
         m_connections << connect(model,
@@ -39,6 +43,21 @@ void MessageContentSource::setRow(int row)
     emit rowChanged();
 }
 
+void MessageContentSource::setRoleName(const QString &roleName)
+{
+    if (m_roleName == roleName)
+        return;
+    m_roleName = roleName;
+    findRole();
+    refresh();
+    emit roleNameChanged();
+}
+
+void MessageContentSource::findRole()
+{
+    m_contentRole = m_model ? m_model->roleNames().key(m_roleName.toUtf8(), -1) : -1;
+}
+
 void MessageContentSource::refresh()
 {
     QString content;
@@ -46,6 +65,9 @@ void MessageContentSource::refresh()
         content = m_model->index(m_row, 0).data(m_contentRole).toString();
     if (content == m_content)
         return;
+    const bool wasEmpty = isEmpty();
     m_content = content;
     emit contentChanged();
+    if (wasEmpty != isEmpty())
+        emit isEmptyChanged();
 }

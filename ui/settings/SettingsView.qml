@@ -184,6 +184,24 @@ Item {
                         text: controller.maxTokensHint
                         color: Theme.orange
                     }
+                    SettingSwitch {
+                        objectName: "thinkingSwitch"
+                        text: "Let models think before answering"
+                        checked: root.agentState ? root.agentState.thinkingEnabled : true
+                        onToggled: controller.setThinkingEnabled(checked)
+                    }
+                    Hint {
+                        text: "Thinking takes longer and often gives better answers. Off, models that allow it answer at once."
+                    }
+                    SettingSwitch {
+                        objectName: "showThinkingSwitch"
+                        text: "Show thinking"
+                        checked: root.agentState ? root.agentState.showThinking : true
+                        onToggled: controller.setShowThinking(checked)
+                    }
+                    Hint {
+                        text: "The thinking is kept with each reply either way."
+                    }
                 }
 
                 SettingsSection {

@@ -270,6 +270,22 @@ void SettingsController::setTemperature(double value)
     m_agentState->saveSettings();
 }
 
+void SettingsController::setThinkingEnabled(bool enabled)
+{
+    if (!m_agentState)
+        return;
+    m_agentState->setThinkingEnabled(enabled);
+    m_agentState->saveSettings();
+}
+
+void SettingsController::setShowThinking(bool show)
+{
+    if (!m_agentState)
+        return;
+    m_agentState->setShowThinking(show);
+    m_agentState->saveSettings();
+}
+
 bool SettingsController::submitMaxTokens(const QString &text)
 {
     if (!m_agentState)

@@ -114,6 +114,9 @@ public:
     Q_INVOKABLE void setAutoLoadEnabled(bool enabled);
     Q_INVOKABLE void chooseAutoLoad(int index);
     Q_INVOKABLE void setTemperature(double value);
+    // "Let models think before answering" and "Show thinking", saved at once.
+    Q_INVOKABLE void setThinkingEnabled(bool enabled);
+    Q_INVOKABLE void setShowThinking(bool show);
     // Stores the value when the text is one (clamped), else keeps the one in force and
     // says why in maxTokensHint. Returns whether a value was stored.
     Q_INVOKABLE bool submitMaxTokens(const QString &text);
