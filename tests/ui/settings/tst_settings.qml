@@ -3,6 +3,7 @@ import QtQuick
 import TovraAI.Components
 import TovraAI.Settings
 import TovraAI.App
+import ".."
 
 // The settings screen from the keyboard alone, on the app's own stores: the stand-in
 // Homebrew fails, then installs; the fields, the sound, the clear and the delete.

@@ -3,6 +3,7 @@ import QtQuick
 import QtTest
 import TovraAI.Onboarding
 import TovraAI.App
+import ".."
 
 // The first-run flow from the keyboard alone, against the stand-in Homebrew: a name, an
 // installation that fails and is tried again, a style, and the starter model. After each

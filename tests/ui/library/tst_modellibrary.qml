@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import TovraAI.Library
 import TovraAI.App
+import ".."
 
 // The model library screen from the keyboard alone: Tab reaches the search field, each
 // card header and each variant's button; Space and Return press them; focus follows a row

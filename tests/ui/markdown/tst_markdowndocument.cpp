@@ -1,7 +1,8 @@
 #include "core/messagelistmodel.h"
-#include "ui/chat/visiblemessagesmodel.h"
 #include "ui/markdown/markdowndocument.h"
 #include "ui/markdown/messagecontentsource.h"
+
+#include <QAbstractItemModelTester>
 
 #include "tests/support/testenvironment.h"
 
@@ -28,14 +29,9 @@ QStringList rowLines(const MarkdownDocument &document)
         out[row] += u' ' + document.index(row).data(MarkdownDocument::ContentRole).toString();
     return out;
 }
-
-QStringList visibleContents(const VisibleMessagesModel &model)
-{
-    return roleTexts(model, MessageListModel::ContentRole);
-}
 } // namespace
 
-class RenderModelsTest : public QObject
+class MarkdownDocumentTest : public QObject
 {
     Q_OBJECT
 
@@ -45,13 +41,11 @@ private slots:
     void contentSourceFollowsItsRowOnly()
     {
         MessageListModel messages;
-        VisibleMessagesModel visible;
-        visible.setMessages(&messages);
         messages.append(Message::make(Role::user, "question"));
         messages.append(Message::make(Role::assistant, "# Start"));
 
         MessageContentSource source;
-        source.setModel(&visible);
+        source.setModel(&messages);
         source.setRow(1);
         MarkdownDocument document;
         document.setSource(&source);
@@ -65,7 +59,7 @@ private slots:
 
         // The thinking streams under its own role and leaves the answer's source alone.
         MessageContentSource thinking;
-        thinking.setModel(&visible);
+        thinking.setModel(&messages);
         thinking.setRow(1);
         thinking.setRoleName("reasoning");
         QVERIFY(thinking.isEmpty() && !source.isEmpty());
@@ -174,68 +168,7 @@ private slots:
         QCOMPARE(document.rowCount(), 6);
         QCOMPARE(document.parseCount(), int(reply.size()));
     }
-
-    void visibleMessagesFollowStreaming()
-    {
-        MessageListModel messages;
-        VisibleMessagesModel visible;
-        QAbstractItemModelTester tester(&visible,
-                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
-        visible.setMessages(&messages);
-        messages.append(Message::make(Role::system, "prompt"));
-        messages.append(Message::make(Role::user, "Open Safari"));
-        messages.append(Message::make(Role::assistant, QString()));
-        QCOMPARE(visibleContents(visible), QStringList{"Open Safari"});
-
-        // A reply that has only thought so far shows while the thinking is shown.
-        Message thought = Message::make(Role::assistant, QString());
-        thought.reasoning = "Safari is an app.";
-        messages.replace(2, thought);
-        QCOMPARE(visible.rowCount(), 2);
-        visible.setShowThinking(false);
-        QCOMPARE(visible.rowCount(), 1);
-        visible.setShowThinking(true);
-
-        messages.replace(2, Message::make(Role::assistant, "TOOL_CALL: {\"name\":"));
-        QCOMPARE(visible.rowCount(), 1);
-        messages.replace(2, Message::make(Role::assistant, "Sure.\nTOOL_CALL: {}"));
-        QCOMPARE(visibleContents(visible), (QStringList{"Open Safari", "Sure.\nTOOL_CALL: {}"}));
-
-        QSignalSpy changed(&visible, &QAbstractItemModel::dataChanged);
-        messages.replace(2, Message::make(Role::assistant, "Sure. Opening it now."));
-        QCOMPARE(changed.size(), 1);
-        QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
-        messages.removeLast();
-        QCOMPARE(visibleContents(visible), QStringList{"Open Safari"});
-        messages.setMessages({});
-        QCOMPARE(visible.rowCount(), 0);
-    }
-
-    void imageStateAndErrors()
-    {
-        MessageListModel messages;
-        VisibleMessagesModel visible;
-        visible.setMessages(&messages);
-        // A whole 1×1 PNG; then a JPEG header with nothing after it.
-        messages.append(
-            Message::make(Role::user,
-                          "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAf"
-                          "FcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="));
-        messages.append(Message::make(Role::user, "data:image/jpeg;base64,aGVsbG8="));
-        messages.append(Message::make(Role::user, "data:image/png;base64,not base64"));
-        messages.append(Message::make(Role::assistant, "Error: the engine stopped"));
-        messages.append(Message::make(Role::assistant, "No Error: here"));
-
-        const auto role = [&](int row, int r) { return visible.index(row, 0).data(r); };
-        using State = VisibleMessagesModel::ImageState;
-        QCOMPARE(role(0, VisibleMessagesModel::ImageStateRole).toInt(), int(State::Picture));
-        QCOMPARE(role(1, VisibleMessagesModel::ImageStateRole).toInt(), int(State::Broken));
-        QCOMPARE(role(2, VisibleMessagesModel::ImageStateRole).toInt(), int(State::None));
-        QCOMPARE(role(3, VisibleMessagesModel::IsErrorRole).toBool(), true);
-        QCOMPARE(role(4, VisibleMessagesModel::IsErrorRole).toBool(), false);
-        QCOMPARE(role(0, VisibleMessagesModel::IsErrorRole).toBool(), false);
-    }
 };
 
-TOVRA_TEST_MAIN(RenderModelsTest, QGuiApplication)
-#include "tst_rendermodels.moc"
+TOVRA_TEST_MAIN(MarkdownDocumentTest, QGuiApplication)
+#include "tst_markdowndocument.moc"

@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 import QtQuick
 import TovraAI.App
+import ".."
 
 Item {
     id: root

@@ -167,7 +167,7 @@ Item {
             compare(action.text, "Stop")
             const typing = findChild(view.messageList.footerItem, "typingIndicator")
             tryVerify(() => typing.visible, 3000)
-            tryVerify(() => store.currentStreamingContent.length > 0, 5000)
+            tryVerify(() => store.hasStreamingContent, 5000)
             verify(!typing.visible)
             waitForReply()
             compare(messages(), ["user:Hi there", "assistant:Hello from the stand-in."])
@@ -178,7 +178,7 @@ Item {
             verify(Engine.enqueue({ line_delay_ms: 40, repeat: { text: "word ", count: 300 } }))
             type(view, "Go on")
             keyClick(Qt.Key_Return)
-            tryVerify(() => store.currentStreamingContent.length > 10, 5000)
+            tryVerify(() => messages()[messages().length - 1].length > "assistant:".length + 10, 5000)
             mouseClick(action)
             waitForReply()
             const last = messages()[messages().length - 1]
