@@ -214,7 +214,7 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     m_state->appendMessage(Message::make(Role::user, text));
     m_state->syncActiveSession();
     m_state->setIsLoading(true);
-    m_state->setCurrentStreamingContent(QString());
+    m_state->setHasStreamingContent(false);
     m_state->setTokensPerSecond(0.0);
     m_streamStart.invalidate();
     m_tokenCount = 0;
@@ -333,7 +333,7 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
     m_state->syncActiveSession();
     m_state->appendMessage(Message::make(Role::assistant, QString()));
     m_state->syncActiveSession();
-    m_state->setCurrentStreamingContent(QString());
+    m_state->setHasStreamingContent(false);
     m_display.clear();
     m_thinking.clear();
 
@@ -466,7 +466,7 @@ void AgentManager::replaceLastMessage(const Message &message)
 void AgentManager::finishTurn()
 {
     m_state->setIsLoading(false);
-    m_state->setCurrentStreamingContent(QString());
+    m_state->setHasStreamingContent(false);
     m_state->saveSettings();
     playCompletionSound();
     if (m_state->tokensPerSecond() > 0)
@@ -493,7 +493,7 @@ void AgentManager::failTurn(const ChatError &error)
 void AgentManager::endLoading()
 {
     m_state->setIsLoading(false);
-    m_state->setCurrentStreamingContent(QString());
+    m_state->setHasStreamingContent(false);
     m_state->saveSettings();
     m_state->setTokensPerSecond(0.0);
 }

@@ -210,7 +210,7 @@ private:
 
         void clear() { *this = Thinking(); }
     } m_thinking;
-    QString m_unappliedPieces; // arrived, not yet in currentStreamingContent
+    bool m_piecesUnapplied = false; // arrived, not yet in the reply's row
     FrameBatcher m_pieceFrames{[this] { applyPieces(); }};
     QTimer m_speedReset;
     Sound::Command m_completionSound;

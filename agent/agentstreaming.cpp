@@ -36,7 +36,7 @@ void AgentManager::onPiece(const QString &piece)
         return;
     // Equal to cleanForDisplay() of the whole reply so far, at the cost of this piece only.
     m_display.append(piece);
-    m_unappliedPieces.append(piece);
+    m_piecesUnapplied = m_piecesUnapplied || !piece.isEmpty();
     m_pieceFrames.request();
 }
 
@@ -46,9 +46,9 @@ void AgentManager::applyPieces()
         return;
     if (std::exchange(m_thinking.unapplied, false))
         m_state->setLastMessageReasoning(m_thinking.text, m_thinking.seconds);
-    if (m_unappliedPieces.isEmpty())
+    if (!std::exchange(m_piecesUnapplied, false))
         return;
-    m_state->appendToStreamingContent(std::exchange(m_unappliedPieces, QString()));
+    m_state->setHasStreamingContent(true);
     m_state->replaceLastMessageContent(m_display.display());
 }
 

@@ -18,8 +18,8 @@ void AgentManager::onThinkingPiece(const ReplyPiece &piece)
     if (piece.kind == ReplyPiece::Kind::EarlierContentIsReasoning) {
         // The answer shown so far was thinking, from the reply's first piece on.
         m_display.clear();
-        m_unappliedPieces.clear();
-        m_state->setCurrentStreamingContent(QString());
+        m_piecesUnapplied = false;
+        m_state->setHasStreamingContent(false);
         m_state->replaceLastMessageContent(QString());
         m_thinking.beganNs = 0;
     } else if (m_thinking.beganNs < 0) {

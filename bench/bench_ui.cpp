@@ -357,7 +357,7 @@ int main(int argc, char **argv)
     });
     state->setLastMessageReasoning(thinking.left(pieces * pieceLength), 42.0);
     const Figures answered = stream(pieces, [&](int i) {
-        state->appendToStreamingContent(reply.mid((i - 1) * pieceLength, pieceLength));
+        state->setHasStreamingContent(true);
         state->replaceLastMessageContent(reply.left(i * pieceLength));
     });
 

@@ -178,23 +178,9 @@ QVariantMap AgentState::pendingApprovalVariant() const
     };
 }
 
-void AgentState::setCurrentStreamingContent(const QString &value)
+void AgentState::setHasStreamingContent(bool has)
 {
-    const bool had = hasStreamingContent();
-    if (assignIfChanged(m_currentStreamingContent, value))
-        emit currentStreamingContentChanged();
-    if (had != hasStreamingContent())
-        emit hasStreamingContentChanged();
-}
-
-void AgentState::appendToStreamingContent(QStringView piece)
-{
-    if (piece.isEmpty())
-        return;
-    const bool had = hasStreamingContent();
-    m_currentStreamingContent.append(piece);
-    emit currentStreamingContentChanged();
-    if (!had)
+    if (assignIfChanged(m_hasStreamingContent, has))
         emit hasStreamingContentChanged();
 }
 

@@ -25,9 +25,8 @@ class AgentState : public QObject
     Q_PROPERTY(int maxTokens READ maxTokens WRITE setMaxTokens NOTIFY maxTokensChanged)
     Q_PROPERTY(QVariantMap pendingApproval READ pendingApprovalVariant NOTIFY pendingApprovalChanged)
     Q_PROPERTY(bool hasPendingApproval READ hasPendingApproval NOTIFY pendingApprovalChanged)
-    Q_PROPERTY(QString currentStreamingContent READ currentStreamingContent WRITE
-                   setCurrentStreamingContent NOTIFY currentStreamingContentChanged)
-    // Some of the reply has arrived: changes twice a reply, not with every piece.
+    // Some of the reply has arrived: changes twice a reply, not with every piece. The text
+    // itself is the last message's: the store keeps no second copy of it.
     Q_PROPERTY(bool hasStreamingContent READ hasStreamingContent NOTIFY hasStreamingContentChanged)
     Q_PROPERTY(SessionListModel *chatSessions READ sessionModel CONSTANT)
     // The saved sessions have been read; until then there are none, and no active one.
@@ -90,11 +89,8 @@ public:
     QVariantMap pendingApprovalVariant() const;
     bool isAwaitingApproval() const { return m_awaitingApproval; }
 
-    QString currentStreamingContent() const { return m_currentStreamingContent; }
-    void setCurrentStreamingContent(const QString &value);
-    bool hasStreamingContent() const { return !m_currentStreamingContent.isEmpty(); }
-    // Grows the text in place: a streamed piece costs its own length, not the reply's.
-    void appendToStreamingContent(QStringView piece);
+    bool hasStreamingContent() const { return m_hasStreamingContent; }
+    void setHasStreamingContent(bool has);
 
     SessionListModel *sessionModel() { return &m_sessions; }
     const QList<ChatSession> &chatSessions() const { return m_sessions.sessions(); }
@@ -179,7 +175,6 @@ signals:
     void temperatureChanged();
     void maxTokensChanged();
     void pendingApprovalChanged();
-    void currentStreamingContentChanged();
     void hasStreamingContentChanged();
     void activeSessionIDChanged();
     void autoLoadModelPathChanged();
@@ -212,7 +207,7 @@ private:
     std::optional<ToolCall> m_pendingApproval;
     bool m_awaitingApproval = false;
     bool m_approvalDecision = false; // read by the waiting turn once woken
-    QString m_currentStreamingContent;
+    bool m_hasStreamingContent = false;
     std::optional<QUuid> m_activeSessionID;
     std::optional<QString> m_autoLoadModelPath;
     std::optional<QString> m_autoLoadModelName;

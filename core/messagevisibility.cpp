@@ -3,7 +3,10 @@
 #include "core/records.h"
 #include "core/replytext.h"
 
+#include <QStringTokenizer>
 #include <QStringView>
+
+#include <algorithm>
 
 namespace {
 // No code writes these two now: chats saved by earlier versions hold them as messages
@@ -13,9 +16,16 @@ const QString noModelWarning = QStringLiteral("\u26A0\uFE0F No model loaded");
 const QLatin1String imagePrefixes[]
     = {QLatin1String("data:image/jpeg;base64,"), QLatin1String("data:image/png;base64,")};
 
-bool onlyToolCallLines(const QString &content)
+// Both stop at the first line that decides, so that a streamed reply, asked again with every
+// frame, costs its first lines rather than its whole length.
+bool isBlank(QStringView text)
 {
-    for (QStringView line : QStringView(content).split(u'\n')) {
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+bool onlyToolCallLines(QStringView content)
+{
+    for (QStringView line : QStringTokenizer(content, u'\n')) {
         const QStringView t = line.trimmed();
         if (!t.isEmpty() && !t.startsWith(ToolProtocol::callPrefix))
             return false;
@@ -57,7 +67,7 @@ std::optional<QByteArray> strictBase64(QStringView text)
 
 bool shouldHideMessage(const QString &role, const QString &content)
 {
-    if (content.trimmed().isEmpty())
+    if (isBlank(content))
         return true;
     if (role == Role::toolResult || role == Role::system)
         return true;

@@ -52,6 +52,8 @@ void MarkdownDocument::applyText(const QString &text)
     if (m_text == text && m_parseCount > 0)
         return;
     QList<Row> rows = parseRows(text);
+    // Rows before the stable point are the document's own, unchanged: compared from there on.
+    const qsizetype kept = m_stableRows;
     m_text = text;
     ++m_parseCount;
     findStablePoint(text, rows);
@@ -59,7 +61,7 @@ void MarkdownDocument::applyText(const QString &text)
     const qsizetype common = std::min(rows.size(), m_rows.size());
     qsizetype firstChanged = -1;
     qsizetype lastChanged = -1;
-    for (qsizetype i = 0; i < common; ++i) {
+    for (qsizetype i = kept; i < common; ++i) {
         if (rows.at(i).sameAs(m_rows.at(i))) {
             rows[i].html = m_rows.at(i).html;
             rows[i].cellHtml = m_rows.at(i).cellHtml;
@@ -78,7 +80,7 @@ void MarkdownDocument::applyText(const QString &text)
         m_rows.resize(rows.size());
         endRemoveRows();
     }
-    for (qsizetype i = 0; i < common; ++i)
+    for (qsizetype i = kept; i < common; ++i)
         m_rows[i] = rows.at(i);
     if (firstChanged >= 0)
         emit dataChanged(index(int(firstChanged)), index(int(lastChanged)));
