@@ -216,6 +216,7 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
     m_state->setIsLoading(true);
     m_state->setHasStreamingContent(false);
     m_state->setTokensPerSecond(0.0);
+    m_unappliedSpeed.reset();
     m_streamStart.invalidate();
     m_tokenCount = 0;
     m_display.clear();

@@ -26,8 +26,10 @@ void AgentManager::measureSpeed()
     }
     ++m_tokenCount;
     const qint64 elapsedNs = m_streamStart.nsecsElapsed();
+    // Shown with the piece's frame: a readout that changed with every piece would draw the
+    // window more often than the reply does.
     if (elapsedNs > std::chrono::nanoseconds(m_speedWarmUp).count())
-        m_state->setTokensPerSecond(double(m_tokenCount) / (double(elapsedNs) / 1e9));
+        m_unappliedSpeed = double(m_tokenCount) / (double(elapsedNs) / 1e9);
 }
 
 void AgentManager::onPiece(const QString &piece)
@@ -44,6 +46,8 @@ void AgentManager::applyPieces()
 {
     if (!m_state)
         return;
+    if (m_unappliedSpeed)
+        m_state->setTokensPerSecond(*std::exchange(m_unappliedSpeed, std::nullopt));
     if (std::exchange(m_thinking.unapplied, false))
         m_state->setLastMessageReasoning(m_thinking.text, m_thinking.seconds);
     if (!std::exchange(m_piecesUnapplied, false))

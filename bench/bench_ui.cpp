@@ -264,8 +264,6 @@ int main(int argc, char **argv)
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
     // BENCH_UI_PIECES shortens the stream and skips the start-up runs, for a quick look.
     const int quickPieces = qEnvironmentVariableIntValue("BENCH_UI_PIECES");
-    if (quickPieces == 0)
-        compareStartups();
 
     Preferences::setData(QStringLiteral("chatSessions"), encodeSessions(seedArchive()));
     Preferences::setBoolean(QStringLiteral("onboardingComplete"), true);
@@ -292,7 +290,9 @@ int main(int argc, char **argv)
     AgentState *state = appModel.agentState();
     std::printf("conversation on screen: %lld messages\n", qlonglong(state->messages().size()));
     std::printf("start-up to first frame: %lld ms (application object and window)\n", firstFrameMs);
-    std::printf("memory after start-up: %.1f MiB resident\n", rssKiB / 1024.0);
+    std::printf("memory after start-up: %.1f MiB resident (target <= 100 MiB): %s\n",
+                rssKiB / 1024.0,
+                rssKiB <= 100 * 1024 ? "met" : "NOT met");
 
     // The agent loop's way: a user turn, an empty placeholder, then the text so far per piece.
     state->appendMessage(Message::make(Role::user, QStringLiteral("Write me a long guide.")));
@@ -404,10 +404,10 @@ int main(int argc, char **argv)
                     "%.3f ms mean\n",
                     what,
                     mean(figures.wall, pieces - 100, 100));
-        std::printf("%s, end / start: %.2f (target <= 2), end target < 2 ms: %s\n",
+        std::printf("%s, end / start: %.2f (target <= 1.5), end target < 1 ms: %s\n",
                     what,
                     end / start,
-                    end < 2.0 && end <= 2.0 * start ? "met" : "NOT met");
+                    end < 1.0 && end <= 1.5 * start ? "met" : "NOT met");
         std::printf("%s, UI thread per piece, model update part only, first / last 100: %.3f / "
                     "%.3f ms\n",
                     what,
@@ -426,5 +426,9 @@ int main(int argc, char **argv)
                 streamingParses,
                 otherRows,
                 otherParses);
+    // Last: the heavy archive these build would otherwise stay in this process's memory
+    // figure above.
+    if (quickPieces == 0)
+        compareStartups();
     return 0;
 }

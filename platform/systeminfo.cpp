@@ -4,11 +4,20 @@
 #include <QSysInfo>
 #include <QThread>
 
+#include <ctime>
 #include <unistd.h>
 #if defined(Q_OS_MACOS)
 #include <sys/sysctl.h>
 #include <sys/types.h>
 #endif
+
+std::chrono::nanoseconds SystemInfo::threadCpuTime()
+{
+    timespec now{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0)
+        return {};
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
 
 quint64 SystemInfo::physicalMemoryBytes()
 {

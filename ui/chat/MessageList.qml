@@ -96,6 +96,8 @@ ListView {
     ScrollBar.vertical: ScrollBar {}
 
     onMovementEnded: followEnd = atYEnd
-    onContentHeightChanged: if (followEnd) Qt.callLater(list.positionViewAtEnd)
+    // In the same layout pass, not after it: a reply that grows every frame would otherwise
+    // draw every frame twice, once grown and once scrolled.
+    onContentHeightChanged: if (followEnd) list.positionViewAtEnd()
     onCountChanged: if (followEnd) Qt.callLater(list.positionViewAtEnd)
 }
