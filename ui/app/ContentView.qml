@@ -22,6 +22,7 @@ Item {
     property RemoteEngine remoteEngine
     property ServerManager serverManager
     property EngineChoice engine
+    property McpRegistry toolServers
 
     property int selectedTab: AppTab.Chat
     property alias hoveredSessionID: sidebar.hoveredSessionID
@@ -167,6 +168,7 @@ Item {
                     modelManager: root.modelManager
                     remoteEngine: root.remoteEngine
                     engine: root.engine
+                    toolServers: root.toolServers
                 }
             }
         }
@@ -176,6 +178,7 @@ Item {
     ApprovalSheet {
         objectName: "approvalSheet"
         agentState: root.agentState
+        toolServerApproval: root.agent ? root.agent.toolServerApproval : null
     }
 
     OnboardingView {
