@@ -16,6 +16,7 @@ Item {
     property ModelManager modelManager
     property RemoteEngine remoteEngine
     property EngineChoice engine
+    property McpRegistry toolServers
     property bool showClearChatsConfirm: false
     property bool showDeleteAllConfirm: false
     readonly property SettingsController controller: controller
@@ -212,6 +213,13 @@ Item {
                         checked: controller.completionSoundEnabled
                         onToggled: controller.completionSoundEnabled = checked
                     }
+                }
+
+                SettingsSection {
+                    objectName: "toolServersSection"
+                    title: "Tool Servers"
+                    visible: root.toolServers !== null
+                    ToolServersSection { registry: root.toolServers }
                 }
 
                 SettingsSection {
