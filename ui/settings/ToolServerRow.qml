@@ -45,8 +45,10 @@ ColumnLayout {
         Layout.fillWidth: true
         spacing: 8
         Rectangle {
-            width: 8
-            height: 8
+            Layout.preferredWidth: 8
+            Layout.preferredHeight: 8
+            Layout.alignment: Qt.AlignTop
+            Layout.topMargin: 6
             radius: 4
             color: row.serverState === "ready" ? Theme.green
                  : row.serverState === "starting" ? Theme.yellow
@@ -68,7 +70,7 @@ ColumnLayout {
                 objectName: "serverState"
                 Layout.fillWidth: true
                 text: row.role("stateText", "")
-                elide: Text.ElideRight
+                wrapMode: Text.Wrap
                 font.pixelSize: 11
                 color: row.serverState === "failed" ? Theme.red : Theme.secondary
             }
@@ -76,6 +78,7 @@ ColumnLayout {
         Spinner { visible: row.serverState === "starting" }
         RowSwitch {
             objectName: "serverSwitch"
+            LayoutMirroring.enabled: true // drawn as the other settings switches are
             checked: row.serverEnabled
             Accessible.name: "Use " + row.serverName
             onToggled: row.settings.setServerEnabled(row.serverName, checked)
@@ -101,18 +104,8 @@ ColumnLayout {
         color: Theme.secondary
     }
 
-    // Why it failed, and what the server itself said last.
-    Text {
-        objectName: "serverFailure"
-        Layout.fillWidth: true
-        Layout.leftMargin: 16
-        visible: row.serverState === "failed" && text.length > 0
-        text: row.role("failure", "")
-        wrapMode: Text.Wrap
-        font.pixelSize: 11
-        color: Theme.red
-    }
-    // At most a dozen lines: it grows with them rather than scrolling.
+    // Why it failed is its state; this is what the server itself said last, at most a dozen
+    // lines: it grows with them rather than scrolling.
     Rectangle {
         Layout.fillWidth: true
         Layout.leftMargin: 16
@@ -150,9 +143,9 @@ ColumnLayout {
             flat: true
             symbol: row.showTools ? "chevron.up" : "chevron.down"
             text: row.showTools ? "Hide tools"
-                  : row.serverEnabledToolCount === row.toolCount
+                  : row.enabledToolCount === row.toolCount
                     ? "Tools (" + row.toolCount + ")"
-                    : "Tools (" + row.serverEnabledToolCount + " of " + row.toolCount + " on)"
+                    : "Tools (" + row.enabledToolCount + " of " + row.toolCount + " on)"
             onClicked: row.showTools = !row.showTools
         }
         SymbolButton {
