@@ -63,6 +63,19 @@ Item {
         if (!root.showOnboarding && root.selectedTab === AppTab.Chat)
             chatView.focusInput()
     }
+    // A page that goes out of sight keeps no keyboard focus: what is typed next would land in
+    // a field nobody sees (Return in Settings' Add field would add a server).
+    onSelectedTabChanged: {
+        for (let item = root.Window.activeFocusItem; item; item = item.parent) {
+            if (item !== detail)
+                continue
+            if (root.selectedTab === AppTab.Chat)
+                chatView.focusInput()
+            else
+                detail.forceActiveFocus()
+            return
+        }
+    }
     onOnboardingCompleteChanged: {
         if (!root.onboardingComplete && root._appeared)
             root.showOnboarding = true
@@ -145,6 +158,7 @@ Item {
             }
 
             StackLayout {
+                id: detail
                 objectName: "detail"
                 SplitView.fillWidth: true
                 currentIndex: root.selectedTab
