@@ -76,6 +76,15 @@ Item {
             compare(focused().text, "Hide tools")
             keyClick(Qt.Key_Space)
 
+            // The server's switch: off, it is disabled in mcp.json and offers nothing; on, it starts.
+            keyClick(Qt.Key_Tab, Qt.ShiftModifier)
+            compare(focused().objectName, "serverSwitch")
+            keyClick(Qt.Key_Space)
+            tryCompare(findChild(section, "serverState"), "text", "Disabled")
+            compare(registry.toolCount, 0)
+            keyClick(Qt.Key_Return)
+            tryCompare(findChild(section, "serverState"), "text", "Ready — 14 tools", 20000)
+
             // The sheet: server, tool, arguments as sent, the read-only claim; Deny focused,
             // Return approves nothing; "Always allow this tool" remembers it.
             Tools.startEngine()
