@@ -75,6 +75,7 @@ Item {
                 keyClick(Qt.Key_Tab, Qt.ShiftModifier)
             compare(focused().text, "Hide tools")
             keyClick(Qt.Key_Space)
+            compare(focused().text, "Tools (14)")
 
             // The server's switch: off, it is disabled in mcp.json and offers nothing; on, it starts.
             keyClick(Qt.Key_Tab, Qt.ShiftModifier)
