@@ -62,6 +62,13 @@ Item {
             verify(/^About [0-9,]+ tokens per request$/.test(findChild(section, "serverTokens").text))
             compare(focused().objectName, "addCommandField")
             compare(focused().text, "")
+            // A name already taken: the reason, and what was typed stays.
+            type("node x")
+            keyClick(Qt.Key_Tab)
+            type("files")
+            keyClick(Qt.Key_Return)
+            compare(findChild(section, "addError").text, "A server named files is already there.")
+            compare(findChild(section, "addCommandField").text, "node x")
 
             // A switch per tool: off, and on again.
             tabTo("toolsToggle")
