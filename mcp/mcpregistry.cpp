@@ -332,6 +332,14 @@ void McpRegistry::savePreferences() const
     Preferences::sync();
 }
 
+void McpRegistry::forgetPreferences()
+{
+    m_allowed.clear();
+    m_disabledTools.clear();
+    savePreferences();
+    refresh();
+}
+
 bool McpRegistry::isToolEnabled(const QString &server, const QString &tool) const
 {
     return !m_disabledTools.value(server).contains(tool);

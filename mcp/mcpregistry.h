@@ -81,6 +81,9 @@ public:
     Q_INVOKABLE bool ensureConfigFile();
     // Reads mcp.json now (the watcher does it on every change).
     Q_INVOKABLE void reload();
+    // "Delete All Data": every tool switched on again and nothing always allowed but what
+    // mcp.json itself lists (the file is the user's and stays).
+    void forgetPreferences();
 
     // For the agent.
     // The enabled tools of the ready servers, in the form of a chat request's "tools".

@@ -22,6 +22,7 @@ Item {
     property RemoteEngine remoteEngine
     property ServerManager serverManager
     property EngineChoice engine
+    property McpRegistry toolServers
 
     property int selectedTab: AppTab.Chat
     property alias hoveredSessionID: sidebar.hoveredSessionID
@@ -61,6 +62,19 @@ Item {
     onShowOnboardingChanged: {
         if (!root.showOnboarding && root.selectedTab === AppTab.Chat)
             chatView.focusInput()
+    }
+    // A page that goes out of sight keeps no keyboard focus: what is typed next would land in
+    // a field nobody sees (Return in Settings' Add field would add a server).
+    onSelectedTabChanged: {
+        for (let item = root.Window.activeFocusItem; item; item = item.parent) {
+            if (item !== detail)
+                continue
+            if (root.selectedTab === AppTab.Chat)
+                chatView.focusInput()
+            else
+                detail.forceActiveFocus()
+            return
+        }
     }
     onOnboardingCompleteChanged: {
         if (!root.onboardingComplete && root._appeared)
@@ -144,6 +158,7 @@ Item {
             }
 
             StackLayout {
+                id: detail
                 objectName: "detail"
                 SplitView.fillWidth: true
                 currentIndex: root.selectedTab
@@ -167,6 +182,7 @@ Item {
                     modelManager: root.modelManager
                     remoteEngine: root.remoteEngine
                     engine: root.engine
+                    toolServers: root.toolServers
                 }
             }
         }
@@ -176,6 +192,7 @@ Item {
     ApprovalSheet {
         objectName: "approvalSheet"
         agentState: root.agentState
+        toolServerApproval: root.agent ? root.agent.toolServerApproval : null
     }
 
     OnboardingView {

@@ -67,6 +67,7 @@ ApplicationWindow {
         serverManager: AppModel.serverManager
         remoteEngine: AppModel.remoteEngine
         engine: AppModel.engineChoice
+        toolServers: AppModel.toolServers
         onboardingComplete: AppModel.onboardingComplete
         onOnboardingCompleted: AppModel.onboardingComplete = true
         onFirstShown: AppModel.autoLoadOnLaunch()
@@ -106,6 +107,7 @@ ApplicationWindow {
         modelManager: AppModel.modelManager
         remoteEngine: AppModel.remoteEngine
         engine: AppModel.engineChoice
+        toolServers: AppModel.toolServers
     }
 
     Platform.SystemTrayIcon {

@@ -14,6 +14,7 @@ Window {
     property ModelManager modelManager
     property RemoteEngine remoteEngine
     property EngineChoice engine
+    property McpRegistry toolServers
 
     title: "Settings"
     width: 540
@@ -31,5 +32,6 @@ Window {
         modelManager: root.modelManager
         remoteEngine: root.remoteEngine
         engine: root.engine
+        toolServers: root.toolServers
     }
 }

@@ -21,13 +21,16 @@ namespace {
 QPointer<AppModel> s_instance;
 } // namespace
 
-AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
+AppModel::AppModel(ServerManagerOptions serverOptions,
+                   McpRegistryOptions toolServerOptions,
+                   QObject *parent)
     : QObject(parent)
     , m_agentState(std::make_unique<AgentState>(nullptr, AgentState::SessionLoading::WhenAsked))
     , m_serverManager(std::make_unique<ServerManager>(std::move(serverOptions)))
     , m_modelManager(std::make_unique<ModelManager>())
     , m_remoteEngine(std::make_unique<RemoteEngine>())
     , m_engineChoice(std::make_unique<EngineChoice>(m_serverManager.get(), m_remoteEngine.get()))
+    , m_toolServers(std::make_unique<McpRegistry>(std::move(toolServerOptions)))
     , m_onboardingComplete(Preferences::boolean(PreferenceKey::onboardingComplete, false))
 {
     // A deleted model file is let go of: the engine stops when it had it loaded, then
@@ -52,10 +55,12 @@ AppModel::AppModel(ServerManagerOptions serverOptions, QObject *parent)
     m_remoteEngine->restore();
 
     // "Delete All Data" reaches what the store does not keep: the onboarding flag is read
-    // again (the reset removed it) and the remote engine's keys, address and model go.
+    // again (the reset removed it), the remote engine's keys, address and model go, and so do
+    // the tool servers' switches and always-allowed tools (mcp.json is the user's and stays).
     connect(m_agentState.get(), &AgentState::allDataReset, this, [this] {
         refreshOnboardingComplete();
         m_remoteEngine->forget();
+        m_toolServers->forgetPreferences();
     });
 
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
@@ -126,6 +131,7 @@ AgentManager *AppModel::agentManager()
                             }};
         m_agentManager = std::make_unique<AgentManager>(m_agentState.get(), std::move(engine));
         m_agentManager->useRemote(m_engineChoice->remoteClient());
+        m_agentManager->setToolServers(m_toolServers.get());
     }
     return m_agentManager.get();
 }
@@ -184,8 +190,12 @@ QCoro::Task<> AppModel::quit()
     m_agentState->stopFileWork();
     QPointer<AppModel> self(this);
     co_await finishSavesBeforeQuit();
-    if (self)
+    if (self) {
+        // Side by side: neither waits out the other's bound.
+        QCoro::Task<> toolServers = m_toolServers->shutdown();
         co_await m_serverManager->shutdown();
+        co_await toolServers;
+    }
     // exit(), not quit(): quit() would only ask again.
     QCoreApplication::exit(0);
 }

@@ -5,6 +5,7 @@
 #include "agent/remoteengine.h"
 #include "core/agentstate.h"
 #include "engine/servermanager.h"
+#include "mcp/mcpregistry.h"
 #include "models/modelmanager.h"
 
 #include <QObject>
@@ -31,6 +32,8 @@ class AppModel : public QObject
     Q_PROPERTY(RemoteEngine *remoteEngine READ remoteEngine CONSTANT)
     // The engine in use, local or remote, as the screens show it.
     Q_PROPERTY(EngineChoice *engineChoice READ engineChoice CONSTANT)
+    // The tool servers of mcp.json, started a moment after launch; the loop offers their tools.
+    Q_PROPERTY(McpRegistry *toolServers READ toolServers CONSTANT)
     // Reading it creates the loop.
     Q_PROPERTY(AgentManager *agentManager READ agentManager CONSTANT)
     // The preference "onboardingComplete"; false when absent.
@@ -40,7 +43,9 @@ class AppModel : public QObject
 public:
     // Deliberately not default-constructible: Qt 6.4 builds a singleton with its default
     // constructor when there is one, ahead of create(), which would make a second set of managers.
-    explicit AppModel(ServerManagerOptions serverOptions, QObject *parent = nullptr);
+    explicit AppModel(ServerManagerOptions serverOptions,
+                      McpRegistryOptions toolServerOptions = {},
+                      QObject *parent = nullptr);
     ~AppModel() override;
 
     // The one instance the process runs with (the last one created).
@@ -52,6 +57,7 @@ public:
     ModelManager *modelManager() const { return m_modelManager.get(); }
     RemoteEngine *remoteEngine() const { return m_remoteEngine.get(); }
     EngineChoice *engineChoice() const { return m_engineChoice.get(); }
+    McpRegistry *toolServers() const { return m_toolServers.get(); }
     AgentManager *agentManager();
 
     bool onboardingComplete() const { return m_onboardingComplete; }
@@ -66,7 +72,8 @@ public:
     Q_INVOKABLE bool autoLoadOnLaunch();
 
     // Quits in order: hides the windows at once, ends the engine within the server manager's
-    // shutdown bound, then leaves the event loop. A call while a quit runs does nothing.
+    // shutdown bound and the tool servers side by side (input closed, SIGTERM after 2 s,
+    // SIGKILL after 2 more), then leaves the event loop. A call while a quit runs does nothing.
     QCoro::Task<> quit();
     Q_INVOKABLE void requestQuit();
     // Sends every other way of asking the app to quit (the platform's quit command, the last
@@ -90,6 +97,7 @@ private:
     std::unique_ptr<ModelManager> m_modelManager;
     std::unique_ptr<RemoteEngine> m_remoteEngine;
     std::unique_ptr<EngineChoice> m_engineChoice;
+    std::unique_ptr<McpRegistry> m_toolServers;
     std::unique_ptr<AgentManager> m_agentManager;
     bool m_onboardingComplete = false;
     bool m_isQuitting = false;

@@ -9,6 +9,8 @@ Popup {
     id: root
 
     property AgentState agentState
+    // What to show of a tool server's call, and its "Always allow this tool".
+    property ToolServerApproval toolServerApproval: null
     // The call shown; kept while the sheet closes.
     property var toolCall: ({})
 
@@ -22,8 +24,9 @@ Popup {
         }
     }
 
-    // The view's width, set here: sized from its content, the popup could settle at zero.
-    width: 380
+    // The view's width, set here: sized from its content, the popup could settle at zero (and
+    // bound to the view's own width, Qt 6.4 crashes while creating the sheet).
+    width: root.toolServerApproval && root.toolServerApproval.isToolServerCall ? 480 : 380
     modal: true
     focus: true
     closePolicy: Popup.CloseOnEscape
@@ -40,9 +43,11 @@ Popup {
         id: view
         objectName: "approvalView"
         toolCall: root.toolCall
+        server: root.toolServerApproval
         maxHeight: (root.Overlay.overlay ? root.Overlay.overlay.height : 100000) - 48
         onApproved: if (root.agentState) root.agentState.resolveApproval(true)
         onDenied: if (root.agentState) root.agentState.resolveApproval(false)
+        onApprovedAlways: if (root.toolServerApproval) root.toolServerApproval.approveAlways()
     }
     onOpened: view.focusDeny()
     onClosed: if (root.agentState && root.agentState.hasPendingApproval) root.agentState.resolveApproval(false)

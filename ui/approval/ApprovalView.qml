@@ -8,30 +8,42 @@ import TovraAI.Approval
 // What a tool call would do, with "Deny" and "Approve". It only reports the
 // presses; the chat screen turns them into the decision. Nothing is hidden: a value cut
 // to three lines opens in full on demand, and a file change shows what it changes.
-// Tab walks Deny, then Approve; Space presses the focused one; no key approves alone.
+// A tool server's call shows the server, the tool, what the server says it does and the
+// arguments exactly as they will be sent, with "Always allow this tool" where it is offered.
+// Tab walks Deny, then Approve (then "Always allow this tool"); Space presses the focused one;
+// no key approves alone.
 Column {
     id: root
 
     // The call as the store publishes it: name and arguments are read.
     property var toolCall: ({})
 
+    // What the pending call is when a tool server's tool is asked for; null for none.
+    property ToolServerApproval server: null
+    readonly property bool isServerCall: server !== null && server.isToolServerCall
+
     readonly property string toolName: toolCall && toolCall.name ? toolCall.name : ""
-    readonly property string title: ApprovalPrompt.toolTitle(toolName)
-    readonly property string description: ApprovalPrompt.toolDescription(toolName)
-    readonly property var arguments: ApprovalPrompt.argumentRows(toolCall && toolCall.arguments ? toolCall.arguments : {})
+    readonly property string title: isServerCall ? server.toolTitle : ApprovalPrompt.toolTitle(toolName)
+    // The catalogue's line; a server's own description is a row of the details.
+    readonly property string description: isServerCall ? "" : ApprovalPrompt.toolDescription(toolName)
+    readonly property var arguments: isServerCall ? []
+        : ApprovalPrompt.argumentRows(toolCall && toolCall.arguments ? toolCall.arguments : {})
 
     // The tallest the view may be: the details scroll inside it beyond that.
     property real maxHeight: 100000
 
     signal approved()
     signal denied()
+    // "Always allow this tool": remember the tool, and approve this call.
+    signal approvedAlways()
 
     // Focus on Deny, so that a key press meant for something else cannot approve.
     function focusDeny(): void {
         denyButton.forceActiveFocus(Qt.TabFocusReason)
     }
 
-    width: 380
+    // Wider for a server's call: three buttons share the row.
+    width: isServerCall ? 480 : 380
 
     // A label over a selectable value of at most three lines; "Show all" opens a longer
     // one in full, monospaced, wrapped and scrollable.
@@ -39,6 +51,7 @@ Column {
         id: pair
         property string label
         property string value
+        property bool monospace: false
         property bool expanded: false
         readonly property bool isCut: valueEdit.contentHeight > 3 * metrics.lineSpacing + 1
         spacing: 2
@@ -69,6 +82,7 @@ Column {
                 readOnly: true
                 selectByMouse: true
                 font.pixelSize: 11
+                font.family: pair.monospace ? Theme.monospaceFamily : Qt.application.font.family
                 color: Theme.label
                 selectionColor: Theme.alpha(Theme.accent, 0.35)
             }
@@ -111,6 +125,42 @@ Column {
         }
     }
 
+    // One row of a tool server's call: a divider, the symbol, the label and the value.
+    component ServerDetail: Column {
+        id: detail
+        property string symbol
+        property string label
+        property string value
+        property bool monospace: false
+        width: root.width
+
+        Divider {
+            x: 52
+            width: root.width - 52
+        }
+        Row {
+            x: 20
+            width: root.width - 40
+            topPadding: 12
+            bottomPadding: 12
+            spacing: 12
+            Icon {
+                width: 28
+                topPadding: 1
+                name: detail.symbol
+                size: 13
+                font.weight: Font.Medium
+                color: Theme.secondary
+            }
+            LabelValue {
+                width: parent.width - 40
+                label: detail.label
+                value: detail.value
+                monospace: detail.monospace
+            }
+        }
+    }
+
     // Header.
     Column {
         id: header
@@ -150,7 +200,9 @@ Column {
                 rightPadding: 20
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
-                text: "Tovra AI wants to perform a system action"
+                text: root.isServerCall
+                      ? "Tovra AI wants to use a tool of the server “" + root.server.serverName + "”"
+                      : "Tovra AI wants to perform a system action"
                 font.pixelSize: 10
                 color: Theme.secondary
             }
@@ -199,9 +251,40 @@ Column {
                 LabelValue {
                     objectName: "actionRow"
                     width: parent.width - 40
-                    label: "Action"
-                    value: root.title
+                    label: root.isServerCall ? "Tool" : "Action"
+                    value: root.isServerCall && root.server.toolName !== root.title
+                           ? root.title + " (" + root.server.toolName + ")" : root.title
                 }
+            }
+            ServerDetail {
+                objectName: "serverRow"
+                visible: root.isServerCall
+                symbol: "server.rack"
+                label: "Server"
+                value: root.isServerCall ? root.server.serverName : ""
+            }
+            ServerDetail {
+                objectName: "serverDescriptionRow"
+                visible: root.isServerCall && value.length > 0
+                symbol: "info.circle"
+                label: "Description (from the server)"
+                value: root.isServerCall ? root.server.description : ""
+            }
+            // The server's word only: the call asks all the same.
+            ServerDetail {
+                objectName: "readOnlyHintRow"
+                visible: root.isServerCall && root.server.readOnlyHint
+                symbol: "exclamationmark.circle.fill"
+                label: "Read-only"
+                value: "The server says this tool changes nothing. Tovra AI cannot check that claim."
+            }
+            ServerDetail {
+                objectName: "serverArgumentsRow"
+                visible: root.isServerCall
+                symbol: "doc.text"
+                label: "Arguments, as sent"
+                monospace: true
+                value: root.isServerCall ? root.server.argumentsJson : ""
             }
 
             Repeater {
@@ -292,7 +375,8 @@ Column {
         id: buttons
         padding: 20
         spacing: 12
-        readonly property real buttonWidth: (root.width - 40 - spacing) / 2
+        readonly property int count: root.isServerCall && root.server.canAlwaysAllow ? 3 : 2
+        readonly property real buttonWidth: (root.width - 40 - spacing * (count - 1)) / count
 
         AbstractButton {
             id: denyButton
@@ -359,6 +443,33 @@ Column {
             }
             // A link that leads elsewhere than shown is shown afresh, to be approved again.
             onClicked: if (fileFacts.facts.confirmTarget()) root.approved()
+        }
+        AbstractButton {
+            id: alwaysButton
+            objectName: "alwaysAllowButton"
+            visible: buttons.count === 3
+            width: parent.buttonWidth
+            height: approveButton.height
+            focusPolicy: Qt.StrongFocus
+            text: "Always allow this tool"
+            Accessible.name: text
+            padding: 10
+            contentItem: Text {
+                text: alwaysButton.text
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+                elide: Text.ElideRight
+                font.pixelSize: 11
+                font.weight: Font.Medium
+                color: Theme.green
+            }
+            background: Rectangle {
+                radius: 10
+                color: alwaysButton.down ? Qt.darker(Theme.controlBackground, 1.06) : Theme.controlBackground
+                border.width: alwaysButton.visualFocus ? 2 : 1
+                border.color: alwaysButton.visualFocus ? Theme.accent : Theme.alpha(Theme.green, 0.4)
+            }
+            onClicked: root.approvedAlways()
         }
     }
 }

@@ -6,10 +6,12 @@
 #include "agent/agentmanager.h"
 #include "agent/enginechoice.h"
 #include "agent/remoteengine.h"
+#include "agent/toolserverapproval.h"
 #include "core/agentstate.h"
 #include "core/messagelistmodel.h"
 #include "engine/enginesetup.h"
 #include "engine/servermanager.h"
+#include "mcp/mcpregistry.h"
 #include "models/modellistmodel.h"
 #include "models/modelmanager.h"
 
@@ -93,4 +95,44 @@ struct ForeignEngineSetup
     QML_FOREIGN(EngineSetup)
     QML_NAMED_ELEMENT(EngineSetup)
     QML_UNCREATABLE("Only its enum is used")
+};
+
+struct ForeignToolServerApproval
+{
+    Q_GADGET
+    QML_FOREIGN(ToolServerApproval)
+    QML_NAMED_ELEMENT(ToolServerApproval)
+    QML_UNCREATABLE("Provided by AgentManager")
+};
+
+struct ForeignMcpRegistry
+{
+    Q_GADGET
+    QML_FOREIGN(McpRegistry)
+    QML_NAMED_ELEMENT(McpRegistry)
+    QML_UNCREATABLE("Provided by AppModel")
+};
+
+struct ForeignMcpServerListModel
+{
+    Q_GADGET
+    QML_FOREIGN(McpServerListModel)
+    QML_NAMED_ELEMENT(McpServerListModel)
+    QML_UNCREATABLE("Provided by McpRegistry")
+};
+
+struct ForeignMcpToolListModel
+{
+    Q_GADGET
+    QML_FOREIGN(McpToolListModel)
+    QML_NAMED_ELEMENT(McpToolListModel)
+    QML_UNCREATABLE("Provided by McpRegistry")
+};
+
+struct ForeignMcpAlwaysAllowModel
+{
+    Q_GADGET
+    QML_FOREIGN(McpAlwaysAllowModel)
+    QML_NAMED_ELEMENT(McpAlwaysAllowModel)
+    QML_UNCREATABLE("Provided by McpRegistry")
 };

@@ -44,6 +44,8 @@ const QHash<QString, char16_t> &glyphTable()
         {QStringLiteral("pin"), 0xf10d},                               // push_pin
         {QStringLiteral("pin.fill"), 0xf10d},                          // push_pin
         {QStringLiteral("pin.slash"), 0xe0c7},                         // location_off
+        {QStringLiteral("plus"), 0xe145},                              // add
+        {QStringLiteral("server.rack"), 0xe875},                       // dns
         {QStringLiteral("slider.horizontal.3"), 0xe429},               // tune
         {QStringLiteral("sparkles"), 0xe65f},                          // auto_awesome
         {QStringLiteral("square.and.arrow.down"), 0xe171},             // save_alt

@@ -16,6 +16,7 @@ Item {
     property ModelManager modelManager
     property RemoteEngine remoteEngine
     property EngineChoice engine
+    property McpRegistry toolServers
     property bool showClearChatsConfirm: false
     property bool showDeleteAllConfirm: false
     readonly property SettingsController controller: controller
@@ -31,6 +32,29 @@ Item {
     Component.onCompleted: if (root.visible) controller.refresh()
 
     readonly property bool dataReady: root.agentState !== null && root.agentState.sessionsLoaded
+
+    // Keyboard users see what they reach: the form scrolls to the control that takes the focus.
+    function revealFocus(): void {
+        const item = root.Window.activeFocusItem
+        const flick = scroller.contentItem as Flickable
+        if (!item || !flick)
+            return
+        let inside = false
+        for (let parent = item.parent; parent && !inside; parent = parent.parent)
+            inside = parent === flick.contentItem
+        if (!inside)
+            return
+        const top = item.mapToItem(flick.contentItem, 0, 0).y - 24
+        const bottom = top + item.height + 48
+        if (top < flick.contentY)
+            flick.contentY = Math.max(0, top)
+        else if (bottom > flick.contentY + flick.height)
+            flick.contentY = Math.min(flick.contentHeight - flick.height, bottom - flick.height)
+    }
+    Connections {
+        target: root.Window.window
+        function onActiveFocusItemChanged() { root.revealFocus() }
+    }
 
     component RowLabel: Text {
         font.pixelSize: 13
@@ -212,6 +236,13 @@ Item {
                         checked: controller.completionSoundEnabled
                         onToggled: controller.completionSoundEnabled = checked
                     }
+                }
+
+                SettingsSection {
+                    objectName: "toolServersSection"
+                    title: "Tool Servers"
+                    visible: root.toolServers !== null
+                    ToolServersSection { registry: root.toolServers }
                 }
 
                 SettingsSection {
