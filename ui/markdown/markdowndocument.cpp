@@ -58,7 +58,16 @@ void MarkdownDocument::applyText(const QString &text)
     ++m_parseCount;
     findStablePoint(text, rows);
 
-    const qsizetype common = std::min(rows.size(), m_rows.size());
+    // Views pick a row's delegate by its kind when the row is made: a row that became another
+    // kind (a paragraph turning into a bullet or a table as its line grows) is replaced, and so
+    // is every row after it.
+    qsizetype common = std::min(rows.size(), m_rows.size());
+    for (qsizetype i = kept; i < common; ++i) {
+        if (rows.at(i).kind != m_rows.at(i).kind) {
+            common = i;
+            break;
+        }
+    }
     qsizetype firstChanged = -1;
     qsizetype lastChanged = -1;
     for (qsizetype i = kept; i < common; ++i) {
@@ -75,9 +84,9 @@ void MarkdownDocument::applyText(const QString &text)
     for (qsizetype i = common; i < rows.size(); ++i)
         renderHtml(rows[i]);
 
-    if (m_rows.size() > rows.size()) {
-        beginRemoveRows({}, int(rows.size()), int(m_rows.size() - 1));
-        m_rows.resize(rows.size());
+    if (m_rows.size() > common) {
+        beginRemoveRows({}, int(common), int(m_rows.size() - 1));
+        m_rows.resize(common);
         endRemoveRows();
     }
     for (qsizetype i = kept; i < common; ++i)
