@@ -96,8 +96,8 @@ ListView {
     ScrollBar.vertical: ScrollBar {}
 
     onMovementEnded: followEnd = atYEnd
-    // In the same layout pass, not after it: a reply that grows every frame would otherwise
-    // draw every frame twice, once grown and once scrolled.
+    // In the same layout pass, not after it: otherwise each frame of a growing reply is drawn
+    // before the list catches up with its end, and the list scrolls a frame late.
     onContentHeightChanged: if (followEnd) list.positionViewAtEnd()
     onCountChanged: if (followEnd) Qt.callLater(list.positionViewAtEnd)
 }
