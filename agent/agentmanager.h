@@ -216,7 +216,7 @@ private:
     // and on a small machine on the same ones.
     FrameBatcher m_pieceFrames{[this] { applyPieces(); },
                                FrameBatcher::frameInterval,
-                               FrameBatcher::CpuBudget{0.05, std::chrono::milliseconds(200)}};
+                               FrameBatcher::CpuBudget{0.05, std::chrono::milliseconds(250)}};
     QTimer m_speedReset;
     Sound::Command m_completionSound;
 };

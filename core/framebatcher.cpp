@@ -50,7 +50,7 @@ void FrameBatcher::adaptInterval()
 {
     if (!m_budget)
         return;
-    const std::chrono::nanoseconds cpu = SystemInfo::threadCpuTime();
+    const std::chrono::nanoseconds cpu = SystemInfo::processCpuTime();
     const std::chrono::nanoseconds spent = cpu - std::exchange(m_cpuAtLastRun, cpu);
     // After a quiet spell the time spent was not this stream's: start again at a frame.
     if (!m_lastRun.isValid() || m_lastRun.elapsed() > 2 * m_budget->longest.count()) {

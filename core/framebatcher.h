@@ -12,9 +12,9 @@
 // requests within an interval of the last run wait for its end and run together, so a fast one
 // costs one update a frame rather than one a piece. flush() runs a waiting update now.
 //
-// With a CPU budget the interval also stretches, up to `longest`, so that the thread's CPU
-// time between two runs (the update and all it sets off: layout, drawing, the pieces read
-// meanwhile) stays within that share of one core. A window that costs little to draw updates
+// With a CPU budget the interval also stretches, up to `longest`, so that the process's CPU
+// time between two runs (the update and all it sets off: layout, drawing on the render thread,
+// the pieces read meanwhile) stays within that share of one core. A window that costs little to draw updates
 // every frame; on a small machine whose cores the engine needs, the text comes in fewer,
 // larger steps instead of taking the engine's time.
 class FrameBatcher

@@ -11,10 +11,10 @@
 #include <sys/types.h>
 #endif
 
-std::chrono::nanoseconds SystemInfo::threadCpuTime()
+std::chrono::nanoseconds SystemInfo::processCpuTime()
 {
     timespec now{};
-    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0)
+    if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now) != 0)
         return {};
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }

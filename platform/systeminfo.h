@@ -10,8 +10,8 @@ public:
     // Installed physical memory in bytes (sysctl hw.memsize on macOS, sysconf elsewhere).
     static quint64 physicalMemoryBytes();
     static int processorCount();
-    // CPU time the calling thread has used so far.
-    static std::chrono::nanoseconds threadCpuTime();
+    // CPU time this process has used so far, all its threads together.
+    static std::chrono::nanoseconds processCpuTime();
     // The operating system's own version text, e.g. "Version 14.5 (Build 23F79)" on
     // macOS or the distribution's pretty name on Linux.
     static QString osVersionText();

@@ -8,8 +8,8 @@ namespace {
 // Keeps this thread's CPU busy for the time given, as drawing a large reply would.
 void spendCpu(std::chrono::milliseconds cost)
 {
-    const std::chrono::nanoseconds until = SystemInfo::threadCpuTime() + cost;
-    while (SystemInfo::threadCpuTime() < until) {
+    const std::chrono::nanoseconds until = SystemInfo::processCpuTime() + cost;
+    while (SystemInfo::processCpuTime() < until) {
     }
 }
 } // namespace
