@@ -369,6 +369,19 @@ void SettingsController::setPhaseDurations(std::chrono::milliseconds clearDelay,
     m_doneDuration = doneDuration;
 }
 
+SettingsController::SettingsController(QObject *parent)
+    : QObject(parent)
+{
+    for (QTimer *timer : {&m_chatDoneTimer, &m_allDoneTimer})
+        timer->setSingleShot(true);
+    connect(&m_chatDoneTimer, &QTimer::timeout, this, [this] {
+        setChatDeletePhase(DeletePhase::Idle);
+    });
+    connect(&m_allDoneTimer, &QTimer::timeout, this, [this] {
+        setAllDeletePhase(DeletePhase::Idle);
+    });
+}
+
 void SettingsController::clearChatHistory()
 {
     if (m_agentState && m_agentState->sessionsLoaded() && m_chatDeletePhase == DeletePhase::Idle)
@@ -394,9 +407,7 @@ QCoro::Task<> SettingsController::runClearChatHistory()
         m_agentState->saveSettings();
     }
     setChatDeletePhase(DeletePhase::Done);
-    co_await QCoro::sleepFor(m_doneDuration);
-    if (self)
-        setChatDeletePhase(DeletePhase::Idle);
+    m_chatDoneTimer.start(m_doneDuration);
 }
 
 QCoro::Task<> SettingsController::runDeleteAllData()
@@ -416,9 +427,7 @@ QCoro::Task<> SettingsController::runDeleteAllData()
     MetalStub::remove();
     emit allDataDeleted();
     setAllDeletePhase(DeletePhase::Done);
-    co_await QCoro::sleepFor(m_doneDuration);
-    if (self)
-        setAllDeletePhase(DeletePhase::Idle);
+    m_allDoneTimer.start(m_doneDuration);
 }
 
 void SettingsController::setChatDeletePhase(DeletePhase phase)

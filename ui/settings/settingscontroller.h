@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
@@ -78,7 +79,7 @@ public:
     // The outcome line: how many chats moved, or why nothing did.
     static QString transferText(Transfer kind, const AgentState::ChatsTransfer &outcome);
 
-    using QObject::QObject;
+    explicit SettingsController(QObject *parent = nullptr);
 
     AgentState *agentState() const { return m_agentState; }
     void setAgentState(AgentState *state);
@@ -165,4 +166,8 @@ private:
     DeletePhase m_allDeletePhase = DeletePhase::Idle;
     std::chrono::milliseconds m_clearDelay{600};
     std::chrono::milliseconds m_doneDuration{1500};
+    // "Done" shows for a while, then the buttons come back; timers of the controller's own, so
+    // that nothing waits on past the controller (or the app) when it goes.
+    QTimer m_chatDoneTimer;
+    QTimer m_allDoneTimer;
 };
