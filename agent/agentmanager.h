@@ -212,11 +212,11 @@ private:
     } m_thinking;
     bool m_piecesUnapplied = false;         // arrived, not yet in the reply's row
     std::optional<double> m_unappliedSpeed; // measured, not yet in the readout
-    // Showing the reply may take a twentieth of a core: the engine computes on the others,
-    // and on a small machine on the same ones.
+    // Showing the reply may take 4% of a core: the engine computes on the others, and on a
+    // small machine on the same ones.
     FrameBatcher m_pieceFrames{[this] { applyPieces(); },
                                FrameBatcher::frameInterval,
-                               FrameBatcher::CpuBudget{0.05, std::chrono::milliseconds(250)}};
+                               FrameBatcher::CpuBudget{0.04, std::chrono::milliseconds(300)}};
     QTimer m_speedReset;
     Sound::Command m_completionSound;
 };
