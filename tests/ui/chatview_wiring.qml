@@ -365,12 +365,14 @@ Item {
             const path = Engine.homePath() + "/notes.md"
             verify(Engine.writeFile(path, "# Notes"))
             const dropArea = findChild(view, "dropArea")
-            Engine.dragFilesOver(dropArea, [path, "/tmp/photo.png"])
+            Engine.dragFilesOver(dropArea, [path, "/tmp/photo.png", "/tmp/tool.bin"])
             verify(view.isDroppingFile)
             verify(findChild(view, "dropOverlay").visible)
             Engine.dropFiles(dropArea)
             verify(!view.isDroppingFile)
-            compare(view.inputText, "Contents of notes.md:\n```\n# Notes\n``` photo.png")
+            // Documents and pictures become chips; any other file is named in the text.
+            compare(view.attachments.count, 2)
+            compare(view.inputText, "tool.bin")
         }
 
         // The sheet shows the current title; only Save with a non-blank title renames.

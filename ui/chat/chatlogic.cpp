@@ -2,6 +2,7 @@
 
 #include "core/agentstate.h"
 #include "core/messagelistmodel.h"
+#include "ui/chat/attachmentlistmodel.h"
 #include "ui/chat/chatoperations.h"
 #include "ui/chat/confetti.h"
 
@@ -85,6 +86,11 @@ QString ChatLogic::attachDroppedFile(const QString &inputText, const QUrl &url)
     if (!url.isLocalFile())
         return inputText;
     return withAttachedFile(inputText, url.toLocalFile());
+}
+
+QString ChatLogic::attachmentSizeText(double bytes)
+{
+    return AttachmentListModel::sizeText(bytes);
 }
 
 QString ChatLogic::welcomeTagline()

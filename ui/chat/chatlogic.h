@@ -33,6 +33,8 @@ public:
     Q_INVOKABLE static QString thinkingTitle(bool isThinking, const QVariant &seconds);
     // The box's text with a dropped file attached; unchanged for anything but a local file.
     Q_INVOKABLE static QString attachDroppedFile(const QString &inputText, const QUrl &url);
+    // An attached file's size: "1.2 MB", "830 KB", "12 bytes".
+    Q_INVOKABLE static QString attachmentSizeText(double bytes);
     // The welcome panel's line under the product name, in this platform's words.
     Q_INVOKABLE static QString welcomeTagline();
 
