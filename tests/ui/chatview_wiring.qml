@@ -375,6 +375,17 @@ Item {
             compare(view.inputText, "tool.bin")
         }
 
+        // Tab leaves the box for its buttons, the paperclip among them.
+        function test_attachButtonByKeyboard() {
+            const view = freshView()
+            view.focusInput()
+            keyClick(Qt.Key_Tab)
+            verify(findChild(view, "modelButton").activeFocus)
+            keyClick(Qt.Key_Tab)
+            verify(findChild(view, "attachButton").activeFocus)
+            compare(view.inputText, "")
+        }
+
         // The sheet shows the current title; only Save with a non-blank title renames.
         function test_sessionSettingsRename_data() {
             return [

@@ -119,6 +119,10 @@ Item {
                     bottomPadding: 4
                     background: null
                     Accessible.name: "Message"
+                    // Tab leaves the box for its buttons (the model, attach files, …) rather
+                    // than typing a tab.
+                    KeyNavigation.priority: KeyNavigation.BeforeItem
+                    KeyNavigation.tab: modelButton
                     // Return sends; Shift+Return adds a line break at the end. The
                     // editor itself never breaks the line on Return.
                     Keys.onPressed: event => {
@@ -140,6 +144,7 @@ Item {
                 spacing: 10
 
                 ModelButton {
+                    id: modelButton
                     objectName: "modelButton"
                     Layout.topMargin: 6
                     isRunning: root.isRunning

@@ -99,7 +99,8 @@ Item {
             height: visible ? implicitHeight : 0
 
             Repeater {
-                model: root.attachments
+                // Laid out from the right edge: reversed, they read in the order attached.
+                model: root.attachments.slice().reverse()
                 delegate: AttachmentChip {
                     required property var modelData
                     objectName: "bubbleAttachment"
