@@ -118,6 +118,22 @@ QCoro::Task<QHash<QString, QString>> imageDataUrls(QStringList storedPaths)
     co_return urls;
 }
 
+QList<AttachmentDraft> draftsFrom(const QList<Attachment> &attachments)
+{
+    QList<AttachmentDraft> drafts;
+    for (const Attachment &attachment : attachments) {
+        if (attachment.isImage() && attachment.storedPath.isEmpty())
+            continue;
+        drafts.append({attachment.name,
+                       attachment.kind,
+                       attachment.size,
+                       attachment.storedPath,
+                       {},
+                       attachment.text});
+    }
+    return drafts;
+}
+
 QString dataUrl(const QByteArray &bytes)
 {
     // By the bytes, not the name: a picture scaled on the way in may have changed format.

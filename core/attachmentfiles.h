@@ -37,6 +37,10 @@ QString folderFor(const QUuid &messageId);
 // document's text still goes to the model; a picture does not.
 QCoro::Task<QList<Attachment>> store(QUuid messageId, QList<AttachmentDraft> drafts);
 
+// What sends these files again with a new message (an edited or retried one): each from its
+// copy; a picture that was never kept is left out.
+QList<AttachmentDraft> draftsFrom(const QList<Attachment> &attachments);
+
 // The pictures of these files as data URLs, read on a worker thread (stored path → URL); a
 // file that cannot be read is left out.
 QCoro::Task<QHash<QString, QString>> imageDataUrls(QStringList storedPaths);

@@ -1,9 +1,12 @@
 // The chips of the files attached to the message being typed: what each says, what goes,
 // and what a model that does not see, or a context too small, keeps back.
+#include "agent/agentmanager.h"
 #include "agent/enginechoice.h"
 #include "tests/engine/enginetesthelpers.h"
+#include "tests/support/storedstate.h"
 #include "tests/support/testenvironment.h"
 #include "ui/chat/attachmentlistmodel.h"
+#include "ui/chat/chatlogic.h"
 
 #include <QAbstractItemModelTester>
 #include <QGuiApplication>
@@ -113,6 +116,39 @@ private slots:
         QCOMPARE(model.sendable().size(), 2);
         QCOMPARE(model.sendable().last().text.size(), 729);
         enginetest::run(local.stopServer());
+    }
+
+    // An edited message brings its files back as chips; a retried one sends them again.
+    void editAndRetryKeepFiles()
+    {
+        clearStoredState();
+        StandinEngine engine;
+        AgentState state;
+        AgentManager agent(&state,
+                           EngineAccess{[] { return true; }, [&engine] { return engine.port(); }});
+        agent.setCompletionSoundCommand({});
+        QTemporaryDir dir;
+        QVERIFY(writeTestFile(dir.filePath("plan.md"), "Opens at 7"));
+        Message asked = Message::make(Role::user, "When?");
+        asked.attachments
+            = {{"plan.md", Attachment::document, 10, dir.filePath("plan.md"), "Opens at 7", {}},
+               {"lost.png", Attachment::image, 5, {}, {}, {}}};
+        const Message failed = Message::errorReply("The engine stopped.");
+        state.setMessages({asked, failed});
+
+        Model model;
+        model.restoreFiles(&state, uuidText(asked.id));
+        QCOMPARE(column(model, Model::NameRole),
+                 QStringList{"plan.md"}); // a picture never kept stays out
+        QCOMPARE(model.sendable().first().text, "Opens at 7");
+
+        QVERIFY(ChatLogic::retryWithFiles(&agent, &state, uuidText(failed.id)));
+        QVERIFY(QTest::qWaitFor([&] { return !agent.isBusy(); }, 20000));
+        const Message again = state.messages().first();
+        QCOMPARE(again.content, "When?");
+        QCOMPARE(again.attachments.size(), 1);
+        QCOMPARE(readTestFile(again.attachments.first().storedPath), QByteArray("Opens at 7"));
+        QVERIFY(again.attachments.first().storedPath.contains(uuidText(again.id)));
     }
 };
 

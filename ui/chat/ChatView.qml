@@ -80,6 +80,8 @@ Item {
     function editFromMessage(messageId: string): void {
         if (!root.agentState || root.isLoading)
             return
+        // Its files come back as chips with its text, and go again when it is sent.
+        attachmentList.restoreFiles(root.agentState, messageId)
         const text = ChatLogic.editFromMessage(root.agentState, messageId)
         if (text === undefined)
             return
@@ -92,12 +94,9 @@ Item {
     // cut only when the message can be sent again at once.
     function retryFromMessage(messageId: string): void {
         switch (controller.retry()) {
-        case ChatController.Send: {
-            const text = ChatLogic.retryFromMessage(root.agentState, messageId)
-            if (text !== undefined)
-                root.agent.send(text)
+        case ChatController.Send:
+            ChatLogic.retryWithFiles(root.agent, root.agentState, messageId)
             break
-        }
         case ChatController.Refuse:
             noModelFlag.set()
             break

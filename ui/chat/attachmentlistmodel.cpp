@@ -190,6 +190,31 @@ void AttachmentListModel::sendFirstPart(int row)
     refreshAll();
 }
 
+void AttachmentListModel::restoreFiles(AgentState *state, const QString &messageId)
+{
+    if (!state)
+        return;
+    const QUuid id = QUuid::fromString(messageId);
+    for (const Message &message : state->messages()) {
+        if (message.id != id)
+            continue;
+        beginResetModel();
+        m_items.clear();
+        for (const AttachmentDraft &draft : AttachmentFiles::draftsFrom(message.attachments)) {
+            Item item;
+            item.serial = m_nextSerial++;
+            item.draft = draft;
+            item.reading = false;
+            item.tokens = estimateTokens(draft.text);
+            m_items.append(item);
+        }
+        endResetModel();
+        emit countChanged();
+        refreshAll();
+        return;
+    }
+}
+
 QList<AttachmentDraft> AttachmentListModel::sendable() const
 {
     const bool sees = m_engine && m_engine->seesImages();

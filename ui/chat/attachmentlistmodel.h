@@ -1,6 +1,7 @@
 #pragma once
 
 #include "agent/enginechoice.h"
+#include "core/agentstate.h"
 #include "core/attachmentfiles.h"
 
 #include <QAbstractListModel>
@@ -68,6 +69,8 @@ public:
     Q_INVOKABLE void remove(int row);
     // Keeps of a document that does not fit only its first part that does.
     Q_INVOKABLE void sendFirstPart(int row);
+    // The chips of an edited message: its files, from their copies, in place of any chips.
+    Q_INVOKABLE void restoreFiles(AgentState *state, const QString &messageId);
     // Sends the text with the files that may go, through the agent, and empties the list.
     Q_INVOKABLE void sendWith(AgentManager *agent, const QString &text);
     // What goes with the message.
