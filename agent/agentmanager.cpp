@@ -2,6 +2,7 @@
 
 #include "agent/toolserverapproval.h"
 
+#include "core/attachmentfiles.h"
 #include "core/replytext.h"
 #include "tools/toolcatalogue.h"
 #include "tools/toolexecutor.h"
@@ -94,12 +95,17 @@ void AgentManager::setSpeedIntervals(std::chrono::milliseconds warmUp,
 
 void AgentManager::send(const QString &text)
 {
+    send(text, {});
+}
+
+void AgentManager::send(const QString &text, QList<AttachmentDraft> attachments)
+{
     if (m_currentTurn)
         cancelTurn(m_currentTurn);
     auto turn = std::make_shared<Turn>();
     m_currentTurn = turn;
     emit isBusyChanged();
-    runTurn(QPointer(this), turn, text);
+    runTurn(QPointer(this), turn, text, std::move(attachments));
 }
 
 void AgentManager::useRemote(RemoteClient *client)
@@ -177,11 +183,14 @@ void AgentManager::cancelRequests()
         m_remote->cancel();
 }
 
-QCoro::Task<> AgentManager::runTurn(QPointer<AgentManager> self, TurnPtr turn, QString text)
+QCoro::Task<> AgentManager::runTurn(QPointer<AgentManager> self,
+                                    TurnPtr turn,
+                                    QString text,
+                                    QList<AttachmentDraft> attachments)
 {
     if (!self)
         co_return;
-    co_await self->processTurn(turn, std::move(text));
+    co_await self->processTurn(turn, std::move(text), std::move(attachments));
     if (self && self->m_currentTurn == turn) {
         self->m_currentTurn.reset();
         emit self->isBusyChanged();
@@ -205,13 +214,23 @@ QCoro::Task<> AgentManager::runToolCalls(QList<ToolCall> calls)
     return runToolCallsInTurn(turnForDirectCall(), std::move(calls));
 }
 
-QCoro::Task<> AgentManager::processTurn(TurnPtr turn, QString text)
+QCoro::Task<> AgentManager::processTurn(TurnPtr turn,
+                                        QString text,
+                                        QList<AttachmentDraft> attachments)
 {
     QPointer<AgentManager> self(this);
-    if (!m_state || isBlank(text) || !(m_engine.isRunning && m_engine.isRunning()))
+    if (!m_state || (isBlank(text) && attachments.isEmpty())
+        || !(m_engine.isRunning && m_engine.isRunning()))
         co_return;
 
-    m_state->appendMessage(Message::make(Role::user, text));
+    Message asked = Message::make(Role::user, text);
+    if (!attachments.isEmpty()) {
+        // The copies go with the message: its identifier names their folder.
+        asked.attachments = co_await AttachmentFiles::store(asked.id, std::move(attachments));
+        if (!self || !m_state || turn->over)
+            co_return;
+    }
+    m_state->appendMessage(asked);
     m_state->syncActiveSession();
     m_state->setIsLoading(true);
     m_state->setHasStreamingContent(false);
@@ -393,44 +412,6 @@ void AgentManager::failConfirmation(const ChatError &error)
 {
     endThinking();
     replaceLastMessage(Message::errorReply(error.description));
-}
-
-QCoro::Task<ChatResult> AgentManager::request(
-    TurnPtr turn, QList<Message> history, QString systemPrompt, nlohmann::json tools, Awaiting what)
-{
-    if (turn->over)
-        co_return ChatResult{cancelledError(), {}};
-    const bool firstReply = what == Awaiting::FirstReply;
-    auto onToken = [this, turn, firstReply](const ReplyPiece &piece) {
-        // Nothing that arrives after the turn was stopped may reach the conversation.
-        if (turn->over)
-            return;
-        if (piece.isReasoning()) {
-            if (firstReply)
-                measureSpeed();
-            onThinkingPiece(piece);
-            return;
-        }
-        endThinking();
-        if (firstReply)
-            onFirstReplyPiece(piece.text);
-        else
-            onPiece(piece.text);
-    };
-    turn->awaiting = what;
-    ChatClient *client = m_remote ? static_cast<ChatClient *>(m_remote.data()) : m_llmClient;
-    client->setThinkingAllowed(m_state->thinkingEnabled());
-    ChatResult result = co_await client->streamChat(std::move(history),
-                                                    std::move(systemPrompt),
-                                                    m_state->temperature(),
-                                                    m_state->maxTokens(),
-                                                    std::move(tools),
-                                                    std::move(onToken));
-    // The whole reply is on screen before anything reads, parses or saves it.
-    if (!turn->over)
-        m_pieceFrames.flush();
-    turn->awaiting = Awaiting::Nothing;
-    co_return result;
 }
 
 void AgentManager::refreshBaseURL()

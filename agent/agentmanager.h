@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/agentstate.h"
+#include "core/attachmentfiles.h"
 #include "core/framebatcher.h"
 #include "core/llmclient.h"
 #include "core/remoteclient.h"
@@ -29,6 +30,8 @@ struct EngineAccess
     std::function<bool()> isRunning;
     std::function<int()> port;
     std::function<int()> contextSize = {};
+    // Whether the loaded model sees pictures (no function: it does not).
+    std::function<bool()> seesImages = {};
 };
 
 class ToolServerApproval;
@@ -78,6 +81,9 @@ public:
 
     // Cancels a running turn and starts a new one with the text. Returns at once.
     Q_INVOKABLE void send(const QString &text);
+    // The same with files attached: their copies are kept with the user's message, a
+    // document's text goes to the model with it, and a picture too when the model sees.
+    void send(const QString &text, QList<AttachmentDraft> attachments);
     // Cancels the running turn, if any.
     Q_INVOKABLE void stop();
 
@@ -156,8 +162,13 @@ private:
     };
     using TurnPtr = std::shared_ptr<Turn>;
 
-    static QCoro::Task<> runTurn(QPointer<AgentManager> self, TurnPtr turn, QString text);
-    QCoro::Task<> processTurn(TurnPtr turn, QString text);
+    static QCoro::Task<> runTurn(QPointer<AgentManager> self,
+                                 TurnPtr turn,
+                                 QString text,
+                                 QList<AttachmentDraft> attachments);
+    QCoro::Task<> processTurn(TurnPtr turn, QString text, QList<AttachmentDraft> attachments = {});
+    // The history with its pictures as data URLs, read from their copies, when the model sees.
+    QCoro::Task<QList<Message>> withPictures(QList<Message> history);
     QCoro::Task<> runToolCallsInTurn(TurnPtr turn, QList<ToolCall> calls);
     // Whether a call waits for the user: every call while a remote engine is used, a
     // server's tool unless always allowed, a built-in tool unless it only reads.

@@ -99,7 +99,8 @@ QList<Message> AgentManager::trimmedHistory(const QList<Message> &messages,
         qsizetype used = 0;
         qsizetype fitting = 0;
         for (; fitting < keep; ++fitting) {
-            used += estimatedTokens(sendable.at(sendable.size() - 1 - fitting).content)
+            used += estimatedTokens(
+                        LLMClient::textWithDocuments(sendable.at(sendable.size() - 1 - fitting)))
                     + messageOverheadTokens;
             if (used > *tokenBudget && fitting > 0)
                 break;

@@ -38,6 +38,8 @@ EngineChoice::EngineChoice(ServerManager *local, RemoteEngine *remote, QObject *
             connect(local, signal, this, &EngineChoice::refresh);
         connect(local, &ServerManager::contextSizeChanged, this, &EngineChoice::contextSizeChanged);
         connect(this, &EngineChoice::isRemoteChanged, this, &EngineChoice::contextSizeChanged);
+        connect(local, &ServerManager::seesImagesChanged, this, &EngineChoice::seesImagesChanged);
+        connect(this, &EngineChoice::isRemoteChanged, this, &EngineChoice::seesImagesChanged);
         connect(local, &ServerManager::startEnded, this, [this] {
             if (!isRemote())
                 emit startEnded();
@@ -100,6 +102,16 @@ void EngineChoice::refresh()
         emit modelNameChanged();
     if (before.remoteLabel != m_shown.remoteLabel)
         emit remoteLabelChanged();
+}
+
+bool EngineChoice::seesImages() const
+{
+    return m_local && !isRemote() && m_local->seesImages();
+}
+
+QString EngineChoice::localBaseURL() const
+{
+    return m_local && !isRemote() && m_local->isRunning() ? m_local->baseURL() : QString();
 }
 
 int EngineChoice::contextSize() const

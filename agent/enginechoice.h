@@ -32,6 +32,9 @@ class EngineChoice : public QObject
     // The context, in tokens, one conversation gets from the local engine; 0 when unknown
     // (none runs, or a remote engine is in use).
     Q_PROPERTY(int contextSize READ contextSize NOTIFY contextSizeChanged)
+    // The local engine's model sees pictures; false for a remote engine, whose sight the app
+    // does not know.
+    Q_PROPERTY(bool seesImages READ seesImages NOTIFY seesImagesChanged)
 
 public:
     // Either may be null (a screen under test shows only the local engine).
@@ -44,6 +47,10 @@ public:
     QString modelName() const { return m_shown.model; }
     QString remoteLabel() const { return m_shown.remoteLabel; }
     int contextSize() const;
+    bool seesImages() const;
+    // The running local engine's address ("http://127.0.0.1:8080"); empty while a remote one
+    // is in use or none runs.
+    QString localBaseURL() const;
     // The client turns go to; nullptr while the local engine is in use.
     RemoteClient *remoteClient() const;
 
@@ -55,6 +62,7 @@ signals:
     void modelNameChanged();
     void remoteLabelChanged();
     void contextSizeChanged();
+    void seesImagesChanged();
     // The local engine's outermost start has ended (see ServerManager::startEnded).
     void startEnded();
 

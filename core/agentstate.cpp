@@ -1,6 +1,7 @@
 #include "core/agentstate.h"
 
 #include "core/archive.h"
+#include "core/attachmentfiles.h"
 
 #include "platform/assign.h"
 #include "platform/paths.h"
@@ -186,6 +187,8 @@ void AgentState::setHasStreamingContent(bool has)
 
 void AgentState::setChatSessions(const QList<ChatSession> &sessions)
 {
+    // A chat that goes (deleted, the history cleared) takes its attached files' copies along.
+    AttachmentFiles::removeForGone(m_sessions.sessions(), sessions);
     if (m_activeSessionID
         && std::none_of(sessions.cbegin(), sessions.cend(), [this](const ChatSession &session) {
                return session.id == *m_activeSessionID;
@@ -387,6 +390,7 @@ void AgentState::resetAllData()
         return;
     emit conversationWillChange();
     m_sessions.setSessions({});
+    AttachmentFiles::removeAll();
     addNewChat();
     saveSettings();
     setSystemPrompt(defaultSystemPrompt);

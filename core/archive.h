@@ -10,7 +10,9 @@
 
 // The one JSON form of the chat archive, the export file and the import file:
 // an array of sessions, compact, keys in field order, optional fields left out. A reply's
-// thinking is kept under "reasoning" and "reasoningSeconds", which earlier versions ignore.
+// thinking is kept under "reasoning" and "reasoningSeconds", a message's attached files under
+// "attachments" (name, kind, size, storedPath and a document's text); earlier versions
+// ignore them.
 QByteArray encodeSessions(const QList<ChatSession> &sessions);
 // One session's element of that array; joinSessions() makes the array of such elements.
 QByteArray encodeSession(const ChatSession &session);

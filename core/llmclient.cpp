@@ -92,6 +92,20 @@ signals:
 };
 } // namespace
 
+QString LLMClient::textWithDocuments(const Message &message)
+{
+    QString text = message.content;
+    for (const Attachment &attachment : message.attachments) {
+        if (attachment.isImage())
+            continue;
+        if (!text.isEmpty())
+            text += QStringLiteral("\n\n");
+        text += QStringLiteral("Contents of ") + attachment.name + QStringLiteral(":\n```\n")
+                + attachment.text + QStringLiteral("\n```");
+    }
+    return text;
+}
+
 LLMClient::LLMClient(QString baseURL, QObject *parent)
     : ChatClient(parent)
     , m_baseURL(std::move(baseURL))
@@ -119,10 +133,24 @@ json LLMClient::requestBody(const QList<Message> &messages,
             continue;
         const bool withReasoning
             = i > turnStart && message.role == Role::assistant && !message.reasoning.isEmpty();
-        if (!withReasoning && ReplyText::trimWhiteSpaceAndLineBreaks(message.content).isEmpty())
+        const QString text = textWithDocuments(message);
+        json pictures = json::array();
+        for (const Attachment &attachment : message.attachments) {
+            if (attachment.isImage() && !attachment.dataUrl.isEmpty())
+                pictures.push_back(
+                    {{"type", "image_url"}, {"image_url", {{"url", utf8(attachment.dataUrl)}}}});
+        }
+        if (!withReasoning && pictures.empty()
+            && ReplyText::trimWhiteSpaceAndLineBreaks(text).isEmpty())
             continue;
         const QString role = message.role == Role::toolResult ? Role::user : message.role;
-        json object = {{"role", utf8(role)}, {"content", utf8(message.content)}};
+        json object = {{"role", utf8(role)}, {"content", utf8(text)}};
+        if (!pictures.empty()) {
+            // The parts form of the content: the text first, then each picture.
+            json parts = json::array({{{"type", "text"}, {"text", utf8(text)}}});
+            parts.insert(parts.end(), pictures.begin(), pictures.end());
+            object["content"] = std::move(parts);
+        }
         if (withReasoning)
             object["reasoning_content"] = utf8(message.reasoning);
         list.push_back(std::move(object));

@@ -88,7 +88,11 @@ public:
                                        ChatStreamDecoder::TokenCallback onToken) override;
     void cancel() override;
 
-    // The body of a chat request. An assistant message of the current turn (after its last
+    // What the model reads of a message: its text, then each attached document's text as a
+    // fenced block under "Contents of NAME:".
+    static QString textWithDocuments(const Message &message);
+    // The body of a chat request. A message with pictures (data URLs filled in) sends its
+    // content as parts: the text, then one "image_url" part per picture. An assistant message of the current turn (after its last
     // user message: the one that asked for tools) goes with its thinking as
     // "reasoning_content"; the thinking of earlier turns stays home.
     static nlohmann::json requestBody(const QList<Message> &messages,

@@ -50,6 +50,14 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
         return message.reasoning;
     case ReasoningSecondsRole:
         return message.reasoningSeconds ? QVariant(*message.reasoningSeconds) : QVariant();
+    case AttachmentsRole: {
+        QVariantList list;
+        for (const Attachment &attachment : message.attachments)
+            list.append(QVariantMap{{QStringLiteral("name"), attachment.name},
+                                    {QStringLiteral("kind"), attachment.kind},
+                                    {QStringLiteral("size"), double(attachment.size)}});
+        return list;
+    }
     case IsThinkingRole:
         return m_replyInProgress && index.row() == m_messages.size() - 1
                && !message.reasoning.isEmpty() && !message.reasoningSeconds;
@@ -70,6 +78,7 @@ QHash<int, QByteArray> MessageListModel::roleNames() const
         {ReasoningRole, "reasoning"},
         {ReasoningSecondsRole, "reasoningSeconds"},
         {IsThinkingRole, "isThinking"},
+        {AttachmentsRole, "attachments"},
     };
 }
 
@@ -112,6 +121,8 @@ void MessageListModel::replace(qsizetype row, const Message &message)
         roles << TimestampRole;
     if (old.toolCalls != message.toolCalls)
         roles << ToolCallsRole << HasToolCallsRole;
+    if (old.attachments != message.attachments)
+        roles << AttachmentsRole;
     if (roles.isEmpty())
         return;
     m_messages[row] = message;

@@ -21,6 +21,7 @@ public:
         ReasoningRole,        /**< What the model thought before answering; empty when nothing. */
         ReasoningSecondsRole, /**< How long it thought, in seconds; undefined until it is known. */
         IsThinkingRole,       /**< The reply being streamed is still in its thinking part. */
+        AttachmentsRole,      /**< Attached files as a list of maps (name, kind, size in bytes). */
     };
     Q_ENUM(Roles)
 

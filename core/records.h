@@ -45,6 +45,31 @@ struct ToolCall
     friend bool operator==(const ToolCall &, const ToolCall &) = default;
 };
 
+// A file that came with a user's message: a document, whose text the model reads, or a
+// picture, which a model that sees is shown. The app keeps its own copy (`storedPath`, in
+// the data folder's attachments/<message id>/), so the chat does not depend on the original.
+struct Attachment
+{
+    static inline const QString document = QStringLiteral("document");
+    static inline const QString image = QStringLiteral("image");
+
+    QString name;
+    QString kind;
+    // Of the file as the user chose it, in bytes.
+    qint64 size = 0;
+    QString storedPath;
+    // A document's text as the model gets it (kept, so later turns need not read it again);
+    // empty for a picture.
+    QString text;
+    // A picture as a data URL, filled in just before a request to a model that sees; never
+    // stored.
+    QString dataUrl;
+
+    bool isImage() const { return kind == image; }
+
+    friend bool operator==(const Attachment &, const Attachment &) = default;
+};
+
 struct Message
 {
     QUuid id;
@@ -57,6 +82,8 @@ struct Message
     // How long it thought: from its first thinking piece to the first of the answer (or the
     // end of the reply). Absent while it is still thinking, and when it did not think.
     std::optional<double> reasoningSeconds;
+    // Files the user attached to this message; empty for most.
+    QList<Attachment> attachments;
 
     // A new turn: fresh identifier, the current time.
     static Message make(const QString &role,

@@ -63,8 +63,19 @@ std::optional<int> servedContextSize(QByteArrayView propsJson)
     return positiveInt(props, "n_ctx");
 }
 
-QCoro::Task<std::optional<int>> fetchServedContextSize(QNetworkAccessManager *network,
-                                                       QString baseURL)
+bool seesImages(QByteArrayView propsJson)
+{
+    const auto props = nlohmann::json::parse(propsJson.begin(), propsJson.end(), nullptr, false);
+    if (props.is_discarded() || !props.is_object())
+        return false;
+    const auto modalities = props.find("modalities");
+    if (modalities == props.end() || !modalities->is_object())
+        return false;
+    const auto vision = modalities->find("vision");
+    return vision != modalities->end() && vision->is_boolean() && vision->get<bool>();
+}
+
+QCoro::Task<EngineProps> fetchProps(QNetworkAccessManager *network, QString baseURL)
 {
     QNetworkRequest request(QUrl(baseURL + QStringLiteral("/props")));
     // A healthy engine answers at once; one that does not must not hold up the start.
@@ -72,15 +83,17 @@ QCoro::Task<std::optional<int>> fetchServedContextSize(QNetworkAccessManager *ne
     QPointer<QNetworkReply> reply = network->get(request);
     co_await qCoro(reply.data()).waitForFinished();
     if (!reply)
-        co_return std::nullopt;
+        co_return EngineProps{};
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) {
         qCDebug(lcEngine) << "no /props:" << reply->errorString();
-        co_return std::nullopt;
+        co_return EngineProps{};
     }
-    const std::optional<int> context = servedContextSize(reply->readAll());
-    qCDebug(lcEngine) << "the engine serves a context of" << context.value_or(0) << "tokens";
-    co_return context;
+    const QByteArray body = reply->readAll();
+    const EngineProps props{servedContextSize(body), seesImages(body)};
+    qCDebug(lcEngine) << "the engine serves a context of" << props.contextSize.value_or(0)
+                      << "tokens; sees pictures:" << props.vision;
+    co_return props;
 }
 
 } // namespace EngineProbe

@@ -10,7 +10,7 @@
 class QNetworkAccessManager;
 
 // What a running llama-server says of itself: whether it is healthy (GET /health) and the
-// context it serves (GET /props).
+// context it serves and whether its model sees (GET /props).
 namespace EngineProbe {
 
 // One GET of /health at baseURL: status 200 is healthy; anything else (a transport error,
@@ -23,9 +23,18 @@ QCoro::Task<bool> isHealthy(QNetworkAccessManager *network, QString baseURL);
 // answer carries no positive whole number there.
 std::optional<int> servedContextSize(QByteArrayView propsJson);
 
-// Asks the engine at baseURL; absent when it does not answer in time, refuses or says nothing
-// usable.
-QCoro::Task<std::optional<int>> fetchServedContextSize(QNetworkAccessManager *network,
-                                                       QString baseURL);
+// Whether the loaded model sees pictures: modalities.vision is true (the engine was started
+// with the model's projector).
+bool seesImages(QByteArrayView propsJson);
+
+// What /props tells: the context (absent when it says nothing usable) and sight.
+struct EngineProps
+{
+    std::optional<int> contextSize;
+    bool vision = false;
+};
+
+// Asks the engine at baseURL; nothing known when it does not answer in time or refuses.
+QCoro::Task<EngineProps> fetchProps(QNetworkAccessManager *network, QString baseURL);
 
 } // namespace EngineProbe

@@ -2,6 +2,9 @@
 
 #include "engine/metalstub.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <csignal>
 
 NextAttempt nextAttempt(const LaunchSettings &failed,
@@ -62,6 +65,17 @@ QString startingText(const LaunchSettings &settings)
     return QStringLiteral("Starting ") + settings.modelName + suffix + QStringLiteral("…");
 }
 
+std::optional<QString> projectorBeside(const QString &modelPath)
+{
+    const QFileInfo model(modelPath);
+    const QStringList found = model.dir().entryList({QStringLiteral("mmproj-*.gguf")},
+                                                    QDir::Files | QDir::Readable,
+                                                    QDir::Name | QDir::IgnoreCase);
+    if (found.isEmpty() || !model.exists())
+        return std::nullopt;
+    return model.dir().filePath(found.first());
+}
+
 QStringList engineArguments(const LaunchSettings &settings, int port)
 {
     QStringList arguments{QStringLiteral("--model"),
@@ -78,6 +92,8 @@ QStringList engineArguments(const LaunchSettings &settings, int port)
                           // context, where llama-server's default of several would split it.
                           QStringLiteral("--parallel"),
                           QStringLiteral("1")};
+    if (settings.projectorPath && !settings.projectorPath->isEmpty())
+        arguments << QStringLiteral("--mmproj") << *settings.projectorPath;
     if (settings.gpuLayers)
         arguments << QStringLiteral("--n-gpu-layers") << QString::number(*settings.gpuLayers);
     if (settings.noMmap)

@@ -21,6 +21,9 @@ struct LaunchSettings
     bool noMmap = false;
     // Absent: defaultContextSize.
     std::optional<int> contextSize = std::nullopt;
+    // The model's projector (mmproj-*.gguf), which lets it see pictures. Absent: the one
+    // beside the model file, if any (startServer looks).
+    std::optional<QString> projectorPath = std::nullopt;
 
     friend bool operator==(const LaunchSettings &, const LaunchSettings &) = default;
 };
@@ -67,7 +70,10 @@ QString repeatedCrashAdvice();
 
 // "Starting ", the model name, the marks of the adjustments, "…".
 QString startingText(const LaunchSettings &settings);
-// The engine's command line: the six fixed option pairs (one slot), then the adjustments.
+// A projector file (mmproj-*.gguf, any case) in the model file's folder; absent when none.
+std::optional<QString> projectorBeside(const QString &modelPath);
+// The engine's command line: the six fixed option pairs (one slot), the projector, then the
+// adjustments.
 QStringList engineArguments(const LaunchSettings &settings, int port);
 // The app's own environment; a CPU-only start puts the built stub first on the loader's path.
 QProcessEnvironment engineEnvironment(const LaunchSettings &settings);

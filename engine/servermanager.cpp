@@ -209,6 +209,8 @@ QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
             QStringLiteral("AI engine not found — install llama.cpp via Homebrew in Settings"));
         co_return;
     }
+    if (!settings.projectorPath)
+        settings.projectorPath = projectorBeside(settings.modelPath).value_or(QString());
     const quint64 generation = ++m_generation;
     setIsStarting(true);
     setLastLaunchError(std::nullopt);
@@ -266,17 +268,19 @@ QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
                 co_return;
             // A healthy answer from some other process on the port is not ours.
             exited = !launch->process || launch->process->state() == QProcess::NotRunning;
-            std::optional<int> served;
+            EngineProbe::EngineProps served;
             if (healthy && !exited) {
                 // Known before "Ready", so that the first message is trimmed to what it gets.
-                served = co_await EngineProbe::fetchServedContextSize(m_network, baseURL());
+                served = co_await EngineProbe::fetchProps(m_network, baseURL());
                 if (superseded())
                     co_return;
                 exited = !launch->process || launch->process->state() == QProcess::NotRunning;
             }
             if (healthy && !exited) {
                 launch->ready = true;
-                setContextSize(served.value_or(settings.contextSize.value_or(defaultContextSize)));
+                setContextSize(
+                    served.contextSize.value_or(settings.contextSize.value_or(defaultContextSize)));
+                setSeesImages(served.vision);
                 setIsRunning(true);
                 setIsStarting(false);
                 setActiveModelPath(settings.modelPath);
@@ -358,6 +362,7 @@ void ServerManager::onProcessFinished(const std::shared_ptr<Launch> &launch)
     const QString failure = failureText(launch->errorText(), exitSummary(*launch->process));
     m_launch.reset();
     setContextSize(0);
+    setSeesImages(false);
     setIsRunning(false);
     setIsStarting(false);
     setActiveModelPath(std::nullopt);
@@ -420,6 +425,7 @@ QCoro::Task<> ServerManager::hold()
 void ServerManager::resetToIdle()
 {
     setContextSize(0);
+    setSeesImages(false);
     setIsRunning(false);
     setIsStarting(false);
     setActiveModelPath(std::nullopt);
@@ -469,4 +475,10 @@ void ServerManager::setContextSize(int value)
 {
     if (assignIfChanged(m_contextSize, value))
         emit contextSizeChanged();
+}
+
+void ServerManager::setSeesImages(bool value)
+{
+    if (assignIfChanged(m_seesImages, value))
+        emit seesImagesChanged();
 }

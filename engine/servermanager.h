@@ -66,6 +66,8 @@ class ServerManager : public QObject
     // The context, in tokens, that one conversation gets from the running local engine: what
     // its /props reports, else the launch's context length; 0 while none runs.
     Q_PROPERTY(int contextSize READ contextSize NOTIFY contextSizeChanged)
+    // The running local engine's model sees pictures (its /props: modalities.vision).
+    Q_PROPERTY(bool seesImages READ seesImages NOTIFY seesImagesChanged)
 
 public:
     static const QString noModelLoadedText;
@@ -96,6 +98,7 @@ public:
     QString baseURL() const;
     const ServerManagerOptions &options() const { return m_options; }
     int contextSize() const { return m_contextSize; }
+    bool seesImages() const { return m_seesImages; }
 
     // The engine process while one is launched and not yet known dead.
     QProcess *serverProcess() const;
@@ -147,6 +150,7 @@ signals:
     // is installed should ask again.
     void engineInstallationChanged();
     void contextSizeChanged();
+    void seesImagesChanged();
     // The outermost startServer call has returned: the engine runs, or the start with
     // all its retries has failed or was stopped. isStarting drops between retries.
     void startEnded();
@@ -167,6 +171,7 @@ private:
     void setActiveModelName(const std::optional<QString> &value);
     void setLastLaunchError(const std::optional<QString> &value);
     void setContextSize(int value);
+    void setSeesImages(bool value);
 
     ServerManagerOptions m_options;
     QNetworkAccessManager *m_network = nullptr;
@@ -178,6 +183,7 @@ private:
     std::optional<QString> m_activeModelName;
     std::optional<QString> m_lastLaunchError;
     int m_contextSize = 0;
+    bool m_seesImages = false;
     bool m_held = false;
     HomebrewInstaller *m_homebrew = nullptr;
 

@@ -46,6 +46,11 @@ QString labelOf(const QString &fileName)
 }
 } // namespace
 
+qsizetype HubFile::projectorIndex() const
+{
+    return parts.size() > 1 && HubApi::isProjectorName(parts.last()) ? parts.size() - 1 : -1;
+}
+
 qint64 HubFile::totalBytes() const
 {
     qint64 total = 0;
@@ -124,6 +129,7 @@ std::optional<QList<HubFile>> HubApi::parseTree(const QList<QByteArray> &pages)
     // Split sets by their stem, each part at its place; placed where their first part was.
     std::map<QString, std::pair<qsizetype, std::map<int, Part>>> sets;
     std::map<QString, int> counts;
+    QList<Part> projectors;
     for (const json &item : list) {
         if (!item.is_object() || text(item, "type") == QLatin1String("directory"))
             continue;
@@ -135,6 +141,10 @@ std::optional<QList<HubFile>> HubApi::parseTree(const QList<QByteArray> &pages)
                                       ? text(*lfs, "oid").toLatin1().toLower()
                                       : QByteArray();
         const Part part{path, number(item, "size"), digest};
+        if (isProjectorName(path)) {
+            projectors.append(part);
+            continue;
+        }
         const auto split = splitPattern().match(path);
         if (!split.hasMatch()) {
             found.append(HubFile{{path}, {part.size}, {part.digest}, labelOf(path)});
@@ -166,7 +176,32 @@ std::optional<QList<HubFile>> HubApi::parseTree(const QList<QByteArray> &pages)
     std::sort(incomplete.begin(), incomplete.end(), std::greater<>());
     for (const qsizetype position : incomplete)
         found.removeAt(position);
+    const auto folderOf = [](const QString &path) { return path.section(u'/', 0, -2); };
+    for (HubFile &file : found) {
+        const Part *chosen = nullptr;
+        for (const Part &projector : std::as_const(projectors)) {
+            if (folderOf(projector.path) != folderOf(file.name()))
+                continue;
+            const bool f16 = projector.path.contains(QLatin1String("f16"), Qt::CaseInsensitive);
+            if (!chosen
+                || (f16 && !chosen->path.contains(QLatin1String("f16"), Qt::CaseInsensitive)))
+                chosen = &projector;
+        }
+        if (chosen) {
+            file.parts.append(chosen->path);
+            file.sizes.append(chosen->size);
+            file.digests.append(chosen->digest);
+        }
+    }
     return found;
+}
+
+bool HubApi::isProjectorName(const QString &fileName)
+{
+    const QString name = fileName.section(u'/', -1);
+    return name.startsWith(QLatin1String("mmproj"), Qt::CaseInsensitive) && name.size() > 6
+           && (name.at(6) == u'-' || name.at(6) == u'_' || name.at(6) == u'.')
+           && name.endsWith(QLatin1String(".gguf"), Qt::CaseInsensitive);
 }
 
 QString HubApi::quantizationOf(const QString &fileName)

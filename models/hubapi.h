@@ -30,6 +30,11 @@ struct HubFile
 
     QString name() const { return parts.value(0); }
     qint64 totalBytes() const;
+    // A vision model's projector (mmproj-*.gguf) comes last among the parts, downloaded and
+    // verified with the model and kept beside it; -1 without one.
+    qsizetype projectorIndex() const;
+    // The parts of the model itself, the projector left out.
+    qsizetype modelPartCount() const { return parts.size() - (projectorIndex() >= 0 ? 1 : 0); }
 
     friend bool operator==(const HubFile &, const HubFile &) = default;
 };
@@ -48,9 +53,13 @@ QUrl nextPage(const QByteArray &linkHeader, const QUrl &page);
 // Null when the answer is not a list of repositories.
 std::optional<QList<HubRepository>> parseSearch(const QByteArray &body);
 // The GGUF models of a tree listing's pages in their order; split parts are grouped into
-// one model and a set with parts missing is left out. Null when a page is no listing.
+// one model and a set with parts missing is left out. A projector file (mmproj-*.gguf) is no
+// model of its own: it goes with every model of its folder (the F16 one when there are
+// several). Null when a page is no listing.
 std::optional<QList<HubFile>> parseTree(const QList<QByteArray> &pages);
 
+// Whether a file name (a path's last part) is a vision projector's: "mmproj" and a separator.
+bool isProjectorName(const QString &fileName);
 // "Q4_K_M", "IQ3_XS", "F16" … read from a file name, upper case; empty when none.
 QString quantizationOf(const QString &fileName);
 // "3B" or "0.5B" from a repository or file name; empty when none.

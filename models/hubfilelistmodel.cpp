@@ -46,6 +46,16 @@ int HubFileListModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() || !m_search ? 0 : int(m_search->files().size());
 }
 
+namespace {
+// The projector's own size, labelled as model sizes are.
+QString projectorSize(const HubFile &file)
+{
+    ModelVariant sized;
+    sized.sizeGB = double(file.sizes.value(file.projectorIndex())) / bytesPerGB;
+    return sized.sizeLabel();
+}
+} // namespace
+
 QVariant HubFileListModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
@@ -64,8 +74,11 @@ QVariant HubFileListModel::data(const QModelIndex &index, int role) const
     case SizeLabelRole:
         return sized.sizeLabel();
     case PartsTextRole:
-        return file.parts.size() > 1 ? QStringLiteral("%1 parts").arg(file.parts.size())
-                                     : QString();
+        return file.modelPartCount() > 1 ? QStringLiteral("%1 parts").arg(file.modelPartCount())
+                                         : QString();
+    case VisionTextRole:
+        return file.projectorIndex() >= 0 ? QStringLiteral("Vision (") + projectorSize(file) + u')'
+                                          : QString();
     case MayExceedMemoryRole:
         return sized.mayExceedMemory(m_physicalMemory);
     case MemoryWarningRole:
@@ -89,6 +102,7 @@ QHash<int, QByteArray> HubFileListModel::roleNames() const
         {QuantizationRole, "quantization"},
         {SizeLabelRole, "sizeLabel"},
         {PartsTextRole, "partsText"},
+        {VisionTextRole, "visionText"},
         {MayExceedMemoryRole, "mayExceedMemory"},
         {MemoryWarningRole, "memoryWarning"},
         {LocalStateRole, "localState"},

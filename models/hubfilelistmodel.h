@@ -26,10 +26,11 @@ public:
         QuantizationRole,                /**< "Q4_K_M" and the like, or "GGUF". */
         SizeLabelRole,                   /**< "2.0 GB" or "512 MB", all parts together. */
         PartsTextRole,                   /**< "3 parts" for a split file; empty otherwise. */
-        MayExceedMemoryRole,             /**< The file may not fit in this computer's memory. */
-        MemoryWarningRole,               /**< The warning text shown with MayExceedMemoryRole. */
-        LocalStateRole,                  /**< LocalState of the file. */
-        DownloadProgressRole,            /**< 0 to 1 while downloading. */
+        VisionTextRole, /**< "Vision (851 MB)": the projector that comes along; empty without. */
+        MayExceedMemoryRole,  /**< The file may not fit in this computer's memory. */
+        MemoryWarningRole,    /**< The warning text shown with MayExceedMemoryRole. */
+        LocalStateRole,       /**< LocalState of the file. */
+        DownloadProgressRole, /**< 0 to 1 while downloading. */
     };
     Q_ENUM(Roles)
 

@@ -155,6 +155,14 @@ private slots:
             << "" << settings(0, true, 2048)
             << QStringList{starting(" (CPU only) (no-mmap) (ctx 2048)"), ready(cpu)} << "-"
             << QStringList{line(2048, "--n-gpu-layers 0 --no-mmap")};
+        LaunchSettings seeing = settings();
+        seeing.projectorPath = QStringLiteral("/models/mmproj-qwen-f16.gguf");
+        addRow("with the model's projector",
+               "",
+               seeing,
+               QStringList{starting(), ready()},
+               "-",
+               QStringList{line(8192, "--mmproj /models/mmproj-qwen-f16.gguf")});
         const QString exit1 = R"({"exit":{"status":1}})";
         addRow("exit 1, silent", exit1, settings(), failedOnly, "[exit 1]", once);
         QTest::newRow("exit 2 with error text")
@@ -218,6 +226,8 @@ private slots:
         QCOMPARE(manager.serverProcess() != nullptr, isReady);
         // One slot: the conversation gets the whole context asked for.
         QCOMPARE(manager.contextSize(), isReady ? first.contextSize.value_or(8192) : 0);
+        // The stand-in sees when it was given a projector, as /props tells.
+        QCOMPARE(manager.seesImages(), isReady && first.projectorPath.has_value());
 
         run(manager.stopServer());
         QTRY_VERIFY(std::all_of(pids.cbegin(), pids.cend(), processGone));

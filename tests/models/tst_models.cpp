@@ -24,7 +24,8 @@ QStringList fileLines(const HubFileListModel &files)
         QStringList parts{index.data(HubFileListModel::FileNameRole).toString(),
                           index.data(HubFileListModel::QuantizationRole).toString(),
                           index.data(HubFileListModel::SizeLabelRole).toString(),
-                          index.data(HubFileListModel::PartsTextRole).toString()};
+                          index.data(HubFileListModel::PartsTextRole).toString(),
+                          index.data(HubFileListModel::VisionTextRole).toString()};
         if (index.data(HubFileListModel::MayExceedMemoryRole).toBool())
             parts << QStringLiteral("!");
         parts.removeAll(QString());
@@ -339,6 +340,11 @@ private slots:
         addRow("each file with its folder", "files", "tinyfolk/Stories-Names-GGUF", named, "");
         const QString big = "Stories-70B-Q4_K_M.gguf Q4_K_M 40.0 GB !";
         addRow("too big for memory", "files", "bigfolk/Stories-70B-GGUF", QStringList{big}, "");
+        addRow("a projector goes with the model, the F16 one of two",
+               "files",
+               "seefolk/Pictures-Vision-GGUF",
+               QStringList{"stories260K-Q8_0.gguf Q8_0 1 MB Vision (0 MB)"},
+               "");
         const QStringList none;
         const QString gated = "This model needs a hub account and access approval.";
         addRow("account needed (401)", "files", "lockedlab/Stories-Gated-GGUF", none, gated);
@@ -430,6 +436,7 @@ private slots:
                       absolute = "/tmp/tovra-absolute.gguf";
         addRow("whole file", "files", "tinyfolk/Stories-260K-GGUF", whole, "");
         addRow("split file", "files", "tinyfolk/Stories-Split-GGUF", split, "");
+        addRow("with its projector", "files", "seefolk/Pictures-Vision-GGUF", whole, "");
         addRow("checksum differs", "files", "tinyfolk/Stories-Tampered-GGUF", whole, tampered);
         addRow("in a folder, a name to encode", "files", names, q8, "");
         addRow("a name climbing out", "files", names, up, refused + up);

@@ -128,7 +128,8 @@ AgentManager *AppModel::agentManager()
                                 return server && choice && !choice->isRemote()
                                            ? server->contextSize()
                                            : 0;
-                            }};
+                            },
+                            [choice] { return choice && choice->seesImages(); }};
         m_agentManager = std::make_unique<AgentManager>(m_agentState.get(), std::move(engine));
         m_agentManager->useRemote(m_engineChoice->remoteClient());
         m_agentManager->setToolServers(m_toolServers.get());

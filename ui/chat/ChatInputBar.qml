@@ -24,7 +24,11 @@ Item {
     // Tokens of the model's context the conversation fills, and the context's size (0: not known).
     property int contextUsed: 0
     property int contextSize: 0
-    readonly property bool canSubmit: ChatLogic.canSubmit(inputText, isLoading)
+    // The files attached to the message being typed, shown as chips above the editor.
+    property AttachmentListModel attachments: null
+    readonly property bool hasAttachments: attachments !== null && attachments.count > 0
+    readonly property bool canSubmit: !isLoading && (ChatLogic.canSubmit(inputText, isLoading)
+                                                      || (attachments !== null && attachments.hasSendable))
     readonly property alias editor: inputEditor
 
     // Return (or the send button) was pressed.
@@ -32,6 +36,8 @@ Item {
     signal stopRequested()
     signal modelsRequested()
     signal sessionSettingsRequested()
+    // The paperclip was pressed: choose files to attach.
+    signal attachRequested()
 
     implicitHeight: inputBox.height + 24 + (queuedLine.visible ? queuedLine.implicitHeight : 0)
 
@@ -60,6 +66,37 @@ Item {
             y: 12
             width: parent.width - 28
 
+            Flow {
+                id: chips
+                objectName: "attachmentChips"
+                width: parent.width
+                spacing: 6
+                bottomPadding: root.hasAttachments ? 6 : 0
+                visible: root.hasAttachments
+
+                Repeater {
+                    model: root.attachments
+                    delegate: AttachmentChip {
+                        required property int index
+                        required name
+                        required kind
+                        required sizeText
+                        required detail
+                        required problem
+                        required isReading
+                        required canSendPart
+                        objectName: "attachmentChip"
+                        removable: true
+                        onRemoveRequested: {
+                            // The focus stays in the box rather than vanishing with the chip.
+                            inputEditor.forceActiveFocus()
+                            root.attachments.remove(index)
+                        }
+                        onSendPartRequested: root.attachments.sendFirstPart(index)
+                    }
+                }
+            }
+
             ScrollView {
                 width: parent.width
                 height: Math.min(120, Math.max(36, inputEditor.implicitHeight))
@@ -82,6 +119,10 @@ Item {
                     bottomPadding: 4
                     background: null
                     Accessible.name: "Message"
+                    // Tab leaves the box for its buttons (the model, attach files, …) rather
+                    // than typing a tab.
+                    KeyNavigation.priority: KeyNavigation.BeforeItem
+                    KeyNavigation.tab: modelButton
                     // Return sends; Shift+Return adds a line break at the end. The
                     // editor itself never breaks the line on Return.
                     Keys.onPressed: event => {
@@ -103,6 +144,7 @@ Item {
                 spacing: 10
 
                 ModelButton {
+                    id: modelButton
                     objectName: "modelButton"
                     Layout.topMargin: 6
                     isRunning: root.isRunning
@@ -110,6 +152,16 @@ Item {
                     modelName: root.modelName
                     remoteLabel: root.remoteLabel
                     onClicked: root.modelsRequested()
+                }
+
+                PlainButton {
+                    objectName: "attachButton"
+                    Layout.topMargin: 6
+                    symbol: "paperclip"
+                    symbolSize: 14
+                    color: Theme.alpha(Theme.secondary, 0.6)
+                    toolTip: "Attach files"
+                    onClicked: root.attachRequested()
                 }
 
                 PlainButton {

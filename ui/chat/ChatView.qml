@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import QtQuick.Dialogs
 import TovraAI.Components
 import TovraAI.Chat
 
@@ -32,6 +33,8 @@ Item {
     readonly property bool isStarting: engine ? engine.isStarting : false
 
     readonly property alias controller: controller
+    // The files attached to the message being typed.
+    readonly property alias attachments: attachmentList
     readonly property alias messageList: messageList
     readonly property alias inputEditor: inputBar.editor
     readonly property alias sessionSettingsSheet: sessionSettingsSheet
@@ -60,8 +63,11 @@ Item {
     }
 
     function sendText(text: string): void {
+        // While a file is still read, or one does not fit, the text waits with the chips.
+        if (attachmentList.holdsSend)
+            return
         root.inputText = ""
-        root.agent.send(text)
+        attachmentList.sendWith(root.agent, text)
     }
 
     function stopGeneration(): void {
@@ -74,6 +80,8 @@ Item {
     function editFromMessage(messageId: string): void {
         if (!root.agentState || root.isLoading)
             return
+        // Its files come back as chips with its text, and go again when it is sent.
+        attachmentList.restoreFiles(root.agentState, messageId)
         const text = ChatLogic.editFromMessage(root.agentState, messageId)
         if (text === undefined)
             return
@@ -86,20 +94,25 @@ Item {
     // cut only when the message can be sent again at once.
     function retryFromMessage(messageId: string): void {
         switch (controller.retry()) {
-        case ChatController.Send: {
-            const text = ChatLogic.retryFromMessage(root.agentState, messageId)
-            if (text !== undefined)
-                root.agent.send(text)
+        case ChatController.Send:
+            ChatLogic.retryWithFiles(root.agent, root.agentState, messageId)
             break
-        }
         case ChatController.Refuse:
             noModelFlag.set()
             break
         }
     }
 
+    // PDFs, text files and pictures become chips; any other file is named in the text.
     function attachDroppedFile(url: url): void {
-        root.inputText = ChatLogic.attachDroppedFile(root.inputText, url)
+        if (attachmentList.isAttachable(url))
+            attachmentList.addFile(url)
+        else
+            root.inputText = ChatLogic.attachDroppedFile(root.inputText, url)
+    }
+
+    function chooseFiles(): void {
+        fileDialog.open()
     }
 
     function focusInput(): void {
@@ -111,10 +124,32 @@ Item {
         Qt.callLater(messageList.positionViewAtEnd)
     }
 
+    AttachmentListModel {
+        id: attachmentList
+        engine: root.engine
+        contextUsed: root.agentState ? root.agentState.contextUsed : 0
+    }
+
+    FileDialog {
+        id: fileDialog
+        objectName: "attachDialog"
+        title: "Attach Files"
+        fileMode: FileDialog.OpenFiles
+        nameFilters: ["Documents and pictures (*.pdf *.txt *.md *.csv *.json *.png *.jpg *.jpeg *.webp)",
+                      "All files (*)"]
+        onAccepted: {
+            for (const url of selectedFiles)
+                root.attachDroppedFile(url)
+            root.focusInput()
+        }
+        onRejected: root.focusInput()
+    }
+
     ChatController {
         id: controller
         state: root.agentState
         engine: root.engine
+        hasAttachments: attachmentList.hasSendable
         onQueuedTextReady: text => root.sendText(text)
     }
 
@@ -264,6 +299,8 @@ Item {
             onStopRequested: root.stopGeneration()
             onModelsRequested: root.modelsRequested()
             onSessionSettingsRequested: root.showSessionSettings = true
+            attachments: attachmentList
+            onAttachRequested: root.chooseFiles()
         }
     }
 

@@ -29,6 +29,8 @@ Item {
     // The edit button of the user's messages and the retry button of failed replies.
     property bool showEdit: false
     property bool showRetry: false
+    // The files the user attached, as maps of name, kind and size in bytes.
+    property var attachments: []
 
     signal editRequested()
     signal retryRequested()
@@ -83,7 +85,31 @@ Item {
         id: userRow
         visible: root.isUser
         width: root.width
-        height: visible ? Math.max(bubble.height, editButton.height) : 0
+        height: visible ? bubbleAttachments.height + (bubbleAttachments.visible && bubble.hasText ? 6 : 0)
+                          + Math.max(bubble.height, editButton.height) : 0
+
+        Flow {
+            id: bubbleAttachments
+            objectName: "bubbleAttachments"
+            anchors.right: parent.right
+            width: bubble.maxWidth
+            spacing: 6
+            layoutDirection: Qt.RightToLeft
+            visible: root.attachments.length > 0
+            height: visible ? implicitHeight : 0
+
+            Repeater {
+                // Laid out from the right edge: reversed, they read in the order attached.
+                model: root.attachments.slice().reverse()
+                delegate: AttachmentChip {
+                    required property var modelData
+                    objectName: "bubbleAttachment"
+                    name: modelData.name
+                    kind: modelData.kind
+                    sizeText: ChatLogic.attachmentSizeText(modelData.size)
+                }
+            }
+        }
 
         PlainButton {
             id: editButton
@@ -110,8 +136,11 @@ Item {
             anchors.bottom: parent.bottom
             // At least 60 points of free space and the edit button stay at the leading side.
             readonly property real maxWidth: Math.max(80, root.width - 60 - editButton.width - 8)
+            // Files sent without a word show no empty bubble.
+            readonly property bool hasText: pictureLoader.active || userText.length > 0
             width: pictureLoader.active ? pictureLoader.width : Math.min(maxWidth, userText.implicitWidth)
-            height: pictureLoader.active ? pictureLoader.height : userText.implicitHeight
+            height: pictureLoader.active ? pictureLoader.height : hasText ? userText.implicitHeight : 0
+            visible: hasText
 
             RectangularGlow {
                 anchors.fill: parent

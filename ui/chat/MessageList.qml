@@ -51,6 +51,7 @@ ListView {
         required property bool isError
         required property bool isThinking
         required property var reasoningSeconds
+        required property var attachments
 
         width: list.width
         height: bubble.height
@@ -78,6 +79,7 @@ ListView {
             reasoningSource: reasoningSource
             isThinking: row.isThinking
             reasoningSeconds: row.reasoningSeconds
+            attachments: row.attachments
             showThinking: list.showThinking
             showEdit: list.actionsEnabled && row.role === "user"
             showRetry: list.actionsEnabled && row.isError

@@ -24,12 +24,10 @@ ChatController::ChatController(QObject *parent)
     connect(&m_celebration, &QTimer::timeout, this, [this] { setShowConfetti(false); });
 }
 
-ChatController::Action ChatController::decide(const QString &text,
-                                              bool isLoading,
-                                              bool isRunning,
-                                              bool isStarting)
+ChatController::Action ChatController::decide(
+    const QString &text, bool isLoading, bool isRunning, bool isStarting, bool hasAttachments)
 {
-    if (text.trimmed().isEmpty() || isLoading)
+    if ((text.trimmed().isEmpty() && !hasAttachments) || isLoading)
         return Action::Ignore;
     if (isRunning)
         return Action::Send;
@@ -97,7 +95,8 @@ ChatController::Action ChatController::submit(const QString &text)
     const Action action = decide(text,
                                  m_state && (m_state->isLoading() || !m_state->sessionsLoaded()),
                                  m_engine && m_engine->isRunning(),
-                                 m_engine && m_engine->isStarting());
+                                 m_engine && m_engine->isStarting(),
+                                 m_hasAttachments);
     setQueuedText(action == Action::Queue ? text.trimmed() : QString());
     return action;
 }

@@ -28,6 +28,8 @@ class ChatController : public QObject
     Q_PROPERTY(int celebrationDuration READ celebrationDuration WRITE setCelebrationDuration)
     // Text submitted while the engine starts, to be sent once it runs.
     Q_PROPERTY(bool isQueued READ isQueued NOTIFY isQueuedChanged)
+    // Files go with the message: a send needs no text then.
+    Q_PROPERTY(bool hasAttachments MEMBER m_hasAttachments NOTIFY hasAttachmentsChanged)
 
 public:
     // What a press of send (or retry) does.
@@ -41,7 +43,11 @@ public:
 
     explicit ChatController(QObject *parent = nullptr);
 
-    static Action decide(const QString &text, bool isLoading, bool isRunning, bool isStarting);
+    static Action decide(const QString &text,
+                         bool isLoading,
+                         bool isRunning,
+                         bool isStarting,
+                         bool hasAttachments = false);
 
     AgentState *state() const { return m_state; }
     void setState(AgentState *state);
@@ -68,6 +74,7 @@ signals:
     void isTypingChanged();
     void showConfettiChanged();
     void isQueuedChanged();
+    void hasAttachmentsChanged();
     // The engine runs: the queued text is to be sent (and the box emptied).
     void queuedTextReady(const QString &text);
 
@@ -86,6 +93,7 @@ private:
     bool m_hasTurns = false;
     bool m_isTyping = false;
     bool m_showConfetti = false;
+    bool m_hasAttachments = false;
     QString m_queuedText;
     QTimer m_celebration;
 };

@@ -1,7 +1,9 @@
 #include "ui/chat/chatlogic.h"
 
+#include "agent/agentmanager.h"
 #include "core/agentstate.h"
 #include "core/messagelistmodel.h"
+#include "ui/chat/attachmentlistmodel.h"
 #include "ui/chat/chatoperations.h"
 #include "ui/chat/confetti.h"
 
@@ -87,6 +89,11 @@ QString ChatLogic::attachDroppedFile(const QString &inputText, const QUrl &url)
     return withAttachedFile(inputText, url.toLocalFile());
 }
 
+QString ChatLogic::attachmentSizeText(double bytes)
+{
+    return AttachmentListModel::sizeText(bytes);
+}
+
 QString ChatLogic::welcomeTagline()
 {
     return platformWording(QStringLiteral("Your intelligent macOS assistant"));
@@ -125,6 +132,21 @@ QVariant ChatLogic::retryFromMessage(AgentState *state, const QString &messageId
     if (!state)
         return {};
     return applyCut(state, cutForRetry(state->messages(), QUuid::fromString(messageId)));
+}
+
+bool ChatLogic::retryWithFiles(AgentManager *agent, AgentState *state, const QString &messageId)
+{
+    if (!agent || !state)
+        return false;
+    const auto cut = cutForRetry(state->messages(), QUuid::fromString(messageId));
+    if (!cut)
+        return false;
+    // The user message being retried follows what the cut keeps.
+    const QList<AttachmentDraft> files
+        = AttachmentFiles::draftsFrom(state->messages().at(cut->kept.size()).attachments);
+    const QVariant text = applyCut(state, cut);
+    agent->send(text.toString(), files);
+    return true;
 }
 
 bool ChatLogic::claimFirstReplyCelebration(MessageListModel *messages)

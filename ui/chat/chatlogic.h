@@ -9,9 +9,12 @@
 #include <QtQml/qqmlregistration.h>
 
 // The chat screen's rules and conversation edits, for its QML.
+class AgentManager;
+
 class ChatLogic : public QObject
 {
     Q_OBJECT
+    Q_MOC_INCLUDE("agent/agentmanager.h")
     QML_ELEMENT
     QML_SINGLETON
 
@@ -33,6 +36,8 @@ public:
     Q_INVOKABLE static QString thinkingTitle(bool isThinking, const QVariant &seconds);
     // The box's text with a dropped file attached; unchanged for anything but a local file.
     Q_INVOKABLE static QString attachDroppedFile(const QString &inputText, const QUrl &url);
+    // An attached file's size: "1.2 MB", "830 KB", "12 bytes".
+    Q_INVOKABLE static QString attachmentSizeText(double bytes);
     // The welcome panel's line under the product name, in this platform's words.
     Q_INVOKABLE static QString welcomeTagline();
 
@@ -48,6 +53,12 @@ public:
     // Drops the user message before the failed reply and everything after, and saves.
     // The text to send again, or undefined (and no change).
     Q_INVOKABLE static QVariant retryFromMessage(AgentState *state, const QString &messageId);
+
+    // The same, and sends the text again through the agent with the files it carried.
+    // Whether anything was sent.
+    Q_INVOKABLE static bool retryWithFiles(AgentManager *agent,
+                                           AgentState *state,
+                                           const QString &messageId);
 
     // The first good reply the user ever gets is celebrated, once: true when the
     // conversation ends with a reply that is not an error and none was celebrated

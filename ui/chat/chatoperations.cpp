@@ -5,16 +5,6 @@
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>
 
-const QStringList textFileExtensions{
-    QStringLiteral("txt"),  QStringLiteral("md"),  QStringLiteral("swift"), QStringLiteral("py"),
-    QStringLiteral("js"),   QStringLiteral("ts"),  QStringLiteral("json"),  QStringLiteral("csv"),
-    QStringLiteral("html"), QStringLiteral("css"), QStringLiteral("xml"),   QStringLiteral("yaml"),
-    QStringLiteral("yml"),  QStringLiteral("sh"),  QStringLiteral("rb"),    QStringLiteral("go"),
-    QStringLiteral("rs"),   QStringLiteral("c"),   QStringLiteral("cpp"),   QStringLiteral("h"),
-    QStringLiteral("java"), QStringLiteral("kt"),  QStringLiteral("sql"),   QStringLiteral("log"),
-    QStringLiteral("toml"), QStringLiteral("ini"), QStringLiteral("cfg"),
-};
-
 namespace {
 
 // The last path component, as a file manager names it (a folder's path may end in "/").

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/documents/attachmentreader.h"
 #include "core/records.h"
 
 #include <QList>
@@ -10,8 +11,6 @@
 
 // The chat screen's rules, free of any view, so that they are tested on their own.
 
-// Files with these extensions (compared lower-cased) are attached by their text.
-extern const QStringList textFileExtensions;
 // An attached file's text is cut to this many user-perceived characters.
 constexpr qsizetype attachmentCharacterLimit = 4000;
 

@@ -43,6 +43,9 @@ bool VisibleMessagesModel::filterAcceptsRow(int sourceRow, const QModelIndex &so
     const QString content = index.data(MessageListModel::ContentRole).toString();
     if (!shouldHideMessage(role, content))
         return true;
+    // Files sent without a word still make a turn.
+    if (role == Role::user && !index.data(MessageListModel::AttachmentsRole).toList().isEmpty())
+        return true;
     // Its answer has not begun (or never came: stopped, or tools were asked for instead).
     return m_showThinking && role == Role::assistant && content.trimmed().isEmpty()
            && !index.data(MessageListModel::ReasoningRole).toString().isEmpty();

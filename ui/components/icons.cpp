@@ -32,6 +32,7 @@ const QHash<QString, char16_t> &glyphTable()
         {QStringLiteral("doc.text"), 0xe873},                          // description
         {QStringLiteral("doc.text.fill"), 0xef42},                     // article
         {QStringLiteral("equal.circle.fill"), 0xe25d},                 // drag_handle
+        {QStringLiteral("eye"), 0xe8f4},                               // visibility
         {QStringLiteral("exclamationmark.circle.fill"), 0xe000},       // error
         {QStringLiteral("exclamationmark.triangle.fill"), 0xe002},     // warning
         {QStringLiteral("folder"), 0xe2c7},                            // folder
@@ -40,7 +41,9 @@ const QHash<QString, char16_t> &glyphTable()
         {QStringLiteral("info.circle"), 0xe88f},                       // info_outline
         {QStringLiteral("lock.shield.fill"), 0xe32a},                  // security
         {QStringLiteral("magnifyingglass"), 0xe8b6},                   // search
+        {QStringLiteral("paperclip"), 0xe226},                         // attach_file
         {QStringLiteral("pencil.circle.fill"), 0xe3c9},                // edit
+        {QStringLiteral("photo"), 0xe3f4},                             // image
         {QStringLiteral("pin"), 0xf10d},                               // push_pin
         {QStringLiteral("pin.fill"), 0xf10d},                          // push_pin
         {QStringLiteral("pin.slash"), 0xe0c7},                         // location_off
@@ -56,6 +59,7 @@ const QHash<QString, char16_t> &glyphTable()
         {QStringLiteral("text.quote"), 0xe244},                        // format_quote
         {QStringLiteral("trash"), 0xe872},                             // delete
         {QStringLiteral("wrench.and.screwdriver.fill"), 0xe869},       // build
+        {QStringLiteral("xmark"), 0xe5cd},                             // close
         {QStringLiteral("xmark.circle"), 0xe888},                      // highlight_off
         {QStringLiteral("xmark.circle.fill"), 0xe5c9},                 // cancel
     };

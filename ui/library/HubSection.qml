@@ -154,6 +154,7 @@ Column {
                         required property string quantization
                         required property string sizeLabel
                         required property string partsText
+                        required property string visionText
                         required property bool mayExceedMemory
                         required property string memoryWarning
                         required property int localState
@@ -176,7 +177,7 @@ Column {
                                     color: Theme.label
                                 }
                                 Text {
-                                    text: [file.sizeLabel, file.partsText]
+                                    text: [file.sizeLabel, file.partsText, file.visionText]
                                           .filter(part => part.length > 0).join(" · ")
                                     font.pixelSize: 10
                                     color: Theme.secondary

@@ -365,12 +365,25 @@ Item {
             const path = Engine.homePath() + "/notes.md"
             verify(Engine.writeFile(path, "# Notes"))
             const dropArea = findChild(view, "dropArea")
-            Engine.dragFilesOver(dropArea, [path, "/tmp/photo.png"])
+            Engine.dragFilesOver(dropArea, [path, "/tmp/photo.png", "/tmp/tool.bin"])
             verify(view.isDroppingFile)
             verify(findChild(view, "dropOverlay").visible)
             Engine.dropFiles(dropArea)
             verify(!view.isDroppingFile)
-            compare(view.inputText, "Contents of notes.md:\n```\n# Notes\n``` photo.png")
+            // Documents and pictures become chips; any other file is named in the text.
+            compare(view.attachments.count, 2)
+            compare(view.inputText, "tool.bin")
+        }
+
+        // Tab leaves the box for its buttons, the paperclip among them.
+        function test_attachButtonByKeyboard() {
+            const view = freshView()
+            view.focusInput()
+            keyClick(Qt.Key_Tab)
+            verify(findChild(view, "modelButton").activeFocus)
+            keyClick(Qt.Key_Tab)
+            verify(findChild(view, "attachButton").activeFocus)
+            compare(view.inputText, "")
         }
 
         // The sheet shows the current title; only Save with a non-blank title renames.

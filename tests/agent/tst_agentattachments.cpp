@@ -1,0 +1,72 @@
+// A message with files: the copies kept with it, a document's text in what the engine
+// receives, a picture as an image_url part only for a model that sees.
+#include "agent/agentmanager.h"
+#include "tests/support/standinengine.h"
+#include "tests/support/storedstate.h"
+#include "tests/support/testenvironment.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+class AgentAttachmentsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sent_data()
+    {
+        columns<bool>("sees");
+        QTest::newRow("model that sees") << true;
+        QTest::newRow("text-only model") << false;
+    }
+
+    void sent()
+    {
+        QFETCH(bool, sees);
+        clearStoredState();
+        StandinEngine engine;
+        QVERIFY(engine.isRunning());
+        engine.enqueue({{"pieces", {"A ferry."}}});
+        AgentState state;
+        AgentManager agent(&state,
+                           EngineAccess{[] { return true; },
+                                        [&engine] { return engine.port(); },
+                                        {},
+                                        [sees] { return sees; }});
+        agent.setCompletionSoundCommand({});
+        QTemporaryDir dir;
+        QVERIFY(writeTestFile(dir.filePath("plan.md"), "Opens at 7"));
+        const QByteArray picture("\x89PNG\r\n\x1a\n-not-decoded-here");
+
+        agent.send("What is this?",
+                   {{"plan.md", Attachment::document, 10, dir.filePath("plan.md"), {}, "Opens at 7"},
+                    {"pier.png", Attachment::image, 17, {}, picture, {}}});
+        QVERIFY(QTest::qWaitFor([&] { return !agent.isBusy(); }, 20000));
+
+        const Message asked = state.messages().first();
+        QCOMPARE(asked.content, "What is this?");
+        QCOMPARE(asked.attachments.size(), 2);
+        const QString folder
+            = QDir(Paths::appDataDirectory()).filePath("attachments/") + uuidText(asked.id);
+        QCOMPARE(asked.attachments[0].storedPath, folder + "/plan.md");
+        QCOMPARE(readTestFile(asked.attachments[1].storedPath), picture);
+        QCOMPARE(state.messages().last().content, "A ferry.");
+
+        const nlohmann::json content = engine.requests().back()["messages"][1]["content"];
+        const std::string text = "What is this?\n\nContents of plan.md:\n```\nOpens at 7\n```";
+        if (sees) {
+            const nlohmann::json parts = nlohmann::json::array(
+                {{{"type", "text"}, {"text", text}},
+                 {{"type", "image_url"},
+                  {"image_url",
+                   {{"url", "data:image/png;base64," + picture.toBase64().toStdString()}}}}});
+            QCOMPARE(QString::fromStdString(content.dump()), QString::fromStdString(parts.dump()));
+        } else {
+            QCOMPARE(QString::fromStdString(content.dump()),
+                     QString::fromStdString(nlohmann::json(text).dump()));
+        }
+    }
+};
+
+TOVRA_TEST_MAIN(AgentAttachmentsTest, QCoreApplication)
+#include "tst_agentattachments.moc"
