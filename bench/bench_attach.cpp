@@ -2,6 +2,8 @@
 // UI thread keeps turning. Target: the UI thread's longest stall at most 16 ms.
 #include "core/documents/attachmentreader.h"
 
+#include "bench/procstatus.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,20 +20,6 @@
 namespace {
 constexpr int pageCount = 300;
 constexpr double mib = 1024.0 * 1024.0;
-
-// A field of /proc/self/status in bytes ("VmRSS", "VmHWM").
-qint64 statusBytes(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field) && line.at(qsizetype(strlen(field))) == ':')
-            return line.mid(qsizetype(strlen(field)) + 1).trimmed().split(' ').first().toLongLong()
-                   * 1024;
-    }
-    return -1;
-}
 
 // A plain PDF of text pages, 40 lines each, as a long report would be.
 QByteArray reportPdf()
@@ -104,7 +92,7 @@ int main(int argc, char **argv)
     if (!file.open(QIODevice::WriteOnly) || file.write(reportPdf()) < 0)
         return 1;
     file.close();
-    const qint64 baseline = statusBytes("VmRSS");
+    const qint64 baseline = bench::statusBytes("VmRSS");
 
     // A 1 ms timer: the longest gap between its ticks is the longest stall of the UI thread.
     QElapsedTimer sinceTick;
@@ -123,7 +111,7 @@ int main(int argc, char **argv)
     sinceTick.start();
     QCoreApplication::exec();
     run.stallMs = double(longestGap) / 1e6;
-    const qint64 peak = statusBytes("VmHWM");
+    const qint64 peak = bench::statusBytes("VmHWM");
 
     std::printf("bench_attach: a %d-page PDF (%.1f MiB), %lld characters of text\n",
                 run.pages,

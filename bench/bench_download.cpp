@@ -9,6 +9,8 @@
 #include "models/modelmanager.h"
 #include "tests/fixtures/fileserver.h"
 
+#include "bench/procstatus.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,20 +26,6 @@
 
 namespace {
 constexpr double mib = 1024.0 * 1024.0;
-
-// A field of /proc/self/status in bytes ("VmRSS", "VmHWM").
-qint64 statusBytes(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field) && line.at(qsizetype(strlen(field))) == ':')
-            return line.mid(qsizetype(strlen(field)) + 1).trimmed().split(' ').first().toLongLong()
-                   * 1024;
-    }
-    return -1;
-}
 
 // Resets the peak resident size to the current one (Linux 4.0 and later).
 bool resetPeak()
@@ -92,7 +80,7 @@ AppRun appRun(ModelManager &manager)
     manager.refreshDownloadStatus();
 
     const bool peakReset = resetPeak();
-    const qint64 baseline = statusBytes("VmRSS");
+    const qint64 baseline = bench::statusBytes("VmRSS");
     QElapsedTimer timer;
     timer.start();
     manager.startDownload(model, model.variants.first());
@@ -114,7 +102,7 @@ AppRun appRun(ModelManager &manager)
     sinceTick.start();
     QCoreApplication::exec();
     const double seconds = timer.nsecsElapsed() / 1e9;
-    const qint64 peak = statusBytes("VmHWM");
+    const qint64 peak = bench::statusBytes("VmHWM");
     if (manager.lastError() || !QFile::exists(dest)) {
         std::fprintf(stderr, "download failed: %s\n", qPrintable(manager.lastErrorText()));
         std::exit(1);
