@@ -36,6 +36,15 @@ AttachmentListModel::AttachmentListModel(QObject *parent)
     connect(this, &AttachmentListModel::contextUsedChanged, this, &AttachmentListModel::refreshAll);
 }
 
+AttachmentListModel::~AttachmentListModel()
+{
+    // A token count still waiting for the engine ends now, so that its coroutine is not left
+    // suspended on a reply that goes with the manager.
+    m_closing = true;
+    for (QNetworkReply *reply : m_network.findChildren<QNetworkReply *>())
+        reply->abort();
+}
+
 int AttachmentListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_items.size());
@@ -258,35 +267,35 @@ QCoro::Task<> AttachmentListModel::read(int serial, QString path)
     item.tokens = estimateTokens(item.draft.text);
     refreshAll();
     if (result.ok() && !item.draft.text.isEmpty())
-        co_await countTokens(serial);
+        countTokens(serial);
 }
 
-QCoro::Task<> AttachmentListModel::countTokens(int serial)
+void AttachmentListModel::countTokens(int serial)
 {
     // The engine's own count when the local one runs; the estimate stands otherwise.
     const QString base = m_engine ? m_engine->localBaseURL() : QString();
     if (base.isEmpty())
-        co_return;
-    QPointer<AttachmentListModel> self(this);
+        return;
     const QString text = m_items.at(rowOf(serial)).draft.text;
     QNetworkRequest request(QUrl(base + QStringLiteral("/tokenize")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(30000);
     const std::string body = nlohmann::json{{"content", text.toStdString()}}.dump();
-    QPointer<QNetworkReply> reply = m_network.post(request, QByteArray::fromStdString(body));
-    co_await qCoro(reply.data()).waitForFinished();
-    if (!self || !reply)
-        co_return;
-    reply->deleteLater();
-    const qsizetype row = rowOf(serial);
-    if (row < 0 || reply->error() != QNetworkReply::NoError || m_items.at(row).cut)
-        co_return;
-    const QByteArray answer = reply->readAll();
-    const auto json = nlohmann::json::parse(answer.cbegin(), answer.cend(), nullptr, false);
-    if (!json.is_object() || !json.contains("tokens") || !json["tokens"].is_array())
-        co_return;
-    m_items[row].tokens = qint64(json["tokens"].size());
-    refreshAll();
+    QNetworkReply *reply = m_network.post(request, QByteArray::fromStdString(body));
+    // A reply the model outlives, not a suspended coroutine: the manager takes an unfinished
+    // one with it.
+    connect(reply, &QNetworkReply::finished, this, [this, serial, reply] {
+        reply->deleteLater();
+        const qsizetype row = rowOf(serial);
+        if (m_closing || row < 0 || reply->error() != QNetworkReply::NoError || m_items.at(row).cut)
+            return;
+        const QByteArray answer = reply->readAll();
+        const auto json = nlohmann::json::parse(answer.cbegin(), answer.cend(), nullptr, false);
+        if (!json.is_object() || !json.contains("tokens") || !json["tokens"].is_array())
+            return;
+        m_items[row].tokens = qint64(json["tokens"].size());
+        refreshAll();
+    });
 }
 
 qsizetype AttachmentListModel::rowOf(int serial) const

@@ -46,6 +46,7 @@ public:
     Q_ENUM(Roles)
 
     explicit AttachmentListModel(QObject *parent = nullptr);
+    ~AttachmentListModel() override;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -94,7 +95,7 @@ private:
         bool cut = false; // only its first part goes
     };
     QCoro::Task<> read(int serial, QString path);
-    QCoro::Task<> countTokens(int serial);
+    void countTokens(int serial);
     qsizetype rowOf(int serial) const;
     // The tokens left for files after the conversation and the reply's share; absent: unknown.
     std::optional<qint64> room(qsizetype before) const;
@@ -107,4 +108,5 @@ private:
     QList<Item> m_items;
     int m_nextSerial = 1;
     QNetworkAccessManager m_network;
+    bool m_closing = false; // being destroyed: a count that ends now changes nothing
 };
