@@ -2,7 +2,7 @@
 // UI thread keeps turning. Target: the UI thread's longest stall at most 16 ms.
 #include "core/documents/attachmentreader.h"
 
-#include "bench/procstatus.h"
+#include "bench/measure.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -9,7 +9,7 @@
 #include "models/modelmanager.h"
 #include "tests/fixtures/fileserver.h"
 
-#include "bench/procstatus.h"
+#include "bench/measure.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -23,6 +23,7 @@
 #include "platform/preferences.h"
 
 #include "bench/benchwindow.h"
+#include "bench/measure.h"
 #include "tests/support/standinengine.h"
 #include "tests/support/testenvironment.h"
 
@@ -53,13 +54,6 @@ double processCpuMs()
     getrusage(RUSAGE_SELF, &usage);
     const auto ms = [](const timeval &t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1.0e6;
 }
 
 // Other work on the machine takes the engine's cores too: say how busy it was.
@@ -175,14 +169,14 @@ AppRun appTurn(AppModel &app, QQuickWindow *window, int port, const QString &tex
     // Each run in a chat of its own, as the first reply of a conversation.
     app.agentState()->startNewChat();
     const Generation before = metrics(port);
-    const double cpu0 = processCpuMs(), ui0 = threadCpuMs();
+    const double cpu0 = processCpuMs(), ui0 = bench::threadCpuMs();
     agent->send(text);
     while (agent->isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     for (const auto &connection : counters)
         QObject::disconnect(connection);
     run.processMs = processCpuMs() - cpu0;
-    run.uiThreadMs = threadCpuMs() - ui0;
+    run.uiThreadMs = bench::threadCpuMs() - ui0;
     run.generation = metrics(port) - before;
     const QString reply = app.agentState()->messages().last().content;
     run.replyLength = reply.size();
@@ -233,11 +227,11 @@ void startEngine(AppModel &app, const QString &model)
 long long calibratedWork()
 {
     constexpr long long rounds = 20000000;
-    const double cpu0 = threadCpuMs();
+    const double cpu0 = bench::threadCpuMs();
     std::uint64_t x = std::uint64_t(cpu0);
     for (long long i = 0; i < rounds; ++i)
         x = x * 6364136223846793005ULL + 1442695040888963407ULL;
-    const double ms = threadCpuMs() - cpu0;
+    const double ms = bench::threadCpuMs() - cpu0;
     static std::atomic<std::uint64_t> sink;
     sink = x;
     return (long long) (double(rounds) * 2.0 / std::max(ms, 1e-3));

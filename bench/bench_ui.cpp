@@ -20,6 +20,7 @@
 #include "platform/preferences.h"
 
 #include "bench/benchwindow.h"
+#include "bench/measure.h"
 #include "bench/samplearchive.h"
 
 #include <QAbstractProxyModel>
@@ -42,25 +43,6 @@
 #include "tests/support/testenvironment.h"
 
 namespace {
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1.0e6;
-}
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
-
 QString section(int n)
 {
     return QStringLiteral(
@@ -285,7 +267,7 @@ int main(int argc, char **argv)
     settle.start();
     while (settle.elapsed() < 500)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    const long rssKiB = residentKiB();
+    const long rssKiB = bench::statusBytes("VmRSS") / 1024;
 
     AgentState *state = appModel.agentState();
     std::printf("conversation on screen: %lld messages\n", qlonglong(state->messages().size()));
@@ -313,7 +295,7 @@ int main(int argc, char **argv)
         [&] {
             if (!synchronising) {
                 synchronising = true;
-                cpuAtSync = threadCpuMs();
+                cpuAtSync = bench::threadCpuMs();
             }
         },
         Qt::DirectConnection);
@@ -332,9 +314,9 @@ int main(int argc, char **argv)
             swapped = false;
             QElapsedTimer wall;
             wall.start();
-            const double cpu0 = threadCpuMs();
+            const double cpu0 = bench::threadCpuMs();
             piece(i);
-            figures.update.append(threadCpuMs() - cpu0);
+            figures.update.append(bench::threadCpuMs() - cpu0);
             // A piece that changes nothing visible (white space) would not schedule a frame.
             window->update();
             while (!synchronising)

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <ctime>
 
 namespace bench {
 
@@ -19,6 +20,14 @@ inline qint64 statusBytes(const char *field)
                    * 1024;
     }
     return -1;
+}
+
+// CPU time the calling thread has used so far, in milliseconds.
+inline double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1.0e6;
 }
 
 } // namespace bench
