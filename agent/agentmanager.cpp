@@ -36,12 +36,12 @@ ToolRunner realTools()
     return [executor](ToolCall call) { return executeWith(executor, std::move(call)); };
 }
 
-ChatError cancelledError()
+} // namespace
+
+ChatError AgentManager::cancelledError()
 {
     return ChatError{QStringLiteral("QNetworkReply"), 5, QStringLiteral("Operation canceled"), true};
 }
-
-} // namespace
 
 const QString AgentManager::confirmationInstruction
     = QStringLiteral("\nIn one or two sentences, briefly confirm what was just done. Don't repeat "

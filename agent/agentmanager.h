@@ -162,6 +162,8 @@ private:
     };
     using TurnPtr = std::shared_ptr<Turn>;
 
+    // What a stopped turn ends with: a cancellation, never shown.
+    static ChatError cancelledError();
     static QCoro::Task<> runTurn(QPointer<AgentManager> self,
                                  TurnPtr turn,
                                  QString text,

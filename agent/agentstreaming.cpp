@@ -10,13 +10,6 @@
 #include <QStringTokenizer>
 #include <nlohmann/json.hpp>
 
-namespace {
-ChatError cancelledError()
-{
-    return ChatError{QStringLiteral("QNetworkReply"), 5, QStringLiteral("Operation canceled"), true};
-}
-} // namespace
-
 // MARK: - Requests
 
 QCoro::Task<ChatResult> AgentManager::request(
