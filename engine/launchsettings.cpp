@@ -65,17 +65,6 @@ QString startingText(const LaunchSettings &settings)
     return QStringLiteral("Starting ") + settings.modelName + suffix + QStringLiteral("…");
 }
 
-std::optional<QString> projectorBeside(const QString &modelPath)
-{
-    const QFileInfo model(modelPath);
-    const QStringList found = model.dir().entryList({QStringLiteral("mmproj-*.gguf")},
-                                                    QDir::Files | QDir::Readable,
-                                                    QDir::Name | QDir::IgnoreCase);
-    if (found.isEmpty() || !model.exists())
-        return std::nullopt;
-    return model.dir().filePath(found.first());
-}
-
 QStringList engineArguments(const LaunchSettings &settings, int port)
 {
     QStringList arguments{QStringLiteral("--model"),

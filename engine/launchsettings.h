@@ -70,8 +70,6 @@ QString repeatedCrashAdvice();
 
 // "Starting ", the model name, the marks of the adjustments, "…".
 QString startingText(const LaunchSettings &settings);
-// A projector file (mmproj-*.gguf, any case) in the model file's folder; absent when none.
-std::optional<QString> projectorBeside(const QString &modelPath);
 // The engine's command line: the six fixed option pairs (one slot), the projector, then the
 // adjustments.
 QStringList engineArguments(const LaunchSettings &settings, int port);

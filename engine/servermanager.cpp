@@ -6,6 +6,7 @@
 
 #include "platform/assign.h"
 #include "platform/processreaper.h"
+#include "platform/projectorfiles.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -210,7 +211,7 @@ QCoro::Task<> ServerManager::startServer(LaunchSettings settings)
         co_return;
     }
     if (!settings.projectorPath)
-        settings.projectorPath = projectorBeside(settings.modelPath).value_or(QString());
+        settings.projectorPath = ProjectorFiles::beside(settings.modelPath).value_or(QString());
     const quint64 generation = ++m_generation;
     setIsStarting(true);
     setLastLaunchError(std::nullopt);

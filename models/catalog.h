@@ -17,6 +17,9 @@ struct ModelVariant
     double sizeGB = 0.0; // units of 2^30 bytes
     QString filename;
     bool isDownloaded = false;
+    // Downloaded with a vision projector beside it, which the engine loads too: the model sees
+    // pictures.
+    bool seesImages = false;
     double downloadProgress = 0.0;
     bool isDownloading = false;
     qint64 downloadedBytes = 0;

@@ -1,5 +1,7 @@
 #include "models/hubapi.h"
 
+#include "platform/projectorfiles.h"
+
 #include <QRegularExpression>
 #include <QUrlQuery>
 
@@ -48,7 +50,8 @@ QString labelOf(const QString &fileName)
 
 qsizetype HubFile::projectorIndex() const
 {
-    return parts.size() > 1 && HubApi::isProjectorName(parts.last()) ? parts.size() - 1 : -1;
+    return parts.size() > 1 && ProjectorFiles::isProjectorName(parts.last()) ? parts.size() - 1
+                                                                             : -1;
 }
 
 qint64 HubFile::totalBytes() const
@@ -141,7 +144,7 @@ std::optional<QList<HubFile>> HubApi::parseTree(const QList<QByteArray> &pages)
                                       ? text(*lfs, "oid").toLatin1().toLower()
                                       : QByteArray();
         const Part part{path, number(item, "size"), digest};
-        if (isProjectorName(path)) {
+        if (ProjectorFiles::isProjectorName(path)) {
             projectors.append(part);
             continue;
         }
@@ -194,14 +197,6 @@ std::optional<QList<HubFile>> HubApi::parseTree(const QList<QByteArray> &pages)
         }
     }
     return found;
-}
-
-bool HubApi::isProjectorName(const QString &fileName)
-{
-    const QString name = fileName.section(u'/', -1);
-    return name.startsWith(QLatin1String("mmproj"), Qt::CaseInsensitive) && name.size() > 6
-           && (name.at(6) == u'-' || name.at(6) == u'_' || name.at(6) == u'.')
-           && name.endsWith(QLatin1String(".gguf"), Qt::CaseInsensitive);
 }
 
 QString HubApi::quantizationOf(const QString &fileName)

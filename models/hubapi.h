@@ -58,8 +58,6 @@ std::optional<QList<HubRepository>> parseSearch(const QByteArray &body);
 // several). Null when a page is no listing.
 std::optional<QList<HubFile>> parseTree(const QList<QByteArray> &pages);
 
-// Whether a file name (a path's last part) is a vision projector's: "mmproj" and a separator.
-bool isProjectorName(const QString &fileName);
 // "Q4_K_M", "IQ3_XS", "F16" … read from a file name, upper case; empty when none.
 QString quantizationOf(const QString &fileName);
 // "3B" or "0.5B" from a repository or file name; empty when none.

@@ -61,6 +61,8 @@ QVariant ModelListModel::data(const QModelIndex &index, int role) const
         return int(model.source);
     case IsDownloadedRole:
         return variant.isDownloaded;
+    case SeesImagesRole:
+        return variant.seesImages;
     case DownloadProgressRole:
         return variant.downloadProgress;
     case IsDownloadingRole:
@@ -113,6 +115,7 @@ QHash<int, QByteArray> ModelListModel::roleNames() const
         {MayExceedMemoryRole, "mayExceedMemory"},
         {MemoryWarningRole, "memoryWarning"},
         {SourceRole, "source"},
+        {SeesImagesRole, "seesImages"},
     };
 }
 
@@ -136,6 +139,7 @@ void ModelListModel::setVariant(qsizetype modelIndex,
             roles.append(role);
     };
     note(current.isDownloaded != variant.isDownloaded, IsDownloadedRole);
+    note(current.seesImages != variant.seesImages, SeesImagesRole);
     note(current.downloadProgress != variant.downloadProgress, DownloadProgressRole);
     note(current.isDownloading != variant.isDownloading, IsDownloadingRole);
     note(current.downloadedBytes != variant.downloadedBytes, DownloadedBytesRole);

@@ -37,6 +37,7 @@ public:
         MemoryWarningRole,     /**< The warning text shown with MayExceedMemoryRole. */
         ResumedBytesRole,      /**< Bytes already on disk when the running transfer began. */
         SourceRole,            /**< ModelSource: catalogue, hub download or a file used in place. */
+        SeesImagesRole,        /**< Downloaded with a projector: the model sees pictures. */
     };
     Q_ENUM(Roles)
 

@@ -2,6 +2,7 @@
 
 #include "models/storednames.h"
 #include "platform/paths.h"
+#include "platform/projectorfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,6 +54,12 @@ HFDownloadSession *ModelManager::activeSession(const QUuid &variantId) const
     return it == m_activeSessions.cend() ? nullptr : it->session.data();
 }
 
+void ModelManager::markPresence(const HFModel &model, ModelVariant &variant, bool present)
+{
+    variant.isDownloaded = present;
+    variant.seesImages = present && ProjectorFiles::beside(filePath(model, variant)).has_value();
+}
+
 void ModelManager::refreshDownloadStatus()
 {
     const QList<HFModel> &all = models();
@@ -60,7 +67,7 @@ void ModelManager::refreshDownloadStatus()
         for (qsizetype v = 0; v < all[m].variants.size(); ++v) {
             const HFModel &model = models()[m];
             ModelVariant variant = model.variants[v];
-            variant.isDownloaded = isPresent(model, variant);
+            markPresence(model, variant, isPresent(model, variant));
             m_models.setVariant(m, v, variant);
         }
     }
@@ -194,7 +201,7 @@ void ModelManager::deleteModel(const HFModel &model, const ModelVariant &variant
             QFile::remove(part);
         if (at.found()) {
             ModelVariant state = models()[at.model].variants[at.variant];
-            state.isDownloaded = false;
+            markPresence(model, state, false);
             state.downloadProgress = 0.0;
             m_models.setVariant(at.model, at.variant, state);
         }
@@ -388,7 +395,7 @@ void ModelManager::applyCompletion(quint64 ticket,
     state.isDownloading = false;
     state.downloadStartTime.reset();
     if (result.ok()) {
-        state.isDownloaded = true;
+        markPresence(models()[at.model], state, true);
         state.downloadProgress = 1.0;
     } else {
         state.downloadProgress = 0.0;

@@ -99,6 +99,9 @@ signals:
     void modelFileRemoved(const QString &path);
 
 private:
+    // Sets whether the variant's files are here and, then, whether a projector lies beside them.
+    static void markPresence(const HFModel &model, ModelVariant &variant, bool present);
+
     struct ActiveDownload
     {
         QPointer<HFDownloadSession> session;

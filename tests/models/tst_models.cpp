@@ -475,6 +475,10 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!variant().isDownloading, 20000);
             QCOMPARE(manager.lastErrorText(), error);
             QCOMPARE(variant().isDownloaded, error.isEmpty());
+            // Its projector ("mmproj_…", as some repositories name it) lies beside it.
+            const bool sees
+                = error.isEmpty() && repo == QLatin1String("seefolk/Pictures-Vision-GGUF");
+            QCOMPARE(variant().seesImages, sees);
             for (const QString &part : file.parts)
                 QCOMPARE(readTestFile(QDir(folder).filePath(part)),
                          error.isEmpty()
@@ -488,6 +492,7 @@ private slots:
             return;
         QCOMPARE(kept->second.filename, name);
         QVERIFY(kept->second.isDownloaded);
+        QCOMPARE(kept->second.seesImages, repo == QLatin1String("seefolk/Pictures-Vision-GGUF"));
         QCOMPARE(ModelManager::filePath(kept->first, kept->second), QDir(folder).filePath(name));
         QVERIFY(QFile::remove(QDir(folder).filePath(file.parts.last())));
         QVERIFY(!libraryEntry(ModelManager(), repo));

@@ -21,6 +21,7 @@ Item {
     required property string quantization
     required property string qualityLabel
     required property string sizeLabel
+    required property bool seesImages
     required property bool mayExceedMemory
     required property string memoryWarning
     required property int variantState
@@ -161,6 +162,7 @@ Item {
             quantization: root.quantization
             qualityLabel: root.qualityLabel
             sizeLabel: root.sizeLabel
+            seesImages: root.seesImages
             mayExceedMemory: root.mayExceedMemory
             memoryWarning: root.memoryWarning
             variantState: root.variantState

@@ -14,6 +14,7 @@ Item {
     required property string quantization
     required property string qualityLabel
     required property string sizeLabel
+    required property bool seesImages
     required property bool mayExceedMemory
     required property string memoryWarning
     required property int variantState
@@ -80,7 +81,8 @@ Item {
         Row {
             spacing: 4
             Text {
-                text: root.sizeLabel
+                // As the hub listing says it: the projector came along and the model sees.
+                text: root.seesImages ? root.sizeLabel + " · Vision" : root.sizeLabel
                 font.pixelSize: 10
                 color: Theme.secondary
             }
