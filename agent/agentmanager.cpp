@@ -224,6 +224,14 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn,
         co_return;
 
     Message asked = Message::make(Role::user, text);
+    // An edited or retried message's files come from its copies: once copied again for this
+    // one, they go.
+    QStringList earlierCopies;
+    for (const AttachmentDraft &draft : std::as_const(attachments)) {
+        const QString folder = AttachmentFiles::messageFolderOf(draft.sourcePath);
+        if (!folder.isEmpty() && !earlierCopies.contains(folder))
+            earlierCopies.append(folder);
+    }
     if (!attachments.isEmpty()) {
         // The copies go with the message: its identifier names their folder.
         asked.attachments = co_await AttachmentFiles::store(asked.id, std::move(attachments));
@@ -232,6 +240,8 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn,
     }
     m_state->appendMessage(asked);
     m_state->syncActiveSession();
+    if (!earlierCopies.isEmpty())
+        m_state->removeUnusedAttachments(earlierCopies);
     m_state->setIsLoading(true);
     m_state->setHasStreamingContent(false);
     m_state->setTokensPerSecond(0.0);
@@ -305,113 +315,6 @@ QCoro::Task<> AgentManager::processTurn(TurnPtr turn,
         replaceLastMessage(Message::make(Role::assistant, visible));
     }
     finishTurn();
-}
-
-QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> calls)
-{
-    QPointer<AgentManager> self(this);
-    QStringList resultLines;
-    for (const ToolCall &call : calls) {
-        if (asksFirst(call)) {
-            turn->awaiting = Awaiting::Approval;
-            const bool approved = co_await m_state->requestApproval(call);
-            if (!self || !m_state || turn->over)
-                co_return;
-            turn->awaiting = Awaiting::Nothing;
-            if (!approved) {
-                resultLines.append(u'[' + call.name + QStringLiteral("]: Denied by user"));
-                continue;
-            }
-        }
-        turn->awaiting = Awaiting::Tool;
-        if (McpRegistry::isServerToolName(call.name)) {
-            const QString result = co_await runServerTool(turn, call);
-            if (!self || !m_state || turn->over)
-                co_return;
-            turn->awaiting = Awaiting::Nothing;
-            resultLines.append(u'[' + call.name + QStringLiteral("]: ") + result);
-            continue;
-        }
-        const QString result = co_await m_runTool(call);
-        if (!self || !m_state || turn->over)
-            co_return;
-        turn->awaiting = Awaiting::Nothing;
-        if (isImage(result)) {
-            // The picture is for the user; the model only hears where it was saved.
-            m_state->appendMessage(Message::make(Role::assistant, result));
-            m_state->syncActiveSession();
-            resultLines.append(screenshotResultLine(call.name, QDateTime::currentDateTime()));
-        } else {
-            resultLines.append(u'[' + call.name + QStringLiteral("]: ")
-                               + shortenedToolResult(result));
-        }
-    }
-
-    m_state->appendMessage(
-        Message::make(Role::toolResult,
-                      ToolProtocol::resultsPrefix + u'\n' + resultLines.join(u'\n')));
-    m_state->syncActiveSession();
-    m_state->appendMessage(Message::make(Role::assistant, QString()));
-    m_state->syncActiveSession();
-    m_state->setHasStreamingContent(false);
-    m_display.clear();
-    m_thinking.clear();
-
-    const QString prompt = effectiveSystemPrompt() + confirmationInstruction;
-    const QList<Message> &all = m_state->messages();
-    const QList<Message> history
-        = trimmedHistory(all.first(all.size() - 1),
-                         historyLimit,
-                         historyTokenBudget(prompt, nlohmann::json::array()));
-    const ChatResult result
-        = co_await request(turn, history, prompt, nlohmann::json::array(), Awaiting::Confirmation);
-    if (!self || !m_state || turn->over)
-        co_return;
-    endThinking();
-    if (result.ok()) {
-        applyTimings(result.reply.timings, false);
-        // Tool requests in a confirmation are never run.
-        const QString text = cleanForDisplay(extractToolCalls(result.reply.content).remainingText);
-        replaceLastMessage(result.reply.complete ? Message::make(Role::assistant, text)
-                                                 : Message::cutShortReply(text));
-    } else {
-        failConfirmation(*result.error);
-    }
-}
-
-bool AgentManager::asksFirst(const ToolCall &call) const
-{
-    if (m_remote)
-        return true;
-    if (McpRegistry::isServerToolName(call.name))
-        return !(m_toolServers && m_toolServers->isAlwaysAllowed(call.name));
-    return ToolCatalogue::needsApproval(call.name);
-}
-
-QCoro::Task<QString> AgentManager::runServerTool(TurnPtr turn, ToolCall call)
-{
-    QPointer<AgentManager> self(this);
-    QPointer<McpRegistry> servers = m_toolServers;
-    if (!servers)
-        co_return QStringLiteral("Error: No tool server offers %1 now.").arg(call.name);
-    turn->serverCall = std::make_shared<McpCallStop>();
-    const McpToolOutput output
-        = co_await servers->call(call.name, call.arguments, turn->serverCall);
-    if (!self || !m_state || turn->over)
-        co_return QString();
-    turn->serverCall.reset();
-    // Pictures stay in the chat for the user; the model reads that they are there.
-    for (const QString &image : output.images) {
-        m_state->appendMessage(Message::make(Role::assistant, image));
-        m_state->syncActiveSession();
-    }
-    co_return shortenedServerToolResult(output.text);
-}
-
-void AgentManager::failConfirmation(const ChatError &error)
-{
-    endThinking();
-    replaceLastMessage(Message::errorReply(error.description));
 }
 
 void AgentManager::refreshBaseURL()

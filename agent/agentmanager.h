@@ -175,7 +175,11 @@ private:
     // Whether a call waits for the user: every call while a remote engine is used, a
     // server's tool unless always allowed, a built-in tool unless it only reads.
     bool asksFirst(const ToolCall &call) const;
-    QCoro::Task<QString> runServerTool(TurnPtr turn, ToolCall call);
+    QCoro::Task<McpToolOutput> runServerTool(TurnPtr turn, ToolCall call);
+    void keepToolPicture(const QString &dataUrl,
+                         const QString &name,
+                         QList<AttachmentDraft> &pictures);
+    bool modelSeesImages() const { return m_engine.seesImages && m_engine.seesImages(); }
     QCoro::Task<ChatResult> request(TurnPtr turn,
                                     QList<Message> history,
                                     QString systemPrompt,

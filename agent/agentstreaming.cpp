@@ -56,7 +56,7 @@ QCoro::Task<ChatResult> AgentManager::request(
 QCoro::Task<QList<Message>> AgentManager::withPictures(QList<Message> history)
 {
     // A model that does not see is sent no pictures; the text still goes.
-    if (!m_engine.seesImages || !m_engine.seesImages())
+    if (!modelSeesImages())
         co_return history;
     QStringList paths;
     for (const Message &message : std::as_const(history)) {

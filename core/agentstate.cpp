@@ -9,6 +9,7 @@
 #include "platform/preferences.h"
 #include "platform/signalwait.h"
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -31,11 +32,6 @@ const QString earlierDefaultPrompts[] = {
         "those tools when the user explicitly asks for a system action. For everything else, just "
         "answer directly."),
 };
-
-QString stillLoadingText()
-{
-    return QStringLiteral("the saved chats are still being read");
-}
 
 // The first six space-separated words of the first user message.
 QString titleFrom(const QString &text)
@@ -119,6 +115,9 @@ void AgentState::adoptSessions(const QList<ChatSession> &sessions)
     }
     m_sessionsLoaded = true;
     emit sessionsLoadedChanged();
+    // Copies left by an earlier run: of messages edited, retried or never saved.
+    if (QFileInfo::exists(AttachmentFiles::rootFolder()))
+        removeUnusedAttachments();
 }
 
 void AgentState::setMessages(const QList<Message> &messages)
@@ -453,33 +452,4 @@ void AgentState::saveSettings()
 QCoro::Task<> AgentState::finishSaves()
 {
     co_await m_archive.finish();
-}
-
-QCoro::Task<AgentState::ChatsTransfer> AgentState::exportChats(QString filePath)
-{
-    if (!m_sessionsLoaded)
-        co_return ChatsTransfer{0, stillLoadingText()};
-    // Values only: the worker gets its own (shared, read-only) copy of the list.
-    const QList<ChatSession> sessions = chatSessions();
-    const QString error
-        = co_await QtConcurrent::run(writeChatsFile, sessions, filePath, m_fileWorkStop);
-    co_return ChatsTransfer{error.isEmpty() ? sessions.size() : 0, error};
-}
-
-QCoro::Task<AgentState::ChatsTransfer> AgentState::importChats(QString filePath)
-{
-    if (!m_sessionsLoaded)
-        co_return ChatsTransfer{0, stillLoadingText()};
-    QPointer<AgentState> self(this);
-    // The worker compares against a copy of the list; what changes meanwhile gets fresh
-    // random identifiers, which an import cannot meet.
-    const ChatsFile file
-        = co_await QtConcurrent::run(importableChats, filePath, chatSessions(), m_fileWorkStop);
-    if (!self)
-        co_return ChatsTransfer{0, stoppedReason()};
-    if (!file.sessions)
-        co_return ChatsTransfer{0, file.error};
-    appendChatSessions(*file.sessions);
-    saveSettings();
-    co_return ChatsTransfer{file.sessions->size(), {}, file.alreadyHere};
 }

@@ -5,6 +5,7 @@
 #include "core/records.h"
 #include "core/sessionarchive.h"
 
+#include <QFutureSynchronizer>
 #include <QObject>
 #include <QVariantMap>
 
@@ -166,6 +167,10 @@ public:
     void stopFileWork() { m_fileWorkStop.raise(); }
     // The flag those jobs look at, for other file work on the store's chats.
     StopFlag fileWorkStop() const { return m_fileWorkStop; }
+    // Removes, on a worker, the copies of attached files that no chat holds any more: those of
+    // the named message folders (an edited or retried message's, once copied again), or (none
+    // named) every such folder but the newest. Nothing before the chats are read.
+    void removeUnusedAttachments(const QStringList &messageFolders = {});
 
 signals:
     // resetAllData() ran: what other owners keep of the user's data goes too.
@@ -220,6 +225,7 @@ private:
     bool m_loadStarted = false;
     QString m_archiveError;
     StopFlag m_fileWorkStop;
+    QFutureSynchronizer<void> m_attachmentRemovals; // waited for when the store goes
     // Last: its destructor writes what is still asked for.
     SessionArchive m_archive;
 };

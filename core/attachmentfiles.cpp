@@ -164,4 +164,29 @@ void removeAll()
     QDir(rootFolder()).removeRecursively();
 }
 
+QString messageFolderOf(const QString &storedPath)
+{
+    if (storedPath.isEmpty())
+        return {};
+    const QFileInfo folder(QFileInfo(storedPath).absolutePath());
+    return folder.absolutePath() == QFileInfo(rootFolder()).absoluteFilePath() ? folder.fileName()
+                                                                               : QString();
+}
+
+void removeUnused(const QString &root, const QSet<QString> &inUse, const QStringList &named)
+{
+    const QDir folder(root);
+    const QStringList names
+        = named.isEmpty() ? folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot) : named;
+    const QDateTime recent = QDateTime::currentDateTimeUtc().addSecs(-60);
+    for (const QString &name : names) {
+        if (inUse.contains(name) || QUuid::fromString(name).isNull())
+            continue;
+        const QFileInfo info(folder.filePath(name));
+        if (!info.isDir() || info.isSymLink() || (named.isEmpty() && info.lastModified() > recent))
+            continue;
+        QDir(info.filePath()).removeRecursively();
+    }
+}
+
 } // namespace AttachmentFiles

@@ -53,4 +53,11 @@ void removeForGone(const QList<ChatSession> &before, const QList<ChatSession> &a
 // Removes every copy ("Delete All Data").
 void removeAll();
 
+// The name of the message folder a stored copy lies in; empty for any other path.
+QString messageFolderOf(const QString &storedPath);
+// Removes the message folders of `root` that are not in use: the named ones, or (none named)
+// every one, sparing those changed within the last minute (their message may not be in a
+// chat yet). Blocking: meant for a worker thread.
+void removeUnused(const QString &root, const QSet<QString> &inUse, const QStringList &named);
+
 } // namespace AttachmentFiles

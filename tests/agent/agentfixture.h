@@ -54,6 +54,7 @@ struct AgentFixture
 {
     StandinEngine engine;
     bool engineRunning = true;
+    bool sees = false;    // the loaded model sees pictures
     int portOverride = 0; // a port where nothing listens, for refused connections
     RecordingTools tools;
     std::unique_ptr<AgentState> state;
@@ -72,7 +73,9 @@ struct AgentFixture
                                                                   return portOverride
                                                                              ? portOverride
                                                                              : engine.port();
-                                                              }},
+                                                              },
+                                                              {},
+                                                              [this] { return sees; }},
                                                  tools.runner());
         // No real sound from a test run.
         manager->setCompletionSoundCommand({});

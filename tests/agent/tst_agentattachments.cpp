@@ -66,6 +66,36 @@ private slots:
                      QString::fromStdString(nlohmann::json(text).dump()));
         }
     }
+
+    // A retried (or edited) message takes copies of its own; the earlier ones go.
+    void retriedCopiesGo()
+    {
+        clearStoredState();
+        StandinEngine engine;
+        QVERIFY(engine.isRunning());
+        engine.enqueue({{"pieces", {"At 7."}}});
+        engine.enqueue({{"pieces", {"At 7, again."}}});
+        AgentState state;
+        AgentManager agent(&state,
+                           EngineAccess{[] { return true; }, [&engine] { return engine.port(); }});
+        agent.setCompletionSoundCommand({});
+        QTemporaryDir dir;
+        QVERIFY(writeTestFile(dir.filePath("plan.md"), "Opens at 7"));
+        agent.send("When?",
+                   {{"plan.md", Attachment::document, 10, dir.filePath("plan.md"), {}, "Opens at 7"}});
+        QVERIFY(QTest::qWaitFor([&] { return !agent.isBusy(); }, 20000));
+        const Message first = state.messages().first();
+        const QString earlier = AttachmentFiles::folderFor(first.id);
+        QVERIFY(QFileInfo::exists(earlier));
+
+        state.setMessages({}); // the retry cuts the conversation before the message
+        agent.send("When?", AttachmentFiles::draftsFrom(first.attachments));
+        QVERIFY(QTest::qWaitFor([&] { return !agent.isBusy(); }, 20000));
+        const Message again = state.messages().first();
+        QCOMPARE(readTestFile(again.attachments.value(0).storedPath), "Opens at 7");
+        QTRY_VERIFY(!QFileInfo::exists(earlier));
+        QCOMPARE(state.messages().last().content, "At 7, again.");
+    }
 };
 
 TOVRA_TEST_MAIN(AgentAttachmentsTest, QCoreApplication)

@@ -151,9 +151,18 @@ private slots:
                               "Done."}));
     }
 
+    void screenshot_data()
+    {
+        columns<bool>("sees");
+        QTest::newRow("text-only model") << false;
+        QTest::newRow("model that sees") << true;
+    }
+
     void screenshot()
     {
+        QFETCH(bool, sees);
         AgentFixture f;
+        f.sees = sees;
         const QString image = "data:image/jpeg;base64,/9j/4AAQSkZJRgABAQ==";
         f.tools.cannedResults.insert("take_screenshot", image);
         f.engine.enqueue(json::array({toolCallLine("take_screenshot"), reply("Saved it.")}));
@@ -171,9 +180,29 @@ private slots:
         QVERIFY2(line.match(f.messages().at(3).content).hasMatch(),
                  qPrintable(f.messages().at(3).content));
         QCOMPARE(f.messages().last().content, "Saved it.");
-        // The image is in the conversation (and saved) but never sent to the model.
-        QCOMPARE(f.reloaded()->messages().at(2).content, image);
-        QVERIFY(!QByteArray::fromStdString(f.engine.requests().dump()).contains("data:image"));
+        // The image is in the conversation (and saved); only a model that sees is sent it,
+        // with the results, from the copy kept with them.
+        const auto reloaded = f.reloaded();
+        QCOMPARE(reloaded->messages().at(2).content, image);
+        const QList<Attachment> files = reloaded->messages().at(3).attachments;
+        if (!sees) {
+            QVERIFY(files.isEmpty());
+            QVERIFY(!QByteArray::fromStdString(f.engine.requests().dump()).contains("data:image"));
+            return;
+        }
+        QCOMPARE(files.size(), 1);
+        static const QRegularExpression name(
+            "^Screenshot_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.jpg$");
+        QVERIFY2(name.match(files[0].name).hasMatch(), qPrintable(files[0].name));
+        QCOMPARE(readTestFile(files[0].storedPath), QByteArray::fromBase64("/9j/4AAQSkZJRgABAQ=="));
+        const json results = f.engine.requests().back()["messages"].back();
+        QCOMPARE(QString::fromStdString(results.dump()),
+                 QString::fromStdString(
+                     json{{"role", "user"},
+                          {"content",
+                           {{{"type", "text"}, {"text", f.messages().at(3).content.toStdString()}},
+                            {{"type", "image_url"}, {"image_url", {{"url", image.toStdString()}}}}}}}
+                         .dump()));
     }
 
     // The reply that asked for a tool goes back with its thinking, within its turn only; each

@@ -14,6 +14,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <utime.h>
+
 #include <QCoroTask>
 
 namespace {
@@ -234,6 +236,9 @@ private slots:
         QCOMPARE(readTestFile(stored[0].storedPath), QByteArray("Opens at 7"));
         QCOMPARE(stored[1].storedPath, folder + "/pier.png");
         QCOMPARE(stored[1].text, QString());
+        // Where a copy came from, when it is sent again with an edited message.
+        QCOMPARE(AttachmentFiles::messageFolderOf(stored[0].storedPath), uuidText(id));
+        QCOMPARE(AttachmentFiles::messageFolderOf(dir.filePath("plan.md")), QString());
 
         AgentState state;
         ChatSession kept = ChatSession::make(), deleted = ChatSession::make();
@@ -250,6 +255,39 @@ private slots:
         QVERIFY(QDir().mkpath(AttachmentFiles::folderFor(QUuid::createUuid())));
         state.resetAllData();
         QVERIFY(!QFileInfo::exists(AttachmentFiles::rootFolder()));
+    }
+
+    // Copies no chat holds (an edited or retried message's, one never saved) are removed:
+    // named ones at once, the others once they are a minute old.
+    void unusedCopiesGo_data()
+    {
+        columns<QString, bool, bool, bool, bool>("folder", "named", "old", "inUse", "removed");
+        const QString message = "0F0E0D0C-0000-4000-8000-00000000000A";
+        QTest::newRow("an old one of no chat") << message << false << true << false << true;
+        QTest::newRow("a new one of no chat") << message << false << false << false << false;
+        QTest::newRow("one a chat holds") << message << false << true << true << false;
+        QTest::newRow("an edited message's, named") << message << true << false << false << true;
+        QTest::newRow("named, but a chat holds it") << message << true << true << true << false;
+        QTest::newRow("no message's folder") << "notes" << false << true << false << false;
+    }
+
+    void unusedCopiesGo()
+    {
+        const auto [name, named, old, inUse, removed]
+            = fetch<QString, bool, bool, bool, bool>("folder", "named", "old", "inUse", "removed");
+        QTemporaryDir root;
+        const QString folder = root.filePath(name);
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeTestFile(folder + "/plan.md", "Opens at 7"));
+        if (old) {
+            const time_t hourAgo = time(nullptr) - 3600;
+            const utimbuf times{hourAgo, hourAgo};
+            QCOMPARE(utime(QFile::encodeName(folder).constData(), &times), 0);
+        }
+        AttachmentFiles::removeUnused(root.path(),
+                                      inUse ? QSet<QString>{name} : QSet<QString>{},
+                                      named ? QStringList{name} : QStringList{});
+        QCOMPARE(QFileInfo::exists(folder), !removed);
     }
 };
 
