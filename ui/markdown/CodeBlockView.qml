@@ -14,19 +14,13 @@ Item {
     // The code as shown and copied: no line breaks at either end.
     property string code
     property string language
-    readonly property alias copied: copyFlag.copied
+    readonly property alias copied: copyButton.copied
 
     implicitHeight: frame.height
     implicitWidth: 200
 
     function copy(): void {
-        Clipboard.setText(root.code)
-        copyFlag.set()
-    }
-
-    CopyFlag {
-        id: copyFlag
-        interval: 2000
+        copyButton.copy()
     }
 
     RectangularGlow {
@@ -105,26 +99,10 @@ Item {
                     Item {
                         Layout.fillWidth: true
                     }
-                    PlainButton {
+                    CopyButton {
                         id: copyButton
                         objectName: "codeCopyButton"
-                        leftPadding: 8
-                        rightPadding: 8
-                        topPadding: 3
-                        bottomPadding: 3
-                        text: root.copied ? "Copied!" : "Copy"
-                        symbol: root.copied ? "checkmark" : "doc.on.doc"
-                        color: root.copied ? Theme.green : Theme.secondary
-                        Behavior on color {
-                            ColorAnimation { duration: 200 }
-                        }
-                        background: Rectangle {
-                            radius: 5
-                            color: Theme.alpha(Theme.controlBackground, 0.7)
-                            border.width: copyButton.visualFocus ? 1 : 0
-                            border.color: Theme.accent
-                        }
-                        onClicked: root.copy()
+                        textToCopy: root.code
                     }
                 }
             }

@@ -16,20 +16,14 @@ Item {
     property var cells: []
     // Each column's MarkdownDocument alignment number (0 none, 1 left, 2 centre, 3 right).
     property var alignments: []
-    readonly property alias copied: copyFlag.copied
+    readonly property alias copied: copyButton.copied
     readonly property alias grid: grid
 
     implicitHeight: frame.height
     implicitWidth: 200
 
     function copy(): void {
-        Clipboard.setText(root.markdown)
-        copyFlag.set()
-    }
-
-    CopyFlag {
-        id: copyFlag
-        interval: 2000
+        copyButton.copy()
     }
 
     FontMetrics {
@@ -190,26 +184,14 @@ Item {
             width: parent.width
             height: copyButton.implicitHeight + 8
 
-            PlainButton {
+            CopyButton {
                 id: copyButton
                 objectName: "tableCopyButton"
                 anchors.right: parent.right
                 anchors.rightMargin: 8
                 anchors.verticalCenter: parent.verticalCenter
-                leftPadding: 8
-                rightPadding: 8
-                topPadding: 3
-                bottomPadding: 3
-                text: root.copied ? "Copied!" : "Copy table"
-                symbol: root.copied ? "checkmark" : "doc.on.doc"
-                color: root.copied ? Theme.green : Theme.secondary
-                background: Rectangle {
-                    radius: 5
-                    color: Theme.alpha(Theme.controlBackground, 0.7)
-                    border.width: copyButton.visualFocus ? 1 : 0
-                    border.color: Theme.accent
-                }
-                onClicked: root.copy()
+                textToCopy: root.markdown
+                label: "Copy table"
             }
         }
     }
