@@ -58,6 +58,9 @@ void readPdf(Result &result, const QString &path, const StopFlag &stop)
     case PdfText::Outcome::Stopped:
         result.error = QStringLiteral("Reading was stopped");
         break;
+    case PdfText::Outcome::Unavailable:
+        result.error = QStringLiteral("PDFs cannot be read here: the app's PDF reader is missing");
+        break;
     }
 }
 
