@@ -493,6 +493,8 @@ private slots:
         QCOMPARE(kept->second.filename, name);
         QVERIFY(kept->second.isDownloaded);
         QCOMPARE(kept->second.seesImages, repo == QLatin1String("seefolk/Pictures-Vision-GGUF"));
+        // Every start writes the index again: the start after that still finds the model.
+        QVERIFY(libraryEntry(ModelManager(), repo));
         QCOMPARE(ModelManager::filePath(kept->first, kept->second), QDir(folder).filePath(name));
         QVERIFY(QFile::remove(QDir(folder).filePath(file.parts.last())));
         QVERIFY(!libraryEntry(ModelManager(), repo));
