@@ -155,6 +155,13 @@ bool HFModel::hasDownloadedVariant() const
     });
 }
 
+bool HFModel::hasSeeingVariant() const
+{
+    return std::any_of(variants.cbegin(), variants.cend(), [](const ModelVariant &v) {
+        return v.seesImages;
+    });
+}
+
 QList<HFModel> Catalog::builtIn()
 {
     return {

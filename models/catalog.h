@@ -67,6 +67,8 @@ struct HFModel
     qsizetype indexOfVariant(const QUuid &variantId) const;
     // Any of its quantisation files is in the models folder.
     bool hasDownloadedVariant() const;
+    // Some downloaded variant came with its projector: the model sees pictures.
+    bool hasSeeingVariant() const;
 
     friend bool operator==(const HFModel &, const HFModel &) = default;
 };

@@ -63,6 +63,8 @@ QVariant ModelListModel::data(const QModelIndex &index, int role) const
         return variant.isDownloaded;
     case SeesImagesRole:
         return variant.seesImages;
+    case HasSeeingVariantRole:
+        return model.hasSeeingVariant();
     case DownloadProgressRole:
         return variant.downloadProgress;
     case IsDownloadingRole:
@@ -116,6 +118,7 @@ QHash<int, QByteArray> ModelListModel::roleNames() const
         {MemoryWarningRole, "memoryWarning"},
         {SourceRole, "source"},
         {SeesImagesRole, "seesImages"},
+        {HasSeeingVariantRole, "hasSeeingVariant"},
     };
 }
 
@@ -149,17 +152,18 @@ void ModelListModel::setVariant(qsizetype modelIndex,
     note(current.quantization != variant.quantization, QuantizationRole);
     note(current.filename != variant.filename, FilenameRole);
     note(current.sizeGB != variant.sizeGB, SizeGBRole);
-    const bool downloadedChanged = current.isDownloaded != variant.isDownloaded;
+    const bool downloadedChanged = current.isDownloaded != variant.isDownloaded
+                                   || current.seesImages != variant.seesImages;
     current = variant;
     if (roles.isEmpty())
         return;
     const int row = rowOf(modelIndex, variantIndex);
     emit dataChanged(index(row), index(row), roles);
     if (downloadedChanged) {
-        // The card's checkmark is shared by every row of the model.
+        // The card's checkmark and badges are shared by every row of the model.
         const int first = rowOf(modelIndex, 0);
         const int last = rowOf(modelIndex, model.variants.size() - 1);
-        emit dataChanged(index(first), index(last), {HasDownloadedVariantRole});
+        emit dataChanged(index(first), index(last), {HasDownloadedVariantRole, HasSeeingVariantRole});
     }
 }
 

@@ -38,6 +38,7 @@ public:
         ResumedBytesRole,      /**< Bytes already on disk when the running transfer began. */
         SourceRole,            /**< ModelSource: catalogue, hub download or a file used in place. */
         SeesImagesRole,        /**< Downloaded with a projector: the model sees pictures. */
+        HasSeeingVariantRole,  /**< Some variant of this row's model sees pictures. */
     };
     Q_ENUM(Roles)
 

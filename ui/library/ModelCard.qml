@@ -15,6 +15,7 @@ Item {
     required property string parameterCount
     required property string description
     required property bool hasDownloadedVariant
+    required property bool hasSeeingVariant
     required property bool isFirstOfModel
     required property bool isLastOfModel
     required property bool isExpanded
@@ -39,6 +40,23 @@ Item {
     signal deleteRequested()
     // A later row of a model asks the row with the model's header for focus.
     signal cardFocusRequested()
+
+    // A small label beside the model's name; none without text.
+    component Badge: Rectangle {
+        property alias text: label.text
+        property color tint
+        visible: label.text.length > 0
+        width: label.implicitWidth + 12
+        height: label.implicitHeight + 4
+        radius: 4
+        color: Theme.alpha(tint, 0.15)
+        Text {
+            id: label
+            anchors.centerIn: parent
+            font.pixelSize: 9
+            color: Theme.label
+        }
+    }
 
     function focusHeader(): void {
         header.forceActiveFocus(Qt.TabFocusReason)
@@ -112,20 +130,17 @@ Item {
                             font.weight: Font.DemiBold
                             color: Theme.label
                         }
-                        Rectangle {
-                            visible: root.parameterCount.length > 0
+                        Badge {
                             anchors.verticalCenter: name.verticalCenter
-                            width: badge.implicitWidth + 12
-                            height: badge.implicitHeight + 4
-                            radius: 4
-                            color: Theme.alpha(Theme.accent, 0.15)
-                            Text {
-                                id: badge
-                                anchors.centerIn: parent
-                                text: root.parameterCount
-                                font.pixelSize: 9
-                                color: Theme.label
-                            }
+                            text: root.parameterCount
+                            tint: Theme.accent
+                        }
+                        // A downloaded variant came with its projector.
+                        Badge {
+                            objectName: "visionBadge"
+                            anchors.verticalCenter: name.verticalCenter
+                            text: root.hasSeeingVariant ? "Vision" : ""
+                            tint: Theme.green
                         }
                     }
                     Text {
