@@ -152,8 +152,8 @@ void ModelListModel::setVariant(qsizetype modelIndex,
     note(current.quantization != variant.quantization, QuantizationRole);
     note(current.filename != variant.filename, FilenameRole);
     note(current.sizeGB != variant.sizeGB, SizeGBRole);
-    const bool downloadedChanged = current.isDownloaded != variant.isDownloaded
-                                   || current.seesImages != variant.seesImages;
+    const bool downloadedChanged
+        = current.isDownloaded != variant.isDownloaded || current.seesImages != variant.seesImages;
     current = variant;
     if (roles.isEmpty())
         return;
@@ -163,7 +163,9 @@ void ModelListModel::setVariant(qsizetype modelIndex,
         // The card's checkmark and badges are shared by every row of the model.
         const int first = rowOf(modelIndex, 0);
         const int last = rowOf(modelIndex, model.variants.size() - 1);
-        emit dataChanged(index(first), index(last), {HasDownloadedVariantRole, HasSeeingVariantRole});
+        emit dataChanged(index(first),
+                         index(last),
+                         {HasDownloadedVariantRole, HasSeeingVariantRole});
     }
 }
 
