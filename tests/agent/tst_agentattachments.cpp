@@ -1,8 +1,6 @@
 // A message with files: the copies kept with it, a document's text in what the engine
 // receives, a picture as an image_url part only for a model that sees.
-#include "agent/agentmanager.h"
-#include "tests/support/standinengine.h"
-#include "tests/support/storedstate.h"
+#include "tests/agent/agentfixture.h"
 #include "tests/support/testenvironment.h"
 
 #include <QDir>
@@ -23,36 +21,29 @@ private slots:
     void sent()
     {
         QFETCH(bool, sees);
-        clearStoredState();
-        StandinEngine engine;
-        QVERIFY(engine.isRunning());
-        engine.enqueue({{"pieces", {"A ferry."}}});
-        AgentState state;
-        AgentManager agent(&state,
-                           EngineAccess{[] { return true; },
-                                        [&engine] { return engine.port(); },
-                                        {},
-                                        [sees] { return sees; }});
-        agent.setCompletionSoundCommand({});
+        AgentFixture f;
+        f.sees = sees;
+        f.engine.enqueue({{"pieces", {"A ferry."}}});
         QTemporaryDir dir;
         QVERIFY(writeTestFile(dir.filePath("plan.md"), "Opens at 7"));
         const QByteArray picture("\x89PNG\r\n\x1a\n-not-decoded-here");
 
-        agent.send("What is this?",
+        f.manager
+            ->send("What is this?",
                    {{"plan.md", Attachment::document, 10, dir.filePath("plan.md"), {}, "Opens at 7"},
                     {"pier.png", Attachment::image, 17, {}, picture, {}}});
-        QVERIFY(QTest::qWaitFor([&] { return !agent.isBusy(); }, 20000));
+        QVERIFY(f.idle());
 
-        const Message asked = state.messages().first();
+        const Message asked = f.messages().first();
         QCOMPARE(asked.content, "What is this?");
         QCOMPARE(asked.attachments.size(), 2);
         const QString folder
             = QDir(Paths::appDataDirectory()).filePath("attachments/") + uuidText(asked.id);
         QCOMPARE(asked.attachments[0].storedPath, folder + "/plan.md");
         QCOMPARE(readTestFile(asked.attachments[1].storedPath), picture);
-        QCOMPARE(state.messages().last().content, "A ferry.");
+        QCOMPARE(f.messages().last().content, "A ferry.");
 
-        const nlohmann::json content = engine.requests().back()["messages"][1]["content"];
+        const nlohmann::json content = f.engine.requests().back()["messages"][1]["content"];
         const std::string text = "What is this?\n\nContents of plan.md:\n```\nOpens at 7\n```";
         if (sees) {
             const nlohmann::json parts = nlohmann::json::array(
@@ -70,31 +61,26 @@ private slots:
     // A retried (or edited) message takes copies of its own; the earlier ones go.
     void retriedCopiesGo()
     {
-        clearStoredState();
-        StandinEngine engine;
-        QVERIFY(engine.isRunning());
-        engine.enqueue({{"pieces", {"At 7."}}});
-        engine.enqueue({{"pieces", {"At 7, again."}}});
-        AgentState state;
-        AgentManager agent(&state,
-                           EngineAccess{[] { return true; }, [&engine] { return engine.port(); }});
-        agent.setCompletionSoundCommand({});
+        AgentFixture f;
+        f.engine.enqueue({{"pieces", {"At 7."}}});
+        f.engine.enqueue({{"pieces", {"At 7, again."}}});
         QTemporaryDir dir;
         QVERIFY(writeTestFile(dir.filePath("plan.md"), "Opens at 7"));
-        agent.send("When?",
-                   {{"plan.md", Attachment::document, 10, dir.filePath("plan.md"), {}, "Opens at 7"}});
-        QVERIFY(QTest::qWaitFor([&] { return !agent.isBusy(); }, 20000));
-        const Message first = state.messages().first();
+        f.manager->send(
+            "When?",
+            {{"plan.md", Attachment::document, 10, dir.filePath("plan.md"), {}, "Opens at 7"}});
+        QVERIFY(f.idle());
+        const Message first = f.messages().first();
         const QString earlier = AttachmentFiles::folderFor(first.id);
         QVERIFY(QFileInfo::exists(earlier));
 
-        state.setMessages({}); // the retry cuts the conversation before the message
-        agent.send("When?", AttachmentFiles::draftsFrom(first.attachments));
-        QVERIFY(QTest::qWaitFor([&] { return !agent.isBusy(); }, 20000));
-        const Message again = state.messages().first();
+        f.state->setMessages({}); // the retry cuts the conversation before the message
+        f.manager->send("When?", AttachmentFiles::draftsFrom(first.attachments));
+        QVERIFY(f.idle());
+        const Message again = f.messages().first();
         QCOMPARE(readTestFile(again.attachments.value(0).storedPath), "Opens at 7");
         QTRY_VERIFY(!QFileInfo::exists(earlier));
-        QCOMPARE(state.messages().last().content, "At 7, again.");
+        QCOMPARE(f.messages().last().content, "At 7, again.");
     }
 };
 
