@@ -149,14 +149,24 @@ private slots:
     }
 
     // Over Streamable HTTP; the picture stays in the chat and the model reads that it is there.
+    // A model that sees also gets the picture with the results.
+    void overHttp_data()
+    {
+        columns<bool>("sees");
+        QTest::newRow("text-only model") << false;
+        QTest::newRow("model that sees") << true;
+    }
+
     void overHttp()
     {
+        QFETCH(bool, sees);
         Mcp::EverythingOverHttp server;
         QVERIFY(server.listening);
         ServerFixture f(ordered_json{
             {"web",
              {{"url", server.url().toStdString()}, {"alwaysAllow", {"echo", "get-tiny-image"}}}}});
         QVERIFY(f.ready);
+        f.sees = sees;
         f.engine.enqueue(json::array({toolCalls({{"mcp__web__echo", {{"message", "hello"}}},
                                                  {"mcp__web__get-tiny-image", json::object()}}),
                                       done}));
@@ -166,8 +176,17 @@ private slots:
             "Tool results:\n[mcp__web__echo]: Echo: hello\n[mcp__web__get-tiny-image]: Here's the "
             "image you requested:\n[Image: image/png, 3.9 KB, shown to the user in the chat]\n"
             "The image above is the MCP logo.");
-        QVERIFY(
-            f.messages().at(f.messages().size() - 3).content.startsWith("data:image/png;base64,"));
+        const QString picture = f.messages().at(f.messages().size() - 3).content;
+        QVERIFY(picture.startsWith("data:image/png;base64,"));
+        const QList<Attachment> kept = f.messages().at(f.messages().size() - 2).attachments;
+        QCOMPARE(kept.size(), sees ? 1 : 0);
+        const json sent = f.engine.requests().back()["messages"].back()["content"];
+        QCOMPARE(sent.is_array(), sees);
+        if (sees) {
+            QCOMPARE(kept[0].name, "mcp__web__get-tiny-image.png");
+            QCOMPARE(QString::fromStdString(sent[1]["image_url"]["url"].get<std::string>()),
+                     picture);
+        }
     }
 
     // The server dies during the call: the model hears so, and Settings shows it failed.
