@@ -78,8 +78,9 @@ int main(int argc, char **argv)
         const char *name;
         const char *markdown;
     } kinds[] = {
-        {"paragraph", "This paragraph explains the **important** part, with `inline code`, a "
-                      "[link](https://example.com) and some *emphasis*.\n\n"},
+        {"paragraph",
+         "This paragraph explains the **important** part, with `inline code`, a "
+         "[link](https://example.com) and some *emphasis*.\n\n"},
         {"heading", "## Step N: setting things up\n\n"},
         {"bullet", "- first point with `code`\n\n"},
         {"table", "| Item | Count |\n|:-----|------:|\n| apples | 3 |\n\n"},
