@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <QCoroTask>
 
@@ -94,23 +93,15 @@ int main(int argc, char **argv)
     file.close();
     const qint64 baseline = bench::statusBytes("VmRSS");
 
-    // A 1 ms timer: the longest gap between its ticks is the longest stall of the UI thread.
-    QElapsedTimer sinceTick;
-    qint64 longestGap = 0;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTick.nsecsElapsed());
-        sinceTick.restart();
-    });
+    bench::StallMeter stalls; // of the UI thread
     Run run;
     [](QString path, Run *into) -> QCoro::Task<> {
         *into = co_await extract(path);
         QCoreApplication::exit(0);
     }(path, &run);
-    tick.start(1);
-    sinceTick.start();
+    stalls.start();
     QCoreApplication::exec();
-    run.stallMs = double(longestGap) / 1e6;
+    run.stallMs = stalls.longestMs();
     const qint64 peak = bench::statusBytes("VmHWM");
 
     std::printf("bench_attach: a %d-page PDF (%.1f MiB), %lld characters of text\n",

@@ -90,16 +90,8 @@ AppRun appRun(ModelManager &manager)
             QCoreApplication::exit(0);
     });
     poll.start(10);
-    // A 1 ms timer: the longest gap between its ticks is the longest stall of the window.
-    QElapsedTimer sinceTick;
-    qint64 longestGap = 0;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTick.nsecsElapsed());
-        sinceTick.restart();
-    });
-    tick.start(1);
-    sinceTick.start();
+    bench::StallMeter stalls; // of the window
+    stalls.start();
     QCoreApplication::exec();
     const double seconds = timer.nsecsElapsed() / 1e9;
     const qint64 peak = bench::statusBytes("VmHWM");
@@ -111,7 +103,7 @@ AppRun appRun(ModelManager &manager)
     if (!peakReset)
         std::fprintf(
             stderr, "note: could not reset the peak resident size; growth is measured from start\n");
-    return AppRun{seconds, peak - baseline, double(longestGap) / 1e6};
+    return AppRun{seconds, peak - baseline, stalls.longestMs()};
 }
 } // namespace
 

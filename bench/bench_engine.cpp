@@ -339,9 +339,7 @@ void realEngineBench(const QString &engine, const QString &model)
 
 int main(int argc, char **argv)
 {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::startWindowBench();
     TestEnvironment environment;
     QApplication application(argc, argv);
     TestEnvironment::setApplicationIdentity();

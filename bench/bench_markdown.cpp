@@ -3,8 +3,7 @@
 // the blocks (items, bindings, text layout) and for the first frame that draws them (the
 // software renderer, offscreen). Median of 5; per block.
 
-#include "ui/components/iconimageprovider.h"
-
+#include "bench/benchwindow.h"
 #include "bench/measure.h"
 #include "tests/support/testenvironment.h"
 
@@ -43,9 +42,7 @@ double median(std::vector<double> values)
 
 int main(int argc, char **argv)
 {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::startWindowBench();
     TestEnvironment environment;
     QGuiApplication application(argc, argv);
     QQuickStyle::setStyle(QStringLiteral("Fusion"));

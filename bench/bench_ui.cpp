@@ -237,9 +237,7 @@ int main(int argc, char **argv)
 {
     if (argc == 3 && qstrcmp(argv[1], "--startup") == 0)
         return startupOnly(argc, argv, QString::fromLocal8Bit(argv[2]));
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::startWindowBench();
     TestEnvironment environment;
     QApplication app(argc, argv);
     TestEnvironment::setApplicationIdentity();

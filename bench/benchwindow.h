@@ -7,9 +7,19 @@
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace bench {
+
+// Before the application object: figures printed as they come, and the window offscreen
+// unless a platform is asked for.
+inline void startWindowBench()
+{
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
 
 // Loads the main window and returns once its first frame is on screen.
 inline QQuickWindow *loadMainWindow(QQmlApplicationEngine &engine)
