@@ -176,8 +176,9 @@ private:
     // server's tool unless always allowed, a built-in tool unless it only reads.
     bool asksFirst(const ToolCall &call) const;
     QCoro::Task<McpToolOutput> runServerTool(TurnPtr turn, ToolCall call);
+    // A tool's picture: shown in the chat, and kept as `fileName` for a model that sees.
     void keepToolPicture(const QString &dataUrl,
-                         const QString &name,
+                         const QString &fileName,
                          QList<AttachmentDraft> &pictures);
     bool modelSeesImages() const { return m_engine.seesImages && m_engine.seesImages(); }
     QCoro::Task<ChatResult> request(TurnPtr turn,

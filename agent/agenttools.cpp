@@ -33,8 +33,12 @@ QCoro::Task<> AgentManager::runToolCallsInTurn(TurnPtr turn, QList<ToolCall> cal
             if (!self || !m_state || turn->over)
                 co_return;
             turn->awaiting = Awaiting::Nothing;
-            for (const QString &image : output.images)
-                keepToolPicture(image, call.name, pictures);
+            for (const QString &image : output.images) {
+                const bool png = image.startsWith(QLatin1String("data:image/png"));
+                keepToolPicture(image,
+                                call.name + (png ? QStringLiteral(".png") : QStringLiteral(".jpg")),
+                                pictures);
+            }
             resultLines.append(u'[' + call.name + QStringLiteral("]: ")
                                + shortenedServerToolResult(output.text));
             continue;
@@ -113,7 +117,7 @@ QCoro::Task<McpToolOutput> AgentManager::runServerTool(TurnPtr turn, ToolCall ca
 }
 
 void AgentManager::keepToolPicture(const QString &dataUrl,
-                                   const QString &name,
+                                   const QString &fileName,
                                    QList<AttachmentDraft> &pictures)
 {
     // Shown in the chat for the user, and sent to a model that sees with the tool's results.
@@ -124,11 +128,6 @@ void AgentManager::keepToolPicture(const QString &dataUrl,
     const QByteArray bytes = QByteArray::fromBase64(dataUrl.section(u',', 1).toLatin1());
     if (bytes.isEmpty())
         return;
-    const bool png = dataUrl.startsWith(QLatin1String("data:image/png"));
-    const QString fileName
-        = name.endsWith(QLatin1String(".jpg")) || name.endsWith(QLatin1String(".png"))
-              ? name
-              : name + (png ? QStringLiteral(".png") : QStringLiteral(".jpg"));
     pictures.append({fileName, Attachment::image, bytes.size(), {}, bytes, {}});
 }
 
