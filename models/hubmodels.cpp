@@ -184,8 +184,8 @@ void ModelManager::loadIndex()
         ModelVariant variant = variantFor(file.name(), file.quantization, file.totalBytes());
         m_hubFiles.insert(variant.id, file);
         // The index lists only what is all there: downloaded, and kept so when it is written
-        // again below.
-        markPresence(library[m], variant, true);
+        // again below. Whether it sees is refreshDownloadStatus()'s, which follows.
+        variant.isDownloaded = true;
         library[m].variants.append(std::move(variant));
     }
     setLibrary(std::move(library));
