@@ -11,7 +11,6 @@
 
 #include <QFileInfo>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <QCoroFuture>
 #include <QCoroTimer>
