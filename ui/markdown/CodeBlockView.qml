@@ -1,7 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Controls
-import QtQuick.Layouts
 import Qt5Compat.GraphicalEffects
 import TovraAI.Components
 import TovraAI.Markdown
@@ -67,41 +65,55 @@ Item {
                     color: Theme.alpha(Theme.separator, 0.2)
                 }
 
-                RowLayout {
+                // Placed by anchors, not a layout: a block is made often while a reply streams.
+                Item {
                     id: header
                     anchors.fill: parent
                     anchors.leftMargin: 13
                     anchors.rightMargin: 13
-                    anchors.topMargin: 9
-                    anchors.bottomMargin: 9
-                    spacing: 8
+                    implicitHeight: copyButton.implicitHeight
 
                     Row {
+                        id: windowButtons
+                        anchors.verticalCenter: parent.verticalCenter
                         spacing: 5
-                        Repeater {
-                            model: Theme.windowButtons
-                            delegate: Rectangle {
-                                required property color modelData
-                                width: 9
-                                height: 9
-                                radius: 4.5
-                                color: modelData
-                            }
+                        Rectangle {
+                            width: 9
+                            height: 9
+                            radius: 4.5
+                            color: Theme.windowButtons[0]
+                        }
+                        Rectangle {
+                            width: 9
+                            height: 9
+                            radius: 4.5
+                            color: Theme.windowButtons[1]
+                        }
+                        Rectangle {
+                            width: 9
+                            height: 9
+                            radius: 4.5
+                            color: Theme.windowButtons[2]
                         }
                     }
                     Text {
+                        anchors.left: windowButtons.right
+                        anchors.leftMargin: 8
+                        anchors.right: copyButton.left
+                        anchors.rightMargin: 8
+                        anchors.verticalCenter: parent.verticalCenter
                         visible: root.language.length > 0
                         text: root.language
+                        elide: Text.ElideRight
                         font.pixelSize: 11
                         font.weight: Font.Medium
                         color: Theme.secondary
                     }
-                    Item {
-                        Layout.fillWidth: true
-                    }
                     CopyButton {
                         id: copyButton
                         objectName: "codeCopyButton"
+                        anchors.right: parent.right
+                        anchors.verticalCenter: parent.verticalCenter
                         textToCopy: root.code
                     }
                 }
@@ -114,21 +126,14 @@ Item {
                 opacity: 0.35
             }
 
-            Flickable {
+            SideScroller {
                 id: scroller
+                objectName: "codeScroller"
                 width: parent.width
-                height: codeText.implicitHeight + (hbar.visible ? hbar.height : 0)
+                height: codeText.implicitHeight + barHeight
                 contentWidth: Math.max(width, codeText.implicitWidth)
                 contentHeight: codeText.implicitHeight
-                flickableDirection: Flickable.HorizontalFlick
-                boundsBehavior: Flickable.StopAtBounds
                 clip: true
-                interactive: contentWidth > width
-                ScrollBar.horizontal: ScrollBar {
-                    id: hbar
-                    policy: scroller.contentWidth > scroller.width ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
-                    visible: scroller.contentWidth > scroller.width
-                }
 
                 TextEdit {
                     id: codeText

@@ -1,6 +1,5 @@
 pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Controls
 import TovraAI.Components
 import TovraAI.Markdown
 
@@ -48,6 +47,7 @@ Item {
                 measurer.font.weight = r === 0 ? Font.DemiBold : Font.Normal
                 for (let c = 0; c < root.alignments.length; ++c) {
                     measurer.text = cells[r][c] ?? ""
+                    measurer.textFormat = TextUtils.isPlainRichText(measurer.text) ? Text.StyledText : Text.RichText
                     widths[c] = Math.max(widths[c] ?? 0, Math.ceil(measurer.implicitWidth))
                 }
             }
@@ -90,21 +90,13 @@ Item {
         border.color: Theme.separator
         clip: true
 
-        Flickable {
+        SideScroller {
             id: scroller
             objectName: "tableScroller"
             width: parent.width
-            height: grid.height + (hbar.visible ? hbar.height : 0)
+            height: grid.height + barHeight
             contentWidth: Math.max(width, grid.width)
             contentHeight: grid.height
-            flickableDirection: Flickable.HorizontalFlick
-            boundsBehavior: Flickable.StopAtBounds
-            interactive: contentWidth > width
-            ScrollBar.horizontal: ScrollBar {
-                id: hbar
-                policy: scroller.contentWidth > scroller.width ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
-                visible: scroller.contentWidth > scroller.width
-            }
 
             // One rectangle per row for its shading and rule, the cells placed at their
             // column's edge, and one rule per column boundary across the whole grid.
@@ -151,7 +143,8 @@ Item {
                                 leftPadding: 10
                                 rightPadding: 10
                                 text: tableRow.rowCells[cell.index] ?? ""
-                                textFormat: Text.RichText
+                                // Most cells are plain words: the light reader draws them alike.
+                                textFormat: TextUtils.isPlainRichText(text) ? Text.StyledText : Text.RichText
                                 font.pixelSize: 13
                                 font.weight: tableRow.header ? Font.DemiBold : Font.Normal
                                 color: Theme.label

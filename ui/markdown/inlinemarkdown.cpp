@@ -1,5 +1,7 @@
 #include "ui/markdown/inlinemarkdown.h"
 
+#include <algorithm>
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <QUrl>
@@ -175,6 +177,25 @@ QString inlineMarkdownToHtml(const QString &markdown, const InlineMarkdownStyle 
     if (md_parse(source.constData(), MD_SIZE(source.size()), &parser, &renderer) != 0)
         return markdown.toHtmlEscaped().replace(u'\n', QLatin1String("<br/>"));
     return renderer.html;
+}
+
+bool isPlainRichText(QStringView html)
+{
+    if (html.contains(u'<'))
+        return false;
+    static constexpr QLatin1StringView decoded[] = {QLatin1StringView("&lt;"),
+                                                    QLatin1StringView("&gt;"),
+                                                    QLatin1StringView("&amp;"),
+                                                    QLatin1StringView("&quot;"),
+                                                    QLatin1StringView("&nbsp;")};
+    for (qsizetype at = html.indexOf(u'&'); at >= 0; at = html.indexOf(u'&', at + 1)) {
+        const QStringView rest = html.sliced(at);
+        if (std::none_of(std::begin(decoded), std::end(decoded), [rest](QLatin1StringView entity) {
+                return rest.startsWith(entity);
+            }))
+            return false;
+    }
+    return true;
 }
 
 bool isOpenableLink(const QString &url)

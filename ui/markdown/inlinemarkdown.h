@@ -18,5 +18,10 @@ QString inlineMarkdownToHtml(const QString &markdown, const InlineMarkdownStyle 
 // parser sees a single paragraph.
 QString escapeBlockSyntax(const QString &markdown);
 
+// Whether rich text holds no markup but the entities Qt's light "styled text" reader
+// decodes (what escaping plain text makes), so a text item can show it without the
+// rich-text document, which costs several times as much to build.
+bool isPlainRichText(QStringView html);
+
 // Links the reply text may open: web and mail addresses only.
 bool isOpenableLink(const QString &url);

@@ -1,5 +1,6 @@
 pragma ComponentBehavior: Bound
 import QtQuick
+import QtQuick.Controls
 import QtTest
 import TovraAI.Components
 import TovraAI.Markdown
@@ -100,6 +101,47 @@ Item {
             const grid = findChild(view, "tableGrid")
             verify(grid.width > 60)
             verify(findChild(view, "tableGrid").children.length > 0)
+        }
+
+        // A block wider than the reply scrolls sideways with a bar below it; one that fits
+        // has none. Plain cells and marked-up ones are drawn by their own text readers.
+        function test_sideScrolling_data() {
+            const wide = "word ".repeat(120)
+            return [
+                { tag: "code that fits", text: "```\ncode\n```", scroller: "codeScroller", bar: false },
+                { tag: "wide code", text: "```\n" + wide + "\n```", scroller: "codeScroller", bar: true },
+                { tag: "table that fits", text: "| a | **b** |\n|---|---|\n| 1 & 2 | &copy; |", scroller: "tableScroller", bar: false,
+                  formats: ["&copy;=" + Text.RichText, "1 &amp; 2=" + Text.StyledText, "<b>b</b>=" + Text.RichText,
+                            "a=" + Text.StyledText] },
+                { tag: "wide table", text: "| a | **b** |\n|---|---|\n| " + wide + " | 2 |", scroller: "tableScroller", bar: true },
+            ]
+        }
+        function test_sideScrolling(data) {
+            const view = createTemporaryObject(markdownComponent, root, { text: data.text })
+            const scroller = findChild(view, data.scroller)
+            const bar = scroller.ScrollBar.horizontal
+            compare(bar !== null && bar.visible, data.bar)
+            compare(scroller.interactive, data.bar)
+            if (data.bar) {
+                compare(scroller.height, scroller.contentHeight + bar.height)
+                bar.increase()
+                verify(scroller.contentX > 0)
+            } else {
+                compare(scroller.height, scroller.contentHeight)
+            }
+            if (data.formats) {
+                const grid = findChild(view, "tableGrid")
+                const formats = []
+                for (let row = 0; row < grid.children.length; ++row) {
+                    const cells = grid.children[row].children
+                    for (let i = 0; i < cells.length; ++i) {
+                        const cell = cells[i]
+                        if (cell.textFormat !== undefined)
+                            formats.push(cell.text + "=" + cell.textFormat)
+                    }
+                }
+                compare(formats.sort(), data.formats)
+            }
         }
 
         function test_textWaitsForTheStartingEngine() {

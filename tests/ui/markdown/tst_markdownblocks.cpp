@@ -200,6 +200,25 @@ private slots:
         QFETCH(QString, url);
         QTEST(isOpenableLink(url), "openable");
     }
+
+    // Cells drawn by the light reader must read the same as through the rich-text one.
+    void plainRichText_data()
+    {
+        columns<QString, bool>("html", "plain");
+        addRow("words", "apples and pears", true);
+        addRow("escaped", "a &lt; b &amp;&amp; c &gt; &quot;d&quot;&nbsp;e", true);
+        addRow("empty", "", true);
+        addRow("bold", "<b>total</b>", false);
+        addRow("named entity", "&copy; 2026", false);
+        addRow("numeric entity", "a &#8212; b", false);
+        addRow("bare ampersand at end", "fish &", false);
+    }
+
+    void plainRichText()
+    {
+        QFETCH(QString, html);
+        QTEST(isPlainRichText(html), "plain");
+    }
 };
 
 TOVRA_TEST_MAIN(MarkdownBlocksTest, QGuiApplication)
