@@ -47,8 +47,7 @@ int main(int argc, char **argv)
     QGuiApplication application(argc, argv);
     QQuickStyle::setStyle(QStringLiteral("Fusion"));
     QQmlEngine engine;
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
+    setUpQmlEngine(engine);
     QQmlComponent component(&engine);
     component.setData(R"(
         import QtQuick

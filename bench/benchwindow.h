@@ -1,7 +1,7 @@
 #pragma once
 
 // The one place the benchmarks reach into the UI library: the main window as the app loads it.
-#include "ui/components/iconimageprovider.h"
+#include "ui/app/qmlengine.h"
 
 #include <QCoreApplication>
 #include <QQmlApplicationEngine>
@@ -24,9 +24,7 @@ inline void startWindowBench()
 // Loads the main window and returns once its first frame is on screen.
 inline QQuickWindow *loadMainWindow(QQmlApplicationEngine &engine)
 {
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
-    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/App/Main.qml")));
+    loadAppWindow(engine);
     if (engine.rootObjects().isEmpty())
         std::exit(1);
     auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());

@@ -1,12 +1,11 @@
 #include "ui/app/appmodel.h"
-#include "ui/components/iconimageprovider.h"
+#include "ui/app/qmlengine.h"
 #include "ui/components/icons.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
-#include <QUrl>
 
 int main(int argc, char *argv[])
 {
@@ -30,14 +29,12 @@ int main(int argc, char *argv[])
     Icons::fontFamily();
 
     QQmlApplicationEngine engine;
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    engine.addImageProvider(QStringLiteral("icons"), new IconImageProvider);
     QObject::connect(
         &engine,
         &QQmlApplicationEngine::objectCreationFailed,
         &app,
         [] { QCoreApplication::exit(1); },
         Qt::QueuedConnection);
-    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/TovraAI/App/Main.qml")));
+    loadAppWindow(engine);
     return app.exec();
 }
