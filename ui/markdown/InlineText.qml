@@ -7,6 +7,10 @@ import TovraAI.Markdown
 TextEdit {
     id: root
 
+    // The words without their markup, as a screen reader reads them (the rich text's own
+    // plain form costs a fifth of making the item, and again with every streamed piece).
+    property string plainText
+
     textFormat: TextEdit.RichText
     wrapMode: TextEdit.Wrap
     readOnly: true
@@ -16,7 +20,7 @@ TextEdit {
     selectionColor: Theme.alpha(Theme.accent, 0.35)
     selectedTextColor: Theme.label
     Accessible.role: Accessible.StaticText
-    Accessible.name: getText(0, length)
+    Accessible.name: plainText
 
     onLinkActivated: link => {
         if (TextUtils.isOpenableLink(link))

@@ -8,6 +8,7 @@ Item {
     id: root
 
     property string html
+    property string plainText
 
     height: Math.max(bulletSign.implicitHeight + 1, bulletText.implicitHeight)
 
@@ -24,5 +25,6 @@ Item {
         x: bulletSign.x + bulletSign.implicitWidth + 8
         width: parent.width - x
         text: root.html
+        plainText: root.plainText
     }
 }

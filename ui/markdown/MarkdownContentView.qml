@@ -92,6 +92,7 @@ Column {
                     id: bulletRow
                     required property int gap
                     required property string html
+                    required property string plain
                     width: root.width
                     height: gap + bullet.height
                     MarkdownBullet {
@@ -99,6 +100,7 @@ Column {
                         y: bulletRow.gap
                         width: parent.width
                         html: bulletRow.html
+                        plainText: bulletRow.plain
                     }
                 }
             }
@@ -108,6 +110,7 @@ Column {
                     id: textRow
                     required property int gap
                     required property string html
+                    required property string plain
                     width: root.width
                     height: gap + inline.height
                     InlineText {
@@ -115,6 +118,7 @@ Column {
                         y: textRow.gap
                         width: parent.width
                         text: textRow.html
+                        plainText: textRow.plain
                     }
                 }
             }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QUrl>
@@ -14,6 +15,7 @@ struct Renderer
     const InlineMarkdownStyle &style;
     QString html;
     int codeDepth = 0;
+    QString *plain = nullptr;
 };
 
 QString attributeText(const MD_ATTRIBUTE &attribute)
@@ -94,10 +96,33 @@ QString escapedText(const QString &text, bool keepSpaces)
     return escaped;
 }
 
+// An entity as read aloud: numeric ones and the common named ones decoded, others as typed.
+QString entityText(const QString &entity)
+{
+    const QStringView name = QStringView(entity).sliced(1, entity.size() - 2);
+    bool ok = false;
+    const uint code = name.startsWith(u"#x", Qt::CaseInsensitive) ? name.sliced(2).toUInt(&ok, 16)
+                      : name.startsWith(u'#')                     ? name.sliced(1).toUInt(&ok)
+                                                                  : 0;
+    if (ok && code > 0 && code <= 0x10FFFF && !QChar::isSurrogate(code))
+        return QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
+    static const QHash<QString, QString> named{{QStringLiteral("amp"), QStringLiteral("&")},
+                                               {QStringLiteral("lt"), QStringLiteral("<")},
+                                               {QStringLiteral("gt"), QStringLiteral(">")},
+                                               {QStringLiteral("quot"), QStringLiteral("\"")},
+                                               {QStringLiteral("nbsp"), QString(QChar::Nbsp)}};
+    return named.value(name.toString(), entity);
+}
+
 int text(MD_TEXTTYPE type, const MD_CHAR *chars, MD_SIZE size, void *userdata)
 {
     auto &r = *static_cast<Renderer *>(userdata);
     const QString t = QString::fromUtf8(chars, size);
+    if (r.plain)
+        *r.plain += type == MD_TEXT_BR || type == MD_TEXT_SOFTBR ? QStringLiteral("\n")
+                    : type == MD_TEXT_NULLCHAR                   ? QString(QChar(0xFFFD))
+                    : type == MD_TEXT_ENTITY                     ? entityText(t)
+                                                                 : t;
     switch (type) {
     case MD_TEXT_BR:
     case MD_TEXT_SOFTBR:
@@ -162,10 +187,14 @@ QString escapeBlockSyntax(const QString &markdown)
     return lines.join(u'\n');
 }
 
-QString inlineMarkdownToHtml(const QString &markdown, const InlineMarkdownStyle &style)
+QString inlineMarkdownToHtml(const QString &markdown,
+                             const InlineMarkdownStyle &style,
+                             QString *plain)
 {
     const QByteArray source = escapeBlockSyntax(markdown).toUtf8();
-    Renderer renderer{style, {}, 0};
+    if (plain)
+        plain->clear();
+    Renderer renderer{style, {}, 0, plain};
     MD_PARSER parser{};
     parser.abi_version = 0;
     parser.flags = MD_FLAG_NOHTML | MD_FLAG_NOINDENTEDCODEBLOCKS | MD_FLAG_STRIKETHROUGH;
@@ -174,8 +203,11 @@ QString inlineMarkdownToHtml(const QString &markdown, const InlineMarkdownStyle 
     parser.enter_span = enterSpan;
     parser.leave_span = leaveSpan;
     parser.text = text;
-    if (md_parse(source.constData(), MD_SIZE(source.size()), &parser, &renderer) != 0)
+    if (md_parse(source.constData(), MD_SIZE(source.size()), &parser, &renderer) != 0) {
+        if (plain)
+            *plain = markdown;
         return markdown.toHtmlEscaped().replace(u'\n', QLatin1String("<br/>"));
+    }
     return renderer.html;
 }
 

@@ -12,7 +12,10 @@ struct InlineMarkdownStyle
     QString linkColor;
 };
 
-QString inlineMarkdownToHtml(const QString &markdown, const InlineMarkdownStyle &style = {});
+// With `plain`, also the text as read aloud: the words without their markup.
+QString inlineMarkdownToHtml(const QString &markdown,
+                             const InlineMarkdownStyle &style = {},
+                             QString *plain = nullptr);
 
 // Escapes the line starts that Markdown would read as block structure, so that the
 // parser sees a single paragraph.

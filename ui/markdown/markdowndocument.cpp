@@ -73,6 +73,7 @@ void MarkdownDocument::applyText(const QString &text)
     for (qsizetype i = kept; i < common; ++i) {
         if (rows.at(i).sameAs(m_rows.at(i))) {
             rows[i].html = m_rows.at(i).html;
+            rows[i].plain = m_rows.at(i).plain;
             rows[i].cellHtml = m_rows.at(i).cellHtml;
         } else {
             renderHtml(rows[i], &m_rows.at(i));
@@ -218,12 +219,12 @@ void MarkdownDocument::renderHtml(Row &row, const Row *previous) const
             row.cellHtml.append(std::move(html));
         }
     } else if (row.kind == BlockKind::Bullet)
-        row.html = inlineMarkdownToHtml(row.content, m_style);
+        row.html = inlineMarkdownToHtml(row.content, m_style, &row.plain);
     else if (row.kind == BlockKind::Paragraph)
         // Paragraphs get 3 points of extra space between their lines.
         row.html = QStringLiteral("<p style=\"margin:0; -qt-line-height-type:line-distance; "
                                   "line-height:3px;\">%1</p>")
-                       .arg(inlineMarkdownToHtml(row.content, m_style));
+                       .arg(inlineMarkdownToHtml(row.content, m_style, &row.plain));
     else
         row.html.clear();
 }
@@ -297,6 +298,8 @@ QVariant MarkdownDocument::data(const QModelIndex &index, int role) const
     }
     case AlignmentsRole:
         return row.alignments;
+    case PlainRole:
+        return row.plain;
     default:
         return {};
     }
@@ -314,5 +317,6 @@ QHash<int, QByteArray> MarkdownDocument::roleNames() const
         {GapRole, "gap"},
         {CellsRole, "cells"},
         {AlignmentsRole, "alignments"},
+        {PlainRole, "plain"},
     };
 }

@@ -41,6 +41,7 @@ public:
         GapRole,   /**< Space above the row: 0 first, 5 inside a text block, 10 between blocks. */
         CellsRole, /**< Tables: rows of cells as rich text, the header row first. */
         AlignmentsRole, /**< Tables: each column's ColumnAlignment as a number. */
+        PlainRole, /**< Bullets and paragraphs: the words without their markup, as read aloud. */
     };
     Q_ENUM(Roles)
 
@@ -82,6 +83,7 @@ private:
         QString language;
         int gap = 0;
         QString html;
+        QString plain;
         QList<QStringList> cells;    // tables: the cells' Markdown
         QList<QStringList> cellHtml; // tables: the cells as rich text
         QVariantList alignments;     // tables

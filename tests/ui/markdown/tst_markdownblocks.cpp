@@ -184,6 +184,27 @@ private slots:
             QVERIFY2(!html.contains(part), qPrintable(html));
     }
 
+    // What a screen reader reads of a paragraph: its words, without markup.
+    void readAloud_data()
+    {
+        columns<QString, QString>("markdown", "plain");
+        addRow("strong, emphasis, code, link",
+               "**bold**, *it*, `f(x)` and [site](https://e.org)",
+               "bold, it, f(x) and site");
+        addRow("html stays text", "<b>x</b> & y", "<b>x</b> & y");
+        addRow("entities", "a &#8212; b &#x41; &amp; &copy;", "a \u2014 b A & &copy;");
+        addRow("line breaks", "one\ntwo", "one\ntwo");
+        addRow("list marker as typed", "1. first", "1. first");
+    }
+
+    void readAloud()
+    {
+        const auto [markdown, plain] = fetch<QString, QString>("markdown", "plain");
+        QString read;
+        inlineMarkdownToHtml(markdown, {}, &read);
+        QCOMPARE(read, plain);
+    }
+
     void openableLinks_data()
     {
         columns<QString, bool>("url", "openable");

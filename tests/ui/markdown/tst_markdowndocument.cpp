@@ -26,7 +26,8 @@ QStringList rowLines(const MarkdownDocument &document)
 {
     QStringList out = kinds(document);
     for (int row = 0; row < document.rowCount(); ++row)
-        out[row] += u' ' + document.index(row).data(MarkdownDocument::ContentRole).toString();
+        out[row] += u' ' + document.index(row).data(MarkdownDocument::ContentRole).toString() + u'|'
+                    + document.index(row).data(MarkdownDocument::PlainRole).toString();
     return out;
 }
 } // namespace
@@ -84,7 +85,8 @@ private slots:
     void streamedRowsMatchWholeParse_data()
     {
         QTest::addColumn<QString>("text");
-        const QString prose = "Intro line\n- one\n- two\n\n## Part\nMore text\n\nLast words";
+        const QString prose
+            = "Intro **line**\n- one\n- `two`\n\n## Part\nMore [text](https://e.org)\n\nLast words";
         QTest::newRow("prose") << prose;
         QTest::newRow("code between prose")
             << "Before\n\n```cpp\nint x;\n\nint y;\n```\n\nAfter\n\n```\nz\n```\nTail\n\nEnd";
