@@ -103,6 +103,34 @@ Item {
             verify(findChild(view, "tableGrid").children.length > 0)
         }
 
+        // Each code block and table has a copy button: reached by Tab, pressed by Space,
+        // Return or a click; its label says it copied.
+        function test_copyButtons_data() {
+            return [
+                { tag: "code by Space", button: "codeCopyButton", key: Qt.Key_Space, label: "Copy", copied: "let x = 1" },
+                { tag: "code by Return", button: "codeCopyButton", key: Qt.Key_Return, label: "Copy", copied: "let x = 1" },
+                { tag: "table by click", button: "tableCopyButton", key: 0, label: "Copy table",
+                  copied: "| a | b |\n|---|---|\n| 1 | 2 |" },
+            ]
+        }
+        function test_copyButtons(data) {
+            Clipboard.setText("before")
+            const view = createTemporaryObject(markdownComponent, root,
+                { text: "```js\nlet x = 1\n```\n\n| a | b |\n|---|---|\n| 1 | 2 |" })
+            const button = findChild(view, data.button)
+            compare(button.text, data.label)
+            if (data.key) {
+                button.forceActiveFocus()
+                keyClick(data.key)
+                keyClick(Qt.Key_Tab)
+                verify(findChild(view, "tableCopyButton").activeFocus)
+            } else {
+                mouseClick(button)
+            }
+            compare(Clipboard.text(), data.copied)
+            compare(button.text, "Copied!")
+        }
+
         // A block wider than the reply scrolls sideways with a bar below it; one that fits
         // has none. Plain cells and marked-up ones are drawn by their own text readers.
         function test_sideScrolling_data() {
