@@ -166,8 +166,10 @@ AppRun appTurn(AppModel &app, QQuickWindow *window, int port, const QString &tex
                             &QAbstractItemModel::dataChanged,
                             [&run] { ++run.rowUpdates; }),
            QObject::connect(window, &QQuickWindow::frameSwapped, [&run] { ++run.frames; })};
-    // Each run in a chat of its own, as the first reply of a conversation.
+    // Each run in a chat of its own, as the first reply of a conversation; the last chat's view
+    // is taken down before the measurement, which is of the reply alone.
     app.agentState()->startNewChat();
+    bench::runEventsFor(200);
     const Generation before = metrics(port);
     const double cpu0 = processCpuMs(), ui0 = bench::threadCpuMs();
     agent->send(text);
@@ -183,10 +185,7 @@ AppRun appTurn(AppModel &app, QQuickWindow *window, int port, const QString &tex
     if (reply.startsWith(QStringLiteral("Error:")))
         std::fprintf(stderr, "the app's turn failed: %s\n", qPrintable(reply));
     // Let the last frame go out before the next measurement.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 300)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    bench::runEventsFor(300);
     return run;
 }
 

@@ -261,10 +261,7 @@ int main(int argc, char **argv)
     while (!appModel.agentState()->sessionsLoaded())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     // Let deferred work (list positioning, late bindings) settle before measuring memory.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 500)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    bench::runEventsFor(500);
     const long rssKiB = bench::statusBytes("VmRSS") / 1024;
 
     AgentState *state = appModel.agentState();

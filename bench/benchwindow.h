@@ -4,8 +4,10 @@
 #include "ui/app/qmlengine.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +37,15 @@ inline QQuickWindow *loadMainWindow(QQmlApplicationEngine &engine)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QObject::disconnect(connection);
     return window;
+}
+
+// Runs the event loop for a while, asleep when there is nothing to do: deferred work (list
+// positioning, late bindings, the last frame) settles without a busy loop taking a core.
+inline void runEventsFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace bench
