@@ -11,7 +11,7 @@ Flickable {
 
     readonly property bool overflows: contentWidth > width
     // The room the bar takes below the content.
-    readonly property real barHeight: overflows && barLoader.item ? barLoader.item.height : 0
+    readonly property real barHeight: overflows && barLoader.item ? (barLoader.item as Item).height : 0
 
     flickableDirection: Flickable.HorizontalFlick
     boundsBehavior: Flickable.StopAtBounds
