@@ -1,8 +1,7 @@
 #include "ui/markdown/inlinemarkdown.h"
 
-#include <algorithm>
+#include <optional>
 
-#include <QHash>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QUrl>
@@ -96,7 +95,30 @@ QString escapedText(const QString &text, bool keepSpaces)
     return escaped;
 }
 
-// An entity as read aloud: numeric ones and the common named ones decoded, others as typed.
+struct NamedEntity
+{
+    QLatin1StringView name; // between "&" and ";"
+    QChar character;
+};
+
+// The named entities Qt's light styled-text reader decodes; escaping plain text makes only these.
+constexpr NamedEntity lightEntities[] = {{QLatin1StringView("amp"), u'&'},
+                                         {QLatin1StringView("lt"), u'<'},
+                                         {QLatin1StringView("gt"), u'>'},
+                                         {QLatin1StringView("quot"), u'"'},
+                                         {QLatin1StringView("nbsp"), QChar(QChar::Nbsp)}};
+
+std::optional<QChar> lightEntity(QStringView name)
+{
+    for (const NamedEntity &entity : lightEntities) {
+        if (name == entity.name)
+            return entity.character;
+    }
+    return std::nullopt;
+}
+
+// An entity as read aloud: numeric ones and the light reader's named ones decoded, others
+// as typed.
 QString entityText(const QString &entity)
 {
     const QStringView name = QStringView(entity).sliced(1, entity.size() - 2);
@@ -106,12 +128,9 @@ QString entityText(const QString &entity)
                                                                   : 0;
     if (ok && code > 0 && code <= 0x10FFFF && !QChar::isSurrogate(code))
         return QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
-    static const QHash<QString, QString> named{{QStringLiteral("amp"), QStringLiteral("&")},
-                                               {QStringLiteral("lt"), QStringLiteral("<")},
-                                               {QStringLiteral("gt"), QStringLiteral(">")},
-                                               {QStringLiteral("quot"), QStringLiteral("\"")},
-                                               {QStringLiteral("nbsp"), QString(QChar::Nbsp)}};
-    return named.value(name.toString(), entity);
+    if (const std::optional<QChar> character = lightEntity(name))
+        return QString(*character);
+    return entity;
 }
 
 int text(MD_TEXTTYPE type, const MD_CHAR *chars, MD_SIZE size, void *userdata)
@@ -215,16 +234,9 @@ bool isPlainRichText(QStringView html)
 {
     if (html.contains(u'<'))
         return false;
-    static constexpr QLatin1StringView decoded[] = {QLatin1StringView("&lt;"),
-                                                    QLatin1StringView("&gt;"),
-                                                    QLatin1StringView("&amp;"),
-                                                    QLatin1StringView("&quot;"),
-                                                    QLatin1StringView("&nbsp;")};
     for (qsizetype at = html.indexOf(u'&'); at >= 0; at = html.indexOf(u'&', at + 1)) {
-        const QStringView rest = html.sliced(at);
-        if (std::none_of(std::begin(decoded), std::end(decoded), [rest](QLatin1StringView entity) {
-                return rest.startsWith(entity);
-            }))
+        const qsizetype end = html.indexOf(u';', at);
+        if (end < 0 || !lightEntity(html.sliced(at + 1, end - at - 1)))
             return false;
     }
     return true;
