@@ -9,6 +9,13 @@ import TovraAI.Markdown
 Item {
     id: root
 
+    // One of the three dots of a window's title bar.
+    component WindowButton: Rectangle {
+        width: 9
+        height: 9
+        radius: 4.5
+    }
+
     // The code as shown and copied: no line breaks at either end.
     property string code
     property string language
@@ -77,22 +84,13 @@ Item {
                         id: windowButtons
                         anchors.verticalCenter: parent.verticalCenter
                         spacing: 5
-                        Rectangle {
-                            width: 9
-                            height: 9
-                            radius: 4.5
+                        WindowButton {
                             color: Theme.windowButtons[0]
                         }
-                        Rectangle {
-                            width: 9
-                            height: 9
-                            radius: 4.5
+                        WindowButton {
                             color: Theme.windowButtons[1]
                         }
-                        Rectangle {
-                            width: 9
-                            height: 9
-                            radius: 4.5
+                        WindowButton {
                             color: Theme.windowButtons[2]
                         }
                     }

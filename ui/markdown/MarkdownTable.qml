@@ -40,6 +40,11 @@ Item {
         property real gridWidth: 0
         readonly property real rowHeight: metrics.height + 12
 
+        // Most cells are plain words: the light reader draws them alike, for much less.
+        function formatOf(html: string): int {
+            return TextUtils.isPlainRichText(html) ? Text.StyledText : Text.RichText
+        }
+
         function measure(): void {
             const widths = []
             const cells = root.cells
@@ -47,7 +52,7 @@ Item {
                 measurer.font.weight = r === 0 ? Font.DemiBold : Font.Normal
                 for (let c = 0; c < root.alignments.length; ++c) {
                     measurer.text = cells[r][c] ?? ""
-                    measurer.textFormat = TextUtils.isPlainRichText(measurer.text) ? Text.StyledText : Text.RichText
+                    measurer.textFormat = formatOf(measurer.text)
                     widths[c] = Math.max(widths[c] ?? 0, Math.ceil(measurer.implicitWidth))
                 }
             }
@@ -143,8 +148,7 @@ Item {
                                 leftPadding: 10
                                 rightPadding: 10
                                 text: tableRow.rowCells[cell.index] ?? ""
-                                // Most cells are plain words: the light reader draws them alike.
-                                textFormat: TextUtils.isPlainRichText(text) ? Text.StyledText : Text.RichText
+                                textFormat: _private.formatOf(text)
                                 font.pixelSize: 13
                                 font.weight: tableRow.header ? Font.DemiBold : Font.Normal
                                 color: Theme.label
