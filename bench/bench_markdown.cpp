@@ -2,6 +2,9 @@
 // at once into the reply view of a window, and the UI thread's CPU time is taken for building
 // the blocks (items, bindings, text layout) and for the first frame that draws them (the
 // software renderer, offscreen). Median of 5; per block.
+//
+// Then a long reply of every kind (350 blocks) as the view moves down it, as a list does when it
+// follows a streaming reply: the UI thread's CPU time per frame, median of 60 frames.
 
 #include "bench/benchwindow.h"
 #include "bench/measure.h"
@@ -55,7 +58,9 @@ int main(int argc, char **argv)
         Window {
             width: 900; height: 700; visible: true
             property alias text: view.text
+            property alias contentY: flickable.contentY
             Flickable {
+                id: flickable
                 anchors.fill: parent
                 contentHeight: view.height
                 MarkdownContentView { id: view; width: 860 }
@@ -106,5 +111,22 @@ int main(int argc, char **argv)
                     median(build),
                     median(frame));
     }
+
+    QString reply;
+    for (int i = 0; i < blocks * 7 / 6; ++i)
+        for (const auto &kind : kinds)
+            reply += QString::fromUtf8(kind.markdown);
+    window->setProperty("text", reply);
+    waitForFrame(window);
+    std::vector<double> frames;
+    for (int step = 1; step <= 60; ++step) {
+        const double start = bench::threadCpuMs();
+        window->setProperty("contentY", step * 30);
+        waitForFrame(window);
+        frames.push_back(bench::threadCpuMs() - start);
+    }
+    std::printf("  a reply of %d blocks, moved by 30 px: %.3f ms a frame\n",
+                blocks * 7 / 6 * int(std::size(kinds)),
+                median(frames));
     return 0;
 }

@@ -5,16 +5,15 @@ import TovraAI.Components
 import TovraAI.Markdown
 
 // The Markdown body of a reply: headings, bullets and paragraphs with inline
-// Markdown, code blocks and tables. Only rows whose text changed are rebuilt.
-Column {
+// Markdown, code blocks and tables. Only rows whose text changed are rebuilt, and only
+// those inside the window are drawn.
+BlockColumn {
     id: root
 
     property string text
     // A list row's text, kept out of QML properties; takes precedence over text.
     property MessageContentSource source: null
     readonly property alias document: document
-
-    spacing: 0
 
     MarkdownDocument {
         id: document

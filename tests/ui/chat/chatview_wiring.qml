@@ -172,6 +172,46 @@ Item {
             }
         }
 
+        // A long reply draws only the blocks inside the window; each block keeps its place
+        // below the one before, drawn or not, and one that holds the focus stays drawn.
+        function test_drawsWhatIsInTheWindow_data() {
+            return [
+                { tag: "at its start", atEnd: false, focusFirst: false },
+                { tag: "moved to its end", atEnd: true, focusFirst: false },
+                { tag: "focus above the window", atEnd: true, focusFirst: true },
+            ]
+        }
+        function test_drawsWhatIsInTheWindow(data) {
+            const view = createTemporaryObject(markdownComponent, root,
+                { text: "## Step\n\nSome words.\n\n```\ncode\n```\n\n".repeat(40) })
+            const blocks = []
+            for (let i = 0; i < view.children.length; ++i)
+                if (view.children[i].height > 0)
+                    blocks.push(view.children[i])
+            compare(blocks.length, 120)
+            const firstCode = findChild(view, "codeCopyButton")
+            if (data.focusFirst)
+                firstCode.forceActiveFocus()
+            if (data.atEnd)
+                view.y = root.height - view.height
+            const inWindow = block => {
+                const top = block.mapToItem(null, 0, 0).y
+                return top + block.height >= 0 && top <= view.Window.height
+            }
+            let focused = data.focusFirst ? firstCode : null
+            while (focused && focused.parent !== view)
+                focused = focused.parent
+            tryVerify(() => blocks.every(block => block.visible === (inWindow(block) || block === focused)))
+            verify(blocks.filter(block => block.visible).length < 30)
+            let y = 0
+            for (const block of blocks) {
+                compare(block.y, y)
+                y += block.height
+            }
+            compare(view.height, y)
+            compare(firstCode.activeFocus, data.focusFirst)
+        }
+
         function test_textWaitsForTheStartingEngine() {
             ensureStopped()
             const view = freshView()
