@@ -173,17 +173,19 @@ Item {
         }
 
         // A long reply draws only the blocks inside the window; each block keeps its place
-        // below the one before, drawn or not, and one that holds the focus stays drawn.
+        // below the one before, drawn or not, also when hidden ones wrap anew, and one that
+        // holds the focus stays drawn.
         function test_drawsWhatIsInTheWindow_data() {
             return [
-                { tag: "at its start", atEnd: false, focusFirst: false },
-                { tag: "moved to its end", atEnd: true, focusFirst: false },
-                { tag: "focus above the window", atEnd: true, focusFirst: true },
+                { tag: "at its start", atEnd: false, focusFirst: false, narrow: false },
+                { tag: "moved to its end", atEnd: true, focusFirst: false, narrow: false },
+                { tag: "focus above the window", atEnd: true, focusFirst: true, narrow: false },
+                { tag: "narrowed at its end", atEnd: true, focusFirst: false, narrow: true },
             ]
         }
         function test_drawsWhatIsInTheWindow(data) {
             const view = createTemporaryObject(markdownComponent, root,
-                { text: "## Step\n\nSome words.\n\n```\ncode\n```\n\n".repeat(40) })
+                { text: "## Step\n\nSome words that wrap when the reply narrows.\n\n```\ncode\n```\n\n".repeat(40) })
             const blocks = []
             for (let i = 0; i < view.children.length; ++i)
                 if (view.children[i].height > 0)
@@ -194,6 +196,12 @@ Item {
                 firstCode.forceActiveFocus()
             if (data.atEnd)
                 view.y = root.height - view.height
+            const wideParagraph = blocks[1].height
+            if (data.narrow) {
+                waitForRendering(view)
+                view.width = 150
+                waitForRendering(view)
+            }
             const inWindow = block => {
                 const top = block.mapToItem(null, 0, 0).y
                 return top + block.height >= 0 && top <= view.Window.height
@@ -210,6 +218,8 @@ Item {
             }
             compare(view.height, y)
             compare(firstCode.activeFocus, data.focusFirst)
+            verify(blocks.every((block, i) => i % 3 !== 1 || block.height === blocks[1].height))
+            compare(blocks[1].height > wideParagraph, data.narrow)
         }
 
         function test_textWaitsForTheStartingEngine() {
