@@ -5,6 +5,7 @@
 #include "core/httpresponseparser.h"
 #include "platform/signalwait.h"
 
+#include <QElapsedTimer>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QScopeGuard>
@@ -18,6 +19,10 @@ using namespace std::chrono_literals;
 
 namespace {
 constexpr auto idleTimeout = 300s;
+// A fast engine sends a piece every few milliseconds. Read as they come, each would wake the
+// window's thread; read at most once a frame, they gather in the socket meanwhile (the window
+// shows them once a frame anyway).
+constexpr auto readInterval = 16ms;
 
 std::string utf8(const QString &text)
 {
@@ -220,13 +225,17 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
                          + QByteArray::number(qsizetype(body.size()))
                          + "\r\nConnection: close\r\n\r\n";
     request.append(body.data(), qsizetype(body.size()));
-    socket.connectToHost(url.host(), quint16(url.port(80)));
+    // Unbuffered: Qt then reads nothing on its own, so data waiting to be read wakes no one.
+    socket.connectToHost(url.host(),
+                         quint16(url.port(80)),
+                         QIODevice::ReadWrite | QIODevice::Unbuffered);
 
     HttpResponseParser response;
     ChatStreamDecoder decoder(std::move(onToken));
     QByteArray received;
     QByteArray errorBody;
     bool sent = false;
+    QElapsedTimer lastRead;
     while (true) {
         if (!self || call->cancelled)
             co_return ChatResult{cancelledError(), {}};
@@ -234,9 +243,19 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
             socket.write(request);
             sent = true;
         }
-        if (socket.bytesAvailable() > 0) {
+        if (sent && lastRead.isValid() && lastRead.elapsed() < readInterval.count()) {
+            co_await SignalWait(&waker,
+                                &SocketWaker::woken,
+                                readInterval - std::chrono::milliseconds(lastRead.elapsed()));
+            continue;
+        }
+        // Read whenever woken: unbuffered, the end of the stream shows only to a read.
+        const QByteArray bytes
+            = socket.state() == QAbstractSocket::ConnectedState ? socket.readAll() : QByteArray();
+        if (!bytes.isEmpty()) {
+            lastRead.start();
             received.clear();
-            response.feed(socket.readAll(), received);
+            response.feed(bytes, received);
             if (response.state() == HttpResponseParser::State::Failed) {
                 // Garbled mid-stream: what arrived is kept, as a reply cut short.
                 if (response.headComplete() && response.status() == 200)

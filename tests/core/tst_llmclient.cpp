@@ -232,6 +232,18 @@ private slots:
         QCOMPARE(run.result.reply.complete, !QByteArray(QTest::currentDataTag()).contains("cut"));
     }
 
+    // A long history (a big document or picture in it) goes out whole, though the socket
+    // takes it in parts: the engine counts all of it, and its refusal is read.
+    void largeRequest()
+    {
+        LLMClient client(m_engine->baseURL());
+        const Run run = chat(client, {Message::make(Role::user, QString(8 << 20, u'x'))});
+        QVERIFY(!run.result.ok());
+        QCOMPARE(run.result.error->description,
+                 "request (2097163 tokens) exceeds the available context size (8192 tokens), "
+                 "try increasing it");
+    }
+
     // Thinking is told from the answer, whether the engine sends it apart or the model writes
     // it inline; the engine's own figures of the reply (end to end: tst_agentmanager).
     void thinking_data()
