@@ -243,7 +243,7 @@ QCoro::Task<ChatResult> LLMClient::streamChat(QList<Message> messages,
             socket.write(request);
             sent = true;
         }
-        if (sent && lastRead.isValid() && lastRead.elapsed() < readInterval.count()) {
+        if (lastRead.isValid() && lastRead.elapsed() < readInterval.count()) {
             co_await SignalWait(&waker,
                                 &SocketWaker::woken,
                                 readInterval - std::chrono::milliseconds(lastRead.elapsed()));
