@@ -8,7 +8,7 @@ BlockColumn::BlockColumn(QQuickItem *parent)
     : QQuickItem(parent)
 {}
 
-// The children outlive this part of the column while the item base takes them down.
+// The item base takes the children down after this destructor: their signals must not reach it.
 BlockColumn::~BlockColumn()
 {
     const QList<QQuickItem *> children = childItems();
