@@ -279,7 +279,7 @@ void standinBench(AppModel &app, QQuickWindow *window)
         }
     }
     const double perThousand = 1000.0 / std::max(1.0, best.generation.pieces);
-    std::printf("engine time per piece (best round): curl -N %.3f ms, app %.3f ms: %.2fx "
+    std::printf("engine time per piece (best round): curl -N %.3f ms, app %.3f ms: %.3fx "
                 "(target <= 1.1x): %s\n",
                 plainBest,
                 appBest,
