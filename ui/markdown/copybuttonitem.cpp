@@ -74,36 +74,29 @@ QString CopyButtonItem::text() const
 
 void CopyButtonItem::setColor(const QColor &color)
 {
-    if (color == m_color)
-        return;
-    m_color = color;
-    update();
-    emit colorsChanged();
+    assignColor(m_color, color);
 }
 
 void CopyButtonItem::setCopiedColor(const QColor &color)
 {
-    if (color == m_copiedColor)
-        return;
-    m_copiedColor = color;
-    update();
-    emit colorsChanged();
+    assignColor(m_copiedColor, color);
 }
 
 void CopyButtonItem::setBackgroundColor(const QColor &color)
 {
-    if (color == m_backgroundColor)
-        return;
-    m_backgroundColor = color;
-    update();
-    emit colorsChanged();
+    assignColor(m_backgroundColor, color);
 }
 
 void CopyButtonItem::setFocusColor(const QColor &color)
 {
-    if (color == m_focusColor)
+    assignColor(m_focusColor, color);
+}
+
+void CopyButtonItem::assignColor(QColor &member, const QColor &color)
+{
+    if (color == member)
         return;
-    m_focusColor = color;
+    member = color;
     update();
     emit colorsChanged();
 }

@@ -59,6 +59,7 @@ protected:
 
 private:
     void updateImplicitSize();
+    void assignColor(QColor &member, const QColor &color);
     QString symbol() const;
     // The label's colour now: its resting colour, or on its way to it.
     QColor shownColor() const;

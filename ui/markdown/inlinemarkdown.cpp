@@ -242,6 +242,26 @@ bool isPlainRichText(QStringView html)
     return true;
 }
 
+QString plainRichTextWords(QStringView html)
+{
+    QString words;
+    qsizetype from = 0;
+    for (qsizetype at = html.indexOf(u'&'); at >= 0; at = html.indexOf(u'&', from)) {
+        const qsizetype end = html.indexOf(u';', at);
+        if (end < 0)
+            break;
+        words += html.sliced(from, at - from);
+        const std::optional<QChar> character = lightEntity(html.sliced(at + 1, end - at - 1));
+        if (character)
+            words += *character;
+        else
+            words += html.sliced(at, end - at + 1);
+        from = end + 1;
+    }
+    words += html.sliced(from);
+    return words;
+}
+
 bool isOpenableLink(const QString &url)
 {
     const QString scheme = QUrl(url).scheme().toLower();

@@ -25,6 +25,8 @@ QString escapeBlockSyntax(const QString &markdown);
 // decodes (what escaping plain text makes), so a text item can show it without the
 // rich-text document, which costs several times as much to build.
 bool isPlainRichText(QStringView html);
+// The words such rich text shows: its entities decoded.
+QString plainRichTextWords(QStringView html);
 
 // Links the reply text may open: web and mail addresses only.
 bool isOpenableLink(const QString &url);
