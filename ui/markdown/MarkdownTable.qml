@@ -15,7 +15,6 @@ Item {
     // Each column's MarkdownDocument alignment number (0 none, 1 left, 2 centre, 3 right).
     property var alignments: []
     readonly property alias copied: copyButton.copied
-    readonly property alias grid: grid
 
     implicitHeight: frame.height
     implicitWidth: 200

@@ -22,7 +22,7 @@ QString inlineMarkdownToHtml(const QString &markdown,
 QString escapeBlockSyntax(const QString &markdown);
 
 // Whether rich text holds no markup but the entities Qt's light "styled text" reader
-// decodes (what escaping plain text makes), so a text item can show it without the
+// decodes (what escaping plain text makes), so it can be drawn as plain words without a
 // rich-text document, which costs several times as much to build.
 bool isPlainRichText(QStringView html);
 // The words such rich text shows: its entities decoded.

@@ -16,5 +16,4 @@ public:
     using QObject::QObject;
 
     Q_INVOKABLE static bool isOpenableLink(const QString &url) { return ::isOpenableLink(url); }
-    Q_INVOKABLE static bool isPlainRichText(const QString &html) { return ::isPlainRichText(html); }
 };
