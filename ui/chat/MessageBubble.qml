@@ -114,7 +114,8 @@ Item {
         PlainButton {
             id: editButton
             objectName: "editButton"
-            readonly property bool shown: root.isHovered && root.showEdit
+            // Shown on hover, and while Tab has brought the focus to it.
+            readonly property bool shown: (root.isHovered || activeFocus) && root.showEdit
             anchors.right: bubble.left
             anchors.rightMargin: 68
             anchors.bottom: parent.bottom
@@ -122,7 +123,7 @@ Item {
             symbolSize: 20
             color: Theme.alpha(Theme.secondary, 0.55)
             toolTip: "Edit message"
-            enabled: shown
+            enabled: root.showEdit
             opacity: shown ? 1 : 0
             scale: shown ? 1 : 0.8
             Behavior on opacity { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
@@ -244,15 +245,18 @@ Item {
 
         Row {
             id: actionRow
-            readonly property bool shown: root.isHovered || root.isError
+            // Shown on hover, for a failed reply, and while Tab has brought the focus to one
+            // of its buttons: hidden, they stay in the focus chain.
+            readonly property bool shown: root.isHovered || root.isError || copyButton.activeFocus
+                                          || retryButton.activeFocus
             spacing: 10
             height: shown ? implicitHeight : 0
             opacity: shown ? 1 : 0
-            enabled: shown
             Behavior on opacity { NumberAnimation { duration: 120; easing.type: Easing.InOutQuad } }
 
             Item { width: 42 - actionRow.spacing; height: 1 }
             PlainButton {
+                id: copyButton
                 objectName: "copyButton"
                 visible: root.hasAnswer
                 text: root.copied ? "Copied" : "Copy"
@@ -262,6 +266,7 @@ Item {
                 onClicked: root.copyMessage()
             }
             PlainButton {
+                id: retryButton
                 objectName: "retryButton"
                 visible: root.showRetry
                 text: "Retry"

@@ -97,6 +97,28 @@ ListView {
 
     ScrollBar.vertical: ScrollBar {}
 
+    // A control that Tab brings the focus to inside a row is moved into view, once the row
+    // has taken the focus (an action row opens for it).
+    function revealFocus(): void {
+        const item = ChatLogic.tabStopInside(list.Window.activeFocusItem, list.contentItem)
+        if (!item)
+            return
+        const top = item.mapToItem(list.contentItem, 0, 0).y
+        const target = ChatLogic.revealedContentY(list.contentY, list.height, top, top + item.height,
+                                                  list.originY - list.topMargin,
+                                                  list.originY + list.contentHeight + list.bottomMargin - list.height)
+        // Moved up, it stops following the end; moved down, it follows as it did.
+        if (target < list.contentY)
+            list.followEnd = false
+        list.contentY = target
+    }
+    Connections {
+        target: list.Window.window
+        function onActiveFocusItemChanged() {
+            Qt.callLater(list.revealFocus)
+        }
+    }
+
     onMovementEnded: followEnd = atYEnd
     // In the same layout pass, not after it: otherwise each frame of a growing reply is drawn
     // before the list catches up with its end, and the list scrolls a frame late.

@@ -161,3 +161,33 @@ bool ChatLogic::claimFirstReplyCelebration(MessageListModel *messages)
     Preferences::sync();
     return true;
 }
+
+qreal ChatLogic::revealedContentY(
+    qreal contentY, qreal viewHeight, qreal itemTop, qreal itemBottom, qreal first, qreal last)
+{
+    constexpr qreal room = 12;
+    qreal target = contentY;
+    // Taller than the view: its top wins, where a reader starts.
+    if (itemTop - room < contentY || itemBottom - itemTop + 2 * room > viewHeight)
+        target = itemTop - room;
+    else if (itemBottom + room > contentY + viewHeight)
+        target = itemBottom + room - viewHeight;
+    return std::clamp(target, first, std::max(first, last));
+}
+
+QQuickItem *ChatLogic::tabStopInside(QQuickItem *focused, QQuickItem *container)
+{
+    if (!focused || !container || !focused->activeFocusOnTab() || !container->isAncestorOf(focused))
+        return nullptr;
+    // Rows and columns place their items when the frame is prepared; an item that has just
+    // grown for the focus has no place yet.
+    for (QQuickItem *item = focused->parentItem(); item; item = item->parentItem()) {
+        item->ensurePolished();
+        if (item == container) {
+            if (QQuickItem *view = container->parentItem())
+                view->ensurePolished();
+            break;
+        }
+    }
+    return focused;
+}

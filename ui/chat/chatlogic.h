@@ -4,6 +4,7 @@
 #include "core/messagelistmodel.h"
 
 #include <QObject>
+#include <QQuickItem>
 #include <QUrl>
 #include <QVariant>
 #include <QtQml/qqmlregistration.h>
@@ -40,6 +41,16 @@ public:
     Q_INVOKABLE static QString attachmentSizeText(double bytes);
     // The welcome panel's line under the product name, in this platform's words.
     Q_INVOKABLE static QString welcomeTagline();
+
+    // The focused item, when Tab stops at it and it lies inside `container`, with the layouts
+    // from it up to the container's parent brought up to date, so that its place is current;
+    // else null.
+    Q_INVOKABLE static QQuickItem *tabStopInside(QQuickItem *focused, QQuickItem *container);
+    // Where a list's content should stand (its contentY) so that an item, from `itemTop` to
+    // `itemBottom` in the content, shows with a little room around it: moved no further than
+    // needed, and kept between `first` and `last`, the list's own bounds.
+    Q_INVOKABLE static qreal revealedContentY(
+        qreal contentY, qreal viewHeight, qreal itemTop, qreal itemBottom, qreal first, qreal last);
 
     // Fresh particles as maps of the particle's fields (the colour as a colour).
     Q_INVOKABLE static QVariantList makeConfettiParticles();

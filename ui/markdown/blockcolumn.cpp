@@ -15,6 +15,7 @@ BlockColumn::~BlockColumn()
     for (QQuickItem *child : children)
         disconnect(child, &QQuickItem::heightChanged, this, &QQuickItem::polish);
     disconnect(m_frames);
+    disconnect(m_focus);
 }
 
 void BlockColumn::componentComplete()
@@ -38,11 +39,18 @@ void BlockColumn::itemChange(ItemChange change, const ItemChangeData &value)
         break;
     case ItemSceneChange:
         disconnect(m_frames);
+        disconnect(m_focus);
         // After the frame's layout and before its drawing, on this thread whatever the render
         // loop: where the column then lies decides what the frame draws.
-        if (value.window)
+        if (value.window) {
             m_frames
                 = connect(value.window, &QQuickWindow::afterAnimating, this, &BlockColumn::cull);
+            // At once as well: the next key may come before the next frame.
+            m_focus = connect(value.window,
+                              &QQuickWindow::activeFocusItemChanged,
+                              this,
+                              &BlockColumn::cull);
+        }
         break;
     default:
         break;
@@ -85,13 +93,37 @@ void BlockColumn::cull()
     const QQuickItem *focusedChild = focused;
     while (focusedChild && focusedChild->parentItem() != this)
         focusedChild = focusedChild->parentItem();
-    // Drawn: the children that reach into the window, and the one with the focus.
     const QList<QQuickItem *> children = childItems();
-    for (QQuickItem *child : children) {
+    const qsizetype focusAt = children.indexOf(focusedChild);
+    // Tab skips hidden items. So the blocks whose controls Tab reaches next stay drawn too:
+    // those before and after the focus, and the first and the last, where it enters the reply.
+    const auto tabStopFrom = [&children](qsizetype at, qsizetype step) {
+        for (; at >= 0 && at < children.size(); at += step) {
+            if (holdsTabStop(children.at(at)))
+                return at;
+        }
+        return qsizetype(-1);
+    };
+    const qsizetype tabStops[] = {tabStopFrom(0, 1),
+                                  tabStopFrom(children.size() - 1, -1),
+                                  focusAt < 0 ? -1 : tabStopFrom(focusAt - 1, -1),
+                                  focusAt < 0 ? -1 : tabStopFrom(focusAt + 1, 1)};
+    // Drawn: the children that reach into the window, the one with the focus, and those.
+    for (qsizetype i = 0; i < children.size(); ++i) {
+        QQuickItem *child = children.at(i);
         const bool drawn
             = (child->y() + child->height() >= area.top() && child->y() <= area.bottom())
-              || child == focusedChild;
+              || i == focusAt || std::ranges::find(tabStops, i) != std::end(tabStops);
         if (child->isVisible() != drawn)
             child->setVisible(drawn);
     }
+}
+
+bool BlockColumn::holdsTabStop(const QQuickItem *item)
+{
+    if (item->activeFocusOnTab())
+        return true;
+    const QList<QQuickItem *> children = item->childItems();
+    return std::ranges::any_of(children,
+                               [](const QQuickItem *child) { return holdsTabStop(child); });
 }

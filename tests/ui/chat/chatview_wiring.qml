@@ -165,8 +165,9 @@ Item {
         }
 
         // A long reply draws only the blocks inside the window; each block keeps its place
-        // below the one before, drawn or not, also when hidden ones wrap anew, and one that
-        // holds the focus stays drawn.
+        // below the one before, drawn or not, also when hidden ones wrap anew. One that holds
+        // the focus stays drawn, and so do the blocks with the controls Tab reaches next from
+        // it or from outside: Shift+Tab walks back through every copy button.
         function test_drawsWhatIsInTheWindow_data() {
             return [
                 { tag: "at its start", atEnd: false, focusFirst: false, narrow: false },
@@ -201,7 +202,10 @@ Item {
             let focused = data.focusFirst ? firstCode : null
             while (focused && focused.parent !== view)
                 focused = focused.parent
-            tryVerify(() => blocks.every(block => block.visible === (inWindow(block) || block === focused)))
+            const focusAt = blocks.indexOf(focused)
+            const tabStops = [2, 119].concat(focusAt < 0 ? [] : [focusAt - 3, focusAt + 3])
+            tryVerify(() => blocks.every((block, i) => block.visible === (inWindow(block) || block === focused
+                                                                          || tabStops.includes(i))))
             verify(blocks.filter(block => block.visible).length < 30)
             let y = 0
             for (const block of blocks) {
@@ -212,6 +216,14 @@ Item {
             compare(firstCode.activeFocus, data.focusFirst)
             verify(blocks.every((block, i) => i % 3 !== 1 || block.height === blocks[1].height))
             compare(blocks[1].height > wideParagraph, data.narrow)
+            if (data.atEnd && !data.focusFirst) {
+                const buttons = blocks.filter((block, i) => i % 3 === 2).map(block => findChild(block, "codeCopyButton"))
+                buttons[39].forceActiveFocus()
+                for (let i = 38; i >= 0; --i) {
+                    keySequence("Shift+Tab")
+                    verify(buttons[i].activeFocus, "button " + i)
+                }
+            }
         }
 
         function test_textWaitsForTheStartingEngine() {
@@ -381,6 +393,39 @@ Item {
             keyClick(Qt.Key_Return)
             waitForReply()
             compare(messages(), ["user:First try again", "assistant:Edited answer."])
+        }
+
+        // A reply's actions are reached without the mouse: Shift+Tab from the box opens the
+        // action row of the reply above it and brings it into view, and Space copies the reply;
+        // Shift+Tab again brings the reply's first block, far above, into view.
+        function test_messageActionsByKeyboard() {
+            ensureRunning()
+            const view = freshView()
+            verify(Engine.enqueue({ pieces: ["```\ncode\n```\n\n", "Line\n\n".repeat(60), "End."] }))
+            type(view, "Long one")
+            keyClick(Qt.Key_Return)
+            waitForReply()
+            const list = view.messageList
+            tryVerify(() => list.itemAtIndex(1) !== null)
+            const copy = findChild(list.itemAtIndex(1), "copyButton")
+            view.focusInput()
+            keyClick(Qt.Key_Backtab, Qt.ShiftModifier)
+            verify(copy.activeFocus)
+            tryVerify(() => {
+                const top = copy.mapToItem(list, 0, 0).y
+                return copy.opacity === 1 && top >= 0 && top + copy.height <= list.height
+            })
+            Clipboard.setText("before")
+            keyClick(Qt.Key_Space)
+            verify(Clipboard.text().endsWith("Line\n\nEnd."))
+            const code = findChild(list.itemAtIndex(1), "codeCopyButton")
+            keyClick(Qt.Key_Backtab, Qt.ShiftModifier)
+            verify(code.activeFocus)
+            tryVerify(() => {
+                const top = code.mapToItem(list, 0, 0).y
+                return code.visible && top >= 0 && top + code.height <= list.height
+            })
+            verify(!list.followEnd)
         }
 
         // Over an existing file; "keys" walks Tab and Space from Deny, which has the focus
